@@ -1,0 +1,57 @@
+// TQORLookupTable: a jagged table of int rows built in two passes (a
+// compressed sparse row layout), for relations such as the polygons around
+// each vertex.
+//
+//   PrepareFirstPass(rows);   CountItem(row) once per entry to come
+//   PrepareSecondPass();      AddItem(row, value) for the same multiset of rows
+//   Finalize();               optional: drops the counts, rows stay readable
+//
+// Row layout: row i is one contiguous run of Histogram[i] + 1 ints in a single
+// storage block; element 0 is the number of entries added so far, elements
+// 1..count the entries in the order added. Rows follow each other without gaps.
+// Buffers are kept and reused while the needed sizes stay the same.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+class TQORLookupTable {
+public:
+    TQORLookupTable() = default;
+    ~TQORLookupTable() = default;
+
+    void PrepareFirstPass(int rows);
+    void CountItem(int row);
+    void PrepareSecondPass();
+    // Raises "(Table[i][0] > Histogram[i]) ..." through QORThrowException when
+    // the row already holds every entry counted for it; the value is not stored.
+    void AddItem(int row, int value);
+    void Finalize();
+    void Clean();
+
+    // Row i: [0] is its entry count, [1..count] its entries. Valid after
+    // PrepareSecondPass until the next PrepareFirstPass / PrepareSecondPass / Clean.
+    int* operator[](int row) { return rowPointers[size_t(row)]; }
+    const int* operator[](int row) const { return rowPointers[size_t(row)]; }
+    int* GetRow(int row) { return rowPointers[size_t(row)]; }
+    const int* GetRow(int row) const { return rowPointers[size_t(row)]; }
+
+    int GetRowCount() const { return rowCount; }
+    bool IsFinalized() const { return finalized; }
+    // Sum over the rows of (count + 1), in ints.
+    int GetStorageLength() const { return storageLength; }
+    int GetHistogramCapacity() const { return int(histogram.size()); }
+
+private:
+    // Room of a row in the storage, from its place in the layout, so that the
+    // overflow check also holds after Finalize has dropped the counts.
+    int RowCapacity(int row) const;
+
+    std::vector<int> histogram;
+    int rowCount = 0;
+    bool finalized = false;
+    bool laidOut = false;   // rows point into the storage of the current round
+    std::vector<int> storage;
+    int storageLength = 0;
+    std::vector<int*> rowPointers;
+};

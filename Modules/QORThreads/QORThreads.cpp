@@ -1,0 +1,474 @@
+// Worker pool, background jobs and the owner-aware mutex (see QORThreads.h).
+//
+// Index:
+//   [Pool]          construction, slot threads, handing out and collecting jobs
+//   [Array split]   GetThreadCountForArrayCalculations, ProcessArray
+//   [Fill and copy] memset/memcpy over the global pool, start-up self-test
+//   [Workhorse]     TKSN_Workhorse
+//   [Owner mutex]   TQORMutexWithOwner
+#include "QORThreads.h"
+
+#include "OS.h"
+#include "QORMemory.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+#include <utility>
+
+TThreadCruncher* ThreadCruncher = nullptr;
+
+namespace {
+
+const char* const kCalledFromWithin = "Absolutely cannot call the thread cruncher from within the thread cruncher!";
+
+// The split rule without the OS layer, so that a pool of any size splits by its own slots.
+void SplitArray(int count, int minimum, int processors, int* threads, int* perThread)
+{
+    if (minimum < 1) QORThrowException("MinimumTheshold cannot be less than 1");
+    int n = std::max(1, processors);
+    int per = count / n;
+    if (per < minimum) {
+        n = 1;
+        per = count;
+    }
+    *threads = n;
+    *perThread = per;
+}
+
+} // namespace
+
+// =====================================================================
+// [Pool]
+// =====================================================================
+
+TThreadCruncher::TThreadCruncher() : TThreadCruncher(OS.GetNumberOfCPUs()) {}
+
+TThreadCruncher::TThreadCruncher(int slotCount)
+{
+    slotCount_ = std::clamp(slotCount, 1, QOR_THREADCRUNCHER_MAX_SLOTS);
+    for (int s = 0; s < slotCount_; ++s) {
+        slots_[s].running.store(true);
+        if (s == 0) continue;   // slot 0's work runs on the pool's user
+        slots_[s].thread = std::thread(&TThreadCruncher::SlotThreadMain, this, s);
+        slots_[s].threadId.store(slots_[s].thread.get_id());
+    }
+}
+
+TThreadCruncher::~TThreadCruncher()
+{
+    for (int s = 1; s < slotCount_; ++s) {
+        slots_[s].running.store(false);
+        slots_[s].pending = false;
+        slots_[s].go.release();
+    }
+    for (int s = 1; s < slotCount_; ++s)
+        if (slots_[s].thread.joinable()) slots_[s].thread.join();
+}
+
+void TThreadCruncher::SlotThreadMain(int s)
+{
+    Slot& slot = slots_[s];
+    // The constructor stores the id after the thread exists; record it here too so
+    // that the check in CheckCaller holds from the job's very first instruction.
+    slot.threadId.store(std::this_thread::get_id());
+    for (;;) {
+        slot.go.acquire();
+        if (!slot.running.load()) return;
+        if (slot.pending && slot.function) {
+            try {
+                slot.function(slot.data);
+            } catch (...) {
+                slot.failure = std::current_exception();
+            }
+            slot.function = nullptr;
+        }
+        slot.done.release();
+    }
+}
+
+bool TThreadCruncher::IsPoolThread() const
+{
+    const std::thread::id self = std::this_thread::get_id();
+    for (const Slot& slot : slots_)
+        if (slot.threadId.load() == self) return true;
+    return false;
+}
+
+void TThreadCruncher::CheckCaller() const
+{
+    if (!IsPoolThread()) return;
+    OS.ErrorMessage("%s", kCalledFromWithin);
+    OS.Exit(1);
+}
+
+void TThreadCruncher::StartUsing(TThreadCruncher_Releaser& releaser)
+{
+    assert(!releaser.pool_ && "StartUsing needs an empty releaser");
+    CheckCaller();
+    useMutex_.lock();
+    releaser.pool_ = this;
+    busy_.store(true, std::memory_order_release);
+}
+
+bool TThreadCruncher::TryStartUsing(TThreadCruncher_Releaser& releaser)
+{
+    assert(!releaser.pool_ && "TryStartUsing needs an empty releaser");
+    // The holder itself sees busy set (try_lock on a mutex one owns is undefined);
+    // a slot thread always finds the pool held by the job's owner.
+    if (busy_.load(std::memory_order_acquire) || IsPoolThread() || !useMutex_.try_lock()) return false;
+    releaser.pool_ = this;
+    busy_.store(true, std::memory_order_release);
+    return true;
+}
+
+void TThreadCruncher::ReleaseUse()
+{
+    busy_.store(false, std::memory_order_release);
+    useMutex_.unlock();
+}
+
+void TThreadCruncher_Releaser::Lock(TThreadCruncher* pool)
+{
+    assert(pool && "TThreadCruncher_Releaser::Lock needs a pool");
+    pool->StartUsing(*this);
+}
+
+TThreadCruncher_Releaser::~TThreadCruncher_Releaser()
+{
+    if (pool_) pool_->ReleaseUse();
+}
+
+void TThreadCruncher::Initialize(int& n)
+{
+    slotsInUse_ = std::min(slotCount_, std::max(1, n));
+    for (Slot& slot : slots_) {
+        slot.pending = false;
+        slot.function = nullptr;
+    }
+    CheckCaller();
+}
+
+void TThreadCruncher::PushFunction(int s, TQORThreadFunc fn, void* data)
+{
+    assert(s >= 0 && s < slotsInUse_ && "PushFunction slot must be below the slots prepared by Initialize");
+    Slot& slot = slots_[s];
+    assert(!slot.pending && "PushFunction: the slot's previous job was not collected (WaitForCompletion)");
+    slot.function = fn;
+    slot.data = data;
+    if (s == 0) return;   // runs in WaitForCompletion
+    slot.pending = true;
+    slot.go.release();
+}
+
+void TThreadCruncher::WaitForCompletion()
+{
+    std::exception_ptr failure;
+    Slot& first = slots_[0];
+    if (first.function) {
+        // The other slots read chunk records on our stack: never leave before they are done.
+        try {
+            first.function(first.data);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        first.function = nullptr;
+    }
+    for (int s = 1; s < slotsInUse_; ++s) {
+        Slot& slot = slots_[s];
+        if (!slot.pending) continue;
+        slot.done.acquire();
+        slot.pending = false;
+        if (slot.failure && !failure) failure = slot.failure;
+        slot.failure = nullptr;
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+void ThreadCruncher_Initialize()
+{
+    if (!ThreadCruncher) ThreadCruncher = new TThreadCruncher();
+}
+
+bool Pthread_LoadLibrary()
+{
+    return true;
+}
+
+// =====================================================================
+// [Array split]
+// =====================================================================
+
+void GetThreadCountForArrayCalculations(int count, int minimum, int* threads, int* perThread)
+{
+    SplitArray(count, minimum, OS.GetNumberOfCPUs(), threads, perThread);
+}
+
+void TThreadCruncher::ProcessArray(void* dst, const void* src, int elemSize, int count, TQORThreadFunc fn,
+                                   void* user, int fillInt, float fillFloat)
+{
+    if (count < 1) return;
+    if (count < QOR_THREADCRUNCHER_MIN_CHUNK) {
+        TThreadCruncher_ArrayChunk whole{src, dst, count, 0, count, user, fillInt, fillFloat};
+        fn(&whole);
+        return;
+    }
+    assert(busy_.load() && "ProcessArray on 32 or more elements needs the pool held (StartUsing)");
+
+    int threads = 1, perThread = count;
+    SplitArray(count, QOR_THREADCRUNCHER_MIN_CHUNK, slotCount_, &threads, &perThread);
+    Initialize(threads);
+
+    TThreadCruncher_ArrayChunk chunks[QOR_THREADCRUNCHER_MAX_SLOTS];
+    for (int j = 0; j < slotsInUse_; ++j) {
+        TThreadCruncher_ArrayChunk& c = chunks[j];
+        c.First = perThread * j;
+        c.End = (j == slotsInUse_ - 1) ? count : perThread * (j + 1);
+        c.Count = c.End - c.First;
+        // Byte offsets in ptrdiff_t: count x elemSize may pass 2^31 for large float arrays.
+        const std::ptrdiff_t offset = std::ptrdiff_t(c.First) * elemSize;
+        c.Source = src ? static_cast<const char*>(src) + offset : nullptr;
+        c.Destination = dst ? static_cast<char*>(dst) + offset : nullptr;
+        c.User = user;
+        c.FillInt = fillInt;
+        c.FillFloat = fillFloat;
+        PushFunction(j, fn, &c);
+    }
+    WaitForCompletion();
+}
+
+// =====================================================================
+// [Fill and copy]
+// =====================================================================
+
+void* memset_Multithread_ThreadFuncB(void* p)
+{
+    auto* c = static_cast<TThreadCruncher_ArrayChunk*>(p);
+    std::memset(c->Destination, c->FillInt, size_t(c->Count));
+    return nullptr;
+}
+
+void* memset_float_Multithread_ThreadFunc(void* p)
+{
+    auto* c = static_cast<TThreadCruncher_ArrayChunk*>(p);
+    std::fill_n(static_cast<float*>(c->Destination), c->Count, c->FillFloat);
+    return nullptr;
+}
+
+void* memcpy_Multithread_ThreadFuncB(void* p)
+{
+    auto* c = static_cast<TThreadCruncher_ArrayChunk*>(p);
+    std::memcpy(c->Destination, c->Source, size_t(c->Count));
+    return nullptr;
+}
+
+namespace {
+
+// Runs the job over the global pool, or whole on this thread when the pool is
+// missing or held by someone else (never waits for it).
+void RunSplitOrInline(void* dst, const void* src, int elemSize, int count, TQORThreadFunc fn, int fillInt,
+                      float fillFloat)
+{
+    if (count < 1) return;
+    TThreadCruncher_Releaser releaser;
+    if (count >= QOR_THREADCRUNCHER_MIN_CHUNK && ThreadCruncher && ThreadCruncher->TryStartUsing(releaser)) {
+        ThreadCruncher->ProcessArray(dst, src, elemSize, count, fn, nullptr, fillInt, fillFloat);
+        return;
+    }
+    TThreadCruncher_ArrayChunk whole{src, dst, count, 0, count, nullptr, fillInt, fillFloat};
+    fn(&whole);
+}
+
+} // namespace
+
+void memset_Multithread(void* buf, int value, int len)
+{
+    RunSplitOrInline(buf, nullptr, 1, len, memset_Multithread_ThreadFuncB, value, 0.0f);
+}
+
+void memset_float_Multithread(float* buf, float value, int count)
+{
+    RunSplitOrInline(buf, nullptr, int(sizeof(float)), count, memset_float_Multithread_ThreadFunc, 0, value);
+}
+
+void memcpy_Multithread(void* dst, const void* src, int len)
+{
+    RunSplitOrInline(dst, src, 1, len, memcpy_Multithread_ThreadFuncB, 0, 0.0f);
+}
+
+void TestMultithreadedFunctions()
+{
+    constexpr int kCount = 2097152;
+    float* values = static_cast<float*>(QORalloc(sizeof(float) * kCount, false));
+    // The ends stay outside the fill so that a chunk running past its range shows.
+    memset_float_Multithread(values + 1, 69.0f, kCount - 2);
+    values[0] = -1.0f;
+    values[kCount - 1] = -1.0f;
+    for (int i = 0; i < kCount; ++i) {
+        const bool end = (i == 0 || i == kCount - 1);
+        const float d = values[i] - (end ? -1.0f : 69.0f);
+        if (d > 1e-30f || d < -1e-30f) {
+            if (end)
+                OS.Message("memset_float_Multithread failed at end point i = %d", i);
+            else
+                OS.Message("memset_float_Multithread failed at point i = %d", i);
+            OS.Exit(1);
+        }
+    }
+    QORfree(values, 0);
+}
+
+// =====================================================================
+// [Workhorse]
+// =====================================================================
+
+TKSN_Workhorse::~TKSN_Workhorse()
+{
+    {
+        std::scoped_lock lock(mutex_);
+        if (active_) {
+            cancelled_ = true;
+            completionPending_ = false;
+        }
+    }
+    // A thread that finished on its own is reaped here as well.
+    Join();
+}
+
+void TKSN_Workhorse::Join()
+{
+    std::scoped_lock lock(joinMutex_);
+    if (thread_.joinable()) thread_.join();
+}
+
+bool TKSN_Workhorse::OnWorkCompletion()
+{
+    std::scoped_lock lock(mutex_);
+    completionPending_ = false;
+    return !cancelled_;
+}
+
+void TKSN_Workhorse::LaunchThread(TQORThreadFunc fn)
+{
+    assert(fn && "LaunchThread needs a job function");
+    // The previous job has ended (callers run BeforeStart first); reap its thread.
+    Join();
+    {
+        std::scoped_lock lock(mutex_);
+        active_ = true;
+        cancelled_ = false;
+        completionPending_ = true;
+        failure_ = nullptr;
+    }
+    std::scoped_lock lock(joinMutex_);
+    thread_ = std::thread([this, fn] {
+        try {
+            fn(this);
+        } catch (...) {
+            std::scoped_lock flags(mutex_);
+            failure_ = std::current_exception();
+            active_ = false;
+        }
+    });
+}
+
+void TKSN_Workhorse::BeforeStart()
+{
+    {
+        std::scoped_lock lock(mutex_);
+        if (active_) {
+            cancelled_ = true;
+            completionPending_ = false;
+        }
+    }
+    Join();
+}
+
+void TKSN_Workhorse::CancelThread(bool wait)
+{
+    {
+        std::scoped_lock lock(mutex_);
+        cancelled_ = true;
+        completionPending_ = false;
+    }
+    if (wait) Join();
+}
+
+bool TKSN_Workhorse::WasCancelled()
+{
+    std::scoped_lock lock(mutex_);
+    return cancelled_;
+}
+
+bool TKSN_Workhorse::IsThreadActive()
+{
+    std::scoped_lock lock(mutex_);
+    return active_;
+}
+
+bool TKSN_Workhorse::IsCompletionPending()
+{
+    std::scoped_lock lock(mutex_);
+    return completionPending_;
+}
+
+void TKSN_Workhorse::FinishThread()
+{
+    std::scoped_lock lock(mutex_);
+    active_ = false;
+    if (cancelled_) completionPending_ = false;
+}
+
+void TKSN_Workhorse::FinishWorkIfNecessary()
+{
+    if (!IsCompletionPending()) return;
+    Join();
+    std::exception_ptr failure;
+    {
+        std::scoped_lock lock(mutex_);
+        failure = std::exchange(failure_, nullptr);
+        if (failure) completionPending_ = false;
+    }
+    if (failure) std::rethrow_exception(failure);
+    OnWorkCompletion();
+    std::scoped_lock lock(mutex_);
+    completionPending_ = false;
+}
+
+void TKSN_Workhorse::WaitForCompletion()
+{
+    Join();
+}
+
+// =====================================================================
+// [Owner mutex]
+// =====================================================================
+
+bool TQORMutexWithOwner::Lock()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    {
+        std::scoped_lock lock(guard_);
+        if (owner_ == self) return false;
+    }
+    mutex_.lock();
+    std::scoped_lock lock(guard_);
+    owner_ = self;
+    return true;
+}
+
+void TQORMutexWithOwner::Unlock()
+{
+    {
+        std::scoped_lock lock(guard_);
+        owner_ = std::thread::id{};
+    }
+    mutex_.unlock();
+}
+
+bool TQORMutexWithOwner::IsOwnerCurrentThread()
+{
+    std::scoped_lock lock(guard_);
+    return owner_ == std::this_thread::get_id();
+}

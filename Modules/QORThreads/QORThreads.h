@@ -1,0 +1,216 @@
+// Threading layer: the per-processor worker pool, one-thread background jobs and
+// a mutex that knows its owner.
+//
+// TThreadCruncher (one global instance, ThreadCruncher) splits array work into
+// contiguous chunks of at least 32 elements and runs them at the same time; the
+// thread that uses the pool always works on chunk 0 itself, so slot 0 has no
+// thread of its own. Exactly one user at a time holds the pool, through a
+// TThreadCruncher_Releaser; calling the pool from one of its own slot threads
+// would deadlock, so it ends the program instead.
+//
+// Invariants of the pool:
+//  - slot threads are started once and park on their gate semaphore between jobs;
+//  - a job handed to slot s runs once, and WaitForCompletion returns only after
+//    every handed-out job has returned (chunk records live on the caller's stack);
+//  - an exception thrown by a job is kept and raised again on the calling thread
+//    after all jobs have finished; it never crosses a thread entry.
+//
+// TKSN_Workhorse is the base of background jobs that run on a thread of their
+// own (polygon culler, symmetry calculator, mouse sampling). The job polls
+// WasCancelled(); the main thread polls FinishWorkIfNecessary(), which calls
+// the completion hook OnWorkCompletion() once per job that was not cancelled.
+//
+// TQORMutexWithOwner lets code that already holds the mutex call code that locks
+// it again: the inner Lock() answers false and its Unlock() must be skipped.
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <semaphore>
+#include <thread>
+
+constexpr int QOR_THREADCRUNCHER_MAX_SLOTS = 32;
+// Arrays shorter than this run inline, and no chunk is ever shorter.
+constexpr int QOR_THREADCRUNCHER_MIN_CHUNK = 32;
+
+using TQORThreadFunc = void* (*)(void*);
+
+// What ProcessArray hands each job (as the untyped argument). Pointers are
+// already advanced to the chunk's first element; indices are element indices
+// of the whole array, End exclusive.
+struct TThreadCruncher_ArrayChunk {
+    const void* Source = nullptr;
+    void* Destination = nullptr;
+    int Count = 0;
+    int First = 0;
+    int End = 0;
+    void* User = nullptr;
+    int FillInt = 0;
+    float FillFloat = 0.0f;
+};
+
+class TThreadCruncher;
+
+// Holds the pool for one scope; the destructor gives it back (also when an
+// exception passes).
+class TThreadCruncher_Releaser {
+public:
+    TThreadCruncher_Releaser() = default;
+    ~TThreadCruncher_Releaser();
+    TThreadCruncher_Releaser(const TThreadCruncher_Releaser&) = delete;
+    TThreadCruncher_Releaser& operator=(const TThreadCruncher_Releaser&) = delete;
+
+    // Takes exclusive use of pool (waits while another thread holds it).
+    void Lock(TThreadCruncher* pool);
+    TThreadCruncher* GetPool() const { return pool_; }
+
+private:
+    friend class TThreadCruncher;
+    TThreadCruncher* pool_ = nullptr;
+};
+
+class TThreadCruncher {
+public:
+    // Sized by the OS layer's processor count (1..32).
+    TThreadCruncher();
+    // Sized explicitly (clamped to 1..32); the global pool uses the processor count.
+    explicit TThreadCruncher(int slotCount);
+    // Stops and joins the slot threads. The global pool is never destroyed.
+    ~TThreadCruncher();
+    TThreadCruncher(const TThreadCruncher&) = delete;
+    TThreadCruncher& operator=(const TThreadCruncher&) = delete;
+
+    void StartUsing(TThreadCruncher_Releaser& releaser);
+    // Takes the pool only when nobody holds it; false means "do the work yourself".
+    bool TryStartUsing(TThreadCruncher_Releaser& releaser);
+    bool IsBusy() const { return busy_.load(std::memory_order_acquire); }
+
+    int GetSlotCount() const { return slotCount_; }
+    int GetSlotsInUse() const { return slotsInUse_; }
+
+    // Prepares min(slot count, max(1, n)) slots for the next job; n is not written.
+    void Initialize(int& n);
+    // Slot 0 runs on the calling thread in WaitForCompletion; every other slot starts at once.
+    void PushFunction(int slot, TQORThreadFunc fn, void* data);
+    // Runs slot 0's job here, then waits for every other handed-out job.
+    // Raises again the first exception a job threw, after all have finished.
+    void WaitForCompletion();
+
+    // Runs fn(&chunk) over count elements of elemSize bytes split into contiguous
+    // chunks, one per slot in use. Fewer than 32 elements run inline without the
+    // pool; otherwise the caller must hold the pool.
+    void ProcessArray(void* dst, const void* src, int elemSize, int count, TQORThreadFunc fn,
+                      void* user, int fillInt, float fillFloat);
+
+    // True when the calling thread is one of this pool's slot threads.
+    bool IsPoolThread() const;
+
+private:
+    struct Slot {
+        bool pending = false;
+        std::atomic<bool> running{false};
+        void* data = nullptr;
+        TQORThreadFunc function = nullptr;
+        std::thread thread;
+        std::atomic<std::thread::id> threadId{};
+        // The user releases Go to start the slot; the slot releases Done when its job returned.
+        std::binary_semaphore go{0};
+        std::binary_semaphore done{0};
+        std::exception_ptr failure;
+    };
+
+    void SlotThreadMain(int slot);
+    void CheckCaller() const;
+    void ReleaseUse();
+
+    int slotsInUse_ = 0;
+    int slotCount_ = 1;
+    bool callerRunsSlot0_ = true;
+    std::mutex useMutex_;
+    std::atomic<bool> busy_{false};
+    Slot slots_[QOR_THREADCRUNCHER_MAX_SLOTS];
+
+    friend class TThreadCruncher_Releaser;
+};
+
+// The one pool of the program; null until ThreadCruncher_Initialize.
+extern TThreadCruncher* ThreadCruncher;
+// Creates ThreadCruncher once; later calls do nothing.
+void ThreadCruncher_Initialize();
+// Kept for start-up's sake: threads need no library loading here.
+bool Pthread_LoadLibrary();
+
+// Splits count elements over the processors: perThread = count / processors
+// (rounded down); below minimum per thread everything runs as one chunk.
+// Throws (QORThrowException) when minimum < 1.
+void GetThreadCountForArrayCalculations(int count, int minimum, int* threads, int* perThread);
+
+// Fill and copy split over ThreadCruncher; they never wait for a busy pool but
+// do the whole job on the calling thread instead, so pool jobs may call them.
+void memset_Multithread(void* buf, int value, int len);
+void memset_float_Multithread(float* buf, float value, int count);
+void memcpy_Multithread(void* dst, const void* src, int len);
+// The chunk jobs behind them (argument: TThreadCruncher_ArrayChunk*).
+void* memset_Multithread_ThreadFuncB(void* chunk);
+void* memset_float_Multithread_ThreadFunc(void* chunk);
+void* memcpy_Multithread_ThreadFuncB(void* chunk);
+
+// Start-up self-test: fills 2,097,152 floats through the pool and checks every
+// one; on a wrong value it names the index in a message and ends the program.
+void TestMultithreadedFunctions();
+
+// Base of one-thread background jobs. The job function receives the workhorse,
+// polls WasCancelled() and calls FinishThread() at its end.
+class TKSN_Workhorse {
+public:
+    TKSN_Workhorse() = default;
+    // Cancels and joins a job that still runs.
+    virtual ~TKSN_Workhorse();
+    TKSN_Workhorse(const TKSN_Workhorse&) = delete;
+    TKSN_Workhorse& operator=(const TKSN_Workhorse&) = delete;
+
+    // Main-thread completion hook: clears completion pending; true unless cancelled.
+    virtual bool OnWorkCompletion();
+
+    void LaunchThread(TQORThreadFunc fn);
+    // Cancels and joins a running job; subclasses call it before starting new work.
+    void BeforeStart();
+    void CancelThread(bool wait);
+    bool WasCancelled();
+    bool IsThreadActive();
+    bool IsCompletionPending();
+    void FinishThread();
+    // Joins the job when it still owes its completion hook, then calls
+    // OnWorkCompletion(). An exception that the job threw is raised here instead.
+    void FinishWorkIfNecessary();
+    void WaitForCompletion();
+    void BeginCritical() { mutex_.lock(); }
+    void EndCritical() { mutex_.unlock(); }
+
+private:
+    void Join();
+
+    std::mutex mutex_;
+    std::thread thread_;
+    bool cancelled_ = false;
+    bool active_ = false;
+    bool completionPending_ = false;
+    std::mutex joinMutex_;
+    std::exception_ptr failure_;
+};
+
+// A mutex that remembers the thread holding it: Lock() on the owning thread
+// takes nothing and answers false, and only a Lock() that answered true is
+// followed by Unlock().
+class TQORMutexWithOwner {
+public:
+    bool Lock();
+    void Unlock();
+    bool IsOwnerCurrentThread();
+
+private:
+    std::mutex mutex_;
+    std::thread::id owner_{};
+    std::mutex guard_;
+};

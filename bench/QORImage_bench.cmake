@@ -1,0 +1,1 @@
+set(QORImage_bench_LIBS QORImage)

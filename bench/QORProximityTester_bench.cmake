@@ -1,0 +1,1 @@
+set(QORProximityTester_bench_LIBS QORProximityTester)

@@ -1,0 +1,1 @@
+set(QORTextBlock_bench_LIBS QORTextBlock)

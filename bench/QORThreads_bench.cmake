@@ -1,0 +1,1 @@
+set(QORThreads_bench_LIBS QORThreads)

@@ -1,0 +1,1 @@
+set(QORVirtualMemory_bench_LIBS QORVirtualMemory)
