@@ -27,7 +27,7 @@ struct AnsweringProvider : TOSDialogProvider {
 };
 AnsweringProvider Answers;
 
-class ThreadsTest : public ::testing::Test {
+class QORThreadsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -83,7 +83,7 @@ std::vector<SeenChunk> Split(TThreadCruncher& pool, int count)
     return log.Chunks;
 }
 
-TEST_F(ThreadsTest, ProcessArraySplitsIntoContiguousChunksWithTheRemainderLast)
+TEST_F(QORThreadsTest, ProcessArraySplitsIntoContiguousChunksWithTheRemainderLast)
 {
     struct Case {
         int Slots, Count;
@@ -118,7 +118,7 @@ TEST_F(ThreadsTest, ProcessArraySplitsIntoContiguousChunksWithTheRemainderLast)
     }
 }
 
-TEST_F(ThreadsTest, SmallArraysRunInlineWithoutTakingThePool)
+TEST_F(QORThreadsTest, SmallArraysRunInlineWithoutTakingThePool)
 {
     TThreadCruncher pool(4);
     // Another thread holds the pool: a 31-element job must still run at once, on this thread.
@@ -139,7 +139,7 @@ TEST_F(ThreadsTest, SmallArraysRunInlineWithoutTakingThePool)
     EXPECT_EQ(chunks[0].End, 31);
 }
 
-TEST_F(ThreadsTest, InitializeClampsTheSlotsInUse)
+TEST_F(QORThreadsTest, InitializeClampsTheSlotsInUse)
 {
     TThreadCruncher pool(8);
     TThreadCruncher_Releaser releaser;
@@ -171,7 +171,7 @@ void* RunSlotJob(void* p)
     return nullptr;
 }
 
-TEST_F(ThreadsTest, PushedJobsEachRunOnceAndAreCollectedBeforeWaitReturns)
+TEST_F(QORThreadsTest, PushedJobsEachRunOnceAndAreCollectedBeforeWaitReturns)
 {
     TThreadCruncher pool(4);
     TThreadCruncher_Releaser releaser;
@@ -190,7 +190,7 @@ TEST_F(ThreadsTest, PushedJobsEachRunOnceAndAreCollectedBeforeWaitReturns)
     }
 }
 
-TEST_F(ThreadsTest, AJobsExceptionReachesTheCallerAfterEveryJobHasFinished)
+TEST_F(QORThreadsTest, AJobsExceptionReachesTheCallerAfterEveryJobHasFinished)
 {
     TThreadCruncher pool(4);
     TThreadCruncher_Releaser releaser;
@@ -207,7 +207,7 @@ TEST_F(ThreadsTest, AJobsExceptionReachesTheCallerAfterEveryJobHasFinished)
     }
 }
 
-TEST_F(ThreadsTest, FillAndCopyCoverExactlyTheirRange)
+TEST_F(QORThreadsTest, FillAndCopyCoverExactlyTheirRange)
 {
     ThreadCruncher_Initialize();
     TThreadCruncher* first = ThreadCruncher;
@@ -233,7 +233,7 @@ TEST_F(ThreadsTest, FillAndCopyCoverExactlyTheirRange)
     }
 }
 
-TEST_F(ThreadsTest, FillDoesTheWorkItselfWhenThePoolIsHeld)
+TEST_F(QORThreadsTest, FillDoesTheWorkItselfWhenThePoolIsHeld)
 {
     ThreadCruncher_Initialize();
     std::vector<unsigned char> buf(100000, 0);
@@ -268,7 +268,7 @@ void* FillFromInsideAJob(void* p)
     return nullptr;
 }
 
-TEST_F(ThreadsTest, JobsMayCallTheFillFunctions)
+TEST_F(QORThreadsTest, JobsMayCallTheFillFunctions)
 {
     ThreadCruncher_Initialize();
     std::vector<unsigned char> buf(4096, 0);
@@ -278,7 +278,7 @@ TEST_F(ThreadsTest, JobsMayCallTheFillFunctions)
     EXPECT_EQ(std::count(buf.begin(), buf.end(), 9), long(buf.size()));
 }
 
-TEST_F(ThreadsTest, StartUpSelfTestPasses)
+TEST_F(QORThreadsTest, StartUpSelfTestPasses)
 {
     ThreadCruncher_Initialize();
     EXPECT_TRUE(Pthread_LoadLibrary());
@@ -314,13 +314,13 @@ void CallPoolFromItsOwnThread(TQORThreadFunc job)
     pool.WaitForCompletion();
 }
 
-TEST_F(ThreadsTest, CallingThePoolFromOneOfItsThreadsEndsTheProgram)
+TEST_F(QORThreadsTest, CallingThePoolFromOneOfItsThreadsEndsTheProgram)
 {
     EXPECT_EXIT(CallPoolFromItsOwnThread(StartUsingFromAJob), ::testing::ExitedWithCode(1), "");
     EXPECT_EXIT(CallPoolFromItsOwnThread(ProcessArrayFromAJob), ::testing::ExitedWithCode(1), "");
 }
 
-TEST_F(ThreadsTest, SplitRuleRejectsAMinimumBelowOne)
+TEST_F(QORThreadsTest, SplitRuleRejectsAMinimumBelowOne)
 {
     int threads = 0, per = 0;
     GetThreadCountForArrayCalculations(1000, 1, &threads, &per);
@@ -356,7 +356,7 @@ struct CountingJob : TKSN_Workhorse {
     }
 };
 
-TEST_F(ThreadsTest, WorkhorseCompletionRunsOnceOnThePollingThread)
+TEST_F(QORThreadsTest, WorkhorseCompletionRunsOnceOnThePollingThread)
 {
     CountingJob job;
     job.LaunchThread(CountingJob::ThreadFunc);
@@ -377,7 +377,7 @@ TEST_F(ThreadsTest, WorkhorseCompletionRunsOnceOnThePollingThread)
     EXPECT_EQ(job.Result, 42);
 }
 
-TEST_F(ThreadsTest, CancelledWorkhorseEndsWithoutCompletion)
+TEST_F(QORThreadsTest, CancelledWorkhorseEndsWithoutCompletion)
 {
     for (bool viaBeforeStart : {false, true}) {
         SCOPED_TRACE(viaBeforeStart);
@@ -404,7 +404,7 @@ TEST_F(ThreadsTest, CancelledWorkhorseEndsWithoutCompletion)
     }
 }
 
-TEST_F(ThreadsTest, WorkhorseReportsAJobsExceptionOnThePollingThread)
+TEST_F(QORThreadsTest, WorkhorseReportsAJobsExceptionOnThePollingThread)
 {
     CountingJob job;
     job.ThrowInJob = true;
@@ -423,7 +423,7 @@ void* SpinUntilCancelled(void* p)
     return nullptr;
 }
 
-TEST_F(ThreadsTest, DestroyingARunningWorkhorseCancelsAndJoinsIt)
+TEST_F(QORThreadsTest, DestroyingARunningWorkhorseCancelsAndJoinsIt)
 {
     auto job = std::make_unique<TKSN_Workhorse>();
     job->LaunchThread(SpinUntilCancelled);
@@ -434,7 +434,7 @@ TEST_F(ThreadsTest, DestroyingARunningWorkhorseCancelsAndJoinsIt)
 
 // [Owner mutex]
 
-TEST_F(ThreadsTest, OwnerMutexNestsOnItsOwnerAndExcludesOthers)
+TEST_F(QORThreadsTest, OwnerMutexNestsOnItsOwnerAndExcludesOthers)
 {
     TQORMutexWithOwner m;
     ASSERT_TRUE(m.Lock());

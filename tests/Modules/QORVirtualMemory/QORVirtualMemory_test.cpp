@@ -111,7 +111,7 @@ std::string ReadWholeFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class VirtualMemoryTest : public ::testing::Test {
+class QORVirtualMemoryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -168,7 +168,7 @@ protected:
     bool HadTmp = false;
 };
 
-TEST_F(VirtualMemoryTest, BlockNotYetWrittenComesBackAsTheCallersOwnBuffer)
+TEST_F(QORVirtualMemoryTest, BlockNotYetWrittenComesBackAsTheCallersOwnBuffer)
 {
     QORVirtualMemory_HoldWriter(true);
     void* data = MakeBlock(5000, 1);
@@ -188,7 +188,7 @@ TEST_F(VirtualMemoryTest, BlockNotYetWrittenComesBackAsTheCallersOwnBuffer)
     EXPECT_EQ(fs::file_size(QORVirtualMemory_GetFilePaths().at(0)), 256u);
 }
 
-TEST_F(VirtualMemoryTest, WrittenBlocksComeBackIdenticalBehindTheHeader)
+TEST_F(QORVirtualMemoryTest, WrittenBlocksComeBackIdenticalBehindTheHeader)
 {
     const unsigned long sizes[] = {1, 4096, 100003};
     unsigned ids[3];
@@ -216,7 +216,7 @@ TEST_F(VirtualMemoryTest, WrittenBlocksComeBackIdenticalBehindTheHeader)
     for (int i = 2; i >= 0; --i) EXPECT_TRUE(PopHolds(ids[i], sizes[i], 10 + i)) << i;
 }
 
-TEST_F(VirtualMemoryTest, FreedSlotsAreReusedBestFit)
+TEST_F(QORVirtualMemoryTest, FreedSlotsAreReusedBestFit)
 {
     struct Case {
         const char* Name;
@@ -268,7 +268,7 @@ TEST_F(VirtualMemoryTest, FreedSlotsAreReusedBestFit)
     }
 }
 
-TEST_F(VirtualMemoryTest, HardPauseWritesAtOnceAndResumeQueuesAgain)
+TEST_F(QORVirtualMemoryTest, HardPauseWritesAtOnceAndResumeQueuesAgain)
 {
     {
         TQORVirtualMemory_AutoPauseResume pause(true);
@@ -300,7 +300,7 @@ TEST_F(VirtualMemoryTest, HardPauseWritesAtOnceAndResumeQueuesAgain)
     }
 }
 
-TEST_F(VirtualMemoryTest, EmptyPushesUnknownIdsAndDeletes)
+TEST_F(QORVirtualMemoryTest, EmptyPushesUnknownIdsAndDeletes)
 {
     int marker = 0;
     void* data = &marker;
@@ -334,7 +334,7 @@ TEST_F(VirtualMemoryTest, EmptyPushesUnknownIdsAndDeletes)
     QORVirtualMemory_Delete(written);   // twice: ignored
 }
 
-TEST_F(VirtualMemoryTest, AFullFileStartsTheNextAndOlderSlotsStayInUse)
+TEST_F(QORVirtualMemoryTest, AFullFileStartsTheNextAndOlderSlotsStayInUse)
 {
     QORVirtualMemory_SetFileSizeLimit(256 + 1000);
     Restart();
@@ -356,7 +356,7 @@ TEST_F(VirtualMemoryTest, AFullFileStartsTheNextAndOlderSlotsStayInUse)
     EXPECT_TRUE(PopHolds(c, 500, 3));
 }
 
-TEST_F(VirtualMemoryTest, OptimizeRestartsOnlyAnEmptyStoreAndCleanupRemovesEveryFile)
+TEST_F(QORVirtualMemoryTest, OptimizeRestartsOnlyAnEmptyStoreAndCleanupRemovesEveryFile)
 {
     QORVirtualMemory_SetFileSizeLimit(256 + 1000);
     Restart();
@@ -387,7 +387,7 @@ TEST_F(VirtualMemoryTest, OptimizeRestartsOnlyAnEmptyStoreAndCleanupRemovesEvery
     QORVirtualMemory_Initialize();
 }
 
-TEST_F(VirtualMemoryTest, UsingTheStoreBeforeStartUpEndsTheProgram)
+TEST_F(QORVirtualMemoryTest, UsingTheStoreBeforeStartUpEndsTheProgram)
 {
     QORVirtualMemory_Cleanup();
     // A death test's child runs SetUp in a folder of its own and ends without
@@ -427,7 +427,7 @@ struct FileSizeLimit {
     rlimit Old{};
 };
 
-TEST_F(VirtualMemoryTest, ShortWriteAsksAndRetriesAtTheSamePosition)
+TEST_F(QORVirtualMemoryTest, ShortWriteAsksAndRetriesAtTheSamePosition)
 {
     TQORVirtualMemory_AutoPauseResume pause(true);
     unsigned first = Push(1000, 1);
@@ -444,7 +444,7 @@ TEST_F(VirtualMemoryTest, ShortWriteAsksAndRetriesAtTheSamePosition)
     EXPECT_TRUE(PopHolds(first, 1000, 1));
 }
 
-TEST_F(VirtualMemoryTest, ShortWriteAnsweredCancelEndsTheProgram)
+TEST_F(QORVirtualMemoryTest, ShortWriteAnsweredCancelEndsTheProgram)
 {
     EXPECT_EXIT(
         {
@@ -457,7 +457,7 @@ TEST_F(VirtualMemoryTest, ShortWriteAnsweredCancelEndsTheProgram)
         ::testing::ExitedWithCode(1), "");
 }
 
-TEST_F(VirtualMemoryTest, ShortReadRaisesAndKeepsTheBlock)
+TEST_F(QORVirtualMemoryTest, ShortReadRaisesAndKeepsTheBlock)
 {
     TQORVirtualMemory_AutoPauseResume pause(true);
     unsigned id = Push(3000, 1);
@@ -474,7 +474,7 @@ TEST_F(VirtualMemoryTest, ShortReadRaisesAndKeepsTheBlock)
     QORVirtualMemory_Delete(id);
 }
 
-TEST_F(VirtualMemoryTest, ConcurrentPushAndPopKeepEveryByte)
+TEST_F(QORVirtualMemoryTest, ConcurrentPushAndPopKeepEveryByte)
 {
     constexpr int kThreads = 8, kRounds = 150;
     std::atomic<bool> done{false};
