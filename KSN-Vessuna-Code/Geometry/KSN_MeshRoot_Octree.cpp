@@ -1,0 +1,510 @@
+// The mesh root's octree: build, pruning, item slices, content-box fitting,
+// display invalidation by object-space box and displacement validation.
+//
+// After a build the visible-vertex and visible-polygon lists are permuted into
+// leaf order, so every node owns one contiguous slice of each. Polygons belong
+// to the first leaf, depth-first in child order, that holds one of their
+// vertices. Every index read from the mesh (list entries, corners, table rows)
+// is checked against the current counts before use, so a list that went stale
+// cannot send the build or the walkers outside an array.
+//
+// [Index]
+//   [Build]          BuildOctree, filing vertices and polygons, leaf list
+//   [Optimisation]   item slices, pruning, polygon-to-leaf links
+//   [Bounds]         content and normal boxes
+//   [Invalidation]   display data by box
+//   [Validation]     displacement offsets from displacement maps
+#include "KSN_MeshRoot.h"
+
+#include "QOROctree_Internal.h"
+
+#include <algorithm>
+#include <cmath>
+
+int32_t TotalValidatedNodes = 0;
+int32_t TotalValidatedVertices = 0;
+
+namespace {
+
+bool InRange(int index, int count) { return index >= 0 && index < count; }
+
+// The polygons of a vertex's row of the vertex-to-polygon table, or an empty
+// row when the table does not match the vertices.
+struct TRow {
+    const int* items = nullptr;
+    int count = 0;
+};
+TRow VertexPolygonRow(const TKSN_MeshRoot& root, int vertex)
+{
+    if (!InRange(vertex, root.vertexPolygons.GetRowCount())) return {};
+    const int* row = root.vertexPolygons[vertex];
+    if (!row) return {};
+    return {row + 1, std::max(row[0], 0)};
+}
+
+}  // namespace
+
+// [Build] ---------------------------------------------------------------------
+
+void TKSN_MeshRoot::BuildOctree()
+{
+    if (vertexPolygons.GetRowCount() != vertexCount) BuildVertexPolygons();
+
+    KSN_CancelViewportDependentWork();
+    octreeRoot.reset();
+    QORfree(polygonLeafIndex);
+    polygonLeafIndex = nullptr;
+    leafList.clear();
+
+    auto root = std::make_unique<TQOROctreeNode<int>>();
+    root->Owner = this;
+    std::copy_n(boundsMin, 3, root->CubeMin);
+    std::copy_n(boundsMax, 3, root->CubeMax);
+    std::copy_n(boundsMin, 3, root->ContentMin);
+    std::copy_n(boundsMax, 3, root->ContentMax);
+
+    // The cell is made from the base positions of the visible vertices only.
+    const int visibleVertexTotal = GetVisibleVertexCount();
+    bool any = false;
+    float cellMin[3] = {0, 0, 0}, cellMax[3] = {0, 0, 0};
+    for (int i = 0; i < visibleVertexTotal; ++i) {
+        const int v = visibleVertices[i];
+        if (!InRange(v, vertexCount)) continue;
+        const float* p = baseVertices + 3 * size_t(v);
+        for (int a = 0; a < 3; ++a) {
+            cellMin[a] = any ? std::min(cellMin[a], p[a]) : p[a];
+            cellMax[a] = any ? std::max(cellMax[a], p[a]) : p[a];
+        }
+        any = true;
+    }
+    std::copy_n(cellMin, 3, root->CubeMin);
+    std::copy_n(cellMax, 3, root->CubeMax);
+
+    for (int i = 0; i < visiblePolygonCount; ++i)
+        if (InRange(visiblePolygons[i], polygonCount)) SetCustomPFlagToFalse(visiblePolygons[i]);
+
+    octreeRoot = std::move(root);
+    octreeRoot->Subdivide(maxOctreeDepth);
+    AddVerticesToOctree(octreeRoot.get());
+    AddPolygonsToOctree(octreeRoot.get());
+
+    // Entries of polygons that no leaf holds are never read; −1 keeps them harmless.
+    if (polygonCount > 0) {
+        polygonLeafIndex = static_cast<int32_t*>(QORalloc(uint64_t(polygonCount) * sizeof(int32_t)));
+        std::fill_n(polygonLeafIndex, polygonCount, -1);
+    }
+    GenerateBottomLevelOctreeNodeList(octreeRoot.get());
+    OptimizeOctree();
+
+    ClearOctreeFlags(octreeRoot.get());
+    RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
+}
+
+void TKSN_MeshRoot::AddVerticesToOctree(TQOROctreeNode<int>* node)
+{
+    if (!node) return;
+    for (int i = 0; i < visibleVertexCount; ++i) {
+        const int v = visibleVertices[i];
+        if (!InRange(v, vertexCount)) continue;
+        const float* p = baseVertices + 3 * size_t(v);
+        TQOROctreeNode<int>* at = node;
+        while (at->HasChildren()) {
+            TQOROctreeNode<int>* chosen = nullptr;
+            for (auto& child : at->Children) {
+                if (child && QOROctreeBoxes::BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
+                    chosen = child.get();
+                    break;
+                }
+            }
+            if (!chosen) {
+                // Outside every cell (rounding at the root's faces): the nearest centre, lower index on ties.
+                float best = 0;
+                for (auto& child : at->Children) {
+                    if (!child) continue;
+                    float d = 0;
+                    for (int a = 0; a < 3; ++a) {
+                        const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
+                        d += (p[a] - c) * (p[a] - c);
+                    }
+                    if (!chosen || d < best) {
+                        chosen = child.get();
+                        best = d;
+                    }
+                }
+            }
+            if (!chosen) break;
+            at = chosen;
+        }
+        QOROctree_AppendTempItem(at->TempVertices, v);
+    }
+}
+
+void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
+{
+    if (!node) return;
+    if (node->HasChildren()) {
+        for (auto& child : node->Children) AddPolygonsToOctree(child.get());
+        return;
+    }
+    for (const int v : node->TempVertices) {
+        const TRow row = VertexPolygonRow(*this, v);
+        for (int k = 0; k < row.count; ++k) {
+            const int p = row.items[k];
+            if (!InRange(p, polygonCount) || IsPolyHidden(p) || GetCustomPFlag(p)) continue;
+            SetCustomPFlagToTrue(p);
+            QOROctree_AppendTempItem(node->TempPolygons, p);
+        }
+    }
+}
+
+void TKSN_MeshRoot::GenerateBottomLevelOctreeNodeList(TQOROctreeNode<int>* node)
+{
+    if (!node) return;
+    if (node->Depth == 0) leafList.clear();
+    if (!node->HasChildren()) {
+        leafList.push_back(node);
+        return;
+    }
+    for (auto& child : node->Children) GenerateBottomLevelOctreeNodeList(child.get());
+}
+
+// [Optimisation] --------------------------------------------------------------
+
+void OptimizeOctreeForDynamicDepth(TQOROctreeNode<int>* node, int minimumVertices)
+{
+    if (!node) return;
+    if (node->GetVertexCount() < minimumVertices) {
+        node->MakeLeaf();
+        return;
+    }
+    for (auto& child : node->Children) OptimizeOctreeForDynamicDepth(child.get(), minimumVertices);
+}
+
+void DestroyOctreeTempLists(TQOROctreeNode<int>* node)
+{
+    if (!node) return;
+    node->TempVertices = {};
+    node->TempPolygons = {};
+    for (auto& child : node->Children) DestroyOctreeTempLists(child.get());
+}
+
+void TKSN_MeshRoot::OptimizeOctree()
+{
+    if (vertexCount == 0) return;
+    GetVisibleVertexCount();
+    if (!octreeRoot) {
+        BuildOctree();   // its build ends by optimising
+        return;
+    }
+    // The slices are made from the build's temporary lists, which are gone
+    // once a tree was optimised; a second pass would empty every slice and
+    // the visible lists with them.
+    if (octreeRoot->VertexBegin != -1) return;
+    const int n = visiblePolygonCount;
+    const int m = visibleVertexCount;
+
+    std::vector<int32_t> polygonOrder, vertexOrder;
+    polygonOrder.reserve(size_t(n));
+    vertexOrder.reserve(size_t(m));
+    const std::vector<TQOROctreeNode<int>*> leaves = leafList;
+    for (TQOROctreeNode<int>* leaf : leaves) {
+        leaf->PolygonBegin = int32_t(polygonOrder.size());
+        leaf->VertexBegin = int32_t(vertexOrder.size());
+        for (int32_t p : leaf->TempPolygons)
+            if (int(polygonOrder.size()) < n) polygonOrder.push_back(p);
+        for (int32_t v : leaf->TempVertices)
+            if (int(vertexOrder.size()) < m) vertexOrder.push_back(v);
+        leaf->PolygonEnd = int32_t(polygonOrder.size());
+        leaf->VertexEnd = int32_t(vertexOrder.size());
+        for (TQOROctreeNode<int>* a = leaf->Parent; a; a = a->Parent) {
+            a->PolygonBegin = a->PolygonBegin == -1 ? leaf->PolygonBegin : std::min(a->PolygonBegin, leaf->PolygonBegin);
+            a->PolygonEnd = a->PolygonEnd == -1 ? leaf->PolygonEnd : std::max(a->PolygonEnd, leaf->PolygonEnd);
+            a->VertexBegin = a->VertexBegin == -1 ? leaf->VertexBegin : std::min(a->VertexBegin, leaf->VertexBegin);
+            a->VertexEnd = a->VertexEnd == -1 ? leaf->VertexEnd : std::max(a->VertexEnd, leaf->VertexEnd);
+        }
+    }
+
+    // Visible polygons that no leaf took (hidden ones listed by a full
+    // visible pass, polygons without corners) stay in the list behind the
+    // leaves' slices, so the list keeps naming each of them once; entries
+    // that name no polygon of the mesh are dropped.
+    for (int i = 0; i < n && int(polygonOrder.size()) < n; ++i) {
+        const int p = visiblePolygons[i];
+        if (InRange(p, polygonCount) && !GetCustomPFlag(p)) polygonOrder.push_back(p);
+    }
+    std::copy(polygonOrder.begin(), polygonOrder.end(), visiblePolygons);
+    std::copy(vertexOrder.begin(), vertexOrder.end(), visibleVertices);
+    visiblePolygonCount = int32_t(polygonOrder.size());
+    visibleVertexCount = int32_t(vertexOrder.size());
+
+    DestroyOctreeTempLists(octreeRoot.get());
+
+    if (octreeRoot->GetVertexCount() > 9) {
+        for (auto& child : octreeRoot->Children) OptimizeOctreeForDynamicDepth(child.get(), 10);
+    } else {
+        octreeRoot->MakeLeaf();
+    }
+    GenerateBottomLevelOctreeNodeList(octreeRoot.get());
+    OptimizeOctree_LinkNodesToItems();
+}
+
+void TKSN_MeshRoot::OptimizeOctree_LinkNodesToItems()
+{
+    if (!polygonLeafIndex) return;
+    for (size_t k = 0; k < leafList.size(); ++k) {
+        const TQOROctreeNode<int>* leaf = leafList[k];
+        const int begin = std::max(leaf->PolygonBegin, 0);
+        const int end = std::min(leaf->PolygonEnd, visiblePolygonCount);
+        for (int i = begin; i < end; ++i) {
+            const int p = visiblePolygons[i];
+            if (InRange(p, polygonCount)) polygonLeafIndex[p] = int32_t(k);
+        }
+    }
+}
+
+// [Bounds] --------------------------------------------------------------------
+
+void TKSN_MeshRoot::RecalculateOctreePolyBounds()
+{
+    // The culler and the touch-up renderer read the boxes being refitted.
+    KSN_CancelViewportDependentWork();
+    if (!octreeRoot) BuildOctree();
+    ClearOctreeFlags(octreeRoot.get());
+    if (!octreeRoot) BuildOctree();
+    RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
+}
+
+void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node, float* regionMin, float* regionMax)
+{
+    if (!node) return;
+    const bool region = regionMin && regionMax;
+    if (region && !QOROctreeBoxes::BoxCollision3(node->CubeMin, node->CubeMax, regionMin, regionMax)) return;
+    if (node->HasChildren()) {
+        for (auto& child : node->Children) RecalculateOctreePolyBoundsRecurse(child.get(), nullptr, nullptr);
+        return;
+    }
+    const int begin = std::max(node->VertexBegin, 0);
+    const int end = std::min(node->VertexEnd, visibleVertexCount);
+    if (end <= begin) return;
+
+    bool met = false;
+    float cMin[3] = {0, 0, 0}, cMax[3] = {0, 0, 0}, nMin[3] = {0, 0, 0}, nMax[3] = {0, 0, 0};
+    auto grow = [](float* lo, float* hi, const float* p, bool first) {
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = first ? p[a] : std::min(lo[a], p[a]);
+            hi[a] = first ? p[a] : std::max(hi[a], p[a]);
+        }
+    };
+    for (int i = begin; i < end; ++i) {
+        const TRow row = VertexPolygonRow(*this, visibleVertices[i]);
+        for (int k = 0; k < row.count; ++k) {
+            const int p = row.items[k];
+            if (!InRange(p, polygonCount)) continue;
+            const int corners = vGetPolyN(p);
+            bool cornerMet = false;
+            for (int c = 0; c < corners; ++c) {
+                const int v = vGetPolyV(p, c);
+                if (!InRange(v, vertexCount) || !resolvedVertices) continue;
+                grow(cMin, cMax, resolvedVertices + 3 * size_t(v), !met && !cornerMet);
+                cornerMet = true;
+            }
+            if (!cornerMet) continue;
+            if (polygonNormals) grow(nMin, nMax, polygonNormals + 3 * size_t(p), !met);
+            met = true;
+        }
+    }
+    if (met) {
+        const float pad = 0.0001f * boundsDiagonal / std::pow(2.0f, float(node->Depth));
+        for (int a = 0; a < 3; ++a) {
+            node->ContentMin[a] = cMin[a] - pad;
+            node->ContentMax[a] = cMax[a] + pad;
+            node->NormalMin[a] = nMin[a];
+            node->NormalMax[a] = nMax[a];
+        }
+    }
+    // Ancestors merge what an earlier leaf of this pass gave them; a regional
+    // refit merges into boxes kept from before, which only grow.
+    for (TQOROctreeNode<int>* a = node->Parent; a; a = a->Parent) {
+        const bool merge = a->BoundsDone || region;
+        for (int i = 0; i < 3; ++i) {
+            a->ContentMin[i] = merge ? std::min(a->ContentMin[i], node->ContentMin[i]) : node->ContentMin[i];
+            a->ContentMax[i] = merge ? std::max(a->ContentMax[i], node->ContentMax[i]) : node->ContentMax[i];
+            a->NormalMin[i] = merge ? std::min(a->NormalMin[i], node->NormalMin[i]) : node->NormalMin[i];
+            a->NormalMax[i] = merge ? std::max(a->NormalMax[i], node->NormalMax[i]) : node->NormalMax[i];
+        }
+        a->BoundsDone = true;
+    }
+}
+
+// [Invalidation] --------------------------------------------------------------
+
+namespace {
+void InvalidateNodeDisplay(TQOROctreeNode<int>* node)
+{
+    if (node->DisplayList) node->DisplayList->Invalidate();
+    node->Flags &= ~uint32_t(QOROctree_DisplacementValid);
+}
+}  // namespace
+
+void InvalidateCubeInOSpace_Octree_Recurse(TQOROctreeNode<int>* node, const float* min, const float* max)
+{
+    if (!node || !QOROctreeBoxes::BoxCollision3(node->CubeMin, node->CubeMax, min, max)) return;
+    InvalidateNodeDisplay(node);
+    for (auto& child : node->Children) InvalidateCubeInOSpace_Octree_Recurse(child.get(), min, max);
+}
+
+void TKSN_MeshRoot::InvalidateCubeInOSpace(float* min, float* max)
+{
+    for (int a = 0; a < 3; ++a) {
+        invalidMin[a] = std::min(invalidMin[a], min[a]);
+        invalidMax[a] = std::max(invalidMax[a], max[a]);
+    }
+    if (octreeRoot) InvalidateCubeInOSpace_Octree_Recurse(octreeRoot.get(), min, max);
+}
+
+void TKSN_MeshRoot::InvalidateAllInOSpace()
+{
+    const float big = 1e6f * boundsDiagonal;
+    std::fill_n(invalidMin, 3, -big);
+    std::fill_n(invalidMax, 3, big);
+    if (octreeRoot) InvalidateCubeInOSpace_Octree_Recurse(octreeRoot.get(), invalidMin, invalidMax);
+}
+
+void TKSN_MeshRoot::InvalidateOctreeNodeDisplay(TQOROctreeNode<int>* node, bool recurse)
+{
+    if (!node) return;
+    InvalidateNodeDisplay(node);
+    if (!recurse) return;
+    for (auto& child : node->Children) InvalidateOctreeNodeDisplay(child.get(), true);
+}
+
+void TKSN_MeshRoot::InvalidateAllOctreeNodeDisplayLists()
+{
+    InvalidateOctreeNodeDisplay(octreeRoot.get(), true);
+}
+
+// [Validation] ----------------------------------------------------------------
+
+namespace {
+
+// Bilinear over the first byte of each pixel; outside 0..size−1 the edge
+// texel is used with fraction 0. Row-major, 3 bytes per pixel.
+float SampleDisplacement(const TKSN_QuickRenderData& data, float u, float t)
+{
+    const TKSN_QuickRenderDataTextureData& map = data.DisplacementMap;
+    const int w = map.Width, h = map.Height;
+    auto axis = [](float x, int size, int& i0, int& i1, float& f) {
+        if (x > float(size - 1)) {
+            i0 = size - 1;
+            f = 0;
+        } else if (x < 0) {
+            i0 = 0;
+            f = 0;
+        } else {
+            i0 = int(x);
+            f = x - float(i0);
+        }
+        i1 = std::min(i0 + 1, size - 1);
+    };
+    int x0, x1, y0, y1;
+    float fx, fy;
+    axis(float(w) * u - 0.5f, w, x0, x1, fx);
+    axis(float(h) * t - 0.5f, h, y0, y1, fy);
+    auto at = [&](int x, int y) { return float(map.Pixels[(size_t(y) * size_t(w) + size_t(x)) * 3]); };
+    const float blend = (at(x0, y0) * (1 - fx) + at(x1, y0) * fx) * (1 - fy) + (at(x0, y1) * (1 - fx) + at(x1, y1) * fx) * fy;
+    const int byte = int(blend) & 0xff;
+    return (float(byte) / 255.0f - data.DisplacementOffset) * data.DisplacementScale;
+}
+
+void ValidateVertex(TKSN_MeshRoot* root, int v, const TKSN_QuickRenderData& data)
+{
+    root->CFlag_FlagVertex(eCFlag_Channel_General, v);
+    ++TotalValidatedVertices;
+    float* delta = root->displacementDeltas + 3 * size_t(v);
+    std::fill_n(delta, 3, 0.0f);
+    const TKSN_QuickRenderDataTextureData& map = data.DisplacementMap;
+    if (!map.Pixels || map.Width <= 0 || map.Height <= 0 || !root->vertexNormals) return;
+    const float* normal = root->vertexNormals + 3 * size_t(v);
+    int samples = 0;
+    const TRow row = VertexPolygonRow(*root, v);
+    for (int k = 0; k < row.count; ++k) {
+        const int q = row.items[k];
+        if (!InRange(q, root->polygonCount)) continue;
+        const int corners = root->vGetPolyN(q);
+        for (int c = 0; c < corners; ++c) {
+            if (root->vGetPolyV(q, c) != v) continue;
+            const int vt = root->vGetPolyVT(q, c);
+            if (!InRange(vt, root->tVertexCount)) continue;
+            const float s = SampleDisplacement(data, root->tVertices[2 * vt], root->tVertices[2 * vt + 1]);
+            for (int a = 0; a < 3; ++a) delta[a] += s * normal[a];
+            ++samples;
+        }
+    }
+    if (samples > 0)
+        for (int a = 0; a < 3; ++a) delta[a] /= float(samples);
+}
+
+}  // namespace
+
+void ValidateDisplacementDeltas(TKSN_MeshRoot* root, TQOROctreeNode<int>* node, TKSN_QuickRenderData& data,
+                                int& currentMaterial)
+{
+    if (!root || !node) return;
+    if (node->HasChildren()) {
+        for (auto& child : node->Children) ValidateDisplacementDeltas(root, child.get(), data, currentMaterial);
+        return;
+    }
+    if (node->PolygonEnd <= node->PolygonBegin || (node->Flags & QOROctree_DisplacementValid)) return;
+    node->Flags |= QOROctree_DisplacementValid;
+    ++TotalValidatedNodes;
+    if (!root->displacementDeltas || root->cflagStamps[eCFlag_Channel_General] == 0) return;
+
+    const int begin = std::max(node->PolygonBegin, 0);
+    const int end = std::min(node->PolygonEnd, root->visiblePolygonCount);
+    for (int i = begin; i < end; ++i) {
+        const int p = root->visiblePolygons[i];
+        if (!InRange(p, root->polygonCount)) continue;
+        const int material = root->vGetPolyM(p);
+        if (material != currentMaterial) {
+            data.ClearMaps();
+            currentMaterial = material;
+            if (root->GetMaterial(material)) {
+                data.DisplacementMap.Init();
+                // TODO(stub): the material's displacement channel (strength,
+                // offset, colour, bound map) comes with the materials
+                // subsystem; until then no material carries a displacement map.
+                data.DisplacementScale = root->boundsDiagonal * data.DisplacementStrength;
+            }
+        }
+        const int corners = root->vGetPolyN(p);
+        for (int c = 0; c < corners; ++c) {
+            const int v = root->vGetPolyV(p, c);
+            if (!InRange(v, root->vertexCount) || root->CFlag_TestVertex(eCFlag_Channel_General, v)) continue;
+            ValidateVertex(root, v, data);
+        }
+    }
+}
+
+void TKSN_MeshRoot::ValidateAllInOSpace(bool /*flag*/)
+{
+    const float big = 1e6f * boundsDiagonal;
+    if (!displacementDeltas) {
+        InvalidateAllInOSpace();
+        if (vertexCount > 0) {
+            displacementDeltas = static_cast<float*>(QORalloc(uint64_t(vertexCount) * 12));
+            std::fill_n(displacementDeltas, size_t(vertexCount) * 3, 0.0f);
+        }
+    }
+    StartUsingCFlags(eCFlag_Channel_General);
+
+    TKSN_QuickRenderData data;
+    data.Init();
+    int currentMaterial = -1;
+    TotalValidatedNodes = 0;
+    TotalValidatedVertices = 0;
+    if (!octreeRoot) BuildOctree();
+    ValidateDisplacementDeltas(this, octreeRoot.get(), data, currentMaterial);
+
+    std::fill_n(invalidMin, 3, big);
+    std::fill_n(invalidMax, 3, -big);
+}

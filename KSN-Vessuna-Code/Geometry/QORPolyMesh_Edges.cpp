@@ -1,0 +1,346 @@
+// TQORPolyMesh: topology derived from the polygons — the texture-vertex table,
+// the polygon-neighbour table, the edge list with its per-vertex buckets and
+// its edge-polygon table, and the open-edge and texture-seam bits of the
+// vertices.
+//
+// Throughout, the vertex of a corner is the vertex as the topology sees it:
+// the weld master on a mesh that is Welded and not IgnoreWelding, else the
+// corner's own vertex (GetEffectiveVertex); this is also the key of the mesh
+// root's vertex-to-polygon table, which must be current before any builder
+// here runs. A corner that names no vertex of the mesh (possible only in the
+// middle of an edit) takes part in nothing.
+//
+// Every table is built with the two-pass TQORLookupTable protocol: the count
+// pass and the add pass walk the same items in the same order, so no row can
+// overflow. Edges are found through per-vertex buckets searched linearly
+// (the cost per corner is the number of edges already filed at the smaller
+// vertex, small on ordinary meshes), which keeps the edge order deterministic
+// without a global sort or hash.
+//
+// Index
+//   [SECTION] Helpers
+//   [SECTION] Texture-vertex and neighbour tables
+//   [SECTION] Edges
+//   [SECTION] Open edges and seams
+#include "QORPolyMesh.h"
+
+#include <algorithm>
+#include <vector>
+
+// ---------------------------------------------------------------------------
+// [SECTION] Helpers
+// ---------------------------------------------------------------------------
+
+namespace {
+
+int CornerCount(const TQORPolygon& p)
+{
+    return (p.Points && p.Count > 0) ? p.Count : 0;
+}
+
+// The topology vertex of a raw corner vertex, or −1 when it names no vertex.
+int TopoVertex(const TQORPolyMesh& mesh, int v)
+{
+    return (v >= 0 && v < mesh.vertexCount) ? mesh.GetEffectiveVertex(v) : -1;
+}
+
+// Texture coordinates count as the same within 1e-8 on both axes. A corner
+// without a texture vertex (−1, or an index the mesh does not have) is a seam
+// side: it never equals anything and its coordinates are never read.
+bool SameTextureCoordinates(const TQORPolyMesh& mesh, int a, int b)
+{
+    if (a < 0 || a >= mesh.tVertexCount || b < 0 || b >= mesh.tVertexCount) return false;
+    for (int c = 0; c < 2; ++c) {
+        const float d = mesh.tVertices[2 * a + c] - mesh.tVertices[2 * b + c];
+        if (!(d > -1e-8f && d < 1e-8f)) return false;
+    }
+    return true;
+}
+
+// The vertex-to-polygon row of v, or an empty row when the table does not reach v.
+const int* VertexRow(const TQORPolyMesh& mesh, int v)
+{
+    static const int kEmptyRow[1] = {0};
+    if (v < 0 || v >= mesh.vertexPolygons.GetRowCount()) return kEmptyRow;
+    return mesh.vertexPolygons[v];
+}
+
+TQORPolygonEdge* FindInBucket(std::vector<TQORPolygonEdge>& bucket, int hi)
+{
+    for (TQORPolygonEdge& e : bucket)
+        if (e.V2 == hi) return &e;
+    return nullptr;
+}
+
+}  // namespace
+
+void TQORPolygonEdge::GetOppositeVTs(int& vtFirst, int& vtSecond, int first, int /*second*/, int ownVtFirst,
+                                     int ownVtSecond) const
+{
+    const int i = (first == V1) ? 0 : 1;
+    const int j = 1 - i;
+    if (SideA[i] == ownVtFirst && SideA[j] == ownVtSecond) {
+        vtFirst = SideB[i];
+        vtSecond = SideB[j];
+    } else {
+        vtFirst = SideA[i];
+        vtSecond = SideA[j];
+    }
+}
+
+// ---------------------------------------------------------------------------
+// [SECTION] Texture-vertex and neighbour tables
+// ---------------------------------------------------------------------------
+
+void TQORPolyMesh::BuildTVertexPolygons()
+{
+    if (tVertexCount <= 0) return;
+    auto walk = [this](auto&& file) {
+        for (int p = 0; p < polygonCount; ++p) {
+            const TQORPolygon& poly = Polygons[p];
+            const int n = CornerCount(poly);
+            for (int k = 0; k < n; ++k) {
+                const int vt = poly.Points[k].VT;
+                if (vt >= 0 && vt < tVertexCount) file(vt, p);
+            }
+        }
+    };
+    TVertexPolygons.PrepareFirstPass(tVertexCount);
+    walk([this](int vt, int) { TVertexPolygons.CountItem(vt); });
+    TVertexPolygons.PrepareSecondPass();
+    walk([this](int vt, int p) { TVertexPolygons.AddItem(vt, p); });
+    TVertexPolygons.Finalize();
+}
+
+void TQORPolyMesh::CleanPolygonNeighbors()
+{
+    PolygonNeighbors.Clean();
+}
+
+void TQORPolyMesh::BuildPolygonNeighbors()
+{
+    // The custom flag marks the neighbours already listed for the polygon at
+    // hand; both passes replay the same marking, so they find the same rows.
+    auto walk = [this](int p, auto&& file) {
+        const TQORPolygon& poly = Polygons[p];
+        const int n = CornerCount(poly);
+        for (int k = 0; k < n; ++k) {
+            const int* row = VertexRow(*this, TopoVertex(*this, poly.Points[k].V));
+            for (int i = 1; i <= row[0]; ++i) PolygonFlags[row[i]] &= ~uint32_t(QORPoly_Custom);
+        }
+        for (int k = 0; k < n; ++k) {
+            const int* row = VertexRow(*this, TopoVertex(*this, poly.Points[k].V));
+            for (int i = 1; i <= row[0]; ++i) {
+                const int q = row[i];
+                if (q == p || (PolygonFlags[q] & QORPoly_Custom)) continue;
+                PolygonFlags[q] |= QORPoly_Custom;
+                file(q);
+            }
+        }
+    };
+    PolygonNeighbors.PrepareFirstPass(polygonCount);
+    for (int p = 0; p < polygonCount; ++p) walk(p, [&](int) { PolygonNeighbors.CountItem(p); });
+    PolygonNeighbors.PrepareSecondPass();
+    for (int p = 0; p < polygonCount; ++p) walk(p, [&](int q) { PolygonNeighbors.AddItem(p, q); });
+    PolygonNeighbors.Finalize();
+}
+
+// ---------------------------------------------------------------------------
+// [SECTION] Edges
+// ---------------------------------------------------------------------------
+
+void TQORPolyMesh::BuildPolygonEdges()
+{
+    EdgeBuckets.clear();
+    EdgeBuckets.shrink_to_fit();
+    EdgeBuckets.resize(size_t(std::max(0, vertexCount)));
+    int total = 0;
+    const bool hasTextureVertices = tVertexCount > 0;
+
+    // Finding the edges: one per vertex pair; the first polygon gives SideA,
+    // a later polygon with other texture coordinates on the edge gives SideB.
+    for (int k = 0; k < polygonCount; ++k) {
+        const TQORPolygon& poly = Polygons[k];
+        const int n = CornerCount(poly);
+        for (int g = 0; g < n; ++g) {
+            const int t = (g + 1 < n) ? g + 1 : 0;
+            const int h = TopoVertex(*this, poly.Points[g].V);
+            const int u = TopoVertex(*this, poly.Points[t].V);
+            if (h == u || h < 0 || u < 0) continue;
+            const int a = poly.Points[g].VT, b = poly.Points[t].VT;
+            const int lo = std::min(h, u), hi = std::max(h, u);
+            const int vtLo = (h == lo) ? a : b;
+            const int vtHi = (h == lo) ? b : a;
+            std::vector<TQORPolygonEdge>& bucket = EdgeBuckets[size_t(lo)];
+            TQORPolygonEdge* e = FindInBucket(bucket, hi);
+            if (!e) {
+                if (bucket.size() == bucket.capacity()) bucket.reserve(std::max<size_t>(1, 2 * bucket.capacity()));
+                TQORPolygonEdge fresh;
+                fresh.V1 = lo;
+                fresh.V2 = hi;
+                fresh.SideA[0] = fresh.SideB[0] = vtLo;
+                fresh.SideA[1] = fresh.SideB[1] = vtHi;
+                bucket.push_back(fresh);
+                ++total;
+            } else if (hasTextureVertices) {
+                const bool same = SameTextureCoordinates(*this, vtLo, e->SideA[0]) &&
+                                  SameTextureCoordinates(*this, vtHi, e->SideA[1]);
+                if (!same) {
+                    e->SideB[0] = vtLo;
+                    e->SideB[1] = vtHi;
+                }
+            }
+        }
+    }
+
+    // Assigning polygons: the first four distinct polygons on each edge.
+    for (int k = 0; k < polygonCount; ++k) {
+        const TQORPolygon& poly = Polygons[k];
+        const int n = CornerCount(poly);
+        for (int g = 0; g < n; ++g) {
+            const int t = (g + 1 < n) ? g + 1 : 0;
+            const int h = TopoVertex(*this, poly.Points[g].V);
+            const int u = TopoVertex(*this, poly.Points[t].V);
+            if (h == u || h < 0 || u < 0) continue;
+            TQORPolygonEdge* e = FindInBucket(EdgeBuckets[size_t(std::min(h, u))], std::max(h, u));
+            if (!e) continue;
+            for (int32_t& slot : e->PolygonSlots) {
+                if (slot == k) break;
+                if (slot == -1) {
+                    slot = k;
+                    break;
+                }
+            }
+        }
+    }
+
+    // The buckets stay: they are the index from a vertex pair to its edge.
+    Edges.clear();
+    Edges.reserve(size_t(total));
+    for (const std::vector<TQORPolygonEdge>& bucket : EdgeBuckets)
+        Edges.insert(Edges.end(), bucket.begin(), bucket.end());
+    EdgeCount = total;
+    // Also with no edge, so that no table of an earlier topology survives.
+    BuildEdgePolygonsTable();
+}
+
+void TQORPolyMesh::BuildEdgePolygonsTable()
+{
+    if (EdgeCount <= 0) {
+        EdgePolygons.Clean();
+        return;
+    }
+    auto walk = [this](auto&& file) {
+        for (int e = 0; e < EdgeCount; ++e) {
+            const TQORPolygonEdge& edge = Edges[size_t(e)];
+            const int* row = VertexRow(*this, edge.V1);
+            for (int i = 1; i <= row[0]; ++i) {
+                const int q = row[i];
+                const TQORPolygon& poly = Polygons[q];
+                const int n = CornerCount(poly);
+                for (int k = 0; k < n; ++k)
+                    if (TopoVertex(*this, poly.Points[k].V) == edge.V2) {
+                        file(e, q);
+                        break;
+                    }
+            }
+        }
+    };
+    EdgePolygons.PrepareFirstPass(EdgeCount);
+    walk([this](int e, int) { EdgePolygons.CountItem(e); });
+    EdgePolygons.PrepareSecondPass();
+    walk([this](int e, int q) { EdgePolygons.AddItem(e, q); });
+    EdgePolygons.Finalize();
+}
+
+// ---------------------------------------------------------------------------
+// [SECTION] Open edges and seams
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The topology vertices before and after the first corner of the polygon at
+// vertex; false when the polygon has no such corner or a neighbour names no
+// vertex of the mesh (its counter does not exist).
+bool CornerNeighbours(const TQORPolyMesh& mesh, int polygon, int vertex, int& prev, int& next)
+{
+    const TQORPolygon& poly = mesh.Polygons[polygon];
+    const int n = CornerCount(poly);
+    for (int c = 0; c < n; ++c) {
+        if (TopoVertex(mesh, poly.Points[c].V) != vertex) continue;
+        prev = TopoVertex(mesh, poly.Points[c == 0 ? n - 1 : c - 1].V);
+        next = TopoVertex(mesh, poly.Points[c + 1 < n ? c + 1 : 0].V);
+        return prev != -1 && next != -1;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool TQORPolyMesh::EnumeratePolyonPointNeighbors(int polygon, int vertex, int* counts)
+{
+    int prev = -1, next = -1;
+    if (!CornerNeighbours(*this, polygon, vertex, prev, next)) return false;
+    counts[prev] += 1;
+    counts[next] += 1;
+    return true;
+}
+
+bool TQORPolyMesh::CountPolyonPointNeighbors(int polygon, int vertex, int* counts)
+{
+    int prev = -1, next = -1;
+    if (!CornerNeighbours(*this, polygon, vertex, prev, next)) return false;
+    return counts[prev] > 1 && counts[next] > 1;
+}
+
+void TQORPolyMesh::CalculateOpenEdges()
+{
+    for (int v = 0; v < vertexCount; ++v)
+        VertexInfo[v].Flags &= ~uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam);
+    // One counter array for the whole mesh; each vertex zeroes only the
+    // counters of its own neighbourhood before using them.
+    std::vector<int> counters(size_t(std::max(0, vertexCount)), 0);
+
+    for (int v = 0; v < vertexCount; ++v) {
+        const int* row = VertexRow(*this, v);
+        const int n = row[0];
+        if (n <= 0) continue;
+
+        for (int i = 1; i <= n; ++i) {
+            const TQORPolygon& poly = Polygons[row[i]];
+            const int m = CornerCount(poly);
+            for (int k = 0; k < m; ++k) {
+                const int w = TopoVertex(*this, poly.Points[k].V);
+                if (w >= 0) counters[size_t(w)] = 0;
+            }
+        }
+        for (int i = 1; i <= n; ++i) EnumeratePolyonPointNeighbors(row[i], v, counters.data());
+        // Around an inner vertex of a closed surface every neighbour is seen
+        // from two polygons; a border vertex has neighbours seen only once.
+        bool open = false;
+        for (int i = 1; i <= n && !open; ++i) open = !CountPolyonPointNeighbors(row[i], v, counters.data());
+        if (open) VertexInfo[v].Flags |= QORVertex_OpenEdge;
+
+        // A vertex is on a seam when its corners name more than one texture
+        // vertex; a corner without one counts as another side once a texture
+        // vertex has been seen.
+        bool remembered = false, seam = false;
+        int first = -1;
+        for (int i = 1; i <= n && !seam; ++i) {
+            const TQORPolygon& poly = Polygons[row[i]];
+            const int m = CornerCount(poly);
+            for (int k = 0; k < m && !seam; ++k) {
+                if (TopoVertex(*this, poly.Points[k].V) != v) continue;
+                const int vt = poly.Points[k].VT;
+                if (!remembered) {
+                    if (vt == -1) continue;
+                    first = vt;
+                    remembered = true;
+                } else if (vt != first) {
+                    seam = true;
+                }
+            }
+        }
+        if (seam) VertexInfo[v].Flags |= QORVertex_TextureSeam;
+    }
+}

@@ -1,0 +1,154 @@
+// TQORPolyMesh: polygon and vertex normals, one at a time or whole-mesh passes
+// on the worker pool.
+//
+// A polygon normal is the fan sum of cross products around corner 0 (twice the
+// area vector of a planar polygon, pointing to the side from which the corners
+// run counter-clockwise), scaled by a bit-level reciprocal square root with one
+// Newton step: within 0.2% of unit length and deliberately not renormalised,
+// so that normals stored in files and undo stay bit-for-bit reproducible.
+// A vertex normal is the same scaling of the unweighted sum of the normals of
+// the polygons around it (a polygon with two corners at the vertex counts
+// twice).
+//
+// Whole-mesh passes write only the normal of their own element and read data
+// that nobody writes during the pass, so the result does not depend on how the
+// pool splits the range: 1 slot and N slots give the same bytes.
+//
+// Index
+//   [SECTION] Scaling
+//   [SECTION] Single polygon and vertex
+//   [SECTION] Whole-mesh passes
+#include "QORPolyMesh.h"
+#include "QORPolyMesh_Normals.h"
+
+#include "QORThreads.h"
+
+#include <bit>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// [SECTION] Scaling
+// ---------------------------------------------------------------------------
+
+float QORPolyMesh_FastInverseSqrt(float squaredLength)
+{
+    const float half = squaredLength * 0.5f;
+    float y = std::bit_cast<float>(uint32_t(0x5F3759DFu - (std::bit_cast<uint32_t>(squaredLength) >> 1)));
+    // For a zero vector y stays finite (about 2e19), so the scaled normal is exactly zero.
+    y = (1.5f - half * y * y) * y;
+    return y;
+}
+
+namespace {
+
+void StoreScaled(float* out, float x, float y, float z)
+{
+    const float s = x * x + y * y + z * z;
+    const float r = QORPolyMesh_FastInverseSqrt(s);
+    out[0] = x * r;
+    out[1] = y * r;
+    out[2] = z * r;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// [SECTION] Single polygon and vertex
+// ---------------------------------------------------------------------------
+
+void TQORPolyMesh::RecalculatePolyNormal(int polygon)
+{
+    const TQORPolygon& p = Polygons[polygon];
+    float nx = 0.0f, ny = 0.0f, nz = 0.0f;
+    if (p.Count >= 3 && p.Points) {
+        // A corner naming no vertex of the mesh (left by an unfinished edit)
+        // makes the polygon degenerate rather than reading outside the arrays.
+        bool valid = true;
+        for (int k = 0; k < p.Count && valid; ++k) valid = p.Points[k].V >= 0 && p.Points[k].V < vertexCount;
+        if (valid) {
+            const float* a = resolvedVertices + 3 * GetEffectiveVertex(p.Points[0].V);
+            for (int k = 1; k + 1 < p.Count; ++k) {
+                const float* b = resolvedVertices + 3 * GetEffectiveVertex(p.Points[k].V);
+                const float* c = resolvedVertices + 3 * GetEffectiveVertex(p.Points[k + 1].V);
+                nx += (a[2] - b[2]) * (c[1] - b[1]) - (a[1] - b[1]) * (c[2] - b[2]);
+                ny += (c[2] - b[2]) * (a[0] - b[0]) - (a[2] - b[2]) * (c[0] - b[0]);
+                nz += (a[1] - b[1]) * (c[0] - b[0]) - (a[0] - b[0]) * (c[1] - b[1]);
+            }
+        }
+    }
+    StoreScaled(polygonNormals + 3 * polygon, nx, ny, nz);
+}
+
+void TQORPolyMesh::RecalculateVertexNormal(int vertex)
+{
+    // A vertex outside a stale table has no polygons as far as the table knows.
+    if (vertex >= vertexPolygons.GetRowCount()) return;
+    const int* row = vertexPolygons[vertex];
+    const int n = row[0];
+    if (n <= 0) return;   // unused vertex or welded duplicate: keeps its normal
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+    for (int i = 1; i <= n; ++i) {
+        const float* pn = polygonNormals + 3 * row[i];
+        x += pn[0];
+        y += pn[1];
+        z += pn[2];
+    }
+    StoreScaled(vertexNormals + 3 * vertex, x, y, z);
+}
+
+// ---------------------------------------------------------------------------
+// [SECTION] Whole-mesh passes
+// ---------------------------------------------------------------------------
+
+void* Calculate_Poly_Normals_ThreadFunc(void* chunkData)
+{
+    const auto* chunk = static_cast<const TThreadCruncher_ArrayChunk*>(chunkData);
+    auto* mesh = static_cast<TQORPolyMesh*>(chunk->User);
+    const bool visibleOnly = chunk->FillInt != 0;
+    for (int i = chunk->First; i < chunk->End; ++i)
+        mesh->RecalculatePolyNormal(visibleOnly ? mesh->visiblePolygons[i] : i);
+    return nullptr;
+}
+
+void* Calculate_Vertex_Normals_ThreadFunc(void* chunkData)
+{
+    const auto* chunk = static_cast<const TThreadCruncher_ArrayChunk*>(chunkData);
+    auto* mesh = static_cast<TQORPolyMesh*>(chunk->User);
+    const bool visibleOnly = chunk->FillInt != 0;
+    for (int i = chunk->First; i < chunk->End; ++i)
+        mesh->RecalculateVertexNormal(visibleOnly ? mesh->visibleVertices[i] : i);
+    return nullptr;
+}
+
+namespace {
+
+void RunNormalPass(TQORPolyMesh* mesh, int count, TQORThreadFunc job, bool visibleOnly)
+{
+    ThreadCruncher_Initialize();   // does nothing once the program's pool exists
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    ThreadCruncher->ProcessArray(nullptr, nullptr, 1, count, job, mesh, visibleOnly ? 1 : 0, 0.0f);
+}
+
+}  // namespace
+
+void TQORPolyMesh::RecalculatePolyNormals(bool visibleOnly)
+{
+    // Asking for the visible count rebuilds stale lists first.
+    const int count = visibleOnly ? GetVisiblePolygonCount() : polygonCount;
+    RunNormalPass(this, count, Calculate_Poly_Normals_ThreadFunc, visibleOnly);
+}
+
+void TQORPolyMesh::RecalculateVertexNormals(bool visibleOnly)
+{
+    const int count = visibleOnly ? GetVisibleVertexCount() : vertexCount;
+    RunNormalPass(this, count, Calculate_Vertex_Normals_ThreadFunc, visibleOnly);
+}
+
+void TQORPolyMesh::RecalculateNormals(bool visibleOnly)
+{
+    // The polygon pass finishes before the vertex pass starts, so every vertex
+    // normal is built from finished polygon normals.
+    RecalculatePolyNormals(visibleOnly);
+    RecalculateVertexNormals(visibleOnly);
+}

@@ -1,0 +1,1 @@
+set(KSN_Geometry_bench_LIBS KSN_Geometry)
