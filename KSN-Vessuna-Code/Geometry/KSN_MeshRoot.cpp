@@ -253,7 +253,7 @@ int TKSN_MeshRoot::GetMaterialCount()
 TQORMaterial* TKSN_MeshRoot::GetMaterial(int index)
 {
     if (!ownerPolyMesh || !ownerPolyMesh->Materials) return nullptr;
-    return ownerPolyMesh->Materials->GetItemAs(index);
+    return KSN_MaterialFromThingy(ownerPolyMesh->Materials->GetItem(index));
 }
 
 void TKSN_MeshRoot::UpdateDisplacementMapHelpers()

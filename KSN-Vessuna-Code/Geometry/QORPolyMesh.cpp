@@ -46,7 +46,7 @@ TQORPolyMesh::~TQORPolyMesh()
     VertexInfo = nullptr;
     QORfree(PolygonFlags);
     PolygonFlags = nullptr;
-    for (int i = 0; i < MaterialMaps->Count(); ++i) delete (*MaterialMaps)[i];
+    for (int i = 0; i < MaterialMaps->Count(); ++i) KSN_DeleteMaterialMap((*MaterialMaps)[i]);
     MaterialMaps->Clear();
     delete MaterialMaps;
     MaterialMaps = nullptr;

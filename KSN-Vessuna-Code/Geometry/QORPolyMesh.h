@@ -143,23 +143,19 @@ void PolygonAllocator_Maintenance();
 // [SECTION] Materials, groups and lists
 // ============================================================================
 
-// TODO(stub): the least material: a named document object with a second name.
-// The material proper (seven channels, map bindings) comes with the materials
-// subsystem and replaces this class.
-class TQORMaterial : public virtual TKSN_Thingy {
-public:
-    TQORMaterial();
-    ~TQORMaterial() override;
-    std::string SecondName;
-};
-
-// TODO(stub): stands for the map binding of the materials subsystem; the mesh
-// only owns and deletes them.
-class TQORMaterialMap : public virtual TKSN_Thingy {
-public:
-    TQORMaterialMap();
-    ~TQORMaterialMap() override;
-};
+// Materials and map bindings are classes of the materials library
+// (QORMaterial.h), which sits above this one; the mesh owns them all the same.
+// What the mesh itself does with them goes through this declared interface,
+// defined in the materials library: the one link cycle between the two
+// libraries is kept to these functions.
+class TQORMaterial;
+class TQORMaterialMap;
+// The item as a material; null for null or any other class.
+TQORMaterial* KSN_MaterialFromThingy(TKSN_Thingy* item);
+// The material's second name; "" for null.
+const char* KSN_GetMaterialSecondName(const TQORMaterial* material);
+// Deletes a binding the mesh owns; null does nothing.
+void KSN_DeleteMaterialMap(TQORMaterialMap* binding);
 
 // A polygon group with its vertex map (rebuilt by ResolveGroupVertexMaps).
 class TQORGroup2 : public virtual TKSN_Thingy {
@@ -188,12 +184,14 @@ public:
 template <class T>
 class TKSN_Group_List_Wrapper : public TKSN_TopTreeGroup {
 public:
-    // The item at a top-level position as T, or null (out of range or another class).
-    T* GetItemAs(int index)
+    // The item at a top-level position, or null when out of range.
+    TKSN_Thingy* GetItem(int index)
     {
         if (!items || index < 0 || index >= items->Count()) return nullptr;
-        return dynamic_cast<T*>((*items)[index]);
+        return (*items)[index];
     }
+    // The same as T, or null (out of range or another class). Needs T complete.
+    T* GetItemAs(int index) { return dynamic_cast<T*>(GetItem(index)); }
     int GetItemCount() const { return items ? items->Count() : 0; }
 };
 

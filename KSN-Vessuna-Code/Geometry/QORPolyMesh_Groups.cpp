@@ -16,11 +16,6 @@
 // [SECTION] Materials, map bindings, groups
 // ---------------------------------------------------------------------------
 
-TQORMaterial::TQORMaterial() = default;
-TQORMaterial::~TQORMaterial() = default;
-TQORMaterialMap::TQORMaterialMap() = default;
-TQORMaterialMap::~TQORMaterialMap() = default;
-
 TQORGroup2::TQORGroup2() = default;
 
 TQORGroup2::~TQORGroup2()
@@ -56,8 +51,9 @@ TQORMaterial* TQORPolyMesh::FindMaterial(const char* name)
 {
     if (!name) return nullptr;
     for (int i = 0; i < Materials->GetItemCount(); ++i) {
-        TQORMaterial* m = Materials->GetItemAs(i);
-        if (m && std::strcmp(m->GetName(), name) == 0) return m;
+        TKSN_Thingy* item = Materials->GetItem(i);
+        TQORMaterial* m = KSN_MaterialFromThingy(item);
+        if (m && std::strcmp(item->GetName(), name) == 0) return m;
     }
     return nullptr;
 }
@@ -66,9 +62,10 @@ int TQORPolyMesh::FindMaterialIndex(const char* name, const char* secondName)
 {
     if (!name) return -1;
     for (int i = 0; i < Materials->GetItemCount(); ++i) {
-        TQORMaterial* m = Materials->GetItemAs(i);
-        if (!m || QORstrcmpi(m->GetName(), name) != 0) continue;
-        if (secondName && QORstrcmpi(m->SecondName.c_str(), secondName) != 0) continue;
+        TKSN_Thingy* item = Materials->GetItem(i);
+        TQORMaterial* m = KSN_MaterialFromThingy(item);
+        if (!m || QORstrcmpi(item->GetName(), name) != 0) continue;
+        if (secondName && QORstrcmpi(KSN_GetMaterialSecondName(m), secondName) != 0) continue;
         return i;
     }
     return -1;

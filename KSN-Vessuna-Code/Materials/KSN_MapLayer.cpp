@@ -6,6 +6,7 @@
 // [SECTION] Text form
 #include "KSN_MapLayer.h"
 
+#include "KSN_LayerBlend.h"
 #include "QORTextBlock.h"
 
 #include <array>
@@ -21,14 +22,6 @@ TKSN_MapSourceHooks KSN_MapSourceHooks;
 
 namespace {
 
-// TODO(stub): stands for the compositing kernels (MixMapLayers_Normal ...
-// MixMapLayers_ContrastDown), which come with the layer blend functions;
-// until then every blend type points here and composites nothing.
-void StandInMixMapLayers_Normal(TKSN_MapLayer*, unsigned char*, unsigned char*, unsigned char*, unsigned char*,
-                                int, int, int, int, int, int)
-{
-}
-
 struct TBlendType {
     const char* name;
     const char* shortName;
@@ -37,29 +30,29 @@ struct TBlendType {
 
 // Indexed by blend type; the layer window lists the long names in this order.
 constexpr std::array<TBlendType, 23> BlendTypes = {{
-    {"Normal", "Norm", StandInMixMapLayers_Normal},
-    {"Lighten", "Light.", StandInMixMapLayers_Normal},
-    {"Darken", "Dark.", StandInMixMapLayers_Normal},
-    {"Multiply", "Mult.", StandInMixMapLayers_Normal},
-    {"Overlay", "Overlay", StandInMixMapLayers_Normal},
-    {"Hard Light", "Hard L.", StandInMixMapLayers_Normal},
-    {"Soft Light", "Soft L.", StandInMixMapLayers_Normal},
-    {"Dodge", "Dodge", StandInMixMapLayers_Normal},
-    {"Burn", "Burn", StandInMixMapLayers_Normal},
-    {"Exclusion", "Excl.", StandInMixMapLayers_Normal},
-    {"Difference", "Diff.", StandInMixMapLayers_Normal},
-    {"Hue", "Hue", StandInMixMapLayers_Normal},
-    {"Hue Up", "Hue.Up", StandInMixMapLayers_Normal},
-    {"Hue Down", "Hue.Dn", StandInMixMapLayers_Normal},
-    {"Lightness", "Ltness", StandInMixMapLayers_Normal},
-    {"Saturation", "Sat.", StandInMixMapLayers_Normal},
-    {"Saturation Up", "Sat.Up", StandInMixMapLayers_Normal},
-    {"Saturation Down", "Sat.Dn", StandInMixMapLayers_Normal},
-    {"RGB Up", "RGB.Up", StandInMixMapLayers_Normal},
-    {"RGB Down", "RGB.Dn", StandInMixMapLayers_Normal},
-    {"Color", "Color", StandInMixMapLayers_Normal},
-    {"Contrast Up", "Con.Up", StandInMixMapLayers_Normal},
-    {"Contrast Down", "Con.Down", StandInMixMapLayers_Normal},
+    {"Normal", "Norm", MixMapLayers_Normal},
+    {"Lighten", "Light.", MixMapLayers_Lighten},
+    {"Darken", "Dark.", MixMapLayers_Darken},
+    {"Multiply", "Mult.", MixMapLayers_Multiply},
+    {"Overlay", "Overlay", MixMapLayers_Overlay},
+    {"Hard Light", "Hard L.", MixMapLayers_HardLight},
+    {"Soft Light", "Soft L.", MixMapLayers_SoftLight},
+    {"Dodge", "Dodge", MixMapLayers_Dodge},
+    {"Burn", "Burn", MixMapLayers_Burn},
+    {"Exclusion", "Excl.", MixMapLayers_Exclusion},
+    {"Difference", "Diff.", MixMapLayers_Difference},
+    {"Hue", "Hue", MixMapLayers_Hue},
+    {"Hue Up", "Hue.Up", MixMapLayers_HueUp},
+    {"Hue Down", "Hue.Dn", MixMapLayers_HueDown},
+    {"Lightness", "Ltness", MixMapLayers_Lightness},
+    {"Saturation", "Sat.", MixMapLayers_Saturation},
+    {"Saturation Up", "Sat.Up", MixMapLayers_SaturationUp},
+    {"Saturation Down", "Sat.Dn", MixMapLayers_SaturationDown},
+    {"RGB Up", "RGB.Up", MixMapLayers_RgbUp},
+    {"RGB Down", "RGB.Dn", MixMapLayers_RgbDown},
+    {"Color", "Color", MixMapLayers_Color},
+    {"Contrast Up", "Con.Up", MixMapLayers_ContrastUp},
+    {"Contrast Down", "Con.Down", MixMapLayers_ContrastDown},
 }};
 
 const TBlendType* FindBlendType(int type)

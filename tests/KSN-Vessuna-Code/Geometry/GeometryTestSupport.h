@@ -3,6 +3,7 @@
 #pragma once
 
 #include "OS.h"
+#include "QORMaterial.h"
 #include "QORPolyMesh.h"
 
 #include <gtest/gtest.h>

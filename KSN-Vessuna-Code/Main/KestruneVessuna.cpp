@@ -1,0 +1,222 @@
+// The program's entry point and start-up. Index:
+//   [SECTION] Self-tests
+//   [SECTION] Module start-up
+//   [SECTION] Interface start-up
+//   [SECTION] Driver and entry point
+#include "KestruneVessuna.h"
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+
+#include <GL/gl.h>
+#include <wx/filename.h>
+#include <wx/wx.h>
+
+#include "KSN_Application.h"
+#include "KSN_GuiGraphics.h"
+#include "KSN_Gui_MainWindow.h"
+#include "KSN_MainWindow_Callbacks.h"
+#include "KSN_MessageHooks.h"
+#include "KSN_OpenGLTest.h"
+#include "KSN_Project.h"
+#include "KSN_Startup_Services.h"
+#include "KSN_TestHooks.h"
+#include "KSN_WX.h"
+#include "KestruneEvents.h"
+#include "OS.h"
+#include "OverlayWorkhorse.h"
+#include "QOREvents.h"
+#include "QORGL.h"
+#include "QORLanguage.h"
+#include "QORLookupTables.h"
+#include "QORMemory.h"
+#include "QORString.h"
+#include "QORThreads.h"
+#include "QORVirtualMemory.h"
+#include "QORglut.h"
+
+namespace {
+
+// Shown to every pushed event from the end of start-up on.
+bool Kestrune_OnPushEvent(TQOREvent*) { return MainWindow != nullptr; }
+
+void CancelProjectVertexCulling()
+{
+    if (Project) Project->CancelVertexCulling();
+}
+
+bool LaunchWithOS(const char* path, const char* arguments) { return OS.LaunchApp(path, arguments); }
+
+// The platform's native path separator as the window toolkit reports it.
+char NativeSeparator() { return char(wxFileName::GetPathSeparator()); }
+
+// The canvas's GL context, made current while the frame is still hidden
+// (the canvas was realised when the frame was first shown). False when the
+// toolkit cannot bind it yet; the hints and the driver test then wait for
+// nothing and are skipped.
+bool MakeCanvasCurrent()
+{
+    TestGLCanvas* canvas = FramePtr ? FramePtr->GetCanvas() : nullptr;
+    if (!canvas || !canvas->GetContext() || !canvas->GetHandle()) return false;
+    wxLogNull quiet;
+    return canvas->GetContext()->SetCurrent(*canvas);
+}
+
+} // namespace
+
+// [SECTION] Self-tests
+
+void UnsignedCharRollAroundTest() {}
+
+void LoadLanguageData() {}
+
+void PerformTechnicalTests()
+{
+    for (int round = 0; round < 10; ++round) {
+        uint64_t size = 1 + uint64_t(QORrandom(10000));
+        void* block = QORalloc(size);
+        QORfree(block, size);
+        auto address = reinterpret_cast<uintptr_t>(block);
+        if ((address & 7) == 0) continue;
+        char bits[33] = {};
+        for (int bit = 31; bit >= 0; --bit) bits[31 - bit] = (address >> bit) & 1 ? '1' : '0';
+        OS.Message("%p not double word aligned\n\n%s", block, bits);
+    }
+    UnsignedCharRollAroundTest();
+}
+
+// [SECTION] Module start-up
+
+void Kestrune_InitializeModules(char* name)
+{
+    std::string mainPath = TOS::GetMainPathOnStartup();
+    OS.OnApplicationStartup(mainPath.c_str());
+    KSN_RefreshLauncher(OS.GetMainPath(), NativeSeparator(), LaunchWithOS);
+    LoadLanguageData();
+    ThreadCruncher_Initialize();
+    TestMultithreadedFunctions();
+    OverlayWorkhorse = new TOverlay_Workhorse();
+    App = new TKSN_Application(name);
+    CreateDivideBy255Table();
+    Create_Adjust_Saturation_Before_Lightness_To_Target_Table();
+    QORglutInit();
+    // The GL helpers sit below the window layer and learn its height here.
+    QORglut_AssignGetWindowHeight(QORglutGetWindowHeight);
+
+    int32_t screenWidth = QORglutGetScreenWidth();
+    int32_t screenHeight = QORglutGetScreenHeight();
+    TKSN_MainWindowPlacement placement = KSN_GetMainWindowPlacement(screenWidth, screenHeight);
+    TKSN_MainWindow_DefaultWidth = placement.width;
+    TKSN_MainWindow_DefaultHeight = placement.height;
+    if (!KSN_IsScreenLargeEnough(screenWidth, screenHeight)) {
+        OS.ErrorMessage(Lang.GetText(476), KSN_MIN_SCREEN_WIDTH, KSN_MIN_SCREEN_HEIGHT);
+        OS.Exit(1);
+    }
+
+    QORVirtualMemory_Initialize();
+    OS.fOnDialogOpen = Kestrune_OnDialogOpen;
+    OS.fOnDialogClose = Kestrune_OnDialogClose;
+    AssignOnThrowException(Kestrune_OnThrowException);
+    // Kept open on /dev/null rather than closed, so that a library writing
+    // to it can never reach a file that later takes its descriptor.
+    if (!std::freopen("/dev/null", "w", stderr)) std::fclose(stderr);
+
+    std::string documents;
+    TOS::GetDocumentsPath(documents);
+    QORDebug_CreateDebugFile((documents + "Debug.txt").c_str());
+    QORDebug_TurnOn();
+    QORglut_Textures_Init();
+    try {
+        QORMath_InitializeLookupTables();
+    } catch (...) {
+        OS.ErrorMessage("An error occured initializing the lookup tables.");
+        OS.Exit(1);
+    }
+}
+
+// [SECTION] Interface start-up
+
+void DummyDisplayCB()
+{
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    QORglutSwapBuffers();
+}
+
+void Kestrune_Vessuna_InitializeInterface()
+{
+    // MessageMutex is a std::mutex: ready before any hook is installed.
+    int32_t screenWidth = QORglutGetScreenWidth();
+    int32_t screenHeight = QORglutGetScreenHeight();
+    TKSN_MainWindowPlacement placement = KSN_GetMainWindowPlacement(screenWidth, screenHeight);
+
+    void* nativeHandle = nullptr;
+    int window = QORglutCreateWindow(App->applicationName, placement.x, placement.y, TKSN_MainWindow_DefaultWidth,
+                                     TKSN_MainWindow_DefaultHeight, &nativeHandle);
+    QORglutHideWindow();
+
+    // TODO(stub): the viewports carry no screen grabber yet; each gets grab
+    // method 1 when QORglut_NonPowerfTwoSupported, else 2, once they do.
+    bool haveContext = MakeCanvasCurrent();
+    if (haveContext) {
+        glHint(GL_POLYGON_SMOOTH_HINT, GL_FASTEST);
+        glHint(GL_POINT_SMOOTH_HINT, GL_FASTEST);
+    }
+    QORglutSetWindow(window);
+    QORglutDisplayFunc(DummyDisplayCB);
+
+    Kestrune_LoadTextures();
+    Kestrune_CheckGraphicsAreCurrent();
+    App->InitializeTools();
+    std::snprintf(App->applicationName, sizeof App->applicationName, "%s", "Kestrune-Vessuna");
+    Project = new TKSN_Project();
+    MainWindow = new TKSN_MainWindow(window, nativeHandle);
+    KSN_MainWindow_RegisterCallbacks();
+    KSN_AssignViewportDependentCancellers(CancelTouchupRenderer, CancelProjectVertexCulling);
+
+    OS.AssignOnDoProgress(TKSN_MainWindow::DoProgress);
+    Kestrune_InstallMessageHooks();
+    QOREvents_SetMainFunction(KestruneEvents_CommandCB);
+    if (haveContext) TestOpenGL();
+    MainWindow->SetupSplashScreen();
+
+    // The default project lives in the data folder; its folder is the one
+    // the OS layer found ("Data/" or "data/"), so the name also works where
+    // file names are case-sensitive.
+    std::string startFile = OS.GetDataPath("Default.Kestrune");
+    if (OS.ArgumentCount > 1 && OS.Arguments && TOS::FileExists(OS.Arguments[1])) startFile = OS.Arguments[1];
+    // A name too long for the field is not cut: the default stays instead.
+    if (startFile.size() >= sizeof App->startFileName) startFile = OS.GetDataPath("Default.Kestrune");
+    std::snprintf(App->startFileName, sizeof App->startFileName, "%s", startFile.c_str());
+
+    QOREvents_PushEvent(121);
+    KestruneEvents_ProcessEvents();
+    QOREvents_AssignOnPushEvent(Kestrune_OnPushEvent);
+}
+
+// [SECTION] Driver and entry point
+
+void QORglut_InitializeApplication()
+{
+    // The toolkit has set the user's locale; numbers stay in the C locale.
+    std::setlocale(LC_NUMERIC, "C");
+    Pthread_LoadLibrary();
+    ThreadCruncher_Initialize();
+    PerformTechnicalTests();
+    char name[] = "Kestrune";
+    Kestrune_InitializeModules(name);
+    Kestrune_Vessuna_InitializeInterface();
+    QORglutShowWindow();
+    QORglutPostRedisplay_Internal();
+    QORglutExecute();
+    KSN_InstallTestProbe();
+}
+
+int main(int argc, char** argv)
+{
+    // Before anything can show a box.
+    KSN_InstallTestDialogs();
+    wxApp::SetInitializerFunction(wxCreateApp);
+    return wxEntry(argc, argv);
+}

@@ -1,0 +1,320 @@
+// TQORMaterialMapSource: layer resolution and the preview texture.
+//
+// The resolved image is composited in place, block run by block run: every
+// stale block becomes a short list of steps (a clear to transparent black, one
+// blend per visible layer from the bottom up, and, when the stack does not
+// start with an opaque layer, a step that un-darkens the accumulated colour
+// and lays it over a checkerboard). Horizontally adjacent stale blocks of one
+// grid row merge into one run, and the runs are dealt round-robin over the
+// worker pool's slots; runs are disjoint, so the slots need no lock and the
+// result does not depend on the number of slots.
+//
+// [Index]
+//   [Grid colours]   the checkerboard colours (application stand-in)
+//   [Steps]          FillInBlack, PostMixGridGrid, the pool function
+//   [Resolution]     ResolveLayers
+//   [Preview]        MakeThumbnail
+#include "QORMaterialMapSource.h"
+
+#include "KSN_LayerBlend.h"
+#include "QORImageMap_Internal.h"
+#include "QORLookupTables.h"
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+bool ResolvingLayersForExport = false;
+
+namespace {
+
+template <class T>
+T* ThingyAs(uint32_t ID)
+{
+    return ID ? dynamic_cast<T*>(__GetThingyFromID(ID)) : nullptr;
+}
+
+// [Grid colours] --------------------------------------------------------------
+
+std::atomic<TQORImageMap_GridColorsFunc> GridColorsFunc{nullptr};
+
+void GetGridColors(unsigned char* first, unsigned char* second)
+{
+    std::memset(first, 0, 3);
+    std::memset(second, 0, 3);
+    if (TQORImageMap_GridColorsFunc func = GridColorsFunc.load()) func(first, second);
+}
+
+} // namespace
+
+void QORMaterialMapSource_AssignBackgroundGridColors(TQORImageMap_GridColorsFunc func)
+{
+    GridColorsFunc.store(func);
+}
+
+// [Steps] ---------------------------------------------------------------------
+
+void MixMapLayers_FillInBlack(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1, int width,
+                              int /*height*/, unsigned char* /*colourA*/, unsigned char* /*colourB*/)
+{
+    if (x1 <= x0 || y1 <= y0) return;
+    const size_t count = size_t(x1 - x0);
+    for (int y = y0; y < y1; ++y) {
+        const size_t first = size_t(y) * size_t(width) + size_t(x0);
+        std::memset(rgb + first * 3, 0, count * 3);
+        std::memset(alpha + first, 0, count);
+    }
+}
+
+namespace {
+
+// KSN_UnpremultiplyByte for every alpha (row) and colour (column): the
+// post-mix runs over whole maps, and three divisions a pixel dominate it.
+const unsigned char* UnpremultiplyTable()
+{
+    static const std::vector<unsigned char> table = [] {
+        std::vector<unsigned char> t(256 * 256);
+        for (int a = 0; a < 256; ++a)
+            for (int c = 0; c < 256; ++c) t[size_t(a) * 256 + size_t(c)] = KSN_UnpremultiplyByte(c, a);
+        return t;
+    }();
+    return table.data();
+}
+
+} // namespace
+
+void MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1, int width,
+                                  int /*height*/, unsigned char* colourA, unsigned char* colourB)
+{
+    const bool grid = !ResolvingLayersForExport;
+    const unsigned char* unpremultiply = UnpremultiplyTable();
+    for (int y = y0; y < y1; ++y) {
+        const size_t first = size_t(y) * size_t(width);
+        for (int x = x0; x < x1; ++x) {
+            const size_t at = first + size_t(x);
+            const int a = alpha[at];
+            const unsigned char* plain = unpremultiply + size_t(a) * 256;
+            unsigned char* c = rgb + at * 3;
+            if (!grid) {
+                for (int k = 0; k < 3; ++k) c[k] = plain[c[k]];
+                continue;
+            }
+            const unsigned char* g = ((x / 4 + y / 4) & 1) ? colourA : colourB;
+            for (int k = 0; k < 3; ++k)
+                c[k] = static_cast<unsigned char>(g[k] + KSN_Div255((plain[c[k]] - g[k]) * a));
+        }
+    }
+}
+
+void* ResolveMapLayer_Func(void* data)
+{
+    auto* job = static_cast<TResolveLayer_Job*>(data);
+    for (const TResolveLayer_BlockInfo& step : job->steps) {
+        if (step.postMix) {
+            MixMapLayers_PostMixGridGrid(job->destinationPixels, job->destinationAlpha, step.x0, step.y0, step.x1,
+                                         step.y1, job->width, job->height, job->firstGridColor,
+                                         job->secondGridColor);
+        } else if (step.mixFunction) {
+            step.mixFunction(step.layer, job->destinationPixels, job->destinationAlpha, step.sourcePixels,
+                             step.sourceAlpha, step.x0, step.y0, step.x1, step.y1, job->width, job->height);
+        } else {
+            MixMapLayers_FillInBlack(job->destinationPixels, job->destinationAlpha, step.x0, step.y0, step.x1,
+                                     step.y1, job->width, job->height, job->firstGridColor, job->secondGridColor);
+        }
+    }
+    return nullptr;
+}
+
+// [Resolution] ----------------------------------------------------------------
+
+namespace {
+
+// One layer map of the stack, bottom first.
+struct TStackEntry {
+    TQORMaterialMapSource* map = nullptr;
+    TKSN_LayerDefinition* definition = nullptr;   // null when it no longer resolves
+};
+
+// Brings a layer map to the composite's shape: its size, 3 bytes a pixel and
+// a mask of its size when it has one. A layer map that never had pixels
+// becomes black and fully transparent, as a new one is.
+bool PrepareLayerMap(TQORMaterialMapSource* layerMap, int width, int height)
+{
+    if (layerMap->GetPixelBytes() == 0) {
+        layerMap->SetDimensions(width, height, 3);
+        if (unsigned char* pixels = layerMap->GetPixels()) ImageMap_FillBytes(pixels, 0, layerMap->GetPixelBytes());
+        layerMap->GetAlphaMask().SetDimensions(width, height, 1);
+        layerMap->GetAlphaMask().ClearToValue(0);
+    }
+    if (layerMap->GetWidth() != width || layerMap->GetHeight() != height) layerMap->Resize(width, height);
+    if (layerMap->GetBytesPerPixel() != 3 || layerMap->GetWidth() != width || layerMap->GetHeight() != height)
+        return false;
+    if (layerMap->HasAlphaMask() && !layerMap->IsAlphaMaskValid())
+        layerMap->GetAlphaMask().Resize(width, height, QORImageMap_Resize_Bilinear);
+    return layerMap->GetPixels() != nullptr;
+}
+
+void AppendStep(TResolveLayer_Job& job, int x0, int y0, int x1, int y1, bool postMix)
+{
+    TResolveLayer_BlockInfo step;
+    step.x0 = x0;
+    step.y0 = y0;
+    step.x1 = x1;
+    step.y1 = y1;
+    step.postMix = postMix;
+    job.steps.push_back(step);
+}
+
+// Clears the export flag on every way out, also when a job threw.
+struct TExportFlagScope {
+    explicit TExportFlagScope(bool forExport) { ResolvingLayersForExport = forExport; }
+    ~TExportFlagScope() { ResolvingLayersForExport = false; }
+    TExportFlagScope(const TExportFlagScope&) = delete;
+    TExportFlagScope& operator=(const TExportFlagScope&) = delete;
+};
+
+} // namespace
+
+void TQORMaterialMapSource::ResolveLayers(bool forExport)
+{
+    TQORImageMapLock lock(OwnerMutex);
+
+    // 1. Only a map whose layer group holds layers, and only when something is stale.
+    auto* group = ThingyAs<TKSN_LayerGroup>(GetLayerTopGroupID());
+    if (!group || !group->items || group->items->Count() == 0) return;
+    {
+        std::scoped_lock gridLock(GridMutex);
+        if (StaleQueueLength == 0) return;
+    }
+    const int W = Width, H = Height;
+    if (W <= 0 || H <= 0 || BytesPerPixel != 3) return;
+
+    // 2. Shared state of the kernels.
+    Create_Saturation_Up_Table(0.0f);
+    ResolvingLayersForExport = false;
+
+    // 3. The composite's alpha lives in the mask; every resolved pixel is
+    //    cleared first, so a new mask needs no initial value.
+    if (!HasAlphaMask() || !IsAlphaMaskValid()) AlphaMask.SetDimensions(W, H, 1);
+
+    // 4. The stack, bottom layer first, each layer map shaped like the map;
+    //    every layer but the bottom one gets a mask (opaque when it had none).
+    std::vector<TStackEntry> stack;
+    TKSN_LayerOrderIterator begin, end;
+    GetOrderedLayerDataIterators(begin, end);
+    for (auto it = begin; it != end; ++it) {
+        auto* layerMap = ThingyAs<TQORMaterialMapSource>(it->second);
+        if (!layerMap || layerMap == this) continue;
+        if (!PrepareLayerMap(layerMap, W, H)) continue;
+        if (!stack.empty() && !layerMap->HasAlphaMask()) {
+            layerMap->GetAlphaMask().SetDimensions(W, H, 1);
+            layerMap->GetAlphaMask().ClearToValue(255);
+        }
+        stack.push_back({layerMap, ThingyAs<TKSN_LayerDefinition>(layerMap->GetDefinitionID())});
+    }
+
+    // 5. Destination and checkerboard.
+    unsigned char* destination = GetPixels();
+    unsigned char* destinationAlpha = AlphaMask.GetPixels();
+    if (!destination || !destinationAlpha) return;
+    unsigned char firstGrid[3], secondGrid[3];
+    GetGridColors(firstGrid, secondGrid);
+
+    // 7. An opaque bottom layer (no mask) covers everything: no checkerboard.
+    //    It still starts from a cleared rectangle, never from old bytes.
+    bool postMixNeeded = true;
+    for (const TStackEntry& entry : stack) {
+        if (!entry.definition || entry.definition->IsHidden()) continue;
+        postMixNeeded = entry.map->HasAlphaMask();
+        break;
+    }
+
+    // The blend steps of every run: the pixel pointers are fetched here, on
+    // this thread, through the maps' own locking accessors.
+    std::vector<TResolveLayer_BlockInfo> blends;
+    for (const TStackEntry& entry : stack) {
+        auto* layer = dynamic_cast<TKSN_MapLayer*>(entry.definition);
+        if (!layer || layer->IsHidden()) continue;
+        TResolveLayer_BlockInfo step;
+        step.layer = layer;
+        step.sourcePixels = entry.map->GetPixels();
+        step.sourceAlpha = entry.map->GetAlphaMaskPixels();
+        step.mixFunction = layer->GetMixFunction();
+        if (step.sourcePixels && step.mixFunction) blends.push_back(step);
+    }
+
+    // 6. The pool, one job per slot.
+    if (!ThreadCruncher) ThreadCruncher_Initialize();
+    TThreadCruncher* pool = ThreadCruncher;
+    TThreadCruncher_Releaser releaser;
+    pool->StartUsing(releaser);
+    int n = pool->GetSlotCount();
+    pool->Initialize(n);
+    n = pool->GetSlotsInUse();
+    std::vector<TResolveLayer_Job> jobs(static_cast<size_t>(n));
+    for (TResolveLayer_Job& job : jobs) {
+        job.destinationPixels = destination;
+        job.destinationAlpha = destinationAlpha;
+        job.width = W;
+        job.height = H;
+        std::memcpy(job.firstGridColor, firstGrid, 3);
+        std::memcpy(job.secondGridColor, secondGrid, 3);
+    }
+
+    // 8 and 10. Cut the stale blocks into runs and deal them out. The queue is
+    //    taken whole under the grid mutex and every block is valid from here
+    //    on: a block marked while the workers run is queued again and
+    //    resolved next time, never lost.
+    {
+        std::scoped_lock gridLock(GridMutex);
+        constexpr int n64 = GridDimension;
+        size_t t = 0;
+        for (int q = 0; q < StaleQueueLength; ++q) {
+            const int i = StaleQueue[size_t(q)];
+            if (BlockValid[size_t(i)]) continue;
+            const int bx = i % n64, by = i / n64;
+            const int y0 = int(int64_t(H) * by / n64), y1 = int(int64_t(H) * (by + 1) / n64);
+            const int x0 = int(int64_t(W) * bx / n64);
+            int e = bx;
+            while (e < n64 && !BlockValid[size_t(by * n64 + e)]) BlockValid[size_t(by * n64 + e++)] = 1;
+            const int x1 = int(int64_t(W) * e / n64);
+            if (x1 <= x0 || y1 <= y0) continue;   // blocks narrower than a pixel hold none
+
+            TResolveLayer_Job& job = jobs[t];
+            AppendStep(job, x0, y0, x1, y1, false);
+            for (TResolveLayer_BlockInfo step : blends) {
+                step.x0 = x0;
+                step.y0 = y0;
+                step.x1 = x1;
+                step.y1 = y1;
+                job.steps.push_back(step);
+            }
+            if (postMixNeeded) AppendStep(job, x0, y0, x1, y1, true);
+            t = (t + 1) % size_t(n);
+        }
+        for (int q = 0; q < StaleQueueLength; ++q) BlockValid[size_t(StaleQueue[size_t(q)])] = 1;
+        StaleQueueLength = 0;
+    }
+
+    // 9. Run.
+    TExportFlagScope exportFlag(forExport);
+    try {
+        for (int j = 0; j < n; ++j) pool->PushFunction(j, ResolveMapLayer_Func, &jobs[size_t(j)]);
+        pool->WaitForCompletion();
+    } catch (...) {
+        // The blocks were marked valid up front; none of them can be trusted now.
+        InvalidateResolvedMap();
+        throw;
+    }
+}
+
+// [Preview] -------------------------------------------------------------------
+
+void TQORMaterialMapSource::MakeThumbnail(float* unused1, float* unused2)
+{
+    if (!HelpersInvalid) return;
+    if (!GetResolvedPixels()) return;
+    // The map's own pixels now hold the resolved image, 3 bytes a pixel, so
+    // the image map's preview shows it as it is, without a checkerboard.
+    TQORImageMap::MakeThumbnail(unused1, unused2);
+}

@@ -1,0 +1,317 @@
+// TKSN_Mesh: the editable mesh that one scene object owns.
+//
+// The third layer of the mesh: TKSN_MeshRoot (counts, positions, octree) under
+// TQORPolyMesh (polygons, vertex records, materials, groups, welding) under
+// this class, which makes the geometry a document: the morph tree and the
+// selection tree, the current morph and selection, the two special morphs the
+// system keeps for itself, the use bracket that brings morph and selection
+// data back from the virtual-memory store, the adjustment scripts that
+// topology edits leave behind for lazy replay, the sub-division levels, the
+// symmetry calculator, the selected lists and the painting support.
+//
+// Index of the sources:
+//   KSN_Mesh.cpp            construction, trees, current items, use bracket, SubD accessors
+//   KSN_Mesh_Morphs.cpp     morph resolution and welded morphs
+//   KSN_Mesh_Scripts.cpp    vertex and polygon adjustment scripts
+//   KSN_Mesh_Selection.cpp  selection tree services and welded selections
+//   KSN_Mesh_Io.cpp         the mesh block of the project file
+//   KSN_Mesh_Symmetry.cpp   symmetry pairing and morph symmetry
+//
+// Invariants:
+// - MorphTree and SelectionTree exist from Create on; every morph and every
+//   selection is an item of some group of its tree and is owned by it. A
+//   morph's key frames are chained behind it, not tree items.
+// - BaseVerticesMorph and TempMorph are morph-tree items kept in memory
+//   (special) and are never saved.
+// - The current morph and selection are held as thingy IDs and looked up on
+//   use; an ID that no longer names an item of the right class resets to 0.
+// - Each morph and selection remembers the number of the last adjustment
+//   script it replayed; it is up to date when that equals the counter of its
+//   kind (VertexScriptCount, PolygonScriptCount). Counters never go back.
+// - Sub-division levels are custom pointer properties "SUBD_LEVEL_%d" of the
+//   mesh holding TKSN_MeshRoot pointers (deleted through their virtual
+//   destructor); levels 0..ActualMaxSubDLevel.
+//
+// Main thread only. The one worker touching the mesh is the symmetry
+// calculator; the destructor cancels it and waits before releasing anything.
+#pragma once
+
+#include "KSN_Morph.h"
+#include "KSN_MorphSelectionTree.h"
+#include "KSN_ScriptReplay.h"
+#include "KSN_Selection.h"
+#include "QORLookupTable.h"
+#include "QORNewStaticList.h"
+#include "QORPolyMesh.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class TKSN_Object;
+class TKSN_LayerDataSet;
+class TKSN_SymmetryCalculator;
+class TKSN_Undo_Node_Model;
+struct TKSN_UVEdge2;
+
+// TODO(stub): stands for the selection brushes' point record of the tool
+// subsystem; the mesh only holds a list of them and releases its storage.
+struct TKSN_PointSelect {
+    int32_t Vertex = -1;
+    float Weight = 0.0f;
+};
+
+// The tool-type tab on which only the base vertices are edited (modelling).
+constexpr int32_t KSN_TOOL_TAB_MODELLING = 4;
+
+// The application shell sits above the scene library in the link order, so
+// what the mesh asks of the application comes through callbacks that start-up
+// registers. A null entry answers as a freshly started application does.
+// TODO(stub): the defaults stand for the application object (tool-type tab 3,
+// animation frame 0, time never changing, vertex selection type) and for the
+// scene object's name, until start-up registers the real answers.
+struct TKSN_MeshApplicationHooks {
+    int32_t (*GetToolTypeTab)() = nullptr;
+    int32_t (*GetCurrentAnimationFrame)() = nullptr;   // animation frames
+    bool (*IsTimeChangingForAnimation)() = nullptr;
+    int32_t (*GetSelectionType)() = nullptr;           // 0 vertices, 1 polygons
+    const char* (*GetObjectName)(TKSN_Object* object) = nullptr;   // the object may be null
+};
+void KSN_SetMeshApplicationHooks(const TKSN_MeshApplicationHooks& hooks);
+int32_t KSN_MeshApp_GetToolTypeTab();
+int32_t KSN_MeshApp_GetCurrentAnimationFrame();
+bool KSN_MeshApp_IsTimeChangingForAnimation();
+int32_t KSN_MeshApp_GetSelectionType();
+const char* KSN_MeshApp_GetObjectName(TKSN_Object* object);
+
+// The group path of the morph and selection lists while they are walked:
+// each enclosing group's name followed by ":".
+extern std::string GetMorphList_CurrentPath;
+
+using TKSN_VertexAdjustmentScriptList = TQORNewStaticList<TKSN_VertexAdjustmentScript*>;
+
+class TKSN_Mesh : public TQORPolyMesh {
+public:
+    // An empty mesh (no arrays, no trees) for owner; Create completes it.
+    explicit TKSN_Mesh(TKSN_Object* owner);
+    ~TKSN_Mesh() override;
+
+    TKSN_Mesh(const TKSN_Mesh&) = delete;
+    TKSN_Mesh& operator=(const TKSN_Mesh&) = delete;
+
+    // ---- overrides ---------------------------------------------------------
+
+    // The morph that tools deform (the base vertices on the modelling tab):
+    // its full delta array, or null.
+    float* GetCurrentDeltas() override;
+    TKSN_Object* GetOwnerObject() override { return OwnerObject; }
+    // Also resizes VertexCulledValues and the two special morphs; every other
+    // morph follows when it is next resolved.
+    void SetVertexCount(int count) override;
+    void SetPolygonCount(int count) override;
+    // On a welded mesh: the base positions, then every morph whose welded
+    // copies are stale, then every changed vertex selection of the mesh's size.
+    void UpdateWeldedVertices() override;
+    // Sizes the mesh and builds both trees with the special items and
+    // "Default Morph" as current morph. Call once before use.
+    void Create(int vertexCount, int tVertexCount, int normalCount, int polygonCount) override;
+    // Copies each weld master's delta onto its duplicates.
+    virtual void UpdateWeldedMorph(TKSN_Morph* morph);
+
+    // The legacy binary chunk is never written for meshes.
+    bool SaveToStream(FILE* file) override;
+    bool SaveToStream_Bin(FILE* file) override;
+
+    // ---- set-up ----------------------------------------------------------------
+
+    void SetupSpecialMorphs();
+    // After the project file was read: stale visible lists, symmetry restarted.
+    void SetupAfterLoad();
+
+    // ---- trees -----------------------------------------------------------------
+
+    // A new morph of the mesh's vertex count owned by this mesh, stamped with
+    // VertexScriptCount, appended to group unless it is null.
+    TKSN_Morph* CreateMorph(TKSN_TreeGroup* group);
+    // Every morph of the tree in pre-order, each given its group path; key
+    // frames are not listed. The caller deletes the list.
+    TQORNewStaticList<TKSN_Morph*>* GetMorphList();
+    // The same for the selections of the selection tree (and its siblings).
+    TQORNewStaticList<TKSN_Selection*>* GetSelectionList();
+    // Moves the hidden child groups of group behind the visible ones.
+    void PopHiddenGroupsToTheEnd(TKSN_TreeGroup* group);
+    // Traversal callback: deletes every item of the group; returns true.
+    static bool DeleteAllThingys_OnVisit(TKSN_TreeGroup* group, int depth, void* userData);
+
+    // ---- current items -------------------------------------------------------------
+
+    TKSN_Morph* GetCurrentMorph();
+    uint32_t GetCurrentMorphID();
+    void SetCurrentMorph(TKSN_Morph* morph);
+    TKSN_Selection* GetCurrentSelectionZ();
+    // The flag is not used.
+    void SetCurrentSelection(TKSN_Selection* selection, bool flag);
+
+    // ---- use bracket -------------------------------------------------------------
+
+    void BeginUsingMorph(TKSN_Morph* morph);
+    void EndUsingMorph(TKSN_Morph* morph);
+    bool ShouldMorphBeInUse(TKSN_Morph* morph);
+    void BeginUsingSelection(TKSN_Selection* selection);
+    void EndUsingSelection(TKSN_Selection* selection);
+    void OnMorphChanged(TKSN_Morph* morph);
+
+    // ---- sub-division levels ---------------------------------------------------
+
+    TKSN_MeshRoot* GetSubD(int level);
+    TKSN_MeshRoot* GetSubD_For_Editing();
+    TKSN_MeshRoot* GetSubD_MaxLevel();
+    TKSN_MeshRoot* GetSubD_Current();
+    int GetCurrentSubDLevel();
+    bool SetCurrentSubDLevel(int level);
+    int GetAcutalMaxSubDLevel() const { return ActualMaxSubDLevel; }
+    // Levels of 4× sub-division that stay below TargetMaxSubDPolygonCount,
+    // minus one (−1 when even the unsub-divided selection reaches it).
+    int GetTargetMaxSubDLevel();
+    void DestroyAllSubDs();
+    void InvalidateSubDBaseVertices();
+
+    void UpdateMaterialMapNames() {}
+    bool AnalyzeBeforePainting(bool /*flag*/) { return true; }
+
+    // [SECTION] Morph resolution (KSN_Mesh_Morphs.cpp)
+
+    // Resolved vertices = base + every active morph × strength (key frames
+    // blended at the application's frame), then the mesh transform when asked.
+    void ResolveMorphs(bool applyTransform);
+    static bool ResolveVertices_OnVisitMorph(TKSN_TreeGroup* group, int depth, void* mesh);
+    void ResolveMorphVertices(TKSN_Morph* morph, float strength);
+
+    // [SECTION] Adjustment scripts (KSN_Mesh_Scripts.cpp)
+
+    // New scripts for the caller to fill and then attach; names longer than
+    // 255 bytes are cut at 255.
+    TKSN_VertexAdjustmentScript* CreateVertexScript(const char* name);
+    TKSN_VertexAdjustmentScript* CreatePolygonScript(const char* name);
+    // Numbers the script and takes ownership.
+    void AddVertexAdjustmentScript(TKSN_VertexAdjustmentScript* script);
+    void AddPolygonAdjustmentScript(TKSN_VertexAdjustmentScript* script);
+    // Replays every pending script everywhere, then deletes the vertex scripts.
+    void FinishAllScriptedAdjustments();
+    // Deletes the vertex scripts once no morph or selection needs them.
+    bool CleanVertexScriptsIfNecessary();
+    int GetUnadjustedMorphCount();
+    int GetUnadjustedSelectionCount();
+
+    // [SECTION] Selection services (KSN_Mesh_Selection.cpp)
+
+    void MergeTempSelectionIfNecessary() {}
+    void ResolveSelections(bool /*flag*/) {}
+    void AfterVertexSelected(int /*vertex*/) {}
+    void OnSelectionChanged() { SelectedListsValid = false; }
+    // Stored-selection conversions (hidden and locked items included, no clamping).
+    void ConvertSelectedPolygonsToVertices(TKSN_Selection* selection);
+    void ConvertSelectedVerticesToPolygons(TKSN_Selection* selection);
+    // Duplicates take their weld master's value.
+    void UpdateWeldedSelection(TKSN_Selection* selection);
+    // "Hidden Selections" as the selection tree's next sibling.
+    void SetupSpecialSelections();
+
+    // [SECTION] Edit-geometry bracket
+    using TQORPolyMesh::BeginEditGeometry;
+    using TQORPolyMesh::EndEditGeometry;
+    void BeginEditGeometry(TKSN_Undo_Node_Model* undo);
+    void EndEditGeometry(bool restoreSelection);
+    void CleanPolygonsAfterEdit(bool onlySelected, bool recordScript, bool apply);
+    void DeleteUnusedVertices(bool recordScript, bool onlySelected);
+    void DeleteUnusedTVertices();
+    void DeleteUnusedTextureVertices();
+    void MakeTextureVerticesFree();
+    // [END SECTION] Edit-geometry bracket
+
+    // [SECTION] Mesh block
+    // The "mesh" block (KSN_Mesh_Io.cpp; the nested block classes and the
+    // compact polygon blob are in KSN_MeshBlock.h).
+    bool SaveToStream_Text(FILE* file, bool enabled) override;
+    // The generic reader; false when the block's geometry was refused as
+    // damaged, which leaves the mesh without vertices, texture vertices or
+    // polygons (never half built).
+    bool LoadFromStream_Text(FILE* file) override;
+    bool LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value) override;
+    // The legacy binary chunk is no longer read: always false, with a message.
+    bool LoadFromStream(FILE* file) override;
+    // Set while the block being read has been refused; later geometry keys of
+    // the block are ignored.
+    bool MeshBlockRefused = false;
+    // [END SECTION] Mesh block
+
+    // [SECTION] Symmetry
+    void RestartSymmetryCalculations(int axis);
+    void BeforeConsideringSymmetry();
+    void CancelSymmetryCalculations();
+    void MakeMorphSymmetric(TKSN_Morph* morph, bool useSecondMap, bool blendBySelection, float* postMatrix,
+                            float* preMatrix);
+    void SwapMorphSymmetry(TKSN_Morph* morph);
+    // [END SECTION] Symmetry
+
+    // ---- data (in the order of the record) ------------------------------------
+
+    bool EditingGeometry = false;          // between BeginEditGeometry and EndEditGeometry: no replay
+    TKSN_Object* OwnerObject = nullptr;    // not owned
+    uint32_t CurrentMorphID = 0;
+    uint32_t CurrentSelectionID = 0;
+    bool SelectedListsValid = false;
+    bool SymmetryStarted = false;
+    TKSN_LayerDataSet* LayerDataSet = nullptr;   // owned
+    float* VertexCulledValues = nullptr;         // one per vertex, owned, not initialised
+    int32_t ActualMaxSubDLevel = 0;
+    int32_t CurrentSubDLevel = 0;
+    int32_t TargetMaxSubDPolygonCount = 1000000;
+    bool SubDDynamic = true;
+    bool SubDsBuilt = false;
+    bool SubDBaseVerticesValid = false;
+    bool SubDsEnabled = true;
+    bool SubDsSmoothed = false;
+    TQORNewStaticList<TKSN_PointSelect> PointSelections;
+    TKSN_VertexAdjustmentScriptList* VertexScripts = nullptr;    // owned, with the scripts
+    TKSN_VertexAdjustmentScriptList* PolygonScripts = nullptr;   // owned, with the scripts
+    uint32_t VertexScriptCount = 0;      // number of the last vertex script attached
+    uint32_t PolygonScriptCount = 0;     // number of the last polygon script attached
+    bool ForceColorTextureDisplay = false;
+    bool CanDrawSelection = true;
+    float MaxEdgeLength = 0.0f;
+    float MinEdgeLength = 0.0f;
+    bool ResolveAllMorphs = true;
+    bool MapsEdited = false;
+    bool MapsBoundOnLoad = false;
+    int32_t* SelectedVertices = nullptr;   // owned
+    int32_t SelectedVertexCount = 0;
+    int32_t* SelectedPolygons = nullptr;   // owned
+    int32_t SelectedPolygonCount = 0;
+    TKSN_SymmetryCalculator* SymmetryCalculator = nullptr;   // owned
+    TKSN_MorphTreeGroup* MorphTree = nullptr;                // owned, "Morph Targets"
+    TKSN_Morph* TempMorph = nullptr;                         // held in the tree
+    TKSN_Selection* EditVertexSelection = nullptr;           // owned
+    TKSN_Selection* EditPolygonSelection = nullptr;          // owned
+    TKSN_Morph* BaseVerticesMorph = nullptr;                 // held in the tree
+    float MaxSelectionWeight = 0.0f;
+    TKSN_SelectionTreeGroup* SelectionTree = nullptr;        // owned, "Selections"
+    int32_t UVEdgeCount = 0;
+    TKSN_UVEdge2* UVEdges = nullptr;                         // owned (QORalloc)
+    TQORLookupTable PolygonUVEdges;
+
+private:
+    // The morph that is current for the tab shown: the base vertices on the
+    // modelling tab, else the one CurrentMorphID names (a dead ID resets to 0).
+    TKSN_Morph* FindEffectiveCurrentMorph();
+    uint32_t GetEffectiveCurrentMorphID() const;
+    // Replays the scripts of list newer than stamp, in list order.
+    void ReplayVertexScriptsOnMorph(TKSN_Morph* frame, uint32_t stamp);
+    void ReplayScriptsOnSelection(TKSN_Selection* selection, TKSN_VertexAdjustmentScriptList* list);
+    void DeleteScripts(TKSN_VertexAdjustmentScriptList* list);
+    void DeleteTree(TKSN_TreeGroup* root);
+};
+
+// Walks a chain of sibling selection groups, appending every selection with
+// its group path; depth counts the nesting.
+void GetSelectionList_Recurse(TKSN_TreeGroup* group, int depth, TQORNewStaticList<TKSN_Selection*>* list);

@@ -1,0 +1,58 @@
+// Reading the morph and selection trees of a mesh block.
+#include "KSN_MorphSelectionTree.h"
+
+#include "KSN_Morph.h"
+#include "KSN_Selection.h"
+#include "QORString.h"
+
+namespace {
+
+// Sub-folders are linked, and items added, before they read: the tree owns
+// them even when a damaged block makes the reading throw.
+template <class TGroup>
+bool LoadSubGroupOf(TKSN_TreeGroup& parent, FILE* file, const char* value)
+{
+    auto* group = new TGroup;
+    group->SetName("%s", value);
+    parent.LinkChild(group);
+    group->LoadFromStream_Text(file);
+    return true;
+}
+
+template <class TItem>
+void LoadItemInto(TKSN_TreeGroup& group, FILE* file)
+{
+    auto* item = new TItem(0, 0);
+    group.AddItem(item);
+    item->LoadFromStream_Text(file);
+}
+
+} // namespace
+
+bool TKSN_MorphTreeGroup::LoadSubGroup(FILE* file, char* /*key*/, char* value)
+{
+    return LoadSubGroupOf<TKSN_MorphTreeGroup>(*this, file, value);
+}
+
+bool TKSN_MorphTreeGroup::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value)
+{
+    if (TKSN_TreeGroup::LoadFromStream_Text_ConsiderCommand(file, key, value))
+        return true;
+    if (QORstrcmpi(key, "morph") == 0)
+        LoadItemInto<TKSN_Morph>(*this, file);
+    return true;
+}
+
+bool TKSN_SelectionTreeGroup::LoadSubGroup(FILE* file, char* /*key*/, char* value)
+{
+    return LoadSubGroupOf<TKSN_SelectionTreeGroup>(*this, file, value);
+}
+
+bool TKSN_SelectionTreeGroup::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value)
+{
+    if (TKSN_TreeGroup::LoadFromStream_Text_ConsiderCommand(file, key, value))
+        return true;
+    if (QORstrcmpi(key, "selection") == 0)
+        LoadItemInto<TKSN_Selection>(*this, file);
+    return true;
+}

@@ -1,0 +1,1 @@
+set(KSN_Materials_bench_LIBS KSN_Materials)

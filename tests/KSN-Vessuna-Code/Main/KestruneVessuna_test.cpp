@@ -1,0 +1,107 @@
+// Runs the program as a user would: from the repository folder, on an Xvfb
+// screen of a chosen size, with a temporary home and temporary folder, and
+// with the executable's test hooks (KSN_TEST_DIALOGS, KSN_TEST_PROBE_PIXEL)
+// answering its boxes and reporting what it drew.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    int status = -1;   // exit status; 124 when the time ran out
+    std::string output;
+};
+
+class KestruneVessunaRun : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() /
+               ("ksn_exe_" + std::to_string(::getpid()) + "_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root / "home");
+        fs::create_directories(root / "tmp");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    TRun Run(const std::string& screen, const std::string& environment)
+    {
+        std::string command = "cd '" KSN_SOURCE_DIR "' && env HOME='" + (root / "home").string() + "' TMPDIR='" +
+                              (root / "tmp").string() + "' " + environment +
+                              " timeout 120 xvfb-run -a -s '-screen 0 " + screen + "' '" KSN_EXECUTABLE "' 2>/dev/null";
+        TRun run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return run;
+        std::array<char, 4096> buffer;
+        size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), n);
+        int raw = ::pclose(pipe);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return run;
+    }
+
+    // Temporary files of the virtual-memory store left in the temporary folder.
+    int StoreFilesLeft() const
+    {
+        int count = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(root / "tmp")) {
+            if (!entry.is_regular_file()) continue;
+            std::ifstream file(entry.path(), std::ios::binary);
+            std::string head(23, '\0');
+            file.read(head.data(), 23);
+            if (head == "KSN-VIRTUAL-MEMORY-FILE") ++count;
+        }
+        return count;
+    }
+
+    fs::path root;
+};
+
+} // namespace
+
+TEST_F(KestruneVessunaRun, StartsDrawsItsCanvasPumpsCommandsAndQuitsThroughTheExitPath)
+{
+    TRun run = Run("1280x1024x24", "KSN_TEST_DIALOGS=yes KSN_TEST_PROBE_PIXEL=1");
+    SCOPED_TRACE(run.output);
+    EXPECT_EQ(run.status, 0);
+
+    // The canvas shows the main window's frame (its grey, 0.3), not the black of
+    // the display callback that stands in before the main window exists.
+    size_t at = run.output.find("KSN_TEST_PIXEL ");
+    ASSERT_NE(at, std::string::npos);
+    std::istringstream pixel(run.output.substr(at + 15));
+    int r = -1, g = -1, b = -1;
+    pixel >> r >> g >> b;
+    for (int channel : {r, g, b}) EXPECT_NEAR(channel, 0.3 * 255, 1.0);
+
+    // A command queued after the first frame ran in the pump of a later paint.
+    EXPECT_NE(run.output.find("KSN_TEST_PUMPED"), std::string::npos);
+    EXPECT_NE(run.output.find("KSN_TEST_DIALOG: Are you sure that you want to exit the program?"), std::string::npos);
+    // The exit path removed the store's temporary files and saved the settings.
+    EXPECT_EQ(StoreFilesLeft(), 0);
+    EXPECT_TRUE(fs::exists(root / "home" / ".KestruneVessuna" / "Kestrune_Vessuna_v4.ini"));
+}
+
+TEST_F(KestruneVessunaRun, ScreenSmallerThan800By600EndsWithAMessageAndAFailureStatus)
+{
+    TRun run = Run("799x600x24", "KSN_TEST_DIALOGS=auto");
+    SCOPED_TRACE(run.output);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.status, 124);
+    EXPECT_NE(run.output.find("KSN_TEST_DIALOG: The screen resolution must be at least 800x600 for this application "
+                              "to run properly."),
+              std::string::npos);
+}
