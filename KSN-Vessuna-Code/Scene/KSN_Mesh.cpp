@@ -545,11 +545,9 @@ int TKSN_Mesh::GetTargetMaxSubDLevel()
     if (polygonCount <= 0)
         return 0;
     int64_t n = polygonCount;
-    if (!SelectedListsValid) {
-        // TODO(stub): stands for BuildSelectedVerticesAndPolygons2(true, false)
-        // of the selected lists, which are built with the selection editing;
-        // until then the lists are taken as they stand.
-    }
+    // TODO(stub): stale selected lists are to be rebuilt here first
+    // (BuildSelectedVerticesAndPolygons2(true, false), which comes with the
+    // selected lists); until then the lists are taken as they stand.
     if (SelectedPolygonCount > 0)
         n = SelectedPolygonCount;
     // 64-bit so that a large target cannot overflow the count; a target above

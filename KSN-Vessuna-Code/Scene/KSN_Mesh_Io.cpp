@@ -566,15 +566,17 @@ bool TKSN_Mesh::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char*
         } else if (IsAnyCase(key, "weldmap")) {
             if (FileVertexCount < 0 || bytes != size_t(FileVertexCount) * 4) return true;
             const int n = std::min(vertexCount, FileVertexCount);
+            std::vector<int32_t> targets(static_cast<size_t>(vertexCount));
+            for (int i = 0; i < vertexCount; ++i) targets[size_t(i)] = VertexInfo[i].WeldMaster;
             for (int i = 0; i < n; ++i) {
                 const int32_t t = ReadAt<int32_t>(array.data, 4 * size_t(i));
-                VertexInfo[i].WeldMaster = (t < 0 || t >= vertexCount) ? i : t;
+                targets[size_t(i)] = (t < 0 || t >= vertexCount) ? i : t;
             }
             // A master is its own master: a target that is welded on to yet
             // another vertex is not one, and its duplicate is unwelded.
-            for (int i = 0; i < n; ++i) {
-                const int m = VertexInfo[i].WeldMaster;
-                if (VertexInfo[m].WeldMaster != m) VertexInfo[i].WeldMaster = i;
+            for (int i = 0; i < vertexCount; ++i) {
+                const int m = targets[size_t(i)];
+                VertexInfo[i].WeldMaster = targets[size_t(m)] == m ? m : i;
             }
         } else if (isPolygons) {
             std::string why;
