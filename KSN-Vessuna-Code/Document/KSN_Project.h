@@ -1,21 +1,590 @@
-// TODO(stub): stands for the project document and controller (the object
-// tree, maps, undo lists, culling and the frame bracket) until the document
-// subsystem exists. Start-up makes the one project after the tools and
-// before the main window; the main window's exit path deletes it.
+// TKSN_Project: the one document of the running program and its controller.
+//
+// The global `Project` always names the current project. Everything the user
+// edits hangs off it: the object tree, the map sources, the morph-union and
+// selection-union trees, the map-layer and sculpt-layer groups, the 32
+// polygon layers, the brush and overlay work images of painting, the polygon
+// culler, the grids record, the undo and redo lists, the current object,
+// morph union and viewport, the modes and the project options.
+//
+// Invariants:
+// - Every item of the object tree is a TKSN_Object (cameras are objects too).
+// - References between parts of the document are thingy IDs or viewport
+//   indices, looked up on use; a getter that meets a stale ID resets it to 0,
+//   so a deleted object simply stops resolving.
+// - CurrentViewportIndex stays within 0..3.
+// - The owned trees and groups are raw pointers because their teardown order
+//   is fixed (see ~TKSN_Project) and because every tree walk takes them as
+//   TKSN_TreeGroup*; the project deletes each of them exactly once.
+// - Lists handed out (GetObjectList, GetMeshList, ...) are new lists that
+//   the caller deletes; they never own their entries.
+//
+// Main thread only, without locks.
+//
+// Index of the sources (each helper edits only its own [SECTION] here):
+//   KSN_Project.cpp           structure, construction and teardown
+//   KSN_Project_Trees.cpp     tree-group helpers, manager selections, action targets
+//   KSN_Project_Current.cpp   current object, morph union, selection and viewport
+//   KSN_Project_Modes.cpp     modes, tool changes and display settings
+//   KSN_Project_Edit.cpp      edit brackets and change notifications
+//   KSN_Project_Idle.cpp      idle work
+//   KSN_Project_Names.cpp     unique names
+//   KSN_Project_StandIns.cpp  least stand-ins for subsystems not built yet
 #pragma once
 
-class TKSN_Project {
+#include "KSN_TextureBrushImage.h"
+#include "KSN_Thingy.h"
+#include "QORImageMap.h"
+#include "QORNewStaticList.h"
+#include "QORTimer.h"
+#include "QORTree.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class TKSN_Object;
+class TKSN_Camera;
+class TKSN_ObjectTreeGroup;
+class TKSN_Mesh;
+class TKSN_MeshRoot;
+class TKSN_Morph;
+class TKSN_Selection;
+class TKSN_MorphUnion;
+class TKSN_SelectionUnion;
+class TKSN_MorphUnionGroup;
+class TKSN_SelectionUnionGroup;
+class TKSN_MapLayerGroup;
+class TKSN_SculptLayerGroup;
+class TQORMaterialMapSource;
+class TKSN_PolygonCuller;
+class TKSN_Grids;
+class TKSN_Undo_Node;
+class TKSN_Viewport;
+class TKSN_Layer;
+class TKSN_Tool;
+class TKSN_ToolList;
+
+// Number of polygon layers: one per bit of a polygon's 32-bit layer word.
+constexpr int KSN_POLYGON_LAYER_COUNT = 32;
+
+class TKSN_Project : public virtual TKSN_Thingy {
 public:
-    // Empties the application's document search paths, as a new document does.
     TKSN_Project();
-    virtual ~TKSN_Project() = default;
+    ~TKSN_Project() override;
+
     TKSN_Project(const TKSN_Project&) = delete;
     TKSN_Project& operator=(const TKSN_Project&) = delete;
 
-    // Marks the application's vertex-culling results invalid. TODO(stub): the
-    // project has no background polygon culler yet, so there is nothing to cancel or wait for.
+    // [SECTION] Structure, construction and teardown (KSN_Project.cpp)
+
+    // Imports an object file as a new object (the importer).
+    virtual bool ImportObject(const char* path);
+    // The project file's top-level keys and nested blocks.
+    bool LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value) override;
+    // Items 1-5 of the project file; the flag is ignored.
+    bool SaveToStream_Text(FILE* file, bool flag) override;
+    // A new camera that is in no tree yet; the caller adds it.
+    virtual TKSN_Camera* CreateCamera();
+
+    // New lists (the caller deletes them), in pre-order of the tree and, within
+    // a group, in the order of its item list.
+    TQORNewStaticList<TKSN_Object*>* GetObjectList();
+    int GetObjectCount();
+    TQORNewStaticList<TKSN_Mesh*>* GetMeshList();
+    TQORNewStaticList<TQORMaterialMapSource*>* GetMapList();
+    TQORNewStaticList<TKSN_MorphUnion*>* GetMorphUnionList();
+
+    // A new object ("New Object", no mesh) appended to the top object group.
+    TKSN_Object* CreateNewObject();
+    // Removes every occurrence of thingy from the item lists of the tree
+    // (group, its siblings and everything below) without deleting it.
+    void RemoveThingyFromTree(TKSN_TreeGroup* group, TKSN_Thingy* thingy);
+    // Removes thingy's first occurrence in the tree and deletes it. True when
+    // it was found and deleted; false for null or when the walk did not meet it.
+    bool DeleteThingy(TKSN_TreeGroup* group, TKSN_Thingy* thingy);
+    // Visitor of merging: deletes every object of the group that took part in
+    // the merge (userData: the merge's list of objects,
+    // TQORNewStaticList<TKSN_Object*>*); everything else stays in order.
+    static bool DeleteAllObjects_OnVisit(TKSN_TreeGroup* group, int depth, void* userData);
+
+    // [SECTION] Tree-group helpers and manager selections (KSN_Project_Trees.cpp)
+
+    // Clears the found thingy's Collapsed flag and every ancestor's; false when
+    // found, true when the thingy is not in the walk.
+    bool UncollapseAllParentGroups(TKSN_TreeGroup* group, TKSN_Thingy* thingy);
+    // Clears the highlight of every manager tree except the one whose ID is
+    // keep's (null clears all).
+    void ClearManagerSelections(TKSN_Thingy* keep);
+    // Decides whether an action applies to the highlighted objects, to all,
+    // or only to the current object; true means go on.
+    bool CheckForAllCurrentOrMultiSelectedObjects(bool& useMultiSelection, bool& currentOnly,
+                                                  const char* question, bool demandHighlighted,
+                                                  const char* warning);
+    void PrintDescriptionForActionAgainstTarget(const char* action, bool onlyHighlighted, bool onlyCurrent,
+                                                bool onlyWithSelectedVertices);
+    int GetObjectCountForActionAgainstTarget(bool warn);
+
+    // [SECTION] Current object, morph, selection and viewport (KSN_Project_Current.cpp)
+
+    uint32_t GetCurrentObjectID() const { return CurrentObjectID; }
+    TKSN_Object* GetCurrentObject();
+    TKSN_Mesh* GetPolyMesh();
+    TKSN_Object* GetObjectContainingCurrentSelection();
+    void SetObjectContainingCurrentSelectionID(uint32_t id) { ObjectContainingCurrentSelectionID = id; }
+    void SetCurrentObject(TKSN_Object* object);
+    uint32_t GetCurrentMorphUnionID();
+    TKSN_MorphUnion* GetCurrentMorphUnion();
+    void SetCurrentMorphUnion(TKSN_MorphUnion* morphUnion);
+    int GetCurrentViewportIndex() const { return CurrentViewportIndex; }
+    TKSN_Viewport* GetCurrentViewport();
+    void SetCurrentViewport(TKSN_Viewport* viewport);
+    void SetCurrentViewportIndex(int index);
+    // Visitors run after a load (userData: the project, resp. the mesh).
+    static bool SetCurrentObject_OnVisit(TKSN_TreeGroup* group, int depth, void* project);
+    static bool SetCurrentMorphAndSelection_OnVisit(TKSN_TreeGroup* group, int depth, void* project);
+    static bool SetCurrentMorph_OnVisit(TKSN_TreeGroup* group, int depth, void* mesh);
+    static bool SetCurrentSelection_OnVisit(TKSN_TreeGroup* group, int depth, void* mesh);
+    // Called before a thingy of the document is deleted: when it is the
+    // current object (it is made not current first, so the tool lets go of
+    // its mesh), the object holding the current selection or the current
+    // morph union, the ID is reset to 0.
+    void ForgetCurrentItem(TKSN_Thingy* thingy);
+
+    // [SECTION] Modes and tools (KSN_Project_Modes.cpp)
+
+    int GetMode();
+    bool IsPainting();
+    bool IsDeforming();
+    bool IsSelecting() const { return SelectingFlag; }
+    void SetSelectingFlag(bool value) { SelectingFlag = value; }
+    void SetPaintingFlag(bool value) { PaintingFlag = value; }
+    void SetDeformingFlag(bool value) { DeformingFlag = value; }
+    void BeforeScreenDraw();
+    int GetCullingMethod() const { return EffectiveCullingMethod; }
+    void SetCullingMethod(int method);
+    void UpdateEffectiveCullingMethod();
+    bool CanMirrorX();
+    bool CanMirrorY();
+    bool DoUseSymmetry(TKSN_MeshRoot* mesh);
+    int GetPaintMappingStyle() const { return BrushTilingStyle; }
+    void SetPaintMappingStyle(int style) { BrushTilingStyle = style; }
+    int GetSpecialDisplayMode() const;
+    void SetSpecialDisplayMode(int mode);
+    void ToggleSpecialDisplayMode(int mode);
+    void SetFlashSelection();
+    bool DoFlashSelection() const { return FlashSelection; }
+    void ClearFlashSelection();
+    void GiveToolFocus();
+    bool DoesToolHaveFocus();
+    void ClearToolFocus();
+    void OnBeforeNavigating(bool autoDepth);
+    void OnFinishedNavigating(bool autoDepth);
+    void SetPaintMode(bool flag);
+    float GetOpenGLMeterValue();
+    void SetMode(int mode, bool flag);
+    void ChangeTool(TKSN_Mesh* mesh, TKSN_ToolList* list, TKSN_Tool* tool);
+    bool ChangeTool(TKSN_Mesh* mesh, TKSN_ToolList* list, int index);
+
+    // [SECTION] Edit brackets (KSN_Project_Edit.cpp)
+
+    bool CanAffectObject(TKSN_Object* object);
+    void SetupMainUndoMessage(const char* message);
+    void BeforeTransform();
+    void BeforeSelect(const char* message);
+    void BeforeDeform(const char* message, bool flag, bool currentObjectOnly);
+    void BeforePaint(const char* message);
+    void AfterPaint();
+    void AfterSelect();
+    void AfterFullSelection(bool allObjects);
+    void ClearSelection(bool withUndo, bool flag);
+    bool ApplySelections();
+    void OnShapeChanged(TKSN_Object* object, bool updateView, bool resolveVertices);
+    void OnShapeChanged(bool updateView, bool resolveVertices);
+    void OnFullSurfaceChanged();
+    void OnPartialSurfaceChanged();
+    void OnSingleViewportChanged(TKSN_Viewport* viewport);
+    void OnAllViewportsChanged();
+    void OnBackgroundChanged();
+    void CreateCurrentMorphForMeshIfNecessary(TKSN_Mesh* mesh);
+
+    // [SECTION] Idle (KSN_Project_Idle.cpp)
+
+    void OnIdle();
+    int OnIdleOrPassive();
+    void FinishAllVertexAdjustments();
+    bool CheckForLowRAM(float seconds, bool flag);
+    // TODO(stub): stands for the application's motion timer (time since the
+    // last mouse motion), which the window layer does not keep yet; whoever
+    // moves the view restarts it.
+    static TQORTimer MotionTimer;
+
+    // [SECTION] Unique names
+    // The naming rules are free functions, declared after the class.
+
+    // [SECTION] Undo
+    // TODO(stub): the undo lists come later; until then recording makes no node
+    // (KSN_Project_StandIns.cpp).
+
+    TKSN_Undo_Node* CreateUndoNode(TKSN_Object* object, int kind, int mode, int unused);
+    void AddUndoRedoNode(TKSN_Undo_Node*& list, TKSN_Undo_Node* node);
+    void AddUndoNode(TKSN_Undo_Node* node) { AddUndoRedoNode(UndoList, node); }
+    TKSN_Undo_Node* SetupCurrentUndo(TKSN_Object* object, int kind, int mode, const char* message, bool keepRedo);
+    void EmptyUndoStack();
+    void EmptyRedoStack();
+
+    // [SECTION] Maps (KSN_Project_Maps.cpp)
+    // Map sources live in the Maps tree; each mesh binds them through its own
+    // bindings (MaterialMaps), which material channels name by ID.
+
+    // A white "New Map.PNG" of the default texture size in the Maps tree.
+    TQORMaterialMapSource* CreateMapSource();
+    // A new binding owned by mesh (null for no mesh); a null source gets a new one.
+    class TQORMaterialMap* CreateNewMap(TKSN_Mesh* mesh, TQORMaterialMapSource* source);
+    // The mesh's first binding of source, made when missing and create is set.
+    class TQORMaterialMap* GetMapFromSource(TKSN_Mesh* mesh, TQORMaterialMapSource* source, bool create);
+    // Binds source to the named channel. Throws (QORThrowException) when the
+    // material has no such channel; null arguments do nothing.
+    void AssignMapToMaterialChannel(TKSN_Mesh* mesh, TQORMaterialMapSource* source, class TQORMaterial* material,
+                                    const char* channelName);
+    // The material's channel that the viewport shows; null when none.
+    class TQORMaterialChannel* GetActiveChannelFromMaterial(TKSN_Viewport* viewport, class TQORMaterial* material);
+    void CleanMapBindings();
+    // Each bound channel's file name becomes its map's folder and map name.
+    void UpdateAllChannelMapFileNames();
+    // Every map composited for display.
+    void ResolveMapLayers();
+    void OptimizeMaps();
+    // Writes the resolved map (no checkerboard) to path; the old file is
+    // replaced only once the new one is complete. True when written.
+    bool SaveMap(TQORMaterialMapSource* source, const char* path, bool deleteFirst);
+    // Asks for a file name, saves, and renames the map after the file.
+    bool SaveMapToFileWithPrompt(TQORMaterialMapSource* source, bool deleteFirst);
+    // The same for the export command; bound channels take the new file name.
+    void ExportMap(TQORMaterialMapSource* source);
+    // Writes only the current map layer's paint of the map.
+    void ExportMapCurrentLayer(TQORMaterialMapSource* source);
+    // Current map layer repaired, meshes' layer data cleaned, layers numbered.
+    void OnMapLayerChanged();
+    // Bindings, relevance flags and overdraw masks rebuilt after a change of
+    // texture coordinates, bindings, materials or polygon membership.
+    void OnMapTopologyChanged();
+    // The hooks through which the mesh and the map sources reach the project's
+    // maps and sculpt layers; registered once before main() runs.
+    static void RegisterMapHooks();
+
+    // [SECTION] Polygon layers (KSN_Project_PolygonLayers.cpp; the class is in KSN_PolygonLayer.h)
+    // Layer 0 ("All Polygons") has no membership bit; layer n of 1..31 owns
+    // bit n - 1 of a polygon's LayerFlags. A layer is in use while enabled.
+    // The hidden and locked bits of the meshes' flag words are derived from the
+    // layers: every change of a layer's state or membership is followed by
+    // UpdateLockedLayers and UpdateVisibleLayers.
+
+    // Hidden polygons of every mesh from the layers, then the world bounds of
+    // what stays visible; the shown viewports are refreshed.
+    void UpdateVisibleLayers();
+    // Locked polygons and vertices of every mesh (locking a vertex zeroes its
+    // selection weight) and each object's "COMPLETELY_LOCKED".
+    void UpdateLockedLayers();
+    // Tree visitors of the two (userData: the project); they answer true.
+    static bool UpdateVisibleLayers_OnVisit(TKSN_TreeGroup* group, int depth, void* project);
+    static bool UpdateLockedLayers_OnVisit(TKSN_TreeGroup* group, int depth, void* project);
+    // After a load: layer 0 takes the viewport's settings, and the membership
+    // bits of the user layers not in use are cleared.
+    void CleanupLayerFlagsAndSuch();
+    // The selected polygons (resolved weight above 0.299) of every affectable
+    // object join layer n. Layers 0, 30 and 31 need force; layer 0 has no bit
+    // and is always refused. A non-empty undoText with report replaces the
+    // undo text and silences the report.
+    void AddSelectionToLayer(int n, bool force, const char* undoText, bool report);
+    // The selected polygons (the 0.0499 selected mark) join layer and every
+    // highlighted user layer; layer 0 is refused. Returns 0.
+    int AddCurrentSelectionToLayer(TKSN_Layer* layer, bool withUndo, bool report, const char* undoText);
+    // 1 when the current layer changed, else 0; an index outside 0..31 means 0.
+    int ChangeLayer(int index, bool postEvent);
+    // Never null: falls back to layer 0 when the current one is not in use.
+    TKSN_Layer* GetCurrentLayer();
+    // A colour (3 floats, 0..1) far from the layers in use, white and the selection colours.
+    void GetNewLayerColor(float* rgb);
+    void SetFlashLayerColors();
+    bool DoFlashLayerColors() const { return FlashLayerColors; }
+
+    // [SECTION] Sculpt layers (KSN_Project_SculptLayers.cpp; classes in KSN_SculptLayer.h)
+
+    // Every mesh's highest sub-division level resolved, then the map layers
+    // and the viewports refreshed.
+    void ResolveAllSculptLayers();
+    // The level's resolved positions = base + each shown sculpt layer's
+    // displacements x its strength. TODO(stub): the level is a mesh root until
+    // the sub-division mesh (TKSN_SubDMesh) exists.
+    void ResolveAllLayersForSubD(TKSN_MeshRoot* level);
+
+    // [SECTION] Later subsystems
+    // TODO(stub): operations of the project file, culling, symmetry, bounds,
+    // viewport drawing, overlay, brush images, tiling and selection unions that
+    // the Parts above call; each is the least stand-in until its code exists
+    // (KSN_Project_StandIns.cpp). Their owners move them into their own
+    // sections and delete the stand-in.
+
+    void UseDefaultSettings();
+    bool LoadBrushShapeFromFile(const char* path);
+    // Clears the culling-started flag and stops the culler's thread.
     void CancelVertexCulling();
+    void InvalidateAffectedObjectsStencil();
+    void SetActiveSymmetryMapForMesh(TKSN_Mesh* mesh);
+    void DoAutoCalculateDepthLookAt();
+    // The box (3 floats each) the viewport's projection is fitted to.
+    void GetDisplayBoundingBox(TKSN_Viewport* viewport, float* min, float* max);
+    void ProcessAutoViewports();
+    void BeforeConsiderTiling(TKSN_Viewport* viewport);
+    void InvalidateOverlay();
+    void SetupOverlayAndBrushShape(TKSN_Viewport* viewport, float size, float hardness);
+    bool ApplySelectedSelectionUnions();
+    bool ApplySelectedSelections();
+
+    // [SECTION] Owned members and pointers (set up by the constructor)
+
+    TKSN_ObjectTreeGroup* Objects = nullptr;        // "Objects" (text 398), group path "objects"
+    TKSN_TopTreeGroup* Maps = nullptr;               // "Maps": the TQORMaterialMapSource items
+    TKSN_SelectionUnionGroup* SelectionUnions = nullptr;   // "Selections" (text 264)
+    TKSN_MorphUnionGroup* MorphUnions = nullptr;           // "Morphs" (text 266)
+    TKSN_MapLayerGroup* MapLayers = nullptr;         // "*Map Layers"
+    TKSN_SculptLayerGroup* SculptLayers = nullptr;   // "*Sculpt Layers"
+    TKSN_Thingy MaterialsHeading;                    // the manager's materials heading (text 346)
+    TKSN_Thingy GroupsHeading;                       // the manager's polygon-groups heading (text 356)
+    TKSN_Layer* PolygonLayers[KSN_POLYGON_LAYER_COUNT] = {};   // slot = layer number
+    TKSN_PolygonCuller* PolygonCuller = nullptr;
+    TKSN_Grids* Grids = nullptr;
+    TKSN_Undo_Node* UndoList = nullptr;              // oldest node first
+    TKSN_Undo_Node* RedoList = nullptr;
+    TKSN_TextureBrushImage AffectedObjectsStencil;
+    TKSN_TextureBrushImage BrushImage;
+    TKSN_TextureBrushImage ColorizedBrushImage;
+    TKSN_TextureBrushImage ColorizedBrushImageRGB;
+    TKSN_TextureBrushImage ColorizedBrushImageAlpha;
+    TKSN_TextureBrushImage RenderedTileBrushImage;
+    TQORImageMap BrushShapeImage;
+    TQORImageMap PaintOverlay;
+    TQORImageMap HardBrushShapeImage;
+    TQORImageMap SimplifiedBrushShapeImage;
+    TQORImageMap BrushStamp;
+    TQORImageMap SimplifiedBrushStamp;
+    TQORImageMap HardBrushStamp;
+    uint32_t PreviewBrushTipTexture = 0;             // OpenGL texture name; 0 none
+    int32_t* BrushOutlinePoints = nullptr;           // pixel offset pairs (x, y); QORalloc'd
+    int32_t BrushOutlinePointCount = 0;              // pairs
+    std::string FileName;                            // the project file's path; empty for none
+    TQORTimer ViewportsChangedTimer;
+
+    // [SECTION] Scalar fields
+
+    uint32_t CurrentObjectID = 0;
+    uint32_t ObjectContainingCurrentSelectionID = 0;
+    uint32_t CurrentMorphUnionID = 0;
+    int CurrentViewportIndex = 0;                    // 0..3
+    TKSN_Camera* CurrentCamera = nullptr;            // the last camera made current; not owned
+    int CurrentLayerIndex = 0;                       // 0..31
+    int CullingMethod = 2;                           // requested
+    int EffectiveCullingMethod = 2;                  // in effect for the current tool
+    int AffectMode = 0;                              // 0 every object, 1 the current one, else none
+    int SpecialDisplayMode = 0;                      // 0 none, 1 selection, 2 brush tiling, 3 quick render
+    bool DeformingFlag = false;
+    bool SelectingFlag = false;
+    bool PaintingFlag = false;
+    bool ToolHasFocus = false;
+    bool FlashSelection = false;
+    bool FlashLayerColors = false;
+    bool InteractiveMotion = false;
+    float WorldMin[3] = {-1.0f, -1.0f, -1.0f};
+    float WorldMax[3] = {1.0f, 1.0f, 1.0f};
+    float WorldCentre[3] = {0.0f, 0.0f, 0.0f};
+    float WorldSize = 2.0f;
+    float SceneRadius = 1.0f;                        // not saved
+    bool WeldOnImport = false;                       // not saved
+    float BrushShapeSize = -1.0f;                    // -1: no footprint built yet
+    float BrushShapeHardness = -1.0f;
+    float BrushImageAspect = 1.0f;                   // width / height
+    bool BrushShapeValid = false;
+    bool TiledPixelsValid = false;
+    bool AffectedObjectsStencilValid = false;
+    bool BrushImageLoaded = false;
+    float TileWidth = 1.0f;
+    float TileHeight = 1.0f;
+    float InvTileWidth = 1.0f;
+    float InvTileHeight = 1.0f;
+    float TileScaleX = 1.0f;
+    float TileScaleY = 1.0f;
+    bool TilingWorkFlag = false;
+
+    // Paint channels (the edit brackets' channel warning).
+    bool PaintCurrentChannel = true;
+    bool PaintColor = false;
+    bool PaintBump = false;
+    bool PaintTransparency = false;
+    bool PaintDisplacement = false;
+    bool PaintAmbient = false;
+    bool PaintSpecular = false;
+
+    // [SECTION] Options stored in the project file (defaults of UseDefaultSettings)
+
+    bool MirrorX = false;
+    bool MirrorY = false;
+    bool MirrorInViewport = true;
+    bool PaintOnBackFaces = false;
+    bool WireframeOverlay = false;
+    bool VertexOverlay = false;
+    bool DoAngleFade = false;
+    float FadeFalloff = 0.8f;
+    float FadeCutoff = 0.05f;
+    bool ExtraSoftBrushStrokes = false;
+    float TileRepeat = 1.0f;
+    bool ExportVerticesOnly = false;
+    bool ExportGroups = true;
+    bool ExportGroupsAsSeparateFiles = false;
+    bool ExportChangedGroups = true;
+    bool ExportMorphs = true;
+    bool FlipNormalsOnImport = false;
+    bool FlipUVsHorizontallyOnImport = false;
+    bool FlipUVsVerticallyOnImport = false;
+    bool ScaleOnImport = false;
+    bool UseInternalNameforGroups = false;
+    float ScaleFactor = 1.0f;
+    bool CenterOnImport = false;
+    float WeldThreshold = 8.0f;
+    bool ImportMaps = true;
+    bool ImportMorphs = false;
+    float GlobalDisplacementStrengthB = 1.0f;
+    float GlobalBumpStrength = 1.0f;
+    float RenderQualityB = 0.8f;
+    bool RenderMixColors = false;
+    bool RenderColorMaps = true;
+    bool RenderBumpMaps = true;
+    bool RenderSpecularMaps = true;
+    bool RenderAmbientMaps = true;
+    bool RenderDoubleSided = false;
+    bool RenderTransparencyMaps = true;
+    bool RenderDisplacementMaps = true;
+    bool CR2AutoRig = false;
+    bool CR2SetupFullBodyMorphs = true;
+    bool CR2SaveNewOBJ = false;
+    bool AutoFixSeams = false;
+    bool UseSymmetry = false;
+    bool FlipSymmetry = false;
+    bool TileBrushTexture = true;
+    bool FlipBrushTextureX = false;
+    bool FlipBrushTextureY = false;
+    bool FastPainting = false;
+    float WireframeColor[3] = {0.0f, 0.0f, 0.0f};
+    bool ShowCheckeredBackground = true;
+    int BrushTilingStyle = 0;
+    bool AutoAlignTilingWithViewport = false;
+    float TileCentre[3] = {0.0f, 0.0f, 0.0f};
+    float TileRotationMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float Time = 0.0f;                               // animation time
 };
 
 // The current project; null before start-up makes it and after shutdown.
 extern TKSN_Project* Project;
+
+// Stopwatches of idle work: since the last paint stroke ended, and the
+// low-memory poll.
+extern TQORTimer TimerSinceLastPaintOperationCompleted;
+extern TQORTimer LowRAMTimer;
+
+// [SECTION] Tree-group helpers (KSN_Project_Trees.cpp)
+//
+// Every function that takes a tree group walks that group and then its
+// following siblings, each depth first in pre-order (a group's own items
+// before its child groups); handed a tree's root it covers the whole tree.
+// Names compare without regard to case (QORstrcmpi). Null groups find nothing.
+
+TKSN_TreeGroup* FindGroupFromName(TKSN_TreeGroup* group, const char* name);
+TKSN_Thingy* FindThingyFromName(TKSN_TreeGroup* group, const char* name);
+TKSN_Thingy* FindThingyFromNameIgnoreSiblings(TKSN_TreeGroup* group, const char* name, bool ignoreSiblings);
+TKSN_TreeGroup* FindGroupWhichContainsID(TKSN_TreeGroup* group, uint32_t id);
+TKSN_Thingy* GetFirstThingy(TKSN_TreeGroup* group);
+void SetMultiSelectAllChildrenAndItems(TKSN_TreeGroup* group, bool value);
+void UnMultiSelectAnyItemInCollapsedGroup(TKSN_TreeGroup* group);
+void UnMultiSelectAnyItemInCollapsedGroupB(TKSN_TreeGroup* group);
+// Gives every group and item its path: the names of the enclosing groups
+// from the top one down, each followed by ':' ("Objects:Heads:"). Paths of
+// any length are stored whole.
+void SetGroupPaths(TKSN_TreeGroup* group);
+void SetGroupPaths_Recurse(TKSN_TreeGroup* group, int depth, std::string& path);
+void SortTreeGroupsByNames(TKSN_TreeGroup* group, bool sortGroups, bool sortItems);
+
+// List visitors for TKSN_TreeGroup::Traverse; each answers true.
+bool GetObjectListFromObjects_OnVisit(TKSN_TreeGroup* group, int depth, void* list);
+bool GetObjectCountFromObjects_OnVisit(TKSN_TreeGroup* group, int depth, void* counter);
+bool GetMeshListFromObjects_OnVisit(TKSN_TreeGroup* group, int depth, void* list);
+bool GetMapListFromObjects_OnVisit(TKSN_TreeGroup* group, int depth, void* list);
+bool GetMorphUnionList_OnVisit(TKSN_TreeGroup* group, int depth, void* list);
+bool GetSelectionUnionList_OnVisit(TKSN_TreeGroup* group, int depth, void* list);
+// Deletes the thingy (userData) at its first occurrence and stops the walk.
+bool DeleteThingy_OnVisit(TKSN_TreeGroup* group, int depth, void* thingy);
+// Removes every occurrence of the thingy (userData) without deleting it.
+bool ClearThingy_OnVisit(TKSN_TreeGroup* group, int depth, void* thingy);
+
+// [SECTION] Unique names (KSN_Project_Names.cpp)
+//
+// The naming rules of layers, morphs, maps, selections, polygon groups and
+// materials. Uniqueness is tested without regard to case. Generators write a
+// free name (the wanted one when it is free) into out; testers answer true
+// when no other item of the scope (renamed skipped; may be null) bears the
+// name. Output and message buffers hold KSN_NAME_BUFFER bytes: names of up to
+// 999 characters come back whole with any suffix; a longer wanted name is cut
+// short before its number is added, so the number that makes it unique stays.
+// Names are matched and written literally: a '%' in a name is a plain character.
+inline constexpr int KSN_NAME_BUFFER = 1024;
+
+using TKSN_UniqueNameFunc = void (*)(const char* wanted, char* out);
+using TKSN_IsNameUniqueFunc = bool (*)(const char* wanted, TQORThingy* renamed, char* message);
+
+void GetUniqueLayerName(const char* wanted, char* out);
+bool IsLayerNameUnique(const char* wanted, TQORThingy* renamed, char* message);
+void GetUniqueMorphName(const char* wanted, char* out);
+bool IsMorphNameUnique(const char* wanted, TQORThingy* renamed, char* message);
+// False (taken) when no object with a mesh holds the current selection.
+bool IsMorphNameUniqueToObjectContainingCurrentSelection(const char* wanted, TQORThingy* renamed, char* message);
+// The result always ends in an export image type of the application.
+void GetUniqueMapName(const char* wanted, char* out);
+// Refuses a name whose extension is no export image type, explaining the types in message.
+bool IsMapNameUnique(const char* wanted, TQORThingy* renamed, char* message);
+void GetUniqueSelectionName(const char* wanted, char* out);
+bool IsSelectionNameUnique(const char* wanted, TQORThingy* renamed, char* message);
+void GetUniqueGroupNameInSelectedObject(const char* wanted, char* out);
+bool IsGroupNameUniqueInSelectedObject(const char* wanted, TQORThingy* renamed, char* message);
+void GetUniqueMaterialNameInSelectedObject(const char* wanted, char* out);
+bool IsMaterialNameUniqueInSelectedObject(const char* wanted, TQORThingy* renamed, char* message);
+bool IsGroupNameUniqueInObjectsWithHighlightedGroups(const char* wanted, TQORThingy* renamed, char* message);
+bool IsMaterialNameUniqueInObjectsWithHighlightedMaterials(const char* wanted, TQORThingy* renamed, char* message);
+
+// The name of a duplicate: the last bracket dropped, " Copy" added unless
+// there, then through generator (null: as it is).
+void GetCopyOfName(char* out, const char* name, TKSN_UniqueNameFunc generator);
+// Splits trailing digits off name; base holds strlen(name) + 1 bytes. A number
+// beyond int reads as INT_MAX.
+void GetNumberedName(const char* name, char* base, int* number);
+// Renames in place every item whose name repeats an earlier one ("Skin",
+// "Skin1", "Skin2"); null lists are ignored.
+void MakeListItemNamesUnique(TQORNewStaticList<TKSN_Thingy*>* list);
+void MakeListItemNamesUnique_QORThingy(TQORNewStaticList<TQORThingy*>* list);
+// Equal without regard to case and to everything from the first ':'.
+bool Morph_NamesEqual(const char* a, const char* b);
+
+// The rules over plain lists of names, in scope order.
+using TKSN_NameList = std::vector<std::string>;
+// The bracket numbering of the generators ("Paint (4)").
+std::string KSN_BracketNumberedName(const char* wanted, const TKSN_NameList& names);
+std::string KSN_UniqueMapName(const char* wanted, const TKSN_NameList& mapNames, const TKSN_NameList& exportTypes);
+bool KSN_IsNameFree(const char* wanted, const TKSN_NameList& names);
+// message (may be null) receives the explanation when the extension is refused.
+bool KSN_IsMapNameFree(const char* wanted, const TKSN_NameList& otherMapNames, const TKSN_NameList& exportTypes,
+                       std::string* message);
+std::string KSN_CopyOfName(const char* name);
+void KSN_SplitNumberedName(const char* name, std::string& base, int64_t& number);
+// name as list de-duplication leaves it after the earlier names ("Skin2").
+std::string KSN_ListItemName(const TKSN_NameList& earlier, const char* name);
+void KSN_MakeNamesUnique(TKSN_NameList& names);
+// The application's export image types, in the order of the export dialogs.
+TKSN_NameList KSN_GetExportImageFileTypes();

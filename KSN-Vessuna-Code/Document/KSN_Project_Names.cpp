@@ -26,7 +26,10 @@
 #include "KSN_Application.h"
 #include "KSN_Mesh.h"
 #include "KSN_Morph.h"
+#include "KSN_Object.h"
+#include "KSN_PolygonLayer.h"
 #include "KSN_Selection.h"
+#include "KSN_Union.h"
 #include "QORLanguage.h"
 #include "QORMaterial.h"
 #include "QORMaterialMapSource.h"
@@ -142,6 +145,15 @@ bool IsExportType(const std::string& extension, const TKSN_NameList& exportTypes
 }
 
 } // namespace
+
+TKSN_NameList KSN_GetExportImageFileTypes()
+{
+    TKSN_NameList types;
+    if (!App || !App->exportImageTypes) return types;
+    for (const char* type : *App->exportImageTypes)
+        if (type) types.emplace_back(type);
+    return types;
+}
 
 std::string KSN_BracketNumberedName(const char* wanted, const TKSN_NameList& names)
 {
@@ -273,3 +285,330 @@ bool Morph_NamesEqual(const char* a, const char* b)
     right.resize(std::min(right.find(':'), right.size()));
     return QORstrcmpi(left.c_str(), right.c_str()) == 0;
 }
+
+// ============================================================================
+// [SECTION] Output buffers
+// ============================================================================
+
+namespace {
+
+// Room a generator may add to a wanted name: " (n)" with any 64-bit n, or a
+// bracket number and a short extension.
+constexpr size_t SuffixRoom = 40;
+
+// The longest prefix of text within max bytes that does not split a UTF-8 character.
+size_t Utf8Prefix(const std::string& text, size_t max)
+{
+    if (text.size() <= max) return text.size();
+    size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
+// Writes into a caller buffer of KSN_NAME_BUFFER bytes, always terminated.
+void CopyOut(char* out, const std::string& text)
+{
+    if (!out) return;
+    const size_t n = Utf8Prefix(text, KSN_NAME_BUFFER - 1);
+    std::memcpy(out, text.data(), n);
+    out[n] = 0;
+}
+
+// Runs a generator rule and writes its result. A result that would not fit is
+// made again from the wanted name cut short, so what is lost is the end of
+// the wanted name, never the number that makes the result unique.
+template <class Rule>
+void WriteGenerated(char* out, const char* wanted, Rule rule)
+{
+    std::string name = wanted ? wanted : "";
+    std::string result = rule(name);
+    if (result.size() >= KSN_NAME_BUFFER) {
+        name.resize(Utf8Prefix(name, KSN_NAME_BUFFER - 1 - SuffixRoom));
+        result = rule(name);
+    }
+    CopyOut(out, result);
+}
+
+} // namespace
+
+// ============================================================================
+// [SECTION] Scopes of the document
+// ============================================================================
+
+namespace {
+
+template <class T>
+bool IsSkipped(T* item, const TQORThingy* renamed)
+{
+    return renamed && static_cast<const TQORThingy*>(item) == renamed;
+}
+
+template <class T>
+void AppendNames(TKSN_NameList& names, TQORNewStaticList<T*>* list, const TQORThingy* renamed)
+{
+    if (!list) return;
+    for (T* item : *list)
+        if (item && !IsSkipped(item, renamed)) names.emplace_back(item->GetName());
+}
+
+// Owns a list that the document hands out, so it is deleted on every answer.
+template <class T>
+using TOwnedList = std::unique_ptr<TQORNewStaticList<T*>>;
+
+// Slots 30 and 31 (hidden and locked polygons) are never named by the user.
+constexpr int UserLayerSlots = 30;
+
+TKSN_NameList LayerNames(const TQORThingy* renamed)
+{
+    TKSN_NameList names;
+    if (!Project) return names;
+    for (int slot = 0; slot < UserLayerSlots; ++slot) {
+        TKSN_Layer* layer = Project->PolygonLayers[slot];
+        if (layer && layer->IsEnabled() && !IsSkipped(layer, renamed)) names.emplace_back(layer->GetName());
+    }
+    return names;
+}
+
+TKSN_NameList MorphUnionNames(const TQORThingy* renamed)
+{
+    TKSN_NameList names;
+    if (!Project) return names;
+    TOwnedList<TKSN_MorphUnion> unions(Project->GetMorphUnionList());
+    AppendNames(names, unions.get(), renamed);
+    return names;
+}
+
+TKSN_NameList MapNames(const TQORThingy* renamed)
+{
+    TKSN_NameList names;
+    if (!Project) return names;
+    TOwnedList<TQORMaterialMapSource> maps(Project->GetMapList());
+    AppendNames(names, maps.get(), renamed);
+    return names;
+}
+
+TOwnedList<TKSN_Mesh> Meshes()
+{
+    return TOwnedList<TKSN_Mesh>(Project ? Project->GetMeshList() : nullptr);
+}
+
+TKSN_NameList SelectionNames(const TQORThingy* renamed)
+{
+    TKSN_NameList names;
+    TOwnedList<TKSN_Mesh> meshes = Meshes();
+    if (!meshes) return names;
+    for (TKSN_Mesh* mesh : *meshes) {
+        if (!mesh) continue;
+        TOwnedList<TKSN_Selection> selections(mesh->GetSelectionList());
+        AppendNames(names, selections.get(), renamed);
+    }
+    return names;
+}
+
+// The polygon groups or materials of a mesh, in tree order; the walk stops at
+// the first empty entry or one of another class.
+template <class T, class Tree>
+std::vector<T*> TreeItems(Tree* tree)
+{
+    std::vector<T*> items;
+    if (!tree) return items;
+    for (int i = 0; i < tree->GetItemCount(); ++i) {
+        T* item = dynamic_cast<T*>(tree->GetItem(i));
+        if (!item) break;
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::vector<TQORGroup2*> GroupsOf(TKSN_Mesh* mesh) { return TreeItems<TQORGroup2>(mesh->Groups2); }
+std::vector<TQORMaterial*> MaterialsOf(TKSN_Mesh* mesh) { return TreeItems<TQORMaterial>(mesh->Materials); }
+
+bool HasSelectedPolygon(TKSN_Mesh* mesh)
+{
+    // TODO(stub): stale selected lists are to be rebuilt first
+    // (BuildSelectedVerticesAndPolygons2(true, false), which comes with the
+    // mesh's selected lists); until then the list is taken as it stands.
+    return mesh->SelectedPolygonCount > 0;
+}
+
+template <class T>
+bool AnyHighlighted(const std::vector<T*>& items)
+{
+    return std::any_of(items.begin(), items.end(), [](T* item) { return item->multiSelected; });
+}
+
+enum class TMeshFilter { SelectedPolygons, HighlightedGroups, HighlightedMaterials };
+
+// Groups or materials of the meshes that pass the filter; the meshes follow
+// one another in the order of the object tree.
+template <class T, class ItemsOf>
+TKSN_NameList MeshItemNames(TMeshFilter filter, ItemsOf itemsOf, const TQORThingy* renamed)
+{
+    TKSN_NameList names;
+    TOwnedList<TKSN_Mesh> meshes = Meshes();
+    if (!meshes) return names;
+    for (TKSN_Mesh* mesh : *meshes) {
+        if (!mesh) continue;
+        bool takesPart = false;
+        switch (filter) {
+        case TMeshFilter::SelectedPolygons: takesPart = HasSelectedPolygon(mesh); break;
+        case TMeshFilter::HighlightedGroups: takesPart = AnyHighlighted(GroupsOf(mesh)); break;
+        case TMeshFilter::HighlightedMaterials: takesPart = AnyHighlighted(MaterialsOf(mesh)); break;
+        }
+        if (!takesPart) continue;
+        for (T* item : itemsOf(mesh))
+            if (!IsSkipped(item, renamed)) names.emplace_back(item->GetName());
+    }
+    return names;
+}
+
+TKSN_NameList GroupNames(TMeshFilter filter, const TQORThingy* renamed)
+{
+    return MeshItemNames<TQORGroup2>(filter, GroupsOf, renamed);
+}
+
+TKSN_NameList MaterialNames(TMeshFilter filter, const TQORThingy* renamed)
+{
+    return MeshItemNames<TQORMaterial>(filter, MaterialsOf, renamed);
+}
+
+void Bracketed(const char* wanted, char* out, const TKSN_NameList& names)
+{
+    WriteGenerated(out, wanted, [&](const std::string& w) { return KSN_BracketNumberedName(w.c_str(), names); });
+}
+
+} // namespace
+
+// ============================================================================
+// [SECTION] Generators and testers
+// ============================================================================
+
+void GetUniqueLayerName(const char* wanted, char* out) { Bracketed(wanted, out, LayerNames(nullptr)); }
+bool IsLayerNameUnique(const char* wanted, TQORThingy* renamed, char* /*message*/)
+{
+    return KSN_IsNameFree(wanted, LayerNames(renamed));
+}
+
+void GetUniqueMorphName(const char* wanted, char* out) { Bracketed(wanted, out, MorphUnionNames(nullptr)); }
+bool IsMorphNameUnique(const char* wanted, TQORThingy* renamed, char* /*message*/)
+{
+    return KSN_IsNameFree(wanted, MorphUnionNames(renamed));
+}
+
+bool IsMorphNameUniqueToObjectContainingCurrentSelection(const char* wanted, TQORThingy* renamed, char* /*message*/)
+{
+    TKSN_Object* object = Project ? Project->GetObjectContainingCurrentSelection() : nullptr;
+    TKSN_Mesh* mesh = object ? object->Mesh.get() : nullptr;
+    if (!mesh) return false;
+    TKSN_NameList names;
+    TOwnedList<TKSN_Morph> morphs(mesh->GetMorphList());
+    AppendNames(names, morphs.get(), renamed);
+    return KSN_IsNameFree(wanted, names);
+}
+
+void GetUniqueMapName(const char* wanted, char* out)
+{
+    const TKSN_NameList maps = MapNames(nullptr);
+    const TKSN_NameList types = KSN_GetExportImageFileTypes();
+    const std::string name = wanted ? wanted : "";
+    std::string result = KSN_UniqueMapName(name.c_str(), maps, types);
+    if (result.size() >= KSN_NAME_BUFFER) {
+        // Cut the base, keep an extension that can be one of the types.
+        std::string extension = ExtensionOf(name);
+        std::string base = CutAtExtension(name);
+        if (extension.size() > SuffixRoom / 4) extension.clear();
+        base.resize(Utf8Prefix(base, KSN_NAME_BUFFER - 1 - 2 * SuffixRoom));
+        const std::string shorter = extension.empty() ? base : base + "." + extension;
+        result = KSN_UniqueMapName(shorter.c_str(), maps, types);
+    }
+    CopyOut(out, result);
+}
+
+bool IsMapNameUnique(const char* wanted, TQORThingy* renamed, char* message)
+{
+    std::string text;
+    const bool free = KSN_IsMapNameFree(wanted, MapNames(renamed), KSN_GetExportImageFileTypes(), &text);
+    if (!free && message && !text.empty()) CopyOut(message, text);
+    return free;
+}
+
+void GetUniqueSelectionName(const char* wanted, char* out) { Bracketed(wanted, out, SelectionNames(nullptr)); }
+bool IsSelectionNameUnique(const char* wanted, TQORThingy* renamed, char* /*message*/)
+{
+    return KSN_IsNameFree(wanted, SelectionNames(renamed));
+}
+
+void GetUniqueGroupNameInSelectedObject(const char* wanted, char* out)
+{
+    Bracketed(wanted, out, GroupNames(TMeshFilter::SelectedPolygons, nullptr));
+}
+bool IsGroupNameUniqueInSelectedObject(const char* wanted, TQORThingy* renamed, char* /*message*/)
+{
+    return KSN_IsNameFree(wanted, GroupNames(TMeshFilter::SelectedPolygons, renamed));
+}
+
+void GetUniqueMaterialNameInSelectedObject(const char* wanted, char* out)
+{
+    Bracketed(wanted, out, MaterialNames(TMeshFilter::SelectedPolygons, nullptr));
+}
+bool IsMaterialNameUniqueInSelectedObject(const char* wanted, TQORThingy* renamed, char* /*message*/)
+{
+    return KSN_IsNameFree(wanted, MaterialNames(TMeshFilter::SelectedPolygons, renamed));
+}
+
+bool IsGroupNameUniqueInObjectsWithHighlightedGroups(const char* wanted, TQORThingy* renamed, char* /*message*/)
+{
+    return KSN_IsNameFree(wanted, GroupNames(TMeshFilter::HighlightedGroups, renamed));
+}
+
+bool IsMaterialNameUniqueInObjectsWithHighlightedMaterials(const char* wanted, TQORThingy* renamed,
+                                                           char* /*message*/)
+{
+    return KSN_IsNameFree(wanted, MaterialNames(TMeshFilter::HighlightedMaterials, renamed));
+}
+
+// ============================================================================
+// [SECTION] Copies, numbered names and list de-duplication
+// ============================================================================
+
+void GetCopyOfName(char* out, const char* name, TKSN_UniqueNameFunc generator)
+{
+    const std::string copy = KSN_CopyOfName(name);
+    // The generators fit what they write to the buffer themselves.
+    if (generator)
+        generator(copy.c_str(), out);
+    else
+        CopyOut(out, copy);
+}
+
+void GetNumberedName(const char* name, char* base, int* number)
+{
+    std::string baseText;
+    int64_t value = 0;
+    KSN_SplitNumberedName(name, baseText, value);
+    // The base is never longer than the name, which the caller's buffer holds.
+    if (base) std::memcpy(base, baseText.c_str(), baseText.size() + 1);
+    if (number) *number = int(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
+}
+
+namespace {
+
+// Each item is compared with the names the earlier items bear now, including
+// names given earlier in the same run, exactly as the items store them.
+template <class T>
+void MakeItemNamesUnique(TQORNewStaticList<T*>* list)
+{
+    if (!list) return;
+    TKSN_NameList earlier;
+    for (T* item : *list) {
+        if (!item) continue;
+        const std::string name = KSN_ListItemName(earlier, item->GetName());
+        if (name != item->GetName()) item->SetName("%s", name.c_str());
+        earlier.emplace_back(item->GetName());
+    }
+}
+
+} // namespace
+
+void MakeListItemNamesUnique(TQORNewStaticList<TKSN_Thingy*>* list) { MakeItemNamesUnique(list); }
+void MakeListItemNamesUnique_QORThingy(TQORNewStaticList<TQORThingy*>* list) { MakeItemNamesUnique(list); }

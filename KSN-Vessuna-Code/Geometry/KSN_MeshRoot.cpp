@@ -234,12 +234,12 @@ void TKSN_MeshRoot::SetOriginalVertexNormals()
 // Materials seen through the owner mesh
 // ---------------------------------------------------------------------------
 
-TQORMaterialMap* TKSN_MeshRoot::GetCurrentChannelMapFromPolygon(TKSN_Viewport*, int)
+TQORMaterialMapSource* TKSN_MeshRoot::GetCurrentChannelMapFromPolygon(TKSN_Viewport*, int)
 {
     return nullptr;
 }
 
-TQORMaterialMap* TKSN_MeshRoot::GetColorMapFromPolygon(TKSN_Viewport*, int)
+TQORMaterialMapSource* TKSN_MeshRoot::GetColorMapFromPolygon(TKSN_Viewport*, int)
 {
     return nullptr;
 }

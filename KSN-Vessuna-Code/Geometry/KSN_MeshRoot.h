@@ -44,6 +44,7 @@ class TKSN_Object;
 class TKSN_Viewport;
 class TQORMaterial;
 class TQORMaterialMap;
+class TQORMaterialMapSource;
 class TQORPolyMesh;
 
 // Resizes an array block keeping its first min(oldCount, newCount) entries;
@@ -103,8 +104,8 @@ public:
     virtual void InvalidateAllOctreeNodeDisplayLists();
     // [END SECTION] Octree
 
-    virtual TQORMaterialMap* GetCurrentChannelMapFromPolygon(TKSN_Viewport* viewport, int polygon);
-    virtual TQORMaterialMap* GetColorMapFromPolygon(TKSN_Viewport* viewport, int polygon);
+    virtual TQORMaterialMapSource* GetCurrentChannelMapFromPolygon(TKSN_Viewport* viewport, int polygon);
+    virtual TQORMaterialMapSource* GetColorMapFromPolygon(TKSN_Viewport* viewport, int polygon);
     // Lean mode drops the four symmetry partner maps (sub-division levels).
     virtual void SetLeanAndMean(bool lean);
     virtual bool IsLeanAndMean() { return leanAndMean; }

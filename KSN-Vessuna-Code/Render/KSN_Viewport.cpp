@@ -59,11 +59,11 @@ void KSN_ApplyViewportStandardSetup(TKSN_Viewport* viewport, const TKSN_Viewport
     viewport->index = setup.index;
     viewport->layerMask1 = viewport->layerMask2 = setup.layerMask;
     viewport->furtherMask1 = viewport->furtherMask2 = setup.furtherMask;
-    viewport->layer.mainViewport = setup.mainViewport;
+    viewport->layer.IsMainViewportSettings = setup.mainViewport;
     if (setup.mainViewport)
-        viewport->layer.flags &= ~TKSN_Layer::UseViewportDefault;
+        viewport->layer.DisplayFlags &= ~TKSN_Layer::UseViewportDefault;
     else
-        viewport->layer.flags |= TKSN_Layer::UseViewportDefault;
+        viewport->layer.DisplayFlags |= TKSN_Layer::UseViewportDefault;
     switch (setup.view) {
     case TKSN_StandardView::Front: viewport->SetToFront(setup.automaticView); break;
     case TKSN_StandardView::Top: viewport->SetToTop(setup.automaticView); break;

@@ -1,7 +1,7 @@
-// TODO(stub): stand-ins for the viewport subsystem (and the polygon layer
-// record a viewport holds) with only what the application object uses: names,
-// indices, masks, the layer record, the standard views, the lock, and the
-// depth buffer's size and type. The rendering itself does not exist yet.
+// TODO(stub): stand-ins for the viewport subsystem with only what the
+// application object uses: names, indices, masks, the display settings, the
+// standard views, the lock, and the depth buffer's size and type. The
+// rendering itself does not exist yet.
 #pragma once
 
 #include <cstdint>
@@ -9,19 +9,8 @@
 #include <vector>
 
 #include "KSN_Application.h"
+#include "KSN_PolygonLayer.h"
 #include "KSN_Thingy.h"
-
-// TODO(stub): the layer record of the materials subsystem.
-struct TKSN_Layer {
-    static constexpr uint32_t UseViewportDefault = 0x1;
-    uint32_t flags = 0x443;          // "UseViewportDefault", "Textured", "Smooth", "UseLighting"
-    bool locked = false;
-    float color[3] = {0.7f, 0.7f, 0.8f};
-    bool mainViewport = false;       // first boolean after the colour
-    bool secondFlag = false;
-    int32_t value = 0;
-    void Init() { *this = TKSN_Layer(); }
-};
 
 // TODO(stub): the camera base of the viewport.
 class TQOR3DViewport : public virtual TKSN_Thingy {
@@ -40,6 +29,10 @@ class TKSN_RenderSetup {
 public:
     TKSN_RenderSetup() = default;
     virtual ~TKSN_RenderSetup() = default;
+    // TODO(stub): the background grid and pattern are built again on the next draw.
+    void InvalidateBackgroundGrid() { backgroundGridBuilt = false; }
+    static void InvalidateBackgroundPattern() {}
+    bool backgroundGridBuilt = false;
 };
 
 // TODO(stub): one of the four viewports.
@@ -55,10 +48,25 @@ public:
     int32_t index = 0;
     uint32_t layerMask1 = 0, layerMask2 = 0;
     uint32_t furtherMask1 = 0, furtherMask2 = 0;
-    TKSN_Layer layer;
+    TKSN_Layer layer;   // the viewport's display settings
     std::unique_ptr<TKSN_RenderSetup> renderSetup;
     TKSN_StandardView standardView = TKSN_StandardView::Front;
     bool automaticStandardView = false;
+
+    // TODO(stub): what the document reads and raises on a viewport; the
+    // cached image, grab texture and projection do not exist yet.
+    // Rendered-scene status: 0 valid, 1 partly changed, 2 must be rendered again.
+    void SetRenderedSceneStatus(int32_t status) { renderedSceneStatus = status > renderedSceneStatus ? status : renderedSceneStatus; }
+    void ClearRenderedSceneStatus() { renderedSceneStatus = 0; }
+    int32_t GetRenderedSceneStatus() const { return renderedSceneStatus; }
+    void InvalidateGrabTexture() {}
+    void ClearRenderedPixels() {}
+    // Fits the projection to the box (3 floats each).
+    void SetupMatrix(const float* /*min*/, const float* /*max*/) {}
+    void calcViewVolumePlanes() {}
+    bool shown = true;                       // part of the current viewport layout
+    int32_t renderedSceneStatus = 0;
+    char materialChannelName[64] = "Color";  // the channel the viewport displays
 };
 
 // TODO(stub): a work depth buffer (type 0: 4 bytes per pixel, type 1: 1 byte).

@@ -545,9 +545,8 @@ int TKSN_Mesh::GetTargetMaxSubDLevel()
     if (polygonCount <= 0)
         return 0;
     int64_t n = polygonCount;
-    // TODO(stub): stale selected lists are to be rebuilt here first
-    // (BuildSelectedVerticesAndPolygons2(true, false), which comes with the
-    // selected lists); until then the lists are taken as they stand.
+    if (!SelectedListsValid)
+        BuildSelectedVerticesAndPolygons2(true, false);
     if (SelectedPolygonCount > 0)
         n = SelectedPolygonCount;
     // 64-bit so that a large target cannot overflow the count; a target above

@@ -16,6 +16,9 @@
 //   KSN_Mesh_Selection.cpp  selection tree services and welded selections
 //   KSN_Mesh_Io.cpp         the mesh block of the project file
 //   KSN_Mesh_Symmetry.cpp   symmetry pairing and morph symmetry
+//   KSN_Mesh_Edit.cpp       edit-geometry bracket and topology clean-up
+//   KSN_Mesh_SelectionEdit.cpp  selection editing of the working weights
+//   KSN_Mesh_SelectedLists.cpp  selected lists and selection symmetry
 //
 // Invariants:
 // - MorphTree and SelectionTree exist from Create on; every morph and every
@@ -52,6 +55,7 @@ class TKSN_Object;
 class TKSN_LayerDataSet;
 class TKSN_SymmetryCalculator;
 class TKSN_Undo_Node_Model;
+class TQORMaterialMapSource;
 struct TKSN_UVEdge2;
 
 // TODO(stub): stands for the selection brushes' point record of the tool
@@ -217,6 +221,50 @@ public:
     // "Hidden Selections" as the selection tree's next sibling.
     void SetupSpecialSelections();
 
+    // [SECTION] Selection editing (KSN_Mesh_SelectionEdit.cpp)
+    // The working weights (vertex and polygon records), kept within 0..1.
+    // Which set grow and shrink edit follows the application's selection type.
+    // None of these rebuilds the selected lists: callers follow with
+    // AfterFullSelection or BuildSelectedVerticesAndPolygons2.
+    // A welded duplicate always takes its master's weight.
+    void SetVSelect(int vertex, float weight);
+    void ClearSelection();
+    // mode 0 plain average, 1 only raises, 2 only lowers; normalise keeps the
+    // largest weight. The working form reads a snapshot, the stored form
+    // (vertex selections) softens in place.
+    void SoftenSelection(bool normalise, int mode);
+    void SoftenSelection(TKSN_Selection* selection, bool normalise, int mode);
+    void GrowSelection();
+    void ShrinkSelection();
+    // Working conversions: a polygon is as selected as its least selected
+    // vertex, a vertex as its most selected polygon (hidden and locked skipped).
+    void ConvertSelectedVerticesToPolygons();
+    void ConvertSelectedPolygonsToVertices();
+    // The vertices of every visible, unlocked polygon of the group (material) get weight.
+    void SelectGroup(int group, float weight);
+    void SelectMaterial(int material, float weight);
+    // The working weights of the application's selection type into selection;
+    // bracket: inside the use bracket.
+    void StoreCurrentSelectionValues(TKSN_Selection* selection, bool bracket);
+    // Longest and shortest distance from a selected vertex to the other
+    // vertices of its polygons (resolved positions); both 0 with nothing selected.
+    void CalculateMaxEdgeLength();
+
+    // [SECTION] Selected lists (KSN_Mesh_SelectedLists.cpp)
+    // Rebuilds SelectedVertices/SelectedPolygons (ascending), their display
+    // bits and the leaves' holds-selection marks, through the active symmetry
+    // map. The second flag carries no meaning.
+    void BuildSelectedVerticesAndPolygons2(bool withPolygons, bool flag);
+    void BuildSelectionArraysWithSymmetry() { BuildSelectedVerticesAndPolygons2(true, true); }
+    // Rebuilds only when SelectedListsValid is clear.
+    int GetSelectedVertexCount() override;
+    // After an edit of many weights: display lists stale, lists stale, the
+    // other weight set converted, leaf marks refreshed.
+    void AfterFullSelection();
+    // direction: true copies through partner map 1, false through map 0.
+    void MakeSelectionSymmetric(bool direction);
+    void SwapSelectionSymmetry();
+
     // [SECTION] Edit-geometry bracket
     using TQORPolyMesh::BeginEditGeometry;
     using TQORPolyMesh::EndEditGeometry;
@@ -227,6 +275,9 @@ public:
     void DeleteUnusedTVertices();
     void DeleteUnusedTextureVertices();
     void MakeTextureVerticesFree();
+    // Completes a mesh built from raw arrays: default group and material,
+    // derived tables rebuilt, bindings refreshed.
+    void AfterRawBuild() override;
     // [END SECTION] Edit-geometry bracket
 
     // [SECTION] Mesh block
@@ -253,6 +304,45 @@ public:
                             float* preMatrix);
     void SwapMorphSymmetry(TKSN_Morph* morph);
     // [END SECTION] Symmetry
+
+    // [SECTION] UV-seam edges (KSN_Mesh_UVEdges.cpp; the record is in KSN_Mesh_UVEdges.h)
+    // PolygonUVEdges from UVEdges: one row per polygon, its records in array order.
+    void BuildPolygonUVEdgesTable();
+    // Normals around the selected vertices after a deformation step.
+    void RecalculateSelectedNormals();
+    // After a deformer moved vertices: normals, the welded temp morph, and the
+    // deformed morph marked changed (a stale current-morph ID is cleared instead).
+    void AfterDeformStep();
+    // [END SECTION] UV-seam edges
+
+    // [SECTION] Painting preparation (KSN_Mesh_Paint.cpp; hooks in KSN_Mesh_Paint.h)
+    // UV-seam edges with tangents from the current positions.
+    void PrepareForPainting();
+    // First pixels of every bound map source: its file when loadFiles finds
+    // it, else a white map of QORDefaultTextureSize.
+    void InitializePainting(bool loadFiles);
+    // Bindings cleaned and given their polygon lists; paint-edge bits afresh.
+    void OnMapTopologyChanged();
+    void OnVTsChanged();
+    // Drops bindings without a source or without a channel naming them, and
+    // resets channels that name no live binding.
+    void CleanMapBindings();
+    // Sets the binding's index and rebuilds its polygon list.
+    void UpdateMapQuadTree(TQORMaterialMap* binding, int index);
+    // Texture-overlap (and paint-edge) bits of polygons sharing texture space
+    // with another polygon of the same relevant binding.
+    void TestForPaintingOverlap();
+    void ImportMapsAfterImportObject();
+    bool UsesSourceMap(TQORMaterialMapSource* source);
+    void SendColorMapsToOpenGL();
+    // The map source the polygon's material shows in the viewport's channel
+    // (or its colour channel); null when it has none.
+    TQORMaterialMapSource* GetCurrentChannelMapFromPolygon(TKSN_Viewport* viewport, int polygon) override;
+    TQORMaterialMapSource* GetColorMapFromPolygon(TKSN_Viewport* viewport, int polygon) override;
+    // Manager-tree lookups by display-list number over a chain of sibling groups.
+    TKSN_TreeGroup* GetGroupNodeFromDisplayListIndex(TKSN_TreeGroup* group, int number);
+    TKSN_Thingy* GetThingyFromDisplayListIndex(TKSN_TreeGroup* group, int number);
+    // [END SECTION] Painting preparation
 
     // ---- data (in the order of the record) ------------------------------------
 
@@ -315,3 +405,22 @@ private:
 // Walks a chain of sibling selection groups, appending every selection with
 // its group path; depth counts the nesting.
 void GetSelectionList_Recurse(TKSN_TreeGroup* group, int depth, TQORNewStaticList<TKSN_Selection*>* list);
+
+// [SECTION] Edit-geometry bracket (free functions and hooks)
+// Drops repeated vertices of one polygon, keeping first occurrences; a quad
+// folded onto itself (a, b, a, c) or a polygon left with 2 corners or fewer
+// gets Count 0 for the caller to drop.
+void DeleteDuplicatePointsInPolygon(TQORPolygon* polygon);
+
+// TODO(stub): stands for what the edit bracket asks of the project document
+// (TKSN_Project::CancelVertexCulling and the model undo node's snapshot),
+// which sits above the mesh in the link order; start-up registers them. A
+// null entry: no culling to cancel, no snapshot.
+struct TKSN_MeshEditHooks {
+    void (*CancelVertexCulling)() = nullptr;
+    // The node takes the counts and the symmetry offset, then the mesh's data.
+    void (*SnapshotForUndo)(TKSN_Undo_Node_Model* undo, TKSN_Mesh* mesh, int vertexCount, int tVertexCount,
+                            int polygonCount, float symmetryOffset) = nullptr;
+};
+void KSN_SetMeshEditHooks(const TKSN_MeshEditHooks& hooks);
+// [END SECTION] Edit-geometry bracket (free functions and hooks)

@@ -38,10 +38,18 @@ void TKSN_Mesh::ConvertSelectedVerticesToPolygons(TKSN_Selection* selection)
 
 void TKSN_Mesh::UpdateWeldedSelection(TKSN_Selection* selection)
 {
-    if (!Welded || !selection || selection->GetVCount() == 0)
+    // Only a vertex selection has a value per vertex to copy; a polygon
+    // selection has nothing to follow the weld map.
+    if (!Welded || !selection || selection->GetVCount() == 0 ||
+        selection->GetSelectionType() != eSelectionType_Vertex)
         return;
+    // A selection still waiting for a topology edit's scripts catches up
+    // first; one that still does not fit the mesh is left alone rather than
+    // ending the program.
+    if (selection->GetVCount() != GetVCount() && !EditingGeometry)
+        BeginUsingSelection(selection);
     if (selection->GetVCount() != GetVCount())
-        QORFatalError("Selection->GetVCount() != GetVCount()");
+        return;
     const bool wasCompressed = selection->IsCompressed();
     if (wasCompressed)
         selection->Expand();

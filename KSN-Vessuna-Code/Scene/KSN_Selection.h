@@ -23,6 +23,7 @@
 // one iteration runs at a time.
 #pragma once
 
+#include "KSN_SelectionType.h"
 #include "KSN_Thingy.h"
 
 #include <cstdint>
@@ -30,10 +31,6 @@
 
 class TQORPolyMesh;
 
-enum eSelectionType : int32_t {
-    eSelectionType_Vertex = 0,
-    eSelectionType_Polygon = 1,
-};
 
 // One entry of the compressed form, 8 bytes as stored in files (little-endian).
 struct TKSN_SelectionDelta {

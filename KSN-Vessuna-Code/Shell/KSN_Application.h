@@ -23,6 +23,7 @@
 
 #include <cstdint>
 
+#include "KSN_SelectionType.h"
 #include "KSN_Thingy.h"
 #include "OS.h"
 #include "QORNewStaticList.h"
@@ -38,8 +39,6 @@ class TQORMaterial;
 class TQORglutTexture;
 class TKSN_BrushImageTreeGroup;
 
-// 0: selection tools work on vertices, 1: on polygons.
-enum eSelectionType : int32_t { KSN_SELECTION_VERTICES = 0, KSN_SELECTION_POLYGONS = 1 };
 
 // Sizes of the fixed text fields, in bytes (the text keeps one less).
 constexpr int KSN_APP_NAME_BUFFER = 256;
@@ -151,7 +150,7 @@ public:
     void GetBackgroundGridColorsForTextures(unsigned char* color1, unsigned char* color2) const;
 
     // [SECTION] Fields (plain storage that the named users read and write)
-    eSelectionType selectionType = KSN_SELECTION_VERTICES;
+    eSelectionType selectionType = eSelectionType_Vertex;
     int32_t toolTypeTab = 3;
     char customProgressMessage[KSN_APP_NAME_BUFFER] = {};
     float baseOrientationMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};

@@ -10,12 +10,30 @@
 #include "KSN_Thingy.h"
 
 class TKSN_ToolList;
+class TKSN_Mesh;
+class TKSN_Viewport;
 
 // TODO(stub): the interface every interactive tool implements.
 class TKSN_Tool : public virtual TKSN_Thingy {
 public:
     TKSN_Tool() = default;
     ~TKSN_Tool() override = default;
+
+    // TODO(stub): the operations the project calls around tool changes,
+    // viewport changes and idle time; the base answers are the tool base's.
+    virtual void OnActivate(TKSN_Mesh* /*mesh*/) {}
+    virtual void OnDeactivate(TKSN_Mesh* /*mesh*/) {}
+    virtual void OnViewportChanged(TKSN_Viewport* /*oldViewport*/, TKSN_Viewport* /*newViewport*/) {}
+    virtual void OnIdle(TKSN_Mesh* /*mesh*/, TKSN_Viewport* /*viewport*/) {}
+    // Culling method in effect while the tool is current (0 none .. 4 per polygon).
+    virtual int GetEffectiveCullingMethod() { return 0; }
+    virtual bool DrawsOwnMouseCursor() { return false; }
+    virtual void UpdateAllParameters() {}
+    virtual void OnClearFocus() {}
+    virtual float GetSize() { return 0.0f; }
+    virtual float GetHardness() { return 0.0f; }
+    virtual void ClearParameters() {}
+
     TKSN_ToolList* toolList = nullptr;   // the list the tool was added to
     const char* iconName = "";           // GUI image of its button
     uint32_t toolFlags = 0;
@@ -32,8 +50,13 @@ protected:
 // TODO(stub): the families the run-time type tests ask about.
 class TKSN_Navigator : public virtual TKSN_Tool {};
 class TKSN_SelectableTool : public virtual TKSN_Tool {};
-class TKSN_PaintBrush : public virtual TKSN_Tool {};
+class TKSN_Brush : public virtual TKSN_Tool {};
+class TKSN_SelectionBrush : public virtual TKSN_Brush, public virtual TKSN_SelectableTool {};
+class TKSN_PaintBrush : public virtual TKSN_Brush {};
 class TKSN_Chisel : public virtual TKSN_Tool {};
+class TKSN_Deformer : public virtual TKSN_Tool {};
+class TKSN_Modeler : public virtual TKSN_Tool {};
+class TKSN_Transform : public virtual TKSN_Tool {};
 
 // Default brush values, set before any brush is made.
 extern float SelectionBrushSize, SelectionBrushNewAspect, SelectionBrushStrength, SelectionBrushHardness;
@@ -49,19 +72,19 @@ extern float PaintBrushSize, PaintBrushNewAspect, PaintBrushStrength, PaintBrush
 KSN_STANDIN_TOOL(TKSN_MoveView, TKSN_Navigator, "Move View", "MoveView")
 KSN_STANDIN_TOOL(TKSN_ZoomView, TKSN_Navigator, "Zoom View", "ZoomView")
 KSN_STANDIN_TOOL(TKSN_RotateView, TKSN_Navigator, "Rotate View", "RotateView")
-KSN_STANDIN_TOOL(TKSN_MoveTransform, TKSN_Tool, "Move", "MoveTransform")
-KSN_STANDIN_TOOL(TKSN_RotateTransform, TKSN_Tool, "Rotate", "RotateTransform")
-KSN_STANDIN_TOOL(TKSN_ScaleTransform, TKSN_Tool, "Scale", "ScaleTransform")
+KSN_STANDIN_TOOL(TKSN_MoveTransform, TKSN_Transform, "Move", "MoveTransform")
+KSN_STANDIN_TOOL(TKSN_RotateTransform, TKSN_Transform, "Rotate", "RotateTransform")
+KSN_STANDIN_TOOL(TKSN_ScaleTransform, TKSN_Transform, "Scale", "ScaleTransform")
 KSN_STANDIN_TOOL(TKSN_SculptBrush, TKSN_Tool, "Sculpt", "SculptBrush")
-KSN_STANDIN_TOOL(TKSN_SculptSmoothBrush, TKSN_Tool, "Smooth", "SculptSmoothBrush")
-KSN_STANDIN_TOOL(TKSN_SculptEraserBrush, TKSN_Tool, "Sculpt Eraser", "SculptEraserBrush")
-KSN_STANDIN_TOOL(TKSN_SubdivideModeler, TKSN_Tool, "Subdivide", "SubdivideModeler")
-KSN_STANDIN_TOOL(TKSN_PolygonReductionModeler, TKSN_Tool, "Polygon Reduction", "PolygonReductionModeler")
-KSN_STANDIN_TOOL(TKSN_ExtrudeModeler, TKSN_Tool, "Extrude", "ExtrudeModeler")
-KSN_STANDIN_TOOL(TKSN_MergeObjects, TKSN_Tool, "Merge Objects", "MergeObjects")
-KSN_STANDIN_TOOL(TKSN_Picker, TKSN_SelectableTool, "Picker", "Picker")
-KSN_STANDIN_TOOL(TKSN_BoxSelectionBrush, TKSN_SelectableTool, "Box Selection", "BoxSelectionBrush")
-KSN_STANDIN_TOOL(TKSN_FreeHandSelectionBrush, TKSN_SelectableTool, "Free-hand Selection", "FreeHandSelectionBrush")
+KSN_STANDIN_TOOL(TKSN_SculptSmoothBrush, TKSN_SculptBrush, "Smooth", "SculptSmoothBrush")
+KSN_STANDIN_TOOL(TKSN_SculptEraserBrush, TKSN_SculptBrush, "Sculpt Eraser", "SculptEraserBrush")
+KSN_STANDIN_TOOL(TKSN_SubdivideModeler, TKSN_Modeler, "Subdivide", "SubdivideModeler")
+KSN_STANDIN_TOOL(TKSN_PolygonReductionModeler, TKSN_Modeler, "Polygon Reduction", "PolygonReductionModeler")
+KSN_STANDIN_TOOL(TKSN_ExtrudeModeler, TKSN_Modeler, "Extrude", "ExtrudeModeler")
+KSN_STANDIN_TOOL(TKSN_MergeObjects, TKSN_Modeler, "Merge Objects", "MergeObjects")
+KSN_STANDIN_TOOL(TKSN_Picker, TKSN_SelectionBrush, "Picker", "Picker")
+KSN_STANDIN_TOOL(TKSN_BoxSelectionBrush, TKSN_SelectionBrush, "Box Selection", "BoxSelectionBrush")
+KSN_STANDIN_TOOL(TKSN_FreeHandSelectionBrush, TKSN_SelectionBrush, "Free-hand Selection", "FreeHandSelectionBrush")
 KSN_STANDIN_TOOL(TKSN_BasicSelectionBrush_v4, TKSN_SelectableTool, "Selection Brush", "BasicSelectionBrush")
 KSN_STANDIN_TOOL(TKSN_TouchupSelectionBrush_v4, TKSN_SelectableTool, "Touch-up Selection", "TouchupSelectionBrush")
 KSN_STANDIN_TOOL(TKSN_EraserSelectionBrush_v4, TKSN_SelectableTool, "Selection Eraser", "EraserSelectionBrush")
@@ -69,15 +92,15 @@ KSN_STANDIN_TOOL(TKSN_BulgeChisel, TKSN_Chisel, "Bulge Chisel", "BulgeChisel")
 KSN_STANDIN_TOOL(TKSN_ResurfaceChisel, TKSN_Chisel, "Resurface Chisel", "ResurfaceChisel")
 KSN_STANDIN_TOOL(TKSN_ContourChisel, TKSN_Chisel, "Contour Chisel", "ContourChisel")
 KSN_STANDIN_TOOL(TKSN_TouchupChisel, TKSN_Chisel, "Touch-up Chisel", "TouchupChisel")
-KSN_STANDIN_TOOL(TKSN_MoveInPlane, TKSN_Tool, "Move in Plane", "MoveInPlane")
-KSN_STANDIN_TOOL(TKSN_Rotate, TKSN_Tool, "Rotate Vertices", "Rotate")
-KSN_STANDIN_TOOL(TKSN_Scale, TKSN_Tool, "Scale Vertices", "Scale")
-KSN_STANDIN_TOOL(TKSN_Bulge, TKSN_Tool, "Bulge", "Bulge")
-KSN_STANDIN_TOOL(TKSN_GeometricShaper, TKSN_Tool, "Geometric Shaper", "GeometricShaper")
-KSN_STANDIN_TOOL(TKSN_TouchupDeformer, TKSN_Tool, "Touch-up Deformer", "TouchupDeformer")
+KSN_STANDIN_TOOL(TKSN_MoveInPlane, TKSN_Deformer, "Move in Plane", "MoveInPlane")
+KSN_STANDIN_TOOL(TKSN_Rotate, TKSN_Deformer, "Rotate Vertices", "Rotate")
+KSN_STANDIN_TOOL(TKSN_Scale, TKSN_Deformer, "Scale Vertices", "Scale")
+KSN_STANDIN_TOOL(TKSN_Bulge, TKSN_Deformer, "Bulge", "Bulge")
+KSN_STANDIN_TOOL(TKSN_GeometricShaper, TKSN_Deformer, "Geometric Shaper", "GeometricShaper")
+KSN_STANDIN_TOOL(TKSN_TouchupDeformer, TKSN_Deformer, "Touch-up Deformer", "TouchupDeformer")
 KSN_STANDIN_TOOL(TKSN_WeldVertices, TKSN_Tool, "Weld Vertices", "WeldVertices")
 KSN_STANDIN_TOOL(TKSN_Faceloom, TKSN_Tool, "Faceloom", "Faceloom")
-KSN_STANDIN_TOOL(TKSN_LayerBrush, TKSN_Tool, "Layer Brush", "LayerBrush")
+KSN_STANDIN_TOOL(TKSN_LayerBrush, TKSN_SelectionBrush, "Layer Brush", "LayerBrush")
 KSN_STANDIN_TOOL(TKSN_ColorBrush, TKSN_PaintBrush, "Color Brush", "ColorBrush")
 KSN_STANDIN_TOOL(TKSN_CloneBrush, TKSN_PaintBrush, "Clone Brush", "CloneBrush")
 KSN_STANDIN_TOOL(TKSN_RetouchBrush, TKSN_PaintBrush, "Retouch Brush", "RetouchBrush")
@@ -98,7 +121,7 @@ KSN_STANDIN_TOOL(TKSN_TileSetupTool, TKSN_Tool, "Tile Setup", "TileSetupTool")
 #undef KSN_STANDIN_TOOL
 
 // TODO(stub): the touch-up modeller and its symmetric variant.
-class TKSN_TouchupModeler : public virtual TKSN_Tool {
+class TKSN_TouchupModeler : public virtual TKSN_Modeler {
 public:
     TKSN_TouchupModeler() { Describe("Touch-up Modeler", "TouchupModeler"); }
     void MakeSymmetricModeler()

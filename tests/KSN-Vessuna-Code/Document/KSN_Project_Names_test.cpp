@@ -9,8 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "KSN_Mesh.h"
+#include "KSN_Object.h"
+#include "KSN_PolygonLayer.h"
 #include "KSN_Project.h"
+#include "KSN_ProjectEditTestSupport.h"
+#include "KSN_Union.h"
 #include "QORLanguage.h"
+#include "QORMaterial.h"
+#include "QORMemory.h"
+#include "QORMaterialMapSource.h"
 #include "QORString.h"
 
 namespace {
@@ -232,6 +240,211 @@ TEST(UniqueNames, MorphNamesCompareUpToTheFirstColon)
     EXPECT_TRUE(Morph_NamesEqual(":a", ""));
     EXPECT_FALSE(Morph_NamesEqual("Smile", "Smiles"));
     EXPECT_FALSE(Morph_NamesEqual("Smile:1", "Smile1"));
+}
+
+// ---------------------------------------------------------------------------
+// The document's scopes
+// ---------------------------------------------------------------------------
+
+class UniqueNamesInProject : public ksn_edit_test::ProjectEditFixture {
+protected:
+    TKSN_Layer* Layer(int slot, const char* name, bool enabled)
+    {
+        TKSN_Layer* layer = Project->PolygonLayers[slot];
+        layer->SetName("%s", name);
+        enabled ? layer->Enable() : layer->Disable();
+        return layer;
+    }
+
+    static std::string Generated(TKSN_UniqueNameFunc generator, const char* wanted)
+    {
+        std::vector<char> out(KSN_NAME_BUFFER, '#');
+        generator(wanted, out.data());
+        return out.data();
+    }
+
+    TKSN_Mesh* MakeMesh(const char* name)
+    {
+        TKSN_Mesh* mesh = MakeObject(name)->Mesh.get();
+        if (!mesh->Groups2) mesh->Groups2 = new TQORGroup2List;
+        if (!mesh->Materials) mesh->Materials = new TQORMaterialList;
+        return mesh;
+    }
+
+    static TQORGroup2* AddGroup(TKSN_Mesh* mesh, const char* name)
+    {
+        auto* group = new TQORGroup2;
+        group->TQORThingy::SetName("%s", name);   // groups read from files keep a '%'
+        mesh->Groups2->AddItem(group);
+        return group;
+    }
+
+    static TQORMaterial* AddMaterial(TKSN_Mesh* mesh, const char* name)
+    {
+        auto* material = new TQORMaterial;
+        material->TQORThingy::SetName("%s", name);
+        mesh->Materials->AddItem(material);
+        return material;
+    }
+
+    static void SelectPolygons(TKSN_Mesh* mesh, int count) { mesh->SelectedPolygonCount = count; }
+};
+
+TEST_F(UniqueNamesInProject, LayersCountOnlyEnabledUserSlots)
+{
+    TKSN_Layer* paint = Layer(1, "Paint", true);
+    Layer(2, "Paint (3)", true);
+    EXPECT_EQ(Generated(GetUniqueLayerName, "Paint"), "Paint (4)");
+    EXPECT_FALSE(IsLayerNameUnique("PAINT", nullptr, nullptr));
+    EXPECT_TRUE(IsLayerNameUnique("PAINT", paint, nullptr)) << "the renamed layer itself does not count";
+
+    Layer(1, "Paint (3)", true);
+    Layer(2, "Paint", true);
+    EXPECT_EQ(Generated(GetUniqueLayerName, "Paint"), "Paint (1)") << "numbers before the plain name";
+
+    Layer(2, "Paint", false);
+    EXPECT_EQ(Generated(GetUniqueLayerName, "Paint"), "Paint") << "a disabled layer does not take a name";
+    EXPECT_TRUE(IsLayerNameUnique("Paint", nullptr, nullptr));
+
+    const std::string hidden = Project->PolygonLayers[30]->GetName();
+    EXPECT_TRUE(IsLayerNameUnique(hidden.c_str(), nullptr, nullptr)) << "slots 30 and 31 never take part";
+    EXPECT_EQ(Generated(GetUniqueLayerName, hidden.c_str()), hidden);
+}
+
+TEST_F(UniqueNamesInProject, LongNamesKeepTheirNumber)
+{
+    const std::string name999(999, 'x');
+    Layer(1, name999.c_str(), true);
+    EXPECT_EQ(Generated(GetUniqueLayerName, name999.c_str()), name999 + " (1)");
+
+    // Too long for the buffer even before a number: cut short, still free.
+    const std::string name3000(3000, 'y');
+    Layer(2, name3000.c_str(), true);
+    const std::string fitted = Generated(GetUniqueLayerName, name3000.c_str());
+    EXPECT_LT(fitted.size(), size_t(KSN_NAME_BUFFER));
+    EXPECT_EQ(fitted, name3000.substr(0, fitted.size()));
+    EXPECT_TRUE(IsLayerNameUnique(fitted.c_str(), nullptr, nullptr));
+    Layer(3, fitted.c_str(), true);
+    const std::string numbered = Generated(GetUniqueLayerName, name3000.c_str());
+    EXPECT_EQ(numbered, fitted + " (1)") << "the cut name taken too: the number stays";
+
+    std::vector<char> out(KSN_NAME_BUFFER);
+    GetCopyOfName(out.data(), (name999 + " (2)").c_str(), GetUniqueLayerName);
+    EXPECT_EQ(std::string(out.data()), name999 + " Copy");
+}
+
+TEST_F(UniqueNamesInProject, MorphNamesLiveInTheUnionNamespace)
+{
+    auto* smile = new TKSN_MorphUnion;
+    smile->SetName("%s", "Smile");
+    Project->MorphUnions->AddItem(smile);
+    auto* numbered = new TKSN_MorphUnion;
+    numbered->SetName("%s", "SMILE (4)");
+    Project->MorphUnions->AddItem(numbered);
+
+    EXPECT_EQ(Generated(GetUniqueMorphName, "smile"), "smile (1)");
+    EXPECT_FALSE(IsMorphNameUnique("smile", nullptr, nullptr));
+    EXPECT_TRUE(IsMorphNameUnique("smile", smile, nullptr));
+
+    std::vector<char> out(KSN_NAME_BUFFER);
+    GetCopyOfName(out.data(), "Smile (4)", GetUniqueMorphName);
+    EXPECT_STREQ(out.data(), "Smile Copy");
+}
+
+TEST_F(UniqueNamesInProject, MapNamesEndInAnExportType)
+{
+    for (const char* type : {"PNG", "BMP", "JPG", "TGA", "TIF"}) {
+        auto* copy = static_cast<char*>(QORalloc(std::strlen(type) + 1));
+        std::memcpy(copy, type, std::strlen(type) + 1);
+        App->exportImageTypes->Add(copy);   // the application frees them
+    }
+    TQORMaterialMapSource* skin = Project->CreateMapSource();
+    skin->SetName("%s", "Skin.png");
+    EXPECT_EQ(Generated(GetUniqueMapName, "Skin.jpg"), "Skin (1).jpg");
+    EXPECT_EQ(Generated(GetUniqueMapName, "Face.xyz"), "Face.PNG");
+
+    EXPECT_FALSE(IsMapNameUnique("skin.BMP", nullptr, nullptr));
+    EXPECT_TRUE(IsMapNameUnique("skin.BMP", skin, nullptr));
+    std::vector<char> message(KSN_NAME_BUFFER, 0);
+    EXPECT_FALSE(IsMapNameUnique("Skin.xyz", skin, message.data()));
+    EXPECT_NE(std::string(message.data()).find("xyz"), std::string::npos);
+
+    // An extension as long as a name fits the message buffer, cut short.
+    const std::string longName = "a." + std::string(3000, 'e');
+    std::vector<char> guarded(KSN_NAME_BUFFER + 16, '#');
+    EXPECT_FALSE(IsMapNameUnique(longName.c_str(), nullptr, guarded.data()));
+    EXPECT_EQ(std::strlen(guarded.data()), size_t(KSN_NAME_BUFFER - 1));
+    EXPECT_EQ(guarded[KSN_NAME_BUFFER], '#');
+}
+
+TEST_F(UniqueNamesInProject, GroupsAndMaterialsOfObjectsWithSelectedPolygons)
+{
+    TKSN_Mesh* body = MakeMesh("Body");
+    TKSN_Mesh* head = MakeMesh("Head");
+    AddGroup(body, "50%grey");
+    TQORGroup2* headGroup = AddGroup(head, "50%grey (2)");
+    AddMaterial(body, "Skin%d");
+    AddMaterial(head, "skin%D (5)");
+
+    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50%grey")
+        << "no polygon is selected anywhere";
+    EXPECT_TRUE(IsGroupNameUniqueInSelectedObject("50%grey", nullptr, nullptr));
+
+    SelectPolygons(body, 1);
+    SelectPolygons(head, 1);
+    // The maximum carries over from one mesh to the next.
+    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50%grey (3)");
+    EXPECT_EQ(Generated(GetUniqueMaterialNameInSelectedObject, "Skin%d"), "Skin%d (1)")
+        << "the numbered form is matched in its own case";
+    EXPECT_FALSE(IsMaterialNameUniqueInSelectedObject("SKIN%D", nullptr, nullptr));
+    EXPECT_TRUE(IsGroupNameUniqueInSelectedObject("50%grey (2)", headGroup, nullptr));
+
+    SelectPolygons(body, 0);
+    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50%grey");
+}
+
+TEST_F(UniqueNamesInProject, GroupsAndMaterialsOfObjectsWithHighlightedItems)
+{
+    TKSN_Mesh* body = MakeMesh("Body");
+    TKSN_Mesh* head = MakeMesh("Head");
+    TQORGroup2* arm = AddGroup(body, "Arm");
+    AddGroup(body, "Leg");
+    AddGroup(head, "Eye");
+    AddMaterial(body, "Cloth");
+    TQORMaterial* iris = AddMaterial(head, "Iris");
+
+    EXPECT_TRUE(IsGroupNameUniqueInObjectsWithHighlightedGroups("Leg", nullptr, nullptr)) << "nothing highlighted";
+    arm->multiSelected = true;
+    EXPECT_FALSE(IsGroupNameUniqueInObjectsWithHighlightedGroups("leg", nullptr, nullptr));
+    EXPECT_TRUE(IsGroupNameUniqueInObjectsWithHighlightedGroups("Eye", nullptr, nullptr)) << "other mesh";
+
+    iris->multiSelected = true;
+    EXPECT_TRUE(IsMaterialNameUniqueInObjectsWithHighlightedMaterials("Cloth", nullptr, nullptr));
+    EXPECT_FALSE(IsMaterialNameUniqueInObjectsWithHighlightedMaterials("IRIS", nullptr, nullptr));
+    EXPECT_TRUE(IsMaterialNameUniqueInObjectsWithHighlightedMaterials("IRIS", iris, nullptr));
+}
+
+TEST_F(UniqueNamesInProject, SelectionsAndMorphsOfObjects)
+{
+    TKSN_Object* object = MakeObject("Body");
+    TKSN_Mesh* mesh = object->Mesh.get();
+    auto* pose = new TKSN_Selection(mesh->GetVCount(), mesh->GetID());
+    pose->SetName("%s", "Pose");
+    mesh->SelectionTree->AddItem(pose);
+    EXPECT_FALSE(IsSelectionNameUnique("POSE", nullptr, nullptr));
+    EXPECT_TRUE(IsSelectionNameUnique("POSE", pose, nullptr));
+    EXPECT_EQ(Generated(GetUniqueSelectionName, "Pose"), "Pose (1)");
+
+    EXPECT_FALSE(IsMorphNameUniqueToObjectContainingCurrentSelection("Anything", nullptr, nullptr))
+        << "no object holds the current selection";
+    Project->SetCurrentObject(object);
+    Project->SetObjectContainingCurrentSelectionID(object->GetID());
+    std::unique_ptr<TQORNewStaticList<TKSN_Morph*>> morphs(mesh->GetMorphList());
+    ASSERT_FALSE(morphs->IsEmpty());
+    EXPECT_FALSE(IsMorphNameUniqueToObjectContainingCurrentSelection(morphs->Last()->GetName(), nullptr, nullptr));
+    EXPECT_TRUE(IsMorphNameUniqueToObjectContainingCurrentSelection(morphs->Last()->GetName(), morphs->Last(),
+                                                                    nullptr));
+    EXPECT_TRUE(IsMorphNameUniqueToObjectContainingCurrentSelection("A new morph", nullptr, nullptr));
 }
 
 } // namespace

@@ -50,8 +50,8 @@ TEST_F(AppServicesTest, ResetViewportsGivesTheStandardLayout)
         EXPECT_EQ(v->standardView, c.view);
         EXPECT_EQ(v->IsLocked(), c.locked);
         EXPECT_EQ(v->automaticStandardView, c.locked);
-        EXPECT_EQ(v->layer.mainViewport, c.main);
-        EXPECT_EQ((v->layer.flags & TKSN_Layer::UseViewportDefault) != 0, !c.main);
+        EXPECT_EQ(v->layer.IsMainViewportSettings, c.main);
+        EXPECT_EQ((v->layer.DisplayFlags & TKSN_Layer::UseViewportDefault) != 0, !c.main);
         EXPECT_EQ(std::memcmp(v->viewMatrix, c.matrix, sizeof(float) * 16), 0);
     }
     EXPECT_STREQ(App->viewports[2]->GetName(), (std::string(Lang.GetText(121)) + " 2").c_str());

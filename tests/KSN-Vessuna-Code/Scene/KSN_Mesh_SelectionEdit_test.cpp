@@ -1,0 +1,419 @@
+// Selection editing of the working weights, the selected lists and the
+// selection symmetry of the editable mesh, on small planes built in code.
+#include "KSN_MeshEdit_Fixture.h"
+
+#include <cmath>
+#include <set>
+
+using namespace meshedit_test;
+
+namespace {
+
+// The 4 × 4 plane: 16 vertices, 9 quads; vertex 5 is the interior vertex at
+// (1, 1), quad 4 the centre quad.
+constexpr int kColumns = 4;
+
+std::vector<float> OnlyOnes(int count, const std::set<int>& ones)
+{
+    std::vector<float> w(size_t(count), 0.0f);
+    for (int i : ones) w[size_t(i)] = 1.0f;
+    return w;
+}
+
+std::vector<int> ListOf(const int32_t* list, int count)
+{
+    return list ? std::vector<int>(list, list + count) : std::vector<int>{};
+}
+
+}  // namespace
+
+using SelectionEditTest = MeshEditTest;
+
+// ---------------------------------------------------------------------------
+// Soften
+// ---------------------------------------------------------------------------
+
+TEST_F(SelectionEditTest, SoftenAveragesTheNeighbourhoodByMode)
+{
+    struct Case {
+        const char* name;
+        int mode;
+        bool normalise;
+        std::vector<std::pair<int, float>> vertices;   // vertex, expected weight
+        std::vector<std::pair<int, float>> polygons;
+    };
+    // One selected vertex 5 and one selected quad 4. Vertex 5 sees itself once
+    // in each of its 4 quads among 16 counted corners (1/4); vertex 6 shares
+    // two quads with it (2/16), vertex 10 one (1/16). Quad 4 sees itself once
+    // per corner among 16 polygons (1/4); quad 0 meets it only at vertex 5,
+    // among 9 polygons counted around its corners.
+    const std::vector<Case> cases = {
+        {"average", 0, false, {{5, 0.25f}, {0, 0.25f}, {1, 0.25f}, {6, 0.125f}, {10, 0.0625f}, {3, 0.0f}}, {{4, 0.25f}, {0, 1.0f / 9.0f}}},
+        {"average, normalised", 0, true, {{5, 1.0f}, {6, 0.5f}, {10, 0.25f}, {15, 0.0f}}, {{4, 1.0f}, {0, 4.0f / 9.0f}}},
+        {"only raises", 1, false, {{5, 1.0f}, {6, 0.125f}, {10, 0.0625f}}, {{4, 1.0f}, {0, 1.0f / 9.0f}}},
+        {"only lowers", 2, false, {{5, 0.25f}, {6, 0.0f}, {0, 0.0f}}, {{4, 0.25f}, {0, 0.0f}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto mesh = MakePlane(kColumns, 4);
+        SetVertexWeights(*mesh, OnlyOnes(16, {5}));
+        SetPolygonWeights(*mesh, OnlyOnes(9, {4}));
+        mesh->SoftenSelection(c.normalise, c.mode);
+        for (auto [v, w] : c.vertices) EXPECT_NEAR(mesh->VertexInfo[v].Select, w, 1e-6f) << "vertex " << v;
+        for (auto [p, w] : c.polygons) EXPECT_NEAR(mesh->Polygons[p].Select, w, 1e-6f) << "polygon " << p;
+    }
+}
+
+TEST_F(SelectionEditTest, SoftenClearsHiddenAndLockedVerticesAndSkipsThemAsNeighbours)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    SetVertexWeights(*mesh, OnlyOnes(16, {5, 15}));
+    mesh->VertexInfo[15].Flags |= QORPoly_Hidden;
+    mesh->VertexInfo[6].Flags |= QORPoly_Locked;
+    mesh->VertexInfo[6].Select = 1.0f;
+    mesh->SoftenSelection(false, 0);
+    EXPECT_EQ(mesh->VertexInfo[15].Select, 0.0f);
+    EXPECT_EQ(mesh->VertexInfo[6].Select, 0.0f);
+    // Vertex 10 no longer counts the locked 6 nor the hidden 15: 1 of 13.
+    EXPECT_NEAR(mesh->VertexInfo[10].Select, 1.0f / 13.0f, 1e-6f);
+}
+
+TEST_F(SelectionEditTest, SoftenOnAStoredSelectionWorksInPlaceAndKeepsTheLargestWeight)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    TKSN_Selection selection(16, mesh->GetID());
+    selection.SetVSelect(5, 1.0f);
+    selection.SetVSelect(12, 0.4f);
+    std::vector<float> before;
+    for (int v = 0; v < 16; ++v) before.push_back(selection.GetVSelect(v));
+
+    mesh->SoftenSelection(&selection, true, 1);
+    float largest = 0.0f;
+    for (int v = 0; v < 16; ++v) {
+        EXPECT_GE(selection.GetVSelect(v), before[size_t(v)]) << "mode 1 never lowers, vertex " << v;
+        largest = std::max(largest, selection.GetVSelect(v));
+    }
+    EXPECT_NEAR(largest, 1.0f, 1e-6f);
+    // In place: vertex 1 sees the 0.25 just written at vertex 0 (its earlier neighbour).
+    EXPECT_NEAR(selection.GetVSelect(0), 0.25f, 1e-6f);
+    EXPECT_NEAR(selection.GetVSelect(1), (0.25f + 1.0f + 1.0f) / 8.0f, 1e-6f);
+
+    // A polygon selection has no per-vertex values to soften.
+    TKSN_Selection polygons(9, mesh->GetID());
+    polygons.SetSelectionType(eSelectionType_Polygon);
+    polygons.SetVSelect(4, 1.0f);
+    mesh->SoftenSelection(&polygons, true, 0);
+    EXPECT_EQ(polygons.GetVSelect(4), 1.0f);
+    EXPECT_EQ(polygons.GetVSelect(0), 0.0f);
+}
+
+// ---------------------------------------------------------------------------
+// Grow and shrink
+// ---------------------------------------------------------------------------
+
+TEST_F(SelectionEditTest, GrowAndShrinkFollowTheirRules)
+{
+    struct Case {
+        const char* name;
+        int type;
+        bool grow;
+        std::set<int> seed;
+        std::set<int> expected;
+        int lockedVertex = -1;
+        int repeat = 1;
+    };
+    std::set<int> allVertices, allQuads;
+    for (int i = 0; i < 16; ++i) allVertices.insert(i);
+    for (int i = 0; i < 9; ++i) allQuads.insert(i);
+    const std::vector<Case> cases = {
+        {"vertex grow reaches the quads' far corners", 0, true, {5}, {0, 1, 2, 4, 5, 6, 8, 9, 10}},
+        {"a locked vertex keeps its weight", 0, true, {5}, {0, 1, 2, 4, 5, 8, 9, 10}, 6},
+        {"vertex shrink leaves the open border", 0, false, allVertices, {5, 6, 9, 10}},
+        {"a second shrink empties the plane", 0, false, allVertices, {}, -1, 2},
+        {"polygon grow through shared vertices", 1, true, {0}, {0, 1, 3, 4}},
+        {"polygon shrink keeps the quad off the border", 1, false, allQuads, {4}},
+        {"other selection types change nothing", 2, true, {5}, {5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SelectionType = c.type;
+        auto mesh = MakePlane(kColumns, 4);
+        if (c.type == 1)
+            SetPolygonWeights(*mesh, OnlyOnes(9, c.seed));
+        else
+            SetVertexWeights(*mesh, OnlyOnes(16, c.seed));
+        if (c.lockedVertex >= 0) mesh->VertexInfo[c.lockedVertex].Flags |= QORPoly_Locked;
+        for (int r = 0; r < c.repeat; ++r) c.grow ? mesh->GrowSelection() : mesh->ShrinkSelection();
+        if (c.type == 1)
+            EXPECT_EQ(PolygonWeights(*mesh), OnlyOnes(9, c.expected));
+        else
+            EXPECT_EQ(VertexWeights(*mesh), OnlyOnes(16, c.expected));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Conversions, single weights and selection by group or material
+// ---------------------------------------------------------------------------
+
+TEST_F(SelectionEditTest, ConversionsKeepASingleQuadAndSkipHiddenPolygons)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    SetPolygonWeights(*mesh, OnlyOnes(9, {4}));
+    mesh->ConvertSelectedPolygonsToVertices();
+    EXPECT_EQ(VertexWeights(*mesh), OnlyOnes(16, {5, 6, 9, 10}));
+    mesh->ConvertSelectedVerticesToPolygons();
+    EXPECT_EQ(PolygonWeights(*mesh), OnlyOnes(9, {4}));
+
+    // A hidden polygon gives nothing to its vertices and takes nothing from them.
+    SetPolygonWeights(*mesh, OnlyOnes(9, {0}));
+    mesh->PolygonFlags[0] |= QORPoly_Hidden;
+    mesh->ConvertSelectedPolygonsToVertices();
+    EXPECT_EQ(VertexWeights(*mesh), OnlyOnes(16, {}));
+    SetVertexWeights(*mesh, OnlyOnes(16, {0, 1, 4, 5}));
+    mesh->ConvertSelectedVerticesToPolygons();
+    EXPECT_EQ(PolygonWeights(*mesh), OnlyOnes(9, {}));
+}
+
+TEST_F(SelectionEditTest, SelectByGroupOrMaterialSetsTheVerticesOfVisiblePolygons)
+{
+    for (bool byMaterial : {false, true}) {
+        SCOPED_TRACE(byMaterial ? "material" : "group");
+        auto mesh = MakePlane(kColumns, 4);
+        for (int p = 0; p < 3; ++p) (byMaterial ? mesh->Polygons[p].Material : mesh->Polygons[p].Group) = 1;
+        mesh->PolygonFlags[2] |= QORPoly_Hidden;
+        byMaterial ? mesh->SelectMaterial(1, 2.0f) : mesh->SelectGroup(1, 2.0f);
+        EXPECT_EQ(VertexWeights(*mesh), OnlyOnes(16, {0, 1, 2, 4, 5, 6}));
+        EXPECT_EQ(PolygonWeights(*mesh), OnlyOnes(9, {}));
+    }
+}
+
+TEST_F(SelectionEditTest, AWeldedDuplicateFollowsItsMaster)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    mesh->Welded = true;
+    mesh->VertexInfo[3].WeldMaster = 0;
+    mesh->SetVSelect(3, 1.0f);
+    EXPECT_EQ(mesh->VertexInfo[3].Select, 0.0f);
+    mesh->SetVSelect(0, 7.0f);
+    EXPECT_EQ(mesh->VertexInfo[0].Select, 1.0f);
+    mesh->SetVSelect(3, 0.2f);
+    EXPECT_EQ(mesh->VertexInfo[3].Select, 1.0f);
+    mesh->IgnoreWelding = true;
+    mesh->SetVSelect(3, 0.2f);
+    EXPECT_FLOAT_EQ(mesh->VertexInfo[3].Select, 0.2f);
+}
+
+TEST_F(SelectionEditTest, WeldedSelectionUpdateNeverEndsTheProgram)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    mesh->Welded = true;
+    mesh->VertexInfo[3].WeldMaster = 0;
+
+    TKSN_Selection vertices(16, mesh->GetID());
+    vertices.SetVSelect(0, 0.8f);
+    mesh->UpdateWeldedSelection(&vertices);
+    EXPECT_FLOAT_EQ(vertices.GetVSelect(3), 0.8f);
+
+    // A polygon selection and a vertex selection of another size are left alone.
+    TKSN_Selection polygons(9, mesh->GetID());
+    polygons.SetSelectionType(eSelectionType_Polygon);
+    polygons.SetVSelect(0, 0.5f);
+    mesh->UpdateWeldedSelection(&polygons);
+    EXPECT_FLOAT_EQ(polygons.GetVSelect(3), 0.0f);
+    TKSN_Selection shorter(5, mesh->GetID());
+    shorter.SetVSelect(0, 0.5f);
+    mesh->UpdateWeldedSelection(&shorter);
+    EXPECT_EQ(shorter.GetVCount(), 5);
+    EXPECT_FLOAT_EQ(shorter.GetVSelect(3), 0.0f);
+}
+
+TEST_F(SelectionEditTest, StoreCurrentSelectionValuesTakesTheSetOfTheSelectionType)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    SetVertexWeights(*mesh, OnlyOnes(16, {2}));
+    SetPolygonWeights(*mesh, OnlyOnes(9, {7}));
+    TKSN_Selection selection(3, mesh->GetID());
+    for (int type : {0, 1}) {
+        SelectionType = type;
+        mesh->StoreCurrentSelectionValues(&selection, false);
+        EXPECT_EQ(selection.GetSelectionType(), type);
+        EXPECT_EQ(selection.GetVCount(), type == 0 ? 16 : 9);
+        EXPECT_EQ(selection.GetVSelect(type == 0 ? 2 : 7), 1.0f);
+        EXPECT_EQ(selection.GetVSelect(type == 0 ? 7 : 2), 0.0f);
+    }
+}
+
+TEST_F(SelectionEditTest, EdgeLengthsAroundTheSelectedVertices)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    mesh->CalculateMaxEdgeLength();
+    EXPECT_EQ(mesh->MaxEdgeLength, 0.0f);
+    EXPECT_EQ(mesh->MinEdgeLength, 0.0f);
+
+    mesh->VertexInfo[0].Select = 1.0f;
+    mesh->OnSelectionChanged();
+    mesh->CalculateMaxEdgeLength();
+    // The corner quad's diagonal counts too.
+    EXPECT_NEAR(mesh->MaxEdgeLength, std::sqrt(2.0f), 1e-6f);
+    EXPECT_NEAR(mesh->MinEdgeLength, 1.0f, 1e-6f);
+}
+
+TEST_F(SelectionEditTest, ClearSelectionClearsWeightsThatTheListsDoNotShow)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    mesh->VertexInfo[0].Select = 0.00005f;   // below the listing threshold
+    mesh->BuildSelectedVerticesAndPolygons2(true, false);
+    ASSERT_EQ(mesh->SelectedVertexCount, 0);
+    mesh->ClearSelection();
+    mesh->BuildSelectedVerticesAndPolygons2(true, false);
+    EXPECT_EQ(mesh->VertexInfo[0].Select, 0.0f);
+    EXPECT_EQ(mesh->SelectedPolygonCount, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Selected lists
+// ---------------------------------------------------------------------------
+
+TEST_F(SelectionEditTest, SelectedListsFollowTheThresholds)
+{
+    for (bool withOctree : {false, true}) {
+        SCOPED_TRACE(withOctree ? "with octree" : "without octree");
+        auto mesh = MakePlane(kColumns, 4);
+        if (withOctree) mesh->BuildOctree();
+        mesh->VertexInfo[0].Select = 0.00005f;
+        mesh->VertexInfo[1].Select = 0.0002f;
+        mesh->VertexInfo[2].Select = 0.06f;
+        mesh->BuildSelectedVerticesAndPolygons2(true, false);
+
+        EXPECT_TRUE(mesh->SelectedListsValid);
+        EXPECT_EQ(ListOf(mesh->SelectedVertices, mesh->SelectedVertexCount), (std::vector<int>{1, 2}));
+        EXPECT_EQ(mesh->VertexInfo[0].Flags & 0x1202u, 0u);
+        EXPECT_EQ(mesh->VertexInfo[1].Flags & 0x1202u, 0x202u);
+        EXPECT_EQ(mesh->VertexInfo[2].Flags & 0x1202u, 0x1202u);
+        EXPECT_FLOAT_EQ(mesh->MaxSelectionWeight, 0.06f);
+        // Vertex type: a polygon with any weighted corner is selected; strongly with 0.06.
+        EXPECT_EQ(ListOf(mesh->SelectedPolygons, mesh->SelectedPolygonCount), (std::vector<int>{0, 1, 2}));
+        EXPECT_EQ(mesh->PolygonFlags[0] & 0x2C002u, 0xC002u);
+        EXPECT_EQ(mesh->PolygonFlags[1] & 0x2C002u, 0x2C002u);
+        EXPECT_EQ(mesh->PolygonFlags[3] & 0x2C002u, 0u);
+        if (withOctree) {
+            ASSERT_FALSE(mesh->leafList.empty());
+            bool found = false;
+            for (TQOROctreeNode<int>* leaf : mesh->leafList)
+                for (int k = leaf->VertexBegin; k < leaf->VertexEnd; ++k)
+                    if (mesh->visibleVertices[k] == 2) {
+                        found = true;
+                        EXPECT_NE(leaf->Flags & QOROctree_Selected, 0u);
+                    }
+            EXPECT_TRUE(found);
+        }
+
+        // A valid list is returned as it stands, even after the weights moved on.
+        mesh->VertexInfo[9].Select = 1.0f;
+        EXPECT_EQ(mesh->GetSelectedVertexCount(), 2);
+        mesh->OnSelectionChanged();
+        EXPECT_EQ(mesh->GetSelectedVertexCount(), 3);
+
+        // Nothing selected: empty lists and no leaf marked.
+        SetVertexWeights(*mesh, OnlyOnes(16, {}));
+        mesh->BuildSelectedVerticesAndPolygons2(true, false);
+        EXPECT_EQ(mesh->SelectedVertexCount, 0);
+        EXPECT_EQ(mesh->SelectedVertices, nullptr);
+        EXPECT_EQ(mesh->SelectedPolygonCount, 0);
+        for (TQOROctreeNode<int>* leaf : mesh->leafList) EXPECT_EQ(leaf->Flags & QOROctree_Selected, 0u);
+    }
+}
+
+TEST_F(SelectionEditTest, PolygonTypeListsConvertPolygonsToVertices)
+{
+    SelectionType = 1;
+    auto mesh = MakePlane(kColumns, 4);
+    mesh->Polygons[0].Select = 1e-20f;
+    mesh->Polygons[8].Select = 0.5f;
+    mesh->BuildSelectedVerticesAndPolygons2(true, false);
+    EXPECT_EQ(ListOf(mesh->SelectedPolygons, mesh->SelectedPolygonCount), (std::vector<int>{0, 8}));
+    EXPECT_EQ(mesh->PolygonFlags[0] & 0x2C002u, 0x2u);
+    EXPECT_EQ(mesh->PolygonFlags[8] & 0x2C002u, 0x2C002u);
+    // Quad 8's corners took its weight; quad 0's are below the vertex threshold.
+    EXPECT_EQ(ListOf(mesh->SelectedVertices, mesh->SelectedVertexCount), (std::vector<int>{10, 11, 14, 15}));
+}
+
+// ---------------------------------------------------------------------------
+// Selection symmetry, on a 5 × 3 plane symmetric across x = 0: columns
+// x = −2 … 2, column 2 on the plane.
+// ---------------------------------------------------------------------------
+
+namespace {
+
+std::set<int> Column(int x) { return {x, 5 + x, 10 + x}; }
+
+std::set<int> Union(std::set<int> a, const std::set<int>& b)
+{
+    a.insert(b.begin(), b.end());
+    return a;
+}
+
+}  // namespace
+
+TEST_F(SelectionEditTest, ListsAreBuiltThroughTheActiveSymmetryMap)
+{
+    auto mesh = MakePlane(5, 3);
+    mesh->RestartSymmetryCalculations(0);
+    struct Case {
+        const char* name;
+        std::set<int> selected;
+        bool symmetryOn;
+        std::set<int> listed;
+    };
+    const std::vector<Case> cases = {
+        {"the negative side lists both halves", Union(Column(0), Column(1)), true,
+         Union(Union(Column(0), Column(1)), Union(Column(3), Column(4)))},
+        {"the receiving side alone lists nothing", Column(4), true, {}},
+        {"without symmetry each vertex answers for itself", Column(4), false, Column(4)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        mesh->SetActiveSymmetryMap(false, !c.symmetryOn);
+        SetVertexWeights(*mesh, OnlyOnes(15, c.selected));
+        mesh->BuildSelectedVerticesAndPolygons2(true, false);
+        std::vector<int> expected(c.listed.begin(), c.listed.end());
+        EXPECT_EQ(ListOf(mesh->SelectedVertices, mesh->SelectedVertexCount), expected);
+    }
+}
+
+TEST_F(SelectionEditTest, MakeSelectionSymmetricCopiesAcrossThePlaneInEitherDirection)
+{
+    auto mesh = MakePlane(5, 3);
+    const std::set<int> plane = Column(2);
+    for (bool direction : {false, true}) {
+        SCOPED_TRACE(direction ? "towards the negative side" : "towards the positive side");
+        std::vector<float> w = OnlyOnes(15, Column(0));
+        for (int v : plane) w[size_t(v)] = 0.5f;
+        SetVertexWeights(*mesh, w);
+        mesh->MakeSelectionSymmetric(direction);
+        std::vector<float> expected = OnlyOnes(15, direction ? std::set<int>{} : Union(Column(0), Column(4)));
+        for (int v : plane) expected[size_t(v)] = 0.5f;
+        EXPECT_EQ(VertexWeights(*mesh), expected);
+        EXPECT_TRUE(mesh->SelectedListsValid);
+    }
+
+    // Polygons: quads 0 and 4 (x −2…−1) mirror onto quads 3 and 7.
+    SelectionType = 1;
+    SetPolygonWeights(*mesh, OnlyOnes(8, {0, 4}));
+    mesh->MakeSelectionSymmetric(false);
+    EXPECT_EQ(PolygonWeights(*mesh), OnlyOnes(8, {0, 3, 4, 7}));
+}
+
+TEST_F(SelectionEditTest, SwapSelectionSymmetryTwiceRestoresTheWeights)
+{
+    auto mesh = MakePlane(5, 3);
+    std::vector<float> w(15);
+    for (int v = 0; v < 15; ++v) w[size_t(v)] = float(v) / 20.0f;
+    SetVertexWeights(*mesh, w);
+    mesh->SwapSelectionSymmetry();
+    EXPECT_FLOAT_EQ(mesh->VertexInfo[0].Select, w[4]);
+    EXPECT_FLOAT_EQ(mesh->VertexInfo[4].Select, w[0]);
+    EXPECT_FLOAT_EQ(mesh->VertexInfo[2].Select, w[2]);   // on the plane
+    mesh->SwapSelectionSymmetry();
+    EXPECT_EQ(VertexWeights(*mesh), w);
+}
