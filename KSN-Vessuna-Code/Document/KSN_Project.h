@@ -491,6 +491,15 @@ extern TKSN_Project* Project;
 extern TQORTimer TimerSinceLastPaintOperationCompleted;
 extern TQORTimer LowRAMTimer;
 
+// State of the modes and edit brackets shared across a run: the one-shot
+// symmetry-check bypass, the OpenGL memory meter, the selected-vertex count
+// painting works on, and whether the wrong-channel warning was shown.
+extern bool TempDisableToolSymmetryCheck;
+extern float OpenGLMeterValue;
+extern int OpenGLMeterMapCount;
+extern int TotalSelectedVertexCountForPaintingPurposes;
+extern bool WarningAboutNotPaintingOnCurrentChannelWasGiven;
+
 // [SECTION] Tree-group helpers (KSN_Project_Trees.cpp)
 //
 // Every function that takes a tree group walks that group and then its

@@ -251,12 +251,11 @@ TQORMaterialChannel* HookGetActiveChannelFromMaterial(TKSN_Viewport* viewport, T
     return Project ? Project->GetActiveChannelFromMaterial(viewport, material) : nullptr;
 }
 
-// The hooks look the project up on each call, so they can be in place
-// before the first project exists and outlive every one.
-[[maybe_unused]] const bool HooksRegistered = (TKSN_Project::RegisterMapHooks(), true);
 
 } // namespace
 
+// The hooks look the project up on each call, so they stay valid across
+// project replacements; every project constructor registers them again.
 void TKSN_Project::RegisterMapHooks()
 {
     QORMaterialMapSource_ProjectHooks.GetMapList = HookGetMapList;

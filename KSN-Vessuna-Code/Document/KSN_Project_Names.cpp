@@ -425,9 +425,8 @@ std::vector<TQORMaterial*> MaterialsOf(TKSN_Mesh* mesh) { return TreeItems<TQORM
 
 bool HasSelectedPolygon(TKSN_Mesh* mesh)
 {
-    // TODO(stub): stale selected lists are to be rebuilt first
-    // (BuildSelectedVerticesAndPolygons2(true, false), which comes with the
-    // mesh's selected lists); until then the list is taken as it stands.
+    if (!mesh->SelectedListsValid)
+        mesh->BuildSelectedVerticesAndPolygons2(true, false);
     return mesh->SelectedPolygonCount > 0;
 }
 
