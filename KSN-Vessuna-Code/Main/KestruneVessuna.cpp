@@ -16,6 +16,9 @@
 #include "KSN_Application.h"
 #include "KSN_GuiGraphics.h"
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_Mesh.h"
+#include "KSN_MeshRoot.h"
+#include "KSN_Object.h"
 #include "KSN_MainWindow_Callbacks.h"
 #include "KSN_MessageHooks.h"
 #include "KSN_OpenGLTest.h"
@@ -29,7 +32,9 @@
 #include "QOREvents.h"
 #include "QORGL.h"
 #include "QORLanguage.h"
+#include "QORImageMap.h"
 #include "QORLookupTables.h"
+#include "QORMaterialMapSource.h"
 #include "QORMemory.h"
 #include "QORString.h"
 #include "QORThreads.h"
@@ -144,6 +149,32 @@ void DummyDisplayCB()
     QORglutSwapBuffers();
 }
 
+// The geometry, scene and materials libraries sit below the shell and the
+// document, so what they need of the application and the project reaches them
+// through callbacks registered here. Each looks App/Project up on every call.
+static void Kestrune_ConnectLowerLayers()
+{
+    KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);
+
+    auto gridColors = [](unsigned char* first, unsigned char* second) {
+        if (App) App->GetBackgroundGridColorsForTextures(first, second);
+    };
+    QORImageMap_AssignBackgroundGridColors(gridColors);
+    QORMaterialMapSource_AssignBackgroundGridColors(gridColors);
+
+    TKSN_MeshApplicationHooks mesh;
+    mesh.GetToolTypeTab = []() -> int32_t { return App ? App->GetToolTypeTab() : 3; };
+    mesh.GetSelectionType = []() -> int32_t { return App ? int32_t(App->selectionType) : 0; };
+    mesh.GetObjectName = [](TKSN_Object* object) -> const char* { return object ? object->GetName() : ""; };
+    KSN_SetMeshApplicationHooks(mesh);
+
+    TKSN_MeshEditHooks edit;
+    edit.CancelVertexCulling = []() {
+        if (Project) Project->CancelVertexCulling();
+    };
+    KSN_SetMeshEditHooks(edit);
+}
+
 void Kestrune_Vessuna_InitializeInterface()
 {
     // MessageMutex is a std::mutex: ready before any hook is installed.
@@ -174,6 +205,7 @@ void Kestrune_Vessuna_InitializeInterface()
     MainWindow = new TKSN_MainWindow(window, nativeHandle);
     KSN_MainWindow_RegisterCallbacks();
     KSN_AssignViewportDependentCancellers(CancelTouchupRenderer, CancelProjectVertexCulling);
+    Kestrune_ConnectLowerLayers();
 
     OS.AssignOnDoProgress(TKSN_MainWindow::DoProgress);
     Kestrune_InstallMessageHooks();

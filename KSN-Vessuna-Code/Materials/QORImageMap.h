@@ -207,8 +207,8 @@ protected:
 bool ResizeImageClosest(unsigned char* dst, int dstWidth, int dstHeight, unsigned char* src, int srcWidth,
                         int srcHeight, int bytesPerPixel);
 
-// TODO(stub): stands for TKSN_Application::GetBackgroundGridColorsForTextures,
-// which sits above this library; start-up assigns a function that writes the
+// TKSN_Application::GetBackgroundGridColorsForTextures sits above this
+// library; start-up assigns a function that writes the
 // two checkerboard colours (3 bytes each) drawn behind transparent previews.
 // Unassigned, both colours are black, as the application's are before its
 // settings arrive.

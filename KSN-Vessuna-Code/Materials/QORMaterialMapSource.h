@@ -54,8 +54,8 @@ extern int QORDefaultTextureSize;
 
 // [SECTION] Stand-ins for the project and the application
 
-// TODO(stub): stands for the project's map list (TKSN_Project::GetMapList) and
-// its map-layer group, which belong to the project document. The project
+// The project's map list (TKSN_Project::GetMapList) and its map-layer group
+// belong to the project document, above this library. The project
 // assigns these at start-up; unset, there are no maps and no map layers.
 struct TQORMaterialMapSourceProjectHooks {
     // Appends every map source of the project's maps tree, in list order
@@ -71,7 +71,7 @@ extern TQORMaterialMapSourceProjectHooks QORMaterialMapSource_ProjectHooks;
 // calls it; start-up may call it earlier.
 void QORMaterialMapSource_RegisterMapLayerHooks();
 
-// TODO(stub): stands for TKSN_Application::GetBackgroundGridColorsForTextures
+// TKSN_Application::GetBackgroundGridColorsForTextures, above this library
 // (two checkerboard colours, 3 bytes each, drawn behind transparent parts of
 // a resolved map). Start-up assigns it; unassigned, both colours are black.
 void QORMaterialMapSource_AssignBackgroundGridColors(TQORImageMap_GridColorsFunc func);
