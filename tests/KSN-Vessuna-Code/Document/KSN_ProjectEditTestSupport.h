@@ -27,11 +27,6 @@
 #include "QOREvents.h"
 #include "QORVirtualMemory.h"
 
-// Globals of the modes and edit brackets.
-extern bool TempDisableToolSymmetryCheck;
-extern int TotalSelectedVertexCountForPaintingPurposes;
-extern bool WarningAboutNotPaintingOnCurrentChannelWasGiven;
-
 namespace ksn_edit_test {
 
 namespace fs = std::filesystem;

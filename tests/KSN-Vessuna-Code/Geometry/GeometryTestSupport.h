@@ -2,6 +2,7 @@
 // shared by the geometry tests.
 #pragma once
 
+#include "KsnTestSupport.h"
 #include "OS.h"
 #include "QORMaterial.h"
 #include "QORPolyMesh.h"
@@ -47,9 +48,8 @@ inline std::unique_ptr<TQORPolyMesh> MakeMesh(const std::vector<std::array<float
 }
 
 // Records every modal box and panel text while it lives; answers boxes "closed".
-struct MessageCapture : TOSDialogProvider {
+struct MessageCapture : TBoxRecorder {
     static inline std::vector<std::string> Panel;
-    std::vector<std::string> Boxes;
 
     MessageCapture()
     {
@@ -64,15 +64,6 @@ struct MessageCapture : TOSDialogProvider {
         OS.AssignOnWarningMessage(nullptr);
         OS.AssignOnPrintMessage(nullptr);
     }
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Boxes.push_back(text);
-        return TOSBoxAnswer::Closed;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
 };
 
 }  // namespace GeometryTest

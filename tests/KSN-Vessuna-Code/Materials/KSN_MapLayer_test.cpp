@@ -3,6 +3,7 @@
 #include "KSN_MapLayer.h"
 
 #include "QORTextBlock.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,24 +13,6 @@
 #include <vector>
 
 namespace {
-
-struct TTempFile {
-    FILE* f = std::tmpfile();
-    explicit TTempFile(const std::string& text = "")
-    {
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::rewind(f);
-    }
-    ~TTempFile() { std::fclose(f); }
-    std::string All()
-    {
-        std::string out;
-        std::rewind(f);
-        for (int c; (c = std::fgetc(f)) != EOF;)
-            out += char(c);
-        return out;
-    }
-};
 
 std::string Write(TKSN_MapLayer& layer)
 {

@@ -9,6 +9,7 @@
 #include "QORImage.h"
 #include "QORMemory.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -48,17 +49,8 @@ private:
 [[maybe_unused]] const auto* const RegisteredWx = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
 
 // Records every box; never blocks.
-struct TRecordingDialogs : TOSDialogProvider {
-    std::vector<std::string> Boxes;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Boxes.push_back(text);
-        return TOSBoxAnswer::Ok;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
+struct TRecordingDialogs : TBoxRecorder {
+    TRecordingDialogs() : TBoxRecorder(TOSBoxAnswer::Ok) {}
 };
 
 std::vector<std::string> DebugLines;
@@ -94,32 +86,19 @@ TBytes Pattern(size_t n, unsigned seed = 7)
 class ImageMapTest : public ::testing::Test {
 protected:
     TRecordingDialogs Dialogs;
-    fs::path Folder;
-    std::string OldTmp;
-    bool HadTmp = false;
+    TTempStoreFolder Store;
+    const fs::path& Folder = Store.Folder;
 
     void SetUp() override
     {
         OS.SetDialogProvider(&Dialogs);
         DebugLines.clear();
         OS.AssignOnDebugMessage(RecordDebug);
-        std::string pattern = (fs::temp_directory_path() / "ksn_imagemap_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        const char* old = std::getenv("TMPDIR");
-        HadTmp = old != nullptr;
-        OldTmp = old ? old : "";
-        setenv("TMPDIR", Folder.c_str(), 1);
-        QORVirtualMemory_Initialize();
+        ASSERT_TRUE(Store.Open("ksn_imagemap_"));
     }
     void TearDown() override
     {
-        QORVirtualMemory_Cleanup();
-        if (HadTmp)
-            setenv("TMPDIR", OldTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-        fs::remove_all(Folder);
+        Store.Close();
         OS.AssignOnDebugMessage(nullptr);
         OS.SetDialogProvider(nullptr);
     }

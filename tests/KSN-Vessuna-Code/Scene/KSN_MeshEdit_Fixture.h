@@ -8,6 +8,7 @@
 
 #include "OS.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <wx/init.h>
@@ -40,25 +41,11 @@ inline int32_t SelectionType = 0;
 inline std::vector<std::string> Warnings;
 inline int32_t GetSelectionType() { return SelectionType; }
 
-class TCollectBoxes : public TOSDialogProvider {
-public:
-    std::vector<std::string> Boxes;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Boxes.push_back(text ? text : "");
-        return TOSBoxAnswer::Closed;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
-};
+using TCollectBoxes = TBoxRecorder;
 
 class MeshEditTest : public ::testing::Test {
 protected:
-    fs::path Folder;
-    std::string OldTmp;
-    bool HadTmp = false;
+    TTempStoreFolder Store;
     TCollectBoxes Boxes;
 
     void SetUp() override
@@ -73,24 +60,12 @@ protected:
         OS.AssignOnPrintMessage([](char*) {});
         OS.AssignOnDebugMessage([](char*) {});
 
-        std::string pattern = (fs::temp_directory_path() / "ksn_meshedit_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        const char* old = std::getenv("TMPDIR");
-        HadTmp = old != nullptr;
-        OldTmp = old ? old : "";
-        setenv("TMPDIR", Folder.c_str(), 1);
-        QORVirtualMemory_Initialize();
+        ASSERT_TRUE(Store.Open("ksn_meshedit_"));
     }
 
     void TearDown() override
     {
-        QORVirtualMemory_Cleanup();
-        if (HadTmp)
-            setenv("TMPDIR", OldTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-        fs::remove_all(Folder);
+        Store.Close();
         OS.SetDialogProvider(nullptr);
         OS.AssignOnWarningMessage(nullptr);
         OS.AssignOnPrintMessage(nullptr);

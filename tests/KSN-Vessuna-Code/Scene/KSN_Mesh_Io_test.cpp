@@ -10,6 +10,7 @@
 #include "QORMemory.h"
 #include "QORTextBlock.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -24,18 +25,7 @@
 
 namespace MeshIoTest {
 
-struct Dialogs : TOSDialogProvider {
-    std::vector<std::string> Boxes;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Boxes.push_back(text);
-        return TOSBoxAnswer::Closed;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
-};
+using Dialogs = TBoxRecorder;
 
 std::string ReadAll(FILE* file)
 {

@@ -9,6 +9,7 @@
 #include "QORMemory.h"
 #include "QORTree.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <wx/init.h>
@@ -49,9 +50,8 @@ TTestProject* Project = nullptr;
 
 class PaintTest : public ::testing::Test {
 protected:
-    fs::path Folder;
-    std::string OldTmp;
-    bool HadTmp = false;
+    TTempStoreFolder Store;
+    const fs::path& Folder = Store.Folder;
     std::unique_ptr<TKSN_Mesh> Mesh;
     TTestProject TestProject;
     std::vector<std::unique_ptr<TQORMaterialMapSource>> Sources;
@@ -63,14 +63,7 @@ protected:
         OS.AssignOnDebugMessage([](char*) {});
         OS.AssignOnWarningMessage([](char* text) { Project->Warnings.push_back(text); });
         QOREvents_AssignOnPushEvent([](TQOREvent*) { return true; });
-        std::string pattern = (fs::temp_directory_path() / "ksn_paint_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        const char* old = std::getenv("TMPDIR");
-        HadTmp = old != nullptr;
-        OldTmp = old ? old : "";
-        setenv("TMPDIR", Folder.c_str(), 1);
-        QORVirtualMemory_Initialize();
+        ASSERT_TRUE(Store.Open("ksn_paint_"));
         OldTextureSize = QORDefaultTextureSize;
 
         TKSN_MeshPaintingHooks hooks;
@@ -99,12 +92,7 @@ protected:
         QORDefaultTextureSize = OldTextureSize;
         QORMaterialMapSource_ProjectHooks.GetMapList = nullptr;
         KSN_SetMeshPaintingHooks({});
-        QORVirtualMemory_Cleanup();
-        if (HadTmp)
-            setenv("TMPDIR", OldTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-        fs::remove_all(Folder);
+        Store.Close();
         QOREvents_Clean();
         QOREvents_AssignOnPushEvent(nullptr);
         OS.AssignOnDebugMessage(nullptr);

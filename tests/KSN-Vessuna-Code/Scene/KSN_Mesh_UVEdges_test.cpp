@@ -5,6 +5,7 @@
 #include "QOREvents.h"
 #include "QORThingy.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <wx/init.h>
@@ -44,9 +45,7 @@ int32_t TestGetTab() { return TabForTest; }
 // the vertex-to-polygon table, open-edge and seam flags, and normals.
 class UVEdgesTest : public ::testing::Test {
 protected:
-    fs::path Folder;
-    std::string OldTmp;
-    bool HadTmp = false;
+    TTempStoreFolder Store;
     std::unique_ptr<TKSN_Mesh> Mesh;
 
     void SetUp() override
@@ -57,25 +56,13 @@ protected:
         KSN_SetMeshApplicationHooks(hooks);
         OS.AssignOnDebugMessage([](char*) {});
         QOREvents_AssignOnPushEvent([](TQOREvent*) { return true; });
-        std::string pattern = (fs::temp_directory_path() / "ksn_uvedges_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        const char* old = std::getenv("TMPDIR");
-        HadTmp = old != nullptr;
-        OldTmp = old ? old : "";
-        setenv("TMPDIR", Folder.c_str(), 1);
-        QORVirtualMemory_Initialize();
+        ASSERT_TRUE(Store.Open("ksn_uvedges_"));
     }
 
     void TearDown() override
     {
         Mesh.reset();
-        QORVirtualMemory_Cleanup();
-        if (HadTmp)
-            setenv("TMPDIR", OldTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-        fs::remove_all(Folder);
+        Store.Close();
         QOREvents_Clean();
         QOREvents_AssignOnPushEvent(nullptr);
         OS.AssignOnDebugMessage(nullptr);

@@ -3,6 +3,7 @@
 #include "OS.h"
 #include "QOREvents.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <wx/init.h>
@@ -39,9 +40,7 @@ const char* TestObjectName(TKSN_Object*) { return "Head"; }
 // One quad 0-1-2-3 in the z = 0 plane, plus any further vertices asked for.
 class MeshTest : public ::testing::Test {
 protected:
-    fs::path Folder;
-    std::string OldTmp;
-    bool HadTmp = false;
+    TTempStoreFolder Store;
     std::unique_ptr<TKSN_Mesh> Mesh;
 
     void SetUp() override
@@ -58,14 +57,7 @@ protected:
         OS.AssignOnDebugMessage([](char*) {});
         QOREvents_AssignOnPushEvent([](TQOREvent*) { return true; });
 
-        std::string pattern = (fs::temp_directory_path() / "ksn_mesh_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        const char* old = std::getenv("TMPDIR");
-        HadTmp = old != nullptr;
-        OldTmp = old ? old : "";
-        setenv("TMPDIR", Folder.c_str(), 1);
-        QORVirtualMemory_Initialize();
+        ASSERT_TRUE(Store.Open("ksn_mesh_"));
 
         Mesh = MakeQuad();
     }
@@ -73,12 +65,7 @@ protected:
     void TearDown() override
     {
         Mesh.reset();
-        QORVirtualMemory_Cleanup();
-        if (HadTmp)
-            setenv("TMPDIR", OldTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-        fs::remove_all(Folder);
+        Store.Close();
         QOREvents_Clean();
         QOREvents_AssignOnPushEvent(nullptr);
         OS.AssignOnPrintMessage(nullptr);

@@ -8,6 +8,7 @@
 #include "OS.h"
 #include "QORTextBlock.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,48 +24,24 @@ namespace fs = std::filesystem;
 
 namespace MorphSelectionTreeTest {
 
-struct Dialogs : TOSDialogProvider {
-    std::vector<std::string> Boxes;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Boxes.push_back(text);
-        return TOSBoxAnswer::Closed;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
-};
+using Dialogs = TBoxRecorder;
 
 class MorphSelectionTreeFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
         OS.SetDialogProvider(&Boxes);
-        std::string pattern = (fs::temp_directory_path() / "ksn_trees_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        const char* old = std::getenv("TMPDIR");
-        HadTmp = old != nullptr;
-        OldTmp = old ? old : "";
-        setenv("TMPDIR", Folder.c_str(), 1);
-        QORVirtualMemory_Initialize();
+        ASSERT_TRUE(Store.Open("ksn_trees_"));
     }
     void TearDown() override
     {
-        QORVirtualMemory_Cleanup();
-        if (HadTmp)
-            setenv("TMPDIR", OldTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-        fs::remove_all(Folder);
+        Store.Close();
         OS.SetDialogProvider(nullptr);
     }
 
     Dialogs Boxes;
-    fs::path Folder;
-    bool HadTmp = false;
-    std::string OldTmp;
+    TTempStoreFolder Store;
+    const fs::path& Folder = Store.Folder;
 };
 
 std::string ReadAll(FILE* file)

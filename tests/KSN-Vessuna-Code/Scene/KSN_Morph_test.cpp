@@ -5,6 +5,7 @@
 #include "QORMemory.h"
 #include "QORTextBlock.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <wx/init.h>
@@ -32,17 +33,8 @@ private:
 };
 [[maybe_unused]] const auto* const RegisteredMorphWx = ::testing::AddGlobalTestEnvironment(new TMorphWxEnvironment);
 
-struct TMorphDialogs : TOSDialogProvider {
-    std::vector<std::string> Boxes;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Boxes.push_back(text);
-        return TOSBoxAnswer::Ok;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
+struct TMorphDialogs : TBoxRecorder {
+    TMorphDialogs() : TBoxRecorder(TOSBoxAnswer::Ok) {}
 };
 
 std::vector<std::string> MorphDebug, MorphWarnings, MorphPrinted;
@@ -52,9 +44,7 @@ std::vector<int> MorphEvents;
 class MorphTest : public ::testing::Test {
 protected:
     TMorphDialogs Dialogs;
-    fs::path Folder;
-    std::string OldTmp;
-    bool HadTmp = false;
+    TTempStoreFolder Store;
 
     void SetUp() override
     {
@@ -70,23 +60,11 @@ protected:
             MorphEvents.push_back(event->GetCommand());
             return true;
         });
-        std::string pattern = (fs::temp_directory_path() / "ksn_morph_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        const char* old = std::getenv("TMPDIR");
-        HadTmp = old != nullptr;
-        OldTmp = old ? old : "";
-        setenv("TMPDIR", Folder.c_str(), 1);
-        QORVirtualMemory_Initialize();
+        ASSERT_TRUE(Store.Open("ksn_morph_"));
     }
     void TearDown() override
     {
-        QORVirtualMemory_Cleanup();
-        if (HadTmp)
-            setenv("TMPDIR", OldTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-        fs::remove_all(Folder);
+        Store.Close();
         QOREvents_Clean();
         QOREvents_AssignOnPushEvent(nullptr);
         OS.AssignOnDebugMessage(nullptr);

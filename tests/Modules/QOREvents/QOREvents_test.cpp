@@ -2,6 +2,7 @@
 
 #include "OS.h"
 #include "QORThingy.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,8 @@
 namespace {
 
 // Answers every box at once, so the range errors never block.
-struct TSilentDialogs : TOSDialogProvider {
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char*, bool) override { return TOSBoxAnswer::Ok; }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
+struct TSilentDialogs : TBoxRecorder {
+    TSilentDialogs() : TBoxRecorder(TOSBoxAnswer::Ok) {}
 };
 
 // Commands of the events that ran, in order.

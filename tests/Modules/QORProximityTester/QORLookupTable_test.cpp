@@ -1,6 +1,7 @@
 #include "QORLookupTable.h"
 
 #include "OS.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,17 +13,8 @@ namespace {
 
 // Answers every box at once and remembers the texts, so that the error box of
 // QORThrowException neither blocks nor goes unseen.
-struct TRecordingDialogs : TOSDialogProvider {
-    std::vector<std::string> Texts;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Texts.emplace_back(text);
-        return TOSBoxAnswer::Ok;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
+struct TRecordingDialogs : TBoxRecorder {
+    TRecordingDialogs() : TBoxRecorder(TOSBoxAnswer::Ok) {}
 };
 
 class QORLookupTableTest : public ::testing::Test {
@@ -77,8 +69,8 @@ TEST_F(QORLookupTableTest, OverflowingARowRaisesAndStoresNothing)
     } catch (const std::logic_error& e) {
         EXPECT_STREQ(e.what(), "(Table[i][0] > Histogram[i]) 2, 1, i = 2 of 3, value = 7");
     }
-    ASSERT_EQ(dialogs.Texts.size(), 1u);
-    EXPECT_EQ(dialogs.Texts[0], "(Table[i][0] > Histogram[i]) 2, 1, i = 2 of 3, value = 7");
+    ASSERT_EQ(dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(dialogs.Boxes[0], "(Table[i][0] > Histogram[i]) 2, 1, i = 2 of 3, value = 7");
     EXPECT_EQ(Row(table, 2), (std::vector<int>{5}));
     EXPECT_EQ(table[1][0], 0) << "the next row is untouched";
 

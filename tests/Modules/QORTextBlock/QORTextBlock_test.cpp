@@ -2,6 +2,7 @@
 
 #include "OS.h"
 #include "QORMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,8 @@
 namespace {
 
 // Answers every box at once and keeps the texts, so error paths never block.
-struct TRecordingDialogs : TOSDialogProvider {
-    std::vector<std::string> Texts;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Texts.emplace_back(text);
-        return TOSBoxAnswer::Ok;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
+struct TRecordingDialogs : TBoxRecorder {
+    TRecordingDialogs() : TBoxRecorder(TOSBoxAnswer::Ok) {}
 };
 
 struct TFileCloser {
@@ -262,7 +254,7 @@ TEST_F(QORTextBlockTest, ReaderAcceptsIndentedLinesAndAnyLineEnd)
     ASSERT_EQ(count, 6);
     EXPECT_EQ(std::string(static_cast<char*>(data), 6), "foobar");
     QORfree(data);
-    EXPECT_TRUE(Dialogs.Texts.empty());
+    EXPECT_TRUE(Dialogs.Boxes.empty());
 }
 
 TEST_F(QORTextBlockTest, MalformedBlocksRaiseAndLoadNothing)
@@ -289,7 +281,7 @@ TEST_F(QORTextBlockTest, MalformedBlocksRaiseAndLoadNothing)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Dialogs.Texts.clear();
+        Dialogs.Boxes.clear();
         TFilePtr f = FileWithText(c.text);
         int count = -1;
         void* data = nullptr;
@@ -301,8 +293,8 @@ TEST_F(QORTextBlockTest, MalformedBlocksRaiseAndLoadNothing)
         }
         EXPECT_EQ(data, nullptr);
         EXPECT_EQ(count, 0);
-        ASSERT_EQ(Dialogs.Texts.size(), 1u);
-        EXPECT_EQ(Dialogs.Texts[0], "Invalid data in file");
+        ASSERT_EQ(Dialogs.Boxes.size(), 1u);
+        EXPECT_EQ(Dialogs.Boxes[0], "Invalid data in file");
         QORfree(data);
     }
 }

@@ -4,6 +4,7 @@
 
 #include "QORMemory.h"
 #include "QORTextBlock.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,24 +17,6 @@
 namespace {
 
 // A stream over fixed text (or an empty one to write into), closed on scope exit.
-struct TTempFile {
-    FILE* f = std::tmpfile();
-    explicit TTempFile(const std::string& text = "")
-    {
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::rewind(f);
-    }
-    ~TTempFile() { std::fclose(f); }
-    std::string All()
-    {
-        std::string out;
-        std::rewind(f);
-        for (int c; (c = std::fgetc(f)) != EOF;)
-            out += char(c);
-        return out;
-    }
-};
-
 // Records every key its own handler is offered.
 class TRecordingThingy : public TKSN_Thingy {
 public:

@@ -4,6 +4,7 @@
 
 #include "OS.h"
 #include "QORTextBlock.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,24 +17,6 @@
 #include <vector>
 
 namespace {
-
-struct TTempFile {
-    FILE* f = std::tmpfile();
-    explicit TTempFile(const std::string& text = "")
-    {
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::rewind(f);
-    }
-    ~TTempFile() { std::fclose(f); }
-    std::string All()
-    {
-        std::string out;
-        std::rewind(f);
-        for (int c; (c = std::fgetc(f)) != EOF;)
-            out += char(c);
-        return out;
-    }
-};
 
 TKSN_TreeGroup* AddFolder(TKSN_TreeGroup* parent, const char* name)
 {
@@ -215,12 +198,8 @@ std::vector<std::string> Warnings;
 void CollectWarning(char* text) { Warnings.emplace_back(text); }
 
 // Answers every box at once so that error paths never block.
-struct TAnsweringProvider : TOSDialogProvider {
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char*, bool) override { return TOSBoxAnswer::Ok; }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
+struct TAnsweringProvider : TBoxRecorder {
+    TAnsweringProvider() : TBoxRecorder(TOSBoxAnswer::Ok) {}
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "OS.h"
 #include "QORMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +19,8 @@
 namespace {
 
 // Every modal box of the OS layer answers at once, so nothing blocks a test.
-struct AnsweringProvider : TOSDialogProvider {
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char*, bool) override { return TOSBoxAnswer::Ok; }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
+struct AnsweringProvider : TBoxRecorder {
+    AnsweringProvider() : TBoxRecorder(TOSBoxAnswer::Ok) {}
 };
 AnsweringProvider Answers;
 

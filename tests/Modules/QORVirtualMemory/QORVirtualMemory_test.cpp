@@ -3,6 +3,7 @@
 
 #include "OS.h"
 #include "QORMemory.h"
+#include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <wx/init.h>
@@ -119,25 +120,14 @@ protected:
         OS.SetDialogProvider(&Answers);
         // Each test gets a temporary folder of its own, so that the files it
         // leaves behind can be counted even when tests run side by side.
-        std::string pattern = (fs::temp_directory_path() / "qorvm_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        const char* old = std::getenv("TMPDIR");
-        OldTmp = old ? old : "";
-        HadTmp = old != nullptr;
-        setenv("TMPDIR", Folder.c_str(), 1);
-        QORVirtualMemory_Initialize();
+        ASSERT_TRUE(Store.Open("qorvm_"));
     }
     void TearDown() override
     {
-        QORVirtualMemory_Cleanup();
+        Store.StopStore();
         QORVirtualMemory_SetFileSizeLimit(0);
         EXPECT_TRUE(fs::is_empty(Folder)) << "temporary files left behind in " << Folder;
-        fs::remove_all(Folder);
-        if (HadTmp)
-            setenv("TMPDIR", OldTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
+        Store.Close();
         OS.SetDialogProvider(nullptr);
     }
     static void Restart()
@@ -164,8 +154,8 @@ protected:
     }
 
     AnsweringProvider Answers;
-    std::string Folder, OldTmp;
-    bool HadTmp = false;
+    TTempStoreFolder Store;
+    const fs::path& Folder = Store.Folder;
 };
 
 TEST_F(QORVirtualMemoryTest, BlockNotYetWrittenComesBackAsTheCallersOwnBuffer)

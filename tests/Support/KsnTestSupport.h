@@ -1,0 +1,173 @@
+// Helpers the test suites share: a temporary file, dialog providers that
+// record what they were asked and answer from a script, and a private
+// temporary folder holding the virtual-memory store.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "OS.h"
+
+// An anonymous temporary file, optionally holding some text, that reads back whole.
+struct TTempFile {
+    FILE* f = std::tmpfile();
+    explicit TTempFile(const std::string& text = "")
+    {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::rewind(f);
+    }
+    ~TTempFile() { std::fclose(f); }
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+    std::string All()
+    {
+        std::string out;
+        std::rewind(f);
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            out += char(c);
+        return out;
+    }
+};
+
+// Keeps the text of every box and gives each the same answer; every other
+// dialog is refused.
+struct TBoxRecorder : TOSDialogProvider {
+    explicit TBoxRecorder(TOSBoxAnswer answer = TOSBoxAnswer::Closed) : Answer(answer) {}
+    TOSBoxAnswer Answer;
+    std::vector<std::string> Boxes;
+
+    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
+    {
+        Boxes.push_back(text ? text : "");
+        return Answer;
+    }
+    bool PickColour(unsigned char*) override { return false; }
+    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
+    bool SetClipboardText(const std::string&) override { return false; }
+    bool GetClipboardText(std::string&) override { return false; }
+};
+
+// A dialog provider that answers from a script and records what it was asked.
+struct TScriptedProvider : TOSDialogProvider {
+    struct TBox {
+        TOSBoxKind Kind;
+        std::string Title, Text;
+        bool DefaultYes;
+        bool InDialog;   // OS.IsInDialog() while the box was up
+    };
+    std::vector<TBox> Boxes;
+    std::deque<TOSBoxAnswer> Answers;   // empty: the box is closed
+    std::vector<std::array<unsigned char, 3>> Colours;
+    bool ConfirmColour = true;
+    std::vector<TOSFileDialogRequest> FileRequests;
+    std::deque<std::string> Choices;    // empty string: cancelled
+    bool ClipboardOpens = true;
+    std::string Clipboard;
+    int Calls = 0;
+
+    TOSBoxAnswer ShowBox(TOSBoxKind kind, const char* title, const char* text, bool defaultYes) override
+    {
+        ++Calls;
+        Boxes.push_back({kind, title, text, defaultYes, OS.IsInDialog()});
+        if (Answers.empty()) return TOSBoxAnswer::Closed;
+        TOSBoxAnswer a = Answers.front();
+        Answers.pop_front();
+        return a;
+    }
+    bool PickColour(unsigned char rgb[3]) override
+    {
+        ++Calls;
+        Colours.push_back({rgb[0], rgb[1], rgb[2]});
+        return ConfirmColour;
+    }
+    bool SelectFile(const TOSFileDialogRequest& request, std::string& chosen) override
+    {
+        ++Calls;
+        FileRequests.push_back(request);
+        if (Choices.empty()) return false;
+        chosen = Choices.front();
+        Choices.pop_front();
+        return !chosen.empty();
+    }
+    bool SetClipboardText(const std::string& text) override
+    {
+        ++Calls;
+        if (ClipboardOpens) Clipboard = text;
+        return ClipboardOpens;
+    }
+    bool GetClipboardText(std::string& text) override
+    {
+        ++Calls;
+        text = ClipboardOpens ? Clipboard : std::string();
+        return ClipboardOpens;
+    }
+};
+
+#if __has_include("QORVirtualMemory.h")
+#include "QORVirtualMemory.h"
+
+#include <unistd.h>
+
+// A private temporary folder that TMPDIR points at while the virtual-memory
+// store runs in it, so that tests running side by side never share store
+// files. Close() (or the destructor) stops the store, gives TMPDIR back and
+// removes the folder.
+class TTempStoreFolder {
+public:
+    std::filesystem::path Folder;
+
+    TTempStoreFolder() = default;
+    TTempStoreFolder(const TTempStoreFolder&) = delete;
+    TTempStoreFolder& operator=(const TTempStoreFolder&) = delete;
+    ~TTempStoreFolder() { Close(); }
+
+    // Makes "<temp>/<prefix>XXXXXX" and starts the store there; false, with
+    // nothing changed, when the folder cannot be made.
+    [[nodiscard]] bool Open(const std::string& prefix)
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
+        if (mkdtemp(pattern.data()) == nullptr) return false;
+        Folder = pattern;
+        const char* old = std::getenv("TMPDIR");
+        HadTmp = old != nullptr;
+        OldTmp = old ? old : "";
+        setenv("TMPDIR", Folder.c_str(), 1);
+        IsOpen = true;
+        QORVirtualMemory_Initialize();
+        StoreRunning = true;
+        return true;
+    }
+    // Stops the store but keeps the folder, so that what it left can be looked at.
+    void StopStore()
+    {
+        if (!StoreRunning) return;
+        QORVirtualMemory_Cleanup();
+        StoreRunning = false;
+    }
+    void Close()
+    {
+        if (!IsOpen) return;
+        StopStore();
+        if (HadTmp)
+            setenv("TMPDIR", OldTmp.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        std::error_code ignored;
+        std::filesystem::remove_all(Folder, ignored);
+        IsOpen = false;
+    }
+
+private:
+    std::string OldTmp;
+    bool HadTmp = false;
+    bool IsOpen = false;
+    bool StoreRunning = false;
+};
+#endif
