@@ -168,6 +168,27 @@ int TextureIndexOf(const TQORMaterialChannel* channel)
 
 // The older polygon array "polygons_b": int32 material, group and corner
 // count, then the corners; checked like the blob.
+// Every corner {vertex, texture vertex} of polygon p, n of them from byte
+// at, names an existing vertex and either no texture vertex (-1) or an
+// existing one.
+bool CheckCorners(const unsigned char* data, size_t at, int n, int p, int vertexCount, int tVertexCount,
+                  std::string* why)
+{
+    for (int c = 0; c < n; ++c, at += 8) {
+        const int32_t v = ReadAt<int32_t>(data, at);
+        const int32_t vt = ReadAt<int32_t>(data, at + 4);
+        if (v < 0 || v >= vertexCount) {
+            if (why) *why = QORFormat("polygon %d names vertex %d of %d", p, int(v), vertexCount);
+            return false;
+        }
+        if (vt < -1 || vt >= tVertexCount) {
+            if (why) *why = QORFormat("polygon %d names texture vertex %d of %d", p, int(vt), tVertexCount);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool CheckOldPolygonArray(const unsigned char* data, size_t bytes, int count, int vertexCount, int tVertexCount,
                           std::string* why)
 {
@@ -187,18 +208,9 @@ bool CheckOldPolygonArray(const unsigned char* data, size_t bytes, int count, in
             if (why) *why = QORFormat("the polygon array ends inside polygon %d of %d", p, count);
             return false;
         }
-        for (int c = 0; c < n; ++c, at += 8) {
-            const int32_t v = ReadAt<int32_t>(data, at);
-            const int32_t vt = ReadAt<int32_t>(data, at + 4);
-            if (v < 0 || v >= vertexCount) {
-                if (why) *why = QORFormat("polygon %d names vertex %d of %d", p, int(v), vertexCount);
-                return false;
-            }
-            if (vt < -1 || vt >= tVertexCount) {
-                if (why) *why = QORFormat("polygon %d names texture vertex %d of %d", p, int(vt), tVertexCount);
-                return false;
-            }
-        }
+        if (!CheckCorners(data, at, n, p, vertexCount, tVertexCount, why))
+            return false;
+        at += size_t(n) * 8;
     }
     if (at != bytes) {
         if (why) *why = QORFormat("the polygon array holds %zu bytes more than its %d polygons", bytes - at, count);
@@ -265,18 +277,9 @@ bool KSN_CheckPolygonBlob(const unsigned char* data, size_t byteCount, int count
             if (why) *why = QORFormat("the polygon data ends inside polygon %d of %d", p, count);
             return false;
         }
-        for (int c = 0; c < n; ++c, at += 8) {
-            const int32_t v = ReadAt<int32_t>(data, at);
-            const int32_t vt = ReadAt<int32_t>(data, at + 4);
-            if (v < 0 || v >= vertexCount) {
-                if (why) *why = QORFormat("polygon %d names vertex %d of %d", p, int(v), vertexCount);
-                return false;
-            }
-            if (vt < -1 || vt >= tVertexCount) {
-                if (why) *why = QORFormat("polygon %d names texture vertex %d of %d", p, int(vt), tVertexCount);
-                return false;
-            }
-        }
+        if (!CheckCorners(data, at, n, p, vertexCount, tVertexCount, why))
+            return false;
+        at += size_t(n) * 8;
     }
     if (at != byteCount) {
         if (why) *why = QORFormat("the polygon data holds %zu bytes more than its %d polygons", byteCount - at, count);
