@@ -178,9 +178,15 @@ bool TOS::GetTemporaryFileNameInSystemTemp(std::string& out, const char* extensi
 {
     std::string folder;
     GetTemporaryPath(folder);
+    // The shared generator is seeded from the clock in seconds, so processes
+    // started in the same second draw the same letters; the process ID, spread
+    // over the letters, keeps their temporary names apart.
+    const unsigned pid = unsigned(::getpid());
     do {
         char letters[11];
-        for (int i = 0; i < 10; ++i) letters[i] = char('A' + QORrandom(26));
+        unsigned spread = pid;
+        for (int i = 0; i < 10; ++i, spread /= 26)
+            letters[i] = char('A' + (QORrandom(26) + int(spread % 26)) % 26);
         letters[10] = 0;
         out = folder + letters + "." + (extension ? extension : "");
     } while (FileExists(out.c_str()));
