@@ -372,6 +372,8 @@ void TKSN_Project::ResolveMapLayers()
         if (map) map->ResolveLayers(false);
 }
 
+// A no-op by design: maps are kept in their working layout; callers keep the
+// call as the hook where an optimisation pass would go.
 void TKSN_Project::OptimizeMaps() {}
 
 // [SECTION] Saving and exporting

@@ -272,6 +272,8 @@ void TKSN_Project::OnFinishedNavigating(bool autoDepth)
     ProcessAutoViewports();
 }
 
+// The flag is accepted for callers' sake and has no effect by design: entering
+// paint mode only refreshes the maps and the tool panel.
 void TKSN_Project::SetPaintMode(bool /*flag*/)
 {
     OptimizeMaps();
@@ -304,6 +306,7 @@ float TKSN_Project::GetOpenGLMeterValue()
 // [SECTION] Mode changes
 // ============================================================================
 
+// The flag has no effect by design; only the mode number steers the switch.
 void TKSN_Project::SetMode(int mode, bool /*flag*/)
 {
     TKSN_Mesh* mesh = GetPolyMesh();

@@ -180,6 +180,8 @@ public:
     void DestroyAllSubDs();
     void InvalidateSubDBaseVertices();
 
+    // No-ops by design: map names are resolved when drawn, and every mesh may be
+    // painted on (the analysis finds nothing to refuse), so it answers true.
     void UpdateMaterialMapNames() {}
     bool AnalyzeBeforePainting(bool /*flag*/) { return true; }
 
@@ -209,6 +211,8 @@ public:
 
     // [SECTION] Selection services (KSN_Mesh_Selection.cpp)
 
+    // Notifications of the selection brushes; no-ops by design, since the
+    // selection weights are written in place and need no merge or resolve step.
     void MergeTempSelectionIfNecessary() {}
     void ResolveSelections(bool /*flag*/) {}
     void AfterVertexSelected(int /*vertex*/) {}

@@ -91,6 +91,7 @@ public:
     void ClearCustomProgressMessage();
     void InvalidateVertexCulling() { vertexCullingValid = false; }
     void SetAllMouseWheelDudesToFalse();
+    // No animation timeline exists, so time never changes under a frame: always false by design.
     bool IsTimeChangingForAnimation() const { return false; }
 
     // Finds a file a document names: at `path` (relative paths from the main

@@ -150,6 +150,8 @@ int QORglutCreateWindow(const char*, int x, int y, int width, int height, void**
 
 void QORglutSetWindow(int) {}
 int QORglutGetWindow() { return 0; }
+// A no-op by design: the modifier bits are polled by QORglutSetModifiersFromGetKeys
+// on every mouse event, so the GLUT-style callbacks have nothing left to set.
 void QORglutSetModifiers() {}
 bool QORglut_IsDoubleBuffered() { return true; }
 

@@ -217,6 +217,10 @@ void QORglDrawPixels2(int width, int height, int format, int type, void* pixels,
     ClearGLErrors();
 }
 
+// The move is (+x, +y), not (-x, -y): glBitmap moves the raster position in
+// window pixels whatever the projection, so only a move by (+x, +y) puts the
+// image at x, y; the other way round it lands mirrored through the origin,
+// off the window for every positive position (checked against Mesa).
 void QORglRasterPos2i_For_DrawPixels(int x, int y)
 {
     glRasterPos2i(0, 0);

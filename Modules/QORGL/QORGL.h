@@ -88,7 +88,8 @@ void QORglut_Ext_Clean();
 
 // [Frame-buffer grabs] --------------------------------------------------------
 
-// Set by nothing yet: without it every grab works with power-of-two tiles.
+// By design nothing sets it (non-power-of-two support is not probed), so every
+// grab works with power-of-two tiles.
 extern bool QORglut_NonPowerfTwoSupported;
 // Set by the OpenGL driver test when compressed textures work.
 extern bool QORglut_TextureCompressionSupported;

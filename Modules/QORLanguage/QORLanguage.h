@@ -41,7 +41,7 @@ public:
     void Empty();
 
 private:
-    // Room for replacement texts; nothing fills it yet, so the built-in table answers.
+    // Room for replacement texts; by design no operation fills it, so the built-in table always answers.
     std::vector<std::string> ReplacementTexts;
 };
 

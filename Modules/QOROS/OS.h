@@ -140,9 +140,11 @@ public:
 
     // [SECTION] Window and timing
     bool IsInDialog() const;
+    // No-ops by design on the desktop: the window keeps the state the user gave it.
     void MaximizeWindow(wxWindow*) {}
     void MinimizeWindow(wxWindow*) {}
     void RestoreWindowIfMinimized();
+    // Always false by design on the desktop: long real-time redraws are not cut short by mouse motion.
     bool UserMouseMotionWaiting() const { return false; }
     void Pause(int32_t milliseconds);
     void Beep();

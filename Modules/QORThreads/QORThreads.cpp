@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -100,6 +101,9 @@ void TThreadCruncher::CheckCaller() const
 {
     if (!IsPoolThread()) return;
     OS.ErrorMessage("%s", kCalledFromWithin);
+    // The caller is a slot thread, where no box is ever shown: without this
+    // line the program would end without a word of why.
+    std::fprintf(stderr, "%s\n", kCalledFromWithin);
     OS.Exit(1);
 }
 

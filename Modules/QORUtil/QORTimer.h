@@ -40,6 +40,7 @@ public:
     double Stop();
     // Replaces the sample buffer by an empty one of n samples (nothing when n is the capacity).
     void SetSampleCount(int n);
+    // A no-op by design: the timer keeps no per-project analysis to restart after a load.
     void RestartTimeAnalysis() {}
 
     double StartTime = 0.0;             // seconds of program time

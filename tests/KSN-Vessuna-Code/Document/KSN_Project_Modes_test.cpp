@@ -4,7 +4,14 @@
 // ChangeTool and SetMode change and queue.
 #include "KSN_ProjectEditTestSupport.h"
 
+#include "KsnTestGL.h"
 #include "QORLanguage.h"
+#include "QORMaterial.h"
+#include "QORMaterialMapSource.h"
+
+#include <GL/gl.h>
+
+#include <memory>
 
 namespace {
 
@@ -189,6 +196,130 @@ TEST_F(ModesTest, ChangeToolActivatesRemembersAndRefreshes)
 
     Project->ChangeTool(mesh, App->transformationTools, static_cast<TKSN_Tool*>(sculpt));
     EXPECT_EQ(App->transformationTools->reservedValue, -1) << "a tool that is not in the list";
+}
+
+TEST_F(ModesTest, PaintingToolsComingOrGoingResetTheMotionAndBrushesSetUpTheOverlay)
+{
+    auto* chisel = MakeTool<TKSN_Chisel>("Chisel", App->deformationTools);
+    auto* paint = MakeTool<TKSN_PaintBrush>("Paint", App->paintTools);
+    auto* paint2 = MakeTool<TKSN_PaintBrush>("Paint 2", App->paintTools);
+    auto* select = MakeTool<TKSN_SelectionBrush>("Select", App->selectionTools);
+    TKSN_Mesh* mesh = MakeObject("Head")->Mesh.get();
+    struct Case {
+        const char* why;
+        TKSN_Tool* from;
+        TKSN_Tool* to;
+        TKSN_ToolList* list;
+        bool paintingChanges;   // the motion stops and every viewport redraws
+        bool brush;             // the overlay is rebuilt for the new brush
+    };
+    const Case cases[] = {
+        {"into painting", chisel, paint, App->paintTools, true, true},
+        {"out of painting", paint, chisel, App->deformationTools, true, false},
+        {"from no tool into painting", nullptr, paint, App->paintTools, true, true},
+        {"from painting to no tool", paint, nullptr, App->paintTools, true, false},
+        {"painting to painting", paint, paint2, App->paintTools, false, true},
+        {"to a brush that does not paint", chisel, select, App->selectionTools, false, true},
+        {"neither paints nor brushes", nullptr, chisel, App->deformationTools, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        App->currentTool = c.from;
+        Project->InteractiveMotion = true;
+        Project->BrushShapeValid = true;
+        ClearViewportStatuses();
+        Project->ChangeTool(mesh, c.list, c.to);
+        EXPECT_EQ(App->currentTool, c.to);
+        EXPECT_EQ(Project->InteractiveMotion, !c.paintingChanges);
+        EXPECT_EQ(ViewportStatuses(), c.paintingChanges ? (std::vector<int>{2, 2, 2, 2}) : (std::vector<int>{0, 0, 0, 0}));
+        EXPECT_EQ(Project->BrushShapeValid, !c.brush);
+    }
+}
+
+TEST_F(ModesTest, FinishedNavigatingCancelsCullingAndRefreshesTheCurrentViewport)
+{
+    App->vertexCullingValid = true;
+    Project->AffectedObjectsStencilValid = true;
+    for (bool autoDepth : {false, true}) Project->OnBeforeNavigating(autoDepth);
+    EXPECT_TRUE(App->vertexCullingValid) << "navigation has not moved anything yet";
+    EXPECT_TRUE(Project->AffectedObjectsStencilValid);
+
+    Project->OnFinishedNavigating(false);
+    EXPECT_FALSE(App->vertexCullingValid);
+    EXPECT_FALSE(Project->AffectedObjectsStencilValid);
+
+    // Without a current viewport only the culling goes.
+    App->vertexCullingValid = true;
+    Project->AffectedObjectsStencilValid = true;
+    TKSN_Viewport* main = App->viewports[0];
+    App->viewports[0] = nullptr;
+    Project->OnFinishedNavigating(true);
+    App->viewports[0] = main;
+    EXPECT_FALSE(App->vertexCullingValid);
+    EXPECT_TRUE(Project->AffectedObjectsStencilValid);
+}
+
+// The meter needs textures, so these cases run in a real context.
+class ModesGLTest : public ModesTest {
+protected:
+    static inline TTestGLWindow* GL = nullptr;
+    static void SetUpTestSuite()
+    {
+        GL = new TTestGLWindow;
+        if (!GL->Open()) {
+            delete GL;
+            GL = nullptr;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete GL;
+        GL = nullptr;
+    }
+    void SetUp() override
+    {
+        ModesTest::SetUp();
+        ASSERT_NE(GL, nullptr) << "no GLX display: run under xvfb-run";
+    }
+};
+
+TEST_F(ModesGLTest, OpenGLMeterCountsEveryBindingsTexture)
+{
+    std::vector<std::unique_ptr<TQORMaterialMapSource>> sources;
+    auto source = [&](bool uploaded) {
+        sources.push_back(std::make_unique<TQORMaterialMapSource>());
+        float grey[3] = {0.5f, 0.5f, 0.5f};
+        sources.back()->Initialize(8, 8, grey);
+        if (uploaded) sources.back()->MakeGLTexture(8, 8);
+        return sources.back().get();
+    };
+    auto bind = [](TKSN_Mesh* mesh, TQORMaterialMapSource* to) {
+        auto* binding = new TQORMaterialMap();
+        if (to) binding->SetMapSource(to->GetID());
+        mesh->MaterialMaps->Add(binding);
+    };
+
+    EXPECT_EQ(Project->GetOpenGLMeterValue(), 1.0f) << "no maps: nothing is missing";
+    EXPECT_EQ(OpenGLMeterMapCount, 0);
+
+    // Head: two uploaded maps, one not uploaded, one binding without a source.
+    // Body: one uploaded map, bound twice (each binding counts).
+    TKSN_Mesh* head = MakeObject("Head")->Mesh.get();
+    TKSN_Mesh* body = MakeObject("Body")->Mesh.get();
+    bind(head, source(true));
+    bind(head, source(false));
+    bind(head, nullptr);
+    bind(head, source(true));
+    TQORMaterialMapSource* shared = source(true);
+    bind(body, shared);
+    bind(body, shared);
+    ASSERT_NE(shared->GetGLTexure(), 0u);
+
+    const float value = Project->GetOpenGLMeterValue();
+    EXPECT_EQ(OpenGLMeterMapCount, 4);
+    EXPECT_EQ(OpenGLMeterValue, value);
+    // Mesa keeps every texture resident.
+    EXPECT_EQ(value, 1.0f);
 }
 
 TEST_F(ModesTest, ChangeToolByIndexChecksTheIndexFirst)

@@ -134,6 +134,62 @@ TEST(PolyMeshEdges, SeamKeepsBothSidesAndMarksItsVertices)
     }
 }
 
+TEST(PolyMeshEdges, EitherAxisOfEitherEndMakesASeam)
+{
+    // Polygon 1 gets its own texture vertices 4 (at vertex 1) and 5 (at
+    // vertex 2); texture vertices 1 = (1, 0) and 2 = (0, 1) are polygon 0's.
+    struct Case {
+        const char* name;
+        float uv4[2], uv5[2];
+        bool seam;
+    };
+    const Case cases[] = {
+        {"same coordinates, other indices", {1, 0}, {0, 1}, false},
+        {"only V differs at the first end", {1, 0.25f}, {0, 1}, true},
+        {"only U differs at the first end", {0.75f, 0}, {0, 1}, true},
+        {"only V differs at the second end", {1, 0}, {0, 0.5f}, true},
+        {"only U differs at the second end", {1, 0}, {0.5f, 1}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto mesh = MakeTrianglePair();
+        mesh->SetTVertexCount(6);
+        mesh->tVertices[8] = c.uv4[0];
+        mesh->tVertices[9] = c.uv4[1];
+        mesh->tVertices[10] = c.uv5[0];
+        mesh->tVertices[11] = c.uv5[1];
+        mesh->Polygons[1].Points[0].VT = 4;   // vertex 1
+        mesh->Polygons[1].Points[2].VT = 5;   // vertex 2
+        BuildTopology(*mesh);
+        const TQORPolygonEdge* e = FindEdge(*mesh, 1, 2);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->SideA[0], 1);
+        EXPECT_EQ(e->SideA[1], 2);
+        EXPECT_EQ(e->SideB[0], c.seam ? 4 : 1);
+        EXPECT_EQ(e->SideB[1], c.seam ? 5 : 2);
+    }
+}
+
+TEST(PolyMeshEdges, APolygonPassingAnEdgeTwiceTakesOneSlot)
+{
+    // Polygon 0 (0, 1, 2, 1) runs along edges (0, 1) and (1, 2) there and back;
+    // polygon 1 shares edge (1, 2).
+    auto mesh = MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {{0, 1, 2, 1}, {1, 3, 2}});
+    BuildTopology(*mesh);
+    EXPECT_EQ(EdgePairs(*mesh), (std::vector<std::pair<int, int>>{{0, 1}, {1, 2}, {1, 3}, {2, 3}}));
+    auto slots = [](const TQORPolygonEdge* e) {
+        return std::array<int, 4>{e->PolygonSlots[0], e->PolygonSlots[1], e->PolygonSlots[2], e->PolygonSlots[3]};
+    };
+    const TQORPolygonEdge* back = FindEdge(*mesh, 0, 1);
+    const TQORPolygonEdge* shared = FindEdge(*mesh, 1, 2);
+    ASSERT_NE(back, nullptr);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(slots(back), (std::array<int, 4>{0, -1, -1, -1}));
+    EXPECT_EQ(slots(shared), (std::array<int, 4>{0, 1, -1, -1}));
+    // The edge-polygon table, unlike the slots, lists polygon 0 once per corner at vertex 1.
+    EXPECT_EQ(Row(mesh->EdgePolygons, int(shared - mesh->Edges.data())), (std::vector<int>{0, 0, 1}));
+}
+
 TEST(PolyMeshEdges, CornerWithoutTextureVertexIsASeamSide)
 {
     // Either side of edge (1, 2) may lack a texture vertex at vertex 1; the

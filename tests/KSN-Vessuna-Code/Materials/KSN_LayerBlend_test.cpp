@@ -107,6 +107,14 @@ TEST_F(LayerBlend, ChannelKernelsFollowTheirFormulas)
         // 55 * -127 >> 7 floors to -55, where a division would give -54.
         {"overlay shifts arithmetically", MixMapLayers_Overlay, 1.0f, NoMask, {100, 200, 0}, 255, {255, 0, 127},
          {200, 145, 0}, 255},
+        // The switch point: k = 127, 127, 126 for d = 127, 128, 129; only t = 191
+        // tells k = d from k = 255 - d at d = 128.
+        {"overlay around the switch, t 191", MixMapLayers_Overlay, 1.0f, NoMask, {127, 128, 129}, 255,
+         {191, 191, 191}, {190, 191, 192}, 255},
+        {"overlay around the switch, t 255", MixMapLayers_Overlay, 1.0f, NoMask, {127, 128, 129}, 255,
+         {255, 255, 255}, {254, 255, 255}, 255},
+        {"overlay around the switch, t 0", MixMapLayers_Overlay, 1.0f, NoMask, {127, 128, 129}, 255, {0, 0, 0},
+         {0, 1, 3}, 255},
         {"hard light clamps both ways", MixMapLayers_HardLight, 1.0f, NoMask, {100, 100, 250}, 255, {200, 10, 200},
          {246, 0, 255}, 255},
         {"soft light shifts arithmetically", MixMapLayers_SoftLight, 1.0f, NoMask, {100, 100, 250}, 255,

@@ -578,6 +578,42 @@ TEST_F(MeshTest, IdleCleaningWaitsForEveryMorphAndSelection)
     EXPECT_EQ(polygons->GetScriptStamp(), 0u);   // polygon numbering: no polygon script yet
 }
 
+TEST_F(MeshTest, IdleCleaningDropsTheScriptsOnceEverythingHasCaughtUp)
+{
+    TKSN_Morph* paged = AddMorph("Paged", 0.0f, 1.0f);
+    TKSN_Selection* vertices = AddSelection({0.5f, 0, 0, 0}, eSelectionType_Vertex);
+    EXPECT_FALSE(Mesh->CleanVertexScriptsIfNecessary());   // no script to drop
+
+    for (int i = 0; i < 2; ++i) {
+        TKSN_VertexAdjustmentScript* script = Mesh->CreateVertexScript("s");
+        EndScript(script);
+        Mesh->AddVertexAdjustmentScript(script);
+    }
+    for (TKSN_Morph* morph : {Mesh->GetCurrentMorph(), paged}) {
+        Mesh->BeginUsingMorph(morph);
+        Mesh->EndUsingMorph(morph);
+    }
+    Mesh->BeginUsingSelection(vertices);
+    Mesh->EndUsingSelection(vertices);
+    ASSERT_EQ(Mesh->GetUnadjustedMorphCount(), 0);
+    ASSERT_EQ(Mesh->GetUnadjustedSelectionCount(), 0);
+
+    EXPECT_TRUE(Mesh->CleanVertexScriptsIfNecessary());
+    EXPECT_TRUE(Mesh->VertexScripts->IsEmpty());
+    EXPECT_FALSE(Mesh->CleanVertexScriptsIfNecessary());   // nothing left
+    // The data that replayed them keeps its values and its stamp.
+    EXPECT_FLOAT_EQ(paged->GetVertex(1)[0], 2.0f);
+    EXPECT_FLOAT_EQ(vertices->GetVSelect(0), 0.5f);
+    EXPECT_EQ(paged->GetScriptStamp(), 2u);
+
+    // Numbering goes on from the dropped scripts, so nothing counts as behind.
+    TKSN_VertexAdjustmentScript* next = Mesh->CreateVertexScript("s");
+    EndScript(next);
+    Mesh->AddVertexAdjustmentScript(next);
+    EXPECT_EQ(next->ScriptNumber, 3u);
+    EXPECT_EQ(Mesh->GetUnadjustedMorphCount(), 2);   // both morphs, behind by the new one only
+}
+
 // [SECTION] Welding
 
 TEST_F(MeshTest, WeldedUpdateCopiesMastersOntoDuplicates)

@@ -223,6 +223,8 @@ TEST_F(MorphTest, DamagedBlocksLoadWithoutEndingTheProgram)
 {
     const std::vector<unsigned char> short32(32, 0);
     const auto outside = RecordBytes({{9, {1, 1, 1}}, {1, {2, 3, 4}}});
+    const auto atCount = RecordBytes({{4, {1, 1, 1}}, {1, {2, 3, 4}}});   // one past the last vertex
+    const auto negative = RecordBytes({{-1, {1, 1, 1}}, {1, {2, 3, 4}}});
     const std::vector<unsigned char> twelve(12, 0x40);
     struct TCase {
         const char* label;
@@ -239,6 +241,10 @@ TEST_F(MorphTest, DamagedBlocksLoadWithoutEndingTheProgram)
         {"compressed, negative count", "vcount\t4\nDeltaCount\t-2\nCompressed\t1\n", &short32, true, zeros4},
         {"expanded, data of the wrong length", "vcount\t4\nDeltaCount\t0\nCompressed\t0\n", &twelve, false, zeros4},
         {"compressed, a record outside the vertices", "vcount\t4\nDeltaCount\t2\nCompressed\t1\n", &outside, true,
+         {0, 0, 0, 2, 3, 4, 0, 0, 0, 0, 0, 0}},
+        {"compressed, a record at the vertex count", "vcount\t4\nDeltaCount\t2\nCompressed\t1\n", &atCount, true,
+         {0, 0, 0, 2, 3, 4, 0, 0, 0, 0, 0, 0}},
+        {"compressed, a record at vertex -1", "vcount\t4\nDeltaCount\t2\nCompressed\t1\n", &negative, true,
          {0, 0, 0, 2, 3, 4, 0, 0, 0, 0, 0, 0}},
         {"negative vertex count", "vcount\t-5\nDeltaCount\t0\nCompressed\t0\n", &twelve, false, {}},
     };

@@ -16,6 +16,9 @@
 #include <wx/init.h>
 
 #include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -262,6 +265,38 @@ TEST(WindowHost, TheShippedDriverTableKnowsTheTestRenderer)
         EXPECT_NE(row->status, 0);
         EXPECT_TRUE(row->allowMinimize);
     }
+}
+
+TEST(WindowHost, TheDriverCheckFindsTheLiveRendererInItsTable)
+{
+    // Whatever Mesa renderer the display has: a table that lists it with
+    // "may have some issues" makes start-up say so once, naming the card.
+    ASSERT_TRUE(FramePtr->GetCanvas()->MakeCurrent());
+    const std::string vendor = reinterpret_cast<const char*>(glGetString(GL_VENDOR));
+    const std::string renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    ASSERT_FALSE(renderer.empty());
+    std::string folder = (std::filesystem::temp_directory_path() / "ksn_gldb_XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    std::filesystem::create_directory(std::filesystem::path(folder) / "Data");
+    {
+        std::ofstream table(std::filesystem::path(folder) / "Data" / "OpenGL_Database.csv");
+        table << "Id Vendor Renderer Version Platform Tested Reserved1 Reserved2 Reserved3 Status WebPage Flag1 "
+                 "Flag2 AllowMinimize Reserved4 Comment\n";
+        table << "1 \"Other\" \"" << renderer << "\" \"any\" Linux 2026 - - - 0 - 1 1 1 - \"another vendor\"\n";
+        table << "2 \"" << vendor << "\" \"" << renderer
+              << "\" \"any\" Linux 2026 - - - 2 - 1 1 1 - \"Checked on every renderer\"\n";
+    }
+    const std::string oldMain = OS.MainPath;
+    OS.MainPath = folder + "/";
+    Provider.Boxes.clear();
+    TestOpenGL();   // the box is answered No: no web page is opened
+    OS.MainPath = oldMain;
+    std::filesystem::remove_all(folder);
+
+    ASSERT_EQ(Provider.Boxes.size(), 1u);
+    const std::string& box = Provider.Boxes[0];
+    EXPECT_NE(box.find("(" + vendor + ", " + renderer + ") may have some issues"), std::string::npos) << box;
+    EXPECT_NE(box.find("Comment: Checked on every renderer"), std::string::npos) << box;
 }
 
 } // namespace

@@ -262,6 +262,10 @@ TEST_F(QORTextBlockTest, MalformedBlocksRaiseAndLoadNothing)
     struct Case { const char* name; std::string text; };
     const Case cases[] = {
         {"character outside the alphabet", "{\nSize\t8\nZm9v\nYm*y\n}\n"},
+        {"bad last character of the last line", "{\nSize\t8\nZm9v\nYmF*\n}\n"},
+        {"bad last character of an inner line", "{\nSize\t8\nZm9*\nYmFy\n}\n"},
+        {"bad last character before CR LF", "{\r\nSize\t8\r\nZm9v\r\nYmF*\r\n}\r\n"},
+        {"bad last character before trailing blanks", "{\nSize\t8\nZm9v\nYmF*  \n}\n"},
         {"blank inside a line", "{\nSize\t8\nZm9v Ym\n}\n"},
         {"more characters than declared", "{\nSize\t4\nZm9vYmFy\n}\n"},
         {"fewer characters than declared", "{\nSize\t12\nZm9vYmFy\n}\n"},

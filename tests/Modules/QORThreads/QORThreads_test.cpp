@@ -277,8 +277,9 @@ TEST_F(QORThreadsTest, JobsMayCallTheFillFunctions)
 
 TEST_F(QORThreadsTest, StartUpSelfTestPasses)
 {
+    // In start-up's order.
     ThreadCruncher_Initialize();
-    EXPECT_TRUE(Pthread_LoadLibrary());
+    Pthread_LoadLibrary();
     TestMultithreadedFunctions();   // ends the process on a wrong value
     SUCCEED();
 }
@@ -313,8 +314,10 @@ void CallPoolFromItsOwnThread(TQORThreadFunc job)
 
 TEST_F(QORThreadsTest, CallingThePoolFromOneOfItsThreadsEndsTheProgram)
 {
-    EXPECT_EXIT(CallPoolFromItsOwnThread(StartUsingFromAJob), ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(CallPoolFromItsOwnThread(ProcessArrayFromAJob), ::testing::ExitedWithCode(1), "");
+    // Said on stderr: the check runs on a slot thread, where boxes are never shown.
+    const char* message = "Absolutely cannot call the thread cruncher from within the thread cruncher!";
+    EXPECT_EXIT(CallPoolFromItsOwnThread(StartUsingFromAJob), ::testing::ExitedWithCode(1), message);
+    EXPECT_EXIT(CallPoolFromItsOwnThread(ProcessArrayFromAJob), ::testing::ExitedWithCode(1), message);
 }
 
 TEST_F(QORThreadsTest, SplitRuleRejectsAMinimumBelowOne)
@@ -412,21 +415,33 @@ TEST_F(QORThreadsTest, WorkhorseReportsAJobsExceptionOnThePollingThread)
     job.FinishWorkIfNecessary();   // reported once
 }
 
-void* SpinUntilCancelled(void* p)
+// What the job saw, kept outside the workhorse so that it outlives it.
+std::atomic<bool> DestroyedJobStarted{false}, DestroyedJobSawCancel{false}, DestroyedJobEnded{false};
+
+void* SpinUntilCancelledThenLinger(void* p)
 {
     auto* job = static_cast<TKSN_Workhorse*>(p);
+    DestroyedJobStarted = true;
     while (!job->WasCancelled()) std::this_thread::yield();
+    DestroyedJobSawCancel = true;
     job->FinishThread();
+    // Still running after FinishThread: only a join waits for this.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    DestroyedJobEnded = true;
     return nullptr;
 }
 
 TEST_F(QORThreadsTest, DestroyingARunningWorkhorseCancelsAndJoinsIt)
 {
+    DestroyedJobStarted = DestroyedJobSawCancel = DestroyedJobEnded = false;
     auto job = std::make_unique<TKSN_Workhorse>();
-    job->LaunchThread(SpinUntilCancelled);
+    job->LaunchThread(SpinUntilCancelledThenLinger);
     EXPECT_TRUE(job->IsThreadActive());
-    job.reset();   // returns only once the job has seen the cancel and ended
-    SUCCEED();
+    while (!DestroyedJobStarted) std::this_thread::yield();
+    EXPECT_FALSE(DestroyedJobSawCancel.load());
+    job.reset();
+    EXPECT_TRUE(DestroyedJobSawCancel.load()) << "the destructor did not cancel the job";
+    EXPECT_TRUE(DestroyedJobEnded.load()) << "the destructor returned before the thread ended";
 }
 
 // [Owner mutex]

@@ -346,6 +346,61 @@ TEST_F(QORVirtualMemoryTest, AFullFileStartsTheNextAndOlderSlotsStayInUse)
     EXPECT_TRUE(PopHolds(c, 500, 3));
 }
 
+TEST_F(QORVirtualMemoryTest, ABlockThatExactlyFillsTheLimitStaysInItsFile)
+{
+    // The limit counts the header: 1000 bytes of slots fit behind it.
+    struct Case {
+        const char* Name;
+        std::vector<unsigned long> Sizes;   // pushed in this order
+        std::vector<int> Files;             // the file each lands in
+    };
+    const Case cases[] = {
+        {"one block fills the file", {1000, 1}, {0, 1}},
+        {"the last of several fills it", {400, 600, 1}, {0, 0, 1}},
+        {"one byte short of filling it", {999, 1, 1}, {0, 0, 1}},
+        {"one byte over", {600, 401}, {0, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QORVirtualMemory_SetFileSizeLimit(256 + 1000);
+        Restart();
+        TQORVirtualMemory_AutoPauseResume pause(true);
+        std::vector<unsigned> ids;
+        for (size_t i = 0; i < c.Sizes.size(); ++i) {
+            ids.push_back(Push(c.Sizes[i], uint32_t(i)));
+            EXPECT_EQ(PlacementOf(ids.back()).File, c.Files[i]) << i;
+        }
+        for (size_t i = 0; i < ids.size(); ++i) EXPECT_TRUE(PopHolds(ids[i], c.Sizes[i], uint32_t(i))) << i;
+    }
+}
+
+TEST_F(QORVirtualMemoryTest, CheckupLeavesQueuedBlocksAndAHardPauseAlone)
+{
+    // Blocks still queued: the writer is not parked, and writes them once free.
+    QORVirtualMemory_HoldWriter(true);
+    unsigned queued = Push(3000, 1);
+    QORVirtualMemory_Checkup();
+    QORVirtualMemory_HoldWriter(false);
+    QORVirtualMemory_WaitForWriter();
+    EXPECT_FALSE(PlacementOf(queued).InMemory) << "Checkup parked the writer over a queued block";
+    EXPECT_TRUE(PopHolds(queued, 3000, 1));
+
+    // A hard pause stays hard: pushes are still written before they return,
+    // and the next push does not lift the pause.
+    {
+        TQORVirtualMemory_AutoPauseResume pause(true);
+        QORVirtualMemory_Checkup();
+        unsigned first = Push(500, 2);
+        EXPECT_FALSE(PlacementOf(first).InMemory) << "Checkup turned the hard pause soft";
+        QORVirtualMemory_HoldWriter(true);   // a queued push would now stay in memory
+        unsigned second = Push(500, 3);
+        EXPECT_FALSE(PlacementOf(second).InMemory);
+        QORVirtualMemory_HoldWriter(false);
+        EXPECT_TRUE(PopHolds(first, 500, 2));
+        EXPECT_TRUE(PopHolds(second, 500, 3));
+    }
+}
+
 TEST_F(QORVirtualMemoryTest, OptimizeRestartsOnlyAnEmptyStoreAndCleanupRemovesEveryFile)
 {
     QORVirtualMemory_SetFileSizeLimit(256 + 1000);
