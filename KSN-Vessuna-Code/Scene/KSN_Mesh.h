@@ -180,8 +180,8 @@ public:
     void DestroyAllSubDs();
     void InvalidateSubDBaseVertices();
 
-    // No-ops by design: map names are resolved when drawn, and every mesh may be
-    // painted on (the analysis finds nothing to refuse), so it answers true.
+    // By design these do nothing, kept for their callers: there are no map
+    // names to refresh, and no check refuses a mesh for painting (always true).
     void UpdateMaterialMapNames() {}
     bool AnalyzeBeforePainting(bool /*flag*/) { return true; }
 

@@ -231,7 +231,8 @@ TEST_F(ModesTest, PaintingToolsComingOrGoingResetTheMotionAndBrushesSetUpTheOver
         Project->ChangeTool(mesh, c.list, c.to);
         EXPECT_EQ(App->currentTool, c.to);
         EXPECT_EQ(Project->InteractiveMotion, !c.paintingChanges);
-        EXPECT_EQ(ViewportStatuses(), c.paintingChanges ? (std::vector<int>{2, 2, 2, 2}) : (std::vector<int>{0, 0, 0, 0}));
+        const int status = c.paintingChanges ? 2 : 0;
+        EXPECT_EQ(ViewportStatuses(), (std::vector<int>{status, status, status, status}));
         EXPECT_EQ(Project->BrushShapeValid, !c.brush);
     }
 }
