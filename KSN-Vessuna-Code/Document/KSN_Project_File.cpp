@@ -16,6 +16,7 @@
 //   [SECTION] Opening a project in place of the open one
 #include "KSN_Project.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -216,6 +217,16 @@ FILE* OpenTemporaryBeside(const std::string& target, std::string& temporary)
     if (descriptor < 0) {
         temporary.clear();
         return nullptr;
+    }
+    // mkstemp makes the file private; it takes the permissions the old file
+    // had, or those a newly created file would get.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) {
+        ::fchmod(descriptor, old.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(descriptor, 0666 & ~mask);
     }
     FILE* file = ::fdopen(descriptor, "w");
     if (!file) {

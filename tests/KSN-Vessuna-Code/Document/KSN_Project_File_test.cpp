@@ -187,8 +187,10 @@ TEST_F(ProjectFileFixture, FullDiskKeepsThePreviousFile)
     for (const auto& entry : fs::directory_iterator(Root))
         EXPECT_EQ(entry.path().filename().string().find(".saving-"), std::string::npos) << "temporary file left";
 
+    fs::permissions(PathOf("full.Kestrune"), fs::perms(0644));
     ASSERT_TRUE(Save("full.Kestrune"));
     EXPECT_NE(ReadFile(PathOf("full.Kestrune")).find("ScaleFactor\t7.0"), std::string::npos);
+    EXPECT_EQ(fs::status(PathOf("full.Kestrune")).permissions(), fs::perms(0644)) << "the old file's permissions stay";
 }
 
 TEST_F(ProjectFileFixture, SaveProjectMapsWithTheFirstDialogCancelledSavesNothing)
