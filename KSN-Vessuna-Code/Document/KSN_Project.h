@@ -324,9 +324,9 @@ public:
     void ResolveAllLayersForSubD(TKSN_MeshRoot* level);
 
     // [SECTION] Later subsystems
-    // TODO(stub): operations of the project file, culling, symmetry, bounds,
-    // viewport drawing, overlay, brush images, tiling and selection unions that
-    // the Parts above call; each is the least stand-in until its code exists
+    // TODO(stub): operations of brush shapes, culling, bounds, viewport
+    // drawing, overlay and tiling that the sections above call; each is the
+    // least stand-in until its code exists
     // (KSN_Project_StandIns.cpp). Their owners move them into their own
     // sections and delete the stand-in.
 
