@@ -29,6 +29,10 @@
 //   KSN_Project_Edit.cpp      edit brackets and change notifications
 //   KSN_Project_Idle.cpp      idle work
 //   KSN_Project_Names.cpp     unique names
+//   KSN_Project_Unions.cpp    morphs, selections and their unions across objects
+//   KSN_Project_File.cpp      the project file's writer and the swap of projects
+//   KSN_Project_FileRead.cpp  the project file's reader and the set-up after load
+//   KSN_Project_Symmetry.cpp  symmetry across objects
 //   KSN_Project_StandIns.cpp  least stand-ins for subsystems not built yet
 #pragma once
 
@@ -320,18 +324,16 @@ public:
     void ResolveAllLayersForSubD(TKSN_MeshRoot* level);
 
     // [SECTION] Later subsystems
-    // TODO(stub): operations of the project file, culling, symmetry, bounds,
-    // viewport drawing, overlay, brush images, tiling and selection unions that
-    // the Parts above call; each is the least stand-in until its code exists
+    // TODO(stub): operations of brush shapes, culling, bounds, viewport
+    // drawing, overlay and tiling that the sections above call; each is the
+    // least stand-in until its code exists
     // (KSN_Project_StandIns.cpp). Their owners move them into their own
     // sections and delete the stand-in.
 
-    void UseDefaultSettings();
     bool LoadBrushShapeFromFile(const char* path);
     // Clears the culling-started flag and stops the culler's thread.
     void CancelVertexCulling();
     void InvalidateAffectedObjectsStencil();
-    void SetActiveSymmetryMapForMesh(TKSN_Mesh* mesh);
     void DoAutoCalculateDepthLookAt();
     // The box (3 floats each) the viewport's projection is fitted to.
     void GetDisplayBoundingBox(TKSN_Viewport* viewport, float* min, float* max);
@@ -339,8 +341,71 @@ public:
     void BeforeConsiderTiling(TKSN_Viewport* viewport);
     void InvalidateOverlay();
     void SetupOverlayAndBrushShape(TKSN_Viewport* viewport, float size, float hardness);
-    bool ApplySelectedSelectionUnions();
+
+    // [SECTION] Morphs, selections and their unions across objects (KSN_Project_Unions.cpp)
+    // Like-named morphs (selections) of different objects share one union of
+    // the project's union trees; membership is by thingy ID and checked on use.
+
+    // Every other morph (of any mesh, the same one too) named like morph, any
+    // case; objects in list order. New list, the caller deletes it.
+    TQORNewStaticList<TKSN_Morph*>* GetDuplicateMorphs(TKSN_Morph* morph);
+    // Morphs without repeats in ascending ID; new list.
+    TQORNewStaticList<TKSN_Morph*>* GetAllMorphs(bool onlyHighlighted, bool withDuplicates);
+    // Every morph joins (or founds) the union of its exact name; stale members are dropped.
+    void CreateUnionsFromMissingMorphs();
+    // Each mesh's morph tree is re-filed to mirror the union tree's folders.
+    void CleanupMeshMorphGroupings();
+    bool DeleteSelectedMorphs();
+    bool DeleteSelectedMorphUnions();
+    // Morphs and selections sized to the mesh's vertex (polygon) count.
+    void EnforceMorphAndSelectionSizes(TKSN_Mesh* mesh);
+    void EnforceMorphAndSelectionSizes();
+
+    // The stored selection into the mesh's working weights (added with add),
+    // clamped to 0..1; hidden and locked items keep theirs.
+    void ApplyPresetSelection(TKSN_Mesh* mesh, TKSN_Selection* selection, bool add);
     bool ApplySelectedSelections();
+    bool ApplySelectedSelectionUnions();
+    TQORNewStaticList<TKSN_Selection*>* GetDuplicateSelections(TKSN_Selection* selection);
+    TQORNewStaticList<TKSN_Selection*>* GetAllSelections(bool onlyHighlighted, bool withDuplicates);
+    void CreateUnionsFromMissingSelections();
+    void CleanupMeshSelectionGroupings();
+    bool DeleteSelectedSelections();
+    bool DeleteSelectedSelectionUnions();
+    bool DuplicateSelectedSelections();
+    bool DuplicateSelectedSelectionUnions();
+
+    // [SECTION] Project file (KSN_Project_File.cpp writer, KSN_Project_FileRead.cpp reader)
+
+    // Writes the whole project to path. The old file is replaced only once the
+    // new one is complete (written beside it, then renamed over it); on any
+    // failure it stays as it was, TextFileIndent is 0 again and false comes back.
+    bool SaveProject_v2(const char* path, bool setAsFileName);
+    // Every map source offered to the save dialog in turn, up to the first
+    // declined or failed one; the channels' file names are refreshed either way.
+    void SaveProjectMaps();
+    // Reads path into this freshly constructed project. False, with a warning
+    // naming the file and the line where reading stopped, when the file cannot
+    // be opened, lacks the header, holds a block its reader refuses or ends
+    // before its blocks are closed; the caller then discards this project.
+    bool LoadProject_v2(const char* path);
+    // Everything the file does not store, rebuilt after a load, an import or a merge.
+    void SetupAfterLoad();
+    void UseDefaultSettings();
+    // Every morph and selection stamped with its mesh's ID.
+    void SyncMeshIDs();
+    static bool SetupObjectsAfterLoad_OnVisit(TKSN_TreeGroup* group, int depth, void* project);
+
+    // [SECTION] Symmetry across objects (KSN_Project_Symmetry.cpp)
+
+    // The mesh's active symmetry maps on only with a current symmetric tool,
+    // the object's "SymmetryEnabled" and "UseSymmetry"; off otherwise.
+    void SetActiveSymmetryMapForMesh(TKSN_Mesh* mesh);
+    void ForceActiveSymmetryMapForMesh(TKSN_Mesh* mesh);
+    void OnSymmetrySettingsChanged(TKSN_Mesh* mesh, bool recalculate);
+    void OnSymmetrySettingsChanged(bool recalculate);
+    // Warns (text 432) for every object whose mesh is not symmetrical enough.
+    void CheckAllObjectsSymmetry();
 
     // [SECTION] Owned members and pointers (set up by the constructor)
 
@@ -400,6 +465,14 @@ public:
     float WorldCentre[3] = {0.0f, 0.0f, 0.0f};
     float WorldSize = 2.0f;
     float SceneRadius = 1.0f;                        // not saved
+    // Keeps the symmetry options panel collapsed; cleared after loading a
+    // project that uses symmetry. Not saved.
+    bool SymmetryPanelCollapsed = true;
+    // The figure content folder the CR2 export writes into. Not saved.
+    std::string FigureContentPath = ":Runtime:Geometries:Kestrune:";
+    // Not saved: painting options of the session.
+    bool PaintOnSelectionOnly = true;
+    bool MixColorAndTexture = false;
     bool WeldOnImport = false;                       // not saved
     float BrushShapeSize = -1.0f;                    // -1: no footprint built yet
     float BrushShapeHardness = -1.0f;
@@ -485,6 +558,21 @@ public:
 
 // The current project; null before start-up makes it and after shutdown.
 extern TKSN_Project* Project;
+
+// Opens the project file at path in place of `Project` (the main window's
+// load): a fresh project reads the file; only when that succeeds does it
+// replace the open project, which is deleted. On failure the open project
+// stays `Project`, unchanged, and the application state the load touched
+// (viewport configuration, the four viewports, orientation matrix, background
+// colours) is put back. currentViewport (may be null) receives the viewport
+// the file marked current, or -1.
+bool KSN_LoadProjectInPlace(const char* path, int* currentViewport);
+
+// The navigation's origin marker (saved in the project file).
+extern bool NavShowOrigin;
+// Used by the mesh and object readers while a project file loads.
+extern int32_t LoadProjectMeshCounter;
+extern bool MainObjectLoaded;
 
 // Stopwatches of idle work: since the last paint stroke ended, and the
 // low-memory poll.

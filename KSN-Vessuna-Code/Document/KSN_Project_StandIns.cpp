@@ -1,7 +1,6 @@
 // TODO(stub): the least stand-ins for the parts of the project that later
-// subsystems build: the project file, the importer, cameras, the undo lists,
-// culling, symmetry, bounds, viewport drawing, the paint overlay, brush
-// images and tiling and selection unions. Each
+// subsystems build: the importer, cameras, the undo lists, culling, bounds,
+// viewport drawing, the paint overlay, brush images and tiling. Each
 // function here answers as a project without that subsystem does; its owner
 // replaces it with the real code in its own source and deletes it here.
 #include "KSN_Project.h"
@@ -10,15 +9,6 @@
 
 // TODO(stub): the object importer.
 bool TKSN_Project::ImportObject(const char*) { return false; }
-
-// TODO(stub): the project file reader; the base takes no key either.
-bool TKSN_Project::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value)
-{
-    return TKSN_Thingy::LoadFromStream_Text_ConsiderCommand(file, key, value);
-}
-
-// TODO(stub): the project file writer; nothing is written yet.
-bool TKSN_Project::SaveToStream_Text(FILE*, bool) { return false; }
 
 // TODO(stub): cameras come with the viewport subsystem; until then none is made.
 TKSN_Camera* TKSN_Project::CreateCamera() { return nullptr; }
@@ -30,14 +20,6 @@ void TKSN_Project::AddUndoRedoNode(TKSN_Undo_Node*&, TKSN_Undo_Node*) {}
 TKSN_Undo_Node* TKSN_Project::SetupCurrentUndo(TKSN_Object*, int, int, const char*, bool) { return nullptr; }
 void TKSN_Project::EmptyUndoStack() { UndoList = nullptr; }
 void TKSN_Project::EmptyRedoStack() { RedoList = nullptr; }
-
-// TODO(stub): the settings of a new project; the option fields start at their
-// defaults already, so only what the constructor does not set is reset here.
-void TKSN_Project::UseDefaultSettings()
-{
-    TileWidth = TileHeight = InvTileWidth = InvTileHeight = TileScaleX = TileScaleY = 1.0f;
-    SpecialDisplayMode = 0;
-}
 
 // TODO(stub): brush shapes; nothing is loaded yet.
 bool TKSN_Project::LoadBrushShapeFromFile(const char*) { return false; }
@@ -51,9 +33,6 @@ void TKSN_Project::CancelVertexCulling()
 
 // TODO(stub): picking and culling.
 void TKSN_Project::InvalidateAffectedObjectsStencil() { AffectedObjectsStencilValid = false; }
-
-// TODO(stub): symmetry across objects.
-void TKSN_Project::SetActiveSymmetryMapForMesh(TKSN_Mesh*) {}
 
 // TODO(stub): selection bounds and view targets.
 void TKSN_Project::DoAutoCalculateDepthLookAt() {}
@@ -75,7 +54,3 @@ void TKSN_Project::BeforeConsiderTiling(TKSN_Viewport*) {}
 // TODO(stub): the paint overlay and brush footprint.
 void TKSN_Project::InvalidateOverlay() { BrushShapeValid = false; }
 void TKSN_Project::SetupOverlayAndBrushShape(TKSN_Viewport*, float, float) {}
-
-// TODO(stub): selections and selection unions across objects.
-bool TKSN_Project::ApplySelectedSelectionUnions() { return false; }
-bool TKSN_Project::ApplySelectedSelections() { return false; }

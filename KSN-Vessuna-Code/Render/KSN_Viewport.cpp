@@ -3,7 +3,12 @@
 
 #include "KSN_Viewport.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "QORString.h"
+#include "QORTextBlock.h"
 
 void TKSN_Viewport::SetToFront(bool automatic)
 {
@@ -31,6 +36,88 @@ void TKSN_Viewport::SetToBack(bool automatic)
     App->GetBackMatrix(viewMatrix);
     standardView = TKSN_StandardView::Back;
     automaticStandardView = automatic;
+}
+
+namespace {
+
+void WriteIndent(FILE* file)
+{
+    for (int i = 0; i < TextFileIndent; ++i) std::fputc('\t', file);
+}
+
+// All sixteen numbers or nothing.
+bool ParseMatrix(const char* text, float* out)
+{
+    float m[16];
+    const char* at = text;
+    for (float& value : m) {
+        char* end = nullptr;
+        value = std::strtof(at, &end);
+        if (end == at) return false;
+        at = end;
+    }
+    std::memcpy(out, m, sizeof m);
+    return true;
+}
+
+} // namespace
+
+bool TKSN_Viewport::SaveToStream_Text(FILE* file, bool framed)
+{
+    const std::string value = std::to_string(index);
+    TStartTextFileBlock block("viewport", value.c_str(), file, framed);
+    if (!TKSN_Thingy::SaveToStream_Text(file, false)) return false;
+    WriteIndent(file);
+    std::fputs("RotationMatrix\t", file);
+    for (float v : viewMatrix) std::fprintf(file, "%.8f ", double(v));
+    std::fputc('\n', file);
+    WriteIndent(file);
+    std::fprintf(file, "Current\t%d\n", current ? 1 : 0);
+    WriteIndent(file);
+    std::fprintf(file, "ViewLocked\t%d\n", IsLocked() ? 1 : 0);
+    WriteIndent(file);
+    std::fprintf(file, "AutoView\t%d\n", GetAutoView() ? 1 : 0);
+    WriteIndent(file);
+    std::fprintf(file, "CopyViewportIndex\t%d\n", copyViewportIndex);
+    WriteIndent(file);
+    std::fprintf(file, "DisplayMode\t%d\n", displayMode);
+    WriteIndent(file);
+    std::fprintf(file, "MaterialChannelName\t%s\n", materialChannelName);
+    layer.SaveToStream_Text(file, false);
+    return true;
+}
+
+bool TKSN_Viewport::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value)
+{
+    loaded = true;
+    if (std::strcmp(key, "RotationMatrix") == 0) return ParseMatrix(value, viewMatrix);
+    if (std::strcmp(key, "Current") == 0) {
+        current = std::atoi(value) != 0;
+        return true;
+    }
+    if (std::strcmp(key, "ViewLocked") == 0) {
+        if (std::atoi(value)) Lock();
+        else Unlock();
+        return true;
+    }
+    if (std::strcmp(key, "AutoView") == 0) {
+        SetAutoView(std::atoi(value) != 0);
+        return true;
+    }
+    if (std::strcmp(key, "CopyViewportIndex") == 0) {
+        copyViewportIndex = std::atoi(value);
+        return true;
+    }
+    if (std::strcmp(key, "DisplayMode") == 0) {
+        displayMode = std::atoi(value);
+        return true;
+    }
+    if (std::strcmp(key, "MaterialChannelName") == 0) {
+        // A longer name is cut at the buffer, never past it.
+        std::snprintf(materialChannelName, sizeof materialChannelName, "%s", value);
+        return true;
+    }
+    return layer.LoadFromStream_Text_ConsiderCommand(file, key, value);
 }
 
 void TKSN_DepthBuffer::Resize(int32_t newWidth, int32_t newHeight)

@@ -65,6 +65,20 @@ public:
     void SetupMatrix(const float* /*min*/, const float* /*max*/) {}
     void calcViewVolumePlanes() {}
     bool shown = true;                       // part of the current viewport layout
+
+    // TODO(stub): the "viewport" block of the project file with the least of
+    // what this stand-in holds: the view matrix as "RotationMatrix", "Current",
+    // "ViewLocked", "AutoView", "CopyViewportIndex", "DisplayMode",
+    // "MaterialChannelName", then the display layer's own keys. framed writes
+    // the block's "viewport <index>" header and braces.
+    bool SaveToStream_Text(FILE* file, bool framed) override;
+    // Sets loaded, then takes the keys above; any other key goes to the display layer.
+    bool LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value) override;
+    void SetAutoView(bool value) { automaticStandardView = value; }
+    bool GetAutoView() const { return automaticStandardView; }
+    bool loaded = false;                     // a line of a "viewport" block was read into it
+    int32_t copyViewportIndex = -1;
+    int32_t displayMode = 3;
     int32_t renderedSceneStatus = 0;
     char materialChannelName[64] = "Color";  // the channel the viewport displays
 };
