@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-int32_t Font_ImageWidth = TimesNewRoman_9_ImageWidth;
-int32_t Font_ImageHeight = TimesNewRoman_9_ImageHeight;
+// Constant-initialised (the atlas size of both fonts), so other files'
+// static initialisers already see the Times-like font.
+int32_t Font_ImageWidth = 128;
+int32_t Font_ImageHeight = 128;
 int32_t (*Font_Chars)[4] = TimesNewRoman_9_Chars;
 unsigned char* Font_Data = TimesNewRoman_9_Data;
 float FontScale = 1.0f;
