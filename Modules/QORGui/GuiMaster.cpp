@@ -96,7 +96,7 @@ void TGui_Master::UpdateSizeAll(TGui_Node* first, int depth)
             delete n;
         } else if (n->KeepOnTop && n->Shown && n->Parent) {
             auto* w = dynamic_cast<TGui_Window*>(n);
-            if (!(w && !ModalWindows.IsEmpty() && !IsModalWindow(w))) n->Pop();
+            if (!(w && HasModalWindow() && !IsModalWindow(w))) n->Pop();
         }
     }
     // The head may have changed; a parentless first node (the master) stays the head.
@@ -294,6 +294,13 @@ TGui_Window* TGui_Master::GetModalWindow(int i)
 {
     if (i < 0 || i >= ModalWindows.Count()) return nullptr;
     return dynamic_cast<TGui_Window*>(__GetThingyFromID(ModalWindows[i]));
+}
+
+bool TGui_Master::HasModalWindow()
+{
+    for (int i = 0; i < ModalWindows.Count(); ++i)
+        if (GetModalWindow(i)) return true;
+    return false;
 }
 
 bool TGui_Master::IsModalWindow(TGui_Window* window)

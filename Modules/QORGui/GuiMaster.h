@@ -61,6 +61,8 @@ public:
     // The modal window at stack place i (0 the top), or null when its ID no longer resolves.
     TGui_Window* GetModalWindow(int i);
     bool IsModalWindow(TGui_Window* window);
+    // Whether any entry of the modal stack still resolves to a window.
+    bool HasModalWindow();
     TGui_Node* GetActiveNode();
 
     bool IsAltHeld() override { return AltHeld; }
