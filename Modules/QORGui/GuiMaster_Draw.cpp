@@ -42,12 +42,17 @@ void TGui_Master::RecursivelyDraw(TGui_Node* first, bool inControls)
             int x = n->X + n->Parent->ScrollX, y = n->Y + n->Parent->ScrollY;
             offParent = n->Parent->Width < x || x + n->Width < 0 || n->Parent->Height < y || y + n->Height < 0;
         }
-        if (!n->SkipDraw && !n->Occluded && !offParent) {
+        // A node with nothing left of its clipped rectangle draws nothing
+        // (a zero-sized viewport would still let lines and points through).
+        int cx0, cy0, cx1, cy1;
+        bool clip = n->ClipsAllTheWay();
+        bool empty = clip ? !n->GetClipRect(cx0, cy0, cx1, cy1) : (n->Width <= 0 || n->Height <= 0);
+        if (!n->SkipDraw && !n->Occluded && !offParent && !empty) {
             if (n->DropShadow) {
                 n->SetupToDraw(false);
                 n->DrawShadow();
             }
-            n->SetupToDraw(n->ClipsAllTheWay());
+            n->SetupToDraw(clip);
             if (n->DrawnX != n->X || n->DrawnY != n->Y || n->DrawnWidth != n->Width || n->DrawnHeight != n->Height)
                 n->OnReshape();
             if (n->CanCallOnDraw())

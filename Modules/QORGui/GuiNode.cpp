@@ -304,6 +304,26 @@ void TGui_Node::GetNodeFromPoint(TGui_Node* list, int x, int y, TGui_Node** out)
     }
 }
 
+bool TGui_Node::GetClipRect(int& x0, int& y0, int& x1, int& y1)
+{
+    x0 = AbsX;
+    y0 = AbsY;
+    x1 = AbsX + Width;
+    y1 = AbsY + Height;
+    TGui_Node* a = Parent;
+    for (int i = 0; i < ClipLevels && a; ++i) a = a->Parent;
+    for (; a; a = a->Parent) {
+        x0 = std::max(x0, a->AbsX);
+        y0 = std::max(y0, a->AbsY);
+        x1 = std::min(x1, a->AbsX + a->Width);
+        y1 = std::min(y1, a->AbsY + a->Height);
+    }
+    bool any = x1 > x0 && y1 > y0;
+    x1 = std::max(x1, x0);
+    y1 = std::max(y1, y0);
+    return any;
+}
+
 TGui_Window* TGui_Node::GetParentWindow()
 {
     for (TGui_Node* n = this; n; n = n->Parent)

@@ -169,6 +169,9 @@ public:
     void DrawActualText(int x, int y, const char* text, bool unused = false);
     // Whether the node and every ancestor clip to their parents.
     bool ClipsAllTheWay();
+    // The node's window rectangle cut by its clipping ancestors (SetupToDraw's
+    // rule); false when nothing of it remains, so the node draws nothing.
+    bool GetClipRect(int& x0, int& y0, int& x1, int& y1);
 
     // [SECTION] Fields
     int32_t DrawnX = -1, DrawnY = -1, DrawnWidth = -1, DrawnHeight = -1;

@@ -78,21 +78,7 @@ void TGui_Node::SetupToDraw(bool clip)
     int x0 = 0, y0 = 0, x1 = ww, y1 = wh;
     float tx = float(AbsX), ty = float(AbsY);
     if (clip) {
-        x0 = AbsX;
-        y0 = AbsY;
-        x1 = AbsX + Width;
-        y1 = AbsY + Height;
-        TGui_Node* a = Parent;
-        for (int i = 0; i < ClipLevels && a; ++i) a = a->Parent;
-        for (; a; a = a->Parent) {
-            x0 = std::max(x0, a->AbsX);
-            y0 = std::max(y0, a->AbsY);
-            x1 = std::min(x1, a->AbsX + a->Width);
-            y1 = std::min(y1, a->AbsY + a->Height);
-        }
-        // An empty intersection leaves a zero-sized viewport: the node draws nothing.
-        x1 = std::max(x1, x0);
-        y1 = std::max(y1, y0);
+        GetClipRect(x0, y0, x1, y1);
         tx = float(AbsX - x0);
         ty = float(AbsY - y1);
         glViewport(x0, wh - y1, x1 - x0, y1 - y0);

@@ -176,6 +176,24 @@ TEST_F(GuiDrawTest, ABevelOfWidthTwoFillsItsEdgesInTheBevelColours)
     EXPECT_TRUE(Near(At(55, 70), TPixel{0, 0, 0}));
 }
 
+TEST_F(GuiDrawTest, ANodeWithNothingLeftOfItsClippedRectangleDrawsNothing)
+{
+    TGui_Node* flat = App->AddNode(nullptr, 0, 10);   // a bevel would still fill a column
+    flat->SetPosition(40, 40);
+    flat->ShowName = false;
+    TGui_Node* parent = App->AddNode(nullptr, 30, 30);
+    parent->SetPosition(100, 100);
+    parent->ShowName = false;
+    parent->DrawSurface = false;
+    parent->BorderWidth = 0;
+    TGui_Node* outside = parent->AddNode(nullptr, 10, 10);
+    outside->SetPosition(30, 0);   // touches the parent's right edge from outside
+    outside->ShowName = false;
+    Frame();
+    for (int y = 30; y < 140; ++y)
+        for (int x = 30; x < 150; ++x) ASSERT_TRUE(Near(At(x, y), TPixel{0, 0, 0})) << x << "," << y;
+}
+
 TEST_F(GuiDrawTest, AHotKeyLetterIsUnderlinedAndTheTextStaysInItsBox)
 {
     TGui_Text* text = App->AddText("[u]F[/u]ile", 100, 100, nullptr);
