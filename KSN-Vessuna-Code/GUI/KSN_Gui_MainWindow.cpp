@@ -1,6 +1,8 @@
 #include "KSN_Gui_MainWindow.h"
 
+#include "GuiText.h"
 #include "OS.h"
+#include "QOREvents.h"
 #include "QORglut.h"
 
 #include <GL/gl.h>
@@ -12,6 +14,8 @@ bool DoFlashOnRepeatMessage = true;
 
 TKSN_MainWindow::TKSN_MainWindow(int, void*) : messagePanel(std::make_unique<TGui_Node>())
 {
+    messagePanel->StackChildren = true;
+    messagePanel->ShowName = false;
     QORglutDisplayFunc(DisplayCB);
     Kestrune_SetMessageTarget(this);
 }
@@ -37,7 +41,13 @@ void TKSN_MainWindow::DoPrintMessage(TGui_Node* panel, const char* text, bool ma
     if (clearFirst) panel->Empty();
     std::string line = marked ? "[b]>[/b] " : "";
     line += text ? text : "";
-    panel->lines.push_back({line, red, command});
+    TGui_Text* t = panel->AddText(line.c_str(), 0, 0, nullptr);
+    if (red) {
+        t->TextColor[0] = 1.0f;
+        t->TextColor[1] = t->TextColor[2] = 0.0f;
+    }
+    // A clickable line raises its command when clicked.
+    if (command >= 0) t->ClickEvent = new TQOREvent(command);
 }
 
 void TKSN_MainWindow::PrintHint(TGui_Node*, const char* text) { lastHint = text ? text : ""; }

@@ -1,10 +1,11 @@
 // TODO(stub): stands for the main window TKSN_MainWindow until the main window,
-// its panels and dialogs exist. It holds the message panel and the pending
-// list that the shell's message hooks write to, shows them through the
-// declared interface TKSN_MessageTarget, and draws an empty frame.
+// its panels and dialogs exist. It holds the message panel (a real GUI node
+// whose lines are text children, not yet drawn) and the pending list that the
+// shell's message hooks write to, shows them through the declared interface
+// TKSN_MessageTarget, and draws an empty grey frame.
 #pragma once
 
-#include "Gui_Node_StandIn.h"
+#include "GuiNode.h"
 #include "KSN_MessageHooks.h"
 
 #include <memory>

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "GuiMaster.h"
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_Project.h"
@@ -102,9 +103,9 @@ int KSN_MainWindow_ExitRequested()
     // TODO(stub): the navigation undo stacks (NavCleanStacks) do not exist yet.
     delete Project;
     Project = nullptr;
-    // TODO(stub): the main window has no widget tree or GUI master list yet to empty and delete.
     delete MainWindow;
     MainWindow = nullptr;
+    Gui_CleanMasterList();
     delete App;   // writes the settings once more
     App = nullptr;
     CleanMathLookupTables();

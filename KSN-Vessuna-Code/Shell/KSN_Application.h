@@ -23,6 +23,8 @@
 
 #include <cstdint>
 
+#include "GuiFont.h"
+#include "GuiTheme.h"
 #include "KSN_SelectionType.h"
 #include "KSN_Thingy.h"
 #include "OS.h"
@@ -335,9 +337,5 @@ void CleanAffectedLists();
 // Frees the paint hit grid and its hit list.
 void PaintGridClean();
 
-// [SECTION] GUI toolkit services the application object uses
-// TODO(stub): stand-ins for the GUI toolkit (its theme, font and interface
-// brightness) until that toolkit exists; defined in KSN_AppServices_StandIns.cpp.
-extern float QORglutWigits_InterfaceBrightness;   // 0..1, 1.0 at start
-void QORglutWigits_SetThemeToBlue();
-void QORglutWigits_SetFontToArial();
+// [SECTION] GUI toolkit services the application object uses: the theme,
+// the font and the interface brightness (GuiTheme.h, GuiFont.h).

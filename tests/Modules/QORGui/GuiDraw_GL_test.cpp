@@ -1,0 +1,284 @@
+// Frames of a blank application drawn for real in the shell's window (Xvfb
+// with Mesa) and read back with glReadPixels: bevels, text with an underlined
+// hot-key letter, clipping of long names, and text below the window.
+#include "GuiFont.h"
+#include "GuiMaster.h"
+#include "GuiText.h"
+#include "GuiTheme.h"
+#include "KSN_WX.h"
+#include "OS.h"
+#include "QORglut.h"
+
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <wx/init.h>
+
+#include <array>
+#include <chrono>
+#include <thread>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TSilentProvider : TOSDialogProvider {
+    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char*, bool) override { return TOSBoxAnswer::No; }
+    bool PickColour(unsigned char*) override { return false; }
+    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
+    bool SetClipboardText(const std::string&) override { return false; }
+    bool GetClipboardText(std::string&) override { return false; }
+} Provider;
+
+class THostEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        OS.SetDialogProvider(&Provider);
+        static char arg0[] = "QORGui_GL_tests";
+        static char* argv[] = {arg0, nullptr};
+        static int argc = 1;
+        wxApp::SetInitializerFunction(wxCreateApp);
+        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under xvfb-run";
+        ASSERT_TRUE(wxTheApp->CallOnInit());
+        // GL draws reach the canvas only once the window is on the screen.
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end &&
+               !(FramePtr && FramePtr->GetCanvas() && FramePtr->GetCanvas()->IsShownOnScreen())) {
+            wxTheApp->Yield(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        for (int i = 0; i < 20; ++i) {
+            wxTheApp->Yield(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    void TearDown() override
+    {
+        if (FramePtr) FramePtr->Destroy();
+        wxTheApp->Yield(true);
+        wxTheApp->OnExit();
+        wxEntryCleanup();
+        OS.SetDialogProvider(nullptr);
+    }
+};
+
+[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new THostEnvironment);
+
+} // namespace
+
+// The start-up driver as the application object calls it: one window, shown.
+void QORglut_InitializeApplication()
+{
+    QORglutInit();
+    QORglutCreateWindow("ignored", 0, 0, 900, 640, nullptr);
+    QORglutShowWindow();
+    QORglutExecute();
+}
+
+namespace {
+
+using TPixel = std::array<int, 3>;
+
+// A blank application on the shell's window, drawn into the back buffer and
+// read back without swapping.
+class GuiDrawTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(FramePtr, nullptr);
+        ASSERT_TRUE(FramePtr->GetCanvas()->MakeCurrent());
+        QORglutWigits_SetThemeToBlue();
+        QORglutWigits_SetFontToArial();
+        QORglutWigits_InterfaceBrightness = 1.0f;
+        QORglut_glFont_FontTextureBound = false;   // a fresh upload in this context
+        App = std::make_unique<TGui_BlankApp>(QORglutGetWindow(), nullptr);
+        App->BackgroundColor[0] = App->BackgroundColor[1] = App->BackgroundColor[2] = 0.0f;
+        WindowW = QORglutGetWindowWidth();
+        WindowH = QORglutGetWindowHeight();
+        ASSERT_GT(WindowW, 100);
+        ASSERT_GT(WindowH, 100);
+        App->Reshape(WindowW, WindowH);
+    }
+    void TearDown() override
+    {
+        App.reset();
+        QORglut_ClearAllCallbacks();
+    }
+    void Frame()
+    {
+        App->Redisplay(false);
+        Pixels.assign(size_t(WindowW * WindowH * 4), 0);
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, WindowW, WindowH, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
+    }
+    // Window pixel (x, y), y down from the top.
+    TPixel At(int x, int y) const
+    {
+        const unsigned char* p = &Pixels[size_t(((WindowH - 1 - y) * WindowW + x) * 4)];
+        return {p[0], p[1], p[2]};
+    }
+    static TPixel Bytes(const float* c, float f = 1.0f)
+    {
+        return {int(c[0] * f * 255 + 0.5f), int(c[1] * f * 255 + 0.5f), int(c[2] * f * 255 + 0.5f)};
+    }
+    static bool Near(TPixel a, TPixel b)
+    {
+        for (int i = 0; i < 3; ++i)
+            if (std::abs(a[i] - b[i]) > 2) return false;
+        return true;
+    }
+
+    std::unique_ptr<TGui_BlankApp> App;
+    int WindowW = 0, WindowH = 0;
+    std::vector<unsigned char> Pixels;
+};
+
+TEST_F(GuiDrawTest, TheBlankApplicationOwnsTheWindowsCallbacksAndClearsTheCanvas)
+{
+    EXPECT_EQ(fOnDisplay, &TGui_BlankApp::DisplayCB);
+    EXPECT_EQ(fOnReshape, &TGui_BlankApp::ReshapeCB);
+    App->BackgroundColor[0] = 0.2f;
+    App->BackgroundColor[1] = 0.4f;
+    App->BackgroundColor[2] = 0.6f;
+    Frame();
+    EXPECT_TRUE(Near(At(WindowW / 2, WindowH / 2), Bytes(App->BackgroundColor)));
+    QORglutWigits_InterfaceBrightness = 0.0f;
+    Frame();
+    EXPECT_TRUE(Near(At(WindowW / 2, WindowH / 2), Bytes(App->BackgroundColor, 0.75f)));
+}
+
+TEST_F(GuiDrawTest, ABevelOfWidthTwoFillsItsEdgesInTheBevelColours)
+{
+    TGui_Node* node = App->AddNode(nullptr, 10, 10);
+    node->SetPosition(50, 60);
+    node->BorderWidth = 2;
+    node->DrawSurface = false;
+    node->ShowName = false;
+    Frame();
+    TPixel light = Bytes(QORglutWigits_DefaultBevelLightColor), dark = Bytes(QORglutWigits_DefaultBevelDarkColor);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x) {
+            SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
+            TPixel p = At(50 + x, 60 + y);
+            if (x >= 8 || y >= 8)
+                EXPECT_TRUE(Near(p, dark));
+            else if (x < 2 || y < 2)
+                EXPECT_TRUE(Near(p, light));
+            else
+                EXPECT_TRUE(Near(p, TPixel{0, 0, 0})) << "the inside stays the canvas";
+        }
+    // Nothing outside the node.
+    EXPECT_TRUE(Near(At(49, 65), TPixel{0, 0, 0}));
+    EXPECT_TRUE(Near(At(60, 65), TPixel{0, 0, 0}));
+    EXPECT_TRUE(Near(At(55, 70), TPixel{0, 0, 0}));
+}
+
+TEST_F(GuiDrawTest, ANodeWithNothingLeftOfItsClippedRectangleDrawsNothing)
+{
+    TGui_Node* flat = App->AddNode(nullptr, 0, 10);   // a bevel would still fill a column
+    flat->SetPosition(40, 40);
+    flat->ShowName = false;
+    TGui_Node* parent = App->AddNode(nullptr, 30, 30);
+    parent->SetPosition(100, 100);
+    parent->ShowName = false;
+    parent->DrawSurface = false;
+    parent->BorderWidth = 0;
+    TGui_Node* outside = parent->AddNode(nullptr, 10, 10);
+    outside->SetPosition(30, 0);   // touches the parent's right edge from outside
+    outside->ShowName = false;
+    Frame();
+    for (int y = 30; y < 140; ++y)
+        for (int x = 30; x < 150; ++x) ASSERT_TRUE(Near(At(x, y), TPixel{0, 0, 0})) << x << "," << y;
+}
+
+TEST_F(GuiDrawTest, AHotKeyLetterIsUnderlinedAndTheTextStaysInItsBox)
+{
+    TGui_Text* text = App->AddText("[u]F[/u]ile", 100, 100, nullptr);
+    text->TextColor[0] = text->TextColor[1] = text->TextColor[2] = 1.0f;
+    Frame();
+    const TPixel black{0, 0, 0};
+    int inside = 0, outside = 0;
+    for (int y = 90; y < 125; ++y)
+        for (int x = 90; x < 140; ++x) {
+            bool in = x >= 100 && x < 100 + text->Width && y >= 100 && y < 100 + text->Height;
+            (Near(At(x, y), black) ? (void)0 : (void)(in ? ++inside : ++outside));
+        }
+    EXPECT_GT(inside, 10);
+    EXPECT_EQ(outside, 0);
+    // The underline: the glyph box's last row, under the "F" (x from the left margin).
+    int fx = 100 + text->BorderWidth + text->MarginX, row = 100 + (13 - 9) / 2 - 4 + 1 + 13 - 1;
+    int run = 0, best = 0;
+    for (int x = fx - 3; x < fx + Arial9_Font_Chars['F'][2] + 3; ++x) {
+        run = Near(At(x, row), black) ? 0 : run + 1;
+        best = std::max(best, run);
+    }
+    EXPECT_GE(best, 5);
+    // "ile" is not underlined.
+    int ileStart = fx + Arial9_Font_Chars['F'][2] + 1;
+    for (int x = ileStart; x < 100 + text->Width; ++x) EXPECT_TRUE(Near(At(x, row), black)) << x;
+}
+
+TEST_F(GuiDrawTest, AVeryLongNameChangesNoPixelOutsideItsNode)
+{
+    TGui_Node* node = App->AddNode(nullptr, 60, 20);
+    node->SetPosition(200, 150);
+    node->TextAlignment = 1;
+    node->SetName(std::string(5000, 'W').c_str(), false);
+    Frame();
+    for (int y = 0; y < WindowH; ++y)
+        for (int x = 0; x < WindowW; ++x) {
+            if (x >= 200 && x < 260 && y >= 150 && y < 170) continue;
+            ASSERT_TRUE(Near(At(x, y), TPixel{0, 0, 0})) << x << "," << y;
+        }
+    EXPECT_TRUE(Near(At(201, 151), Bytes(node->BackgroundColor))) << "the node itself is drawn";
+}
+
+TEST_F(GuiDrawTest, TextWhollyBelowTheWindowIsNotDrawn)
+{
+    // A glyph with ink in the two top rows of its box: those rows reach into
+    // the window when the text line lies just below it.
+    int code = 0;
+    for (int c = 33; c < 127 && !code; ++c) {
+        const int32_t* r = Arial9_Font_Chars[c];
+        for (int y = r[1]; y < r[1] + 2 && !code; ++y)
+            for (int x = r[0]; x < r[0] + r[2]; ++x)
+                if (Arial9_Font_Data[(y * 128 + x) * 2 + 1] == 255) code = c;
+    }
+    if (!code) GTEST_SKIP() << "no glyph reaches the top of its box";
+    const std::string glyphs(8, char(code));
+
+    for (int below : {0, 1}) {
+        SCOPED_TRACE(below);
+        App->Empty();
+        TGui_Node* node = App->AddNode(nullptr, 100, 13);
+        node->ClipToParent = false;
+        node->DrawSurface = false;
+        node->BorderWidth = 0;
+        node->TextAlignment = 1;
+        node->TextOffsetY = 0;
+        node->SetName(glyphs.c_str(), false);
+        // The name's text line (y = (13 - 9) / 2 = 2 in the node) lands at window row H + below.
+        node->SetPosition(10, WindowH + below - 2);
+        node->TextColor[0] = node->TextColor[1] = node->TextColor[2] = 1.0f;
+        App->LayoutTree();
+        node->SetupToDraw(false);
+        node->Draw();
+        glFinish();
+        Pixels.assign(size_t(WindowW * WindowH * 4), 0);
+        glReadPixels(0, 0, WindowW, WindowH, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
+        int lit = 0;
+        for (int y = WindowH - 3; y < WindowH; ++y)
+            for (int x = 0; x < 200; ++x) lit += Near(At(x, y), TPixel{255, 255, 255});
+        if (below == 0)
+            EXPECT_GT(lit, 0) << "a text line at the bottom edge is drawn";
+        else
+            EXPECT_EQ(lit, 0);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+}
+
+} // namespace
