@@ -63,13 +63,23 @@ TQORGroup2* FindGroup(TKSN_Mesh* mesh, const char* name)
 
 float LengthSquared(const float* d) { return d[0] * d[0] + d[1] * d[1] + d[2] * d[2]; }
 
+// A name line as the reader would have made it (first word, then the rest),
+// so that the output reads back to the same tree: "Figure 1" is written
+// without a trailing blank, a one-word name with one.
+void AppendLine(TQORCR2TreeNode* parent, const std::string& text)
+{
+    std::string command(text.size() + 1, '\0'), parameter(text.size() + 1, '\0');
+    GetCommandAndParameter(text.c_str(), command.data(), parameter.data());
+    parent->AppendChild(command.c_str(), parameter.c_str());
+}
+
 void FillTarget(TQORCR2TreeNode* target, const char* name, TQORGroup2* group, const float* deltas, int moved)
 {
     AddDialEntries(target, name, "-100000", "100000", "0.0196772");
     target->AppendChild("valueOpDeltaAdd", "");
-    target->AppendChild(gFigureName.c_str(), "");
-    target->AppendChild(gBodyName.c_str(), "");
-    target->AppendChild(name, "");
+    AppendLine(target, gFigureName);
+    AppendLine(target, gBodyName);
+    AppendLine(target, name);
     target->AppendChild("deltaAddDelta", "1.0");
     target->AppendChild("indexes", QORFormat("%d", moved).c_str());
     target->AppendChild("numbDeltas", QORFormat("%d", group->VertexCount).c_str());

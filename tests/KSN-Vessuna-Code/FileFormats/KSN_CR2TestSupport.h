@@ -47,8 +47,7 @@ inline std::string Indent(const std::vector<std::string>& lines)
     int depth = 0;
     for (const std::string& line : lines) {
         if (line == "}") --depth;
-        const int tabs = (line == "{" || line == "}") ? depth - 1 : depth;
-        out += std::string(size_t(tabs > 0 ? tabs : 0), '\t') + line + "\n";
+        out += std::string(size_t(depth > 0 ? depth : 0), '\t') + line + "\n";
         if (line == "{") ++depth;
     }
     return out;
