@@ -5,6 +5,8 @@
 
 #include "KSN_CR2Rig.h"
 #include "KSN_CR2Tree.h"
+#include "QORLanguage.h"
+#include "QORString.h"
 #include "QORStringParser.h"
 
 namespace cr2_test {
@@ -149,6 +151,18 @@ TEST_F(CR2RigTest, MalformedEntriesAndIncompleteMatricesStayAsTheyAre)
     EXPECT_STREQ(row->GetParameter(), "0 0 0");
     EXPECT_STREQ(row->GetNext()->GetCommand(), "0");
     EXPECT_EQ(row->GetNext()->GetNext(), nullptr);
+}
+
+TEST_F(CR2RigTest, ActorWithoutAGroupIsNamedAndLeftAlone)
+{
+    std::vector<std::string> lines = FigureLines();
+    lines.insert(lines.end() - 1, {"actor ghost:1", "{", "origin 3 3 3", "}"});
+    Load(lines);
+    Reshape(0, 3, [](float* p) { p[0] *= 2.0f; });
+    Project->AutoRigCR2File(Mesh, Tree.get());
+    EXPECT_TRUE(HasWarning(QORFormat(Lang.GetText(1031), "ghost:1")));
+    EXPECT_EQ(Tree->Find("actor", "ghost:1", false)->Find("origin", nullptr, false)->GetParameter(),
+              std::string("3 3 3"));
 }
 
 TEST(CR2RotationMatrix, InverseUndoesTheRotation)
