@@ -554,7 +554,9 @@ bool TKSN_Project::LoadCR2File(const char* path, TKSN_Object* object)
     if (!path || !object) return false;
     try {
         return LoadCR2FileOrThrow(this, path, object);
-    } catch (const TKSN_CR2Error& error) {
+    } catch (const std::exception& error) {
+        // Malformed files (and a morph that cannot be fetched back) end the
+        // import with their message; the caller deletes the half-built object.
         OS.WarningMessage("%s", error.what());
         return false;
     }

@@ -330,9 +330,27 @@ struct TPartFile {
 
 }  // namespace
 
+namespace {
+
+void InjectMorphsIntoCR2FileOrThrow(TKSN_Project* project, const char* sourcePath, const char* outputPath);
+
+}  // namespace
+
 void TKSN_Project::InjectMorphsIntoCR2File(const char* sourcePath, const char* outputPath)
 {
-    TKSN_Mesh* mesh = GetPolyMesh();
+    try {
+        InjectMorphsIntoCR2FileOrThrow(this, sourcePath, outputPath);
+    } catch (const std::exception& error) {
+        // Nothing is written: the part file goes with the unwinding.
+        OS.WarningMessage("%s", error.what());
+    }
+}
+
+namespace {
+
+void InjectMorphsIntoCR2FileOrThrow(TKSN_Project* project, const char* sourcePath, const char* outputPath)
+{
+    TKSN_Mesh* mesh = project->GetPolyMesh();
     if (!mesh || !sourcePath || !outputPath) return;
     gFigureName.clear();
     gBodyName.clear();
@@ -352,7 +370,7 @@ void TKSN_Project::InjectMorphsIntoCR2File(const char* sourcePath, const char* o
     }
     part.path = std::string(outputPath) + ".part";
 
-    UpdateAllChannelMapFileNames();
+    project->UpdateAllChannelMapFileNames();
     if (!TOS::FileExists(sourcePath)) {
         OS.WarningMessage(Lang.GetText(1021), sourcePath);
         return;
@@ -360,9 +378,9 @@ void TKSN_Project::InjectMorphsIntoCR2File(const char* sourcePath, const char* o
     std::unique_ptr<TQORCR2TreeNode> tree(ImportCR2Tree(sourcePath, true));
     if (!tree) return;
 
-    if (CR2SaveNewOBJ && !WriteNewObj(mesh, tree.get())) return;
-    if (ExportMorphs) InjectMorphsIntoCR2Tree(mesh, tree.get());
-    if (CR2AutoRig) AutoRigCR2File(mesh, tree.get());
+    if (project->CR2SaveNewOBJ && !WriteNewObj(mesh, tree.get())) return;
+    if (project->ExportMorphs) InjectMorphsIntoCR2Tree(mesh, tree.get());
+    if (project->CR2AutoRig) project->AutoRigCR2File(mesh, tree.get());
     WriteMaterials(mesh, tree.get());
 
     bool written = tree->PrintTree(part.file, tree->GetChild(), 0);
@@ -377,3 +395,5 @@ void TKSN_Project::InjectMorphsIntoCR2File(const char* sourcePath, const char* o
     const std::string thumbnail = QORFormat("%sData%cVexmark.rsr", OS.GetMainPath(), '/');
     TOS::OS_CopyFile(ThumbnailPathFor(outputPath).c_str(), thumbnail.c_str());
 }
+
+}  // namespace

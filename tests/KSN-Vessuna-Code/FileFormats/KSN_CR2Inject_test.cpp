@@ -217,6 +217,17 @@ TEST_F(CR2InjectTest, SecondRewriteOfAnotherFigureCarriesNoNameOrLinkOver)
     EXPECT_EQ(targets, 1u) << "only hip is linked";
 }
 
+TEST_F(CR2InjectTest, AutoRigMovesTheJointsOfReshapedParts)
+{
+    std::vector<float> p(size_t(Mesh->vertexCount) * 3);
+    Mesh->GetResolvedVertexArray(p.data(), Mesh->vertexCount);
+    for (int v = 0; v < 4; ++v) p[size_t(3 * v)] *= 2.0f;   // hip twice as wide
+    Mesh->SetResolvedVertexArray(p.data(), Mesh->vertexCount);
+    EXPECT_NE(Rewrite().find("\t\tname Hip\n\t\torigin 0.5 0.5 0\n"), std::string::npos) << "re-rig is off";
+    Project->CR2AutoRig = true;
+    EXPECT_NE(Rewrite().find("\t\tname Hip\n\t\torigin 1.000000 0.500000 0.000000\n"), std::string::npos);
+}
+
 TEST_F(CR2InjectTest, MissingBodyStopsInjectionButNotTheRewrite)
 {
     MakeMorph("Dent");
