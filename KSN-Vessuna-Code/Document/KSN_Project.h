@@ -407,6 +407,21 @@ public:
     // Warns (text 432) for every object whose mesh is not symmetrical enough.
     void CheckAllObjectsSymmetry();
 
+    // [SECTION] CR2 figure files
+    // Defined by the file interchange library (FileFormats/KSN_CR2Import.cpp,
+    // KSN_CR2Rig.cpp, KSN_CR2Inject.cpp), which sits above the document; the
+    // document itself never calls them.
+
+    // Imports the figure as a new object and makes it current; on failure
+    // (reported as warnings) nothing is added.
+    void ImportCR2File(const char* path);
+    // Fills an existing empty object from the figure file; true on success.
+    bool LoadCR2File(const char* path, TKSN_Object* object);
+    // Moves the joints of every actor of the tree to its reshaped body part.
+    void AutoRigCR2File(TKSN_Mesh* mesh, class TQORCR2TreeNode* root);
+    // Writes a copy of the source figure carrying the current object's morphs.
+    void InjectMorphsIntoCR2File(const char* sourcePath, const char* outputPath);
+
     // [SECTION] Owned members and pointers (set up by the constructor)
 
     TKSN_ObjectTreeGroup* Objects = nullptr;        // "Objects" (text 398), group path "objects"
