@@ -1,5 +1,5 @@
 // TODO(stub): the least stand-ins for the parts of the project that later
-// subsystems build: the project file, the importer, cameras, the undo lists,
+// subsystems build: the project file, cameras, the undo lists,
 // culling, symmetry, bounds, viewport drawing, the paint overlay, brush
 // images and tiling and selection unions. Each
 // function here answers as a project without that subsystem does; its owner
@@ -7,9 +7,6 @@
 #include "KSN_Project.h"
 
 #include "KSN_Project_Internal.h"
-
-// TODO(stub): the object importer.
-bool TKSN_Project::ImportObject(const char*) { return false; }
 
 // TODO(stub): the project file reader; the base takes no key either.
 bool TKSN_Project::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value)
