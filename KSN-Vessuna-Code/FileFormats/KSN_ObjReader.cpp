@@ -216,10 +216,12 @@ int LoadObjPolygon(const char* text, const char* end, int material, int group, T
     const char* p = SkipBlanks(text, end);
     while (p < end && count < KSN_OBJ_MAX_CORNERS) {
         long long v = 0, t = 0, n = 0;
+        const char* number = p;
         TIntResult r = ParseInt(p, end, v);
         if (r == TIntResult::None) return 0;   // a corner of no known form: the polygon stays empty
         if (r == TIntResult::TooLarge)
-            throw std::out_of_range(QORFormat("face refers to vertex %lld, which is beyond the largest index.", v));
+            throw std::out_of_range(QORFormat("face refers to vertex %.*s, which is beyond the largest index.",
+                                              int(std::min<ptrdiff_t>(p - number, 40)), number));
         if (p < end && *p == '/') {
             ++p;
             if (p < end && *p == '/') {   // v//n
@@ -227,10 +229,12 @@ int LoadObjPolygon(const char* text, const char* end, int material, int group, T
                 if (ParseInt(p, end, n) == TIntResult::TooLarge)
                     throw std::out_of_range("face refers to a normal beyond the largest index.");
             } else {
+                const char* texture = p;
                 TIntResult rt = ParseInt(p, end, t);
                 if (rt == TIntResult::TooLarge)
                     throw std::out_of_range(
-                        QORFormat("face refers to texture vertex %lld, which is beyond the largest index.", t));
+                        QORFormat("face refers to texture vertex %.*s, which is beyond the largest index.",
+                                  int(std::min<ptrdiff_t>(p - texture, 40)), texture));
                 if (rt == TIntResult::Ok && p < end && *p == '/') {   // v/t/n
                     ++p;
                     if (ParseInt(p, end, n) == TIntResult::TooLarge)
