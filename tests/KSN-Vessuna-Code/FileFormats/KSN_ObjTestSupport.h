@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -100,12 +101,21 @@ protected:
     }
 };
 
-// A new project as `Project`, with the interchange hooks registered.
+// A new project as `Project` in a main folder and HOME of its own, with the
+// interchange hooks registered.
 class TProjectFixture : public TMessagesFixture {
 protected:
     void SetUp() override
     {
         TMessagesFixture::SetUp();
+        fs::create_directories(Main.Path / "BrushShapes" / "01-Simple");
+        fs::create_directories(Main.Path / "Data");
+        Main.Write("BrushShapes/01-Simple/Simple-0001.png", "png");
+        const char* home = std::getenv("HOME");
+        SavedHome = home ? home : "";
+        ::setenv("HOME", Main.PathText().c_str(), 1);
+        SavedMain = OS.MainPath;
+        OS.MainPath = Main.PathText() + "/";
         KSN_FileFormats_RegisterHooks();
         QOREvents_Clean();
         QORVirtualMemory_Initialize();
@@ -117,9 +127,13 @@ protected:
         Project = nullptr;
         QORVirtualMemory_Cleanup();
         QOREvents_Clean();
+        OS.MainPath = SavedMain;
+        ::setenv("HOME", SavedHome.c_str(), 1);
         TMessagesFixture::TearDown();
     }
+    TTempFolder Main;
     TTempFolder Folder;
+    std::string SavedMain, SavedHome;
 };
 
 } // namespace ksn_obj_test
