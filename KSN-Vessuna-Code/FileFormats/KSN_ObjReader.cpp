@@ -1,13 +1,14 @@
 // The OBJ reader. Index:
 //   [SECTION] Text scanning    whole-file buffer, lines, words and numbers
 //   [SECTION] Corners          LoadObjPolygon
-//   [SECTION] Reading a file   the sizing pass, the reading pass, the finish
+//   [SECTION] Reading a file   stretches of lines, the counting and parsing passes, the finish
 #include "KSN_ObjReader.h"
 
 #include "KSN_MtlFile.h"
 #include "OS.h"
 #include "QORLanguage.h"
 #include "QORMaterial.h"
+#include "QORThreads.h"
 
 #include <algorithm>
 #include <charconv>
@@ -18,6 +19,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,7 +76,7 @@ void SplitLine(TLine& line, const char* begin, const char* end)
     line.ParamEnd = e;
 }
 
-// Walks the lines of a buffer that ends with a line end; counts line numbers
+// Walks the lines of a buffer; counts line numbers
 // as an editor shows them (CR LF is one line end).
 class TLineWalker {
 public:
@@ -82,11 +88,15 @@ public:
         if (P >= End) return false;
         begin = P;
         const char* e = P;
-        while (!IsLineEnd(*e)) ++e;   // the buffer ends with '\n'
+        while (e < End && !IsLineEnd(*e)) ++e;
         end = e;
         ++Number;
-        P = e + 1;
-        if (*e == '\r' && P < End && *P == '\n') ++P;
+        if (e < End) {
+            P = e + 1;
+            if (*e == '\r' && P < End && *P == '\n') ++P;
+        } else {
+            P = End;   // the last line has no line end
+        }
         return true;
     }
     long LineNumber() const { return Number; }
@@ -146,28 +156,60 @@ TIntResult ParseInt(const char*& p, const char* end, long long& value)
     return TIntResult::Ok;
 }
 
-// Reads the file whole, with a '\n' appended so that every line ends.
-// False when it cannot be opened or read.
-bool ReadWholeFile(const char* path, std::vector<char>& buffer)
-{
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    std::unique_ptr<FILE, int (*)(FILE*)> closer(file, std::fclose);
-    buffer.clear();
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0) buffer.reserve(size_t(size) + 1);
-        std::rewind(file);
+// The file's text: mapped into memory when it is a regular file without NUL
+// bytes, else read into a buffer with the NUL bytes dropped (they carry
+// nothing in a text file, and dropping them keeps names whole).
+class TFileText {
+public:
+    TFileText() = default;
+    ~TFileText()
+    {
+        if (Map) ::munmap(Map, MapSize);
     }
-    char chunk[1 << 16];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) buffer.insert(buffer.end(), chunk, chunk + n);
-    if (std::ferror(file)) return false;
-    // NUL bytes carry nothing in a text file; dropping them keeps names whole.
-    if (std::memchr(buffer.data(), 0, buffer.size()))
-        buffer.erase(std::remove(buffer.begin(), buffer.end(), '\0'), buffer.end());
-    buffer.push_back('\n');
-    return true;
-}
+    TFileText(const TFileText&) = delete;
+    TFileText& operator=(const TFileText&) = delete;
+
+    // False when the file cannot be opened or read.
+    bool Open(const char* path)
+    {
+        const int fd = ::open(path, O_RDONLY);
+        if (fd < 0) return false;
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+            void* map = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (map != MAP_FAILED) {
+                if (!std::memchr(map, 0, size_t(info.st_size))) {
+                    Map = map;
+                    MapSize = size_t(info.st_size);
+                    ::close(fd);
+                    return true;
+                }
+                ::munmap(map, size_t(info.st_size));
+            }
+        }
+        ::close(fd);
+        return ReadCopy(path);
+    }
+    const char* Begin() const { return Map ? static_cast<const char*>(Map) : Copy.data(); }
+    const char* End() const { return Begin() + (Map ? MapSize : Copy.size()); }
+
+private:
+    bool ReadCopy(const char* path)
+    {
+        FILE* file = std::fopen(path, "rb");
+        if (!file) return false;
+        std::unique_ptr<FILE, int (*)(FILE*)> closer(file, std::fclose);
+        char chunk[1 << 16];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+            for (size_t i = 0; i < n; ++i)
+                if (chunk[i]) Copy.push_back(chunk[i]);
+        return !std::ferror(file);
+    }
+
+    void* Map = nullptr;
+    size_t MapSize = 0;
+    std::vector<char> Copy;
+};
 
 std::string BaseName(const char* path)
 {
@@ -205,13 +247,14 @@ int ResolveIndex(long long number, int soFar, int total, const char* what, const
 
 } // namespace
 
-int LoadObjPolygon(const char* text, const char* end, int material, int group, TQORPolygon* polygon,
-                   int verticesSoFar, int textureVerticesSoFar, const TKSN_ObjCornerLimits* limits)
+namespace {
+
+// The corners of one polygon line into out (KSN_OBJ_MAX_CORNERS entries);
+// the number read, 0 when a corner has no known form. Throws
+// std::out_of_range for a corner naming an item the file does not hold.
+int ParseCorners(const char* text, const char* end, int verticesSoFar, int textureVerticesSoFar, int vertexTotal,
+                 int textureTotal, TQORPolygonPoint* out)
 {
-    assert(polygon && "LoadObjPolygon needs a polygon to fill");
-    const int vertexTotal = limits ? limits->VertexTotal : verticesSoFar;
-    const int textureTotal = limits ? limits->TextureVertexTotal : textureVerticesSoFar;
-    TQORPolygonPoint corners[KSN_OBJ_MAX_CORNERS];
     int count = 0;
     const char* p = SkipBlanks(text, end);
     while (p < end && count < KSN_OBJ_MAX_CORNERS) {
@@ -247,12 +290,25 @@ int LoadObjPolygon(const char* text, const char* end, int material, int group, T
         while (p < end && !IsBlank(*p)) ++p;
         p = SkipBlanks(p, end);
 
-        TQORPolygonPoint& corner = corners[count++];
+        TQORPolygonPoint& corner = out[count++];
         corner.V = ResolveIndex(v, verticesSoFar, vertexTotal, "vertex", "vertices");
         corner.VT = (t == 0 || textureVerticesSoFar == 0)
                         ? -1
                         : ResolveIndex(t, textureVerticesSoFar, textureTotal, "texture vertex", "texture vertices");
     }
+    return count;
+}
+
+} // namespace
+
+int LoadObjPolygon(const char* text, const char* end, int material, int group, TQORPolygon* polygon,
+                   int verticesSoFar, int textureVerticesSoFar, const TKSN_ObjCornerLimits* limits)
+{
+    assert(polygon && "LoadObjPolygon needs a polygon to fill");
+    TQORPolygonPoint corners[KSN_OBJ_MAX_CORNERS];
+    const int count = ParseCorners(text, end, verticesSoFar, textureVerticesSoFar,
+                                   limits ? limits->VertexTotal : verticesSoFar,
+                                   limits ? limits->TextureVertexTotal : textureVerticesSoFar, corners);
     if (count < 3) return 0;
     if (!polygon->SetCount(unsigned(count))) return 0;
     std::memcpy(polygon->Points, corners, sizeof(TQORPolygonPoint) * size_t(count));
@@ -271,18 +327,88 @@ int LoadObjPolygon(const char* text, int material, int group, TQORPolygon* polyg
 // ============================================================================
 // [SECTION] Reading a file
 // ============================================================================
+//
+// The buffer is cut into stretches of whole lines, one per worker. Pass 1
+// counts each stretch's items and notes its state lines ("g", "usemtl",
+// InternalName comments, "mtllib"); those few lines are then replayed in file
+// order on this thread, which makes the groups and materials in the order the
+// file names them and gives every stretch the group and material it starts
+// with. Pass 2 parses each stretch into the mesh's arrays at the stretch's
+// offsets. Polygon corners are kept per stretch and handed to the polygons
+// afterwards on this thread, because the corner pools are not shared between
+// threads. The first fault in file order is the one reported.
 
 namespace {
 
+size_t MinChunkBytes = 1 << 20;
+
 struct TCounts {
     int Vertices = 0, TextureVertices = 0, Polygons = 0, Lines = 0;
+    long TextLines = 0;
 };
 
-// Pass 1: what the mesh must hold.
-TCounts CountItems(const char* begin, const char* end)
+enum class TStateKind { Group, InternalName, Material, Library };
+
+struct TStateLine {
+    TStateKind Kind;
+    const char* Begin;
+    const char* End;
+    long Line;   // within the stretch, from 1
+};
+
+// The group and material in force after a state line.
+struct TReadState {
+    int Group = -1;
+    int Material = -1;
+};
+
+struct TFault {
+    long Line = 0;   // in the file; 0: none
+    std::string What;
+    void Keep(long line, const std::string& what)
+    {
+        if (Line == 0 || line < Line) {
+            Line = line;
+            What = what;
+        }
+    }
+};
+
+// One stretch of whole lines.
+struct TChunk {
+    const char* Begin = nullptr;
+    const char* End = nullptr;
+    bool MainThread = false;   // progress may be reported from here
+    bool HonourInternalNames = false;
+    // Pass 1
+    TCounts Counts;
+    std::vector<TStateLine> StateLines;
+    // Where the stretch starts in the file
+    int FirstVertex = 0, FirstTextureVertex = 0, FirstPolygon = 0;
+    long FirstLine = 0;
+    size_t FirstState = 0;   // its first state line's number among the file's
+    // Pass 2
+    TQORPolyMesh* Mesh = nullptr;
+    const std::vector<TReadState>* States = nullptr;
+    TKSN_ObjCornerLimits Limits;
+    std::vector<TQORPolygonPoint> Corners;   // of every polygon of the stretch, in order
+    std::vector<int> CornerCounts;           // per polygon; 0: left without corners
+    TFault Fault;
+};
+
+bool IsInternalNameComment(const char* begin, const char* end)
 {
-    TCounts c;
-    TLineWalker walker(begin, end);
+    if (end - begin < 3) return false;
+    TLine inner;
+    SplitLine(inner, begin + 2, end);
+    return size_t(inner.KeyEnd - inner.Key) == 13 && QORstrncmpi(inner.Key, "InternalName:", 13) == 0;
+}
+
+void* CountChunk(void* data)
+{
+    TChunk& chunk = *static_cast<TChunk*>(data);
+    TCounts& c = chunk.Counts;
+    TLineWalker walker(chunk.Begin, chunk.End);
     const char *b, *e;
     while (walker.Next(b, e)) {
         const char* k = SkipBlanks(b, e);
@@ -290,15 +416,142 @@ TCounts CountItems(const char* begin, const char* end)
         while (ke < e && !IsBlank(*ke)) ++ke;
         const size_t n = size_t(ke - k);
         if (n == 1) {
-            if (*k == 'v') ++c.Vertices;
-            else if (*k == 'f') ++c.Polygons;
-            else if (*k == 'l') ++c.Lines;
+            switch (*k) {
+            case 'v': ++c.Vertices; continue;
+            case 'f': ++c.Polygons; continue;
+            case 'l': ++c.Lines; continue;
+            case 'g': chunk.StateLines.push_back({TStateKind::Group, b, e, walker.LineNumber()}); continue;
+            default: break;
+            }
         } else if (n == 2) {
-            if (k[0] == 'v' && k[1] == 't') ++c.TextureVertices;
-            else if (k[0] == 'f' && k[1] == 'o') ++c.Polygons;
+            if (k[0] == 'v' && k[1] == 't') {
+                ++c.TextureVertices;
+                continue;
+            }
+            if (k[0] == 'f' && k[1] == 'o') {
+                ++c.Polygons;
+                continue;
+            }
+        } else if (n == 6 && std::memcmp(k, "usemtl", 6) == 0) {
+            chunk.StateLines.push_back({TStateKind::Material, b, e, walker.LineNumber()});
+            continue;
+        }
+        if (b < e && *b == '#') {
+            if (chunk.HonourInternalNames && IsInternalNameComment(b, e))
+                chunk.StateLines.push_back({TStateKind::InternalName, b, e, walker.LineNumber()});
+        } else if (e - b >= 6 && std::memcmp(b, "mtllib", 6) == 0) {
+            chunk.StateLines.push_back({TStateKind::Library, b, e, walker.LineNumber()});
         }
     }
-    return c;
+    c.TextLines = walker.LineNumber();
+    return nullptr;
+}
+
+// "%f %f %f": as many numbers as the line holds, each checked to be finite.
+void ReadFloats(const TLine& line, float* out, int count)
+{
+    const char* p = line.Param;
+    for (int i = 0; i < count; ++i) {
+        float value;
+        if (!ParseFloat(p, line.ParamEnd, value)) return;
+        if (!std::isfinite(value))
+            throw std::out_of_range(QORFormat("\"%.*s\" holds a coordinate that is not a finite number.",
+                                              int(std::min<ptrdiff_t>(line.End - line.Begin, 80)), line.Begin));
+        out[i] = value;
+    }
+}
+
+void* ParseChunk(void* data)
+{
+    TChunk& chunk = *static_cast<TChunk*>(data);
+    TQORPolyMesh* mesh = chunk.Mesh;
+    TReadState state = chunk.FirstState > 0 ? (*chunk.States)[chunk.FirstState - 1] : TReadState{};
+    size_t nextState = 0;
+    int vertices = chunk.FirstVertex, textureVertices = chunk.FirstTextureVertex, polygon = chunk.FirstPolygon;
+    chunk.CornerCounts.reserve(size_t(chunk.Counts.Polygons));
+    chunk.Corners.reserve(size_t(chunk.Counts.Polygons) * 4);
+    TQORPolygonPoint corners[KSN_OBJ_MAX_CORNERS];
+
+    TLineWalker walker(chunk.Begin, chunk.End);
+    const char *b, *e;
+    TLine line;
+    try {
+        while (walker.Next(b, e)) {
+            if (chunk.MainThread && walker.LineNumber() % kProgressLines == 0) OS.DoProgress();
+            if (nextState < chunk.StateLines.size() && chunk.StateLines[nextState].Begin == b) {
+                state = (*chunk.States)[chunk.FirstState + nextState++];
+                continue;
+            }
+            if (b == e) continue;
+            SplitLine(line, b, e);
+            const char* k = line.Key;
+            const size_t n = size_t(line.KeyEnd - line.Key);
+            if (n == 1 && *k == 'v') {
+                ReadFloats(line, mesh->baseVertices + 3 * size_t(vertices), 3);
+                ++vertices;
+            } else if (n == 2 && k[0] == 'v' && k[1] == 't') {
+                ReadFloats(line, mesh->tVertices + 2 * size_t(textureVertices), 2);
+                ++textureVertices;
+            } else if ((n == 1 && *k == 'f') || (n == 2 && k[0] == 'f' && k[1] == 'o')) {
+                // The corners start one character after the keyword.
+                const char* text = std::min(line.KeyEnd + 1, line.End);
+                int count = ParseCorners(text, line.End, vertices, textureVertices, chunk.Limits.VertexTotal,
+                                         chunk.Limits.TextureVertexTotal, corners);
+                if (count < 3) count = 0;
+                if (count) {
+                    chunk.Corners.insert(chunk.Corners.end(), corners, corners + count);
+                    mesh->Polygons[polygon].Material = int16_t(state.Material);
+                    mesh->Polygons[polygon].Group = int16_t(state.Group);
+                }
+                chunk.CornerCounts.push_back(count);
+                ++polygon;
+            }
+        }
+    } catch (const std::out_of_range& fault) {
+        chunk.Fault.Keep(chunk.FirstLine + walker.LineNumber(), fault.what());
+    }
+    return nullptr;
+}
+
+// Runs job over the chunks: on the pool when it is free, else here.
+void RunChunks(std::vector<TChunk>& chunks, TQORThreadFunc job, TThreadCruncher* pool)
+{
+    if (!pool || chunks.size() == 1) {
+        for (TChunk& chunk : chunks) job(&chunk);
+        return;
+    }
+    int n = int(chunks.size());
+    pool->Initialize(n);
+    for (int i = 0; i < n; ++i) pool->PushFunction(i, job, &chunks[size_t(i)]);
+    pool->WaitForCompletion();
+}
+
+// Stretches of whole lines, about equal in size; a CR LF pair is never cut.
+std::vector<TChunk> CutIntoChunks(const char* begin, const char* end, int wanted)
+{
+    const size_t size = size_t(end - begin);
+    int count = std::max(1, std::min<int>(wanted, int(size / std::max<size_t>(MinChunkBytes, 1))));
+    std::vector<TChunk> chunks;
+    const char* start = begin;
+    for (int i = 1; i <= count && start < end; ++i) {
+        const char* stop = end;
+        if (i < count) {
+            stop = std::max(start, begin + size * size_t(i) / size_t(count));
+            while (stop < end && !IsLineEnd(*stop)) ++stop;
+            if (stop < end) {
+                const bool cr = *stop == '\r';
+                ++stop;
+                if (cr && stop < end && *stop == '\n') ++stop;
+            }
+        }
+        TChunk chunk;
+        chunk.Begin = start;
+        chunk.End = stop;
+        chunks.push_back(std::move(chunk));
+        start = stop;
+    }
+    chunks.front().MainThread = true;
+    return chunks;
 }
 
 // Empties a mesh that a refused file had started to fill.
@@ -310,86 +563,51 @@ void EmptyMesh(TQORPolyMesh* mesh)
     mesh->MaterialLibrary.clear();
 }
 
-// The reading pass and its running state.
-class TObjReadingPass {
+// The state lines in file order: groups and materials made in the order the
+// file names them, and the state after each line.
+class TStateReplay {
 public:
-    TObjReadingPass(const char* path, TQORPolyMesh* mesh, bool honourInternalNames, const TCounts& totals)
-        : Path(path), Mesh(mesh), HonourInternalNames(honourInternalNames)
-    {
-        Limits.VertexTotal = totals.Vertices;
-        Limits.TextureVertexTotal = totals.TextureVertices;
-    }
+    explicit TStateReplay(TQORPolyMesh* mesh) : Mesh(mesh) {}
 
-    void Run(const char* begin, const char* end)
+    void Run(const std::vector<TChunk>& chunks, std::vector<TReadState>& states, TFault& fault)
     {
-        TLineWalker walker(begin, end);
-        const char *b, *e;
-        TLine line;
-        while (walker.Next(b, e)) {
-            if (walker.LineNumber() % kProgressLines == 0) OS.DoProgress();
-            if (b == e) continue;
-            SplitLine(line, b, e);
-            try {
-                ConsiderLine(line);
-            } catch (const std::out_of_range& error) {
-                throw TKSN_FileFormatError(KSN_FileErrorText(Path, walker.LineNumber(), error.what()));
+        TReadState state;
+        for (const TChunk& chunk : chunks)
+            for (const TStateLine& stateLine : chunk.StateLines) {
+                if (!fault.Line) {
+                    try {
+                        Apply(stateLine, state);
+                    } catch (const std::out_of_range& error) {
+                        fault.Keep(chunk.FirstLine + stateLine.Line, error.what());
+                    }
+                }
+                states.push_back(state);
             }
-        }
     }
 
     bool SawMaterial = false;
 
 private:
-    void ConsiderLine(const TLine& line)
+    void Apply(const TStateLine& stateLine, TReadState& state)
     {
-        const char* k = line.Key;
-        const size_t n = size_t(line.KeyEnd - line.Key);
-        if (n == 1 && *k == 'g') {
-            if (!InternalNameSeen) CurrentGroup = FindOrMakeGroup(line.Parameter());
-        } else if (*line.Begin == '#') {
-            if (HonourInternalNames) ConsiderComment(line);
-        } else if (n == 1 && *k == 'v') {
-            ReadFloats(line, Mesh->baseVertices + 3 * size_t(Vertices), 3);
-            ++Vertices;
-        } else if (n == 2 && k[0] == 'v' && k[1] == 't') {
-            ReadFloats(line, Mesh->tVertices + 2 * size_t(TextureVertices), 2);
-            ++TextureVertices;
-        } else if ((n == 1 && *k == 'f') || (n == 2 && k[0] == 'f' && k[1] == 'o')) {
-            // The corners start one character after the keyword.
-            const char* text = std::min(line.KeyEnd + 1, line.End);
-            LoadObjPolygon(text, line.End, CurrentMaterial, CurrentGroup, &Mesh->Polygons[Polygons], Vertices,
-                           TextureVertices, &Limits);
-            ++Polygons;
-        } else if (line.KeyIs("usemtl")) {
-            CurrentMaterial = FindOrMakeMaterial(line.Parameter());
-            SawMaterial = true;
-        } else if (line.End - line.Begin >= 6 && std::memcmp(line.Begin, "mtllib", 6) == 0) {
-            Mesh->MaterialLibrary = line.Parameter();
-        }
-    }
-
-    void ConsiderComment(const TLine& line)
-    {
-        if (line.End - line.Begin < 3) return;
-        TLine inner;
-        SplitLine(inner, line.Begin + 2, line.End);
-        if (size_t(inner.KeyEnd - inner.Key) == 13 && QORstrncmpi(inner.Key, "InternalName:", 13) == 0) {
-            CurrentGroup = FindOrMakeGroup(inner.Parameter());
+        TLine line;
+        SplitLine(line, stateLine.Begin, stateLine.End);
+        switch (stateLine.Kind) {
+        case TStateKind::Group:
+            if (!InternalNameSeen) state.Group = FindOrMakeGroup(line.Parameter());
+            break;
+        case TStateKind::InternalName: {
+            TLine inner;
+            SplitLine(inner, line.Begin + 2, line.End);
+            state.Group = FindOrMakeGroup(inner.Parameter());
             InternalNameSeen = true;
+            break;
         }
-    }
-
-    // "%f %f %f": as many numbers as the line holds, each checked to be finite.
-    void ReadFloats(const TLine& line, float* out, int count)
-    {
-        const char* p = line.Param;
-        for (int i = 0; i < count; ++i) {
-            float value;
-            if (!ParseFloat(p, line.ParamEnd, value)) return;
-            if (!std::isfinite(value))
-                throw std::out_of_range(QORFormat("\"%.*s\" holds a coordinate that is not a finite number.",
-                                                  int(std::min<ptrdiff_t>(line.End - line.Begin, 80)), line.Begin));
-            out[i] = value;
+        case TStateKind::Material:
+            state.Material = FindOrMakeMaterial(line.Parameter());
+            SawMaterial = true;
+            break;
+        case TStateKind::Library: Mesh->MaterialLibrary = line.Parameter(); break;
         }
     }
 
@@ -422,14 +640,9 @@ private:
         return count;
     }
 
-    const char* Path;
     TQORPolyMesh* Mesh;
-    bool HonourInternalNames;
-    TKSN_ObjCornerLimits Limits;
     THashTable<TQORGroup2*> GroupTable;
     THashTable<TQORMaterial*> MaterialTable;
-    int Vertices = 0, TextureVertices = 0, Polygons = 0;
-    int CurrentMaterial = -1, CurrentGroup = -1;
     bool InternalNameSeen = false;
 };
 
@@ -446,22 +659,78 @@ std::string FileRecordName(const char* path)
     return path;
 }
 
+// Both passes; throws TKSN_FileFormatError for the first fault of the file.
+TCounts ReadChunks(const char* path, const char* begin, const char* end, TQORPolyMesh* mesh,
+                   bool honourInternalNames, bool& sawMaterial)
+{
+    if (!ThreadCruncher) ThreadCruncher_Initialize();
+    TThreadCruncher_Releaser releaser;
+    TThreadCruncher* pool = ThreadCruncher && ThreadCruncher->TryStartUsing(releaser) ? ThreadCruncher : nullptr;
+    std::vector<TChunk> chunks = CutIntoChunks(begin, end, pool ? pool->GetSlotCount() : 1);
+    for (TChunk& chunk : chunks) chunk.HonourInternalNames = honourInternalNames;
+
+    RunChunks(chunks, CountChunk, pool);
+    TCounts total;
+    size_t states = 0;
+    for (TChunk& chunk : chunks) {
+        chunk.FirstVertex = total.Vertices;
+        chunk.FirstTextureVertex = total.TextureVertices;
+        chunk.FirstPolygon = total.Polygons;
+        chunk.FirstLine = total.TextLines;
+        chunk.FirstState = states;
+        total.Vertices += chunk.Counts.Vertices;
+        total.TextureVertices += chunk.Counts.TextureVertices;
+        total.Polygons += chunk.Counts.Polygons;
+        total.Lines += chunk.Counts.Lines;
+        total.TextLines += chunk.Counts.TextLines;
+        states += chunk.StateLines.size();
+    }
+    mesh->Create(total.Vertices, total.TextureVertices, total.Vertices, total.Polygons);
+
+    TFault fault;
+    std::vector<TReadState> stateAfter;
+    stateAfter.reserve(states);
+    TStateReplay replay(mesh);
+    replay.Run(chunks, stateAfter, fault);
+    sawMaterial = replay.SawMaterial;
+
+    for (TChunk& chunk : chunks) {
+        chunk.Mesh = mesh;
+        chunk.States = &stateAfter;
+        chunk.Limits = {total.Vertices, total.TextureVertices};
+    }
+    RunChunks(chunks, ParseChunk, pool);
+    for (const TChunk& chunk : chunks)
+        if (chunk.Fault.Line) fault.Keep(chunk.Fault.Line, chunk.Fault.What);
+    if (fault.Line) throw TKSN_FileFormatError(KSN_FileErrorText(path, fault.Line, fault.What));
+
+    for (const TChunk& chunk : chunks) {
+        const TQORPolygonPoint* corners = chunk.Corners.data();
+        int polygon = chunk.FirstPolygon;
+        for (int count : chunk.CornerCounts) {
+            TQORPolygon& target = mesh->Polygons[polygon++];
+            if (count && target.SetCount(unsigned(count)))
+                std::memcpy(target.Points, corners, sizeof(TQORPolygonPoint) * size_t(count));
+            corners += count;
+        }
+    }
+    return total;
+}
+
 } // namespace
+
+void KSN_SetObjReaderChunkBytes(size_t bytes) { MinChunkBytes = bytes ? bytes : size_t(1) << 20; }
 
 bool ReadObjData(const char* path, TQORPolyMesh* mesh, bool honourInternalNames)
 {
     assert(mesh && "ReadObjData needs a mesh to fill");
-    std::vector<char> buffer;
-    if (!path || !ReadWholeFile(path, buffer)) return false;
-    const char* begin = buffer.data();
-    const char* end = begin + buffer.size();
+    TFileText text;
+    if (!path || !text.Open(path)) return false;
 
-    const TCounts counts = CountItems(begin, end);
-    mesh->Create(counts.Vertices, counts.TextureVertices, counts.Vertices, counts.Polygons);
-
-    TObjReadingPass pass(path, mesh, honourInternalNames, counts);
+    bool sawMaterial = false;
+    TCounts counts;
     try {
-        pass.Run(begin, end);
+        counts = ReadChunks(path, text.Begin(), text.End(), mesh, honourInternalNames, sawMaterial);
     } catch (...) {
         EmptyMesh(mesh);
         throw;
@@ -483,7 +752,7 @@ bool ReadObjData(const char* path, TQORPolyMesh* mesh, bool honourInternalNames)
     }
     mesh->Groups->Add(record);
 
-    if (!pass.SawMaterial) {
+    if (!sawMaterial) {
         TQORMaterial* material = KSN_NewMaterial(nullptr);
         material->TQORThingy::SetName("%s", recordName.c_str());
         material->MaterialIndex = 0;

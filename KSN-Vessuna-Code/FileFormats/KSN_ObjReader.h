@@ -16,6 +16,8 @@
 //
 // The file is read once into memory and parsed in two passes over that
 // buffer: one counts, so the mesh's arrays are sized once, one fills them.
+// Both passes run on the worker pool (ThreadCruncher) over stretches of
+// whole lines when it is free; the result does not depend on the split.
 // Lines are taken whole, whatever their length; CR, LF and CR LF end a line.
 //
 // Refusals. A corner naming a vertex or texture vertex the file does not
@@ -30,6 +32,7 @@
 #include "QORPolyMesh.h"
 #include "QORString.h"
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,6 +62,10 @@ bool LoadObjData(const char* path, TQORPolyMesh* mesh, bool honourInternalNames)
 // emptied first). Returns false without a message when the file cannot be
 // opened, and false after warning 1069 when it has no vertex.
 bool ReadObjData(const char* path, TQORPolyMesh* mesh, bool honourInternalNames);
+
+// The least stretch (bytes) the passes give one worker; 0 restores the
+// default (1 MB). Tests lower it so that small files are split too.
+void KSN_SetObjReaderChunkBytes(size_t bytes);
 
 // Counts a corner's numbers are checked against: the file's totals.
 struct TKSN_ObjCornerLimits {

@@ -3,6 +3,7 @@
 // files whose corners, numbers or names the mesh cannot hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -242,6 +243,97 @@ TEST(ObjHashTable, NamesMatchWithoutRegardToCase)
     EXPECT_EQ(table.Find("")->Value, 3);
     EXPECT_EQ(table.Find("Body"), nullptr);
     EXPECT_EQ(table.GetItemCount(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// The reader splits large files into stretches of lines for its workers; a
+// tiny stretch size splits this small file many times, across CR LF pairs,
+// groups, materials and InternalName comments, and must read the same.
+class ObjReaderSplit : public TMessagesFixture {
+protected:
+    TTempFolder Folder;
+    void TearDown() override
+    {
+        KSN_SetObjReaderChunkBytes(0);
+        TMessagesFixture::TearDown();
+    }
+    std::string Text(const char* lineEnd) const
+    {
+        std::string t;
+        auto add = [&](const std::string& line) { t += line + lineEnd; };
+        for (int i = 0; i < 60; ++i) {
+            add("v " + std::to_string(i) + " " + std::to_string(i % 7) + " 0.5");
+            add("vt " + std::to_string(i / 60.0) + " 0.25");
+            if (i % 10 == 9) add("g part" + std::to_string(i / 20));
+            if (i % 15 == 14) add("usemtl M" + std::to_string(i / 30));
+            if (i == 40) add("# InternalName: Named");
+            if (i >= 2) add("f -3/-3 -2/-2 -1/-1 " + std::to_string(i - 1) + "/" + std::to_string(i - 1));
+        }
+        return t;
+    }
+    std::unique_ptr<TKSN_Mesh> Load(const std::string& text, size_t chunk, bool* ok = nullptr)
+    {
+        KSN_SetObjReaderChunkBytes(chunk);
+        auto mesh = std::make_unique<TKSN_Mesh>(nullptr);
+        const bool read = LoadObjData(Folder.Write("Split.obj", text).c_str(), mesh.get(), true);
+        if (ok) *ok = read;
+        else EXPECT_TRUE(read) << AllPanel();
+        return mesh;
+    }
+};
+
+TEST_F(ObjReaderSplit, StretchesReadAsOneFile)
+{
+    for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
+        const std::string text = Text(lineEnd);
+        auto whole = Load(text, 0);
+        auto split = Load(text, 16);
+        ASSERT_EQ(split->vertexCount, whole->vertexCount);
+        ASSERT_EQ(split->polygonCount, whole->polygonCount);
+        ASSERT_EQ(split->Groups2->GetItemCount(), whole->Groups2->GetItemCount());
+        ASSERT_EQ(split->Materials->GetItemCount(), whole->Materials->GetItemCount());
+        for (int i = 0; i < 3 * whole->vertexCount; ++i) EXPECT_EQ(split->baseVertices[i], whole->baseVertices[i]);
+        for (int i = 0; i < 2 * whole->tVertexCount; ++i) EXPECT_EQ(split->tVertices[i], whole->tVertices[i]);
+        for (int p = 0; p < whole->polygonCount; ++p) {
+            const TQORPolygon& a = whole->Polygons[p];
+            const TQORPolygon& b = split->Polygons[p];
+            ASSERT_EQ(b.Count, a.Count);
+            EXPECT_EQ(b.Group, a.Group);
+            EXPECT_EQ(b.Material, a.Material);
+            for (int c = 0; c < a.Count; ++c) {
+                EXPECT_EQ(b.Points[c].V, a.Points[c].V);
+                EXPECT_EQ(b.Points[c].VT, a.Points[c].VT);
+            }
+        }
+        for (int g = 0; g < whole->Groups2->GetItemCount(); ++g)
+            EXPECT_STREQ(split->Groups2->GetItem(g)->GetName(), whole->Groups2->GetItem(g)->GetName());
+        // "g" lines after the comment are ignored: "Named" holds the rest.
+        EXPECT_STREQ(whole->Groups2->GetItem(whole->Polygons[whole->polygonCount - 1].Group)->GetName(), "Named");
+    }
+}
+
+TEST_F(ObjReaderSplit, TheFirstFaultOfTheFileIsReported)
+{
+    std::string text = Text("\n");
+    text += "f 1 2 3\nf 1 2 999\nv nan 1 1\n";
+    text.insert(text.find("f -3/-3 -2/-2 -1/-1 40/40"), "f 1 2 -500\n");
+    const long faultLine = 1 + long(std::count(text.begin(), text.begin() + long(text.find("f 1 2 -500")), '\n'));
+    for (size_t chunk : {size_t(0), size_t(16)}) {
+        SCOPED_TRACE(chunk);
+        Panel().clear();
+        bool ok = true;
+        auto mesh = Load(text, chunk, &ok);
+        EXPECT_FALSE(ok);
+        ASSERT_EQ(Panel().size(), 1u);
+        EXPECT_NE(Panel()[0].find("line " + std::to_string(faultLine) + ": face refers to vertex -500"),
+                  std::string::npos)
+            << Panel()[0];
+        EXPECT_EQ(mesh->vertexCount, 0);
+        EXPECT_EQ(mesh->Groups2->GetItemCount(), 0);
+    }
 }
 
 } // namespace
