@@ -34,6 +34,8 @@
 //   KSN_Project_FileRead.cpp  the project file's reader and the set-up after load
 //   KSN_Project_Symmetry.cpp  symmetry across objects
 //   KSN_Project_StandIns.cpp  least stand-ins for subsystems not built yet
+//   KSN_Project_Import.cpp    importing objects and morphs, exporting objects
+//   KSN_Project_Merge.cpp     merging objects
 #pragma once
 
 #include "KSN_TextureBrushImage.h"
@@ -421,6 +423,34 @@ public:
     void AutoRigCR2File(TKSN_Mesh* mesh, class TQORCR2TreeNode* root);
     // Writes a copy of the source figure carrying the current object's morphs.
     void InjectMorphsIntoCR2File(const char* sourcePath, const char* outputPath);
+
+    // [SECTION] Importing and exporting objects (KSN_Project_Import.cpp)
+    // The OBJ reader, writers and weld are reached through TKSN_ProjectFileHooks
+    // (KSN_Project_Import.h). ImportObject is declared with the structure above.
+
+    // Replaces the object's mesh by one read from path; false when the file
+    // was not read (the object keeps a new, empty mesh).
+    bool LoadObject(const char* path, TKSN_Object* object, bool ignoreInternalNames);
+    // The import options applied to the current object's new mesh; with
+    // keepGeometry the UV and normal flips, centring and scaling are skipped.
+    void SetupMeshAfterImport(bool keepGeometry);
+    // A morph of the current object from an OBJ file of the same vertex count; null on failure.
+    TKSN_Morph* ImportMorph(const char* path);
+    // Sub-division level n of mesh, stored as its "SUBD_LEVEL_n" (the level it
+    // replaces is deleted); null when level n − 1 is missing.
+    class TKSN_SubDMesh* CreateSubD(TKSN_Mesh* mesh, int level, bool leanAndMean, bool dynamic);
+    // Writes the object as an OBJ file with the export options.
+    void ExportObject(TKSN_Object* object, const char* path);
+    // One OBJ file per polygon group of the object. Throws std::runtime_error
+    // when a file cannot be written (files already written stay).
+    void ExportGroupsAsSeparateObjects(TKSN_Object* object, const char* path);
+
+    // [SECTION] Merging objects (KSN_Project_Merge.cpp)
+
+    // Joins the objects with selected vertices into "Merged Object"; cannot
+    // be undone. renameMaterials / renameGroups: derived names "Object-Name".
+    void MergeAllObjects(bool renameMaterials, bool renameGroups, bool oneGroupPerObject, bool oneMaterialPerObject,
+                         bool singleSkin);
 
     // [SECTION] Owned members and pointers (set up by the constructor)
 

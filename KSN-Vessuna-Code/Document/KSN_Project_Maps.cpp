@@ -10,6 +10,7 @@
 // [SECTION] Saving and exporting
 // [SECTION] Change handling
 #include "KSN_Project.h"
+#include "KSN_Project_Import.h"
 
 #include "KSN_Layer.h"
 #include "KSN_MapLayer.h"
@@ -269,13 +270,15 @@ void TKSN_Project::RegisterMapHooks()
     KSN_MeshBlockProjectHooks.LoadSculptLayer = KSN_LoadMeshSculptLayer;
 
     // TODO(stub): the mesh's painting hooks are set as one record; the entries
-    // of other parts of the project (the "ImportMaps" option, ImportMap,
-    // OnWholeMapChanged) and of the application (LocateFile, the paint depth
-    // buffer) keep the mesh's own answers until their code registers them.
+    // of other parts of the project (ImportMap, OnWholeMapChanged) and of the
+    // application (the paint depth buffer) keep the mesh's own answers until
+    // their code registers them.
     TKSN_MeshPaintingHooks painting;
     painting.GetMapFromSource = HookGetMapFromSource;
     painting.CreateNewMap = HookCreateNewMap;
     painting.GetActiveChannelFromMaterial = HookGetActiveChannelFromMaterial;
+    painting.GetImportMapsOption = KSN_ProjectImport_GetImportMapsOption;
+    painting.LocateFile = KSN_ProjectImportApp_LocateFile;
     KSN_SetMeshPaintingHooks(painting);
 }
 

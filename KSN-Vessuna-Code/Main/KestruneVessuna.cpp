@@ -22,6 +22,7 @@
 #include "KSN_MainWindow_Callbacks.h"
 #include "KSN_MessageHooks.h"
 #include "KSN_OpenGLTest.h"
+#include "KSN_ObjProjectHooks.h"
 #include "KSN_Project.h"
 #include "KSN_Startup_Services.h"
 #include "KSN_TestHooks.h"
@@ -201,6 +202,7 @@ void Kestrune_Vessuna_InitializeInterface()
     Kestrune_CheckGraphicsAreCurrent();
     App->InitializeTools();
     std::snprintf(App->applicationName, sizeof App->applicationName, "%s", "Kestrune-Vessuna");
+    KSN_FileFormats_RegisterHooks();
     Project = new TKSN_Project();
     MainWindow = new TKSN_MainWindow(window, nativeHandle);
     KSN_MainWindow_RegisterCallbacks();

@@ -1,0 +1,16 @@
+#include "KSN_ObjProjectHooks.h"
+
+#include "KSN_ObjReader.h"
+#include "KSN_ObjWeld.h"
+#include "KSN_ObjWriter.h"
+#include "KSN_Project_Import.h"
+
+void KSN_FileFormats_RegisterHooks()
+{
+    TKSN_ProjectFileHooks hooks;
+    hooks.LoadObjData = LoadObjData;
+    hooks.QuickWeld3 = QuickWeld3;
+    hooks.ExportObjectFile = ExportObjectFile;
+    hooks.ExportGroupsAsSeparateObjects = KSN_ExportGroupsAsSeparateObjects;
+    KSN_SetProjectFileHooks(hooks);
+}
