@@ -119,6 +119,8 @@ public:
     void AssignOnPrintMessageWithEvent(TOSMessageWithEventCB cb) { fOnPrintMessageWithEvent = cb; }
     void AssignOnDebugMessage(TOSMessageCB cb) { fOnDebugMessage = cb; }
     void AssignOnClearMessages(TOSProgressCB cb) { fOnClearMessages = cb; }
+    // Replaces the system bell (null restores it), so a test can count refusals.
+    void AssignOnBeep(TOSProgressCB cb) { fOnBeep = cb; }
 
     // [SECTION] Progress
     void InProgress();
@@ -239,6 +241,7 @@ public:
     TOSMessageWithEventCB fOnPrintMessageWithEvent = nullptr;
     TOSMessageCB fOnDebugMessage = nullptr;
     TOSProgressCB fOnClearMessages = nullptr;
+    TOSProgressCB fOnBeep = nullptr;
     int32_t ArgumentCount = 0;
     char** Arguments = nullptr;       // ArgumentCount copies, each a QORalloc block
     int32_t LastMouseX = -1, LastMouseY = -1;   // window pixels

@@ -261,7 +261,13 @@ void TOS::Pause(int32_t milliseconds)
     if (milliseconds > 0) wxMilliSleep(static_cast<unsigned long>(milliseconds));
 }
 
-void TOS::Beep() { wxBell(); }
+void TOS::Beep()
+{
+    if (fOnBeep)
+        fOnBeep();
+    else
+        wxBell();
+}
 
 bool IsShiftHeldRightNow() { return wxGetKeyState(WXK_SHIFT); }
 bool IsCtrlHeldRightNow() { return wxGetKeyState(WXK_CONTROL); }
