@@ -216,16 +216,17 @@ void TGui_Gauge::OnMouse(int button, int state, int x, int y)
 {
     TGui_Node::OnMouse(button, state, x, y);
     if (button != 0) return;
+    // The bracket encloses every change of the interaction, the press's own included.
     if (state == 0) {
+        RaiseChangeStart();
         float p = PositionFromPoint(x, y);
         if (p >= 0.0f) SetPercent(p, false);
-        RaiseChangeStart();
         OnChange();
     } else if (state == 1) {
-        RaiseChangeEnd();
         EditField->Show();
         DropDownButton->Show();
         OnChange();
+        RaiseChangeEnd();
     }
 }
 
@@ -420,8 +421,8 @@ void TGui_GaugeDropDown::OnMouse(int button, int state, int x, int y)
     TGui_Gauge* gauge = GetGauge();
     if (button != 0 || !gauge) return;
     if (state == 0) {
-        gauge->SetPercent(gauge->Width < 1 ? 0.0f : float(x) / float(gauge->Width), true);
         gauge->RaiseChangeStart();
+        gauge->SetPercent(gauge->Width < 1 ? 0.0f : float(x) / float(gauge->Width), true);
         ChangeOpen = true;
     } else if (state == 1 && ChangeOpen) {
         // A change begun by a press on the strip ends with its release, so
