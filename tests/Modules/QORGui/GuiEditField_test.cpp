@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -442,6 +443,14 @@ TEST_F(GuiEditFieldTest, APressPlacesTheCaretOnTheCharacterUnderTheMouseAndADrag
     Field->OnDoubleClick(3, 3);
     EXPECT_EQ(Field->SelectionEnd, 6);
     EXPECT_EQ(Field->Cursor, 0);
+}
+
+TEST_F(GuiEditFieldTest, DrawingAFieldWithoutAParentIsRefusedBeforeAnyDrawing)
+{
+    TGui_EditField loose(nullptr);
+    EXPECT_THROW(loose.Draw(), std::logic_error);
+    ASSERT_EQ(Provider.Boxes.size(), 1u);
+    EXPECT_EQ(Provider.Boxes[0].Text, "Parent is NULL in TGui_EditField::Draw()");
 }
 
 TEST_F(GuiEditFieldTest, AnEditTextLaysOutItsCaptionAndField)

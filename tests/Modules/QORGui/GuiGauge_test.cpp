@@ -5,6 +5,7 @@
 // edit field.
 #include "GuiFont.h"
 #include "GuiMaster.h"
+#include "GuiText.h"
 #include "GuiWidgets.h"
 #include "QOREvents.h"
 
@@ -437,6 +438,27 @@ TEST_F(GuiScrollBarTest, DraggingTheThumbFollowsTheMouseAlongTheTrack)
     EXPECT_FALSE(slider->DropDownButton->Shown);
     EXPECT_EQ(slider->ThumbWidth, int(float(200 - 32) * 0.1f));
     EXPECT_EQ(slider->TrackLengthX, 200 - slider->ThumbWidth - 32);
+}
+
+TEST_F(GuiScrollBarTest, AListBoxScrollsByItsScrollBar)
+{
+    auto* list = new TGui_ListBox(&Master);
+    list->SetPosition(200, 10);
+    list->SetSize(120, 60);
+    for (int i = 0; i < 30; ++i) list->AddItem(("Row " + std::to_string(i)).c_str(), 0);
+    Master.LayoutTree();
+    TGui_ScrollBar* bar = list->VerticalScrollBar;
+    ASSERT_NE(bar, nullptr);
+    TGui_Node* first = list->FirstChild;
+    const int top = first->AbsY;
+    bar->OnMouse(0, 0, 5, bar->Height - 2);   // the end arrow
+    bar->OnMouse(0, 1, 5, bar->Height - 2);
+    Master.LayoutTree();
+    EXPECT_FLOAT_EQ(bar->Value, bar->ArrowStep);
+    EXPECT_EQ(first->AbsY, top - int(bar->ArrowStep));
+    bar->OnMouse(0, 0, 5, bar->ThumbY + bar->ThumbHeight + 1);   // a page is the list's height
+    Master.LayoutTree();
+    EXPECT_FLOAT_EQ(bar->Value, bar->ArrowStep + 60);
 }
 
 } // namespace
