@@ -42,12 +42,12 @@ public:
     TGui_Node* AddNode(const char* name, int width, int height);
     class TGui_Text* AddText(const char* text, int x, int y, const char* hint);
     class TGui_Separator* AddSeparator(const char* caption, int x, int y);
+    TGui_ScrollBar* CreateVerticalScrollBar();
+    TGui_ScrollBar* CreateHorizontalScrollBar();
     // A gauge child whose Maximum is the second number (the first is not stored).
     class TGui_Gauge* AddGauge(const char* name, const char* hint, float first, float maximum);
     // A caption and edit field child; valueType 0 text, 1 float, 2 integer.
     class TGui_EditText* AddEditText(const char* name, int valueType);
-    TGui_ScrollBar* CreateVerticalScrollBar();
-    TGui_ScrollBar* CreateHorizontalScrollBar();
 
     // [SECTION] Tree
     void LinkChild(TGui_Node* child);
