@@ -220,6 +220,10 @@ public:
     int OnIdleOrPassive();
     void FinishAllVertexAdjustments();
     bool CheckForLowRAM(float seconds, bool flag);
+    // The outside applications' exchange files are polled on every idle or
+    // passive call through this hook, which the file interchange registers
+    // at start-up; null polls nothing.
+    static bool (*InterApplicationPollHook)();
     // TODO(stub): stands for the application's motion timer (time since the
     // last mouse motion), which the window layer does not keep yet; whoever
     // moves the view restarts it.
@@ -397,6 +401,28 @@ public:
     // Every morph and selection stamped with its mesh's ID.
     void SyncMeshIDs();
     static bool SetupObjectsAfterLoad_OnVisit(TKSN_TreeGroup* group, int depth, void* project);
+
+    // [SECTION] Sets and pose files (defined by the file interchange library:
+    // FileFormats/KSN_Sets.cpp and KSN_PoseFile.cpp)
+    // Each works on the current object; failures are warnings in the message
+    // panel and leave the document as it was.
+
+    // Morph, selection and layer sets: "verify_vcount" and "verify_pcount"
+    // lines, then the tree's block (morphs, selections) or the enabled user
+    // layers with their slots and the polygons' layer words.
+    void ExportMorphSet(const char* path);
+    void ExportSelectionSet(const char* path);
+    void ExportLayerSet(const char* path);
+    // merge false empties the tree first. A set of another vertex count changes nothing.
+    void ImportMorphSet(const char* path, bool merge);
+    void ImportSelectionSet(const char* path, bool merge);
+    // A set of another polygon count changes nothing.
+    void ImportLayerSet(const char* path);
+    // Pose files of the figure application: the materials, resp. the current
+    // morph as a morph target per polygon group (hidden: the target that
+    // takes it out again). A thumbnail ".rsr" is copied beside either.
+    void ExportMATFile(const char* path);
+    void ExportMORFile(const char* path, const char* parameterName, bool hidden);
 
     // [SECTION] Symmetry across objects (KSN_Project_Symmetry.cpp)
 

@@ -20,6 +20,7 @@
 #include "KSN_MeshRoot.h"
 #include "KSN_Object.h"
 #include "KSN_MainWindow_Callbacks.h"
+#include "KSN_MaxExchange.h"
 #include "KSN_MessageHooks.h"
 #include "KSN_OpenGLTest.h"
 #include "KSN_ObjProjectHooks.h"
@@ -174,6 +175,9 @@ static void Kestrune_ConnectLowerLayers()
         if (Project) Project->CancelVertexCulling();
     };
     KSN_SetMeshEditHooks(edit);
+
+    // The idle work polls the 3DS Max plug-in's exchange files.
+    KSN_RegisterInterAppExchange();
 }
 
 void Kestrune_Vessuna_InitializeInterface()
