@@ -1,0 +1,222 @@
+// The one triangle scan of every software rasteriser of this folder, and the
+// byte helpers its kernels share. Nothing outside Render includes it.
+//
+// The scan owns the pixel order, the inside test, the extended-edge band and
+// the depth test; a kernel only says what a drawn pixel becomes:
+//     void operator()(long long n, const TScanWeights& w) const;   // n = y × RowLength + x
+// Coordinates are the vertex x and y minus 0.5, so integer indices name pixel
+// centres; barycentric coordinates are evaluated once per row and advanced by
+// constant steps.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "QORLookupTables.h"
+
+struct TScanTriangle {
+    const float* p[3];           // x, y, z each
+    int Width = 0, RowLength = 0, Height = 0;
+    float* Depth = nullptr;      // null: no depth test
+    bool ExtendEdges = false;
+};
+
+struct TScanWeights {
+    double m[3];   // map weights, clamped to -0.3..1.3
+    float w[3];    // value weights, clamped to 0..1
+};
+
+// Colour value 0..1 -> byte, truncating, clamped so that values above 1 do not wrap.
+inline int KSN_ColorByte(float v)
+{
+    if (!(v > 0.0f)) return 0;
+    float s = v * 255.0f;
+    return s >= 255.0f ? 255 : int(s);
+}
+
+// p / 255 truncated toward zero for p in -65025..65025 (a byte product).
+inline int KSN_Div255(int p)
+{
+    if (DivideBy255Table) return int(static_cast<signed char>(DivideBy255Table[QORDivideBy255TableOffset + p])) & 0xff;
+    return p / 255;
+}
+
+// Signed variant for byte differences times a byte.
+inline int KSN_Div255Signed(int p) { return p / 255; }
+
+// Interpolated or constant per-vertex values (colours, lights): constant when
+// no component of vertex 1 or 2 differs from vertex 0 by 1e-30 or more.
+template <int N> struct TVertexValues {
+    const float* v[3];
+    bool Interpolate = false;
+    void Setup(const float* a, const float* b, const float* c)
+    {
+        v[0] = a;
+        v[1] = b;
+        v[2] = c;
+        Interpolate = false;
+        for (int k = 0; k < N; ++k)
+            if (std::fabs(b[k] - a[k]) >= 1e-30f || std::fabs(c[k] - a[k]) >= 1e-30f) Interpolate = true;
+    }
+    float Get(const TScanWeights& w, int k) const
+    {
+        return Interpolate ? w.w[0] * v[0][k] + w.w[1] * v[1][k] + w.w[2] * v[2][k] : v[0][k];
+    }
+};
+
+inline double KSN_SegmentDistance2(double px, double py, double ax, double ay, double bx, double by, double invLen2)
+{
+    double dx = bx - ax, dy = by - ay;
+    double t = ((px - ax) * dx + (py - ay) * dy) * invLen2;
+    if (t < 0.0) t = 0.0;
+    if (t > 1.0) t = 1.0;
+    double qx = ax + t * dx - px, qy = ay + t * dy - py;
+    return qx * qx + qy * qy;
+}
+
+// Bounding-box coordinate: truncation toward zero, kept within int range.
+inline int KSN_TruncCoord(double v)
+{
+    if (!(v > -1e9)) return -1000000000;
+    if (v > 1e9) return 1000000000;
+    return int(v);
+}
+
+template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel)
+{
+    if (t.Width <= 0 || t.Height <= 0) return;
+    const double x0 = double(t.p[0][0]) - 0.5, y0 = double(t.p[0][1]) - 0.5;
+    const double x1 = double(t.p[1][0]) - 0.5, y1 = double(t.p[1][1]) - 0.5;
+    const double x2 = double(t.p[2][0]) - 0.5, y2 = double(t.p[2][1]) - 0.5;
+    const int band = t.ExtendEdges ? 2 : 0;
+    int minX = KSN_TruncCoord(std::min({x0, x1, x2})) - band;
+    int maxX = KSN_TruncCoord(std::max({x0, x1, x2})) + 1 + band;
+    int minY = KSN_TruncCoord(std::min({y0, y1, y2})) - band;
+    int maxY = KSN_TruncCoord(std::max({y0, y1, y2})) + 1 + band;
+    if (maxX < 0 || minX >= t.Width || maxY < 0 || minY >= t.Height) return;
+
+    const double D = (x0 - x2) * (y1 - y2) - (x1 - x2) * (y0 - y2);
+    // A degenerate triangle has no inside; drawing its box would be wrong.
+    if (!(std::fabs(D) > 1e-30)) return;
+    const double invD = 1.0 / D, invNegD = 1.0 / -D;
+
+    auto invLen2 = [](double ax, double ay, double bx, double by) {
+        double l = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
+        return l <= 1e-30 ? 1e20 : 1.0 / l;
+    };
+    const double inv01 = invLen2(x0, y0, x1, y1), inv02 = invLen2(x0, y0, x2, y2), inv12 = invLen2(x1, y1, x2, y2);
+
+    const float z0 = t.p[0][2], z1 = t.p[1][2], z2 = t.p[2][2];
+    const bool depthVaries = std::fabs(z1 - z0) >= 1e-30f || std::fabs(z2 - z0) >= 1e-30f;
+
+    const int rowFirst = std::max(minY, 0), rowLast = std::min(maxY, t.Height - 1);
+    const int colFirst = std::max(minX, 0), colLast = std::min(maxX, t.Width - 1);
+    const double step0 = (y1 - y2) * invD, step1 = (y0 - y2) * invNegD;
+
+    for (int j = rowFirst; j <= rowLast; ++j) {
+        const double i0 = double(colFirst - 1);
+        double b0 = ((x1 - x2) * (y2 - j) + (y1 - y2) * (i0 - x2)) * invD;
+        double b1 = ((x0 - x2) * (y2 - j) + (y0 - y2) * (i0 - x2)) * invNegD;
+        bool metInside = false;
+        const long long rowBase = (long long)j * t.RowLength;
+        for (int i = colFirst; i <= colLast; ++i) {
+            b0 += step0;
+            b1 += step1;
+            const double b2 = 1.0 - b0 - b1;
+            const bool inside = b0 >= -0.0001 && b0 <= 1.0001 && b1 >= -0.0001 && b1 <= 1.0001 && b2 >= -0.0001 &&
+                                b2 <= 1.0001;
+            double d2 = 0.0;
+            if (!inside) {
+                bool inBand = false;
+                if (t.ExtendEdges) {
+                    d2 = std::min({KSN_SegmentDistance2(i, j, x0, y0, x1, y1, inv01),
+                                   KSN_SegmentDistance2(i, j, x0, y0, x2, y2, inv02),
+                                   KSN_SegmentDistance2(i, j, x1, y1, x2, y2, inv12)});
+                    inBand = d2 <= 4.0;
+                }
+                if (!inBand) {
+                    if (metInside) break;
+                    continue;
+                }
+            } else {
+                metInside = true;
+            }
+
+            TScanWeights w;
+            w.m[0] = std::clamp(b0, -0.3, 1.3);
+            w.m[1] = std::clamp(b1, -0.3, 1.3);
+            w.m[2] = 1.0 - w.m[0] - w.m[1];
+            w.w[0] = float(std::clamp(b0, 0.0, 1.0));
+            w.w[1] = float(std::clamp(b1, 0.0, 1.0));
+            w.w[2] = 1.0f - w.w[0] - w.w[1];
+
+            const long long n = rowBase + i;
+            if (t.Depth) {
+                float& stored = t.Depth[n];
+                if (inside) {
+                    float z = depthVaries ? w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2 : z0;
+                    float store = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+                    float test = z > 1.0f ? 1.0f : (z < 0.0f ? 1e-8f : z + 1e-8f);
+                    if (stored > test) continue;
+                    stored = store;
+                } else {
+                    float v = float(int(255.0 / (1.0 + d2)));
+                    if (stored > v) continue;
+                    stored = v;
+                }
+            }
+            kernel(n, w);
+        }
+    }
+}
+
+// [SECTION] Map sampling
+
+// One axis of a bilinear sample: the texel, its neighbour and the fraction.
+struct TSampleAxis {
+    int i0 = 0, i1 = 0;
+    float f = 0.0f;
+};
+
+// p in texels (already shifted by half a texel): clamped to the edge texels.
+inline TSampleAxis KSN_ClampAxis(float p, int size)
+{
+    TSampleAxis a;
+    if (!(p >= 0.0f)) return a;   // negative (or NaN): the first texel, no blend
+    if (p > float(size - 1)) p = float(size - 1);
+    a.i0 = int(p);
+    if (a.i0 > size - 1) a.i0 = size - 1;
+    a.f = p - float(a.i0);
+    a.i1 = std::min(a.i0 + 1, size - 1);
+    return a;
+}
+
+// p in texels: wrapped into the map so that the map tiles; the last texel's
+// neighbour is itself.
+inline TSampleAxis KSN_WrapAxis(float p, int size)
+{
+    TSampleAxis a;
+    if (!std::isfinite(p)) p = 0.0f;
+    const float s = float(size);
+    if (p < 0.0f) p = s - ((-p) - std::trunc(-p / s) * s);
+    if (p > s - 1.0f) p = p - std::trunc(p / s) * s;
+    if (p > s - 1.0f || p < 0.0f) {
+        a.i0 = a.i1 = size - 1;
+        return a;
+    }
+    a.i0 = std::min(int(p), size - 1);
+    a.f = p - float(a.i0);
+    a.i1 = std::min(a.i0 + 1, size - 1);
+    return a;
+}
+
+// Channel c of the bilinear blend of 3-byte (stride 3) or 1-byte texels, truncated.
+inline int KSN_Bilinear(const uint8_t* map, int mapWidth, int stride, const TSampleAxis& u, const TSampleAxis& v, int c)
+{
+    const uint8_t* r0 = map + (long long)v.i0 * mapWidth * stride;
+    const uint8_t* r1 = map + (long long)v.i1 * mapWidth * stride;
+    float top = r0[u.i0 * stride + c] * (1.0f - u.f) + r0[u.i1 * stride + c] * u.f;
+    float bottom = r1[u.i0 * stride + c] * (1.0f - u.f) + r1[u.i1 * stride + c] * u.f;
+    return int(top * (1.0f - v.f) + bottom * v.f);
+}
