@@ -96,8 +96,9 @@ float TQOR3DViewport::GetZoom() const
 
 float TQOR3DViewport::GetZoomFactor() const
 {
-    double floor = double(DefaultZoomFactor) * 1e-6;
-    double f = std::max({double(Zoom), floor, 1e-10});
+    // A NaN zoom never wins, so the matrices stay finite.
+    double f = std::max(double(DefaultZoomFactor) * 1e-6, 1e-10);
+    if (double(Zoom) > f) f = double(Zoom);
     return float(f);
 }
 
