@@ -10,6 +10,7 @@
 
 #include "KsnTestSupport.h"
 #include "OS.h"
+#include "QOROctree.h"
 #include "QOREvents.h"
 
 namespace {
@@ -45,6 +46,30 @@ TEST(Viewport, SetupMatrixFitsNearAndFarToTheBox)
         for (int i = 0; i < 16; ++i) EXPECT_NEAR(id[i], (i % 5 == 0) ? 1.0f : 0.0f, 1e-4f) << i;
         EXPECT_FLOAT_EQ(v.ViewVector[2], 1.0f);
     }
+}
+
+TEST(Viewport, DisplacementReachOnScreenAndOctreeServices)
+{
+    TKSN_Viewport v;
+    v.Resize(0, 0, 400, 300);
+    const float min[3] = {-1, -1, -1}, max[3] = {1, 1, 1};
+    v.SetupMatrix(min, max);
+    float u = 0, w = 0;
+    v.GetUVBuffersForDisplacements(u, w, -0.5f);
+    EXPECT_NEAR(u, 0.5f, 1e-6f);
+    EXPECT_NEAR(w, 0.5f * 400.0f / 300.0f, 1e-6f);
+
+    KSN_RegisterViewportOctreeServices();
+    const TKSN_ViewportOctreeServices& services = KSN_GetViewportOctreeServices();
+    ASSERT_NE(services.CombinedMatrix, nullptr);
+    EXPECT_EQ(services.CombinedMatrix(&v), v.CombinedMatrix);
+    EXPECT_EQ(services.ProjectionMatrix(&v), v.ProjectionMatrix);
+    v.calcViewVolumePlanes();
+    float inMin[3] = {-0.5f, -0.5f, -0.5f}, inMax[3] = {0.5f, 0.5f, 0.5f};
+    float outMin[3] = {50, 50, 0}, outMax[3] = {51, 51, 0};
+    EXPECT_TRUE(services.CubeInView(&v, inMin, inMax, 0.0f));
+    EXPECT_FALSE(services.CubeInView(&v, outMin, outMax, 0.0f));
+    KSN_SetViewportOctreeServices({});
 }
 
 TEST(Viewport, CollapsedViewportSetsUpFiniteMatrices)
