@@ -24,18 +24,26 @@ TScanTriangle MakeScan(const float* p0, const float* p1, const float* p2, int wi
 }
 
 struct NoMapNoAlphaKernel {
+    static constexpr bool NeedsMapWeights = false;
+    bool NeedsValueWeights() const { return Colors.Interpolate; }
     uint8_t* Dest;
     int BytesPerPixel;
     int Channels;
     TVertexValues<4> Colors;
+    uint8_t Constant[3] = {0, 0, 0};   // the bytes of a colour that does not vary
     void operator()(long long n, const TScanWeights& w) const
     {
         uint8_t* d = Dest + n * BytesPerPixel;
-        for (int c = 0; c < Channels; ++c) d[c] = uint8_t(KSN_ColorByte(Colors.Get(w, c)));
+        if (!Colors.Interpolate)
+            for (int c = 0; c < Channels; ++c) d[c] = Constant[c];
+        else
+            for (int c = 0; c < Channels; ++c) d[c] = uint8_t(KSN_ColorByte(Colors.Get(w, c)));
     }
 };
 
 struct MapNoAlphaKernel {
+    static constexpr bool NeedsMapWeights = true;
+    bool NeedsValueWeights() const { return Colors.Interpolate; }
     uint8_t* Dest;
     int BytesPerPixel;
     int Channels;
@@ -59,6 +67,8 @@ struct MapNoAlphaKernel {
 };
 
 struct NoMapAlphaKernel {
+    static constexpr bool NeedsMapWeights = true;
+    bool NeedsValueWeights() const { return Colors.Interpolate; }
     uint8_t* Dest;
     const uint8_t* Source;
     int BytesPerPixel;
@@ -87,6 +97,8 @@ struct NoMapAlphaKernel {
 };
 
 struct DepthOnlyKernel {
+    static constexpr bool NeedsMapWeights = false;
+    bool NeedsValueWeights() const { return false; }
     void operator()(long long, const TScanWeights&) const {}
 };
 
@@ -104,6 +116,7 @@ void KSN_RasterizeTriangle_NoMap_NoAlpha(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS)
         (void)AlphaMapHeight;
     NoMapNoAlphaKernel k{DestPixels, BytesPerPixel, std::min(BytesPerPixel, 3), {}};
     k.Colors.Setup(c0, c1, c2);
+    for (int c = 0; c < 3; ++c) k.Constant[c] = uint8_t(KSN_ColorByte(c0[c]));
     KSN_ScanTriangle(MakeScan(p0, p1, p2, Width, RowLength, Height, DepthBuffer, ExtendEdges), k);
 }
 

@@ -30,23 +30,36 @@ bool ColorsAreWhite(const TKSN_RasterizeTriangle& r)
     for (const float* c : r.Color) {
         double d = 0.0;
         for (int k = 0; k < 3; ++k) d += (double(c[k]) - 1.0) * (double(c[k]) - 1.0);
-        if (std::sqrt(d) > 0.001) return false;
+        if (d > 0.001 * 0.001) return false;   // Euclidean distance above 0.001
     }
     return true;
 }
 
+int ShadeByte(float light)
+{
+    light *= 255.0f;
+    return light > 255.0f ? 255 : (light < 0.0f ? 0 : int(light));
+}
+
 template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
+    static constexpr bool NeedsMapWeights = Kind != TMapKind::None;
     const TKSN_RasterizeTriangle* R;
     TVertexValues<4> Colors;
     TVertexValues<1> Lights;
     bool Shading;
     bool WritePlanes;
+    int ConstantShade = 255;   // the shade while the light does not vary
+
+    bool NeedsValueWeights() const
+    {
+        return Lights.Interpolate || (Kind != TMapKind::Nearest && !White && Colors.Interpolate) ||
+               (Kind == TMapKind::None && Colors.Interpolate);
+    }
 
     void operator()(long long n, const TScanWeights& w) const
     {
         const TKSN_RasterizeTriangle& r = *R;
-        float light = Lights.Get(w, 0) * 255.0f;
-        int s = light > 255.0f ? 255 : (light < 0.0f ? 0 : int(light));
+        int s = Lights.Interpolate ? ShadeByte(Lights.Get(w, 0)) : ConstantShade;
         int K[3], T[3];
         int A = 255;
         uint8_t* d = r.DestPixels + n * r.BytesPerPixel;
@@ -81,8 +94,8 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                     su = KSN_ClampAxis(p, W);
                     sv = KSN_ClampAxis(q, H);
                 }
+                KSN_Bilinear3(r.ColorMap, W, su, sv, T);
                 for (int c = 0; c < 3; ++c) {
-                    T[c] = KSN_Bilinear(r.ColorMap, W, 3, su, sv, c);
                     if constexpr (White) {
                         K[c] = T[c];
                     } else {
@@ -114,6 +127,7 @@ template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_Rasteri
     TexturedKernel<Kind, White, WithAlpha> k{&r, {}, {}, shading, r.UnlitPixels && r.ShadePixels};
     k.Colors.Setup(r.Color[0], r.Color[1], r.Color[2]);
     k.Lights.Setup(&r.Light[0], &r.Light[1], &r.Light[2]);
+    k.ConstantShade = ShadeByte(r.Light[0]);
     KSN_ScanTriangle(ScanOf(r), k);
 }
 
