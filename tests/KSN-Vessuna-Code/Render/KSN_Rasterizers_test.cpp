@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -119,6 +120,48 @@ TEST(Rasterizers, CoverageDepthTiesAndBands)
         EXPECT_EQ(t.DepthAt(17, 20), 0.0f);
         EXPECT_EQ(t.At(17, 20)[0], 0);
         EXPECT_EQ(t.DepthAt(19, 20), 204.0f);   // 0.5 px out: 255 / 1.25
+    }
+}
+
+// The scan skips the columns before a row's inside span; every covered pixel
+// must still be exactly the ones whose centre passes the inside test.
+TEST(Rasterizers, CoverageMatchesTheInsideTestOnRandomTriangles)
+{
+    uint32_t state = 7u;
+    auto next = [&](float range) {
+        state = state * 1664525u + 1013904223u;
+        return float(state >> 8) / float(1u << 24) * range - 8.0f;
+    };
+    for (int n = 0; n < 300; ++n) {
+        float p[3][3];
+        for (auto& v : p) {
+            v[0] = next(80.0f);
+            v[1] = next(80.0f);
+            v[2] = 0.5f;
+        }
+        TTarget t;
+        DrawPlain(t, p[0], p[1], p[2], White, false, false);
+        double x[3], y[3];
+        for (int k = 0; k < 3; ++k) {
+            x[k] = double(p[k][0]) - 0.5;
+            y[k] = double(p[k][1]) - 0.5;
+        }
+        double D = (x[0] - x[2]) * (y[1] - y[2]) - (x[1] - x[2]) * (y[0] - y[2]);
+        int mismatches = 0;
+        for (int j = 0; j < N; ++j)
+            for (int i = 0; i < N; ++i) {
+                double b0 = ((x[1] - x[2]) * (y[2] - j) + (y[1] - y[2]) * (i - x[2])) / D;
+                double b1 = ((x[0] - x[2]) * (y[2] - j) + (y[0] - y[2]) * (i - x[2])) / -D;
+                double b2 = 1.0 - b0 - b1;
+                // Pixels within 1e-9 of the tolerance may go either way.
+                auto in = [](double b, double m) { return b >= -0.0001 + m && b <= 1.0001 - m; };
+                bool surely = in(b0, 1e-9) && in(b1, 1e-9) && in(b2, 1e-9);
+                bool maybe = in(b0, -1e-9) && in(b1, -1e-9) && in(b2, -1e-9);
+                bool drawn = t.At(i, j)[0] == 255;
+                if (std::fabs(D) <= 1e-30) maybe = surely = false;
+                if (drawn ? !maybe : surely) ++mismatches;
+            }
+        ASSERT_EQ(mismatches, 0) << "triangle " << n;
     }
 }
 
