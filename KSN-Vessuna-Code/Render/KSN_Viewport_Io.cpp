@@ -79,6 +79,9 @@ bool TKSN_Viewport::SaveToStream_Text(FILE* file, bool framed)
     WriteInt(file, "DisplayMode", DisplayMode);
     Indent(file);
     std::fprintf(file, "%s\t%s\n", "MaterialChannelName", materialChannelName);
+    // The layer's lines carry a "Name" of their own, which the reader applies
+    // to the viewport (the later line wins): it must be the viewport's.
+    layer.SetName("%s", GetName());
     if (!layer.SaveToStream_Text(file, false)) return false;
     return std::ferror(file) == 0;
 }

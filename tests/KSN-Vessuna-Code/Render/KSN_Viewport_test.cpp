@@ -209,6 +209,7 @@ std::string Save(TKSN_Viewport& v, bool framed)
 TEST(ViewportBlock, AllKeysRoundTrip)
 {
     TKSN_Viewport a;
+    a.SetName("Aux 2");
     a.index = 2;
     const float rotation[16] = {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1};
     a.SetRotationMatrix(rotation);
@@ -236,6 +237,7 @@ TEST(ViewportBlock, AllKeysRoundTrip)
     TKSN_Viewport b;
     b.LoadFromStream_Text(file.f);
     EXPECT_TRUE(b.Loaded);
+    EXPECT_STREQ(b.GetName(), "Aux 2");
     EXPECT_EQ(std::memcmp(b.RotationMatrix, rotation, sizeof rotation), 0);
     EXPECT_EQ(std::memcmp(b.DefaultRotationMatrix, a.DefaultRotationMatrix, sizeof rotation), 0);
     for (int k = 0; k < 3; ++k) EXPECT_EQ(b.LookAt[k], look[k]);
