@@ -154,7 +154,7 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
     const double D = (x0 - x2) * (y1 - y2) - (x1 - x2) * (y0 - y2);
     // A degenerate triangle has no inside; drawing its box would be wrong.
     if (!(std::fabs(D) > 1e-30)) return;
-    const double invD = 1.0 / D, invNegD = 1.0 / -D;
+    const double invD = 1.0 / D, invNegD = -invD;   // 1 / (-D), exactly
 
     auto invLen2 = [](double ax, double ay, double bx, double by) {
         double l = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
@@ -179,7 +179,7 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
     // Narrowing the rows pays only for wide boxes; without the band only
     // inside pixels are drawn, so skipping the columns before the inside
     // span changes nothing.
-    const bool narrowRows = !t.ExtendEdges;
+    const bool narrowRows = !t.ExtendEdges && colLast - colFirst >= 8;
     TInsideSpan span;
     if (narrowRows) span.Setup(step0, step1);
 
