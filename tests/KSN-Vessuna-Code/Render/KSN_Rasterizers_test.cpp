@@ -183,6 +183,21 @@ TEST(Rasterizers, NothingOutsideDegenerateOrCollapsed)
                                         false);   // a 0 x 0 target is never touched
 }
 
+TEST(Rasterizers, VertexColoursAndDepthAreInterpolated)
+{
+    // Pixel (0, 0) has barycentric coordinates (0.9, 0.05, 0.05).
+    const float a[3] = {0, 0, 0.9f}, b[3] = {10, 0, 0.1f}, c[3] = {0, 10, 0.1f};
+    const float red[4] = {1, 0, 0, 1}, green[4] = {0, 1, 0, 1}, blue[4] = {0, 0, 1, 1};
+    TTarget t;
+    KSN_RasterizeTriangle_NoMap_NoAlpha(a, b, c, NoUV, NoUV, NoUV, red, green, blue, N, N, N, t.Pixels.data(),
+                                        t.Pixels.data(), 4, t.Depth.data(), nullptr, 0, 0, 0, nullptr, nullptr,
+                                        nullptr, nullptr, 0, 0, false);
+    EXPECT_EQ(t.At(0, 0)[0], 229);   // trunc(0.9 x 255)
+    EXPECT_EQ(t.At(0, 0)[1], 12);    // trunc(0.05 x 255)
+    EXPECT_EQ(t.At(0, 0)[2], 12);
+    EXPECT_NEAR(t.DepthAt(0, 0), 0.9f * 0.9f + 0.1f * 0.1f, 1e-6f);
+}
+
 TEST(Rasterizers, ColourBytesAreClampedAndAlphaBlends)
 {
     const float a[3] = {0, 0, 0.5f}, b[3] = {10, 0, 0.5f}, c[3] = {0, 10, 0.5f};
