@@ -136,7 +136,8 @@ public:
     int32_t DisplayMode = 3;
     char materialChannelName[KSN_ViewportChannelNameSize] = "Color";
     TKSN_Layer layer;            // the display settings
-    // Which of the application's standard views was last chosen.
+    // The last of the four views of the application's standard set-up that
+    // was chosen (front, top, left, back); the right and bottom views leave it.
     TKSN_StandardView standardView = TKSN_StandardView::Front;
 
 private:
