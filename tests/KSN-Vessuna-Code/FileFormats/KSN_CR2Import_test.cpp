@@ -7,6 +7,7 @@
 
 #include "KSN_CR2Import.h"
 #include "KSN_Morph.h"
+#include "KSN_Union.h"
 #include "QORLanguage.h"
 #include "QORMaterial.h"
 #include "QORString.h"
@@ -80,6 +81,13 @@ TEST_F(CR2ImportTest, FigureBecomesAnObjectWithReadOnlyMorphGroupsPerActor)
     EXPECT_TRUE(lonely->readOnly);
     EXPECT_EQ(lonely->Strength, 0.0f);
     EXPECT_TRUE(Warnings.empty()) << Warnings.front();
+    // The set-up after the import gives the figure's morphs their unions, in
+    // folders named like the groups, so the morph manager lists them.
+    auto* lonelyUnion = dynamic_cast<TKSN_MorphUnion*>(FindThingyFromName(Project->MorphUnions, "Lonely"));
+    ASSERT_TRUE(lonelyUnion);
+    EXPECT_EQ(lonelyUnion->ItemIDs.Count(), 1);
+    EXPECT_EQ(lonelyUnion->ItemIDs[0], lonely->GetID());
+    EXPECT_TRUE(FindGroupFromName(Project->MorphUnions, "hip_1"));
 
     // The loader makes the groups read-only; the project's set-up after the
     // import then files the morphs into folders that mirror the union tree,
