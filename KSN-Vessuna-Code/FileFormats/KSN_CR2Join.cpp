@@ -8,10 +8,10 @@
 // keeps its move, and the duplicates of one seam vertex never tear apart.
 #include "KSN_CR2Import.h"
 
-#include "KSN_ObjWeld.h"
 #include "KSN_Mesh.h"
 #include "KSN_Morph.h"
 #include "KSN_MorphSelectionTree.h"
+#include "KSN_ObjWeld.h"
 #include "KSN_Project.h"
 #include "OS.h"
 
