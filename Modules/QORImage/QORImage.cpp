@@ -282,6 +282,22 @@ bool GetMapFromFile(const char* path, unsigned char** pixels, int* width, int* h
     return loaded;
 }
 
+bool GetMapFromFileAtItsSize(const char* path, unsigned char** pixels, int* width, int* height, bool rgbOnly)
+{
+    if (!path || !pixels || !width || !height) return false;
+    QORImage_RegisterHandlers();
+    wxImage image;
+    {
+        wxLogNull quiet;   // the caller reports a file it cannot use
+        if (!image.LoadFile(PathToWx(path), wxBITMAP_TYPE_ANY) || !image.IsOk()) return false;
+    }
+    if (!QORImage_IsMapSizeValid(image.GetWidth(), image.GetHeight())) return false;
+    *pixels = CopyImageBottomUp(image, rgbOnly ? 3 : 4);
+    *width = image.GetWidth();
+    *height = image.GetHeight();
+    return true;
+}
+
 bool SaveMapToFile(const char* path, unsigned char* pixels, int width, int height, bool withAlpha)
 {
     if (!path || !pixels || width < 1 || height < 1) return false;

@@ -29,6 +29,21 @@ void QORImage_RegisterHandlers();
 bool GetMapFromFile(const char* path, unsigned char** pixels, int* width, int* height, bool,
                     float* aspect, bool, bool rgbOnly, bool powerOfTwo);
 
+// The one rule of valid map sizes, for creating, importing and reading maps:
+// each side 1..QORMaxMapSide map pixels.
+inline constexpr int QORMaxMapSide = 20000;
+inline bool QORImage_IsMapSizeValid(int width, int height)
+{
+    return width >= 1 && height >= 1 && width <= QORMaxMapSide && height <= QORMaxMapSide;
+}
+
+// Loads path at exactly the size it holds, into a new buffer of 3 (rgbOnly)
+// or 4 bytes per pixel; unlike GetMapFromFile nothing is clamped or
+// resampled, so a map reloads at the size it was saved with. False, with the
+// outputs untouched, when the file cannot be read or its size breaks
+// QORImage_IsMapSizeValid.
+bool GetMapFromFileAtItsSize(const char* path, unsigned char** pixels, int* width, int* height, bool rgbOnly);
+
 // Writes a buffer of 4 (withAlpha) or 3 bytes per pixel; the format follows
 // the file name's extension. False when wxImage cannot save it.
 bool SaveMapToFile(const char* path, unsigned char* pixels, int width, int height, bool withAlpha);
