@@ -19,6 +19,13 @@
 // The load and save functions call it themselves, so callers need not.
 void QORImage_RegisterHandlers();
 
+// Makes a failed wxWidgets assertion a line of the debug log (OS.DebugMessage)
+// instead of the toolkit's modal box: an image file with an absurd header
+// trips one inside wxImage, and the load then simply fails, so the caller
+// reports the file as unreadable. Installed by QORImage_RegisterHandlers and
+// at the program's start; any number of calls.
+void QORImage_InstallAssertHandler();
+
 // Loads path into a new buffer of 3 (rgbOnly) or 4 bytes per pixel. On success
 // *pixels receives the new buffer (the old pointer is not freed) and *width,
 // *height its size; with powerOfTwo each side is rounded up to a power of two.
