@@ -286,7 +286,9 @@ bool TKSN_Thingy::SaveBasicStuff(FILE* file)
 {
     char nameField[ChunkNameField] = {};
     const char* name = GetName();
-    std::memcpy(nameField, name, strnlen(name, ChunkNameField - 1));
+    // Cut on a character boundary: the field must hold valid UTF-8 too.
+    const std::string_view kept = QORUtf8Prefix(name, ChunkNameField - 1);
+    std::memcpy(nameField, kept.data(), kept.size());
     const uint8_t readOnlyByte = readOnly ? 1 : 0;
     const uint32_t id = GetID();
     bool ok = std::fwrite(nameField, 1, ChunkNameField, file) == ChunkNameField;

@@ -291,3 +291,17 @@ TEST(QORThingyDocumentText, DeepNestingIsRefusedWithoutExhaustingTheStack)
     EXPECT_STREQ(flat.GetName(), "Flat");
     OS.SetDialogProvider(nullptr);
 }
+
+TEST(QORThingyLegacyChunk, LongNamesAreCutOnACharacterBoundary)
+{
+    // 254 ASCII bytes and a 2-byte character: the 255 bytes the field keeps end inside it.
+    const std::string name = std::string(254, 'a') + "\xc3\xa9" + "z";
+    TKSN_Thingy original;
+    original.SetName("%s", name.c_str());
+    TTempFile file;
+    ASSERT_TRUE(original.SaveBasicStuff(file.f));
+    std::rewind(file.f);
+    TKSN_Thingy back;
+    ASSERT_TRUE(back.LoadFromStream(file.f));
+    EXPECT_EQ(std::string(back.GetName()), std::string(254, 'a'));
+}
