@@ -251,6 +251,17 @@ TQORMaterialChannel* HookGetActiveChannelFromMaterial(TKSN_Viewport* viewport, T
     return Project ? Project->GetActiveChannelFromMaterial(viewport, material) : nullptr;
 }
 
+bool HookGetImportMapsOption() { return Project ? Project->ImportMaps : true; }
+
+TQORMaterialMapSource* HookImportMap(const char* path) { return Project ? Project->ImportMap(path) : nullptr; }
+
+void HookOnWholeMapChanged(TQORMaterialMapSource* source)
+{
+    if (Project)
+        Project->OnWholeMapChanged(source);
+    else if (source)
+        source->OnWholeMapChanged();
+}
 
 } // namespace
 
@@ -268,13 +279,15 @@ void TKSN_Project::RegisterMapHooks()
     KSN_MeshBlockProjectHooks.SaveSculptLayers = KSN_SaveMeshSculptLayers;
     KSN_MeshBlockProjectHooks.LoadSculptLayer = KSN_LoadMeshSculptLayer;
 
-    // TODO(stub): the mesh's painting hooks are set as one record; the entries
-    // of other parts of the project (the "ImportMaps" option, ImportMap,
-    // OnWholeMapChanged) and of the application (LocateFile, the paint depth
-    // buffer) keep the mesh's own answers until their code registers them.
+    // TODO(stub): the mesh's painting hooks are set as one record; the
+    // application's entries (LocateFile, the paint depth buffer) keep the
+    // mesh's own answers until its code registers them.
     TKSN_MeshPaintingHooks painting;
+    painting.GetImportMapsOption = HookGetImportMapsOption;
     painting.GetMapFromSource = HookGetMapFromSource;
     painting.CreateNewMap = HookCreateNewMap;
+    painting.ImportMap = HookImportMap;
+    painting.OnWholeMapChanged = HookOnWholeMapChanged;
     painting.GetActiveChannelFromMaterial = HookGetActiveChannelFromMaterial;
     KSN_SetMeshPaintingHooks(painting);
 }

@@ -25,6 +25,7 @@
 #include "KSN_Project.h"
 #include "KSN_Startup_Services.h"
 #include "KSN_TestHooks.h"
+#include "KSN_Undo.h"
 #include "KSN_WX.h"
 #include "KestruneEvents.h"
 #include "OS.h"
@@ -172,6 +173,7 @@ static void Kestrune_ConnectLowerLayers()
     edit.CancelVertexCulling = []() {
         if (Project) Project->CancelVertexCulling();
     };
+    edit.SnapshotForUndo = KSN_SnapshotMeshForUndo;
     KSN_SetMeshEditHooks(edit);
 }
 
