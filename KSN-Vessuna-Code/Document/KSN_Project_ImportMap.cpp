@@ -50,12 +50,16 @@ bool MaskIsOpaque(TQORImageMap& mask)
 void DropMask(TQORMaterialMapSource* map) { map->GetAlphaMask().SetDimensions(0, 0, 1); }
 
 // Gives the map a free name after the file and tells the user when it had
-// to differ from the file's name.
-void NameAfterFile(TQORMaterialMapSource* map, const char* path)
+// to differ from the file's name. With keepOwn the map's own present name
+// does not count as taken, so a file of that name keeps it.
+void NameAfterFile(TQORMaterialMapSource* map, const char* path, bool keepOwn)
 {
     const std::string wanted = FileNamePart(path);
     std::vector<char> unique(KSN_NAME_BUFFER, '\0');
-    GetUniqueMapName(wanted.c_str(), unique.data());
+    if (keepOwn && wanted.size() < unique.size() && IsMapNameUnique(wanted.c_str(), map, nullptr))
+        wanted.copy(unique.data(), wanted.size());
+    else
+        GetUniqueMapName(wanted.c_str(), unique.data());
     map->SetName("%s", unique.data());
     if (QORstrcmpi(unique.data(), wanted.c_str()) != 0)
         OS.WarningMessage(Lang.GetText(kRenamedText), wanted.c_str(), unique.data());
@@ -98,7 +102,7 @@ TQORMaterialMapSource* TKSN_Project::ImportMap(const char* path)
         }
     }
 
-    NameAfterFile(map, path);
+    NameAfterFile(map, path, false);
     map->SetMapFileName(path);
 
     TKSN_Thingy* first = layerRoot && layerRoot->items->Count() > 0 ? (*layerRoot->items)[0] : nullptr;
@@ -149,7 +153,8 @@ TQORMaterialMapSource* TKSN_Project::ImportMapIntoCurrentLayer(TQORMaterialMapSo
     if (layerMap->GetWidth() != map->GetWidth() || layerMap->GetHeight() != map->GetHeight())
         layerMap->Resize(map->GetWidth(), map->GetHeight());
 
-    NameAfterFile(map, path);
+    // Importing Skin.png into the layer of map Skin.png keeps its name.
+    NameAfterFile(map, path, true);
     map->SetMapFileName(path);
     map->InvalidateResolvedMap();
     OnAllViewportsChanged();

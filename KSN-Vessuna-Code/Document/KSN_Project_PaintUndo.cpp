@@ -132,10 +132,12 @@ TKSN_Undo_Node_Paint_Map* TKSN_Undo_Node_Paint::GetMapNode(TQORMaterialMapSource
 
 // [SECTION] Swapping a stroke
 
-void UndoRedoPaintStroke(TKSN_Undo_Node_Paint_Map* record, TQORMaterialMapSource* map,
-                         TKSN_Undo_Node_Paint_Map* counterpart)
+namespace {
+
+// The swap itself, under the map's lock so that no paint thread writes the
+// map meanwhile; the notification follows once the lock is let go.
+void SwapBlocks(TKSN_Undo_Node_Paint_Map* record, TQORMaterialMapSource* map, TKSN_Undo_Node_Paint_Map* counterpart)
 {
-    if (!record || !map) return;
     TQORImageMapLock lock(map->GetOwnerMutex());
     unsigned char* pixels = map->GetPixels();
     unsigned char* alpha = map->GetAlphaMaskPixels();
@@ -167,7 +169,15 @@ void UndoRedoPaintStroke(TKSN_Undo_Node_Paint_Map* record, TQORMaterialMapSource
         if (unsigned char* values = alpha && alphaFits ? block->Alpha.GetPixels() : nullptr)
             WriteRows(alpha, mapWidth, mapHeight, values, block->X, block->Y, width, height, 1);
     }
+}
 
+} // namespace
+
+void UndoRedoPaintStroke(TKSN_Undo_Node_Paint_Map* record, TQORMaterialMapSource* map,
+                         TKSN_Undo_Node_Paint_Map* counterpart)
+{
+    if (!record || !map) return;
+    SwapBlocks(record, map, counterpart);
     if (Project)
         Project->OnWholeMapChanged(map);
     else

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -38,6 +39,7 @@
 #include "KsnTestSupport.h"
 #include "OS.h"
 #include "QOREvents.h"
+#include "QORMemory.h"
 #include "QORLanguage.h"
 #include "QORMaterial.h"
 #include "QORMaterialMapSource.h"
@@ -50,7 +52,11 @@ namespace fs = std::filesystem;
 // The toolkit's base for the image files the tests write and read.
 class TWxEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { Init = std::make_unique<wxInitializer>(); }
+    void SetUp() override
+    {
+        Init = std::make_unique<wxInitializer>();
+        if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxInitAllImageHandlers();
+    }
     void TearDown() override { Init.reset(); }
 
 private:
@@ -253,6 +259,11 @@ protected:
 
         new TKSN_Application("Kestrune");
         App->frameCounter = 1;
+        for (const char* type : {"PNG", "BMP", "JPG", "TGA", "TIF"}) {
+            auto* copy = static_cast<char*>(QORalloc(std::strlen(type) + 1));
+            std::memcpy(copy, type, std::strlen(type) + 1);
+            App->exportImageTypes->Add(copy);   // the application frees them
+        }
         Project = new TKSN_Project();
     }
 
