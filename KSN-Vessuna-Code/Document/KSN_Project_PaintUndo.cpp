@@ -44,9 +44,10 @@ TClip ClipToMap(int x, int y, int width, int height, int mapWidth, int mapHeight
 void ReadRows(unsigned char* image, const unsigned char* map, int mapWidth, int x, int y, int width, int height,
               int bytes)
 {
+    const size_t rowBytes = size_t(width) * size_t(bytes);
     for (int r = 0; r < height; ++r)
-        std::memcpy(image + size_t(r) * size_t(width) * size_t(bytes),
-                    map + (size_t(y + r) * size_t(mapWidth) + size_t(x)) * size_t(bytes), size_t(width) * size_t(bytes));
+        std::memcpy(image + size_t(r) * rowBytes, map + (size_t(y + r) * size_t(mapWidth) + size_t(x)) * size_t(bytes),
+                    rowBytes);
 }
 
 // Writes the rows of a block image (blockWidth wide) back into the map, only
@@ -111,7 +112,8 @@ uint64_t TKSN_Undo_Node_Paint::GetApproximateSize()
     for (TKSN_Undo_Node_Paint_Map* record : Maps)
         for (TKSN_Undo_Node_Paint_SparceBlock* block : record->Blocks) {
             for (TQORImageMap* image : {&block->Color, &block->Alpha})
-                total += uint64_t(image->GetWidth()) * uint64_t(image->GetHeight()) * uint64_t(image->GetBytesPerPixel());
+                total += uint64_t(image->GetWidth()) * uint64_t(image->GetHeight()) *
+                         uint64_t(image->GetBytesPerPixel());
         }
     ApproximateSize = uint32_t(std::min<uint64_t>(total, UINT32_MAX));
     return total;

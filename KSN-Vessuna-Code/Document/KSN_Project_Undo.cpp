@@ -25,7 +25,6 @@
 #include "KSN_Undo.h"
 #include "KSN_Union.h"
 #include "OS.h"
-#include "QOREvents.h"
 #include "QORLanguage.h"
 #include "QORMaterial.h"
 #include "QORMaterialMapSource.h"
@@ -35,6 +34,7 @@
 #include "QORVirtualMemory.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -151,7 +151,8 @@ TKSN_Undo_Node* TKSN_Project::CreateUndoNode(TKSN_Object* object, int kind, int 
             if (current == mesh->BaseVerticesMorph) {
                 copy->reservedValue = int32_t(current->GetID());
                 copy->SetVCount(mesh->GetVCount());
-                if (mesh->GetVCount() > 0) mesh->GetBaseVertexArray(copy->GetPointerToExpandedArray(), mesh->GetVCount());
+                if (mesh->GetVCount() > 0)
+                    mesh->GetBaseVertexArray(copy->GetPointerToExpandedArray(), mesh->GetVCount());
             } else {
                 mesh->BeginUsingMorph(current);
                 copy->Copy(current);
@@ -183,7 +184,8 @@ TKSN_Undo_Node* TKSN_Project::CreateUndoNode(TKSN_Object* object, int kind, int 
         break;
     }
     case KSN_UNDO_LAYER_ASSIGNMENTS:
-        if (mesh) node->Payload = CapturePolygonValues(mesh, [mesh](int p) { return int32_t(mesh->GetPolyLayerFlags(p)); });
+        if (mesh)
+            node->Payload = CapturePolygonValues(mesh, [mesh](int p) { return int32_t(mesh->GetPolyLayerFlags(p)); });
         break;
     case KSN_UNDO_LAYER_STATES: {
         auto* payload = new TKSN_LayerStateUndoNode;
@@ -193,10 +195,12 @@ TKSN_Undo_Node* TKSN_Project::CreateUndoNode(TKSN_Object* object, int kind, int 
         break;
     }
     case KSN_UNDO_MATERIAL_ASSIGNMENTS:
-        if (mesh) node->Payload = CapturePolygonValues(mesh, [mesh](int p) { return int32_t(mesh->Polygons[p].Material); });
+        if (mesh)
+            node->Payload = CapturePolygonValues(mesh, [mesh](int p) { return int32_t(mesh->Polygons[p].Material); });
         break;
     case KSN_UNDO_GROUP_ASSIGNMENTS:
-        if (mesh) node->Payload = CapturePolygonValues(mesh, [mesh](int p) { return int32_t(mesh->Polygons[p].Group); });
+        if (mesh)
+            node->Payload = CapturePolygonValues(mesh, [mesh](int p) { return int32_t(mesh->Polygons[p].Group); });
         break;
     case KSN_UNDO_MATERIAL_STATES:
         if (mesh && mesh->Materials) {
@@ -234,25 +238,21 @@ TKSN_Undo_Node* TKSN_Project::CreateUndoNode(TKSN_Object* object, int kind, int 
 void TKSN_Project::AddUndoRedoNode(TKSN_Undo_Node*& list, TKSN_Undo_Node* node)
 {
     if (!node) return;
+    // A damaged list refuses the append (GetLast throws); the node is not leaked.
+    std::unique_ptr<TKSN_Undo_Node> owned(node);
     if (!list) {
         node->Prev = node->Next = nullptr;
         list = node;
     } else {
         list->AddToEnd(node);
     }
+    owned.release();
 
-    // Sizes change as payloads are compressed, so they are read afresh. A
-    // list that runs into itself would never end: the walk is guarded.
+    // Sizes change as payloads are compressed, so they are read afresh.
     uint64_t total = 0;
-    TKSN_Undo_Node* slow = list;
-    bool advance = false;
     for (TKSN_Undo_Node* n = list; n; n = n->Next) {
         if (n->Payload) n->Size = int32_t(std::min<uint64_t>(n->Payload->GetApproximateSize(), INT32_MAX));
         total += uint64_t(std::max(n->Size, 0));
-        if (advance) slow = slow->Next;
-        advance = !advance;
-        if (n->Next && n->Next == slow)
-            QORThrowException("Infinite list traversal detected %s,%s,%s", "TKSN_Undo_Node *", "Node", "UndoList");
     }
 
     const uint64_t limit = GetUndoLimitBytes(App ? App->undoLimit : 0);
@@ -488,7 +488,8 @@ void TKSN_Project::OptimizeUndoRedoNodes(TKSN_Undo_Node*& list, float seconds)
                         copy->PushPixelsToVirtualMemory();
                         if (overBudget()) return;
                     }
-                    if (!copy->GetAlphaMask().ArePixelsInVirtualMemory()) copy->GetAlphaMask().PushPixelsToVirtualMemory();
+                    TQORImageMap& mask = copy->GetAlphaMask();
+                    if (!mask.ArePixelsInVirtualMemory()) mask.PushPixelsToVirtualMemory();
                 }
                 node->Optimized = true;
                 break;

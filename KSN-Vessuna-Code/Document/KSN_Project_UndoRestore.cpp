@@ -185,7 +185,16 @@ void TKSN_Project::RestoreUndoNode(TKSN_Undo_Node& node, TKSN_Object* object, bo
             PrintWhenDue(due, undoing, kDeformationTexts);
             // The inverse captures the current morph, so the target is made current first.
             mesh->SetCurrentMorph(target);
-            recordInverse(object, KSN_UNDO_DEFORMATION, 0);
+            TKSN_Undo_Node* inverse = recordInverse(object, KSN_UNDO_DEFORMATION, 0);
+            // On the modelling tab the current morph is always the base
+            // vertices; an ordinary target is then captured by itself.
+            auto* captured = inverse ? dynamic_cast<TKSN_Morph*>(inverse->Payload) : nullptr;
+            if (captured && captured->GetCopiedFromID() != int32_t(target->GetID())) {
+                mesh->BeginUsingMorph(target);
+                captured->Copy(target);
+                mesh->EndUsingMorph(target);
+                captured->NotInUse("Undo-Redo");
+            }
             target->SetScriptStamp(mesh->VertexScriptCount);
             payload->SetScriptStamp(mesh->VertexScriptCount);
             mesh->BeginUsingMorph(target);
@@ -226,7 +235,9 @@ void TKSN_Project::RestoreUndoNode(TKSN_Undo_Node& node, TKSN_Object* object, bo
                 }
                 UndoRedoPaintStroke(record, map, counterpart);
             }
-            if (inverse) inverse->Size = int32_t(std::min<uint64_t>(inversePaint ? inversePaint->GetApproximateSize() : 0, INT32_MAX));
+            // The inverse's blocks were added after it was listed.
+            if (inversePaint)
+                inverse->Size = int32_t(std::min<uint64_t>(inversePaint->GetApproximateSize(), INT32_MAX));
         }
         OnAllViewportsChanged();
         break;

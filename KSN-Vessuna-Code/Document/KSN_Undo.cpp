@@ -26,8 +26,18 @@ void TKSN_Undo_Node::AddToEnd(TKSN_Undo_Node* node)
 
 TKSN_Undo_Node* TKSN_Undo_Node::GetLast()
 {
+    // A damaged list that leads back into itself would never end: a second
+    // pointer at half speed meets the first one exactly then.
     TKSN_Undo_Node* node = this;
-    while (node->Next) node = node->Next;
+    TKSN_Undo_Node* slow = this;
+    bool advance = false;
+    while (node->Next) {
+        node = node->Next;
+        if (advance) slow = slow->Next;
+        advance = !advance;
+        if (node == slow)
+            QORThrowException("Infinite list traversal detected %s,%s,%s", "TKSN_Undo_Node *", "Node", "UndoList");
+    }
     return node;
 }
 

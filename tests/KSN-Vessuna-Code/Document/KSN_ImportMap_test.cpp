@@ -28,8 +28,9 @@ TEST_F(ImportMapTest, SecondImportOfOneFileGetsANumberedNameAndAWarning)
     TQORMaterialMapSource* second = Project->ImportMap(path.c_str());
     ASSERT_NE(second, nullptr);
     EXPECT_STREQ(second->GetName(), "Skin (1).png");
-    EXPECT_EQ(Messages, std::vector<std::string>{"warning The imported map \"Skin.png\" was renamed to \"Skin (1).png\" "
-                                                 "since a map by that name already exists in the project."});
+    EXPECT_EQ(Messages, std::vector<std::string>{"warning The imported map \"Skin.png\" was renamed to "
+                                                 "\"Skin (1).png\" since a map by that name already exists in "
+                                                 "the project."});
     EXPECT_EQ(MapCount(), 2);
 }
 

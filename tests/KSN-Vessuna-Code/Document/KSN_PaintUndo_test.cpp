@@ -48,7 +48,8 @@ protected:
 TEST_F(PaintUndoTest, UndoAndRedoSwapColourAndAlphaOfOverlappingBlocks)
 {
     TQORMaterialMapSource* map = MakeMap("Skin.png", 64, 64, true);
-    for (size_t i = 0; i < map->GetAlphaMask().GetPixelBytes(); ++i) map->GetAlphaMaskPixels()[i] = (unsigned char)(i % 251);
+    for (size_t i = 0; i < map->GetAlphaMask().GetPixelBytes(); ++i)
+        map->GetAlphaMaskPixels()[i] = (unsigned char)(i % 251);
     const std::vector<unsigned char> colourBefore = Colour(map), alphaBefore = Alpha(map);
     Stroke(map);
     const std::vector<unsigned char> colourAfter = Colour(map), alphaAfter = Alpha(map);

@@ -194,7 +194,8 @@ inline std::string DocumentFingerprint(TKSN_Project* project)
     std::unique_ptr<TQORNewStaticList<TQORMaterialMapSource*>> maps(project->GetMapList());
     for (TQORMaterialMapSource* map : *maps) out += MapText(map);
     if (TKSN_LayerGroup* root = project->MapLayers->GetRootLayerGroup()) {
-        for (TKSN_LayerDefinition* layer : root->GetAllLayers()) out += "map layer " + std::string(layer->GetName()) + "\n";
+        for (TKSN_LayerDefinition* layer : root->GetAllLayers())
+            out += "map layer " + std::string(layer->GetName()) + "\n";
         auto* current = dynamic_cast<TKSN_Thingy*>(__GetThingyFromID(root->GetCurrentLayerID()));
         out += "current map layer " + std::string(current ? current->GetName() : "-") + "\n";
     }

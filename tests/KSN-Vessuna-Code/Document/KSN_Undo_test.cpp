@@ -237,6 +237,25 @@ TEST_F(UndoWithoutRedoTest, TransformMapCreationAndModellingUndoExactlyAndLeaveN
     }
 }
 
+TEST_F(UndoWithoutRedoTest, DeformationUndoneOnTheModellingTabRedoesItsOwnMorph)
+{
+    TKSN_Object* object = MakeObject("Head");
+    TKSN_Mesh* mesh = object->Mesh.get();
+    TKSN_Morph* smile = FindMorph(mesh, "Smile");
+    Project->SetupUndoForMorph(object, smile, "Move");
+    smile->GetVertex(4)[0] = 2.0f;
+    const std::string after = DocumentFingerprint(Project);
+    // The modelling tab makes the base vertices the current morph.
+    App->toolTypeTab = KSN_TOOL_TAB_MODELLING;
+    NextFrame();
+    Project->Undo();
+    EXPECT_FLOAT_EQ(smile->GetVertex(4)[0], 0.0f);
+    NextFrame();
+    Project->Redo();
+    App->toolTypeTab = 3;
+    EXPECT_EQ(DocumentFingerprint(Project), after);
+}
+
 // [SECTION] Model snapshot
 
 TEST_F(UndoWithoutRedoTest, TriangleSnapshotIsItsCompactRecordAndPagesOutOnce)
@@ -319,7 +338,8 @@ TEST_F(UndoMessageTest, StepHeaderSpeaksForTheWholeStep)
     TKSN_Object* object = MakeObject("Head");
     TKSN_Mesh* mesh = object->Mesh.get();
     Project->SetupMainUndoMessage("Smooth");
-    for (const char* name : {"Smile", "Frown", "Smile"}) Project->SetupUndoForMorph(object, FindMorph(mesh, name), nullptr);
+    for (const char* name : {"Smile", "Frown", "Smile"})
+        Project->SetupUndoForMorph(object, FindMorph(mesh, name), nullptr);
     ASSERT_EQ(CountNodes(Project->UndoList), 4);
     NextFrame();
     Project->Undo();
@@ -367,7 +387,8 @@ TEST_F(UndoMessageTest, EmptyListExplainsOnceThenFlashes)
     Messages.clear();
     Project->Undo();
     Project->Undo();
-    EXPECT_EQ(Messages, (std::vector<std::string>{"warning There is nothing to undo", "flash There is nothing to undo"}));
+    EXPECT_EQ(Messages,
+              (std::vector<std::string>{"warning There is nothing to undo", "flash There is nothing to undo"}));
     Messages.clear();
     Project->Redo();
     EXPECT_EQ(Messages, std::vector<std::string>{"warning There is nothing to redo"});
@@ -402,6 +423,21 @@ TEST(UndoNodeTest, LinksMessagesAndValidity)
     for (int kind : {1001, 1002, 1004, 1007, 1011, 1014, 1016, 1017, 1018, 1019}) {
         a.Kind = kind;
         EXPECT_FALSE(a.IsStillValid()) << kind;
+    }
+}
+
+TEST_F(UndoWithoutRedoTest, AListThatRunsIntoItselfIsRefusedNotWalkedForever)
+{
+    for (int length : {1, 2, 3, 6}) {
+        SCOPED_TRACE(length);
+        for (int i = 0; i < length; ++i) Project->SetupCurrentUndo(nullptr, KSN_UNDO_HEADER, 0, "Step", false);
+        TKSN_Undo_Node* last = Project->UndoList->GetLast();
+        last->Next = Project->UndoList;   // damaged: the last node leads back to the first
+        EXPECT_THROW(Project->AddUndoRedoNode(Project->UndoList, new TKSN_Undo_Node), std::logic_error);
+        Project->Undo();   // reported, never hanging
+        last->Next = nullptr;
+        EXPECT_EQ(CountNodes(Project->UndoList), length);
+        Project->EmptyUndoStack();
     }
 }
 
