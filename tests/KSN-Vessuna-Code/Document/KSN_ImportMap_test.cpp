@@ -162,16 +162,24 @@ TEST_F(ImportMapTest, ChannelHints)
     EXPECT_EQ(std::string(small), std::string(15, 'x'));
 }
 
-TEST_F(ImportMapTest, MeshPaintingHooksReachTheProject)
+TEST_F(ImportMapTest, TheObjectImporterBindsMapFilesThroughTheProject)
 {
-    // The mesh's hooks import through the project (the object importer binds maps this way).
+    // The project registers its services in the mesh's painting hooks.
     TKSN_Project::RegisterMapHooks();
-    TKSN_Object* object = MakeObject("Head");
-    object->Mesh->InitializePainting(false);
-    const std::string path = WritePng("Hook.png", 4, 4, false);
-    TQORMaterialMapSource* map = Project->ImportMap(path.c_str());
-    ASSERT_NE(map, nullptr);
-    EXPECT_EQ(MapCount(), 1);
+    const std::string path = WritePng("Face.png", 4, 4, false);
+    for (bool importMaps : {false, true}) {
+        SCOPED_TRACE(importMaps);
+        delete Project;
+        Project = new TKSN_Project();
+        Project->ImportMaps = importMaps;
+        TKSN_Object* object = MakeObject("Head");
+        TKSN_Mesh* mesh = object->Mesh.get();
+        TQORMaterialChannel* channel = mesh->FindMaterial("Skin")->GetChannelFromName("Color");
+        channel->SetMapFileName(path.c_str());
+        mesh->ImportMapsAfterImportObject();
+        EXPECT_EQ(MapCount(), importMaps ? 1 : 0);
+        EXPECT_EQ(ChannelMapName(channel->GetMapID()), importMaps ? "Face.png" : "-");
+    }
 }
 
 } // namespace
