@@ -16,6 +16,8 @@ struct TKindCase {
     const char* Name;
     // Records the step (after the document is built) and changes the document.
     std::function<void(TKSN_Object* object, TKSN_Mesh* mesh)> RecordAndChange;
+    // Sets the document up for the case before its state is taken; may be empty.
+    std::function<void(TKSN_Mesh* mesh)> Prepare = nullptr;
 };
 
 TQORMaterialMapSource* FirstMap()
@@ -36,6 +38,19 @@ const TKindCase KindCases[] = {
          Project->BeforeSelect("Select");
          ChangeLeftSelection(mesh);
          Project->AfterSelect();
+     }},
+    {"SelectionPerPolygon",
+     [](TKSN_Object*, TKSN_Mesh* mesh) {
+         Project->BeforeSelect("Select");
+         for (int p = 0; p < mesh->GetPCount(); ++p) mesh->Polygons[p].Select = p == 2 ? 1.0f : 0.0f;
+         mesh->AfterFullSelection();
+         Project->AfterSelect();
+     },
+     [](TKSN_Mesh* mesh) {
+         // Working per polygon: the vertex weights follow the polygons'.
+         App->SetSelectionType(eSelectionType_Polygon);
+         mesh->Polygons[0].Select = 1.0f;
+         mesh->AfterFullSelection();
      }},
     {"DeformOrdinaryMorph",
      [](TKSN_Object*, TKSN_Mesh* mesh) {
@@ -140,6 +155,7 @@ TEST_P(UndoKindTest, UndoGivesTheDocumentOfBeforeAndRedoTheDocumentOfAfter)
     morphUnion->ItemIDs.Add(FindMorph(mesh, "Smile")->GetID());
     Project->MorphUnions->AddItem(morphUnion);
     Project->SetCurrentObject(object);
+    if (GetParam().Prepare) GetParam().Prepare(mesh);
     NextFrame();
 
     const std::string before = DocumentFingerprint(Project);
