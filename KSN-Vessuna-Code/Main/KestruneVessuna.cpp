@@ -30,6 +30,7 @@
 #include "KSN_Startup_Services.h"
 #include "KSN_TestHooks.h"
 #include "KSN_Viewport.h"
+#include "KSN_Undo.h"
 #include "KSN_WX.h"
 #include "KestruneEvents.h"
 #include "OS.h"
@@ -190,6 +191,7 @@ static void Kestrune_ConnectLowerLayers()
     edit.CancelVertexCulling = []() {
         if (Project) Project->CancelVertexCulling();
     };
+    edit.SnapshotForUndo = KSN_SnapshotMeshForUndo;
     KSN_SetMeshEditHooks(edit);
 
     // The idle work polls the 3DS Max plug-in's exchange files.
