@@ -232,7 +232,8 @@ int TGui_Master::ProcessMouseButton(int button, int state, int x, int y, int mod
             MouseDragOffsetX = x - o->AbsX;
             MouseDragOffsetY = y - o->AbsY;
             o->OnMouse(button, 0, x - o->AbsX, y - o->AbsY);
-            if (o->ClickOnPress) {
+            // A node that takes no clicks (a menu separator) is not clicked on the press either.
+            if (o->ClickOnPress && o->AcceptsClicks) {
                 if (button == 0)
                     o->OnClick(x, y);
                 else if (button == 2)
