@@ -19,11 +19,11 @@
 namespace {
 
 // Nodes the application may delete: not the master's own parts (hint node,
-// title bars, close buttons, shortcut texts), which their owners hold.
+// menu bar, title bars, close buttons, shortcut texts), which their owners hold.
 bool Deletable(TGui_Master& m, TGui_Node* n)
 {
     for (TGui_Node* a = n; a; a = a->Parent) {
-        if (a == m.HintNode || a->IsControl) return false;
+        if (a == m.HintNode || a == m.MenuBar || a->IsControl) return false;
         if (dynamic_cast<TGui_CloseButton*>(a)) return false;
         if (auto* item = dynamic_cast<TGui_MenuText*>(a->Parent); item && item->Shortcut == a) return false;
     }
@@ -151,7 +151,9 @@ TEST(GuiInputRandom, TenThousandSeededEventsOverWindowsMenusAndButtons)
         if (QOREvents_GetEventCount() > 1000) QOREvents_Clean();
 
         // What the master tracks resolves or is cleared; sizes never go negative.
-        if (m.ActiveWindowID) ASSERT_NE(dynamic_cast<TGui_Window*>(__GetThingyFromID(m.ActiveWindowID)), nullptr);
+        if (m.ActiveWindowID) {
+            ASSERT_NE(dynamic_cast<TGui_Window*>(__GetThingyFromID(m.ActiveWindowID)), nullptr);
+        }
         for (int i = 0; i < m.ModalWindows.Count(); ++i) ASSERT_NE(m.GetModalWindow(i), nullptr);
         std::vector<TGui_Node*> all;
         Collect(m.FirstChild, all);
