@@ -3,6 +3,7 @@
 // stack, centring, title-bar moves and the close button. Input goes through
 // the master's entry points with the master's clock stopped.
 #include "GuiFont.h"
+#include "GuiHint.h"
 #include "GuiMaster.h"
 #include "GuiText.h"
 #include "GuiWidgets.h"
@@ -362,6 +363,44 @@ TEST_F(GuiWidgetsTest, ArrowKeysMoveTheFocusThroughItemsAndStopAtTheEnds)
     Master->ProcessSpecialKey(QORGLUT_KEY_UP, 0, 0, 0);
     Master->ProcessSpecialKey(QORGLUT_KEY_UP, 0, 0, 0);
     EXPECT_EQ(Master->GetActiveNode(), a) << "over the separator and the shortcut text";
+}
+
+TEST_F(GuiWidgetsTest, AHotKeyOpensASubMenuOnlyWhileItsParentMenuIsOpen)
+{
+    TGui_Menu* parent = Master->AddMenu();
+    TGui_Menu* sub = Master->AddMenu();
+    sub->AddTextItem("Deeper", nullptr, nullptr);
+    sub->ParentMenuID = parent->GetID();
+    TGui_MenuText* more = parent->AddTextItem("[u]M[/u]ore", nullptr, nullptr);
+    more->SetPopupMenu(sub);
+    // A top-level button bound to the same sub-menu, reached by the top-level search.
+    TGui_Button* shortcut = Master->AddButton("Sub", 10, 10, nullptr);
+    shortcut->SetPopupMenu(sub);
+    shortcut->HotKey = 'm';
+    Layout();
+    EXPECT_EQ(Master->ProcessHotKey('m', Master->FirstChild, false), 0);
+    EXPECT_FALSE(sub->Shown) << "its parent menu is closed";
+    parent->Popup(nullptr, 100, 100);
+    Layout();
+    Master->ProcessKey('m', 0, 0, 0);
+    EXPECT_TRUE(sub->Shown);
+    EXPECT_TRUE(parent->Shown) << "a sub-menu keeps its parent open";
+    EXPECT_EQ(more->FlashDrawn, false) << "the matched item flashes";
+}
+
+TEST_F(GuiWidgetsTest, ShiftRightClickShowsTheHintInOnDemandMode)
+{
+    Master->AddButton("B", 10, 10, "What the button does");
+    Master->HintMode = 2;
+    Layout();
+    Master->ProcessMouseButton(2, 0, 15, 15, 1);
+    Master->ProcessMouseButton(2, 1, 15, 15, 1);
+    EXPECT_TRUE(Master->HintNode->Shown);
+    Master->ProcessKey(27, 0, 0, 0);
+    EXPECT_FALSE(Master->HintNode->Shown);
+    Master->ProcessMouseButton(2, 0, 15, 15, 0);
+    Master->ProcessMouseButton(2, 1, 15, 15, 0);
+    EXPECT_FALSE(Master->HintNode->Shown) << "without Shift";
 }
 
 TEST_F(GuiWidgetsTest, AnEmptyMenuIsOnlyItsBorderAndMargins)
