@@ -1,8 +1,7 @@
-// The widgets whose behaviour comes later (windows, menus, buttons, edit
-// fields, gauges, sliders and scroll bars), declared with the fields that the
-// node, the master and the list box already read. Their builders, drawing and
-// input handling extend these classes; the fields keep their defaults until
-// then.
+// Every widget of the toolkit in one include. Edit fields, gauges, sliders
+// and scroll bars are declared here with the fields that the node, the master
+// and the list box read; windows, menus and buttons come from their own
+// headers.
 #pragma once
 
 #include "GuiNode.h"
@@ -30,33 +29,11 @@ public:
     explicit TGui_ScrollBar(TGui_Node* parent = nullptr) : TGui_Slider(parent) {}
 };
 
-class TGui_Window : public TGui_Node {
-public:
-    explicit TGui_Window(TGui_Node* parent = nullptr) : TGui_Node(parent) {}
-    bool IsModal = false;
-    int32_t MinWidth = 100, MinHeight = 50;
-    bool ClampSizeToMaster = true;
-    bool KeepInsideParent = true;
-    bool ClosedByCloseButton = false;
-    bool DimOtherWindows = true;
-    TGui_Node* TitleBar = nullptr;   // a control of the window; none until windows are built
-    TGui_Node* ResizeHandle = nullptr;
-};
-
-class TGui_Menu : public TGui_Node {
-public:
-    explicit TGui_Menu(TGui_Node* parent = nullptr) : TGui_Node(parent) {}
-};
-
-class TGui_MenuBar : public TGui_Node {
-public:
-    explicit TGui_MenuBar(TGui_Node* parent = nullptr) : TGui_Node(parent) {}
-};
-
-class TGui_Button : public TGui_Node {
-public:
-    explicit TGui_Button(TGui_Node* parent = nullptr) : TGui_Node(parent) {}
-};
+// Windows, menus and buttons have their own families; edit fields, gauges,
+// sliders and scroll bars are declared here.
+#include "GuiButton.h"
+#include "GuiMenu.h"
+#include "GuiWindow.h"
 
 class TGui_EditField : public TGui_Node {
 public:
