@@ -33,6 +33,9 @@
 //   KSN_Project_File.cpp      the project file's writer and the swap of projects
 //   KSN_Project_FileRead.cpp  the project file's reader and the set-up after load
 //   KSN_Project_Symmetry.cpp  symmetry across objects
+//   KSN_Project_Undo.cpp      undo and redo lists
+//   KSN_Project_PaintUndo.cpp paint-stroke and whole-map undo records
+//   KSN_Project_ImportMap.cpp importing and replacing maps
 //   KSN_Project_StandIns.cpp  least stand-ins for subsystems not built yet
 //   KSN_Project_Import.cpp    importing objects and morphs, exporting objects
 //   KSN_Project_Merge.cpp     merging objects
@@ -220,6 +223,10 @@ public:
     int OnIdleOrPassive();
     void FinishAllVertexAdjustments();
     bool CheckForLowRAM(float seconds, bool flag);
+    // The outside applications' exchange files are polled on every idle or
+    // passive call through this hook, which the file interchange registers
+    // at start-up; null polls nothing.
+    static bool (*InterApplicationPollHook)();
     // TODO(stub): stands for the application's motion timer (time since the
     // last mouse motion), which the window layer does not keep yet; whoever
     // moves the view restarts it.
@@ -228,16 +235,80 @@ public:
     // [SECTION] Unique names
     // The naming rules are free functions, declared after the class.
 
-    // [SECTION] Undo
-    // TODO(stub): the undo lists come later; until then recording makes no node
-    // (KSN_Project_StandIns.cpp).
+    // [SECTION] Undo (KSN_Project_Undo.cpp; nodes and payloads in KSN_Undo.h)
+    // Two lists of undo nodes, oldest first; a step is a run of nodes with one
+    // StepNumber. Recording with keepRedo false empties the redo list. The
+    // undo limit (the application's UndoLimit, megabytes; 0 records nothing)
+    // trims whole steps from the oldest end, never the newest step.
 
+    // A node that is on no list yet, or null (limit 0, kind below 1000, or a
+    // deformation without current morph). mode -1: the project's mode.
+    // Throws (QORThrowException) on a list that never ends.
     TKSN_Undo_Node* CreateUndoNode(TKSN_Object* object, int kind, int mode, int unused);
+    // Appends node (null: nothing) and applies the undo limit to list.
     void AddUndoRedoNode(TKSN_Undo_Node*& list, TKSN_Undo_Node* node);
     void AddUndoNode(TKSN_Undo_Node* node) { AddUndoRedoNode(UndoList, node); }
     TKSN_Undo_Node* SetupCurrentUndo(TKSN_Object* object, int kind, int mode, const char* message, bool keepRedo);
     void EmptyUndoStack();
     void EmptyRedoStack();
+    // The limit in bytes for an UndoLimit in megabytes.
+    static uint64_t GetUndoLimitBytes(int undoLimit);
+    void SetupUndoForMorph(TKSN_Object* object, TKSN_Morph* morph, const char* message);
+    // The press on a strength control; keeps the redo list until the release
+    // (DeleteLastMorphMixerUndoNodeIfNoChange) knows whether anything changed.
+    void SetupUndoForMorphMixerValues(TKSN_Object* object, const char* message);
+    void SetupUndoForLayerAssignments(TKSN_Object* object, const char* message);
+    void SetupUndoForLayerStates(const char* message);
+    void SetupUndoForMaterialAssignments(TKSN_Object* object, const char* message);
+    void SetupUndoForMaterialStates(TKSN_Object* object, const char* message);
+    void SetupUndoForGroupAssignments(TKSN_Object* object, const char* message);
+    void SetupUndoForGroupStates(TKSN_Object* object, const char* message);
+    // The empty snapshot the modelling tool fills through BeginEditGeometry.
+    class TKSN_Undo_Node_Model* SetupUndoForModel(TKSN_Object* object, const char* message, bool keepRedo);
+    void SetupUndoForMapAssignments(TKSN_Object* object, const char* message, bool keepRedo);
+    void SetupUndoRedoForMapAssignments(TKSN_Object* object, TKSN_Undo_Node*& list, const char* message);
+    // TODO(stub): the brush-tiling recorder; it records a tiling node
+    // without payload until the tiling state has its undo payload.
+    void SetupUndoRedoForTiling(TKSN_Undo_Node*& list, const char* message);
+    // The release on a strength control: drops the last node when it is a
+    // strength node that changed nothing, else empties the redo list.
+    void DeleteLastMorphMixerUndoNodeIfNoChange();
+    // Idle pass over one list within seconds: invalid nodes go, payloads are
+    // compressed and paged out, oldest first.
+    void OptimizeUndoNodes(float seconds);
+    void OptimizeRedoNodes(float seconds);
+    void OptimizeUndoRedoNodes(TKSN_Undo_Node*& list, float seconds);
+    // Take the newest step back / make it again; see KSN_Project_Undo.cpp.
+    void Undo();
+    void Redo();
+    void UndoRedo(TKSN_Undo_Node*& list);
+    // One node of the step (KSN_Project_UndoRestore.cpp): the inverse on the
+    // other list, then the node's state back into the document. due: the
+    // kind's own text is still to be printed.
+    void RestoreUndoNode(TKSN_Undo_Node& node, TKSN_Object* object, bool undoing, bool due,
+                         int32_t& undoneModelStep, bool& modelUndone);
+
+    // [SECTION] Paint undo (KSN_Project_PaintUndo.cpp)
+
+    // The paint payload of the newest undo node, or null.
+    class TKSN_Undo_Node_Paint* GetCurrentPaintUndoNode();
+    // A copy of the whole map (and its mask) for a change about to happen.
+    void SetupUndoForMapEdit(TQORMaterialMapSource* map, bool keepRedo);
+    void SetupRedoForMapEdit(TQORMaterialMapSource* map);
+    void SetupUndoForMapCreation(TQORMaterialMapSource* map, bool keepRedo);
+
+    // [SECTION] Importing maps (KSN_Project_ImportMap.cpp)
+
+    // A new map from an image file; null (and no trace) when it cannot be read.
+    TQORMaterialMapSource* ImportMap(const char* path);
+    // New pixels for map from the file; name kept, no undo. False when unread.
+    bool ReplaceMap(TQORMaterialMapSource* map, const char* path);
+    // The file into the current map layer of map (undoable); null when nothing was imported.
+    TQORMaterialMapSource* ImportMapIntoCurrentLayer(TQORMaterialMapSource* map, const char* path);
+    // The map's own refresh, then every mesh's object-space caches.
+    void OnWholeMapChanged(TQORMaterialMapSource* map);
+    // The hint text of a material channel; buffer holds size bytes.
+    void GetChannelHint(char* buffer, const char* name, int size = 1024);
 
     // [SECTION] Maps (KSN_Project_Maps.cpp)
     // Map sources live in the Maps tree; each mesh binds them through its own
@@ -397,6 +468,28 @@ public:
     // Every morph and selection stamped with its mesh's ID.
     void SyncMeshIDs();
     static bool SetupObjectsAfterLoad_OnVisit(TKSN_TreeGroup* group, int depth, void* project);
+
+    // [SECTION] Sets and pose files (defined by the file interchange library:
+    // FileFormats/KSN_Sets.cpp and KSN_PoseFile.cpp)
+    // Each works on the current object; failures are warnings in the message
+    // panel and leave the document as it was.
+
+    // Morph, selection and layer sets: "verify_vcount" and "verify_pcount"
+    // lines, then the tree's block (morphs, selections) or the enabled user
+    // layers with their slots and the polygons' layer words.
+    void ExportMorphSet(const char* path);
+    void ExportSelectionSet(const char* path);
+    void ExportLayerSet(const char* path);
+    // merge false empties the tree first. A set of another vertex count changes nothing.
+    void ImportMorphSet(const char* path, bool merge);
+    void ImportSelectionSet(const char* path, bool merge);
+    // A set of another polygon count changes nothing.
+    void ImportLayerSet(const char* path);
+    // Pose files of the figure application: the materials, resp. the current
+    // morph as a morph target per polygon group (hidden: the target that
+    // takes it out again). A thumbnail ".rsr" is copied beside either.
+    void ExportMATFile(const char* path);
+    void ExportMORFile(const char* path, const char* parameterName, bool hidden);
 
     // [SECTION] Symmetry across objects (KSN_Project_Symmetry.cpp)
 

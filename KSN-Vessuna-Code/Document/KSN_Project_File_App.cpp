@@ -5,43 +5,29 @@
 #include <cstring>
 
 #include "KSN_Application.h"
+#include "GuiTheme.h"
 #include "KSN_Viewport.h"
 #include "QORLanguage.h"
 
 namespace {
 
-// TODO(stub): stand for the interface theme's default background colours
-// (QORglutWigits_DefaultBackgroundColor and ...ColorB of the GUI toolkit),
-// which a new project copies into the application's background colours.
-constexpr float ThemeBackgroundColor1[3] = {0.6f, 0.6f, 0.65f};
-constexpr float ThemeBackgroundColor2[3] = {0.3f, 0.3f, 0.35f};
-
 TKSN_Viewport* ViewportOf(int index) { return (App && index >= 0 && index < 4) ? App->viewports[index] : nullptr; }
 
-// TODO(stub): the real viewport's Copy replaces this field-by-field copy of
-// what the stand-in viewport holds.
+// Everything a failed load must give back: the viewport's own Copy plus what
+// belongs to the window layout and the load itself.
 void CopyViewportState(TKSN_Viewport& to, TKSN_Viewport& from)
 {
     to.SetName("%s", from.GetName());
-    to.current = from.current;
-    to.index = from.index;
+    to.Copy(&from);
     to.layerMask1 = from.layerMask1;
     to.layerMask2 = from.layerMask2;
     to.furtherMask1 = from.furtherMask1;
     to.furtherMask2 = from.furtherMask2;
-    to.layer.Copy(&from.layer);
     to.layer.IsMainViewportSettings = from.layer.IsMainViewportSettings;
     to.standardView = from.standardView;
-    to.automaticStandardView = from.automaticStandardView;
-    std::memcpy(to.viewMatrix, from.viewMatrix, sizeof to.viewMatrix);
-    if (from.IsLocked()) to.Lock();
-    else to.Unlock();
     to.renderedSceneStatus = from.renderedSceneStatus;
     to.shown = from.shown;
-    std::memcpy(to.materialChannelName, from.materialChannelName, sizeof to.materialChannelName);
-    to.loaded = from.loaded;
-    to.copyViewportIndex = from.copyViewportIndex;
-    to.displayMode = from.displayMode;
+    to.Loaded = from.Loaded;
 }
 
 } // namespace
@@ -86,10 +72,10 @@ void KSN_FileApp_PrepareViewportsForLoad()
 {
     for (int i = 0; i < 4; ++i)
         if (TKSN_Viewport* viewport = ViewportOf(i)) {
-            viewport->loaded = false;
+            viewport->Loaded = false;
             viewport->SetAutoView(false);
             viewport->Unlock();
-            viewport->copyViewportIndex = -1;
+            viewport->CopyViewportIndex = -1;
         }
 }
 
@@ -118,11 +104,11 @@ void KSN_FileApp_UseDefaultSettings()
     App->useSymmetry = true;
     App->autoCentre = true;
     App->snapToClosestVertex = false;
-    std::memcpy(App->textureGridColor1, ThemeBackgroundColor1, sizeof ThemeBackgroundColor1);
-    std::memcpy(App->textureGridColor2, ThemeBackgroundColor2, sizeof ThemeBackgroundColor2);
+    std::memcpy(App->textureGridColor1, QORglutWigits_DefaultBackgroundColor, sizeof QORglutWigits_DefaultBackgroundColor);
+    std::memcpy(App->textureGridColor2, QORglutWigits_DefaultBackgroundColorB, sizeof QORglutWigits_DefaultBackgroundColorB);
     for (TKSN_Viewport* viewport : App->viewports)
         if (viewport) {
-            viewport->displayMode = 3;
+            viewport->DisplayMode = 3;
             std::snprintf(viewport->materialChannelName, sizeof viewport->materialChannelName, "%s", "Color");
         }
 }
@@ -190,6 +176,6 @@ int KSN_FileApp_FinishSwap()
     if (App->viewportLayout == -1) App->ResetViewports();
     int current = -1;
     for (int i = 0; i < 4; ++i)
-        if (App->viewports[i] && App->viewports[i]->loaded && App->viewports[i]->current) current = i;
+        if (App->viewports[i] && App->viewports[i]->Loaded && App->viewports[i]->Current) current = i;
     return current;
 }

@@ -25,6 +25,7 @@
 #include "QORglut.h"
 
 TQORTimer TKSN_Project::MotionTimer;
+bool (*TKSN_Project::InterApplicationPollHook)() = nullptr;
 
 namespace {
 
@@ -38,9 +39,11 @@ constexpr double PaintingMemoryIdleSeconds = 20.0;
 constexpr double MotionSettleSeconds = 0.5;
 constexpr double FlashSeconds = 0.5;
 
-// TODO(stub): stands for the 3DS Max exchange's poll of its exchange files
-// (the exchange command handler with command 3); there is no exchange yet.
-void PollInterApplicationExchange() {}
+// The poll of the outside applications' exchange files, when one is registered.
+void PollInterApplicationExchange()
+{
+    if (TKSN_Project::InterApplicationPollHook) TKSN_Project::InterApplicationPollHook();
+}
 
 std::unique_ptr<TQORNewStaticList<TKSN_Mesh*>> MeshesOf(TKSN_Project* project)
 {

@@ -61,11 +61,7 @@ bool TKSN_Project::ImportObject(const char* path)
     added->SetInitialPos(origin);
     SetCurrentObject(added);
     SetupMeshAfterImport(false);
-    // TODO(stub): SetupAfterLoad comes with the project file reader; until then
-    // the layers and map bindings that it re-links are brought up to date here.
-    UpdateLockedLayers();
-    UpdateVisibleLayers();
-    OnMapTopologyChanged();
+    SetupAfterLoad();
     return true;
 }
 

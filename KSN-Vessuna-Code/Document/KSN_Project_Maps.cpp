@@ -252,6 +252,15 @@ TQORMaterialChannel* HookGetActiveChannelFromMaterial(TKSN_Viewport* viewport, T
     return Project ? Project->GetActiveChannelFromMaterial(viewport, material) : nullptr;
 }
 
+TQORMaterialMapSource* HookImportMap(const char* path) { return Project ? Project->ImportMap(path) : nullptr; }
+
+void HookOnWholeMapChanged(TQORMaterialMapSource* source)
+{
+    if (Project)
+        Project->OnWholeMapChanged(source);
+    else if (source)
+        source->OnWholeMapChanged();
+}
 
 } // namespace
 
@@ -269,13 +278,14 @@ void TKSN_Project::RegisterMapHooks()
     KSN_MeshBlockProjectHooks.SaveSculptLayers = KSN_SaveMeshSculptLayers;
     KSN_MeshBlockProjectHooks.LoadSculptLayer = KSN_LoadMeshSculptLayer;
 
-    // TODO(stub): the mesh's painting hooks are set as one record; the entries
-    // of other parts of the project (ImportMap, OnWholeMapChanged) and of the
-    // application (the paint depth buffer) keep the mesh's own answers until
-    // their code registers them.
+    // TODO(stub): the mesh's painting hooks are set as one record; the
+    // application's entry for the paint depth buffer keeps the mesh's own
+    // answer until its code registers it.
     TKSN_MeshPaintingHooks painting;
     painting.GetMapFromSource = HookGetMapFromSource;
     painting.CreateNewMap = HookCreateNewMap;
+    painting.ImportMap = HookImportMap;
+    painting.OnWholeMapChanged = HookOnWholeMapChanged;
     painting.GetActiveChannelFromMaterial = HookGetActiveChannelFromMaterial;
     painting.GetImportMapsOption = KSN_ProjectImport_GetImportMapsOption;
     painting.LocateFile = KSN_ProjectImportApp_LocateFile;

@@ -121,11 +121,7 @@ void TKSN_Project::MergeAllObjects(bool renameMaterials, bool renameGroups, bool
     OS.WarningMessage("%s", Substitute(Lang.GetText(kNewObjectText), merged->GetName()).c_str());
     EmptyUndoStack();
     EmptyRedoStack();
-    // TODO(stub): SetupAfterLoad comes with the project file reader; until then
-    // the layers and map bindings it re-links are brought up to date here.
-    UpdateLockedLayers();
-    UpdateVisibleLayers();
-    OnMapTopologyChanged();
+    SetupAfterLoad();
     QOREvents_PushEvent(kCommandRefreshAll);
 }
 

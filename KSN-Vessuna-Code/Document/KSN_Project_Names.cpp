@@ -15,6 +15,11 @@
 // Names are compared without regard to case (QORstrcmpi). A name is never
 // used as a printf or scanf format: material and group names may hold '%',
 // and a name is matched and written literally whatever it holds.
+//
+// The document-facing functions work on names in the form SetName stores
+// (KSN_StoredName: ':' '/' '\' '%' become '_', cut at QORMaxNameLength), the
+// wanted name and the scope's names alike: "a/b" is taken beside "a_b", and a
+// generated name is never changed again when it is stored.
 #include "KSN_Project.h"
 
 #include <algorithm>
@@ -297,15 +302,10 @@ namespace {
 constexpr size_t SuffixRoom = 40;
 
 // The longest prefix of text within max bytes that does not split a UTF-8 character.
-size_t Utf8Prefix(const std::string& text, size_t max)
-{
-    if (text.size() <= max) return text.size();
-    size_t n = max;
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    return n;
-}
+size_t Utf8Prefix(const std::string& text, size_t max) { return QORUtf8Prefix(text, max).size(); }
 
 // Writes into a caller buffer of KSN_NAME_BUFFER bytes, always terminated.
+static_assert(QORMaxNameLength < size_t(KSN_NAME_BUFFER), "a name must fit the callers' buffers whole");
 void CopyOut(char* out, const std::string& text)
 {
     if (!out) return;
@@ -320,10 +320,11 @@ void CopyOut(char* out, const std::string& text)
 template <class Rule>
 void WriteGenerated(char* out, const char* wanted, Rule rule)
 {
-    std::string name = wanted ? wanted : "";
+    std::string name = KSN_StoredName(wanted ? wanted : "");
     std::string result = rule(name);
-    if (result.size() >= KSN_NAME_BUFFER) {
-        name.resize(Utf8Prefix(name, KSN_NAME_BUFFER - 1 - SuffixRoom));
+    // A result past the name limit would lose its number when stored.
+    if (result.size() > QORMaxNameLength) {
+        name = KSN_StoredName(name.substr(0, Utf8Prefix(name, QORMaxNameLength - SuffixRoom)));
         result = rule(name);
     }
     CopyOut(out, result);
@@ -348,7 +349,7 @@ void AppendNames(TKSN_NameList& names, TQORNewStaticList<T*>* list, const TQORTh
 {
     if (!list) return;
     for (T* item : *list)
-        if (item && !IsSkipped(item, renamed)) names.emplace_back(item->GetName());
+        if (item && !IsSkipped(item, renamed)) names.emplace_back(KSN_StoredName(item->GetName()));
 }
 
 // Owns a list that the document hands out, so it is deleted on every answer.
@@ -364,7 +365,8 @@ TKSN_NameList LayerNames(const TQORThingy* renamed)
     if (!Project) return names;
     for (int slot = 0; slot < UserLayerSlots; ++slot) {
         TKSN_Layer* layer = Project->PolygonLayers[slot];
-        if (layer && layer->IsEnabled() && !IsSkipped(layer, renamed)) names.emplace_back(layer->GetName());
+        if (layer && layer->IsEnabled() && !IsSkipped(layer, renamed))
+            names.emplace_back(KSN_StoredName(layer->GetName()));
     }
     return names;
 }
@@ -456,7 +458,7 @@ TKSN_NameList MeshItemNames(TMeshFilter filter, ItemsOf itemsOf, const TQORThing
         }
         if (!takesPart) continue;
         for (T* item : itemsOf(mesh))
-            if (!IsSkipped(item, renamed)) names.emplace_back(item->GetName());
+            if (!IsSkipped(item, renamed)) names.emplace_back(KSN_StoredName(item->GetName()));
     }
     return names;
 }
@@ -470,6 +472,8 @@ TKSN_NameList MaterialNames(TMeshFilter filter, const TQORThingy* renamed)
 {
     return MeshItemNames<TQORMaterial>(filter, MaterialsOf, renamed);
 }
+
+std::string StoredWanted(const char* wanted) { return KSN_StoredName(wanted ? wanted : ""); }
 
 void Bracketed(const char* wanted, char* out, const TKSN_NameList& names)
 {
@@ -485,13 +489,13 @@ void Bracketed(const char* wanted, char* out, const TKSN_NameList& names)
 void GetUniqueLayerName(const char* wanted, char* out) { Bracketed(wanted, out, LayerNames(nullptr)); }
 bool IsLayerNameUnique(const char* wanted, TQORThingy* renamed, char* /*message*/)
 {
-    return KSN_IsNameFree(wanted, LayerNames(renamed));
+    return KSN_IsNameFree(StoredWanted(wanted).c_str(), LayerNames(renamed));
 }
 
 void GetUniqueMorphName(const char* wanted, char* out) { Bracketed(wanted, out, MorphUnionNames(nullptr)); }
 bool IsMorphNameUnique(const char* wanted, TQORThingy* renamed, char* /*message*/)
 {
-    return KSN_IsNameFree(wanted, MorphUnionNames(renamed));
+    return KSN_IsNameFree(StoredWanted(wanted).c_str(), MorphUnionNames(renamed));
 }
 
 bool IsMorphNameUniqueToObjectContainingCurrentSelection(const char* wanted, TQORThingy* renamed, char* /*message*/)
@@ -502,23 +506,37 @@ bool IsMorphNameUniqueToObjectContainingCurrentSelection(const char* wanted, TQO
     TKSN_NameList names;
     TOwnedList<TKSN_Morph> morphs(mesh->GetMorphList());
     AppendNames(names, morphs.get(), renamed);
-    return KSN_IsNameFree(wanted, names);
+    return KSN_IsNameFree(StoredWanted(wanted).c_str(), names);
 }
+
+namespace {
+
+// The wanted map name in stored form. The extension is found in the name as
+// given ("v1.2/Skin" has none), then both parts are stored; a name without an
+// export type gets the first one here, so the '.' that a '/' may leave behind
+// in the base is never taken for an extension.
+std::string StoredMapName(const std::string& name, const TKSN_NameList& types, size_t baseLimit)
+{
+    std::string base = KSN_StoredName(CutAtExtension(name));
+    std::string extension = ExtensionOf(name);
+    if (!IsExportType(extension, types)) extension = types.empty() ? std::string() : types[0];
+    extension = KSN_StoredName(extension);
+    if (base.size() > baseLimit) base = KSN_StoredName(base.substr(0, Utf8Prefix(base, baseLimit)));
+    return extension.empty() ? base : base + "." + extension;
+}
+
+} // namespace
 
 void GetUniqueMapName(const char* wanted, char* out)
 {
     const TKSN_NameList maps = MapNames(nullptr);
     const TKSN_NameList types = KSN_GetExportImageFileTypes();
     const std::string name = wanted ? wanted : "";
-    std::string result = KSN_UniqueMapName(name.c_str(), maps, types);
-    if (result.size() >= KSN_NAME_BUFFER) {
+    std::string result = KSN_UniqueMapName(StoredMapName(name, types, QORMaxNameLength).c_str(), maps, types);
+    if (result.size() > QORMaxNameLength) {
         // Cut the base, keep an extension that can be one of the types.
-        std::string extension = ExtensionOf(name);
-        std::string base = CutAtExtension(name);
-        if (extension.size() > SuffixRoom / 4) extension.clear();
-        base.resize(Utf8Prefix(base, KSN_NAME_BUFFER - 1 - 2 * SuffixRoom));
-        const std::string shorter = extension.empty() ? base : base + "." + extension;
-        result = KSN_UniqueMapName(shorter.c_str(), maps, types);
+        const size_t room = 2 * SuffixRoom;
+        result = KSN_UniqueMapName(StoredMapName(name, types, QORMaxNameLength - room).c_str(), maps, types);
     }
     CopyOut(out, result);
 }
@@ -526,7 +544,13 @@ void GetUniqueMapName(const char* wanted, char* out)
 bool IsMapNameUnique(const char* wanted, TQORThingy* renamed, char* message)
 {
     std::string text;
-    const bool free = KSN_IsMapNameFree(wanted, MapNames(renamed), KSN_GetExportImageFileTypes(), &text);
+    // The extension is checked as typed; the base is compared as it will be stored.
+    // Without an extension the name is refused for that alone.
+    const std::string name = wanted ? wanted : "";
+    const std::string stored = ExtensionDot(name) == std::string::npos
+                                   ? name
+                                   : KSN_StoredName(CutAtExtension(name)) + "." + ExtensionOf(name);
+    const bool free = KSN_IsMapNameFree(stored.c_str(), MapNames(renamed), KSN_GetExportImageFileTypes(), &text);
     if (!free && message && !text.empty()) CopyOut(message, text);
     return free;
 }
@@ -534,7 +558,7 @@ bool IsMapNameUnique(const char* wanted, TQORThingy* renamed, char* message)
 void GetUniqueSelectionName(const char* wanted, char* out) { Bracketed(wanted, out, SelectionNames(nullptr)); }
 bool IsSelectionNameUnique(const char* wanted, TQORThingy* renamed, char* /*message*/)
 {
-    return KSN_IsNameFree(wanted, SelectionNames(renamed));
+    return KSN_IsNameFree(StoredWanted(wanted).c_str(), SelectionNames(renamed));
 }
 
 void GetUniqueGroupNameInSelectedObject(const char* wanted, char* out)
@@ -543,7 +567,7 @@ void GetUniqueGroupNameInSelectedObject(const char* wanted, char* out)
 }
 bool IsGroupNameUniqueInSelectedObject(const char* wanted, TQORThingy* renamed, char* /*message*/)
 {
-    return KSN_IsNameFree(wanted, GroupNames(TMeshFilter::SelectedPolygons, renamed));
+    return KSN_IsNameFree(StoredWanted(wanted).c_str(), GroupNames(TMeshFilter::SelectedPolygons, renamed));
 }
 
 void GetUniqueMaterialNameInSelectedObject(const char* wanted, char* out)
@@ -552,18 +576,18 @@ void GetUniqueMaterialNameInSelectedObject(const char* wanted, char* out)
 }
 bool IsMaterialNameUniqueInSelectedObject(const char* wanted, TQORThingy* renamed, char* /*message*/)
 {
-    return KSN_IsNameFree(wanted, MaterialNames(TMeshFilter::SelectedPolygons, renamed));
+    return KSN_IsNameFree(StoredWanted(wanted).c_str(), MaterialNames(TMeshFilter::SelectedPolygons, renamed));
 }
 
 bool IsGroupNameUniqueInObjectsWithHighlightedGroups(const char* wanted, TQORThingy* renamed, char* /*message*/)
 {
-    return KSN_IsNameFree(wanted, GroupNames(TMeshFilter::HighlightedGroups, renamed));
+    return KSN_IsNameFree(StoredWanted(wanted).c_str(), GroupNames(TMeshFilter::HighlightedGroups, renamed));
 }
 
 bool IsMaterialNameUniqueInObjectsWithHighlightedMaterials(const char* wanted, TQORThingy* renamed,
                                                            char* /*message*/)
 {
-    return KSN_IsNameFree(wanted, MaterialNames(TMeshFilter::HighlightedMaterials, renamed));
+    return KSN_IsNameFree(StoredWanted(wanted).c_str(), MaterialNames(TMeshFilter::HighlightedMaterials, renamed));
 }
 
 // ============================================================================
@@ -601,7 +625,13 @@ void MakeItemNamesUnique(TQORNewStaticList<T*>* list)
     TKSN_NameList earlier;
     for (T* item : *list) {
         if (!item) continue;
-        const std::string name = KSN_ListItemName(earlier, item->GetName());
+        std::string name = KSN_ListItemName(earlier, item->GetName());
+        // The digits must survive the name limit: make room for them first.
+        if (name.size() > QORMaxNameLength) {
+            const std::string whole = item->GetName();
+            const std::string shorter = whole.substr(0, Utf8Prefix(whole, QORMaxNameLength - SuffixRoom));
+            name = KSN_ListItemName(earlier, shorter.c_str());
+        }
         if (name != item->GetName()) item->SetName("%s", name.c_str());
         earlier.emplace_back(item->GetName());
     }

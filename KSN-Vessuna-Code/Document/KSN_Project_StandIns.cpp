@@ -10,13 +10,6 @@
 // TODO(stub): cameras come with the viewport subsystem; until then none is made.
 TKSN_Camera* TKSN_Project::CreateCamera() { return nullptr; }
 
-// TODO(stub): the undo lists. No node kind exists yet, so recording makes no
-// node and both lists stay empty.
-TKSN_Undo_Node* TKSN_Project::CreateUndoNode(TKSN_Object*, int, int, int) { return nullptr; }
-void TKSN_Project::AddUndoRedoNode(TKSN_Undo_Node*&, TKSN_Undo_Node*) {}
-TKSN_Undo_Node* TKSN_Project::SetupCurrentUndo(TKSN_Object*, int, int, const char*, bool) { return nullptr; }
-void TKSN_Project::EmptyUndoStack() { UndoList = nullptr; }
-void TKSN_Project::EmptyRedoStack() { RedoList = nullptr; }
 
 // TODO(stub): brush shapes; nothing is loaded yet.
 bool TKSN_Project::LoadBrushShapeFromFile(const char*) { return false; }

@@ -464,7 +464,7 @@ bool LoadCR2FileOrThrow(TKSN_Project* project, const char* path, TKSN_Object* ob
         return false;
     }
     if (!LocateObj(objPath)) return false;
-    if (!CR2_LoadObjectStandIn(object, objPath.c_str())) return false;
+    if (!project->LoadObject(objPath.c_str(), object, true)) return false;
     object->OBJFileName = objPath;
     TKSN_Mesh* mesh = object->Mesh.get();
     if (!mesh) return false;
@@ -577,6 +577,6 @@ void TKSN_Project::ImportCR2File(const char* path)
     TKSN_Object* added = object.release();
     Objects->AddItem(added);
     SetCurrentObject(added);
-    CR2_SetupAfterImportStandIn(added->Mesh.get());
-    SetGroupPaths(Objects);
+    SetupMeshAfterImport(true);
+    SetupAfterLoad();
 }

@@ -10,8 +10,8 @@
 #include "KSN_Application.h"
 #include "KSN_CR2Import.h"
 #include "KSN_CR2StringRes.h"
-#include "KSN_CR2_Internal.h"
 #include "KSN_Mesh.h"
+#include "KSN_ObjWriter.h"
 #include "KSN_Morph.h"
 #include "KSN_Project.h"
 #include "OS.h"
@@ -286,7 +286,7 @@ void WriteMaterials(TKSN_Mesh* mesh, TQORCR2TreeNode* root)
 }
 
 // Asks for the new OBJ's name and writes it; false when the user cancelled.
-bool WriteNewObj(TKSN_Mesh* mesh, TQORCR2TreeNode* root)
+bool WriteNewObj(TKSN_Project* project, TKSN_Mesh* mesh, TQORCR2TreeNode* root)
 {
     OS.Message("Please choose a file name (and location) for the newly created OBJ file.");
     std::vector<char> path(size_t(TOS_PATH_BUFFER), '\0');
@@ -299,7 +299,8 @@ bool WriteNewObj(TKSN_Mesh* mesh, TQORCR2TreeNode* root)
     mesh->UpdateWeldedMorph(mesh->TempMorph);
     const bool ignoring = mesh->IgnoreWelding;
     mesh->IgnoreWelding = true;   // the new OBJ keeps the figure's own vertex numbering
-    if (!CR2_ExportObjectFileStandIn(mesh, path.data())) OS.WarningMessage(Lang.GetText(1020), path.data());
+    // The writer reports a file it cannot create itself.
+    ExportObjectFile(mesh, path.data(), false, true, project->UseInternalNameforGroups);
     mesh->IgnoreWelding = ignoring;
 
     std::string linked = path.data();
@@ -378,7 +379,7 @@ void InjectMorphsIntoCR2FileOrThrow(TKSN_Project* project, const char* sourcePat
     std::unique_ptr<TQORCR2TreeNode> tree(ImportCR2Tree(sourcePath, true));
     if (!tree) return;
 
-    if (project->CR2SaveNewOBJ && !WriteNewObj(mesh, tree.get())) return;
+    if (project->CR2SaveNewOBJ && !WriteNewObj(project, mesh, tree.get())) return;
     if (project->ExportMorphs) InjectMorphsIntoCR2Tree(mesh, tree.get());
     if (project->CR2AutoRig) project->AutoRigCR2File(mesh, tree.get());
     WriteMaterials(mesh, tree.get());

@@ -8,10 +8,10 @@
 // keeps its move, and the duplicates of one seam vertex never tear apart.
 #include "KSN_CR2Import.h"
 
-#include "KSN_CR2_Internal.h"
 #include "KSN_Mesh.h"
 #include "KSN_Morph.h"
 #include "KSN_MorphSelectionTree.h"
+#include "KSN_ObjWeld.h"
 #include "KSN_Project.h"
 #include "OS.h"
 
@@ -52,7 +52,7 @@ void JoinFullBodyMorphs(TKSN_CR2Parser* parser, TKSN_Mesh* mesh)
     OS.DebugMessage("Test to see if welding here matters at all.");
     if (!wasWelded) {
         const float threshold = Project ? Project->WeldThreshold : 4.0f;
-        CR2_QuickWeldStandIn(mesh, std::pow(10.0f, -threshold));
+        QuickWeld3(mesh, std::pow(10.0f, -threshold));
     }
 
     for (auto& [dial, node] : parser->fullBodyMorphs) {

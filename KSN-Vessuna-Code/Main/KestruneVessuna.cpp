@@ -6,6 +6,8 @@
 #include "KestruneVessuna.h"
 
 #include <clocale>
+#include <memory>
+#include <vector>
 #include <cstdio>
 #include <string>
 
@@ -20,12 +22,15 @@
 #include "KSN_MeshRoot.h"
 #include "KSN_Object.h"
 #include "KSN_MainWindow_Callbacks.h"
+#include "KSN_MaxExchange.h"
 #include "KSN_MessageHooks.h"
 #include "KSN_OpenGLTest.h"
 #include "KSN_ObjProjectHooks.h"
 #include "KSN_Project.h"
 #include "KSN_Startup_Services.h"
 #include "KSN_TestHooks.h"
+#include "KSN_Viewport.h"
+#include "KSN_Undo.h"
 #include "KSN_WX.h"
 #include "KestruneEvents.h"
 #include "OS.h"
@@ -155,6 +160,19 @@ void DummyDisplayCB()
 // through callbacks registered here. Each looks App/Project up on every call.
 static void Kestrune_ConnectLowerLayers()
 {
+    KSN_RegisterViewportOctreeServices();
+    TKSN_ViewportProjectHooks viewportHooks;
+    viewportHooks.GetObjectList = []() {
+        std::vector<TKSN_Object*> objects;
+        if (!Project) return objects;
+        std::unique_ptr<TQORNewStaticList<TKSN_Object*>> list(Project->GetObjectList());
+        if (list)
+            for (int i = 0; i < list->Count(); ++i) objects.push_back((*list)[i]);
+        return objects;
+    };
+    viewportHooks.CanAffectObject = [](TKSN_Object* object) { return Project && Project->CanAffectObject(object); };
+    KSN_SetViewportProjectHooks(viewportHooks);
+
     KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);
 
     auto gridColors = [](unsigned char* first, unsigned char* second) {
@@ -173,7 +191,11 @@ static void Kestrune_ConnectLowerLayers()
     edit.CancelVertexCulling = []() {
         if (Project) Project->CancelVertexCulling();
     };
+    edit.SnapshotForUndo = KSN_SnapshotMeshForUndo;
     KSN_SetMeshEditHooks(edit);
+
+    // The idle work polls the 3DS Max plug-in's exchange files.
+    KSN_RegisterInterAppExchange();
 }
 
 void Kestrune_Vessuna_InitializeInterface()
@@ -188,9 +210,11 @@ void Kestrune_Vessuna_InitializeInterface()
                                      TKSN_MainWindow_DefaultHeight, &nativeHandle);
     QORglutHideWindow();
 
-    // TODO(stub): the viewports carry no screen grabber yet; each gets grab
-    // method 1 when QORglut_NonPowerfTwoSupported, else 2, once they do.
     bool haveContext = MakeCanvasCurrent();
+    // The grab textures choose one texture or power-of-two tiles from what the
+    // driver takes, which is known once the context exists.
+    for (TKSN_Viewport* viewport : App->viewports)
+        if (viewport) viewport->RecreateGrabTexture();
     if (haveContext) {
         glHint(GL_POLYGON_SMOOTH_HINT, GL_FASTEST);
         glHint(GL_POINT_SMOOTH_HINT, GL_FASTEST);

@@ -11,6 +11,7 @@
 //   [Stale blocks]   change notifications and the block grid
 #include "QORMaterialMapSource.h"
 
+#include "QORImage.h"
 #include "QORImageMap_Internal.h"
 
 #include <algorithm>
@@ -98,6 +99,10 @@ TQORMaterialMapSource::~TQORMaterialMapSource() = default;
 void TQORMaterialMapSource::Initialize(int width, int height, float* colour)
 {
     TQORImageMapLock lock(OwnerMutex);
+    // Created maps keep to the size rule that importing and reading use
+    // (a side of 0 stays the empty map).
+    width = std::min(width, QORMaxMapSide);
+    height = std::min(height, QORMaxMapSide);
     SetDimensions(width, height, 3);
     MapFileName.clear();
     if (colour) {
@@ -110,7 +115,7 @@ void TQORMaterialMapSource::Initialize(int width, int height, float* colour)
 
 void TQORMaterialMapSource::InitializeBlank(float* colour)
 {
-    const int side = std::clamp(QORDefaultTextureSize, 0, 20000);
+    const int side = std::clamp(QORDefaultTextureSize, 0, QORMaxMapSide);
     Initialize(side, side, colour);
 }
 

@@ -131,6 +131,8 @@ bool TQORMaterialMapSource::ImportFile(const char* path)
         if (!image.LoadFile(PathToWx(path), wxBITMAP_TYPE_ANY, -1) || !image.IsOk()) return false;
     }
     const int w = image.GetWidth(), h = image.GetHeight();
+    // Only a size the project file can give back is taken.
+    if (!QORImage_IsMapSizeValid(w, h)) return false;
     const bool hasAlpha = image.HasAlpha();
     const bool hasMaskColour = !hasAlpha && image.HasMask();
     const unsigned char maskColour[3] = {image.GetMaskRed(), image.GetMaskGreen(), image.GetMaskBlue()};
@@ -317,8 +319,12 @@ void TQORMaterialMapSource::LoadDataBlob(FILE* file)
     blob.reset();
     unsigned char* decoded = nullptr;
     int w = 0, h = 0;
-    float aspect = 1.0f;
-    if (!GetMapFromFile(temporary.Path.c_str(), &decoded, &w, &h, false, &aspect, false, true, false)) return;
+    // At its own size: a map of 1 x 7 pixels is 1 x 7 again, and its mask fits.
+    if (!GetMapFromFileAtItsSize(temporary.Path.c_str(), &decoded, &w, &h, true)) {
+        OS.WarningMessage("The image of the map '%s' in the file cannot be read; the map keeps its size and pixels.",
+                          GetName());
+        return;
+    }
     TQORBlock pixels(decoded);
     TQORImageMapLock lock(OwnerMutex);
     SetDimensions(w, h, 3);

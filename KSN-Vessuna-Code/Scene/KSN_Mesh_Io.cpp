@@ -9,6 +9,7 @@
 // built, and the user is told.
 #include "KSN_Mesh.h"
 #include "KSN_MeshBlock.h"
+#include "KSN_Bytes_Internal.h"
 
 #include "OS.h"
 #include "QORMaterialMapSource.h"
@@ -79,6 +80,24 @@ int ParseInt(const char* text)
 }
 
 bool ParseFlag(const char* text) { return ParseInt(text) != 0; }
+
+// Why the counts of a mesh block cannot be true, or empty when they can. The
+// counts come before their arrays, so they are checked against what the rest
+// of the file could hold: every vertex takes 12 bytes (16 Base64 characters),
+// every texture vertex 8 (more than 10), every polygon at least 6 (8); a
+// count in the billions is refused before anything is allocated for it.
+std::string ImplausibleCounts(FILE* file, int vertexCount, int tVertexCount, int polygonCount)
+{
+    if (vertexCount < 0 || tVertexCount < 0 || polygonCount < 0)
+        return QORFormat("negative counts: %d vertices, %d texture vertices, %d polygons", vertexCount, tVertexCount,
+                         polygonCount);
+    const int64_t left = KSN_Bytes::BytesLeftInFile(file);
+    if (left < 0) return {};
+    const int64_t needed = 16 * int64_t(vertexCount) + 10 * int64_t(tVertexCount) + 8 * int64_t(polygonCount);
+    if (needed <= left) return {};
+    return QORFormat("%d vertices, %d texture vertices and %d polygons need more data than the %lld bytes left in the file",
+                     vertexCount, tVertexCount, polygonCount, static_cast<long long>(left));
+}
 
 bool Is(const char* key, const char* name) { return std::strcmp(key, name) == 0; }
 bool IsAnyCase(const char* key, const char* name) { return QORstrcmpi(key, name) == 0; }
@@ -631,7 +650,11 @@ bool TKSN_Mesh::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char*
     } else if (Is(key, "pcount")) {
         if (!MeshBlockRefused) {
             FilePolygonCount = ParseInt(value);
-            Create(FileVertexCount, FileTVertexCount, FileVertexCount, FilePolygonCount);
+            const std::string why = ImplausibleCounts(file, FileVertexCount, FileTVertexCount, FilePolygonCount);
+            if (why.empty())
+                Create(FileVertexCount, FileTVertexCount, FileVertexCount, FilePolygonCount);
+            else
+                RefuseMeshBlock(this, why);
         }
     } else if (Is(key, "SymmetryAxis")) {
         // Everything indexes a vertex by the axis: an unknown one is taken as x.

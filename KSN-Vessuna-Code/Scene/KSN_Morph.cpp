@@ -14,13 +14,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "KSN_Bytes_Internal.h"
+
 namespace {
 
 constexpr int32_t CommandRefreshInterface = 439;
 
 // Bytes of count triples (12 per vertex) and of count records (16 each).
-uint64_t TripleBytes(int64_t count) { return count > 0 ? uint64_t(count) * 3 * sizeof(float) : 0; }
-uint64_t RecordBytes(int64_t count) { return count > 0 ? uint64_t(count) * sizeof(TKSN_MorphDelta) : 0; }
+size_t TripleBytes(int64_t count) { return count > 0 ? size_t(count) * 3 * sizeof(float) : 0; }
+size_t RecordBytes(int64_t count) { return count > 0 ? size_t(count) * sizeof(TKSN_MorphDelta) : 0; }
 
 } // namespace
 
@@ -34,7 +36,7 @@ TKSN_Morph::TKSN_Morph(int vertexCount, unsigned owner)
         vertices = static_cast<float*>(QORalloc(TripleBytes(vcount)));
         if (!vertices)
             QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-        memset_Multithread(vertices, 0, int(TripleBytes(vcount)));
+        KSN_Bytes::Zero(vertices, TripleBytes(vcount));
     }
 }
 
@@ -82,7 +84,7 @@ void TKSN_Morph::ReplaceWithZeros(int count)
     vertices = nullptr;
     if (count > 0) {
         vertices = static_cast<float*>(QORalloc(TripleBytes(count)));
-        memset_Multithread(vertices, 0, int(TripleBytes(count)));
+        KSN_Bytes::Zero(vertices, TripleBytes(count));
     }
 }
 
@@ -269,7 +271,7 @@ void TKSN_Morph::Clear()
         return;
     if (!vertices)
         QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-    memset_Multithread(vertices, 0, int(TripleBytes(vcount)));
+    KSN_Bytes::Zero(vertices, TripleBytes(vcount));
     if (wasCompressed)
         Compress();
 }
@@ -314,7 +316,7 @@ void TKSN_Morph::Copy(TKSN_Morph* source)
     if (vcount > 0) {
         if (!vertices)
             QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-        memset_Multithread(vertices, 0, int(TripleBytes(vcount)));
+        KSN_Bytes::Zero(vertices, TripleBytes(vcount));
     }
     if (vcount != source->vcount)
         SetVCount(source->vcount);
@@ -343,9 +345,9 @@ void TKSN_Morph::SetVCount(int count)
         fresh = static_cast<float*>(QORalloc(TripleBytes(count)));
         const int keep = std::min(vcount, count);
         if (keep > 0)
-            memcpy_Multithread(fresh, vertices, int(TripleBytes(keep)));
+            KSN_Bytes::Copy(fresh, vertices, TripleBytes(keep));
         if (count > keep)
-            memset_Multithread(fresh + 3 * int64_t(keep), 0, int(TripleBytes(count - keep)));
+            KSN_Bytes::Zero(fresh + 3 * int64_t(keep), TripleBytes(count - keep));
     }
     QORfree(vertices);
     vertices = fresh;
@@ -376,8 +378,11 @@ void TKSN_Morph::TruncateDeltaCount(int count)
         QORfree(deltas);
         deltas = nullptr;
     } else if (deltas) {
-        deltas = static_cast<TKSN_MorphDelta*>(
-            QORrealloc(deltas, uint32_t(RecordBytes(DeltaCount)), uint32_t(RecordBytes(count))));
+        // Not QORrealloc: its 32-bit sizes would cut a list of more than 4 GB.
+        auto* kept = static_cast<TKSN_MorphDelta*>(QORalloc(RecordBytes(count)));
+        std::memcpy(kept, deltas, RecordBytes(count));
+        QORfree(deltas);
+        deltas = kept;
     }
     DeltaCount = count;
 }

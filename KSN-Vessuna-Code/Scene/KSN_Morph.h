@@ -106,6 +106,14 @@ public:
     // Keeps the first count records (negative counts as 0); a count at or
     // above DeltaCount changes nothing.
     void TruncateDeltaCount(int count);
+    // The vertex count of the mesh the next block is read into (-1: none).
+    // A block whose "vcount" differs is damaged: it loads as an empty morph
+    // of this count, with a warning unless quiet (the mesh already refused).
+    void SetExpectedVCount(int count, bool quiet)
+    {
+        expectedVCount = count;
+        quietAboutCount = quiet;
+    }
 
     // [SECTION] Key frames
     // The frame of the chain at that time. A missing one is null unless create
@@ -160,6 +168,10 @@ private:
     int32_t DeltaCount = 0;
     int32_t iterationCursor = 0;
     bool keepInMemory = false;
+    int32_t expectedVCount = -1;
+    bool quietAboutCount = false;
+    bool countDisagreed = false;         // set by the reader, acted on at the block's end
+    bool countExceedsFile = false;       // "vcount" larger than the file being read could back
 };
 
 // The fetch-back step at the start of every access: when an array is paged

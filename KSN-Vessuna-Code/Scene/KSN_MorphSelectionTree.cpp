@@ -1,6 +1,7 @@
 // Reading the morph and selection trees of a mesh block.
 #include "KSN_MorphSelectionTree.h"
 
+#include "KSN_Mesh.h"
 #include "KSN_Morph.h"
 #include "KSN_Selection.h"
 #include "QORString.h"
@@ -19,11 +20,34 @@ bool LoadSubGroupOf(TKSN_TreeGroup& parent, FILE* file, const char* value)
     return true;
 }
 
+// The mesh whose tree the group belongs to (its root's owner), or null.
+TKSN_Mesh* OwnerMesh(TKSN_TreeGroup& group)
+{
+    TKSN_TreeGroup* root = &group;
+    while (root->GetParent())
+        root = root->GetParent();
+    return dynamic_cast<TKSN_Mesh*>(root->owner);
+}
+
+// Items read into a mesh's tree are checked against the mesh's counts, so a
+// damaged count never allocates more than the mesh's own data backs.
+void ExpectCounts(TKSN_Morph* morph, TKSN_Mesh* mesh)
+{
+    morph->SetExpectedVCount(mesh->vertexCount, mesh->MeshBlockRefused);
+}
+
+void ExpectCounts(TKSN_Selection* selection, TKSN_Mesh* mesh)
+{
+    selection->SetExpectedCounts(mesh->vertexCount, mesh->polygonCount, mesh->MeshBlockRefused);
+}
+
 template <class TItem>
 void LoadItemInto(TKSN_TreeGroup& group, FILE* file)
 {
     auto* item = new TItem(0, 0);
     group.AddItem(item);
+    if (TKSN_Mesh* mesh = OwnerMesh(group))
+        ExpectCounts(item, mesh);
     item->LoadFromStream_Text(file);
 }
 

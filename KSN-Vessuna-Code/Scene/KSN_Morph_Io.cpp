@@ -20,7 +20,11 @@
 #include "QORString.h"
 #include "QORTextBlock.h"
 #include "QORThreads.h"
+#include "QORVirtualMemory.h"
 
+#include "KSN_Bytes_Internal.h"
+
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -93,8 +97,20 @@ bool TKSN_Morph::SaveToStream_Text(FILE* file, bool flag)
 bool TKSN_Morph::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value)
 {
     if (QORstrcmpi(key, "vcount") == 0) {
-        // A negative count from a damaged file means an empty morph.
-        SetVCount(ParseInt(value));
+        // A negative count from a damaged file means an empty morph. Nothing
+        // is allocated for the count here: a count in the billions must meet
+        // its data (or the mesh's count) first.
+        int count = std::max(ParseInt(value), 0);
+        if (expectedVCount >= 0 && count != expectedVCount) {
+            countDisagreed = true;
+            count = expectedVCount;
+        }
+        QORVirtualMemory_Delete(denseBlockID);
+        denseBlockID = 0;
+        QORfree(vertices);
+        vertices = nullptr;
+        vcount = count;
+        countExceedsFile = !KSN_Bytes::FileCouldHold(file, uint64_t(count) * 3 * sizeof(float));
         return true;
     }
     if (std::strcmp(key, "DeltaCount") == 0) {
@@ -133,9 +149,8 @@ void TKSN_Morph::ReadDataBlock(FILE* file)
     } catch (...) {
         // The reader reports the damage; the morph must still be usable by
         // whoever keeps it (a compressed one would otherwise end the program
-        // on its first expansion).
-        if (Compressed)
-            LoadEmptyBecauseDamaged(false);
+        // on its first expansion, an expanded one has no triples yet).
+        LoadEmptyBecauseDamaged(false);
         throw;
     }
     const int64_t length = byteCount;
@@ -152,11 +167,11 @@ void TKSN_Morph::ReadDataBlock(FILE* file)
             // expansion (records promised, none held).
             LoadEmptyBecauseDamaged(true);
         }
-    } else if (length == vcount * int64_t(3 * sizeof(float))) {
+    } else if (!countDisagreed && length == vcount * int64_t(3 * sizeof(float))) {
         FreeArrays();
         if (length > 0) {
             vertices = static_cast<float*>(QORalloc(uint64_t(length)));
-            memcpy_Multithread(vertices, bytes.get(), int(length));
+            KSN_Bytes::Copy(vertices, bytes.get(), size_t(length));
         }
     }
     bytes.reset();
@@ -167,11 +182,28 @@ void TKSN_Morph::ReadDataBlock(FILE* file)
 
 bool TKSN_Morph::LoadFromStream_Text(FILE* file)
 {
+    countDisagreed = false;
+    countExceedsFile = false;
     const bool result = TKSN_Thingy::LoadFromStream_Text(file);
-    // A compressed block without its "data" (or with a negative count)
-    // promises records it never delivered.
-    if (Compressed && !deltas && sparseBlockID == 0 && DeltaCount != 0)
+    if (countDisagreed) {
+        // The records or triples were made for another mesh.
+        LoadEmptyBecauseDamaged(!quietAboutCount);
+    } else if (Compressed && !deltas && sparseBlockID == 0 && DeltaCount != 0) {
+        // A compressed block without its "data" (or with a negative count)
+        // promises records it never delivered.
         LoadEmptyBecauseDamaged(true);
+    } else if (!Compressed && !vertices && denseBlockID == 0 && vcount > 0) {
+        // No data, or data of the wrong length: the deltas are zero, unless
+        // the count is one no file this size could be about.
+        if (countExceedsFile)
+            LoadEmptyBecauseDamaged(true);
+        else
+            ReplaceWithZeros(vcount);
+        if (!keepInMemory)
+            StoreInVirtualMemory("TKSN_Morph::LoadFromStream_Text");
+    }
+    countDisagreed = false;
+    countExceedsFile = false;
     return result;
 }
 
@@ -181,6 +213,9 @@ void TKSN_Morph::LoadEmptyBecauseDamaged(bool warn)
         OS.WarningMessage("The morph %s has damaged delta data in the file; it was loaded without deltas.",
                           GetName());
     FreeArrays();
+    // Zeros for a count that no data in the file backs could be gigabytes.
+    if (countExceedsFile)
+        vcount = 0;
     ReplaceWithZeros(vcount);
     DeltaCount = 0;
     Compressed = false;

@@ -16,6 +16,8 @@
 #include "QORThreads.h"
 #include "QORVirtualMemory.h"
 
+#include "KSN_Bytes_Internal.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -26,8 +28,8 @@ float* AllocateZeroedWeights(int count)
 {
     if (count <= 0)
         return nullptr;
-    auto* array = static_cast<float*>(QORalloc(uint64_t(count) * sizeof(float)));
-    memset_Multithread(array, 0, int(uint64_t(count) * sizeof(float)));
+    auto* array = static_cast<float*>(QORalloc(size_t(count) * sizeof(float)));
+    KSN_Bytes::Zero(array, size_t(count) * sizeof(float));
     return array;
 }
 
@@ -248,6 +250,9 @@ void TKSN_Selection::ResetDamagedCompressedForm()
     Compressed = false;
     QORVirtualMemory_Delete(denseBlockID);
     denseBlockID = 0;
+    // Zeros for a count that no data in the file backs could be gigabytes.
+    if (countExceedsFile)
+        vcount = 0;
     ReplaceWeights(vcount);
 }
 
@@ -284,7 +289,7 @@ void TKSN_Selection::SetVCount(int count)
     float* resized = AllocateZeroedWeights(count);
     const int keep = std::min(vcount, count);
     if (keep > 0 && weights)
-        memcpy_Multithread(resized, weights, int(keep * sizeof(float)));
+        KSN_Bytes::Copy(resized, weights, size_t(keep) * sizeof(float));
     QORfree(weights);
     weights = resized;
     vcount = count;
@@ -302,7 +307,7 @@ void TKSN_Selection::Copy(TKSN_Selection* source)
     // A shorter source leaves the items it does not have as they were.
     const int count = std::min(vcount, source->vcount);
     if (count > 0 && weights && source->weights)
-        memcpy_Multithread(weights, source->weights, int(count * sizeof(float)));
+        KSN_Bytes::Copy(weights, source->weights, size_t(count) * sizeof(float));
 }
 
 // [SECTION] Conversions

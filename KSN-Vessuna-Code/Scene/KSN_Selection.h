@@ -119,6 +119,17 @@ public:
     int32_t GetCopiedFromID() const { return reservedValue; }
     bool IsPagedOut() const { return sparseBlockID != 0 || denseBlockID != 0; }
 
+    // The vertex and polygon counts of the mesh the next block is read into
+    // (-1: none). A block whose "vcount" differs from the count of its type
+    // is damaged: it loads with nothing selected, with a warning unless quiet
+    // (the mesh already refused).
+    void SetExpectedCounts(int vertices, int polygons, bool quiet)
+    {
+        expectedVertexCount = vertices;
+        expectedPolygonCount = polygons;
+        quietAboutCount = quiet;
+    }
+
 private:
     // Fetches both arrays back when either is out; throws "Error retreiving
     // selection data in %s" with the label when one stays out.
@@ -145,6 +156,11 @@ private:
     int32_t vcount = 0;
     int32_t DeltaCount = 0;
     bool keepInMemory = false;
+    int32_t expectedVertexCount = -1;
+    int32_t expectedPolygonCount = -1;
+    bool quietAboutCount = false;
+    bool countDisagreed = false;   // set by the reader, acted on at the block's end
+    bool countExceedsFile = false; // "vcount" larger than the file being read could back
 };
 
 // The mesh's conversion rules, on the polygon layout of a mesh (weld masters

@@ -6,11 +6,17 @@
 // floats, little-endian as in memory.
 #include "KSN_Selection.h"
 
+#include "OS.h"
 #include "QORMemory.h"
 #include "QORString.h"
 #include "QORTextBlock.h"
 #include "QORThreads.h"
 #include "QORVirtualMemory.h"
+
+#include "KSN_Bytes_Internal.h"
+
+#include <algorithm>
+#include <climits>
 
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +32,11 @@ void WriteIntLine(FILE* file, const char* key, int value)
     std::fprintf(file, "%s\t%d\n", key, value);
 }
 
-int ParseInt(const char* value) { return int(std::strtol(value, nullptr, 10)); }
+int ParseInt(const char* value)
+{
+    const long long parsed = std::strtoll(value, nullptr, 10);
+    return int(std::clamp<long long>(parsed, INT_MIN, INT_MAX));
+}
 
 struct Base64Release {
     void operator()(void* block) const { QORBase64_Dispose(block); }
@@ -45,9 +55,9 @@ bool TKSN_Selection::SaveToStream_Text(FILE* file, bool flag)
     WriteIntLine(file, "DeltaCount", DeltaCount);
     WriteIntLine(file, "Compressed", Compressed ? 1 : 0);
     if (Compressed)
-        SaveBinaryDataToTextFile(file, pairs, pairs ? int(DeltaCount * sizeof(TKSN_SelectionDelta)) : 0, "data");
+        SaveBinaryDataToTextFile(file, pairs, pairs ? int(size_t(DeltaCount) * sizeof(TKSN_SelectionDelta)) : 0, "data");
     else
-        SaveBinaryDataToTextFile(file, weights, weights ? int(vcount * sizeof(float)) : 0, "data");
+        SaveBinaryDataToTextFile(file, weights, weights ? int(size_t(vcount) * sizeof(float)) : 0, "data");
     if (wasOut && !keepInMemory)
         PushToVirtualMemory();
     return true;
@@ -56,7 +66,17 @@ bool TKSN_Selection::SaveToStream_Text(FILE* file, bool flag)
 void TKSN_Selection::ReadDataBlock(FILE* file)
 {
     int length = 0;
-    std::unique_ptr<void, Base64Release> bytes(LoadBinaryDataArrayFromTextFile(file, &length));
+    std::unique_ptr<void, Base64Release> bytes;
+    try {
+        bytes.reset(LoadBinaryDataArrayFromTextFile(file, &length));
+    } catch (...) {
+        // The reader reports the damage; whoever keeps the selection still
+        // finds one weight per item.
+        FetchBack("TKSN_Selection::ReadDataBlock");
+        if (!Compressed && !weights)
+            ReplaceWeights(vcount);
+        throw;
+    }
     // Lines before "data" may have left arrays out; the new ones replace them.
     FetchBack("TKSN_Selection::LoadFromStream_Text_ConsiderCommand");
     if (Compressed) {
@@ -72,12 +92,12 @@ void TKSN_Selection::ReadDataBlock(FILE* file)
             // the first access.
             ResetDamagedCompressedForm();
         }
-    } else if (int64_t(length) == int64_t(vcount) * int64_t(sizeof(float))) {
+    } else if (!countDisagreed && int64_t(length) == int64_t(vcount) * int64_t(sizeof(float))) {
         QORfree(weights);
         weights = nullptr;
         if (length > 0) {
             weights = static_cast<float*>(QORalloc(uint64_t(length)));
-            memcpy_Multithread(weights, bytes.get(), length);
+            KSN_Bytes::Copy(weights, bytes.get(), size_t(length));
         }
     }
     bytes.reset();
@@ -88,14 +108,25 @@ void TKSN_Selection::ReadDataBlock(FILE* file)
 bool TKSN_Selection::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value)
 {
     if (QORstrcmpi(key, "vcount") == 0) {
-        if (Compressed && !pairs && sparseBlockID == 0) {
-            // "Compressed" came first (an edited file): expanding now would
-            // meet a count without pairs; the pairs may still follow.
+        int count = std::max(ParseInt(value), 0);
+        const int expected = SelectionType == eSelectionType_Polygon ? expectedPolygonCount : expectedVertexCount;
+        if (expected >= 0 && count != expected) {
+            countDisagreed = true;
+            count = expected;
+        }
+        countExceedsFile = !KSN_Bytes::FileCouldHold(file, uint64_t(count) * sizeof(float));
+        if (Compressed && (pairs || sparseBlockID != 0)) {
+            // The pairs came before their count (an edited file); they are
+            // expanded at once, so the count must be one the file can back.
+            SetSize(countExceedsFile ? 0 : count);
+        } else {
+            // Nothing is allocated for the count yet: a count in the billions
+            // must meet its data first. The pairs may still follow.
             QORVirtualMemory_Delete(denseBlockID);
             denseBlockID = 0;
-            ReplaceWeights(ParseInt(value));
-        } else {
-            SetSize(ParseInt(value));
+            QORfree(weights);
+            weights = nullptr;
+            vcount = count;
         }
         return true;
     }
@@ -120,13 +151,44 @@ bool TKSN_Selection::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, 
 
 bool TKSN_Selection::LoadFromStream_Text(FILE* file)
 {
+    countDisagreed = false;
+    countExceedsFile = false;
     const bool result = TKSN_Thingy::LoadFromStream_Text(file);
-    // A compressed block that never delivered its pairs (no "data" line).
-    if (Compressed && !pairs && sparseBlockID == 0 && DeltaCount != 0) {
+    if (countDisagreed) {
+        // Weights made for another mesh select nothing here.
+        if (!quietAboutCount)
+            OS.WarningMessage("The selection \"%s\" holds damaged data; it was loaded with nothing selected.",
+                              GetName());
+        FreePairs();
+        QORVirtualMemory_Delete(sparseBlockID);
+        sparseBlockID = 0;
+        DeltaCount = 0;
+        Compressed = false;
+        QORVirtualMemory_Delete(denseBlockID);
+        denseBlockID = 0;
+        ReplaceWeights(vcount);
+        if (!keepInMemory)
+            PushToVirtualMemory();
+    } else if (Compressed && !pairs && sparseBlockID == 0 && DeltaCount != 0) {
+        // A compressed block that never delivered its pairs (no "data" line).
         ResetDamagedCompressedForm();
         if (!keepInMemory)
             PushToVirtualMemory();
     } else if (!Compressed && DeltaCount != 0)
         DeltaCount = 0;
+    if (!Compressed && !weights && denseBlockID == 0 && vcount > 0) {
+        // No data, or data of the wrong length: nothing is selected, unless
+        // the count is one no file this size could be about.
+        if (countExceedsFile) {
+            OS.WarningMessage("The selection \"%s\" holds damaged data; it was loaded with nothing selected.",
+                              GetName());
+            vcount = 0;
+        }
+        ReplaceWeights(vcount);
+        if (!keepInMemory)
+            PushToVirtualMemory();
+    }
+    countDisagreed = false;
+    countExceedsFile = false;
     return result;
 }

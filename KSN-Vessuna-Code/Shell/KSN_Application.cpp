@@ -8,6 +8,7 @@
 #include "KSN_Application.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -101,7 +102,8 @@ TKSN_Application::TKSN_Application(const char* name)
 
     LoadSettings();
     if (runCount == 0) OS.Message("%s", Lang.GetText(413));
-    ++runCount;
+    // Saturates: a count at its limit must not overflow on the next start.
+    if (runCount < INT32_MAX) ++runCount;
 
     KSN_CopyText(autoSaveFileName, sizeof autoSaveFileName,
                  QORFormat("%s%s.%s", userDataPath, Lang.GetText(418), "Kestrune").c_str());

@@ -150,6 +150,7 @@ void UpdateBrushImageLibrary_OnVisitFile(const char* folder, const char* name, v
     entry->SetName("%s", shortName.c_str());
     std::strcpy(entry->folder, folder);
     std::strcpy(entry->extension, extension.c_str());
+    entry->fileName = name;
     GroupOfFolder(*scan, folder)->AddItem(entry);
 }
 

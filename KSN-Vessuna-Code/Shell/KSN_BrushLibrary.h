@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "KSN_Application.h"
 #include "QORTree.h"
@@ -23,14 +24,19 @@ public:
 };
 
 // One image file of a library, or a special entry ("___NoTexture",
-// "___LoadTexture") with an empty folder and extension. Its path is
-// folder + name + "." + extension.
+// "___LoadTexture") with an empty folder, extension and file name. The
+// display name is the file's name without extension as SetName stores it
+// (':' '%' become '_'), so it may name no file: the file is found through
+// GetFilePath, never through the name.
 class TBrushImageLibraryEntry : public virtual TKSN_Thingy {
 public:
     TBrushImageLibraryEntry() = default;
     ~TBrushImageLibraryEntry() override;
     char folder[KSN_APP_PATH_BUFFER] = {};      // with a trailing "/"
     char extension[KSN_APP_PATH_BUFFER] = {};   // as on disk, without the dot
+    std::string fileName;                       // as on disk, with its extension
+    // folder + fileName: the image file itself; empty for a special entry.
+    std::string GetFilePath() const { return fileName.empty() ? std::string() : folder + fileName; }
     TQORImageMap* thumbnail = nullptr;          // 32 x 32, made by the library panel; owned
 };
 

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,13 +22,11 @@
 #include "KSN_Application.h"
 #include "KSN_Application_Internal.h"
 #include "QORString.h"
+#include "QORTextBlock.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Longest line the reader takes whole: a key, a tab and a full path field.
-constexpr int SettingsLineBuffer = KSN_APP_PATH_BUFFER + 64;
 
 // atoi semantics (a malformed number reads as 0) without its undefined overflow.
 int32_t ReadInt(const char* text)
@@ -38,7 +37,13 @@ int32_t ReadInt(const char* text)
     return int32_t(v);
 }
 
-float ReadFloat(const char* text) { return float(std::strtod(text, nullptr)); }
+// A value that is not a finite float ("nan", "inf", 1e300) leaves the
+// setting as it was: no clamp holds a NaN back.
+void ReadFloat(float& setting, const char* text)
+{
+    const float value = float(std::strtod(text, nullptr));
+    if (std::isfinite(value)) setting = value;
+}
 
 // A folder value replaces the field only when the folder exists and fits.
 void ReadFolder(char* field, size_t size, const char* value)
@@ -102,14 +107,15 @@ void TKSN_Application::LoadSettings()
 
     GlobalSearchPaths->DeleteAll();
 
-    std::string line(SettingsLineBuffer, '\0');
-    std::string key(SettingsLineBuffer, '\0');
-    std::string value(SettingsLineBuffer, '\0');
+    std::string line;
+    std::string key;
+    std::string value;
     int nestedDepth = 0;   // inside a block that no setting uses (skipped whole)
     while (!std::feof(file)) {
-        line[0] = 0;
-        TOS::fgets(line.data(), SettingsLineBuffer, file);
-        key[0] = value[0] = 0;
+        // Whole lines: a long path is refused by its field, never split into a second key.
+        QORReadTextLine(file, line);
+        key.assign(line.size() + 1, '\0');
+        value.assign(line.size() + 1, '\0');
         GetCommandAndParameter(line.c_str(), key.data(), value.data());
         const char* k = key.c_str();
         const char* v = value.c_str();
@@ -122,7 +128,8 @@ void TKSN_Application::LoadSettings()
         else if (QORstrcmpi(k, "ImagesPath") == 0) ReadFolder(imagesPath, sizeof imagesPath, v);
         else if (QORstrcmpi(k, "ProjectsPath") == 0) ReadFolder(projectsPath, sizeof projectsPath, v);
         else if (QORstrcmpi(k, "InterfaceBrightness") == 0) {
-            float b = ReadFloat(v);
+            float b = QORglutWigits_InterfaceBrightness;
+            ReadFloat(b, v);
             QORglutWigits_InterfaceBrightness = b < 0.0f ? 0.0f : (b > 1.0f ? 1.0f : b);
         }
         else if (QORstrcmpi(k, "AutoSaveFileName") == 0)
@@ -135,9 +142,9 @@ void TKSN_Application::LoadSettings()
         else if (QORstrcmpi(k, "TabletPressureVariesPseudoSize") == 0) tabletPressureVariesPseudoSize = ReadInt(v) != 0;
         else if (QORstrcmpi(k, "TabletPressureVariesDensity") == 0) tabletPressureVariesDensity = ReadInt(v) != 0;
         else if (QORstrcmpi(k, "TabletPressureVariesHardness") == 0) tabletPressureVariesHardness = ReadInt(v) != 0;
-        else if (QORstrcmpi(k, "TabletSensitivity") == 0) tabletSensitivity = ReadFloat(v);
-        else if (QORstrcmpi(k, "MouseWheelSensitivity") == 0) mouseWheelSensitivity = ReadFloat(v);
-        else if (QORstrcmpi(k, "TabletCutoff") == 0) tabletCutoff = ReadFloat(v);
+        else if (QORstrcmpi(k, "TabletSensitivity") == 0) ReadFloat(tabletSensitivity, v);
+        else if (QORstrcmpi(k, "MouseWheelSensitivity") == 0) ReadFloat(mouseWheelSensitivity, v);
+        else if (QORstrcmpi(k, "TabletCutoff") == 0) ReadFloat(tabletCutoff, v);
         // "ExtraLargeTextureSize", "Hints", "UndoLimit" and unknown keys are ignored.
     }
 

@@ -71,11 +71,30 @@ public:
 
     // [SECTION] Input entry points (plain records: position, button, state,
     // modifiers 1 Shift 2 Ctrl 4 Alt, key)
-    void ProcessMouseButton(int button, int state, int x, int y, int modifiers);
-    void ProcessMouseMotion(int x, int y);
-    void ProcessPassiveMouseMotion(int x, int y);
-    void ProcessKey(unsigned char key, int x, int y, int modifiers);
-    void ProcessSpecialKey(int key, int x, int y, int modifiers);
+    int ProcessMouseButton(int button, int state, int x, int y, int modifiers);
+    int ProcessMouseMotion(int x, int y);
+    int ProcessPassiveMouseMotion(int x, int y);
+    int ProcessKey(unsigned char key, int x, int y, int modifiers);
+    int ProcessSpecialKey(int key, int x, int y, int modifiers);
+    int ProcessMouseWheel(int delta);
+    int ProcessDoubleClick(int x, int y, int unused);
+    // Hot-key search over the sibling list from first (1 on a match).
+    int ProcessHotKey(unsigned char key, TGui_Node* first, bool recurse);
+    int ProcessSpecialHotKey(int key, TGui_Node* first, bool recurse);
+    // The node under (x, y) after the modal block, tracked in MouseOverNodeID;
+    // with notify, enter and exit notices and the hover hint.
+    TGui_Node* ProcessMouseOver(int x, int y, bool notify);
+    // Hit test of a sibling list; x, y relative to the client area of the
+    // list's parent. The last match wins.
+    static void GetNodeFromCoordsRecurse(TGui_Node* first, int x, int y, TGui_Node** found);
+    // Click or double click on a release at canvas (x, y).
+    int ProcessClick(TGui_Node* node, int x, int y);
+    TGui_Node* GetMouseOverNode();
+    TGui_Node* GetOnMouseDownNode();
+    TGui_Node* GetDragDropNode();
+    bool IsDragDropping() { return GetDragDropNode() != nullptr; }
+    // False once after SkipNextMotion was set (and clears it).
+    bool CanConsiderMouseMovement();
 
     // [SECTION] Fields
     char* HintText = nullptr;   // "Press ESC to hide this hint"
@@ -131,6 +150,10 @@ public:
     static int RestoreCB();
     static void DragCB(int x, int y);
 };
+
+// The press position relative to the pressed node (x - AbsX, y - AbsY),
+// kept for moving the node with the mouse.
+extern int32_t MouseDragOffsetX, MouseDragOffsetY;
 
 // Every live master in order of construction; null before the first master
 // and after Gui_CleanMasterList.

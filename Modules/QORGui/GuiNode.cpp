@@ -59,6 +59,8 @@ TGui_Node::~TGui_Node()
     FirstControl = nullptr;
     VerticalScrollBar = HorizontalScrollBar = nullptr;
     Empty();
+    // A node deleted directly leaves no dangling link in its parent's list.
+    Unlink();
 }
 
 TGui_Node* TGui_Node::AddNode(const char* name, int width, int height)

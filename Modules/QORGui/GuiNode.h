@@ -42,6 +42,10 @@ public:
     TGui_Node* AddNode(const char* name, int width, int height);
     class TGui_Text* AddText(const char* text, int x, int y, const char* hint);
     class TGui_Separator* AddSeparator(const char* caption, int x, int y);
+    class TGui_Button* AddButton(const char* caption, int x, int y, const char* hint);
+    class TGui_Button* AddMenuButton(class TGui_Menu* menu, const char* caption, int x, int y, const char* hint);
+    class TGui_CheckBox* AddCheckBox(const char* caption, int x, int y, const char* hint);
+    class TGui_Menu* AddMenu();
     TGui_ScrollBar* CreateVerticalScrollBar();
     TGui_ScrollBar* CreateHorizontalScrollBar();
     // A gauge child whose Maximum is the second number (the first is not stored).
@@ -76,8 +80,10 @@ public:
         Height = h;
     }
     void SetAbsolutePosition(int ax, int ay);
-    void Show() { Shown = true; }
-    void Hide() { Shown = false; }
+    // Virtual: windows keep the active window and the modal stack, menu
+    // items and title bars hide what hangs on them.
+    virtual void Show() { Shown = true; }
+    virtual void Hide() { Shown = false; }
     bool IsVisible(bool ignoreScroll);
     static void GetBounds(TGui_Node* list, int& minX, int& minY, int& maxX, int& maxY, int ox, int oy);
     static void GetBoundsRecursively(TGui_Node* list, int& minX, int& minY, int& maxX, int& maxY, int ox, int oy);

@@ -11,6 +11,7 @@
 #include "QORMatrix.h"
 #include "QORMemory.h"
 
+#include <wx/debug.h>
 #include <wx/image.h>
 #include <wx/log.h>
 
@@ -32,8 +33,26 @@ bool DepthSupported(int depth) { return depth == 1 || depth == 3 || depth == 4; 
 
 // [Handlers] ------------------------------------------------------------------
 
+namespace {
+
+void LogToolkitAssertion(const wxString& file, int line, const wxString& function, const wxString& condition,
+                         const wxString& message)
+{
+    OS.DebugMessage("wxWidgets assertion \"%s\" failed in %s (%s:%d): %s", condition.utf8_str().data(),
+                    function.utf8_str().data(), file.utf8_str().data(), line, message.utf8_str().data());
+}
+
+} // namespace
+
+void QORImage_InstallAssertHandler()
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] { wxSetAssertHandler(LogToolkitAssertion); });
+}
+
 void QORImage_RegisterHandlers()
 {
+    QORImage_InstallAssertHandler();
     // wxImage keeps its handler list in a global without a lock, and loads may
     // come from worker threads. The BMP handler is a "standard" one that only
     // the toolkit's own start-up adds, so a program (or test) that loads before
@@ -280,6 +299,22 @@ bool GetMapFromFile(const char* path, unsigned char** pixels, int* width, int* h
     }
     if (aspect && width && height) *aspect = AspectOf(*width, *height);
     return loaded;
+}
+
+bool GetMapFromFileAtItsSize(const char* path, unsigned char** pixels, int* width, int* height, bool rgbOnly)
+{
+    if (!path || !pixels || !width || !height) return false;
+    QORImage_RegisterHandlers();
+    wxImage image;
+    {
+        wxLogNull quiet;   // the caller reports a file it cannot use
+        if (!image.LoadFile(PathToWx(path), wxBITMAP_TYPE_ANY) || !image.IsOk()) return false;
+    }
+    if (!QORImage_IsMapSizeValid(image.GetWidth(), image.GetHeight())) return false;
+    *pixels = CopyImageBottomUp(image, rgbOnly ? 3 : 4);
+    *width = image.GetWidth();
+    *height = image.GetHeight();
+    return true;
 }
 
 bool SaveMapToFile(const char* path, unsigned char* pixels, int width, int height, bool withAlpha)

@@ -19,6 +19,13 @@
 // The load and save functions call it themselves, so callers need not.
 void QORImage_RegisterHandlers();
 
+// Makes a failed wxWidgets assertion a line of the debug log (OS.DebugMessage)
+// instead of the toolkit's modal box: an image file with an absurd header
+// trips one inside wxImage, and the load then simply fails, so the caller
+// reports the file as unreadable. Installed by QORImage_RegisterHandlers and
+// at the program's start; any number of calls.
+void QORImage_InstallAssertHandler();
+
 // Loads path into a new buffer of 3 (rgbOnly) or 4 bytes per pixel. On success
 // *pixels receives the new buffer (the old pointer is not freed) and *width,
 // *height its size; with powerOfTwo each side is rounded up to a power of two.
@@ -28,6 +35,21 @@ void QORImage_RegisterHandlers();
 // arguments are accepted and ignored.
 bool GetMapFromFile(const char* path, unsigned char** pixels, int* width, int* height, bool,
                     float* aspect, bool, bool rgbOnly, bool powerOfTwo);
+
+// The one rule of valid map sizes, for creating, importing and reading maps:
+// each side 1..QORMaxMapSide map pixels.
+inline constexpr int QORMaxMapSide = 20000;
+inline bool QORImage_IsMapSizeValid(int width, int height)
+{
+    return width >= 1 && height >= 1 && width <= QORMaxMapSide && height <= QORMaxMapSide;
+}
+
+// Loads path at exactly the size it holds, into a new buffer of 3 (rgbOnly)
+// or 4 bytes per pixel; unlike GetMapFromFile nothing is clamped or
+// resampled, so a map reloads at the size it was saved with. False, with the
+// outputs untouched, when the file cannot be read or its size breaks
+// QORImage_IsMapSizeValid.
+bool GetMapFromFileAtItsSize(const char* path, unsigned char** pixels, int* width, int* height, bool rgbOnly);
 
 // Writes a buffer of 4 (withAlpha) or 3 bytes per pixel; the format follows
 // the file name's extension. False when wxImage cannot save it.

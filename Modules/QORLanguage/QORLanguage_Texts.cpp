@@ -925,7 +925,7 @@ const char* const KSN_Language_Data[KSN_Language_Count] = {
     /*  914 */ "Width\n- Newly created maps will be given this value for the width.\n- The auto-uv mapping will also be optimized for maps this width or larger.",
     /*  915 */ "Height",
     /*  916 */ "Height\n- Newly created maps will be given this value for the height.\n- The auto-uv mapping will also be optimized for maps this height or larger.",
-    /*  917 */ "Overwritten maps have been sent to the recycle bin.",
+    /*  917 */ "The old map files have been overwritten with the saved maps.",
     /*  918 */ "Color Map",
     /*  919 */ "Color Map\n- A color map will be created and assigned to all of the selected materials in the object(s)",
     /*  920 */ "Bump Map",

@@ -1,6 +1,7 @@
 // Text block writer primitives and the Base64 array block.
 //
 // [SECTION] Index
+//   Line input      - QORReadTextLine
 //   Line output     - indentation, TStartTextFileBlock
 //   Base64          - encoder, decoder, verifier (RFC 4648, standard alphabet)
 //   Array writer    - SaveBinaryDataToTextFile
@@ -92,9 +93,7 @@ size_t EncodeGroups(const uint8_t* in, size_t n, char* out)
 
 [[noreturn]] void ThrowInvalidData() { QORThrowException("Invalid data in file"); }
 
-// Lines as the system's reader delivers them (TOS::fgets into a 999-byte
-// buffer: at most 998 characters, line ends dropped), with surrounding blanks
-// and tabs removed.
+// Whole lines with surrounding blanks and tabs removed.
 class TTrimmedLineReader {
 public:
     explicit TTrimmedLineReader(FILE* f) : file(f) {}
@@ -103,16 +102,16 @@ public:
     bool Next()
     {
         if (std::feof(file) || std::ferror(file)) return false;
-        OS.fgets(line, LineBufferSize, file);
-        DeleteLeadingAndTrailingWhiteSpace(line);
+        QORReadTextLine(file, line);
+        DeleteLeadingAndTrailingWhiteSpace(line.data());
+        line.resize(std::strlen(line.c_str()));
         return true;
     }
-    const char* Line() const { return line; }
+    const char* Line() const { return line.c_str(); }
 
 private:
-    static constexpr int LineBufferSize = 999;
     FILE* file;
-    char line[1000] = {};
+    std::string line;
 };
 
 // The declared character count of a "Size" value: a plain decimal number.
@@ -136,6 +135,32 @@ bool HasValidPadding(std::string_view text)
 }
 
 }  // namespace
+
+// [SECTION] Line input
+
+bool QORReadTextLine(FILE* file, std::string& line)
+{
+    line.clear();
+    if (!file) return false;
+    bool readAnything = false;
+    // One lock for the whole line: Base64 blocks of large maps are millions of characters.
+    flockfile(file);
+    for (;;) {
+        int c = getc_unlocked(file);
+        if (c == EOF) break;   // end of file, or a read error that would never end
+        readAnything = true;
+        if (c == 0) continue;
+        if (c == '\r' || c == '\n') {
+            const int partner = c == '\r' ? '\n' : '\r';
+            const int next = getc_unlocked(file);
+            if (next != partner && next != EOF) ungetc(next, file);
+            break;
+        }
+        line.push_back(char(c));
+    }
+    funlockfile(file);
+    return readAnything;
+}
 
 // [SECTION] TStartTextFileBlock
 
@@ -280,11 +305,12 @@ void* LoadBinaryDataArrayFromTextFile(FILE* file, int* byteCount)
     for (;;) {
         if (!reader.Next()) ThrowInvalidData();
         if (std::strcmp(reader.Line(), "}") == 0) ThrowInvalidData();
-        char key[1000];
-        char value[1000];
-        GetCommandAndParameter(reader.Line(), key, value);
-        if (std::strcmp(key, "Size") == 0) {
-            declared = ParseDeclaredSize(value);
+        const size_t length = std::strlen(reader.Line()) + 1;
+        std::string key(length, '\0');
+        std::string value(length, '\0');
+        GetCommandAndParameter(reader.Line(), key.data(), value.data());
+        if (std::strcmp(key.c_str(), "Size") == 0) {
+            declared = ParseDeclaredSize(value.c_str());
             break;
         }
     }

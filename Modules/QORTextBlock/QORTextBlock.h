@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Nesting depth of the file being written (tabs in front of every line).
 extern int32_t TextFileIndent;
@@ -45,6 +46,19 @@ private:
     FILE* file;
     bool enabled;
 };
+
+// [Line input]
+
+// Reads one whole line, whatever its length, into line (replacing what it
+// held): CR, LF, CR LF and LF CR end a line and are not stored, NUL bytes are
+// dropped, bytes 128..255 are kept so that UTF-8 names survive. False when the
+// file had ended (or failed) before anything, not even a line end, was read;
+// test feof(file) for the end as with TOS::fgets.
+bool QORReadTextLine(FILE* file, std::string& line);
+
+// Nested blocks the document readers accept, far above any real tree. Deeper
+// input is refused as damaged, so a crafted file cannot exhaust the stack.
+inline constexpr int QORMaxTextBlockDepth = 1000;
 
 // [Base64]
 // The returned blocks come from QORalloc; release them with QORBase64_Dispose.

@@ -38,10 +38,20 @@ void WriteKeyLine(FILE* file, const char* key, int value)
     WriteKeyLine(file, key, std::to_string(value).c_str());
 }
 
-void ReadTrimmedLine(FILE* file, char* line)
+void ReadTrimmedLine(FILE* file, std::string& line)
 {
-    OS.fgets(line, LineBufferSize, file);
-    DeleteLeadingAndTrailingWhiteSpace(line);
+    QORReadTextLine(file, line);
+    DeleteLeadingAndTrailingWhiteSpace(line.data());
+    line.resize(std::strlen(line.c_str()));
+}
+
+void TKeyValueLine::Split(const char* line)
+{
+    // GetCommandAndParameter writes at most the line's length into each.
+    const size_t length = std::strlen(line) + 1;
+    key.assign(length, '\0');
+    value.assign(length, '\0');
+    GetCommandAndParameter(line, key.data(), value.data());
 }
 
 } // namespace QORThingyInternal
@@ -59,23 +69,72 @@ bool ParseFlag(const char* value)
 // Skips a nested block whose "{" line was just read, inner blocks included.
 void SkipNestedBlock(FILE* file)
 {
-    char line[LineBufferSize + 1] = {};
-    char key[LineBufferSize + 1] = {};
-    char value[LineBufferSize + 1] = {};
+    std::string line;
+    TKeyValueLine split;
     int depth = 1;
     while (depth > 0 && !std::feof(file)) {
-        OS.fgets(line, LineBufferSize, file);
-        GetCommandAndParameter(line, key, value);
-        if (std::strcmp(key, "{") == 0)
+        QORReadTextLine(file, line);
+        split.Split(line.c_str());
+        if (std::strcmp(split.key.c_str(), "{") == 0)
             ++depth;
-        else if (std::strcmp(key, "}") == 0)
+        else if (std::strcmp(split.key.c_str(), "}") == 0)
             --depth;
     }
 }
 
+// Nesting of the block readers running on this thread; each reader level
+// costs stack, so a crafted file of thousands of nested blocks is refused.
+thread_local int ReaderDepth = 0;
+
+class TReaderDepthGuard {
+public:
+    TReaderDepthGuard()
+    {
+        if (ReaderDepth >= QORMaxTextBlockDepth)
+            QORThrowException("Invalid data in file");
+        ++ReaderDepth;
+    }
+    ~TReaderDepthGuard() { --ReaderDepth; }
+    TReaderDepthGuard(const TReaderDepthGuard&) = delete;
+    TReaderDepthGuard& operator=(const TReaderDepthGuard&) = delete;
+};
+
 } // namespace
 
 // [SECTION] Construction and naming
+
+namespace {
+
+bool IsNameBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    while (!text.empty() && IsNameBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsNameBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::string KSN_StoredName(std::string_view text)
+{
+    std::string name;
+    name.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        // A tab inside a name survives the key line; line ends and the
+        // other controls would not.
+        if ((byte < 0x20 && c != '\t') || byte == 0x7F)
+            continue;
+        name.push_back(c == ':' || c == '\\' || c == '/' || c == '%' ? '_' : c);
+    }
+    // Trim, cut, and trim what the cut may have exposed.
+    name = std::string(TrimBlanks(name));
+    name = std::string(TrimBlanks(QORUtf8Prefix(name, QORMaxNameLength)));
+    return name;
+}
 
 TKSN_Thingy::TKSN_Thingy()
 {
@@ -97,10 +156,7 @@ void TKSN_Thingy::SetName(const char* format, ...)
     va_start(args, format);
     std::string text = QORVFormat(format, args);
     va_end(args);
-    for (char& c : text)
-        if (c == ':' || c == '\\' || c == '/' || c == '%')
-            c = '_';
-    StoreName(std::move(text));
+    StoreName(KSN_StoredName(text));
 }
 
 // [SECTION] Custom properties
@@ -190,31 +246,31 @@ bool TKSN_Thingy::LoadFromStream_Text_ConsiderCommand(FILE* /*file*/, char* /*ke
 
 bool TKSN_Thingy::LoadFromStream_Text(FILE* file)
 {
-    char line[LineBufferSize + 1] = {};
-    char key[LineBufferSize + 1] = {};
-    char value[LineBufferSize + 1] = {};
+    TReaderDepthGuard depthGuard;
+    std::string line;
+    TKeyValueLine split;
 
     // Whatever precedes the block's "{" (normally its key line, already
     // consumed by the caller) is not ours.
     while (!std::feof(file)) {
         ReadTrimmedLine(file, line);
-        if (std::strcmp(line, "{") == 0)
+        if (line == "{")
             break;
     }
 
     while (!std::feof(file)) {
         ReadTrimmedLine(file, line);
-        if (QORstrcmpi(line, "{") == 0) {
+        if (line == "{") {
             // A block whose key line no handler took: skip it whole so that
             // newer files stay readable.
             SkipNestedBlock(file);
             continue;
         }
-        if (QORstrcmpi(line, "}") == 0)
+        if (line == "}")
             return true;
-        GetCommandAndParameter(line, key, value);
-        LoadFromStream_Text_ConsiderCommand_BasicStuff(file, key, value);
-        LoadFromStream_Text_ConsiderCommand(file, key, value);
+        split.Split(line.c_str());
+        LoadFromStream_Text_ConsiderCommand_BasicStuff(file, split.key.data(), split.value.data());
+        LoadFromStream_Text_ConsiderCommand(file, split.key.data(), split.value.data());
     }
     return true;
 }
@@ -230,7 +286,9 @@ bool TKSN_Thingy::SaveBasicStuff(FILE* file)
 {
     char nameField[ChunkNameField] = {};
     const char* name = GetName();
-    std::memcpy(nameField, name, strnlen(name, ChunkNameField - 1));
+    // Cut on a character boundary: the field must hold valid UTF-8 too.
+    const std::string_view kept = QORUtf8Prefix(name, ChunkNameField - 1);
+    std::memcpy(nameField, kept.data(), kept.size());
     const uint8_t readOnlyByte = readOnly ? 1 : 0;
     const uint32_t id = GetID();
     bool ok = std::fwrite(nameField, 1, ChunkNameField, file) == ChunkNameField;

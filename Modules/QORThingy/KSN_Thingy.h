@@ -13,7 +13,10 @@
 // nested blocks, the generic block reader that skips blocks nobody consumes)
 // and the older binary chunk.
 //
-// Names are made safe for file names: SetName turns ':' '\' '/' '%' into '_'.
+// Names are made safe for file names and for the one-line text form: SetName
+// turns ':' '\' '/' '%' into '_', removes control characters but the tab (a
+// newline would start a key line of its own), trims surrounding blanks and
+// tabs (the reader trims them) and cuts at QORMaxNameLength, so every stored name round-trips exactly.
 // Flags and properties are not guarded; they live on the main thread.
 #pragma once
 
@@ -23,6 +26,11 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <string_view>
+
+// The name SetName would store for text: what the unique-name generators must
+// compare, since two different wishes can become the same stored name.
+std::string KSN_StoredName(std::string_view text);
 
 // The value of one custom property. One key holds one record, so a key used
 // with two setters holds both values; members never set stay zero.
@@ -45,8 +53,9 @@ public:
 
     virtual bool IsReadOnly() const { return readOnly; }
     virtual void SetReadOnly(bool value) { readOnly = value; }
-    // printf-style; a null format changes nothing; ':' '\' '/' '%' become '_'
-    // so a document name can always be part of a file name and never acts as a format.
+    // printf-style; a null format changes nothing; stores KSN_StoredName of the
+    // text, so a document name can always be part of a file name, never acts
+    // as a format and reads back from the file as it was.
     __attribute__((format(printf, 2, 3))) void SetName(const char* format, ...) override;
 
     // Legacy binary chunk: header with chunkType, then the 261-byte body of

@@ -9,10 +9,6 @@
 
 namespace {
 
-// Names end up in fixed 1000-byte fields (messages, legacy chunk names), so a
-// name keeps at most 999 bytes.
-constexpr size_t MaxNameLength = 999;
-
 struct TThingyRegistry {
     std::mutex AtomicMutex;
     uint32_t TQORThingy_UniqueID = 1;
@@ -68,10 +64,21 @@ TQORThingy* __GetThingyFromID(uint32_t ID)
     return it == r.ThingyMap.end() ? nullptr : it->second;
 }
 
+std::string_view QORUtf8Prefix(std::string_view text, size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    size_t n = maxBytes;
+    // Step back over continuation bytes to the lead byte of the cut character.
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return text.substr(0, n);
+}
+
 void TQORThingy::StoreName(std::string text)
 {
-    if (text.size() > MaxNameLength)
-        text.resize(MaxNameLength);
+    if (text.size() > QORMaxNameLength)
+        text.resize(QORUtf8Prefix(text, QORMaxNameLength).size());
     if (text != name)
         name = std::move(text);
 }

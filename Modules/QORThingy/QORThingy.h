@@ -18,6 +18,15 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+// The one limit for names, in bytes, everywhere a name is stored or generated:
+// names must fit the 1000-byte fields of messages and legacy chunks.
+inline constexpr size_t QORMaxNameLength = 999;
+
+// The longest prefix of text of at most maxBytes bytes that ends on a whole
+// UTF-8 character, so a cut name never holds half of one.
+std::string_view QORUtf8Prefix(std::string_view text, size_t maxBytes);
 
 // The empty common root of every identified object.
 class TQOR_Atom {
@@ -36,8 +45,8 @@ public:
 
     // Never null; valid until the next SetName/SetHint or the object's end.
     virtual const char* GetName() const { return name.c_str(); }
-    // printf-style; a null format changes nothing. Names longer than 999 bytes
-    // are cut there (names must fit the fixed name fields of the file formats).
+    // printf-style; a null format changes nothing. Names longer than
+    // QORMaxNameLength bytes are cut there, never inside a UTF-8 character.
     __attribute__((format(printf, 2, 3))) virtual void SetName(const char* format, ...);
     // printf-style; a null format changes nothing. Hints are stored whole.
     __attribute__((format(printf, 2, 3))) virtual void SetHint(const char* format, ...);
@@ -57,7 +66,7 @@ public:
     bool collapsed = true;
 
 protected:
-    // Stores an already formatted name (cut at 999 bytes); unchanged texts are kept.
+    // Stores an already formatted name (cut as SetName does); unchanged texts are kept.
     void StoreName(std::string text);
 
 private:

@@ -36,6 +36,8 @@ void TQORTreeNode::LinkNext(TQORTreeNode* node)
     node->next = next;
     if (next)
         next->prev = node;
+    else if (parent && parent->lastChild == this)
+        parent->lastChild = node;
     next = node;
 }
 
@@ -60,13 +62,12 @@ void TQORTreeNode::LinkChild(TQORTreeNode* node)
     node->parent = this;
     if (!child) {
         child = node;
+        lastChild = node;
         return;
     }
-    TQORTreeNode* last = child;
-    while (last->next)
-        last = last->next;
-    last->next = node;
-    node->prev = last;
+    lastChild->next = node;
+    node->prev = lastChild;
+    lastChild = node;
 }
 
 void TQORTreeNode::Unlink()
@@ -77,6 +78,8 @@ void TQORTreeNode::Unlink()
         parent->child = next;
     if (next)
         next->prev = prev;
+    else if (parent && parent->lastChild == this)
+        parent->lastChild = prev;
     next = nullptr;
     prev = nullptr;
     parent = nullptr;
@@ -95,6 +98,7 @@ void TQORTreeNode::Empty()
 {
     TQORTreeNode* node = child;
     child = nullptr;
+    lastChild = nullptr;
     while (node) {
         TQORTreeNode* following = node->next;
         delete node;
@@ -242,21 +246,23 @@ bool TKSN_TreeGroup::SaveToStream(FILE* /*file*/)
 
 bool TKSN_TreeGroup::SaveToStream_Text(FILE* file, bool /*flag*/)
 {
-    if (!hidden) {
-        const bool top = parent == nullptr;
-        TStartTextFileBlock block(top ? typeKeyword.c_str() : "group", top ? "" : GetName(), file, true);
+    // Siblings in a loop and only children by recursion: a file may hold
+    // thousands of sibling folders, while the nesting depth is capped on reading.
+    for (TKSN_TreeGroup* group = this; group; group = group->GetNext()) {
+        if (group->hidden)
+            continue;
+        const bool top = group->parent == nullptr;
+        TStartTextFileBlock block(top ? group->typeKeyword.c_str() : "group", top ? "" : group->GetName(), file, true);
         if (!top)
-            SaveBasicStuff_Text(file);
-        WriteKeyLine(file, "Hidden", hidden ? 1 : 0);
+            group->SaveBasicStuff_Text(file);
+        WriteKeyLine(file, "Hidden", 0);
         std::fputc('\n', file);   // bare separator line, never indented
-        for (TKSN_Thingy* item : *items)
+        for (TKSN_Thingy* item : *group->items)
             if (item->saveable)
                 item->SaveToStream_Text(file, true);
-        if (TKSN_TreeGroup* firstChild = GetChild())
+        if (TKSN_TreeGroup* firstChild = group->GetChild())
             firstChild->SaveToStream_Text(file, true);
     }
-    if (TKSN_TreeGroup* following = GetNext())
-        following->SaveToStream_Text(file, true);
     return true;
 }
 

@@ -57,7 +57,11 @@ public:
     // Deletes every child subtree.
     void Empty();
     // Forgets the children without deleting or unlinking them.
-    void ClearChildrenWithoutDeleting() { child = nullptr; }
+    void ClearChildrenWithoutDeleting()
+    {
+        child = nullptr;
+        lastChild = nullptr;
+    }
 
     // Whether target is start, one of start's following siblings, or a
     // descendant of any of them.
@@ -68,6 +72,8 @@ protected:
     TQORTreeNode* prev = nullptr;
     TQORTreeNode* child = nullptr;
     TQORTreeNode* parent = nullptr;
+    // The last of the children, so appending is not a walk along all of them.
+    TQORTreeNode* lastChild = nullptr;
 };
 
 class TKSN_TreeGroup;

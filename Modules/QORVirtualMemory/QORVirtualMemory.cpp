@@ -211,6 +211,23 @@ void MoveToHoles(std::map<uint32_t, NodePtr>::iterator it)
     s.VirtualMemoryMap.erase(it);
 }
 
+// Under vmMutex, with the record no longer queued. A record that got a file
+// slot becomes a hole for later pushes; one that was never written owns no
+// slot: it gives back the space its push booked and is dropped, instead of
+// becoming a hole of capacity 0 that no push could ever reuse.
+void RetireNode(std::map<uint32_t, NodePtr>::iterator it, uint64_t bookedSize)
+{
+    TVirtualMemoryStore& s = Store();
+    TQORVirtualMemory_Node* n = it->second.get();
+    if (n->Capacity > 0) {
+        MoveToHoles(it);
+        return;
+    }
+    if (n->File == s.CurrentVMFile && s.VirtualMemoryFileCurrentSize >= kHeaderSize + bookedSize)
+        s.VirtualMemoryFileCurrentSize -= bookedSize;
+    s.VirtualMemoryMap.erase(it);
+}
+
 void FreeNode(NodePtr& n)
 {
     if (n && n->Data) QORfree(n->Data, n->Size);
@@ -285,6 +302,7 @@ bool QORVirtualMemory_Pop(void** data, unsigned long* size, unsigned int* id)
     std::unique_lock nodeLock(n->Mutex);
     RemoveNodeFromPushQueue(n);
     n->Cancelled = true;
+    const uint64_t bookedSize = n->Size;
     if (n->Data) {
         *data = n->Data;
         *size = (unsigned long)n->Size;
@@ -310,7 +328,7 @@ bool QORVirtualMemory_Pop(void** data, unsigned long* size, unsigned int* id)
     n->Data = nullptr;
     n->Size = 0;
     nodeLock.unlock();
-    MoveToHoles(it);
+    RetireNode(it, bookedSize);
     *id = 0;
     return true;
 }
@@ -324,15 +342,17 @@ void QORVirtualMemory_Delete(unsigned int id)
     auto it = s.VirtualMemoryMap.find(id);
     if (it == s.VirtualMemoryMap.end()) return;
     TQORVirtualMemory_Node* n = it->second.get();
+    uint64_t bookedSize = 0;
     {
         std::scoped_lock nodeLock(n->Mutex);
         RemoveNodeFromPushQueue(n);
         n->Cancelled = true;
+        bookedSize = n->Size;
         if (n->Data) QORfree(n->Data, n->Size);
         n->Data = nullptr;
         n->Size = 0;
     }
-    MoveToHoles(it);
+    RetireNode(it, bookedSize);
 }
 
 // =====================================================================

@@ -67,6 +67,7 @@ void TQORWadFile::Close()
 {
     stream.reset();
     damaged = false;
+    nextNumber.clear();
 }
 
 bool TQORWadFile::PopFile(const char* prefix, char* name, char* path, size_t pathSize)
@@ -102,14 +103,20 @@ bool TQORWadFile::PopFile(const char* prefix, char* name, char* path, size_t pat
 
     // 2. A new file: the first free number, created exclusively so that a
     //    file appearing between the test and the creation is never replaced.
+    //    The numbers below the last one handed out for this name are taken.
     std::string target;
     FILE* out = nullptr;
-    for (long long n = 0; n <= INT32_MAX; ++n) {
+    long long& next = nextNumber[std::string(prefix) + '\0' + std::string(leaf)];
+    for (long long n = next; n <= INT32_MAX; ++n) {
         target = std::string(prefix) + std::to_string(n) + std::string(leaf);
         if (target.size() >= pathSize) break;   // would not fit the caller's buffer
         if (OS.FileExists(target.c_str())) continue;
         out = std::fopen(target.c_str(), "wbx");
-        if (out || errno != EEXIST) break;
+        if (out) {
+            next = n + 1;
+            break;
+        }
+        if (errno != EEXIST) break;
     }
     if (!out) {
         damaged = true;

@@ -23,6 +23,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 class TQORWadFile {
 public:
@@ -63,4 +65,7 @@ private:
 
     std::unique_ptr<FILE, TFileCloser> stream;
     bool damaged = false;   // an entry was left half read; nothing after it is trusted
+    // Per prefix and entry name, the number after the last one handed out,
+    // so that many entries of one name take linear time, not quadratic.
+    std::unordered_map<std::string, long long> nextNumber;
 };

@@ -16,6 +16,7 @@
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
 #include "KSN_ObjectMerge.h"
+#include "KSN_PolygonLayer.h"
 #include "KSN_Project.h"
 #include "OS.h"
 #include "QOREvents.h"
@@ -151,6 +152,8 @@ TEST_F(ProjectMerge, SelectedObjectsBecomeOne)
     camera->SetName("%s", "Camera");
     Project->Objects->AddItem(camera);
     const int vertices = head->Mesh->vertexCount + body->Mesh->vertexCount;
+    // The set-up after the merge keeps only the bits of layers in use (bit 2 is layer 2).
+    Project->PolygonLayers[2]->Enable();
 
     Project->MergeAllObjects(true, true, false, false, false);
 

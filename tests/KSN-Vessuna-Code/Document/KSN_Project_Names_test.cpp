@@ -78,6 +78,8 @@ TEST(UniqueNames, MapNamesCollideWithoutTheirExtensions)
         {"a per-cent sign is a plain character", {"50%grey.png", "50%grey (4).png"}, "50%grey.jpg",
          "50%grey (5).jpg"},
         {"dots before the extension stay", {"a.b.png"}, "a.b.jpg", "a.b (1).jpg"},
+        {"a dot before a slash is no extension", {}, "v1.2/Skin", "v1.2/Skin.PNG"},
+        {"a dot before a slash, name taken", {"v1.2/Skin.bmp"}, "v1.2/Skin", "v1.2/Skin (1).PNG"},
     };
     for (const BracketCase& c : cases) {
         SCOPED_TRACE(c.Why);
@@ -313,15 +315,22 @@ TEST_F(UniqueNamesInProject, LayersCountOnlyEnabledUserSlots)
 
 TEST_F(UniqueNamesInProject, LongNamesKeepTheirNumber)
 {
+    // A name at the limit has no room for a number: the end of the wanted
+    // name gives way, so the name stored is the name generated, and free.
     const std::string name999(999, 'x');
     Layer(1, name999.c_str(), true);
-    EXPECT_EQ(Generated(GetUniqueLayerName, name999.c_str()), name999 + " (1)");
+    const std::string atLimit = Generated(GetUniqueLayerName, name999.c_str());
+    EXPECT_LE(atLimit.size(), QORMaxNameLength);
+    EXPECT_EQ(atLimit, name999.substr(0, atLimit.size()));
+    EXPECT_TRUE(IsLayerNameUnique(atLimit.c_str(), nullptr, nullptr));
+    Layer(4, atLimit.c_str(), true);
+    EXPECT_EQ(std::string(Project->PolygonLayers[4]->GetName()), atLimit);
 
-    // Too long for the buffer even before a number: cut short, still free.
+    // Too long even before a number: cut short, still free.
     const std::string name3000(3000, 'y');
     Layer(2, name3000.c_str(), true);
     const std::string fitted = Generated(GetUniqueLayerName, name3000.c_str());
-    EXPECT_LT(fitted.size(), size_t(KSN_NAME_BUFFER));
+    EXPECT_LE(fitted.size(), QORMaxNameLength);
     EXPECT_EQ(fitted, name3000.substr(0, fitted.size()));
     EXPECT_TRUE(IsLayerNameUnique(fitted.c_str(), nullptr, nullptr));
     Layer(3, fitted.c_str(), true);
@@ -330,7 +339,11 @@ TEST_F(UniqueNamesInProject, LongNamesKeepTheirNumber)
 
     std::vector<char> out(KSN_NAME_BUFFER);
     GetCopyOfName(out.data(), (name999 + " (2)").c_str(), GetUniqueLayerName);
-    EXPECT_EQ(std::string(out.data()), name999 + " Copy");
+    EXPECT_LE(std::strlen(out.data()), QORMaxNameLength);
+    EXPECT_TRUE(IsLayerNameUnique(out.data(), nullptr, nullptr));
+    const std::string shortName(100, 'z');
+    GetCopyOfName(out.data(), (shortName + " (2)").c_str(), GetUniqueLayerName);
+    EXPECT_EQ(std::string(out.data()), shortName + " Copy");
 }
 
 TEST_F(UniqueNamesInProject, MorphNamesLiveInTheUnionNamespace)
@@ -386,21 +399,22 @@ TEST_F(UniqueNamesInProject, GroupsAndMaterialsOfObjectsWithSelectedPolygons)
     AddMaterial(body, "Skin%d");
     AddMaterial(head, "skin%D (5)");
 
-    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50%grey")
+    // Generated names come in the form SetName stores ('%' becomes '_').
+    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50_grey")
         << "no polygon is selected anywhere";
     EXPECT_TRUE(IsGroupNameUniqueInSelectedObject("50%grey", nullptr, nullptr));
 
     SelectPolygons(body, 1);
     SelectPolygons(head, 1);
     // The maximum carries over from one mesh to the next.
-    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50%grey (3)");
-    EXPECT_EQ(Generated(GetUniqueMaterialNameInSelectedObject, "Skin%d"), "Skin%d (1)")
+    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50_grey (3)");
+    EXPECT_EQ(Generated(GetUniqueMaterialNameInSelectedObject, "Skin%d"), "Skin_d (1)")
         << "the numbered form is matched in its own case";
     EXPECT_FALSE(IsMaterialNameUniqueInSelectedObject("SKIN%D", nullptr, nullptr));
     EXPECT_TRUE(IsGroupNameUniqueInSelectedObject("50%grey (2)", headGroup, nullptr));
 
     SelectPolygons(body, 0);
-    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50%grey");
+    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "50%grey"), "50_grey");
 }
 
 TEST_F(UniqueNamesInProject, GroupsAndMaterialsOfObjectsWithHighlightedItems)
@@ -445,6 +459,105 @@ TEST_F(UniqueNamesInProject, SelectionsAndMorphsOfObjects)
     EXPECT_TRUE(IsMorphNameUniqueToObjectContainingCurrentSelection(morphs->Last()->GetName(), morphs->Last(),
                                                                     nullptr));
     EXPECT_TRUE(IsMorphNameUniqueToObjectContainingCurrentSelection("A new morph", nullptr, nullptr));
+}
+
+TEST_F(UniqueNamesInProject, NamesAreGeneratedAndTestedAsSetNameStoresThem)
+{
+    const std::string utf8Cut = std::string(998, 'a') + "\xc3\xa9";   // the limit of 999 falls inside the 'é'
+    struct Case {
+        const char* why;
+        std::vector<std::string> taken;
+        std::string wanted;
+        std::string generated;
+        bool free;
+    };
+    const Case cases[] = {
+        {"a slash is stored as the underscore of a taken name", {"a_b"}, "a/b", "a_b (1)", false},
+        {"a colon and backslashes", {"C__maps"}, "C:\\maps", "C__maps (1)", false},
+        {"a per-cent sign", {"50_grey"}, "50%grey", "50_grey (1)", false},
+        {"a line end is removed", {}, "Eyes\nLeft", "EyesLeft", true},
+        {"surrounding blanks are trimmed", {"Smile"}, "  Smile ", "Smile (1)", false},
+        {"a cut inside a UTF-8 character", {}, utf8Cut, std::string(998, 'a'), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        for (int slot = 1; slot < 8; ++slot) Layer(slot, "unused", false);
+        for (size_t i = 0; i < c.taken.size(); ++i) Layer(int(i) + 1, c.taken[i].c_str(), true);
+        EXPECT_EQ(IsLayerNameUnique(c.wanted.c_str(), nullptr, nullptr), c.free);
+        const std::string generated = Generated(GetUniqueLayerName, c.wanted.c_str());
+        EXPECT_EQ(generated, c.generated);
+        // What is generated is what is stored, and it is free.
+        TKSN_Layer* layer = Layer(7, generated.c_str(), false);
+        EXPECT_EQ(std::string(layer->GetName()), generated);
+        EXPECT_TRUE(IsLayerNameUnique(generated.c_str(), nullptr, nullptr));
+    }
+}
+
+TEST_F(UniqueNamesInProject, MapNamesFindTheirExtensionBeforeSlashesBecomeUnderscores)
+{
+    for (const char* type : {"PNG", "BMP"}) {
+        auto* copy = static_cast<char*>(QORalloc(std::strlen(type) + 1));
+        std::memcpy(copy, type, std::strlen(type) + 1);
+        App->exportImageTypes->Add(copy);   // the application frees them
+    }
+    EXPECT_EQ(Generated(GetUniqueMapName, "v1.2/Skin"), "v1.2_Skin.PNG");
+    TQORMaterialMapSource* skin = Project->CreateMapSource();
+    skin->SetName("%s", "v1.2_Skin.bmp");
+    EXPECT_EQ(Generated(GetUniqueMapName, "v1.2/Skin"), "v1.2_Skin (1).PNG");
+    EXPECT_EQ(Generated(GetUniqueMapName, "v1.2/Skin.png"), "v1.2_Skin (1).png");
+    EXPECT_FALSE(IsMapNameUnique("v1.2/Skin.png", nullptr, nullptr)) << "stored as the taken v1.2_Skin";
+    EXPECT_TRUE(IsMapNameUnique("v1.2/Skin.png", skin, nullptr));
+}
+
+TEST_F(UniqueNamesInProject, TreeWalkStopsAtTheFirstEntryOfAnotherClass)
+{
+    TKSN_Mesh* body = MakeMesh("Body");
+    AddGroup(body, "Arm");
+    auto* stray = new TKSN_Thingy;
+    stray->SetName("%s", "Stray");
+    body->Groups2->AddItem(stray);
+    AddGroup(body, "Leg");
+    AddMaterial(body, "Skin");
+    auto* strayMaterial = new TKSN_Thingy;
+    strayMaterial->SetName("%s", "Stray");
+    body->Materials->AddItem(strayMaterial);
+    AddMaterial(body, "Cloth");
+    body->SelectedListsValid = true;   // the selected lists say one polygon is selected
+    SelectPolygons(body, 1);
+    struct Case {
+        TKSN_IsNameUniqueFunc tester;
+        const char* name;
+        bool free;
+    };
+    const Case cases[] = {
+        {IsGroupNameUniqueInSelectedObject, "Arm", false},
+        {IsGroupNameUniqueInSelectedObject, "Stray", true},
+        {IsGroupNameUniqueInSelectedObject, "Leg", true},
+        {IsMaterialNameUniqueInSelectedObject, "Skin", false},
+        {IsMaterialNameUniqueInSelectedObject, "Cloth", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.tester(c.name, nullptr, nullptr), c.free);
+    }
+    EXPECT_EQ(Generated(GetUniqueGroupNameInSelectedObject, "Leg"), "Leg");
+}
+
+TEST(UniqueNames, ListDeduplicationKeepsItsDigitsWithinTheNameLimit)
+{
+    const std::string longName(QORMaxNameLength, 'n');
+    std::vector<std::unique_ptr<TKSN_Thingy>> items;
+    TQORNewStaticList<TKSN_Thingy*> list;
+    for (int i = 0; i < 3; ++i) {
+        items.push_back(std::make_unique<TKSN_Thingy>());
+        items.back()->SetName("%s", longName.c_str());
+        list.Add(items.back().get());
+    }
+    MakeListItemNamesUnique(&list);
+    for (size_t i = 0; i < items.size(); ++i)
+        for (size_t j = i + 1; j < items.size(); ++j)
+            EXPECT_NE(QORstrcmpi(items[i]->GetName(), items[j]->GetName()), 0) << i << " and " << j;
+    EXPECT_EQ(std::string(items[0]->GetName()), longName);
 }
 
 } // namespace

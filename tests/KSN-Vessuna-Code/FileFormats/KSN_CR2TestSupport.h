@@ -18,8 +18,9 @@
 
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
+#include "KSN_ObjProjectHooks.h"
 #include "KSN_Project.h"
-#include "../../Support/KsnTestSupport.h"   // the shared test helpers (header only)
+#include "KsnTestSupport.h"
 #include "OS.h"
 #include "QOREvents.h"
 
@@ -187,6 +188,7 @@ protected:
         OS.AssignOnWarningMessage([](char* text) { Warnings.push_back(text); });
         OS.AssignOnPrintMessage([](char*) {});
         OS.AssignOnDebugMessage([](char*) {});
+        KSN_FileFormats_RegisterHooks();
         QOREvents_Clean();
         ASSERT_TRUE(Store.Open("ksn_cr2store_"));
         Project = new TKSN_Project();

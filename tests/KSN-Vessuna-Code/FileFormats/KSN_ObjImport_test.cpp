@@ -2,6 +2,7 @@
 // options, sub-division levels and the export entries.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "KSN_ObjReader.h"
 #include "KSN_ObjTestSupport.h"
 #include "KSN_ObjWeld.h"
+#include "KSN_PolygonLayer.h"
 #include "KSN_Project_Import.h"
 #include "QORMaterial.h"
 
@@ -74,6 +76,9 @@ TEST_F(ObjImport, ImportAddsACurrentObjectAndKeepsTheOthers)
 {
     ASSERT_TRUE(Project->ImportObject(Write("First.obj", kQuad).c_str())) << AllPanel();
     TKSN_Object* first = Project->GetCurrentObject();
+    // The project's set-up after the import: the scene takes the quad's half diagonal.
+    EXPECT_NEAR(Project->SceneRadius, 0.5f * std::sqrt(5.0f), 1e-5f);
+    EXPECT_STREQ(Project->PolygonLayers[0]->GetName(), "All Polygons");
     ASSERT_TRUE(Project->ImportObject(Write("Second.obj", kQuad).c_str()));
     EXPECT_EQ(ObjectCount(), 2);
     TKSN_Object* second = Project->GetCurrentObject();

@@ -621,6 +621,64 @@ TEST_F(MapSourceFiles, ExportWritesPixelsAndMaskAndInvalidates)
     EXPECT_FALSE(map->ExportFile(PathOf("no_such_folder/out.png").c_str()));
 }
 
+TEST_F(MapSourceFiles, EveryAcceptedSizeReloadsAtItsSizeWithItsMask)
+{
+    struct Case {
+        int w, h;           // asked of Initialize
+        int keptW, keptH;   // what the map is, and reloads as
+    };
+    const Case cases[] = {
+        {1, 1, 1, 1}, {1, 7, 1, 7}, {7, 1, 7, 1}, {3, 5, 3, 5},
+        {20000, 2, 20000, 2}, {20001, 2, 20000, 2},   // one rule: a side above the limit is never created
+    };
+    std::mt19937 rng(5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
+        Warnings.clear();
+        TQORMaterialMapSource map;
+        map.SetName("Size.PNG");
+        map.Initialize(c.w, c.h, nullptr);
+        ASSERT_EQ(map.GetWidth(), c.keptW);
+        ASSERT_EQ(map.GetHeight(), c.keptH);
+        const size_t texels = size_t(c.keptW) * size_t(c.keptH);
+        FillRandom(map.GetPixels(), map.GetPixelBytes(), rng);
+        map.GetAlphaMask().SetDimensions(c.keptW, c.keptH, 1);
+        FillRandom(map.GetAlphaMaskPixels(), texels, rng);
+        {
+            FILE* out = std::fopen(PathOf("map.txt").c_str(), "wb");
+            ASSERT_NE(out, nullptr);
+            WriteMapBlock(out, map);
+            std::fclose(out);
+        }
+        FILE* in = std::fopen(PathOf("map.txt").c_str(), "rb");
+        ASSERT_NE(in, nullptr);
+        TQORMaterialMapSource back;
+        back.LoadFromStream_Text(in);
+        std::fclose(in);
+        EXPECT_EQ(back.GetWidth(), c.keptW);
+        EXPECT_EQ(back.GetHeight(), c.keptH);
+        ASSERT_TRUE(back.HasAlphaMask());
+        EXPECT_TRUE(Bytes(back.GetPixels(), map.GetPixelBytes()) == Bytes(map.GetPixels(), map.GetPixelBytes()));
+        EXPECT_TRUE(Bytes(back.GetAlphaMaskPixels(), texels) == Bytes(map.GetAlphaMaskPixels(), texels));
+        EXPECT_TRUE(Warnings.empty());
+    }
+
+    // Importing keeps to the same rule: a side above the limit is refused, a single pixel taken as it is.
+    struct ImportCase { int w, h; bool accepted; };
+    const ImportCase imports[] = {{1, 1, true}, {1, 7, true}, {20001, 2, false}};
+    for (const ImportCase& c : imports) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " imported");
+        wxImage image(c.w, c.h);
+        const std::string png = PathOf("import.png");
+        ASSERT_TRUE(image.SaveFile(png, wxBITMAP_TYPE_PNG));
+        TQORMaterialMapSource map;
+        map.Initialize(4, 4, nullptr);
+        EXPECT_EQ(map.ImportFile(png.c_str()), c.accepted);
+        EXPECT_EQ(map.GetWidth(), c.accepted ? c.w : 4);
+        EXPECT_EQ(map.GetHeight(), c.accepted ? c.h : 4);
+    }
+}
+
 // [The "map" block] ------------------------------------------------------------
 
 TEST_F(MapSource, MapBlockRoundTrip)

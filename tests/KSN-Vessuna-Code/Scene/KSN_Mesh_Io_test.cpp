@@ -10,6 +10,7 @@
 #include "QORMemory.h"
 #include "QORTextBlock.h"
 #include "QORVirtualMemory.h"
+#include "KsnTempFolder.h"
 #include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -512,6 +513,145 @@ TEST_F(MeshIoFixture, WeldMapAndArraysOfTheWrongShapeAreMended)
         EXPECT_EQ(mesh.VertexInfo[1].WeldMaster, 0);
         EXPECT_EQ(mesh.VertexInfo[2].WeldMaster, 2);
         EXPECT_EQ(mesh.VertexInfo[3].WeldMaster, 3);
+    }
+}
+
+// Replaces the first "key\t<old>" line at or after the line that holds `after`.
+std::string WithCount(std::string text, const std::string& after, const std::string& key, const std::string& value)
+{
+    const size_t from = after.empty() ? 0 : text.find(after);
+    EXPECT_NE(from, std::string::npos) << after;
+    const size_t at = text.find("\t" + key + "\t", from);
+    EXPECT_NE(at, std::string::npos) << key;
+    const size_t valueAt = at + key.size() + 2;
+    text.replace(valueAt, text.find('\n', valueAt) - valueAt, value);
+    return text;
+}
+
+// The message panel's warnings during one test.
+std::vector<std::string> PanelWarnings;
+
+struct TWarningRecorder {
+    TWarningRecorder()
+    {
+        PanelWarnings.clear();
+        OS.AssignOnWarningMessage([](char* text) { PanelWarnings.push_back(text); });
+    }
+    ~TWarningRecorder() { OS.AssignOnWarningMessage(nullptr); }
+};
+
+TEST_F(MeshIoFixture, CountsTheFileCannotBackAreRefusedBeforeAnythingIsAllocated)
+{
+    TWarningRecorder warnings;
+    TTempFolder folder("ksn_counts_");
+    ASSERT_TRUE(folder.IsOpen());
+    Sample s = MakeSample();
+    const std::string sound = Write(*s.mesh);
+    enum class TOutcome { MeshRefused, ItemEmptied };
+    struct Case {
+        const char* label;
+        std::string text;
+        TOutcome outcome;
+    };
+    const Case cases[] = {
+        {"vertices in the billions", WithCount(sound, "", "vcount", "2000000000"), TOutcome::MeshRefused},
+        {"polygons in the billions", WithCount(sound, "", "pcount", "1500000000"), TOutcome::MeshRefused},
+        {"texture vertices past int", WithCount(sound, "", "vtcount", "99999999999"), TOutcome::MeshRefused},
+        {"negative vertex count", WithCount(sound, "", "vcount", "-4"), TOutcome::MeshRefused},
+        {"negative polygon count", WithCount(sound, "", "pcount", "-1"), TOutcome::MeshRefused},
+        {"a morph of two billion vertices", WithCount(sound, "morph\tSmile", "vcount", "2000000000"),
+         TOutcome::ItemEmptied},
+        {"a morph of another mesh", WithCount(sound, "morph\tFrown", "vcount", "5"), TOutcome::ItemEmptied},
+        {"a selection of two billion items", WithCount(sound, "selection\tLeft", "vcount", "2000000000"),
+         TOutcome::ItemEmptied},
+        {"a negative selection count", WithCount(sound, "selection\tFaces", "vcount", "-3"), TOutcome::ItemEmptied},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Boxes.Boxes.clear();
+        PanelWarnings.clear();
+        TOpenFile file(folder.Write("mesh.txt", c.text), "rb");
+        ASSERT_NE(file.f, nullptr);
+        std::string keyLine;
+        ASSERT_TRUE(QORReadTextLine(file.f, keyLine));
+        TKSN_Mesh mesh(nullptr);
+        const bool loaded = mesh.LoadFromStream_Text(file.f);
+        // One message, and never an internal one.
+        std::vector<std::string> messages = Boxes.Boxes;
+        messages.insert(messages.end(), PanelWarnings.begin(), PanelWarnings.end());
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].find("damaged"), std::string::npos) << messages[0];
+        EXPECT_EQ(messages[0].find("GetVNCount"), std::string::npos);
+        EXPECT_EQ(Boxes.Boxes.size(), c.outcome == TOutcome::MeshRefused ? 1u : 0u) << "a mesh refused is an error box";
+        if (c.outcome == TOutcome::MeshRefused) {
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(mesh.vertexCount, 0);
+            EXPECT_EQ(mesh.polygonCount, 0);
+            continue;
+        }
+        // The mesh itself is sound; the damaged item is there, empty, at the mesh's size.
+        EXPECT_TRUE(loaded);
+        ASSERT_EQ(mesh.vertexCount, 6);
+        std::unique_ptr<TQORNewStaticList<TKSN_Morph*>> morphs(mesh.GetMorphList());
+        for (TKSN_Morph* morph : *morphs) {
+            SCOPED_TRACE(morph->GetName());
+            EXPECT_EQ(morph->GetVCount(), 6);
+        }
+        std::unique_ptr<TQORNewStaticList<TKSN_Selection*>> selections(mesh.GetSelectionList());
+        for (TKSN_Selection* selection : *selections) {
+            SCOPED_TRACE(selection->GetName());
+            const int expected = selection->GetSelectionType() == eSelectionType_Polygon ? 3 : 6;
+            ASSERT_EQ(selection->GetVCount(), expected);
+        }
+        if (std::strstr(c.label, "morph")) {
+            TKSN_Morph* damaged = FindByName(morphs.get(), std::strstr(c.label, "another") ? "Frown" : "Smile");
+            ASSERT_NE(damaged, nullptr);
+            for (int v = 0; v < 6; ++v) EXPECT_EQ(damaged->GetVertex(v)[0] + damaged->GetVertex(v)[1], 0.0f);
+        } else {
+            TKSN_Selection* damaged = FindByName(selections.get(), std::strstr(c.label, "negative") ? "Faces" : "Left");
+            ASSERT_NE(damaged, nullptr);
+            for (int i = 0; i < damaged->GetVCount(); ++i) EXPECT_EQ(damaged->GetVSelect(i), 0.0f);
+        }
+    }
+}
+
+TEST_F(MeshIoFixture, StandaloneBlocksWithHugeCountsAndNoDataLoadEmpty)
+{
+    TWarningRecorder warnings;
+    TTempFolder folder("ksn_counts_");
+    ASSERT_TRUE(folder.IsOpen());
+    struct Case {
+        const char* label;
+        std::string text;
+        bool morph;
+    };
+    const Case cases[] = {
+        {"expanded morph", "morph\tM\n{\n\tvcount\t2000000000\n\tCompressed\t0\n}\n", true},
+        {"compressed morph without records", "morph\tM\n{\n\tvcount\t2000000000\n\tDeltaCount\t2\n\tCompressed\t1\n}\n", true},
+        {"expanded selection", "selection\tS\n{\n\tvcount\t2000000000\n\tCompressed\t0\n}\n", false},
+        {"compressed selection without pairs",
+         "selection\tS\n{\n\tvcount\t2000000000\n\tDeltaCount\t2\n\tCompressed\t1\n}\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Boxes.Boxes.clear();
+        PanelWarnings.clear();
+        TOpenFile file(folder.Write("item.txt", c.text), "rb");
+        ASSERT_NE(file.f, nullptr);
+        int count = -1;
+        if (c.morph) {
+            TKSN_Morph morph(0, 0);
+            morph.LoadFromStream_Text(file.f);
+            count = morph.GetVCount();
+        } else {
+            TKSN_Selection selection(0, 0);
+            selection.LoadFromStream_Text(file.f);
+            count = selection.GetVCount();
+        }
+        EXPECT_EQ(count, 0);
+        EXPECT_TRUE(Boxes.Boxes.empty());
+        ASSERT_EQ(PanelWarnings.size(), 1u);
+        EXPECT_NE(PanelWarnings[0].find("damaged"), std::string::npos) << PanelWarnings[0];
     }
 }
 

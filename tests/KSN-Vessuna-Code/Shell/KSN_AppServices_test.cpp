@@ -49,10 +49,11 @@ TEST_F(AppServicesTest, ResetViewportsGivesTheStandardLayout)
         EXPECT_EQ(v->furtherMask1, 1u << (24 + i));
         EXPECT_EQ(v->standardView, c.view);
         EXPECT_EQ(v->IsLocked(), c.locked);
-        EXPECT_EQ(v->automaticStandardView, c.locked);
+        EXPECT_EQ(v->GetAutoView(), c.locked);
         EXPECT_EQ(v->layer.IsMainViewportSettings, c.main);
         EXPECT_EQ((v->layer.DisplayFlags & TKSN_Layer::UseViewportDefault) != 0, !c.main);
-        EXPECT_EQ(std::memcmp(v->viewMatrix, c.matrix, sizeof(float) * 16), 0);
+        EXPECT_EQ(std::memcmp(v->RotationMatrix, c.matrix, sizeof(float) * 16), 0);
+        EXPECT_EQ(std::memcmp(v->DefaultRotationMatrix, c.matrix, sizeof(float) * 16), 0);
     }
     EXPECT_STREQ(App->viewports[2]->GetName(), (std::string(Lang.GetText(121)) + " 2").c_str());
     EXPECT_EQ(App->viewportLayout, 5);
@@ -218,10 +219,10 @@ TEST_F(AppServicesTest, CleanTemporaryMemoryReleasesTheDepthBuffers)
 {
     KSN_ResizeDepthBuffer(App->paintDepthBuffer, 64, 32);
     KSN_ResizeDepthBuffer(App->viewDepthBuffer, 64, 32);
-    EXPECT_EQ(App->viewDepthBuffer->data.size(), 64u * 32u * 4u);
+    EXPECT_EQ(App->viewDepthBuffer->GetAllocatedBytes(), 64u * 32u * 4u);
     App->CleanTemporaryMemory();
     EXPECT_EQ(App->paintDepthBuffer->width, 0);
-    EXPECT_EQ(App->viewDepthBuffer->data.capacity(), 0u);
+    EXPECT_EQ(App->viewDepthBuffer->GetAllocatedBytes(), 0u);
 }
 
 } // namespace

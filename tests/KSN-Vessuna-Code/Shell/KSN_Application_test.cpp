@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "KSN_BrushLibrary.h"
+#include "KSN_Viewport.h"
 #include "QORLanguage.h"
 #include "QORTablet.h"
 #include "QORThingy.h"
@@ -80,7 +81,7 @@ TEST_F(ApplicationTest, ConstructionSetsDefaultsAndFolders)
     EXPECT_EQ(App->toolTypeTab, 3);
     EXPECT_EQ(App->viewportLayout, 5);
     ASSERT_NE(App->emptyMaterial, nullptr);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(ViewportMatrices[i], KSN_GetViewportMatrix(App->viewports[i]));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ViewportMatrices[i], App->viewports[i]->CombinedMatrix);
     ASSERT_NE(App->brushImageLibrary, nullptr);
     EXPECT_STREQ(App->brushImageLibrary->GetName(), "Images");
     EXPECT_EQ(__GetThingyFromID(App->brushShapeLibrary->GetID()), App->brushShapeLibrary);

@@ -71,6 +71,38 @@ TEST_F(BrushLibraryTest, ShapeLibraryNamesFoldersWithoutExtension)
     EXPECT_FALSE(App->brushShapeLibrary->IsEnabled());
 }
 
+TEST_F(BrushLibraryTest, EntriesWithOddNamesKeepThePathOfTheirFile)
+{
+    struct Case {
+        const char* file;      // below BrushShapes/odd/
+        const char* display;   // the name the library shows
+    };
+    const Case cases[] = {
+        {"soft 50%.png", "soft 50_"},
+        {"a:b.png", "a_b"},
+        {"line\nbreak.png", "linebreak"},
+        {" spaced .png", "spaced"},
+        {"plain.png", "plain"},
+    };
+    for (const Case& c : cases) Touch(std::string("BrushShapes/odd/") + c.file);
+    App->UpdateBrushShapesFromDisc();
+    TKSN_TreeGroup* odd = App->brushShapeLibrary->GetChild();
+    ASSERT_NE(odd, nullptr);
+    ASSERT_EQ(odd->items->Count(), int(std::size(cases)));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TBrushImageLibraryEntry* found = nullptr;
+        for (TKSN_Thingy* item : *odd->items)
+            if (std::string(item->GetName()) == c.display) found = dynamic_cast<TBrushImageLibraryEntry*>(item);
+        ASSERT_NE(found, nullptr) << "no entry named " << c.display;
+        EXPECT_EQ(found->GetFilePath(), MainPath() + "BrushShapes/odd/" + c.file);
+        EXPECT_TRUE(fs::exists(found->GetFilePath()));
+    }
+    auto* special = dynamic_cast<TBrushImageLibraryEntry*>((*App->brushShapeLibrary->items)[0]);
+    ASSERT_NE(special, nullptr);
+    EXPECT_EQ(special->GetFilePath(), "");
+}
+
 TEST_F(BrushLibraryTest, MissingFoldersLeaveOnlyTheSpecialEntries)
 {
     App->UpdateBrushImageLibraryFromDisc();

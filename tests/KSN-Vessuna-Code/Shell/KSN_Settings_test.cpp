@@ -94,6 +94,41 @@ TEST_F(SettingsTest, ValuesAreWrittenBackInTheirStoredForm)
     EXPECT_TRUE(Has(Written(), "UndoLimit\t1024"));
 }
 
+TEST_F(SettingsTest, NonFiniteValuesKeepTheDefaultAndCountsSaturate)
+{
+    StartWith("");
+    const float defaultSensitivity = App->tabletSensitivity;
+    const float defaultCutoff = App->tabletCutoff;
+    delete App;
+    // A line longer than any path field: its tail must not be read as a key of its own.
+    const std::string longLine = "Hints\t" + std::string(KSN_APP_PATH_BUFFER + 57, 'h') + "RunCount\t77\n";
+    struct Case {
+        const char* name;
+        std::string file;
+        float brightness;
+        int runCount;
+    } cases[] = {
+        {"nan brightness", "InterfaceBrightness\tnan\n", 0.5f, 1},
+        {"infinite brightness", "InterfaceBrightness\t-inf\n", 0.5f, 1},
+        {"brightness too large for a float", "InterfaceBrightness\t1e300\n", 0.5f, 1},
+        {"run count at its limit", "RunCount\t2147483647\n", 0.5f, INT32_MAX},
+        {"run count past its limit", "RunCount\t99999999999\n", 0.5f, INT32_MAX},
+        {"a long line stays one line", longLine, 0.5f, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QORglutWigits_InterfaceBrightness = 0.5f;
+        StartWith(c.file + "TabletSensitivity\tnan\nTabletCutoff\tinf\n");
+        EXPECT_EQ(QORglutWigits_InterfaceBrightness, c.brightness);
+        EXPECT_EQ(App->runCount, c.runCount);
+        EXPECT_EQ(App->tabletSensitivity, defaultSensitivity);
+        EXPECT_EQ(App->tabletCutoff, defaultCutoff);
+        EXPECT_TRUE(Has(Written(), "RunCount\t" + std::to_string(c.runCount)));
+        delete App;
+    }
+    QORglutWigits_InterfaceBrightness = 1.0f;
+}
+
 TEST_F(SettingsTest, AFailedWriteKeepsTheOldFile)
 {
     App = new TKSN_Application("Kestrune");

@@ -4,6 +4,10 @@
 #include "GuiFont.h"
 #include "GuiMaster.h"
 #include "GuiText.h"
+#include "GuiWidgets.h"
+#include "QOREvents.h"
+#include "QORGL.h"
+#include "QORMemory.h"
 #include "GuiTheme.h"
 #include "KSN_WX.h"
 #include "OS.h"
@@ -130,6 +134,8 @@ protected:
             if (std::abs(a[i] - b[i]) > 2) return false;
         return true;
     }
+
+    static int Brightness(TPixel p) { return p[0] + p[1] + p[2]; }
 
     std::unique_ptr<TGui_BlankApp> App;
     int WindowW = 0, WindowH = 0;
@@ -281,4 +287,112 @@ TEST_F(GuiDrawTest, TextWhollyBelowTheWindowIsNotDrawn)
     }
 }
 
+// [SECTION] Widgets
+
+TEST_F(GuiDrawTest, AButtonsBevelIsLightTopLeftAndDarkBottomRightSwappedWhilePressed)
+{
+    App->BackgroundColor[1] = 0.6f;   // the dark edge must differ from the canvas
+    TGui_Button* b = App->AddButton("OK", 100, 100, nullptr);
+    b->AutoSize = false;
+    b->SetSize(60, 24);
+    for (bool pressed : {false, true}) {
+        SCOPED_TRACE(pressed);
+        if (pressed) App->ProcessMouseButton(0, 0, 130, 112, 0);
+        Frame();
+        EXPECT_EQ(b->Pressed, pressed);
+        int top = Brightness(At(130, 100)), bottom = Brightness(At(130, 123));
+        int left = Brightness(At(100, 112)), right = Brightness(At(159, 112));
+        EXPECT_EQ(top > bottom, !pressed) << top << " " << bottom;
+        EXPECT_EQ(left > right, !pressed) << left << " " << right;
+    }
+    App->ProcessMouseButton(0, 1, 130, 112, 0);
+}
+
+TEST_F(GuiDrawTest, AClickReachesTheButtonAtEveryPixelItDrewAndNotOneBeyond)
+{
+    App->BackgroundColor[1] = 0.6f;
+    TGui_Button* b = App->AddButton("Go", 200, 150, nullptr);
+    b->AutoSize = false;
+    b->SetSize(50, 20);
+    b->ClickEvent = new TQOREvent(801);
+    Frame();
+    const TPixel canvas = At(5, 5);
+    // The drawn extent along the middle row and column, found from the pixels.
+    int x0 = 300, x1 = 0, y0 = 200, y1 = 0;
+    for (int x = 150; x < 300; ++x) {
+        if (Near(At(x, 160), canvas)) continue;
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+    }
+    for (int y = 130; y < 200; ++y) {
+        if (Near(At(225, y), canvas)) continue;
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+    }
+    EXPECT_EQ(x1 - x0 + 1, 50);
+    EXPECT_EQ(y1 - y0 + 1, 20);
+    struct TCase {
+        int X, Y;
+        bool Hits;
+    };
+    const TCase cases[] = {{x0, 160, true},      {x1, 160, true},      {225, y0, true},      {225, y1, true},
+                           {x0 - 1, 160, false}, {x1 + 1, 160, false}, {225, y0 - 1, false}, {225, y1 + 1, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.X) + "," + std::to_string(c.Y));
+        QOREvents_Clean();
+        App->ProcessMouseButton(0, 0, c.X, c.Y, 0);
+        App->ProcessMouseButton(0, 1, c.X, c.Y, 0);
+        EXPECT_EQ(QOREvents_GetEventCount(), c.Hits ? 1 : 0);
+        App->Clock.Stop();
+        App->Clock.SetTime(App->Clock.Read() + 1.0);   // no double clicks
+    }
+    QOREvents_Clean();
+}
+
+TEST_F(GuiDrawTest, AnOpenMenuShowsItsItemsTextAndItsDropShadow)
+{
+    App->BackgroundColor[0] = App->BackgroundColor[1] = App->BackgroundColor[2] = 0.5f;
+    TGui_Menu* menu = App->AddMenu();
+    TGui_MenuText* open = menu->AddTextItem("Open", nullptr, nullptr);
+    menu->AddTextItem("Save", nullptr, nullptr);
+    Frame();
+    const TPixel canvas = At(300, 300);
+    EXPECT_TRUE(Near(At(150, 150), canvas)) << "a hidden menu draws nothing";
+    menu->Popup(nullptr, 100, 100);
+    Frame();
+    const TPixel surface = At(menu->AbsX + menu->Width - 3, open->AbsY + 1);
+    int ink = 0;
+    for (int y = open->AbsY; y < open->AbsY + open->Height; ++y)
+        for (int x = open->AbsX; x < open->AbsX + open->Width; ++x)
+            if (Brightness(At(x, y)) + 60 < Brightness(surface)) ++ink;
+    EXPECT_GT(ink, 10) << "dark text on the light menu";
+    int right = Brightness(At(menu->AbsX + menu->Width + 3, menu->AbsY + menu->Height / 2));
+    int below = Brightness(At(menu->AbsX + menu->Width / 2, menu->AbsY + menu->Height + 3));
+    EXPECT_LT(right, Brightness(canvas) - 20);
+    EXPECT_LT(below, Brightness(canvas) - 20);
+    EXPECT_TRUE(Near(At(menu->AbsX + menu->Width + 20, menu->AbsY + menu->Height / 2), canvas));
+}
+
+TEST_F(GuiDrawTest, AButtonWithAGraphicDrawsThePictureAndNoCaption)
+{
+    const int w = 30, h = 20;
+    auto* pixels = static_cast<unsigned char*>(QORalloc(w * h * 3));
+    for (int i = 0; i < w * h; ++i) {
+        pixels[i * 3] = 255;
+        pixels[i * 3 + 1] = 0;
+        pixels[i * 3 + 2] = 0;
+    }
+    auto texture = std::make_unique<TQORglutTexture>(pixels, w, h, false);
+    TGui_Button* b = App->AddButton("Caption that would show", 300, 200, nullptr);
+    b->SetGraphic(texture.get());
+    b->TextColor[0] = b->TextColor[1] = b->TextColor[2] = 1.0f;
+    Frame();
+    EXPECT_EQ(b->Width, w);
+    EXPECT_EQ(b->Height, h);
+    for (int y = 1; y < h - 1; ++y)
+        for (int x = 1; x < w - 1; ++x) ASSERT_TRUE(Near(At(300 + x, 200 + y), TPixel{255, 0, 0})) << x << "," << y;
+    App.reset();
+}
+
 } // namespace
+

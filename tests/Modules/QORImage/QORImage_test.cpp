@@ -5,6 +5,8 @@
 #include "QORMemory.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <wx/image.h>
 
 #include <cstdint>
@@ -233,6 +235,40 @@ TEST_F(ImageTest, FailedLoadLeavesOutputsAndShowsNothing)
     unsigned char pixel[12] = {};
     EXPECT_FALSE(SaveMapToFile(PathOf("unknown.xyz123").c_str(), pixel, 2, 2, false));
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(ImageTest, AbsurdHeadersAreUnreadableFilesNotToolkitBoxes)
+{
+    // Files whose headers promise what cannot be: wxImage trips its own
+    // assertion on some of them; the load must simply fail.
+    struct Case { const char* name; std::string bytes; };
+    const Case cases[] = {
+        {"huge.ppm", "P6\n99999 99999\n255\n"},
+        {"empty.ppm", "P6\n0 0\n255\n"},
+        {"zero.bmp", std::string("BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0", 18) + std::string(8, '\0') +
+                         std::string("\x01\0\x18\0", 4) + std::string(24, '\0')},
+    };
+    static std::vector<std::string> logged;
+    logged.clear();
+    OS.AssignOnDebugMessage([](char* text) { logged.push_back(text); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = PathOf(c.name);
+        {
+            std::ofstream out(path, std::ios::binary);
+            out.write(c.bytes.data(), std::streamsize(c.bytes.size()));
+        }
+        unsigned char* pixels = nullptr;
+        int width = 5, height = 6;
+        EXPECT_FALSE(GetMapFromFile(path.c_str(), &pixels, &width, &height, false, nullptr, false, true, false));
+        EXPECT_FALSE(GetMapFromFileAtItsSize(path.c_str(), &pixels, &width, &height, true));
+        EXPECT_EQ(pixels, nullptr);
+        EXPECT_EQ(width, 5);
+    }
+    OS.AssignOnDebugMessage(nullptr);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    ASSERT_FALSE(logged.empty()) << "the toolkit's assertion reaches the debug log";
+    EXPECT_NE(logged[0].find("IsOk()"), std::string::npos) << logged[0];
 }
 
 TEST_F(ImageTest, UnsupportedDepthIsReportedAndWritesNothing)

@@ -2,6 +2,7 @@
 
 #include "OS.h"
 #include "QORMemory.h"
+#include "KsnTempFolder.h"
 #include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -304,3 +305,59 @@ TEST_F(QORTextBlockTest, MalformedBlocksRaiseAndLoadNothing)
 }
 
 }  // namespace
+
+// [Whole lines]
+
+TEST_F(QORTextBlockTest, LinesOfAnyLengthAreReadWholeFromRealFiles)
+{
+    TTempFolder folder("ksn_lines_");
+    ASSERT_TRUE(folder.IsOpen());
+    const std::string long999(999, 'n');
+    const std::string long70k(70000, 'x');
+    struct Case { const char* label; std::string text; std::vector<std::string> lines; };
+    const Case cases[] = {
+        {"ordinary LF", "a\tb\nc\n", {"a\tb", "c"}},
+        {"every line end", "a\r\nb\n\rc\rd", {"a", "b", "c", "d"}},
+        {"NUL dropped, UTF-8 kept", std::string("x\0y\xc3\xa9\n", 6), {"xy\xc3\xa9"}},
+        {"999 characters", long999 + "\n" + "tail\n", {long999, "tail"}},
+        {"70,000 characters, no final line end", "k\t" + long70k, {"k\t" + long70k}},
+        {"empty lines", "\n\n", {"", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TOpenFile file(folder.Write("lines.txt", c.text), "rb");
+        ASSERT_NE(file.f, nullptr);
+        std::vector<std::string> got;
+        std::string line = "stale";
+        while (QORReadTextLine(file.f, line)) got.push_back(line);
+        EXPECT_EQ(got, c.lines);
+        EXPECT_TRUE(line.empty()) << "the end of the file leaves no stale text";
+    }
+}
+
+TEST_F(QORTextBlockTest, ArrayWhoseTextIsOneLongLineIsReadWhole)
+{
+    // A hand-edited file may hold its Base64 text on one line; a line cut at a
+    // buffer's end must not be taken for two lines or lose characters.
+    TTempFolder folder("ksn_b64line_");
+    ASSERT_TRUE(folder.IsOpen());
+    const std::vector<uint8_t> bytes = PatternBytes(3000);
+    int chars = 0;
+    char* text = QORBase64_Encode(bytes.data(), int(bytes.size()), &chars);
+    const std::string encoded(text, size_t(chars));
+    QORBase64_Dispose(text);
+    TOpenFile file(folder.Write("one_line.txt", "data\t\n{\n\tSize\t" + std::to_string(chars) + "\n" + encoded +
+                                                    "\n}\nnext\n"),
+                   "rb");
+    ASSERT_NE(file.f, nullptr);
+    std::string keyLine;
+    ASSERT_TRUE(QORReadTextLine(file.f, keyLine));
+    int byteCount = 0;
+    void* data = LoadBinaryDataArrayFromTextFile(file.f, &byteCount);
+    ASSERT_EQ(byteCount, int(bytes.size()));
+    EXPECT_EQ(std::memcmp(data, bytes.data(), bytes.size()), 0);
+    QORfree(data);
+    std::string after;
+    ASSERT_TRUE(QORReadTextLine(file.f, after));
+    EXPECT_EQ(after, "next");
+}

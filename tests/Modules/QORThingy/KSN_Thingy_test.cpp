@@ -4,6 +4,7 @@
 
 #include "QORMemory.h"
 #include "QORTextBlock.h"
+#include "KsnTempFolder.h"
 #include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,25 @@ public:
     }
     std::vector<std::string> seen;
 };
+
+// Reads every "nest" key as a child block of its own class, recursing as the
+// tree groups and meshes do.
+class TNestingThingy : public TKSN_Thingy {
+public:
+    bool LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char*) override
+    {
+        if (std::strcmp(key, "nest") != 0) return false;
+        TNestingThingy child;
+        child.LoadFromStream_Text(file);
+        return true;
+    }
+};
+
+void WriteKeyLineForTest(FILE* file, const char* key, const char* value)
+{
+    for (int i = 0; i < TextFileIndent; ++i) std::fputc('\t', file);
+    std::fprintf(file, "%s\t%s\n", key, value);
+}
 
 } // namespace
 
@@ -190,4 +211,97 @@ TEST(QORThingyLegacyChunk, BaseChunkRoundTrip)
     TKSN_Thingy truncated;
     TTempFile shortFile(bytes.substr(18, 100));
     EXPECT_FALSE(truncated.LoadFromStream(shortFile.f));
+}
+
+TEST(QORThingyDocumentNames, NamesRoundTripExactlyThroughRealFiles)
+{
+    TTempFolder folder("ksn_names_");
+    ASSERT_TRUE(folder.IsOpen());
+    const std::string longName(999, 'n');
+    // 997 ASCII bytes then a 3-byte character: the limit of 999 falls inside it.
+    const std::string cutInside = std::string(997, 'a') + "\xe2\x82\xac" + "tail";
+    struct Case { const char* label; std::string given; std::string stored; };
+    const Case cases[] = {
+        {"longest name, tail a brace", longName.substr(0, 998) + "}", longName.substr(0, 998) + "}"},
+        {"over the limit", longName + "xyz", longName},
+        {"cut inside a UTF-8 character", cutInside, std::string(997, 'a')},
+        {"newline would inject a key", "Eyes\n\tReadOnly\t1", "Eyes\tReadOnly\t1"},
+        {"control characters and DEL", "A\rB\x01" "C\x7f" "D", "ABCD"},
+        {"surrounding blanks the reader trims", " \t Smile\t ", "Smile"},
+        {"a tab inside survives", "Head\tArm", "Head\tArm"},
+        {"UTF-8 kept", "L\xc3\xa4" "cheln", "L\xc3\xa4" "cheln"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TKSN_Thingy original;
+        original.SetName("%s", c.given.c_str());
+        EXPECT_EQ(std::string(original.GetName()), c.stored);
+        EXPECT_EQ(KSN_StoredName(c.given), c.stored);
+        {
+            TOpenFile out(folder.Path("name.txt"), "wb");
+            ASSERT_NE(out.f, nullptr);
+            TStartTextFileBlock block("object", original.GetName(), out.f, true);
+            original.SaveToStream_Text(out.f, true);
+            WriteKeyLineForTest(out.f, "Weight", "7");
+        }
+        TOpenFile in(folder.Path("name.txt"), "rb");
+        ASSERT_NE(in.f, nullptr);
+        TRecordingThingy back;
+        back.LoadFromStream_Text(in.f);
+        EXPECT_EQ(std::string(back.GetName()), c.stored);
+        EXPECT_FALSE(back.readOnly);
+        ASSERT_FALSE(back.seen.empty());
+        EXPECT_EQ(back.seen.back(), "Weight=7") << "the block must not close early";
+    }
+}
+
+TEST(QORThingyDocumentText, DeepNestingIsRefusedWithoutExhaustingTheStack)
+{
+    TBoxRecorder boxes(TOSBoxAnswer::Ok);
+    OS.SetDialogProvider(&boxes);
+    TTempFolder folder("ksn_depth_");
+    ASSERT_TRUE(folder.IsOpen());
+    struct Case { int levels; bool accepted; };
+    const Case cases[] = {{50, true}, {QORMaxTextBlockDepth, true}, {QORMaxTextBlockDepth + 1, false}, {20000, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.levels);
+        // Nested blocks that every level's reader handles itself, as a tree's groups do.
+        std::string text;
+        for (int i = 0; i < c.levels; ++i) text += "nest\t\n{\n";
+        for (int i = 0; i < c.levels; ++i) text += "}\n";
+        TOpenFile in(folder.Write("deep.txt", text), "rb");
+        ASSERT_NE(in.f, nullptr);
+        std::string keyLine;
+        ASSERT_TRUE(QORReadTextLine(in.f, keyLine));
+        TNestingThingy top;
+        boxes.Boxes.clear();
+        if (c.accepted) {
+            EXPECT_NO_THROW(top.LoadFromStream_Text(in.f));
+            EXPECT_TRUE(boxes.Boxes.empty());
+        } else {
+            EXPECT_THROW(top.LoadFromStream_Text(in.f), std::logic_error);
+            ASSERT_EQ(boxes.Boxes.size(), 1u);
+            EXPECT_EQ(boxes.Boxes[0], "Invalid data in file");
+        }
+    }
+    // The refusal leaves the depth count balanced: a shallow file reads again.
+    TOpenFile in(folder.Write("flat.txt", "{\n\tName\tFlat\n}\n"), "rb");
+    TKSN_Thingy flat;
+    EXPECT_NO_THROW(flat.LoadFromStream_Text(in.f));
+    EXPECT_STREQ(flat.GetName(), "Flat");
+    OS.SetDialogProvider(nullptr);
+}
+
+TEST(QORThingyLegacyChunk, LongNamesAreCutOnACharacterBoundary)
+{
+    // 254 ASCII bytes and a 2-byte character: the 255 bytes the field keeps end inside it.
+    const std::string name = std::string(254, 'a') + "\xc3\xa9" + "z";
+    TKSN_Thingy original;
+    original.SetName("%s", name.c_str());
+    TTempFile file;
+    ASSERT_TRUE(original.SaveBasicStuff(file.f));
+    std::rewind(file.f);
+    TKSN_Thingy back;
+    ASSERT_TRUE(back.LoadFromStream(file.f));
+    EXPECT_EQ(std::string(back.GetName()), std::string(254, 'a'));
 }

@@ -4,6 +4,7 @@
 
 #include "OS.h"
 #include "QORTextBlock.h"
+#include "KsnTempFolder.h"
 #include "KsnTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -439,6 +440,33 @@ TEST(QORThingyTreeText, RoundTripKeepsStructureAndLeavesOutHiddenAndUnsaveable)
     EXPECT_STREQ(line, "after\ttree\n");
     EXPECT_NE(dynamic_cast<TWeightGroup*>(back.GetChild()->GetChild()), nullptr)
         << "nested groups are made by the concrete tree's LoadSubGroup";
+}
+
+TEST(QORThingyTreeText, ThousandsOfSiblingFoldersLoadAndSaveWithoutDeepRecursion)
+{
+    TTempFolder folder("ksn_siblings_");
+    ASSERT_TRUE(folder.IsOpen());
+    for (int count : {3, 50000}) {
+        SCOPED_TRACE(count);
+        std::string text = "weights\t\n{\n\tHidden\t0\n";
+        for (int i = 0; i < count; ++i) text += "\tgroup\tG" + std::to_string(i) + "\n\t{\n\t}\n";
+        text += "}\n";
+        TOpenFile in(folder.Write("siblings.txt", text), "rb");
+        ASSERT_NE(in.f, nullptr);
+        std::string keyLine;
+        ASSERT_TRUE(QORReadTextLine(in.f, keyLine));
+        TWeightTree tree;
+        tree.LoadFromStream_Text(in.f);
+        int loaded = 0;
+        for (TKSN_TreeGroup* g = tree.GetChild(); g; g = g->GetNext()) ++loaded;
+        EXPECT_EQ(loaded, count);
+        TOpenFile out(folder.Path("saved.txt"), "wb");
+        ASSERT_NE(out.f, nullptr);
+        EXPECT_TRUE(tree.SaveToStream_Text(out.f, true));
+        std::fflush(out.f);
+        const std::string saved = folder.Read("saved.txt");
+        EXPECT_NE(saved.find("\tgroup\tG" + std::to_string(count - 1) + "\n"), std::string::npos);
+    }
 }
 
 TEST(QORThingyTreeText, HiddenFlagIsReadAndGroupKeywordIgnoresCase)

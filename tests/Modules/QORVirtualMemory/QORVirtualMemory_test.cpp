@@ -258,6 +258,42 @@ TEST_F(QORVirtualMemoryTest, FreedSlotsAreReusedBestFit)
     }
 }
 
+TEST_F(QORVirtualMemoryTest, BlocksTakenBackBeforeTheWriterRanBookNothing)
+{
+    enum class TTakeBack { Pop, Delete };
+    for (TTakeBack how : {TTakeBack::Pop, TTakeBack::Delete}) {
+        SCOPED_TRACE(how == TTakeBack::Pop ? "popped" : "deleted");
+        Restart();
+        // Room for three of these blocks: booking the ten that are never
+        // written would start new files.
+        QORVirtualMemory_SetFileSizeLimit(256 + 3000);
+        QORVirtualMemory_HoldWriter(true);
+        for (uint32_t i = 0; i < 10; ++i) {
+            unsigned id = Push(1000, i);
+            if (how == TTakeBack::Pop) {
+                EXPECT_TRUE(PopHolds(id, 1000, i));
+            } else {
+                QORVirtualMemory_Delete(id);
+            }
+        }
+        QORVirtualMemory_HoldWriter(false);
+        // Three written blocks fill the first file from its header on.
+        unsigned ids[3];
+        for (uint32_t i = 0; i < 3; ++i) ids[i] = Push(1000, 20 + i);
+        QORVirtualMemory_WaitForWriter();
+        for (uint32_t i = 0; i < 3; ++i) {
+            SCOPED_TRACE(i);
+            Placement p = PlacementOf(ids[i]);
+            EXPECT_EQ(p.File, 0);
+            EXPECT_EQ(p.Position, off_t(256 + 1000 * i));
+        }
+        EXPECT_EQ(QORVirtualMemory_GetFilePaths().size(), 1u);
+        EXPECT_EQ(fs::file_size(QORVirtualMemory_GetFilePaths().at(0)), 3256u);
+        for (uint32_t i = 0; i < 3; ++i) EXPECT_TRUE(PopHolds(ids[i], 1000, 20 + i));
+    }
+    QORVirtualMemory_SetFileSizeLimit(0);
+}
+
 TEST_F(QORVirtualMemoryTest, HardPauseWritesAtOnceAndResumeQueuesAgain)
 {
     {

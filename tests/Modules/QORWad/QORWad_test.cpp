@@ -135,6 +135,38 @@ TEST_F(QORWadTest, NeverReplacesAnExistingFile)
     EXPECT_EQ(ReadWholeFile(folder / "1Lock.png"), "new");
 }
 
+TEST_F(QORWadTest, ManyEntriesOfOneNameResumeAfterTheLastNumber)
+{
+    // The search for a free number resumes after the last one handed out for
+    // that name instead of probing from 0 again, so thousands of entries of
+    // one name take linear time. Seen from outside: a number freed behind the
+    // search is not reused, while files already there are still skipped.
+    std::ofstream(folder / "2Same.png") << "keep me";
+    std::vector<TEntry> entries;
+    for (int i = 0; i < 2000; ++i) entries.push_back({i % 2 ? "Same.png" : "Other.png", std::to_string(i)});
+    TQORWadFile wad;
+    ASSERT_TRUE(OpenContainer(wad, EncodeContainer(entries)));
+    char name[TQORWadFile::NameSize];
+    char path[TQORWadFile::PathBufferSize];
+    struct Step { const char* leaf; int number; bool removeBefore; };
+    const Step steps[] = {
+        {"Other.png", 0, false}, {"Same.png", 0, false}, {"Other.png", 1, false},
+        {"Same.png", 1, false},  {"Other.png", 2, false}, {"Same.png", 3, false},   // 2Same.png was there
+        {"Other.png", 3, true},  {"Same.png", 4, false},                             // 0Other.png removed: not reused
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.leaf) + " " + std::to_string(step.number));
+        if (step.removeBefore) fs::remove(folder / "0Other.png");
+        ASSERT_TRUE(wad.PopFile(prefix.c_str(), name, path));
+        EXPECT_EQ(std::string(path), prefix + std::to_string(step.number) + step.leaf);
+    }
+    const auto rest = PopAll(wad);
+    ASSERT_EQ(rest.size(), entries.size() - std::size(steps));
+    EXPECT_EQ(rest.back().second, prefix + "1000Same.png");   // 1,000 entries, 2 skipped
+    EXPECT_EQ(ReadWholeFile(rest.back().second), "1999");
+    EXPECT_EQ(ReadWholeFile(folder / "2Same.png"), "keep me");
+}
+
 TEST_F(QORWadTest, EntryNamesCannotLeaveTheFolder)
 {
     const std::vector<TEntry> entries = {

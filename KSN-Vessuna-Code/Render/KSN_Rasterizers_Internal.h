@@ -1,0 +1,315 @@
+// The one triangle scan of every software rasteriser of this folder, and the
+// byte helpers its kernels share. Nothing outside Render includes it.
+//
+// The scan owns the pixel order, the inside test, the extended-edge band and
+// the depth test; a kernel only says what a drawn pixel becomes:
+//     static constexpr bool NeedsMapWeights;   // fills TScanWeights::m
+//     bool NeedsValueWeights() const;          // fills TScanWeights::w (per triangle)
+//     void operator()(long long n, const TScanWeights& w) const;   // n = y × RowLength + x
+// Coordinates are the vertex x and y minus 0.5, so integer indices name pixel
+// centres; barycentric coordinates are evaluated once per row and advanced by
+// constant steps.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "QORLookupTables.h"
+
+struct TScanTriangle {
+    const float* p[3];           // x, y, z each
+    int Width = 0, RowLength = 0, Height = 0;
+    float* Depth = nullptr;      // null: no depth test
+    bool ExtendEdges = false;
+};
+
+struct TScanWeights {
+    double m[3];   // map weights, clamped to -0.3..1.3
+    float w[3];    // value weights, clamped to 0..1
+};
+
+// Colour value 0..1 -> byte, truncating, clamped so that values above 1 do not wrap.
+inline int KSN_ColorByte(float v)
+{
+    if (!(v > 0.0f)) return 0;
+    float s = v * 255.0f;
+    return s >= 255.0f ? 255 : int(s);
+}
+
+// p / 255 truncated toward zero for p in -65025..65025 (a byte product).
+inline int KSN_Div255(int p)
+{
+    if (DivideBy255Table) return DivideBy255Table[QORDivideBy255TableOffset + p];
+    return p / 255;
+}
+
+// Signed variant for byte differences times a byte.
+inline int KSN_Div255Signed(int p) { return p / 255; }
+
+// Interpolated or constant per-vertex values (colours, lights): constant when
+// no component of vertex 1 or 2 differs from vertex 0 by 1e-30 or more.
+template <int N> struct TVertexValues {
+    const float* v[3];
+    bool Interpolate = false;
+    void Setup(const float* a, const float* b, const float* c)
+    {
+        v[0] = a;
+        v[1] = b;
+        v[2] = c;
+        Interpolate = false;
+        for (int k = 0; k < N; ++k)
+            if (std::fabs(b[k] - a[k]) >= 1e-30f || std::fabs(c[k] - a[k]) >= 1e-30f) Interpolate = true;
+    }
+    float Get(const TScanWeights& w, int k) const
+    {
+        return Interpolate ? w.w[0] * v[0][k] + w.w[1] * v[1][k] + w.w[2] * v[2][k] : v[0][k];
+    }
+};
+
+inline double KSN_SegmentDistance2(double px, double py, double ax, double ay, double bx, double by, double invLen2)
+{
+    double dx = bx - ax, dy = by - ay;
+    double t = ((px - ax) * dx + (py - ay) * dy) * invLen2;
+    if (t < 0.0) t = 0.0;
+    if (t > 1.0) t = 1.0;
+    double qx = ax + t * dx - px, qy = ay + t * dy - py;
+    return qx * qx + qy * qy;
+}
+
+// Bounding-box coordinate: truncation toward zero, kept within int range.
+inline int KSN_TruncCoord(double v)
+{
+    if (!(v > -1e9)) return -1000000000;
+    if (v > 1e9) return 1000000000;
+    return int(v);
+}
+
+// The columns of one row where each barycentric coordinate b_k(i) =
+// base_k + step_k · i may lie within the inside tolerance. The reciprocal
+// steps are formed once per triangle; a flat coordinate has none.
+struct TInsideSpan {
+    double Step[3] = {0, 0, 0};
+    double InvStep[3] = {0, 0, 0};
+    bool Flat[3] = {false, false, false};
+
+    void Setup(double step0, double step1)
+    {
+        Step[0] = step0;
+        Step[1] = step1;
+        Step[2] = -step0 - step1;
+        for (int k = 0; k < 3; ++k) {
+            Flat[k] = std::fabs(Step[k]) < 1e-12;
+            InvStep[k] = Flat[k] ? 0.0 : 1.0 / Step[k];
+        }
+    }
+
+    // Narrows first..last to that span with one column to spare on either
+    // side; false when no column of the row can be inside.
+    bool Narrow(double base0, double base1, int& first, int& last) const
+    {
+        const double bases[3] = {base0, base1, 1.0 - base0 - base1};
+        double lo = double(first), hi = double(last);
+        for (int k = 0; k < 3; ++k) {
+            const double b = bases[k];
+            if (Flat[k]) {
+                if (b < -0.001 || b > 1.001) return false;
+                continue;
+            }
+            double a = (-0.0001 - b) * InvStep[k], c = (1.0001 - b) * InvStep[k];
+            if (a > c) std::swap(a, c);
+            lo = std::max(lo, a);
+            hi = std::min(hi, c);
+        }
+        if (lo > hi + 2.0) return false;
+        // lo > first + 1 >= 1 here, so truncation is the floor; the ceiling
+        // of hi is its truncation, plus one for a positive fraction.
+        if (lo > double(first) + 1.0) first = std::min(last, int(lo) - 1);
+        if (hi < double(last) - 1.0) {
+            int c = int(hi);
+            if (double(c) < hi) ++c;
+            last = std::max(first, c + 1);
+        }
+        return first <= last;
+    }
+};
+
+template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel)
+{
+    if (t.Width <= 0 || t.Height <= 0) return;
+    const double x0 = double(t.p[0][0]) - 0.5, y0 = double(t.p[0][1]) - 0.5;
+    const double x1 = double(t.p[1][0]) - 0.5, y1 = double(t.p[1][1]) - 0.5;
+    const double x2 = double(t.p[2][0]) - 0.5, y2 = double(t.p[2][1]) - 0.5;
+    const int band = t.ExtendEdges ? 2 : 0;
+    const double loX = x0 < x1 ? (x0 < x2 ? x0 : x2) : (x1 < x2 ? x1 : x2);
+    const double hiX = x0 > x1 ? (x0 > x2 ? x0 : x2) : (x1 > x2 ? x1 : x2);
+    const double loY = y0 < y1 ? (y0 < y2 ? y0 : y2) : (y1 < y2 ? y1 : y2);
+    const double hiY = y0 > y1 ? (y0 > y2 ? y0 : y2) : (y1 > y2 ? y1 : y2);
+    int minX = KSN_TruncCoord(loX) - band;
+    int maxX = KSN_TruncCoord(hiX) + 1 + band;
+    int minY = KSN_TruncCoord(loY) - band;
+    int maxY = KSN_TruncCoord(hiY) + 1 + band;
+    if (maxX < 0 || minX >= t.Width || maxY < 0 || minY >= t.Height) return;
+
+    const double D = (x0 - x2) * (y1 - y2) - (x1 - x2) * (y0 - y2);
+    // A degenerate triangle has no inside; drawing its box would be wrong.
+    if (!(std::fabs(D) > 1e-30)) return;
+    const double invD = 1.0 / D, invNegD = -invD;   // 1 / (-D), exactly
+
+    auto invLen2 = [](double ax, double ay, double bx, double by) {
+        double l = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
+        return l <= 1e-30 ? 1e20 : 1.0 / l;
+    };
+    // Only the band needs the edge lengths.
+    double inv01 = 0.0, inv02 = 0.0, inv12 = 0.0;
+    if (t.ExtendEdges) {
+        inv01 = invLen2(x0, y0, x1, y1);
+        inv02 = invLen2(x0, y0, x2, y2);
+        inv12 = invLen2(x1, y1, x2, y2);
+    }
+
+    const float z0 = t.p[0][2], z1 = t.p[1][2], z2 = t.p[2][2];
+    const bool depthVaries = std::fabs(z1 - z0) >= 1e-30f || std::fabs(z2 - z0) >= 1e-30f;
+
+    const int rowFirst = std::max(minY, 0), rowLast = std::min(maxY, t.Height - 1);
+    const int colFirst = std::max(minX, 0), colLast = std::min(maxX, t.Width - 1);
+    const double step0 = (y1 - y2) * invD, step1 = (y0 - y2) * invNegD;
+    // Value weights only where depth or the kernel's values vary.
+    const bool valueWeights = (t.Depth && depthVaries) || kernel.NeedsValueWeights();
+    // Narrowing the rows pays only for wide boxes; without the band only
+    // inside pixels are drawn, so skipping the columns before the inside
+    // span changes nothing.
+    const bool narrowRows = !t.ExtendEdges && colLast - colFirst >= 8;
+    TInsideSpan span;
+    if (narrowRows) span.Setup(step0, step1);
+
+    for (int j = rowFirst; j <= rowLast; ++j) {
+        int first = colFirst, last = colLast;
+        if (narrowRows) {
+            // Coordinates at column 0 of this row.
+            const double base0 = ((x1 - x2) * (y2 - j) + (y1 - y2) * (-x2)) * invD;
+            const double base1 = ((x0 - x2) * (y2 - j) + (y0 - y2) * (-x2)) * invNegD;
+            if (!span.Narrow(base0, base1, first, last)) continue;
+        }
+        const double i0 = double(first - 1);
+        double b0 = ((x1 - x2) * (y2 - j) + (y1 - y2) * (i0 - x2)) * invD;
+        double b1 = ((x0 - x2) * (y2 - j) + (y0 - y2) * (i0 - x2)) * invNegD;
+        bool metInside = false;
+        const long long rowBase = (long long)j * t.RowLength;
+        for (int i = first; i <= last; ++i) {
+            b0 += step0;
+            b1 += step1;
+            const double b2 = 1.0 - b0 - b1;
+            const bool inside = b0 >= -0.0001 && b0 <= 1.0001 && b1 >= -0.0001 && b1 <= 1.0001 && b2 >= -0.0001 &&
+                                b2 <= 1.0001;
+            double d2 = 0.0;
+            if (!inside) {
+                bool inBand = false;
+                if (t.ExtendEdges) {
+                    d2 = std::min({KSN_SegmentDistance2(i, j, x0, y0, x1, y1, inv01),
+                                   KSN_SegmentDistance2(i, j, x0, y0, x2, y2, inv02),
+                                   KSN_SegmentDistance2(i, j, x1, y1, x2, y2, inv12)});
+                    inBand = d2 <= 4.0;
+                }
+                if (!inBand) {
+                    if (metInside) break;
+                    continue;
+                }
+            } else {
+                metInside = true;
+            }
+
+            TScanWeights w;
+            if (valueWeights) {
+                w.w[0] = float(std::clamp(b0, 0.0, 1.0));
+                w.w[1] = float(std::clamp(b1, 0.0, 1.0));
+                w.w[2] = 1.0f - w.w[0] - w.w[1];
+            } else {
+                w.w[0] = 1.0f;   // not read: nothing varies
+                w.w[1] = w.w[2] = 0.0f;
+            }
+            if constexpr (Kernel::NeedsMapWeights) {
+                w.m[0] = std::clamp(b0, -0.3, 1.3);
+                w.m[1] = std::clamp(b1, -0.3, 1.3);
+                w.m[2] = 1.0 - w.m[0] - w.m[1];
+            }
+
+            const long long n = rowBase + i;
+            if (t.Depth) {
+                float& stored = t.Depth[n];
+                if (inside) {
+                    float z = depthVaries ? w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2 : z0;
+                    float store = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+                    float test = z > 1.0f ? 1.0f : (z < 0.0f ? 1e-8f : z + 1e-8f);
+                    if (stored > test) continue;
+                    stored = store;
+                } else {
+                    float v = float(int(255.0 / (1.0 + d2)));
+                    if (stored > v) continue;
+                    stored = v;
+                }
+            }
+            kernel(n, w);
+        }
+    }
+}
+
+// [SECTION] Map sampling
+
+// One axis of a bilinear sample: the texel, its neighbour and the fraction.
+struct TSampleAxis {
+    int i0 = 0, i1 = 0;
+    float f = 0.0f;
+};
+
+// p in texels (already shifted by half a texel): clamped to the edge texels.
+inline TSampleAxis KSN_ClampAxis(float p, int size)
+{
+    TSampleAxis a;
+    if (!(p >= 0.0f)) return a;   // negative (or NaN): the first texel, no blend
+    if (p > float(size - 1)) p = float(size - 1);
+    a.i0 = int(p);
+    if (a.i0 > size - 1) a.i0 = size - 1;
+    a.f = p - float(a.i0);
+    a.i1 = std::min(a.i0 + 1, size - 1);
+    return a;
+}
+
+// p in texels: wrapped into the map so that the map tiles; the last texel's
+// neighbour is itself.
+inline TSampleAxis KSN_WrapAxis(float p, int size)
+{
+    TSampleAxis a;
+    if (!std::isfinite(p)) p = 0.0f;
+    const float s = float(size);
+    if (p < 0.0f) p = s - ((-p) - std::trunc(-p / s) * s);
+    if (p > s - 1.0f) p = p - std::trunc(p / s) * s;
+    if (p > s - 1.0f || p < 0.0f) {
+        a.i0 = a.i1 = size - 1;
+        return a;
+    }
+    a.i0 = std::min(int(p), size - 1);
+    a.f = p - float(a.i0);
+    a.i1 = std::min(a.i0 + 1, size - 1);
+    return a;
+}
+
+// The three channels of the bilinear blend of 3-byte texels, truncated.
+inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u, const TSampleAxis& v, int* out)
+{
+    const uint8_t* r0 = map + (long long)v.i0 * mapWidth * 3;
+    const uint8_t* r1 = map + (long long)v.i1 * mapWidth * 3;
+    const uint8_t *a = r0 + u.i0 * 3, *b = r0 + u.i1 * 3, *c = r1 + u.i0 * 3, *d = r1 + u.i1 * 3;
+    const float fu = u.f, gu = 1.0f - u.f, fv = v.f, gv = 1.0f - v.f;
+    for (int k = 0; k < 3; ++k) out[k] = int((a[k] * gu + b[k] * fu) * gv + (c[k] * gu + d[k] * fu) * fv);
+}
+
+// Channel c of the bilinear blend of 3-byte (stride 3) or 1-byte texels, truncated.
+inline int KSN_Bilinear(const uint8_t* map, int mapWidth, int stride, const TSampleAxis& u, const TSampleAxis& v, int c)
+{
+    const uint8_t* r0 = map + (long long)v.i0 * mapWidth * stride;
+    const uint8_t* r1 = map + (long long)v.i1 * mapWidth * stride;
+    float top = r0[u.i0 * stride + c] * (1.0f - u.f) + r0[u.i1 * stride + c] * u.f;
+    float bottom = r1[u.i0 * stride + c] * (1.0f - u.f) + r1[u.i1 * stride + c] * u.f;
+    return int(top * (1.0f - v.f) + bottom * v.f);
+}

@@ -1,0 +1,191 @@
+// The textured flat-shaded rasterisers of the renderer's software node views.
+// They share the common scan and differ only in what a drawn pixel becomes;
+// every per-triangle decision (white colours, shading, alpha map) picks a
+// kernel before the scan.
+#include "KSN_RasterizeTriangle.h"
+
+#include <cmath>
+
+#include "KSN_Rasterizers_Internal.h"
+#include "QORMemory.h"
+
+namespace {
+
+enum class TMapKind { Clamped, Nearest, Tiled, None };
+
+TScanTriangle ScanOf(const TKSN_RasterizeTriangle& r)
+{
+    TScanTriangle t;
+    for (int k = 0; k < 3; ++k) t.p[k] = r.Vertex[k];
+    t.Width = r.Width;
+    t.RowLength = r.RowLength;
+    t.Height = r.Height;
+    t.Depth = r.DepthBuffer;
+    t.ExtendEdges = r.ExtendEdges;
+    return t;
+}
+
+bool ColorsAreWhite(const TKSN_RasterizeTriangle& r)
+{
+    for (const float* c : r.Color) {
+        double d = 0.0;
+        for (int k = 0; k < 3; ++k) d += (double(c[k]) - 1.0) * (double(c[k]) - 1.0);
+        if (d > 0.001 * 0.001) return false;   // Euclidean distance above 0.001
+    }
+    return true;
+}
+
+int ShadeByte(float light)
+{
+    light *= 255.0f;
+    return light > 255.0f ? 255 : (light < 0.0f ? 0 : int(light));
+}
+
+template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
+    static constexpr bool NeedsMapWeights = Kind != TMapKind::None;
+    const TKSN_RasterizeTriangle* R;
+    TVertexValues<4> Colors;
+    TVertexValues<1> Lights;
+    bool Shading;
+    bool WritePlanes;
+    int ConstantShade = 255;   // the shade while the light does not vary
+
+    bool NeedsValueWeights() const
+    {
+        return Lights.Interpolate || (Kind != TMapKind::Nearest && !White && Colors.Interpolate) ||
+               (Kind == TMapKind::None && Colors.Interpolate);
+    }
+
+    void operator()(long long n, const TScanWeights& w) const
+    {
+        const TKSN_RasterizeTriangle& r = *R;
+        int s = Lights.Interpolate ? ShadeByte(Lights.Get(w, 0)) : ConstantShade;
+        int K[3], T[3];
+        int A = 255;
+        uint8_t* d = r.DestPixels + n * r.BytesPerPixel;
+        if constexpr (Kind == TMapKind::None) {
+            for (int c = 0; c < 3; ++c) {
+                T[c] = KSN_ColorByte(Colors.Get(w, c));
+                K[c] = std::min(255, T[c] + d[c]);
+            }
+        } else {
+            float u = float(w.m[0] * r.UV[0][0] + w.m[1] * r.UV[1][0] + w.m[2] * r.UV[2][0]);
+            float v = float(w.m[0] * r.UV[0][1] + w.m[1] * r.UV[1][1] + w.m[2] * r.UV[2][1]);
+            const int W = r.ColorMapWidth, H = r.ColorMapHeight;
+            if constexpr (Kind == TMapKind::Nearest) {
+                float p = u * float(W), q = v * float(H);
+                int col = p >= float(W - 1) ? W - 1 : (p > 0.0f ? int(p) : 0);
+                int row = q >= float(H - 1) ? H - 1 : (q > 0.0f ? int(q) : 0);
+                const uint8_t* texel = r.ColorMap + ((long long)row * W + col) * 3;
+                for (int c = 0; c < 3; ++c) K[c] = T[c] = texel[c];
+                if constexpr (WithAlpha) {
+                    if (p >= 0.0f && p <= float(r.AlphaMapWidth - 1) && q >= 0.0f && q <= float(r.AlphaMapHeight - 1))
+                        A = r.AlphaMap[(long long)int(q) * r.AlphaMapWidth + int(p)];
+                    else
+                        A = 0;
+                }
+            } else {
+                float p = u * float(W) - 0.5f, q = v * float(H) - 0.5f;
+                TSampleAxis su, sv;
+                if constexpr (Kind == TMapKind::Tiled) {
+                    su = KSN_WrapAxis(p, W);
+                    sv = KSN_WrapAxis(q, H);
+                } else {
+                    su = KSN_ClampAxis(p, W);
+                    sv = KSN_ClampAxis(q, H);
+                }
+                KSN_Bilinear3(r.ColorMap, W, su, sv, T);
+                for (int c = 0; c < 3; ++c) {
+                    if constexpr (White) {
+                        K[c] = T[c];
+                    } else {
+                        float value = float(T[c]) * Colors.Get(w, c);
+                        K[c] = value >= 255.0f ? 255 : (value > 0.0f ? int(value) : 0);
+                    }
+                }
+                if constexpr (WithAlpha) {
+                    if (p >= 0.0f && p <= float(r.AlphaMapWidth - 1) && q >= 0.0f && q <= float(r.AlphaMapHeight - 1))
+                        A = KSN_Bilinear(r.AlphaMap, r.AlphaMapWidth, 1, KSN_ClampAxis(p, r.AlphaMapWidth),
+                                         KSN_ClampAxis(q, r.AlphaMapHeight), 0);
+                    else
+                        A = 0;
+                }
+            }
+        }
+        if (WritePlanes) {
+            uint8_t* unlit = r.UnlitPixels + n * 3;
+            for (int c = 0; c < 3; ++c) unlit[c] = uint8_t(T[c]);
+            r.ShadePixels[n] = uint8_t(s);
+        }
+        for (int c = 0; c < 3; ++c) d[c] = uint8_t(Shading ? KSN_Div255(K[c] * s) : K[c]);
+        d[3] = uint8_t(A);
+    }
+};
+
+template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_RasterizeTriangle& r, bool shading)
+{
+    TexturedKernel<Kind, White, WithAlpha> k{&r, {}, {}, shading, r.UnlitPixels && r.ShadePixels};
+    k.Colors.Setup(r.Color[0], r.Color[1], r.Color[2]);
+    k.Lights.Setup(&r.Light[0], &r.Light[1], &r.Light[2]);
+    k.ConstantShade = ShadeByte(r.Light[0]);
+    KSN_ScanTriangle(ScanOf(r), k);
+}
+
+// Raises before any pixel is touched; false when there is nothing to draw into.
+bool Prepare(const TKSN_RasterizeTriangle& r, bool needsMap, bool& shading)
+{
+    if (!r.DepthBuffer) QORThrowException("DepthBuffer == NULL and USE_DEPTH_BUFFER");
+    if (needsMap && !r.ColorMap) QORThrowException("ColorMap == NULL and USE_COLOR_MAP");
+    if (needsMap && (r.ColorMapWidth <= 0 || r.ColorMapHeight <= 0)) return false;
+    if (!r.DestPixels || r.BytesPerPixel < 4) return false;
+    shading = false;
+    for (float l : r.Light)
+        if (std::fabs(l - 1.0f) > 1e-30f) shading = true;
+    return true;
+}
+
+bool HasAlphaMap(const TKSN_RasterizeTriangle& r) { return r.AlphaMap && r.AlphaMapWidth > 0 && r.AlphaMapHeight > 0; }
+
+} // namespace
+
+void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
+{
+    bool shading = false;
+    if (!Prepare(*r, true, shading)) return;
+    bool white = ColorsAreWhite(*r), alpha = HasAlphaMap(*r);
+    if (white && alpha)
+        Run<TMapKind::Clamped, true, true>(*r, shading);
+    else if (white)
+        Run<TMapKind::Clamped, true, false>(*r, shading);
+    else if (alpha)
+        Run<TMapKind::Clamped, false, true>(*r, shading);
+    else
+        Run<TMapKind::Clamped, false, false>(*r, shading);
+}
+
+void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map_NoFilter(TKSN_RasterizeTriangle* r)
+{
+    bool shading = false;
+    if (!Prepare(*r, true, shading)) return;
+    if (HasAlphaMap(*r))
+        Run<TMapKind::Nearest, true, true>(*r, shading);
+    else
+        Run<TMapKind::Nearest, true, false>(*r, shading);
+}
+
+void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Iconic(TKSN_RasterizeTriangle* r)
+{
+    bool shading = false;
+    if (!Prepare(*r, true, shading)) return;
+    if (ColorsAreWhite(*r))
+        Run<TMapKind::Tiled, true, false>(*r, shading);
+    else
+        Run<TMapKind::Tiled, false, false>(*r, shading);
+}
+
+void KSN_Renderer4_RasterizeTriangle_Flat_Texture_NoMap(TKSN_RasterizeTriangle* r)
+{
+    bool shading = false;
+    if (!Prepare(*r, false, shading)) return;
+    Run<TMapKind::None, false, false>(*r, shading);
+}

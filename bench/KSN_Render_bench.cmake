@@ -1,0 +1,1 @@
+set(KSN_Render_bench_LIBS KSN_Render)

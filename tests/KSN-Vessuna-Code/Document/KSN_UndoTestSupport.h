@@ -1,0 +1,413 @@
+// Shared fixture of the undo, paint-undo and map-import tests: a temporary
+// main folder and HOME, the virtual-memory store in a private folder, a
+// scripted dialog provider, an application object and a fresh project, the
+// messages the project prints collected in order, and the fingerprint of the
+// document that undo must bring back.
+//
+// DocumentFingerprint is the one place that says what "the same document"
+// means for these tests: it stands for the project file's text (which the
+// tests will compare once the writer is in, with "ID" values left out) plus
+// the working selection weights, which the file does not hold.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <wx/image.h>
+#include <wx/init.h>
+
+#include "KSN_Application.h"
+#include "KSN_Layer.h"
+#include "KSN_MapLayer.h"
+#include "KSN_Mesh.h"
+#include "KSN_Object.h"
+#include "KSN_PolygonLayer.h"
+#include "KSN_Project.h"
+#include "KSN_Undo.h"
+#include "KSN_Union.h"
+#include "KsnTestSupport.h"
+#include "OS.h"
+#include "QOREvents.h"
+#include "QORMemory.h"
+#include "QORLanguage.h"
+#include "QORMaterial.h"
+#include "QORMaterialMapSource.h"
+#include "QORVirtualMemory.h"
+
+namespace ksn_undo_test {
+
+namespace fs = std::filesystem;
+
+// The toolkit's base for the image files the tests write and read.
+class TWxEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        Init = std::make_unique<wxInitializer>();
+        if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxInitAllImageHandlers();
+    }
+    void TearDown() override { Init.reset(); }
+
+private:
+    std::unique_ptr<wxInitializer> Init;
+};
+[[maybe_unused]] inline const auto* const RegisteredWx = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+
+// What the project showed, in order: "print ...", "warning ...", "flash ...".
+inline std::vector<std::string> Messages;
+
+inline int CountMessages(const std::string& entry)
+{
+    int n = 0;
+    for (const std::string& m : Messages) n += m == entry;
+    return n;
+}
+
+// [SECTION] Fingerprint
+
+inline std::string Hash(const unsigned char* bytes, size_t count)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; bytes && i < count; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+    char text[32];
+    std::snprintf(text, sizeof(text), "%016llx", static_cast<unsigned long long>(h));
+    return text;
+}
+
+inline void Floats(std::string& out, const char* key, const float* values, int count)
+{
+    out += key;
+    char text[32];
+    for (int i = 0; values && i < count; ++i) {
+        std::snprintf(text, sizeof(text), " %.6g", double(values[i]));
+        out += text;
+    }
+    out += "\n";
+}
+
+inline std::string ImageText(TQORImageMap& image)
+{
+    const size_t bytes = image.GetPixelBytes();
+    return std::to_string(image.GetWidth()) + "x" + std::to_string(image.GetHeight()) + "x" +
+           std::to_string(image.GetBytesPerPixel()) + " " + Hash(bytes ? image.GetPixels() : nullptr, bytes);
+}
+
+inline std::string MapText(TQORMaterialMapSource* map)
+{
+    std::string out = "map " + std::string(map->GetName()) + " file " + map->GetMapFileName() + " " +
+                      ImageText(*map) + " aspect " + std::to_string(map->GetAspect()) + " mask " +
+                      ImageText(map->GetAlphaMask()) + "\n";
+    TKSN_LayerIDIterator begin, end;
+    map->GetRawLayerDataIterators(begin, end);
+    for (auto it = begin; it != end; ++it) {
+        auto* layerMap = dynamic_cast<TQORMaterialMapSource*>(__GetThingyFromID(it->second));
+        auto* layer = dynamic_cast<TKSN_Thingy*>(__GetThingyFromID(it->first));
+        if (!layerMap) continue;
+        out += "  layer " + std::string(layer ? layer->GetName() : "?") + " " + ImageText(*layerMap) + " mask " +
+               ImageText(layerMap->GetAlphaMask()) + "\n";
+    }
+    return out;
+}
+
+// The name of the map source a channel shows ("-" for none).
+inline std::string ChannelMapName(uint32_t bindingID)
+{
+    auto* binding = dynamic_cast<TQORMaterialMap*>(__GetThingyFromID(bindingID));
+    TQORMaterialMapSource* source = binding ? binding->GetMapSource() : nullptr;
+    return source ? source->GetName() : "-";
+}
+
+inline std::string MeshText(TKSN_Mesh* mesh)
+{
+    std::string out = "mesh v " + std::to_string(mesh->GetVCount()) + " vt " + std::to_string(mesh->GetTVCount()) +
+                      " p " + std::to_string(mesh->GetPCount()) + "\n";
+    Floats(out, " base", mesh->baseVertices, 3 * mesh->GetVCount());
+    Floats(out, " uv", mesh->tVertices, 2 * mesh->GetTVCount());
+    Floats(out, " pos", mesh->Transform_Pos, 3);
+    Floats(out, " scale", mesh->Transform_Scale, 3);
+    Floats(out, " rotation", mesh->RotationMatrix, 16);
+    for (int p = 0; p < mesh->GetPCount(); ++p) {
+        const TQORPolygon& polygon = mesh->Polygons[p];
+        out += " poly m" + std::to_string(polygon.Material) + " g" + std::to_string(polygon.Group) + " l" +
+               std::to_string(polygon.LayerFlags);
+        for (int k = 0; k < polygon.Count; ++k)
+            out.append(" ").append(std::to_string(polygon.Points[k].V)).append("/").append(
+                std::to_string(polygon.Points[k].VT));
+        out += "\n";
+    }
+    std::vector<float> weights;
+    for (int v = 0; v < mesh->GetVCount(); ++v) weights.push_back(mesh->VertexInfo[v].Select);
+    Floats(out, " vertex weights", weights.data(), int(weights.size()));
+    weights.clear();
+    for (int p = 0; p < mesh->GetPCount(); ++p) weights.push_back(mesh->Polygons[p].Select);
+    Floats(out, " polygon weights", weights.data(), int(weights.size()));
+
+    for (int i = 0; mesh->Materials && i < mesh->Materials->GetItemCount(); ++i) {
+        TQORMaterial* material = KSN_MaterialFromThingy(mesh->Materials->GetItem(i));
+        if (!material) continue;
+        out += " material " + std::string(material->GetName()) + ":";
+        for (TQORMaterialChannel* channel : material->ArbChannels)
+            out.append(" ").append(channel->GetName()).append("=").append(ChannelMapName(channel->GetMapID()));
+        out += "\n";
+    }
+    for (int i = 0; mesh->Groups2 && i < mesh->Groups2->GetItemCount(); ++i)
+        if (TQORGroup2* group = mesh->Groups2->GetItemAs(i)) out += " group " + std::string(group->GetName()) + "\n";
+
+    std::unique_ptr<TQORNewStaticList<TKSN_Morph*>> morphs(mesh->GetMorphList());
+    for (TKSN_Morph* morph : *morphs) {
+        if (!morph || morph == mesh->BaseVerticesMorph || morph == mesh->TempMorph) continue;
+        out += " morph " + std::string(morph->GetName()) + " strength " + std::to_string(morph->Strength) + "\n";
+        if (morph->GetVCount() > 0) Floats(out, "  deltas", morph->GetVertex(0), 3 * morph->GetVCount());
+    }
+    std::unique_ptr<TQORNewStaticList<TKSN_Selection*>> selections(mesh->GetSelectionList());
+    for (TKSN_Selection* selection : *selections) {
+        if (!selection) continue;
+        std::vector<float> values;
+        for (int i = 0; i < selection->GetVCount(); ++i) values.push_back(selection->GetVSelect(i));
+        Floats(out, (" selection " + std::string(selection->GetName()) + " type " +
+                     std::to_string(int(selection->GetSelectionType())))
+                        .c_str(),
+               values.data(), int(values.size()));
+    }
+    return out;
+}
+
+inline std::string DocumentFingerprint(TKSN_Project* project)
+{
+    std::string out;
+    std::unique_ptr<TQORNewStaticList<TKSN_Object*>> objects(project->GetObjectList());
+    for (TKSN_Object* object : *objects) {
+        out += "object " + std::string(object->GetName()) + "\n";
+        if (object->Mesh) out += MeshText(object->Mesh.get());
+    }
+    std::unique_ptr<TQORNewStaticList<TQORMaterialMapSource*>> maps(project->GetMapList());
+    for (TQORMaterialMapSource* map : *maps) out += MapText(map);
+    if (TKSN_LayerGroup* root = project->MapLayers->GetRootLayerGroup()) {
+        for (TKSN_LayerDefinition* layer : root->GetAllLayers())
+            out += "map layer " + std::string(layer->GetName()) + "\n";
+        auto* current = dynamic_cast<TKSN_Thingy*>(__GetThingyFromID(root->GetCurrentLayerID()));
+        out += "current map layer " + std::string(current ? current->GetName() : "-") + "\n";
+    }
+    std::unique_ptr<TQORNewStaticList<TKSN_MorphUnion*>> unions(project->GetMorphUnionList());
+    for (TKSN_MorphUnion* morphUnion : *unions)
+        out += "morph union " + std::string(morphUnion->GetName()) + " " + std::to_string(morphUnion->Strength) + "\n";
+    for (TKSN_Layer* layer : project->PolygonLayers) {
+        if (!layer) continue;
+        out += "polygon layer " + std::string(layer->GetName()) + " flags " + std::to_string(layer->DisplayFlags) +
+               " locked " + std::to_string(layer->Locked);
+        Floats(out, " colour", layer->Color, 3);
+    }
+    return out;
+}
+
+// [SECTION] Fixture
+
+// A fresh application and project per test, the store in its own folder.
+class UndoFixture : public ::testing::Test {
+protected:
+    fs::path Root;
+    TTempStoreFolder Store;
+    TScriptedProvider Provider;
+    std::string SavedHome, SavedMain;
+
+    void SetUp() override
+    {
+        static int counter = 0;
+        Root = fs::temp_directory_path() / ("ksn_undo_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
+        fs::remove_all(Root);
+        fs::create_directories(Root / "main" / "Data");
+        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
+        fs::create_directories(Root / "home");
+        fs::create_directories(Root / "files");
+        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "shape";
+        const char* home = std::getenv("HOME");
+        SavedHome = home ? home : "";
+        ::setenv("HOME", (Root / "home").c_str(), 1);
+        SavedMain = OS.MainPath;
+        OS.MainPath = (Root / "main").generic_string() + "/";
+        OS.SetDialogProvider(&Provider);
+        ASSERT_TRUE(Store.Open("ksn_undo_store_"));
+
+        QOREvents_Clean();
+        Messages.clear();
+        OS.AssignOnPrintMessage([](char* text) { Messages.push_back(std::string("print ") + text); });
+        OS.AssignOnWarningMessage([](char* text) { Messages.push_back(std::string("warning ") + text); });
+        OS.AssignOnPrintMessageNoRepeatFailed([](char* text) { Messages.push_back(std::string("flash ") + text); });
+        OS.AssignOnWarningMessageNoRepeatFailed([](char* text) { Messages.push_back(std::string("flash ") + text); });
+        OS.AssignOnDebugMessage([](char*) {});
+        // The no-repeat rule compares with the last text shown, which may come from an earlier test.
+        OS.PrintMessage("%s", "-- start --");
+        Messages.clear();
+
+        TKSN_MeshApplicationHooks mesh;
+        mesh.GetToolTypeTab = []() -> int32_t { return App ? App->GetToolTypeTab() : 3; };
+        mesh.GetSelectionType = []() -> int32_t { return App ? int32_t(App->selectionType) : 0; };
+        KSN_SetMeshApplicationHooks(mesh);
+        TKSN_MeshEditHooks edit;
+        edit.SnapshotForUndo = KSN_SnapshotMeshForUndo;
+        KSN_SetMeshEditHooks(edit);
+
+        new TKSN_Application("Kestrune");
+        App->frameCounter = 1;
+        for (const char* type : {"PNG", "BMP", "JPG", "TGA", "TIF"}) {
+            auto* copy = static_cast<char*>(QORalloc(std::strlen(type) + 1));
+            std::memcpy(copy, type, std::strlen(type) + 1);
+            App->exportImageTypes->Add(copy);   // the application frees them
+        }
+        Project = new TKSN_Project();
+    }
+
+    void TearDown() override
+    {
+        delete Project;
+        Project = nullptr;
+        delete App;
+        App = nullptr;
+        KSN_SetMeshApplicationHooks({});
+        KSN_SetMeshEditHooks({});
+        Store.Close();
+        QOREvents_Clean();
+        OS.AssignOnPrintMessage(nullptr);
+        OS.AssignOnWarningMessage(nullptr);
+        OS.AssignOnPrintMessageNoRepeatFailed(nullptr);
+        OS.AssignOnWarningMessageNoRepeatFailed(nullptr);
+        OS.AssignOnDebugMessage(nullptr);
+        OS.SetDialogProvider(nullptr);
+        OS.MainPath = SavedMain;
+        ::setenv("HOME", SavedHome.c_str(), 1);
+        std::error_code ignored;
+        fs::remove_all(Root, ignored);
+    }
+
+    // Everything recorded until the next call belongs to one step.
+    static void NextFrame() { ++App->frameCounter; }
+
+    static int CountNodes(TKSN_Undo_Node* list)
+    {
+        int n = 0;
+        for (; list; list = list->Next) ++n;
+        return n;
+    }
+
+    // An object with a plane of columns x rows vertices, a texture vertex per
+    // vertex, quads, two materials ("Skin", "Eyes") and two polygon groups
+    // ("Head", "Neck") alternating over the quads, two morphs ("Smile",
+    // "Frown") with deltas and two selections ("Left" per vertex, "Top" per
+    // polygon) with weights.
+    TKSN_Object* MakeObject(const char* name, int columns = 3, int rows = 3)
+    {
+        TKSN_Object* object = Project->CreateNewObject();
+        object->SetName("%s", name);
+        auto* mesh = new TKSN_Mesh(object);
+        object->Mesh.reset(mesh);
+        const int vertices = columns * rows, quads = (columns - 1) * (rows - 1);
+        mesh->Create(vertices, vertices, vertices, quads);
+        std::vector<float> base, uv;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x) {
+                base.insert(base.end(), {float(x) - 0.5f * float(columns - 1), float(y), 0.0f});
+                uv.insert(uv.end(), {float(x) / float(columns - 1), float(y) / float(rows - 1)});
+            }
+        mesh->SetBaseVertexArray(base.data(), vertices);
+        mesh->SetTVertexArray(uv.data(), vertices);
+        for (int j = 0; j < rows - 1; ++j)
+            for (int i = 0; i < columns - 1; ++i) {
+                const int p = j * (columns - 1) + i;
+                TQORPolygon& q = mesh->Polygons[p];
+                q.SetCount(4);
+                const int corners[4] = {j * columns + i, j * columns + i + 1, (j + 1) * columns + i + 1,
+                                        (j + 1) * columns + i};
+                for (int k = 0; k < 4; ++k) q.Points[k] = {corners[k], corners[k]};
+                q.Material = int16_t(p % 2);
+                q.Group = int16_t(p % 2);
+                q.LayerFlags = 1u << (p % 3);
+            }
+        for (const char* materialName : {"Skin", "Eyes"}) mesh->Materials->AddItem(KSN_NewMaterial(materialName));
+        for (const char* groupName : {"Head", "Neck"}) {
+            auto* group = new TQORGroup2;
+            group->SetName("%s", groupName);
+            group->Index = mesh->Groups2->GetItemCount();
+            mesh->Groups2->AddItem(group);
+        }
+        mesh->AfterRawBuild();
+        mesh->CopyBaseVerticesToResolvedVertices();
+
+        float factor = 0.1f;
+        for (const char* morphName : {"Smile", "Frown"}) {
+            TKSN_Morph* morph = mesh->CreateMorph(mesh->MorphTree);
+            morph->SetName("%s", morphName);
+            for (int v = 0; v < vertices; ++v) morph->GetVertex(v)[1] = factor * float(v);
+            factor += 0.1f;
+        }
+        auto* left = new TKSN_Selection(vertices, mesh->GetID());
+        left->SetName("Left");
+        for (int v = 0; v < vertices; ++v) left->SetVSelect(v, v % columns == 0 ? 1.0f : 0.25f);
+        mesh->SelectionTree->AddItem(left);
+        auto* top = new TKSN_Selection(quads, mesh->GetID());
+        top->SetName("Top");
+        top->SetSelectionType(eSelectionType_Polygon);
+        for (int p = 0; p < quads; ++p) top->SetVSelect(p, p >= quads / 2 ? 1.0f : 0.0f);
+        mesh->SelectionTree->AddItem(top);
+        for (int v = 0; v < vertices; ++v) mesh->VertexInfo[v].Select = v < columns ? 1.0f : 0.0f;
+        mesh->AfterFullSelection();
+        object->ResolveVertices(true);
+        return object;
+    }
+
+public:
+    static TKSN_Morph* FindMorph(TKSN_Mesh* mesh, const char* name)
+    {
+        std::unique_ptr<TQORNewStaticList<TKSN_Morph*>> morphs(mesh->GetMorphList());
+        for (TKSN_Morph* morph : *morphs)
+            if (morph && std::string(morph->GetName()) == name) return morph;
+        return nullptr;
+    }
+
+    // A map source of the project, width x height, every pixel (r, g, b),
+    // with a fully opaque mask when asked.
+    static TQORMaterialMapSource* MakeMap(const char* name, int width, int height, bool withMask,
+                                          unsigned char shade = 100)
+    {
+        TQORMaterialMapSource* map = Project->CreateMapSource();
+        map->SetName("%s", name);
+        std::vector<unsigned char> rgb(size_t(width) * size_t(height) * 3);
+        for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = (unsigned char)(shade + i % 7);
+        map->InitializeWithPixelData(width, height, rgb.data());
+        if (withMask) {
+            map->GetAlphaMask().SetDimensions(width, height, 1);
+            map->GetAlphaMask().ClearToValue(255);
+        }
+        return map;
+    }
+
+    // A PNG of width x height written through the toolkit; with alpha the
+    // left half is half transparent.
+    std::string WritePng(const char* name, int width, int height, bool withAlpha, unsigned char shade = 60)
+    {
+        wxImage image(width, height, false);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                image.SetRGB(x, y, (unsigned char)(shade + x % 50), (unsigned char)(shade + y % 50), shade);
+        if (withAlpha) {
+            image.SetAlpha();
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) image.SetAlpha(x, y, x < width / 2 ? 128 : 255);
+        }
+        const fs::path path = Root / "files" / name;
+        EXPECT_TRUE(image.SaveFile(wxString(path.c_str(), wxConvLibc), wxBITMAP_TYPE_PNG));
+        return path.string();
+    }
+};
+
+} // namespace ksn_undo_test
