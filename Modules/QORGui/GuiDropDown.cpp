@@ -10,43 +10,13 @@
 
 #include <algorithm>
 
-namespace {
-
-// TODO(stub): stands for the pop-up menu of menus and hot keys (its
-// MinMenuWidth, AddTextItem with TGui_MenuText entries, and the button's
-// PopupMenuID and DoPopupMenu that open it below the box). Until menus land,
-// the entries are plain caption nodes stacked in this menu, which keeps at
-// least the box's width and is opened by the arrow.
-class TGui_DropDownList : public TGui_Menu {
-public:
-    explicit TGui_DropDownList(TGui_Node* parent) : TGui_Menu(parent)
-    {
-        StackChildren = true;
-        AutoSize = true;
-        KeepOnTop = true;
-        Hide();
-    }
-    void UpdateSize() override
-    {
-        TGui_Menu::UpdateSize();
-        Width = std::max(Width, MinMenuWidth);
-    }
-    int32_t MinMenuWidth = 0;   // pixels
-};
-
-TGui_DropDownList* AsList(TGui_Menu* menu) { return dynamic_cast<TGui_DropDownList*>(menu); }
-
-} // namespace
-
 TGui_DropDownBox::TGui_DropDownBox(TGui_Node* parent) : TGui_Node(parent)
 {
     ShowName = false;
     BorderWidth = 0;
     Caption = AddText("Text", 0, 0, nullptr);
     Caption->AutoSize = false;
-    // TODO(stub): stands for TGui_Node::AddButton of the buttons.
-    Box = new TGui_Button(this);
-    Box->SetName("", false);
+    Box = AddButton("", 0, 0, "");
     Box->TextAlignment = 1;
     Box->AutoSize = false;
     Box->Height = 16;
@@ -54,7 +24,10 @@ TGui_DropDownBox::TGui_DropDownBox(TGui_Node* parent) : TGui_Node(parent)
               Box->BackgroundColor);
     Height = 16;
     Width = 2 * BoxWidth;
-    if (TGui_Master* m = GetMaster()) MenuID = (new TGui_DropDownList(m))->GetID();
+    if (TGui_Master* m = GetMaster()) {
+        MenuID = (new TGui_Menu(m))->GetID();
+        Box->PopupMenuID = MenuID;   // a left press on the box opens it below the box
+    }
     Arrow = new TGui_DropDownBoxButton(this);
     Arrow->SetSize(Height, Height);
 }
@@ -71,20 +44,14 @@ TGui_Menu* TGui_DropDownBox::GetMenu()
     return menu;
 }
 
-TGui_Node* TGui_DropDownBox::AddItem(const char* text, TQOREvent* event, const char* hint)
+TGui_MenuText* TGui_DropDownBox::AddItem(const char* text, TQOREvent* event, const char* hint)
 {
     TGui_Menu* menu = GetMenu();
     if (!menu) {
         delete event;
         return nullptr;
     }
-    auto* item = new TGui_Node(menu);
-    item->SetName(text ? text : "", false);
-    item->TextAlignment = 1;
-    item->DrawSurface = false;
-    item->BorderWidth = 0;
-    item->Height = item->TextHeight + item->TextTopOffset;
-    item->Width = item->NameWidth;
+    TGui_MenuText* item = menu->AddTextItem(text ? text : "", nullptr, "");
     item->CaptionTarget = Box;
     item->ClickEvent = event;
     if (hint) item->SetHint("%s", hint);
@@ -94,17 +61,6 @@ TGui_Node* TGui_DropDownBox::AddItem(const char* text, TQOREvent* event, const c
 void TGui_DropDownBox::EmptyMenu()
 {
     if (TGui_Menu* menu = GetMenu()) menu->Empty();
-}
-
-void TGui_DropDownBox::OpenList()
-{
-    TGui_Menu* menu = GetMenu();
-    if (!menu) return;
-    if (TGui_DropDownList* list = AsList(menu)) list->MinMenuWidth = Box->Width;
-    menu->SetPosition(Box->AbsX, Box->AbsY + Box->Height);
-    menu->UpdateSize();
-    menu->Show();
-    menu->Pop();
 }
 
 void TGui_DropDownBox::UpdateSize()
@@ -119,7 +75,7 @@ void TGui_DropDownBox::UpdateSize()
     Arrow->SetPosition(Width - Arrow->Width, Box->Y);
     Caption->SetName(GetName(), true);
     if (TGui_Menu* menu = GetMenu()) {
-        if (TGui_DropDownList* list = AsList(menu)) list->MinMenuWidth = Box->Width;
+        menu->MinMenuWidth = float(Box->Width);
         for (TGui_Node* item = menu->FirstChild; item; item = item->Next) item->CaptionTarget = Box;
     }
 }
@@ -130,6 +86,8 @@ bool TGui_DropDownBoxButton::OnClick(int, int)
 {
     auto* box = dynamic_cast<TGui_DropDownBox*>(Parent);
     if (!box) return false;
-    box->OpenList();
+    if (TGui_Menu* menu = box->Box->GetPopupMenu())   // clears a stale ID
+        menu->MinMenuWidth = float(box->Box->Width);
+    box->Box->DoPopupMenu();
     return true;
 }

@@ -25,11 +25,9 @@ public:
 
     // Appends an entry whose choice queues a copy of event (the entry owns
     // it); null when the box has no menu, and the event is deleted then.
-    TGui_Node* AddItem(const char* text, TQOREvent* event, const char* hint);
+    TGui_MenuText* AddItem(const char* text, TQOREvent* event, const char* hint);
     void EmptyMenu();
     TGui_Menu* GetMenu();
-    // Shows the entries below the box, at least as wide as it.
-    void OpenList();
     void UpdateSize() override;
 
     uint32_t MenuID = 0;
