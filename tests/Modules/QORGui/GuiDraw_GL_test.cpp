@@ -1,6 +1,7 @@
 // Frames of a blank application drawn for real in the shell's window (Xvfb
 // with Mesa) and read back with glReadPixels: bevels, text with an underlined
 // hot-key letter, clipping of long names, and text below the window.
+#include "GuiGLTestSupport.h"
 #include "GuiFont.h"
 #include "GuiMaster.h"
 #include "GuiText.h"
@@ -16,131 +17,15 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
-#include <wx/init.h>
 
 #include <array>
-#include <chrono>
-#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct TSilentProvider : TOSDialogProvider {
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char*, bool) override { return TOSBoxAnswer::No; }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
-} Provider;
-
-class THostEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        OS.SetDialogProvider(&Provider);
-        static char arg0[] = "QORGui_GL_tests";
-        static char* argv[] = {arg0, nullptr};
-        static int argc = 1;
-        wxApp::SetInitializerFunction(wxCreateApp);
-        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under xvfb-run";
-        ASSERT_TRUE(wxTheApp->CallOnInit());
-        // GL draws reach the canvas only once the window is on the screen.
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < end &&
-               !(FramePtr && FramePtr->GetCanvas() && FramePtr->GetCanvas()->IsShownOnScreen())) {
-            wxTheApp->Yield(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        for (int i = 0; i < 20; ++i) {
-            wxTheApp->Yield(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-    void TearDown() override
-    {
-        if (FramePtr) FramePtr->Destroy();
-        wxTheApp->Yield(true);
-        wxTheApp->OnExit();
-        wxEntryCleanup();
-        OS.SetDialogProvider(nullptr);
-    }
-};
-
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new THostEnvironment);
-
-} // namespace
-
-// The start-up driver as the application object calls it: one window, shown.
-void QORglut_InitializeApplication()
-{
-    QORglutInit();
-    QORglutCreateWindow("ignored", 0, 0, 900, 640, nullptr);
-    QORglutShowWindow();
-    QORglutExecute();
-}
-
-namespace {
-
-using TPixel = std::array<int, 3>;
-
-// A blank application on the shell's window, drawn into the back buffer and
-// read back without swapping.
-class GuiDrawTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_NE(FramePtr, nullptr);
-        ASSERT_TRUE(FramePtr->GetCanvas()->MakeCurrent());
-        QORglutWigits_SetThemeToBlue();
-        QORglutWigits_SetFontToArial();
-        QORglutWigits_InterfaceBrightness = 1.0f;
-        QORglut_glFont_FontTextureBound = false;   // a fresh upload in this context
-        App = std::make_unique<TGui_BlankApp>(QORglutGetWindow(), nullptr);
-        App->BackgroundColor[0] = App->BackgroundColor[1] = App->BackgroundColor[2] = 0.0f;
-        WindowW = QORglutGetWindowWidth();
-        WindowH = QORglutGetWindowHeight();
-        ASSERT_GT(WindowW, 100);
-        ASSERT_GT(WindowH, 100);
-        App->Reshape(WindowW, WindowH);
-    }
-    void TearDown() override
-    {
-        App.reset();
-        QORglut_ClearAllCallbacks();
-    }
-    void Frame()
-    {
-        App->Redisplay(false);
-        Pixels.assign(size_t(WindowW * WindowH * 4), 0);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, WindowW, WindowH, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
-    }
-    // Window pixel (x, y), y down from the top.
-    TPixel At(int x, int y) const
-    {
-        const unsigned char* p = &Pixels[size_t(((WindowH - 1 - y) * WindowW + x) * 4)];
-        return {p[0], p[1], p[2]};
-    }
-    static TPixel Bytes(const float* c, float f = 1.0f)
-    {
-        return {int(c[0] * f * 255 + 0.5f), int(c[1] * f * 255 + 0.5f), int(c[2] * f * 255 + 0.5f)};
-    }
-    static bool Near(TPixel a, TPixel b)
-    {
-        for (int i = 0; i < 3; ++i)
-            if (std::abs(a[i] - b[i]) > 2) return false;
-        return true;
-    }
-
-    static int Brightness(TPixel p) { return p[0] + p[1] + p[2]; }
-
-    std::unique_ptr<TGui_BlankApp> App;
-    int WindowW = 0, WindowH = 0;
-    std::vector<unsigned char> Pixels;
-};
+class GuiDrawTest : public TGuiFrameTest {};
 
 TEST_F(GuiDrawTest, TheBlankApplicationOwnsTheWindowsCallbacksAndClearsTheCanvas)
 {

@@ -1,85 +1,22 @@
-// A GL test program's host: wxWidgets started on the shell's real window
-// (Xvfb with Mesa), and a fixture that puts a blank application on it, draws
-// one frame into the back buffer and reads it back. Include it in exactly one
-// source of a test program: it registers the environment and defines the
-// start-up driver.
+// The fixture of the toolkit's GL tests: a blank application on the shell's
+// window (started by GuiGLTestHost.cpp), one frame drawn into the back buffer
+// and read back with glReadPixels.
 #pragma once
 
 #include "GuiFont.h"
 #include "GuiMaster.h"
 #include "GuiTheme.h"
 #include "KSN_WX.h"
-#include "OS.h"
 #include "QORglut.h"
 
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
-#include <wx/init.h>
 
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <memory>
-#include <string>
-#include <thread>
 #include <vector>
-
-namespace {
-
-struct TSilentProvider : TOSDialogProvider {
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char*, bool) override { return TOSBoxAnswer::No; }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
-} SilentProvider;
-
-class TGuiHostEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        OS.SetDialogProvider(&SilentProvider);
-        static char arg0[] = "QORGui_GL_tests";
-        static char* argv[] = {arg0, nullptr};
-        static int argc = 1;
-        wxApp::SetInitializerFunction(wxCreateApp);
-        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under xvfb-run";
-        ASSERT_TRUE(wxTheApp->CallOnInit());
-        // GL draws reach the canvas only once the window is on the screen.
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < end &&
-               !(FramePtr && FramePtr->GetCanvas() && FramePtr->GetCanvas()->IsShownOnScreen())) {
-            wxTheApp->Yield(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        for (int i = 0; i < 20; ++i) {
-            wxTheApp->Yield(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-    void TearDown() override
-    {
-        if (FramePtr) FramePtr->Destroy();
-        wxTheApp->Yield(true);
-        wxTheApp->OnExit();
-        wxEntryCleanup();
-        OS.SetDialogProvider(nullptr);
-    }
-};
-
-[[maybe_unused]] const auto* const RegisteredHost = ::testing::AddGlobalTestEnvironment(new TGuiHostEnvironment);
-
-} // namespace
-
-// The start-up driver as the application object calls it: one window, shown.
-void QORglut_InitializeApplication()
-{
-    QORglutInit();
-    QORglutCreateWindow("ignored", 0, 0, 900, 640, nullptr);
-    QORglutShowWindow();
-    QORglutExecute();
-}
 
 namespace {
 
@@ -134,6 +71,7 @@ protected:
             if (std::abs(a[i] - b[i]) > 2) return false;
         return true;
     }
+    static int Brightness(TPixel p) { return p[0] + p[1] + p[2]; }
     // Pixels of the rectangle [x0, x1) x [y0, y1) that differ from colour c.
     int CountNot(int x0, int y0, int x1, int y1, TPixel c) const
     {

@@ -1,6 +1,6 @@
 // Widgets drawn for real on the shell's window and read back: an edit field's
-// text, caret and selection, clipping of long text and of a field narrower
-// than its margins, a gauge's bar, and a folded panel.
+// text, caret and selection, clipping of long text, of a field narrower than
+// its margins and of an empty one, a gauge's bar, and a folded panel.
 #include "GuiGLTestSupport.h"
 #include "GuiWidgets.h"
 
@@ -76,6 +76,9 @@ TEST_F(GuiWidgetsDrawTest, LongTextAndATooNarrowFieldStayInsideTheirFields)
     longField->Cursor = 10000;
     TGui_EditField* narrow = AddField(300, 100, 6, "WWWW");
     narrow->Cursor = 4;
+    TGui_EditField* empty = AddField(320, 100, 8, "");
+    empty->SelectionStart = 0;
+    empty->SelectionEnd = 1;   // a stale selection over nothing draws nothing
     Focus(longField);
     Frame();
     EXPECT_GT(longField->FirstVisible, 9980);
@@ -83,7 +86,8 @@ TEST_F(GuiWidgetsDrawTest, LongTextAndATooNarrowFieldStayInsideTheirFields)
         for (int x = 80; x < 340; ++x) {
             bool inLong = x >= 100 && x < 180 && y >= 100 && y < 120;
             bool inNarrow = x >= 300 && x < 306 && y >= 100 && y < 120;
-            if (!inLong && !inNarrow) {
+            bool inEmpty = x >= 320 && x < 328 && y >= 100 && y < 120;
+            if (!inLong && !inNarrow && !inEmpty) {
                 ASSERT_TRUE(Near(At(x, y), TPixel{0, 0, 0})) << x << "," << y;
             }
         }
