@@ -1,5 +1,5 @@
-// The widgets driven through the master's input dispatch, as the window
-// layer drives them: a click and keys into an edit field, a drag over a
+// The widgets driven through the window layer's dispatch functions and the
+// master, as the host drives them: a click and keys into an edit field, a drag over a
 // gauge, a drop-down choice, and the panel's toggle.
 #include "GuiFont.h"
 #include "GuiMaster.h"
@@ -8,10 +8,12 @@
 #include "KsnTestSupport.h"
 #include "OS.h"
 #include "QOREvents.h"
+#include "QORglut.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -26,6 +28,8 @@ std::vector<int> DrainCommands()
     return out;
 }
 
+// A blank application bound to the window layer; input arrives through the
+// layer's dispatch functions, as the host delivers it.
 class GuiWidgetInputTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -33,64 +37,86 @@ protected:
         QORglutWigits_SetFontToArial();
         QOREvents_Clean();
         OS.SetDialogProvider(&Provider);
-        Master.SetSize(600, 400);
-        Master.Clock.Stop();
-        Master.Clock.SetTime(5.0);
+        QORglut_SetModifiers(false, false, false, false);
+        App = std::make_unique<TGui_BlankApp>(QORglutGetWindow(), nullptr);
+        QORglut_DispatchReshape(600, 400);
+        App->Clock.Stop();
+        App->Clock.SetTime(5.0);
     }
     void TearDown() override
     {
+        App.reset();
+        QORglut_ClearAllCallbacks();
+        QORglut_SetModifiers(false, false, false, false);
         OS.SetDialogProvider(nullptr);
         QOREvents_Clean();
     }
-    void Click(int x, int y, int button = 0)
+    void Press(int x, int y)
     {
-        Master.LayoutTree();
-        Master.ProcessMouseButton(button, 0, x, y, 0);
-        Master.ProcessMouseButton(button, 1, x, y, 0);
+        App->LayoutTree();
+        QORglut_DispatchMouseDown(0, false, x, y);
+    }
+    void Release(int x, int y) { QORglut_DispatchMouseUp(x, y); }
+    void Click(int x, int y)
+    {
+        Press(x, y);
+        Release(x, y);
+    }
+    void Drag(int x, int y)
+    {
+        DrawCalledAfterOnMotion = true;   // one motion per painted frame
+        QORglut_DispatchMouseMove(x, y, true);
+    }
+    // A key as the host delivers it: key-down, then the character.
+    void Key(int code, int mask = 0)
+    {
+        App->LayoutTree();
+        QORglut_DispatchKeyDown(code, mask);
+        QORglut_DispatchChar(code, mask);
+        QORglut_SetModifiers(false, false, false, false);
     }
 
     TScriptedProvider Provider;
-    TGui_Master Master;
+    std::unique_ptr<TGui_BlankApp> App;
 };
 
 TEST_F(GuiWidgetInputTest, AClickFocusesAFieldAndTypedKeysReachIt)
 {
-    TGui_EditText* t = Master.AddEditText("Count", 2);
+    TGui_EditText* t = App->AddEditText("Count", 2);
     t->SetPosition(20, 20);
     t->Width = 200;
     TGui_EditField* f = t->EditField;
     f->ChangeEvent = new TQOREvent(77);
-    Master.LayoutTree();
+    App->LayoutTree();
     Click(f->AbsX + f->Width - 5, f->AbsY + 5);
-    EXPECT_EQ(Master.ActiveNodeID, f->GetID());
+    EXPECT_EQ(App->ActiveNodeID, f->GetID());
     EXPECT_EQ(f->Cursor, 1) << "after the one character";
-    for (int k : {int('4'), int('x'), 13}) Master.ProcessKey(static_cast<unsigned char>(k), 0, 0, 0);
+    for (int k : {int('4'), int('x'), 13}) Key(k);
     EXPECT_STREQ(f->GetText(), "4") << "Enter rewrites an integer text from its value";
     EXPECT_EQ(f->IntValue, 4);
-    EXPECT_EQ(Master.ActiveNodeID, 0u) << "Enter gives the focus back";
+    EXPECT_EQ(App->ActiveNodeID, 0u) << "Enter gives the focus back";
     EXPECT_EQ(DrainCommands(), std::vector<int>{77}) << "one commit";
 
     Click(f->AbsX + 8, f->AbsY + 5);
-    Master.ProcessSpecialKey(316, 0, 0, 1);   // Shift+Right selects
+    Key(QORGLUT_KEY_RIGHT, QORGLUT_MASK_SHIFT);   // Shift+Right selects
     EXPECT_EQ(f->SelectionEnd - f->SelectionStart, 1);
-    Master.ProcessKey('C', 0, 0, 2);   // the window layer sends Ctrl+letter as the letter's key code
+    Key('C', QORGLUT_MASK_CONTROL);
     EXPECT_FALSE(Provider.Clipboard.empty());
 }
 
 TEST_F(GuiWidgetInputTest, ADragOverAGaugeIsBracketedByItsStartAndEnd)
 {
-    TGui_Gauge* g = Master.AddGauge("", nullptr, 0, 10);
+    TGui_Gauge* g = App->AddGauge("", nullptr, 0, 10);
     g->SetPosition(50, 100);
     g->EditField->Hide();
     g->DropDownButton->Hide();
     g->ChangeStartEvent = new TQOREvent(1);
     g->ChangeEvent = new TQOREvent(2);
     g->ChangeEndEvent = new TQOREvent(3);
-    Master.LayoutTree();
-    Master.ProcessMouseButton(0, 0, 60, 108, 0);
-    Master.ProcessMouseMotion(100, 108);
-    Master.ProcessMouseMotion(250, 108);   // past the end: clamped
-    Master.ProcessMouseButton(0, 1, 250, 108, 0);
+    Press(60, 108);
+    Drag(100, 108);
+    Drag(250, 108);   // past the end: clamped
+    Release(250, 108);
     EXPECT_FLOAT_EQ(g->Value, 10.0f);
     std::vector<int> got = DrainCommands();
     ASSERT_FALSE(got.empty());
@@ -102,19 +128,19 @@ TEST_F(GuiWidgetInputTest, ADragOverAGaugeIsBracketedByItsStartAndEnd)
 
 TEST_F(GuiWidgetInputTest, ADropDownChoiceSetsTheBoxAndQueuesTheEntrysEvent)
 {
-    auto* box = new TGui_DropDownBox(&Master);
+    auto* box = new TGui_DropDownBox(App.get());
     box->SetPosition(100, 50);
     box->Width = 200;
     box->BoxWidth = 120;
     box->AddItem("Smooth", new TQOREvent(11), nullptr);
     TGui_MenuText* flat = box->AddItem("Flat", new TQOREvent(12), nullptr);
-    Master.LayoutTree();
+    App->LayoutTree();
     TGui_Menu* menu = box->GetMenu();
     Click(box->Box->AbsX + 5, box->Box->AbsY + 5);
     EXPECT_TRUE(menu->Shown) << "a press on the box opens the list";
-    Master.LayoutTree();
+    App->LayoutTree();
     EXPECT_GE(menu->Width, box->Box->Width);
-    Master.LayoutTree();
+    App->LayoutTree();
     Click(flat->AbsX + 5, flat->AbsY + 3);
     EXPECT_FALSE(menu->Shown);
     EXPECT_STREQ(box->Box->GetName(), "Flat");
@@ -128,10 +154,10 @@ TEST_F(GuiWidgetInputTest, ADropDownChoiceSetsTheBoxAndQueuesTheEntrysEvent)
 
 TEST_F(GuiWidgetInputTest, TheToggleFoldsAndOpensThePanel)
 {
-    auto* panel = new TGui_CollapsiblePanel(&Master);
+    auto* panel = new TGui_CollapsiblePanel(App.get());
     panel->SetPosition(300, 100);
     panel->SetSize(200, 150);
-    Master.LayoutTree();
+    App->LayoutTree();
     TGui_CollapsiblePanelToggleButton* toggle = panel->Toggle;
     Click(toggle->AbsX + 5, toggle->AbsY + 5);
     EXPECT_TRUE(panel->IsCollapsed());
