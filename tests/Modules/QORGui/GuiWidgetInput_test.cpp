@@ -18,6 +18,9 @@
 
 namespace {
 
+int Beeps = 0;
+void CountBeep() { ++Beeps; }
+
 std::vector<int> DrainCommands()
 {
     std::vector<int> out;
@@ -37,6 +40,8 @@ protected:
         QORglutWigits_SetFontToArial();
         QOREvents_Clean();
         OS.SetDialogProvider(&Provider);
+        OS.AssignOnBeep(&CountBeep);
+        Beeps = 0;
         QORglut_SetModifiers(false, false, false, false);
         App = std::make_unique<TGui_BlankApp>(QORglutGetWindow(), nullptr);
         QORglut_DispatchReshape(600, 400);
@@ -48,6 +53,7 @@ protected:
         App.reset();
         QORglut_ClearAllCallbacks();
         QORglut_SetModifiers(false, false, false, false);
+        OS.AssignOnBeep(nullptr);
         OS.SetDialogProvider(nullptr);
         QOREvents_Clean();
     }
@@ -94,6 +100,7 @@ TEST_F(GuiWidgetInputTest, AClickFocusesAFieldAndTypedKeysReachIt)
     for (int k : {int('4'), int('x'), 13}) Key(k);
     EXPECT_STREQ(f->GetText(), "4") << "Enter rewrites an integer text from its value";
     EXPECT_EQ(f->IntValue, 4);
+    EXPECT_EQ(Beeps, 1) << "the letter";
     EXPECT_EQ(App->ActiveNodeID, 0u) << "Enter gives the focus back";
     EXPECT_EQ(DrainCommands(), std::vector<int>{77}) << "one commit";
 
