@@ -299,6 +299,14 @@ void TKSN_Renderer4::RenderArbMesh(TKSN_MeshRoot* meshRoot)
             threads.emplace_back(RenderAllNodesFunc, this, i * band, std::min(height, (i + 1) * band));
         for (std::thread& t : threads) t.join();
     }
+    // The vertex overlay tests each vertex against the depth of a pixel that
+    // may lie in another thread's band, so it runs after all bands are done,
+    // against the finished depth: a vertex hidden by any surface stays hidden.
+    if (Setup->DrawVertexOverlay)
+        for (TQOROctreeNode<int>* node : Setup->NodeList) {
+            if (Flag(Setup->CancelRequested)) break;
+            DrawOctreeNode_VertexOverlay_Software(node);
+        }
     Setup->NodeList.swap(drawn);
 }
 
@@ -336,7 +344,6 @@ void TKSN_Renderer4::RenderAllNodesFunc(TKSN_Renderer4* renderer, int rowFirst, 
             list = &setup->NodeList;
         }
         TKSN_MeshRoot* mesh = renderer->CurrentlyRenderedMesh;
-        const bool overlays = setup->DrawWireframe || setup->DrawVertexOverlay;
         for (TQOROctreeNode<int>* node : *list) {
             if (Flag(setup->CancelRequested)) break;
             TKSN_Mesh* owner = mesh->GetOwnerMesh();
@@ -345,10 +352,7 @@ void TKSN_Renderer4::RenderAllNodesFunc(TKSN_Renderer4* renderer, int rowFirst, 
                 renderer->DrawOctreeNode_ColorTextureRender_Software(node);
             else
                 renderer->NodeView(renderer, node);
-            if (overlays) {
-                if (setup->DrawWireframe) renderer->DrawOctreeNode_Wireframe_Software(node);
-                if (setup->DrawVertexOverlay) renderer->DrawOctreeNode_VertexOverlay_Software(node);
-            }
+            if (setup->DrawWireframe) renderer->DrawOctreeNode_Wireframe_Software(node);
         }
     } catch (...) {
         std::scoped_lock lock(renderer->NodeListMutex);
