@@ -397,7 +397,10 @@ bool TKSN_Renderer4::PreRenderNode(TQOROctreeNode<int>* node)
     static int drawnCount = 0, createdCount = 0, plainCount = 0;
     Setup->DrawNodeGeometry = true;
     Setup->CompilingDisplayList = false;
-    if (!IsOpenGL() || !Setup->UseDisplayLists) return true;
+    // The quick render's transparent quads are collected while a node is
+    // drawn and drawn at the end of the frame; a stored list would replay the
+    // opaque quads only, so quick render draws its nodes every frame.
+    if (!IsOpenGL() || !Setup->UseDisplayLists || Setup->ViewMode == KSN_VIEWMODE_QUICK_RENDER) return true;
     if (!node->DisplayList) node->DisplayList = std::make_unique<TKSN_glDisplayList>();
     if (node->DisplayList->IsValid()) {
         if (Setup->ReadDisplayLists) {
