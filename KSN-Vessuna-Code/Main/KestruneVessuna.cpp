@@ -27,6 +27,7 @@
 #include "KSN_OpenGLTest.h"
 #include "KSN_ObjProjectHooks.h"
 #include "KSN_Project.h"
+#include "KSN_RendererHooks.h"
 #include "KSN_Startup_Services.h"
 #include "KSN_TestHooks.h"
 #include "KSN_Viewport.h"
@@ -171,6 +172,53 @@ static void Kestrune_ConnectLowerLayers()
     };
     viewportHooks.CanAffectObject = [](TKSN_Object* object) { return Project && Project->CanAffectObject(object); };
     KSN_SetViewportProjectHooks(viewportHooks);
+
+    TKSN_RendererProjectHooks renderer;
+    renderer.GetSpecialDisplayMode = []() { return Project ? Project->GetSpecialDisplayMode() : 0; };
+    renderer.DoUseSymmetry = [](TKSN_MeshRoot* mesh) { return Project && Project->DoUseSymmetry(mesh); };
+    renderer.IsSelecting = []() { return Project && Project->IsSelecting(); };
+    renderer.DoFlashSelection = []() { return Project && Project->DoFlashSelection(); };
+    renderer.GetDisplayBoundingBox = [](TKSN_Viewport* viewport, float* min, float* max) {
+        if (Project) Project->GetDisplayBoundingBox(viewport, min, max);
+    };
+    renderer.GetSceneRadius = []() { return Project ? Project->SceneRadius : 1.0f; };
+    renderer.BeforeConsiderTiling = [](TKSN_Viewport* viewport) {
+        if (Project) Project->BeforeConsiderTiling(viewport);
+    };
+    renderer.GetCurrentViewport = []() { return Project ? Project->GetCurrentViewport() : nullptr; };
+    renderer.GetWireframeColor = [](float* rgb) {
+        for (int c = 0; c < 3; ++c) rgb[c] = Project ? Project->WireframeColor[c] : 0.0f;
+    };
+    renderer.GetQuickRenderSettings = [](TKSN_QuickRenderSettings& s) {
+        if (!Project) return;
+        s.RenderColorMaps = Project->RenderColorMaps;
+        s.RenderBumpMaps = Project->RenderBumpMaps;
+        s.RenderTransparencyMaps = Project->RenderTransparencyMaps;
+        s.RenderDisplacementMaps = Project->RenderDisplacementMaps;
+        s.RenderSpecularMaps = Project->RenderSpecularMaps;
+        s.RenderAmbientMaps = Project->RenderAmbientMaps;
+        s.RenderMixColors = Project->RenderMixColors;
+        s.RenderDoubleSided = Project->RenderDoubleSided;
+        s.RenderQuality = Project->RenderQualityB;
+        s.GlobalDisplacementStrength = Project->GlobalDisplacementStrengthB;
+        s.GlobalBumpStrength = Project->GlobalBumpStrength;
+    };
+    // The colourised brush exists while its images hold pixels.
+    renderer.GetCurrentColorizeTextureBrushImage = []() -> TQORImageMap* {
+        return Project && Project->ColorizedBrushImageRGB.GetWidth() > 0 ? &Project->ColorizedBrushImage : nullptr;
+    };
+    renderer.GetCurrentColorizeTextureBrushImageRGB = []() -> TQORImageMap* {
+        return Project && Project->ColorizedBrushImageRGB.GetWidth() > 0 ? &Project->ColorizedBrushImageRGB : nullptr;
+    };
+    renderer.GetCurrentColorizeTextureBrushImageAlpha = []() -> TQORImageMap* {
+        return Project && Project->ColorizedBrushImageAlpha.GetWidth() > 0 ? &Project->ColorizedBrushImageAlpha
+                                                                          : nullptr;
+    };
+    renderer.GetPolygonLayer = [](int index) -> TKSN_Layer* {
+        return Project && index >= 0 && index < KSN_POLYGON_LAYER_COUNT ? Project->PolygonLayers[index] : nullptr;
+    };
+    renderer.GetCurrentPolygonLayerIndex = []() { return Project ? Project->CurrentLayerIndex : 0; };
+    KSN_SetRendererProjectHooks(renderer);
 
     KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);
 

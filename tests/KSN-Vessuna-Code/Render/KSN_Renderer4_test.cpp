@@ -511,6 +511,39 @@ TEST_F(RendererSoftware, ErrorOnTheRenderThreadEndsTheRenderAndIsReportedOnJoin)
     EXPECT_EQ(Completed, 1);
 }
 
+TEST_F(RendererSoftware, MeshRootReadsTheMaterialsDisplacementChannelAndTheObjectsSidedness)
+{
+    TKSN_Object* object = Add(MakeSquare(0, 0, 0.5f));
+    TKSN_Mesh* mesh = object->Mesh.get();
+    EXPECT_FALSE(mesh->DoRenderDoubleSided());
+    object->RenderDoubleSided = true;
+    EXPECT_TRUE(mesh->DoRenderDoubleSided());
+
+    mesh->UpdateDisplacementMapHelpers();
+    EXPECT_EQ(mesh->maxDisplacementReach, 0.0f) << "no bound displacement map";
+    // A 1 × 1 displacement map of byte 255 at strength 0.5, offset 0.25.
+    Sources.push_back(std::make_unique<TQORMaterialMapSource>());
+    uint8_t white[3] = {255, 255, 255};
+    Sources.back()->InitializeWithPixelData(1, 1, white);
+    auto* binding = new TQORMaterialMap();
+    binding->SetMapSource(Sources.back()->GetID());
+    mesh->MaterialMaps->Add(binding);
+    TQORMaterialChannel* channel = mesh->GetMaterial(0)->GetChannelFromName("Displacement");
+    channel->SetMapID(int(binding->GetID()));
+    channel->Strength = 0.5f;
+    channel->Offset = 0.25f;
+    mesh->UpdateDisplacementMapHelpers();
+    EXPECT_FLOAT_EQ(mesh->maxDisplacementReach, mesh->boundsDiagonal * 0.5f);
+
+    mesh->ValidateAllInOSpace(false);
+    const float expected = (1.0f - 0.25f) * mesh->boundsDiagonal * 0.5f;
+    for (int v = 0; v < 4; ++v) {
+        SCOPED_TRACE(v);
+        const float* n = mesh->vertexNormals + 3 * v;
+        for (int a = 0; a < 3; ++a) EXPECT_NEAR(mesh->displacementDeltas[3 * v + a], expected * n[a], 1e-5f);
+    }
+}
+
 // [SECTION] Brush tile
 
 class BrushTile : public RendererSoftware {
