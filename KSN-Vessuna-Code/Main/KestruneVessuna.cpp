@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <memory>
+#include <mutex>
 #include <vector>
 #include <cstdio>
 #include <string>
@@ -218,6 +219,28 @@ static void Kestrune_ConnectLowerLayers()
         return Project && index >= 0 && index < KSN_POLYGON_LAYER_COUNT ? Project->PolygonLayers[index] : nullptr;
     };
     renderer.GetCurrentPolygonLayerIndex = []() { return Project ? Project->CurrentLayerIndex : 0; };
+    // The software map view's screen patterns, as RGB copies made on first
+    // use (node threads ask, so the copies are made under a lock).
+    renderer.GetGuiImageRGB = [](const char* name, uint8_t** pixels, int* width, int* height) {
+        static std::mutex lock;
+        static std::vector<uint8_t> noUVMap, noMapApplied;
+        std::scoped_lock guard(lock);
+        const bool uv = std::string(name) == "NoUVMap";
+        TQORglutTexture* texture = App ? (uv ? App->noUVMapTexture : App->noMapAppliedTexture) : nullptr;
+        if (!texture || !texture->GetPixels() || texture->GetWidth() <= 0 || texture->GetHeight() <= 0) return false;
+        std::vector<uint8_t>& rgb = uv ? noUVMap : noMapApplied;
+        const int depth = texture->GetColorDepth();
+        const size_t count = size_t(texture->GetWidth()) * size_t(texture->GetHeight());
+        if (rgb.size() != count * 3) {
+            rgb.resize(count * 3);
+            for (size_t i = 0; i < count; ++i)
+                for (int c = 0; c < 3; ++c) rgb[i * 3 + c] = texture->GetPixels()[i * depth + c];
+        }
+        *pixels = rgb.data();
+        *width = texture->GetWidth();
+        *height = texture->GetHeight();
+        return true;
+    };
     KSN_SetRendererProjectHooks(renderer);
 
     KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);

@@ -18,6 +18,7 @@
 #include "KSN_MeshRoot.h"
 #include "KSN_Object.h"
 #include "KSN_QuickRender.h"
+#include "KSN_Renderer4_Internal.h"
 #include "KSN_RendererUtils.h"
 #include "KSN_Viewport.h"
 #include "OS.h"
@@ -119,6 +120,10 @@ void TKSN_Renderer4::RenderImage(TKSN_RenderSetup* setup)
             for (TKSN_Object* object : getObjects())
                 if (object && object->Mesh) object->Mesh->ValidateAllInOSpace(false);
     }
+
+    // Resolving may make the tree's first layer current: a change of the
+    // project that only the main thread may make.
+    CurrentMapLayer = KSN_ResolveCurrentMapLayer();
 
     if (!gl) {
         setup->SizeImagesToViewport();

@@ -35,6 +35,7 @@
 #include "KSN_RenderSetup.h"
 #include "KSN_RendererHooks.h"
 
+class TKSN_MapLayer;
 class TKSN_MeshRoot;
 class TKSN_Object;
 class TKSN_RasterizeTriangle;
@@ -112,11 +113,11 @@ public:
     std::mutex NodeListMutex;           // guards RenderError
     TKSN_RenderSetup* Setup = nullptr;
     TKSN_MeshRoot* CurrentlyRenderedMesh = nullptr;
-    // Per object of the current render (written before its nodes are drawn).
-    bool BackfaceCull = true;
-    bool DirectionCull = true;
     // The first error of the running software render, reported on the main thread.
     std::exception_ptr RenderError;
+    // The project's current map layer, resolved by RenderImage on the main
+    // thread before any thread starts; the node views only read it.
+    TKSN_MapLayer* CurrentMapLayer = nullptr;
 
 private:
     bool IsOpenGL() const { return Setup && Setup->RenderingType == KSN_RENDERING_OPENGL; }

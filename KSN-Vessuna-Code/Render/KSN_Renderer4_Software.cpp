@@ -76,7 +76,7 @@ void TKSN_Renderer4::DrawOctreeNode_CurrentMap_Software(TQOROctreeNode<int>* nod
     TKSN_MeshRoot* m = node->Owner;
     if (!m) return;
     TKSN_RenderSetup& s = *Setup;
-    TKSN_MapLayer* layer = KSN_ResolveCurrentMapLayer();
+    TKSN_MapLayer* layer = CurrentMapLayer;
     const TKSN_RendererProjectHooks& hooks = KSN_GetRendererProjectHooks();
     const bool symmetric = hooks.DoUseSymmetry && hooks.DoUseSymmetry(m);
     const bool hasSelection = m->GetSelectedVertexCount() >= 1;
@@ -213,7 +213,6 @@ void TKSN_Renderer4::DrawOctreeNode_ColorTextureRender_Software(TQOROctreeNode<i
     TKSN_MeshRoot* m = node->Owner;
     if (!m) return;
     TKSN_RenderSetup& s = *Setup;
-    KSN_ResolveCurrentMapLayer();
     TKSN_Mesh* owner = m->GetOwnerMesh();
     if (!owner) return;
     const bool doubleSided = owner->GetOwnerObject() && owner->GetOwnerObject()->RenderDoubleSided;

@@ -2,6 +2,7 @@
 // driver and the software node views, the brush-tile rasterisers and the quick
 // render's frame-wide state. Software renders preset the background image, so
 // no OpenGL call is made.
+#include "KSN_MapLayer.h"
 #include "KSN_QuickRender.h"
 #include "KSN_RasterizeTriangle.h"
 #include "KSN_RendererScene.h"
@@ -17,6 +18,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <filesystem>
 #include <string>
 
@@ -542,6 +544,47 @@ TEST_F(RendererSoftware, MeshRootReadsTheMaterialsDisplacementChannelAndTheObjec
         const float* n = mesh->vertexNormals + 3 * v;
         for (int a = 0; a < 3; ++a) EXPECT_NEAR(mesh->displacementDeltas[3 * v + a], expected * n[a], 1e-5f);
     }
+}
+
+TEST_F(RendererSoftware, CurrentMapLayerIsResolvedBeforeTheRenderThreadStarts)
+{
+    static TKSN_MapLayerGroup* group = nullptr;
+    TKSN_MapLayerGroup layers;
+    group = &layers;
+    auto* first = new TKSN_MapLayer();
+    layers.AddItem(first);
+    QORMaterialMapSource_ProjectHooks.GetMapLayerGroup = [] { return group; };
+    Add(MakeSquare(0, 0, 0.5f));
+    Prepare(KSN_VIEWMODE_CURRENT_MAP_LAYER);
+    Renderer = std::make_unique<TKSN_Renderer4>();
+    Renderer->RenderImage(&Setup);
+    EXPECT_EQ(layers.GetCurrentLayerID(), first->GetID()) << "made current on the calling thread";
+    EXPECT_EQ(Renderer->CurrentMapLayer, first);
+    Renderer->WaitForCompletion();
+    EXPECT_EQ(Completed, 1);
+    QORMaterialMapSource_ProjectHooks.GetMapLayerGroup = nullptr;
+}
+
+TEST_F(RendererSoftware, ErrorOnANodeThreadCancelsTheRenderAndIsReportedOnce)
+{
+    // A mesh without texture vertices in the paint tab asks for the screen
+    // pattern from every node thread; that image cannot be read.
+    TKSN_RendererProjectHooks hooks = KSN_GetRendererProjectHooks();
+    hooks.GetGuiImageRGB = [](const char*, uint8_t**, int*, int*) -> bool {
+        throw std::runtime_error("Cannot read the interface picture \"NoUVMap\".");
+    };
+    KSN_SetRendererProjectHooks(hooks);
+    Add(MakeObject({-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0.5f, 0.5f, 0, -0.5f, 0.5f, 0}, {}, {{{0, 1, 2, 3}}}));
+    Prepare(KSN_VIEWMODE_CURRENT_MAP_CHANNEL);
+    Setup.PaintTabActive = true;
+    Setup.ThreadCount = 4;
+    Renderer = std::make_unique<TKSN_Renderer4>();
+    Renderer->RenderImage(&Setup);
+    Renderer->WaitForCompletion();
+    EXPECT_FALSE(Setup.Rendering);
+    EXPECT_EQ(Completed, 0);
+    ASSERT_EQ(Boxes.Boxes.size(), 1u);
+    EXPECT_NE(Boxes.Boxes[0].find("NoUVMap"), std::string::npos);
 }
 
 // [SECTION] Brush tile
