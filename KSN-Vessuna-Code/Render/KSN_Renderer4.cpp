@@ -171,6 +171,19 @@ void TKSN_Renderer4::RenderImage(TKSN_RenderSetup* setup)
         return;
     }
 
+    Target = TSoftwareTarget();
+    if (!gl) {
+        Target.Pixels = setup->RenderedImage.GetPixels();
+        Target.Width = setup->RenderedImage.GetWidth();
+        Target.Height = setup->RenderedImage.GetHeight();
+        Target.BytesPerPixel = setup->RenderedImage.GetBytesPerPixel();
+        Target.Depth = setup->DepthBuffer.GetDataFloat();
+        if (setup->RenderShadingPlanes) {
+            Target.Unlit = setup->UnlitImage.GetPixels();
+            Target.Shade = setup->ShadeImage.GetPixels();
+        }
+    }
+
     if (gl) {
         RenderThreadStarted = false;
         try {
@@ -293,7 +306,7 @@ void TKSN_Renderer4::RenderArbMesh(TKSN_MeshRoot* meshRoot)
     }
     Setup->NodeList.swap(drawn);
     CurrentlyRenderedMesh = meshRoot;
-    const int height = Setup->RenderedImage.GetHeight();
+    const int height = Target.Height;
     if (n == 1 || height <= 1) {
         RenderAllNodesFunc(this, 0, INT32_MAX);
     } else {

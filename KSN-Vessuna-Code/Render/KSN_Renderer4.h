@@ -15,7 +15,10 @@
 // Node threads each own one band of image rows and draw the whole node list
 // in order, clipped to their band: no pixel is written by two threads, a
 // farther surface never overwrites a nearer one, and the image is the same
-// whatever the thread count.
+// whatever the thread count. The software vertex overlay, whose depth test
+// reads a pixel of any band, runs once all bands are done. Quick render
+// (view mode 7) keeps no display lists: its transparent quads are collected
+// anew on every frame.
 //
 // Errors: an exception on the render thread or a node thread is caught there;
 // the render ends as a cancelled one does (Rendering false, no completion
@@ -118,6 +121,16 @@ public:
     // The project's current map layer, resolved by RenderImage on the main
     // thread before any thread starts; the node views only read it.
     TKSN_MapLayer* CurrentMapLayer = nullptr;
+    // The set-up's software images and depth, fetched by RenderImage before
+    // the render thread starts (the getters keep bookkeeping of their own,
+    // which node threads must not touch).
+    struct TSoftwareTarget {
+        uint8_t* Pixels = nullptr;   // RenderedImage
+        int Width = 0, Height = 0, BytesPerPixel = 0;
+        float* Depth = nullptr;
+        uint8_t* Unlit = nullptr;    // with RenderShadingPlanes
+        uint8_t* Shade = nullptr;
+    } Target;
 
 private:
     bool IsOpenGL() const { return Setup && Setup->RenderingType == KSN_RENDERING_OPENGL; }

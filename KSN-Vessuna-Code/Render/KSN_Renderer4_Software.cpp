@@ -57,14 +57,14 @@ void TKSN_Renderer4::PrepareSoftwareRecord(TKSN_RasterizeTriangle& r) const
     r.InitAll();
     static const float white[4] = {1, 1, 1, 1};
     r.AssignColors4(white, white, white);
-    r.Width = r.RowLength = s.RenderedImage.GetWidth();
-    r.Height = s.RenderedImage.GetHeight();
-    r.DestPixels = r.SourcePixels = s.RenderedImage.GetPixels();
-    r.BytesPerPixel = s.RenderedImage.GetBytesPerPixel();
-    r.DepthBuffer = s.DepthBuffer.GetDataFloat();
+    r.Width = r.RowLength = Target.Width;
+    r.Height = Target.Height;
+    r.DestPixels = r.SourcePixels = Target.Pixels;
+    r.BytesPerPixel = Target.BytesPerPixel;
+    r.DepthBuffer = Target.Depth;
     if (s.RenderShadingPlanes) {
-        r.UnlitPixels = s.UnlitImage.GetPixels();
-        r.ShadePixels = s.ShadeImage.GetPixels();
+        r.UnlitPixels = Target.Unlit;
+        r.ShadePixels = Target.Shade;
     }
     KSN_Renderer4_GetThreadBand(r.ClipRowFirst, r.ClipRowEnd);
 }
@@ -272,9 +272,9 @@ void TKSN_Renderer4::DrawOctreeNode_Wireframe_Software(TQOROctreeNode<int>* node
     TKSN_MeshRoot* m = node->Owner;
     if (!m || !m->GetOwnerMesh()) return;
     TKSN_RenderSetup& s = *Setup;
-    const int W = s.RenderedImage.GetWidth(), H = s.RenderedImage.GetHeight();
-    uint8_t* pixels = s.RenderedImage.GetPixels();
-    float* depth = s.DepthBuffer.GetDataFloat();
+    const int W = Target.Width, H = Target.Height;
+    uint8_t* pixels = Target.Pixels;
+    float* depth = Target.Depth;
     if (!pixels || !depth || W <= 0 || H <= 0) return;
     float color[3] = {0, 0, 0};
     if (auto get = KSN_GetRendererProjectHooks().GetWireframeColor) get(color);
@@ -289,8 +289,7 @@ void TKSN_Renderer4::DrawOctreeNode_Wireframe_Software(TQOROctreeNode<int>* node
             float a[3], b[3];
             screen.Project(m->resolvedVertices + 3 * size_t(m->vGetPolyV(p, c)), a, 0.001f);
             screen.Project(m->resolvedVertices + 3 * size_t(m->vGetPolyV(p, (c + 1) % n)), b, 0.001f);
-            Rasterize_Line_R4(a, b, color, W, W, H, pixels, s.RenderedImage.GetBytesPerPixel(), depth, rowFirst,
-                              rowEnd);
+            Rasterize_Line_R4(a, b, color, W, W, H, pixels, Target.BytesPerPixel, depth, rowFirst, rowEnd);
         }
     }
 }
@@ -299,10 +298,10 @@ void TKSN_Renderer4::DrawOctreeNode_VertexOverlay_Software(TQOROctreeNode<int>* 
 {
     TKSN_MeshRoot* m = node->Owner;
     TKSN_RenderSetup& s = *Setup;
-    if (!m || s.RenderedImage.GetBytesPerPixel() != 4 || !m->visibleVertices) return;
-    const int W = s.RenderedImage.GetWidth(), H = s.RenderedImage.GetHeight();
-    uint8_t* pixels = s.RenderedImage.GetPixels();
-    const float* depth = s.DepthBuffer.GetDataFloat();
+    if (!m || Target.BytesPerPixel != 4 || !m->visibleVertices) return;
+    const int W = Target.Width, H = Target.Height;
+    uint8_t* pixels = Target.Pixels;
+    const float* depth = Target.Depth;
     if (!pixels || !depth || W <= 0 || H <= 0) return;
     float color[3] = {0, 0, 0};
     if (auto get = KSN_GetRendererProjectHooks().GetWireframeColor) get(color);
