@@ -16,6 +16,7 @@
 
 #include <wx/init.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -798,6 +799,53 @@ TEST_F(QuickRenderQuads, FullTransparencyWithoutAMapGivesAlphaZeroFragmentsInPoo
     for (int i = 0; i <= KSN_QuadFragmentPoolSize; ++i) QuickRender_TakeFragment();
     EXPECT_EQ(QuadFragmentPools.Count(), 2);
     EXPECT_EQ(QuadFragmentPools[1], second);
+}
+
+TEST_F(QuickRenderQuads, NewVertexOnASeamTakesTheMeanDisplacementOfBothSides)
+{
+    // Displacement map: the left texel at height 0, the right one at 255.
+    // The quad's UVs lie over the left texel; across its edge 0 (a UV seam)
+    // the neighbour's UVs lie over the right one.
+    uint8_t heights[6] = {0, 0, 0, 255, 255, 255};
+    TKSN_QuickRenderDataTextureData& disp = *Data.TextureSlots[KSN_QR_SLOT_DISPLACEMENT];
+    disp.Pixels = heights;
+    disp.Width = 2;
+    disp.Height = 1;
+    disp.Scale = 1.0f;
+    disp.Offset = 0.0f;
+    disp.TexelStepU = disp.TexelStepV = 1e-9f;
+    Data.MaxLevel = 1;
+    float p[4][3] = {{-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {0.5f, 0.5f, 0}, {-0.5f, 0.5f, 0}};
+    float n[4][3] = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 1}};
+    float uv[4][2] = {{0, 0}, {0.2f, 0}, {0.2f, 1}, {0, 1}};
+    float across[2][2] = {{0.8f, 0}, {1.0f, 0}};
+    float d[4][3] = {};
+    float view[4][3];
+    auto midpointHeight = [&](bool withSeams) {
+        QuickRender_Init();
+        float* P[4] = {p[0], p[1], p[2], p[3]};
+        float* N[4] = {n[0], n[1], n[2], n[3]};
+        float* U[4] = {uv[0], uv[1], uv[2], uv[3]};
+        float* D[4] = {d[0], d[1], d[2], d[3]};
+        float* V[4] = {view[0], view[1], view[2], view[3]};
+        float* S[8] = {across[0], across[1], uv[1], uv[2], uv[2], uv[3], uv[3], uv[0]};
+        float** pp = P;
+        float** dd = D;
+        float** nn = N;
+        float** uu = U;
+        float** ss = withSeams ? S : nullptr;
+        DynamicallySubdividedQuad2(Data, pp, dd, nn, uu, ss, V, 0);
+        EXPECT_EQ(Fragments(), 4);
+        // The midpoint of edge 0 lies at (0, −0.5).
+        for (int b = TransparentQuads_MinIndexUsed; b <= TransparentQuads_MaxIndexUsed; ++b)
+            for (TKSN_QuadFragment* f = TransparentQuads[b]; f; f = f->Next)
+                for (const float* v : f->Vertices)
+                    if (std::fabs(v[0]) < 1e-6f && std::fabs(v[1] + 0.5f) < 1e-6f) return v[2];
+        ADD_FAILURE() << "no fragment has the midpoint of edge 0";
+        return -1.0f;
+    };
+    EXPECT_NEAR(midpointHeight(true), 0.5f, 1e-4f);
+    EXPECT_NEAR(midpointHeight(false), 0.0f, 1e-6f);
 }
 
 TEST_F(RendererSoftware, QuickRenderSkipsNodesOfASubdivisionLevel)
