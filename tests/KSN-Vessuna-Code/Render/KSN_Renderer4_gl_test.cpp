@@ -159,6 +159,61 @@ TEST_F(RendererGL, HotSelectionShowsBlankFirstAndSecondSelectionColours)
     }
 }
 
+TEST_F(RendererGL, LayerAndMaterialViewsShowTheirColours)
+{
+    static TKSN_Layer layers[32];
+    for (int i = 0; i < 32; ++i) {
+        layers[i].Color[0] = 0.0f;
+        layers[i].Color[1] = float(i) / 31.0f;
+        layers[i].Color[2] = 0.0f;
+    }
+    TKSN_RendererProjectHooks hooks = KSN_GetRendererProjectHooks();
+    hooks.GetPolygonLayer = [](int i) { return &layers[i]; };
+    KSN_SetRendererProjectHooks(hooks);
+    TKSN_Object* square = Add(MakeSquare(0, 0, 0.4f));
+    square->Mesh->Polygons[0].LayerFlags = 1u << 30;   // layer 31
+    const float red[3] = {1, 0, 0};
+    std::memcpy(square->Mesh->GetMaterial(0)->GetChannelFromName("Color")->Color, red, sizeof red);
+    const struct {
+        int mode;
+        std::array<uint8_t, 3> expected;
+    } cases[] = {{KSN_VIEWMODE_LAYER_COLORS, {0, 255, 0}}, {KSN_VIEWMODE_MATERIAL_COLORS, {255, 0, 0}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        Prepare(c.mode);
+        Render();
+        EXPECT_TRUE(Near(Read(Size / 2, Size / 2), c.expected));
+    }
+}
+
+TEST_F(RendererGL, MapChannelViewTexturesTheModelAndPaintsMaplessMeshesInTheNoMapColour)
+{
+    TKSN_Object* square = Add(MakeSquare(0, 0, 0.45f));
+    TQORMaterialMapSource source;
+    uint8_t rgb[12] = {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0};
+    source.InitializeWithPixelData(2, 2, rgb);
+    auto* binding = new TQORMaterialMap();
+    binding->SetMapSource(source.GetID());
+    square->Mesh->MaterialMaps->Add(binding);
+    square->Mesh->GetMaterial(0)->GetChannelFromName("Color")->SetMapID(int(binding->GetID()));
+    Prepare(KSN_VIEWMODE_CURRENT_MAP_CHANNEL);
+    Render();
+    const auto textured = Read(Size / 2, Size / 2);
+    EXPECT_GT(textured[0], 200);
+    EXPECT_LT(textured[1], 40);
+
+    // Without texture vertices the paint tab shows the no-map colour.
+    Objects.clear();
+    g_Objects.clear();
+    Add(MakeObject({-0.4f, -0.4f, 0, 0.4f, -0.4f, 0, 0.4f, 0.4f, 0, -0.4f, 0.4f, 0}, {}, {{{0, 1, 2, 3}}}));
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    Prepare(KSN_VIEWMODE_CURRENT_MAP_CHANNEL);
+    Setup.PaintTabActive = true;
+    Render();
+    EXPECT_TRUE(Near(Read(Size / 2, Size / 2), {190, 190, 243}));
+}
+
 TEST_F(RendererGL, WireframeOverlayLiesOnTheCubesEdges)
 {
     TKSN_Object* cube = Add(MakeCube(0.4f));
