@@ -241,6 +241,11 @@ static void Kestrune_ConnectLowerLayers()
         *height = texture->GetHeight();
         return true;
     };
+    // TODO(stub): the project's tiled paint mapping (GetTiledUVMapForVertex),
+    // its interaction-in-progress flag and picture meshes come with their
+    // subsystems; until they are registered here every tiled coordinate is 0,
+    // no navigation drag lowers the quick render's quality and no mesh is a
+    // picture mesh.
     KSN_SetRendererProjectHooks(renderer);
 
     KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);
