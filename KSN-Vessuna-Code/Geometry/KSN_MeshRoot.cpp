@@ -259,16 +259,24 @@ TQORMaterial* TKSN_MeshRoot::GetMaterial(int index)
 void TKSN_MeshRoot::UpdateDisplacementMapHelpers()
 {
     maxDisplacementReach = 0.0f;
-    // TODO(stub): a material's displacement channel and its bound map come
-    // with the materials subsystem; until then no material has a displacement
-    // map, so no material counts.
+    const int count = GetMaterialCount();
+    for (int i = 0; i < count; ++i) {
+        float values[5];
+        bool hasBinding = false;
+        TQORMaterialMapSource* source = nullptr;
+        if (!KSN_GetMaterialChannelInfo(GetMaterial(i), KSN_QR_SLOT_DISPLACEMENT, values, &hasBinding, &source))
+            continue;
+        if (!hasBinding) continue;
+        const float reach = boundsDiagonal * values[0];
+        if (reach > maxDisplacementReach) maxDisplacementReach = reach;
+    }
 }
 
 bool TKSN_MeshRoot::DoRenderDoubleSided()
 {
-    if (!GetOwnerObject()) return false;
-    // TODO(stub): the object's "RenderDoubleSided" setting comes with the
-    // scene objects; until they exist no object renders double-sided.
+    // The editable mesh answers from its object's "RenderDoubleSided"; a
+    // level made from it follows it.
+    if (ownerPolyMesh && static_cast<TKSN_MeshRoot*>(ownerPolyMesh) != this) return ownerPolyMesh->DoRenderDoubleSided();
     return false;
 }
 

@@ -391,7 +391,7 @@ namespace {
 // texel is used with fraction 0. Row-major, 3 bytes per pixel.
 float SampleDisplacement(const TKSN_QuickRenderData& data, float u, float t)
 {
-    const TKSN_QuickRenderDataTextureData& map = data.DisplacementMap;
+    const TKSN_QuickRenderDataTextureData& map = *data.TextureSlots[KSN_QR_SLOT_DISPLACEMENT];
     const int w = map.Width, h = map.Height;
     auto axis = [](float x, int size, int& i0, int& i1, float& f) {
         if (x > float(size - 1)) {
@@ -413,7 +413,7 @@ float SampleDisplacement(const TKSN_QuickRenderData& data, float u, float t)
     auto at = [&](int x, int y) { return float(map.Pixels[(size_t(y) * size_t(w) + size_t(x)) * 3]); };
     const float blend = (at(x0, y0) * (1 - fx) + at(x1, y0) * fx) * (1 - fy) + (at(x0, y1) * (1 - fx) + at(x1, y1) * fx) * fy;
     const int byte = int(blend) & 0xff;
-    return (float(byte) / 255.0f - data.DisplacementOffset) * data.DisplacementScale;
+    return (float(byte) / 255.0f - map.Offset) * map.Scale;
 }
 
 void ValidateVertex(TKSN_MeshRoot* root, int v, const TKSN_QuickRenderData& data)
@@ -422,7 +422,7 @@ void ValidateVertex(TKSN_MeshRoot* root, int v, const TKSN_QuickRenderData& data
     ++TotalValidatedVertices;
     float* delta = root->displacementDeltas + 3 * size_t(v);
     std::fill_n(delta, 3, 0.0f);
-    const TKSN_QuickRenderDataTextureData& map = data.DisplacementMap;
+    const TKSN_QuickRenderDataTextureData& map = *data.TextureSlots[KSN_QR_SLOT_DISPLACEMENT];
     if (!map.Pixels || map.Width <= 0 || map.Height <= 0 || !root->vertexNormals) return;
     const float* normal = root->vertexNormals + 3 * size_t(v);
     int samples = 0;
@@ -468,12 +468,13 @@ void ValidateDisplacementDeltas(TKSN_MeshRoot* root, TQOROctreeNode<int>* node, 
         if (material != currentMaterial) {
             data.ClearMaps();
             currentMaterial = material;
-            if (root->GetMaterial(material)) {
-                data.DisplacementMap.Init();
-                // TODO(stub): the material's displacement channel (strength,
-                // offset, colour, bound map) comes with the materials
-                // subsystem; until then no material carries a displacement map.
-                data.DisplacementScale = root->boundsDiagonal * data.DisplacementStrength;
+            if (TQORMaterial* m = root->GetMaterial(material)) {
+                TKSN_QuickRenderDataTextureData& slot = *data.TextureSlots[KSN_QR_SLOT_DISPLACEMENT];
+                slot.Init();
+                // A binding without a source, or a source without readable
+                // pixels, leaves the slot without a map: no displacement.
+                KSN_FillQuickRenderSlot(slot, m, KSN_QR_SLOT_DISPLACEMENT, 1.0f);
+                slot.Scale = root->boundsDiagonal * slot.Strength;
             }
         }
         const int corners = root->vGetPolyN(p);

@@ -26,6 +26,7 @@
 // thread may walk while nothing changes the tree.
 #pragma once
 
+#include "KSN_QuickRenderData.h"
 #include "QORGL.h"
 
 #include <array>
@@ -162,24 +163,8 @@ const TKSN_ViewportOctreeServices& KSN_GetViewportOctreeServices();
 
 // [SECTION] Displacement validation
 //
-// TODO(stub): stands for TKSN_QuickRenderData of the viewport subsystem (six
-// texture slots and their scales); only what displacement validation records
-// is here. The viewport subsystem's record replaces it.
-struct TKSN_QuickRenderDataTextureData {
-    const uint8_t* Pixels = nullptr;   // 3 bytes per pixel, row-major, row 0 at the bottom
-    int32_t Width = 0, Height = 0;
-    void Init() { Pixels = nullptr; Width = Height = 0; }
-};
-struct TKSN_QuickRenderData {
-    TKSN_QuickRenderDataTextureData DisplacementMap;
-    float DisplacementStrength = 0.0f;
-    uint8_t DisplacementStrengthByte = 0;
-    float DisplacementOffset = 0.0f;    // subtracted from a sample (0..1) before scaling
-    uint8_t DisplacementColor[3] = {0, 0, 0};
-    float DisplacementScale = 1.0f;     // object units per unit of sample
-    void Init() { *this = TKSN_QuickRenderData(); }
-    void ClearMaps() { DisplacementMap.Init(); }
-};
+// The record that carries a material's displacement map between leaves is the
+// quick render's (KSN_QuickRenderData.h): its Displacement slot.
 
 // Work of the last ValidateAllInOSpace.
 extern int32_t TotalValidatedNodes;

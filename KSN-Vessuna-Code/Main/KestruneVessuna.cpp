@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <memory>
+#include <mutex>
 #include <vector>
 #include <cstdio>
 #include <string>
@@ -27,6 +28,7 @@
 #include "KSN_OpenGLTest.h"
 #include "KSN_ObjProjectHooks.h"
 #include "KSN_Project.h"
+#include "KSN_RendererHooks.h"
 #include "KSN_Startup_Services.h"
 #include "KSN_TestHooks.h"
 #include "KSN_Viewport.h"
@@ -172,6 +174,80 @@ static void Kestrune_ConnectLowerLayers()
     };
     viewportHooks.CanAffectObject = [](TKSN_Object* object) { return Project && Project->CanAffectObject(object); };
     KSN_SetViewportProjectHooks(viewportHooks);
+
+    TKSN_RendererProjectHooks renderer;
+    renderer.GetSpecialDisplayMode = []() { return Project ? Project->GetSpecialDisplayMode() : 0; };
+    renderer.DoUseSymmetry = [](TKSN_MeshRoot* mesh) { return Project && Project->DoUseSymmetry(mesh); };
+    renderer.IsSelecting = []() { return Project && Project->IsSelecting(); };
+    renderer.DoFlashSelection = []() { return Project && Project->DoFlashSelection(); };
+    renderer.GetDisplayBoundingBox = [](TKSN_Viewport* viewport, float* min, float* max) {
+        if (Project) Project->GetDisplayBoundingBox(viewport, min, max);
+    };
+    renderer.GetSceneRadius = []() { return Project ? Project->SceneRadius : 1.0f; };
+    renderer.BeforeConsiderTiling = [](TKSN_Viewport* viewport) {
+        if (Project) Project->BeforeConsiderTiling(viewport);
+    };
+    renderer.GetCurrentViewport = []() { return Project ? Project->GetCurrentViewport() : nullptr; };
+    renderer.GetWireframeColor = [](float* rgb) {
+        for (int c = 0; c < 3; ++c) rgb[c] = Project ? Project->WireframeColor[c] : 0.0f;
+    };
+    renderer.GetQuickRenderSettings = [](TKSN_QuickRenderSettings& s) {
+        if (!Project) return;
+        s.RenderColorMaps = Project->RenderColorMaps;
+        s.RenderBumpMaps = Project->RenderBumpMaps;
+        s.RenderTransparencyMaps = Project->RenderTransparencyMaps;
+        s.RenderDisplacementMaps = Project->RenderDisplacementMaps;
+        s.RenderSpecularMaps = Project->RenderSpecularMaps;
+        s.RenderAmbientMaps = Project->RenderAmbientMaps;
+        s.RenderMixColors = Project->RenderMixColors;
+        s.RenderDoubleSided = Project->RenderDoubleSided;
+        s.RenderQuality = Project->RenderQualityB;
+        s.GlobalDisplacementStrength = Project->GlobalDisplacementStrengthB;
+        s.GlobalBumpStrength = Project->GlobalBumpStrength;
+    };
+    // The colourised brush exists while its images hold pixels.
+    renderer.GetCurrentColorizeTextureBrushImage = []() -> TQORImageMap* {
+        return Project && Project->ColorizedBrushImageRGB.GetWidth() > 0 ? &Project->ColorizedBrushImage : nullptr;
+    };
+    renderer.GetCurrentColorizeTextureBrushImageRGB = []() -> TQORImageMap* {
+        return Project && Project->ColorizedBrushImageRGB.GetWidth() > 0 ? &Project->ColorizedBrushImageRGB : nullptr;
+    };
+    renderer.GetCurrentColorizeTextureBrushImageAlpha = []() -> TQORImageMap* {
+        return Project && Project->ColorizedBrushImageAlpha.GetWidth() > 0 ? &Project->ColorizedBrushImageAlpha
+                                                                          : nullptr;
+    };
+    renderer.GetPolygonLayer = [](int index) -> TKSN_Layer* {
+        return Project && index >= 0 && index < KSN_POLYGON_LAYER_COUNT ? Project->PolygonLayers[index] : nullptr;
+    };
+    renderer.GetCurrentPolygonLayerIndex = []() { return Project ? Project->CurrentLayerIndex : 0; };
+    // The software map view's screen patterns, as RGB copies made on first
+    // use (node threads ask, so the copies are made under a lock).
+    renderer.GetGuiImageRGB = [](const char* name, uint8_t** pixels, int* width, int* height) {
+        static std::mutex lock;
+        static std::vector<uint8_t> noUVMap, noMapApplied;
+        std::scoped_lock guard(lock);
+        const bool uv = std::string(name) == "NoUVMap";
+        TQORglutTexture* texture = App ? (uv ? App->noUVMapTexture : App->noMapAppliedTexture) : nullptr;
+        if (!texture || !texture->GetPixels() || texture->GetWidth() <= 0 || texture->GetHeight() <= 0) return false;
+        std::vector<uint8_t>& rgb = uv ? noUVMap : noMapApplied;
+        const int depth = texture->GetColorDepth();
+        const size_t count = size_t(texture->GetWidth()) * size_t(texture->GetHeight());
+        if (rgb.size() != count * 3) {
+            rgb.resize(count * 3);
+            for (size_t i = 0; i < count; ++i)
+                for (int c = 0; c < 3; ++c) rgb[i * 3 + c] = texture->GetPixels()[i * depth + c];
+        }
+        *pixels = rgb.data();
+        *width = texture->GetWidth();
+        *height = texture->GetHeight();
+        return true;
+    };
+    // TODO(stub): the project's tiled paint mapping (GetTiledUVMapForVertex),
+    // its interaction-in-progress flag and picture meshes come with their
+    // subsystems; until they are registered here every tiled coordinate is 0,
+    // no navigation drag lowers the quick render's quality and no mesh is a
+    // picture mesh.
+    KSN_SetRendererProjectHooks(renderer);
 
     KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);
 

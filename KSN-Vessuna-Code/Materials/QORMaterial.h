@@ -188,3 +188,7 @@ void KSN_DeleteMaterial(TQORMaterial* material);
 TQORMaterial* KSN_MaterialFromThingy(TKSN_Thingy* item);
 const char* KSN_GetMaterialSecondName(const TQORMaterial* material);
 void KSN_DeleteMaterialMap(TQORMaterialMap* binding);
+// For the quick render and the displacement validation (KSN_QuickRenderData.h).
+bool KSN_GetMaterialChannelInfo(TQORMaterial* material, int slotIndex, float* values, bool* hasBinding,
+                                TQORMaterialMapSource** source);
+const uint8_t* KSN_GetMapSourceRGBPixels(TQORMaterialMapSource* source, int32_t& w, int32_t& h);

@@ -25,6 +25,8 @@ void TKSN_RasterizeTriangle::InitAll()
     AlphaMap = nullptr;
     AlphaMapWidth = AlphaMapHeight = 0;
     ExtendEdges = false;
+    ClipRowFirst = 0;
+    ClipRowEnd = INT32_MAX;
     ResetVertices();
 }
 

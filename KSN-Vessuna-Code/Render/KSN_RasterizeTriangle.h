@@ -49,6 +49,10 @@ public:
     int32_t AlphaMapWidth;
     int32_t AlphaMapHeight;
     bool ExtendEdges;
+    // Only rows ClipRowFirst <= y < ClipRowEnd are written (all after InitAll):
+    // a node thread of the renderer owns one band of rows.
+    int32_t ClipRowFirst;
+    int32_t ClipRowEnd;
     float Vertex[3][3];        // x, y in target pixels; z depth 0..1, larger nearer
     float UV[3][2];
     float Color[3][4];         // R, G, B, A, 0..1
@@ -102,3 +106,12 @@ void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
 void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map_NoFilter(TKSN_RasterizeTriangle* r);
 void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Iconic(TKSN_RasterizeTriangle* r);
 void KSN_Renderer4_RasterizeTriangle_Flat_Texture_NoMap(TKSN_RasterizeTriangle* r);
+
+// [SECTION] Brush-tile rasterisers
+//
+// The brush image tiles (coordinates outside 0..1 repeat it, without blending
+// across the wrap); the plain one writes brush colour and alpha, the
+// grid-baking one blends transparent texels over a checkerboard of 4 × 4
+// brush texels. Same exceptions as above.
+void KSN_RenderBrushTileTexture_Triangle_Software(TKSN_RasterizeTriangle* t);
+void KSN_RenderBrushTileTexture_Triangle_Software_BakeInGrid(TKSN_RasterizeTriangle* t);

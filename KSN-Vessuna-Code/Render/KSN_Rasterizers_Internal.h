@@ -22,6 +22,7 @@ struct TScanTriangle {
     int Width = 0, RowLength = 0, Height = 0;
     float* Depth = nullptr;      // null: no depth test
     bool ExtendEdges = false;
+    int ClipRowFirst = 0, ClipRowEnd = INT32_MAX;   // rows written: first <= y < end
 };
 
 struct TScanWeights {
@@ -171,7 +172,10 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
     const float z0 = t.p[0][2], z1 = t.p[1][2], z2 = t.p[2][2];
     const bool depthVaries = std::fabs(z1 - z0) >= 1e-30f || std::fabs(z2 - z0) >= 1e-30f;
 
-    const int rowFirst = std::max(minY, 0), rowLast = std::min(maxY, t.Height - 1);
+    // The band clip only narrows the rows: every pixel gets the values it
+    // would get without it, so banded drawing matches drawing in one piece.
+    const int rowFirst = std::max({minY, 0, t.ClipRowFirst});
+    const int rowLast = std::min({maxY, t.Height - 1, t.ClipRowEnd - 1});
     const int colFirst = std::max(minX, 0), colLast = std::min(maxX, t.Width - 1);
     const double step0 = (y1 - y2) * invD, step1 = (y0 - y2) * invNegD;
     // Value weights only where depth or the kernel's values vary.

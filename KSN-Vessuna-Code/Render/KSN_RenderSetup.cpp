@@ -1,5 +1,6 @@
 #include "KSN_RenderSetup.h"
 
+#include "KSN_RendererUtils.h"
 #include "OS.h"
 
 int32_t KSN_ViewModeForDisplayMode(int32_t displayMode)
@@ -71,3 +72,5 @@ bool TKSN_RenderSetup::SizeImagesToViewport()
     }
     return changed;
 }
+
+void TKSN_RenderSetup::InvalidateBackgroundPattern() { ::InvalidateBackgroundPattern(); }

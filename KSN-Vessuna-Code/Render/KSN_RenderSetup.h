@@ -61,9 +61,9 @@ public:
     void InitializeDefaults(TKSN_Viewport* viewport);
     static int32_t GetRecommendedRenderingType() { return KSN_RENDERING_OPENGL; }
     void InvalidateBackgroundGrid() { BackgroundGridValid = false; }
-    // TODO(stub): stands for the renderer utilities' background pattern, which
-    // is drawn again on the next render once it exists.
-    static void InvalidateBackgroundPattern() {}
+    // The background checkerboard is built and uploaded again on the next
+    // render (InvalidateBackgroundPattern of the renderer utilities).
+    static void InvalidateBackgroundPattern();
 
     // Sizes the software images and depth buffer to the viewport copy (only
     // when the size changed; a 0 x 0 copy gives zero-sized images); answers

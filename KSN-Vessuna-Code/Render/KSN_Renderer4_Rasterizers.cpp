@@ -22,6 +22,8 @@ TScanTriangle ScanOf(const TKSN_RasterizeTriangle& r)
     t.Height = r.Height;
     t.Depth = r.DepthBuffer;
     t.ExtendEdges = r.ExtendEdges;
+    t.ClipRowFirst = r.ClipRowFirst;
+    t.ClipRowEnd = r.ClipRowEnd;
     return t;
 }
 

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "KSN_RendererUtils.h"
 #include "KSN_Viewport_Internal.h"
 #include "OS.h"
 #include "QOREvents.h"
@@ -41,6 +42,7 @@ bool OctreeCubeInView(TKSN_Viewport* viewport, float* min, float* max, float mar
 } // namespace
 
 void KSN_SetViewportProjectHooks(const TKSN_ViewportProjectHooks& hooks) { ProjectHooks = hooks; }
+const TKSN_ViewportProjectHooks& KSN_GetViewportProjectHooks() { return ProjectHooks; }
 
 void KSN_RegisterViewportOctreeServices()
 {
@@ -48,6 +50,10 @@ void KSN_RegisterViewportOctreeServices()
     services.CombinedMatrix = OctreeCombinedMatrix;
     services.ProjectionMatrix = OctreeProjectionMatrix;
     services.CubeInView = OctreeCubeInView;
+    services.NormalsMayFaceViewer = [](TKSN_Viewport* viewport, float* normalMin, float* normalMax) {
+        return TestOctreeNodeAgaistDirectionVector(normalMin, normalMax, nullptr, nullptr, 0, viewport->ViewVector,
+                                                   nullptr);
+    };
     KSN_SetViewportOctreeServices(services);
 }
 

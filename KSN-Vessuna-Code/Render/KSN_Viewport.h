@@ -47,9 +47,10 @@ struct TKSN_ViewportProjectHooks {
     bool (*CanAffectObject)(TKSN_Object* object) = nullptr;
 };
 void KSN_SetViewportProjectHooks(const TKSN_ViewportProjectHooks& hooks);
+const TKSN_ViewportProjectHooks& KSN_GetViewportProjectHooks();
 
-// Registers the combined matrix, projection and CubeInView of the viewports
-// with the octree (start-up).
+// Registers the combined matrix, projection, CubeInView and the direction test
+// (NormalsMayFaceViewer) of the viewports with the octree (start-up).
 void KSN_RegisterViewportOctreeServices();
 
 constexpr int KSN_ViewportChannelNameSize = 256;   // bytes, terminator included

@@ -11,6 +11,7 @@
 #include "KSN_Mesh.h"
 
 #include "KSN_Layer.h"
+#include "KSN_Object.h"
 #include "KSN_SymmetryCalculator.h"
 #include "OS.h"
 #include "QORLanguage.h"
@@ -584,3 +585,5 @@ void TKSN_Mesh::InvalidateSubDBaseVertices()
     SubDBaseVerticesValid = false;
     InvalidateAllInOSpace();
 }
+
+bool TKSN_Mesh::DoRenderDoubleSided() { return OwnerObject && OwnerObject->RenderDoubleSided; }

@@ -109,6 +109,8 @@ public:
     // its full delta array, or null.
     float* GetCurrentDeltas() override;
     TKSN_Object* GetOwnerObject() override { return OwnerObject; }
+    // The owner object's "RenderDoubleSided"; false without an owner object.
+    bool DoRenderDoubleSided() override;
     // Also resizes VertexCulledValues and the two special morphs; every other
     // morph follows when it is next resolved.
     void SetVertexCount(int count) override;

@@ -98,6 +98,8 @@ extern bool QORglut_TextureCompressionSupported;
 // which sits above this module; start-up assigns a function returning the
 // canvas height in pixels. Unassigned, the window height counts as 0.
 void QORglut_AssignGetWindowHeight(int (*getWindowHeight)());
+// The assigned function's answer (0 when none is assigned).
+int QORglut_GetAssignedWindowHeight();
 
 // One tile of a grab, in pixels relative to the rectangle's lower left corner.
 struct TQOR_SubDiv_Rect_To_Power_Of_2_Node {

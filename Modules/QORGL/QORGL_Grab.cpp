@@ -18,6 +18,12 @@ int (*GetWindowHeightHook)() = nullptr;
 
 int WindowHeight() { return GetWindowHeightHook ? GetWindowHeightHook() : 0; }
 
+} // namespace
+
+int QORglut_GetAssignedWindowHeight() { return WindowHeight(); }
+
+namespace {
+
 constexpr int MinTileSide = 32;
 
 // One tile side: the side itself while it is below the maximum, else the

@@ -528,11 +528,12 @@ TEST(KSN_MeshRootOctree, DisplacementSamplesAlongTheNormal)
     mesh->StartUsingCFlags(eCFlag_Channel_General);
     const uint8_t pixels[6] = {0, 9, 9, 255, 9, 9};
     TKSN_QuickRenderData data;
-    data.DisplacementMap.Pixels = pixels;
-    data.DisplacementMap.Width = 2;
-    data.DisplacementMap.Height = 1;
-    data.DisplacementOffset = 0.5f;
-    data.DisplacementScale = 2.0f;
+    TKSN_QuickRenderDataTextureData& slot = *data.TextureSlots[KSN_QR_SLOT_DISPLACEMENT];
+    slot.Pixels = pixels;
+    slot.Width = 2;
+    slot.Height = 1;
+    slot.Offset = 0.5f;
+    slot.Scale = 2.0f;
     int material = -1;   // the polygon has no material, so the record stays as given
     ValidateDisplacementDeltas(mesh.get(), mesh->octreeRoot.get(), data, material);
     const float expected[4] = {-1.0f, 1.0f, 1.0f, (127.0f / 255.0f - 0.5f) * 2.0f};
