@@ -1,14 +1,11 @@
 // TODO(stub): the least stand-ins for the parts of the project that later
-// subsystems build: cameras, the undo lists, culling, bounds, viewport
+// subsystems build: the undo lists, culling, bounds, viewport
 // drawing, the paint overlay, brush images and tiling. Each
 // function here answers as a project without that subsystem does; its owner
 // replaces it with the real code in its own source and deletes it here.
 #include "KSN_Project.h"
 
 #include "KSN_Project_Internal.h"
-
-// TODO(stub): cameras come with the viewport subsystem; until then none is made.
-TKSN_Camera* TKSN_Project::CreateCamera() { return nullptr; }
 
 // TODO(stub): the undo lists. No node kind exists yet, so recording makes no
 // node and both lists stay empty.
