@@ -1,43 +1,11 @@
-// Box tests, point-to-segment distance, free-hand point-in-polygon and the
-// packing bins; see KSN_GeometryTests.h.
+// Point-to-segment distance, free-hand point-in-polygon and the packing
+// bins; see KSN_GeometryTests.h (the box tests are inline there).
 #include "KSN_GeometryTests.h"
 
 #include <cmath>
 #include <utility>
 
 float KSN_PointLineSegmentDistance_Last_t = 0.0f;
-
-// ============================================================================
-// [SECTION] Box tests
-// ============================================================================
-
-// Written as "reject when greater" so that a NaN, which compares false, never rejects.
-bool Kestrune_BoxCollision3(const float* aMin, const float* aMax, const float* bMin, const float* bMax)
-{
-    for (int i = 0; i < 3; ++i)
-        if (aMin[i] > bMax[i] || bMin[i] > aMax[i]) return false;
-    return true;
-}
-
-bool Kestrune_BoxPointCollision3(const float* p, const float* min, const float* max)
-{
-    for (int i = 0; i < 3; ++i)
-        if (p[i] > max[i] + 1e-30f || p[i] < min[i] - 1e-30f) return false;
-    return true;
-}
-
-bool Kestrune_BoxCollision(const float* aMin, const float* aMax, const float* bMin, const float* bMax)
-{
-    return Kestrune_BoxCollision(aMin, aMax, bMin, bMax, 0.0f, 0.0f);
-}
-
-bool Kestrune_BoxCollision(const float* aMin, const float* aMax, const float* bMin, const float* bMax, float dx,
-                           float dy)
-{
-    if (aMin[0] - dx > bMax[0] || bMin[0] > aMax[0] + dx) return false;
-    if (aMin[1] - dy > bMax[1] || bMin[1] > aMax[1] + dy) return false;
-    return true;
-}
 
 // ============================================================================
 // [SECTION] Point to segment

@@ -13,14 +13,37 @@
 
 #include <cstdint>
 
-bool Kestrune_BoxCollision3(const float* aMin, const float* aMax, const float* bMin, const float* bMax);
+// Inline: the octree build tests every vertex against the cells on its way
+// down. Written as "reject when greater", so a NaN, which compares false,
+// never rejects.
+inline bool Kestrune_BoxCollision3(const float* aMin, const float* aMax, const float* bMin, const float* bMax)
+{
+    for (int i = 0; i < 3; ++i)
+        if (aMin[i] > bMax[i] || bMin[i] > aMax[i]) return false;
+    return true;
+}
+
 // Whether p lies in the box, each face moved out by 1e-30.
-bool Kestrune_BoxPointCollision3(const float* p, const float* min, const float* max);
-// x and y only.
-bool Kestrune_BoxCollision(const float* aMin, const float* aMax, const float* bMin, const float* bMax);
-// The first box grown by dx horizontally and dy vertically on each side.
-bool Kestrune_BoxCollision(const float* aMin, const float* aMax, const float* bMin, const float* bMax, float dx,
-                           float dy);
+inline bool Kestrune_BoxPointCollision3(const float* p, const float* min, const float* max)
+{
+    for (int i = 0; i < 3; ++i)
+        if (p[i] > max[i] + 1e-30f || p[i] < min[i] - 1e-30f) return false;
+    return true;
+}
+
+// The first box grown by dx horizontally and dy vertically on each side; x and y only.
+inline bool Kestrune_BoxCollision(const float* aMin, const float* aMax, const float* bMin, const float* bMax, float dx,
+                                  float dy)
+{
+    if (aMin[0] - dx > bMax[0] || bMin[0] > aMax[0] + dx) return false;
+    if (aMin[1] - dy > bMax[1] || bMin[1] > aMax[1] + dy) return false;
+    return true;
+}
+
+inline bool Kestrune_BoxCollision(const float* aMin, const float* aMax, const float* bMin, const float* bMax)
+{
+    return Kestrune_BoxCollision(aMin, aMax, bMin, bMax, 0.0f, 0.0f);
+}
 
 // The segment parameter of the last KSN_PointLineSegmentDistance call:
 // (p − a)·d / |d|², unclamped (below 0 before a, above 1 past b). Callers

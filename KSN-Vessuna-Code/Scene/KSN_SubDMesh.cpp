@@ -227,33 +227,33 @@ void TKSN_SubDMesh::BuildVisiblePolygons(bool all)
         for (int v = 0; v < vertexCount; ++v) visibleVertices[v] = v;
         return;
     }
+    // The owner's hidden state is asked once per polygon; the corners are read
+    // from the records directly (a triangle repeats its third corner).
     std::vector<uint8_t> seen(size_t(vertexCount), 0);
+    std::vector<uint8_t> shown(size_t(polygonCount), 0);
     int polygons = 0, vertices = 0;
     for (int p = 0; p < polygonCount; ++p) {
         if (IsPolyHidden(p)) continue;
+        shown[size_t(p)] = 1;
         ++polygons;
-        for (int k = 0, n = vGetPolyN(p); k < n; ++k) {
-            const int v = vGetPolyV(p, k);
+        for (const int32_t v : {Polygons[p].Corner0, Polygons[p].Corner1, Polygons[p].Corner2, Polygons[p].Corner3})
             if (!seen[size_t(v)]) {
                 seen[size_t(v)] = 1;
                 ++vertices;
             }
-        }
     }
     if (polygons > 0) visiblePolygons = static_cast<int32_t*>(QORalloc(uint64_t(polygons) * 4));
     if (vertices > 0) visibleVertices = static_cast<int32_t*>(QORalloc(uint64_t(vertices) * 4));
     std::fill(seen.begin(), seen.end(), uint8_t(0));
     for (int p = 0; p < polygonCount; ++p) {
-        if (IsPolyHidden(p)) continue;
+        if (!shown[size_t(p)]) continue;
         if (visiblePolygonCount >= polygons) QORThrowException("p_counter is out of range in BuildVisiblePolygons");
         visiblePolygons[visiblePolygonCount++] = p;
-        for (int k = 0, n = vGetPolyN(p); k < n; ++k) {
-            const int v = vGetPolyV(p, k);
+        for (const int32_t v : {Polygons[p].Corner0, Polygons[p].Corner1, Polygons[p].Corner2, Polygons[p].Corner3})
             if (!seen[size_t(v)]) {
                 seen[size_t(v)] = 1;
                 visibleVertices[visibleVertexCount++] = v;
             }
-        }
     }
 }
 

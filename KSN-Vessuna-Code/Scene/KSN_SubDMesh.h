@@ -40,9 +40,9 @@
 #include "KSN_MeshRoot.h"
 
 #include <cstdint>
-#include <vector>
 
 class TKSN_Mesh;
+struct TKSN_SubDRecords;
 
 struct TKSN_SubDPolygon {
     int32_t Corner0, Corner1, Corner2, Corner3;   // Corner3 == Corner2 for a triangle
@@ -137,8 +137,8 @@ private:
     void CopyOwnerExtent(TKSN_Mesh* mesh);
     // Steps shared by both subdividers (KSN_SubDMesh_Subdivide.cpp).
     void BeginFromParent(TKSN_SubDMesh* parent);
-    void CopyParentVertices(TKSN_SubDMesh* parent, std::vector<int32_t>& records);
-    void FinishFromParent(int usedVertices, int usedTVertices, std::vector<int32_t>& records);
+    void CopyParentVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
+    void FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records);
     void RecalculateNormalsInto(const float* positions, float* vertexNormals, float* polygonNormals);
 };
 

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -60,10 +61,35 @@ private:
     std::vector<TItem> Items;
 };
 
+} // namespace
+
+// Parent records, 4 int32 per vertex, filled only for the vertices in use:
+// the room reserved for edge points is mostly never touched.
+struct TKSN_SubDRecords {
+    std::unique_ptr<int32_t[]> Data;
+    size_t Vertices = 0;
+    void Reserve(size_t vertices)
+    {
+        if (vertices <= Vertices) return;
+        auto grown = std::make_unique_for_overwrite<int32_t[]>(4 * vertices);
+        if (Data) std::memcpy(grown.get(), Data.get(), 16 * Vertices);
+        Data = std::move(grown);
+        Vertices = vertices;
+    }
+    int32_t* operator[](size_t vertex) { return Data.get() + 4 * vertex; }
+    void SetCarried(int32_t vertex)
+    {
+        int32_t* r = (*this)[size_t(vertex)];
+        r[0] = r[1] = r[2] = r[3] = vertex;
+    }
+};
+
+namespace {
+
 // The running state of one level being filled from its parent.
 class TLevelBuilder {
 public:
-    TLevelBuilder(TKSN_SubDMesh& level, std::vector<int32_t>& records)
+    TLevelBuilder(TKSN_SubDMesh& level, TKSN_SubDRecords& records)
         : NextV(level.ParentVertexCount), NextT(level.ParentTVertexCount), L(level), Records(records)
     {
         Edges.Reset(level.ParentVertexCount, size_t(level.EdgePointAllowance));
@@ -78,9 +104,10 @@ public:
         const float* pa = L.baseVertices + 3 * a;
         const float* pb = L.baseVertices + 3 * b;
         for (int i = 0; i < 3; ++i) L.baseVertices[3 * e + i] = 0.5f * (pa[i] + pb[i]);
-        int32_t* r = &Records[4 * size_t(e)];
+        int32_t* r = Records[size_t(e)];
         r[0] = a;
         r[1] = b;
+        r[2] = r[3] = e;
         Edges.Add(a, b, e);
         return e;
     }
@@ -108,7 +135,7 @@ public:
         }
         for (int i = 0; i < 3; ++i) L.baseVertices[3 * f + i] = sum[i] * inv;
         for (int i = 0; i < 2; ++i) L.tVertices[2 * uf + i] = uv[i] * inv;
-        int32_t* r = &Records[4 * size_t(f)];
+        int32_t* r = Records[size_t(f)];
         for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
     }
 
@@ -129,9 +156,7 @@ private:
         if (NextV >= L.vertexCount) {
             const int old = L.vertexCount;
             L.SetVertexCount(old + std::max(10000, old / 2));
-            Records.resize(4 * size_t(L.vertexCount));
-            for (int i = old; i < L.vertexCount; ++i)
-                for (int k = 0; k < 4; ++k) Records[4 * size_t(i) + size_t(k)] = i;
+            Records.Reserve(size_t(L.vertexCount));
         }
         return NextV++;
     }
@@ -142,7 +167,7 @@ private:
     }
 
     TKSN_SubDMesh& L;
-    std::vector<int32_t>& Records;
+    TKSN_SubDRecords& Records;
     TEdgeTable Edges, TEdges;
 };
 
@@ -183,23 +208,22 @@ void TKSN_SubDMesh::BeginFromParent(TKSN_SubDMesh* parent)
     FacePointCount = ChildPolygonCount = EdgePointAllowance = 0;
 }
 
-void TKSN_SubDMesh::CopyParentVertices(TKSN_SubDMesh* parent, std::vector<int32_t>& records)
+void TKSN_SubDMesh::CopyParentVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records)
 {
     if (ParentVertexCount > 0 && parent->baseVertices)
         std::memcpy(baseVertices, parent->baseVertices, size_t(ParentVertexCount) * 12);
     if (ParentTVertexCount > 0 && parent->tVertices)
         std::memcpy(tVertices, parent->tVertices, size_t(ParentTVertexCount) * 8);
-    records.resize(4 * size_t(vertexCount));
-    for (int i = 0; i < vertexCount; ++i)
-        for (int k = 0; k < 4; ++k) records[4 * size_t(i) + size_t(k)] = i;
+    records.Reserve(size_t(vertexCount));
+    for (int i = 0; i < ParentVertexCount; ++i) records.SetCarried(i);
 }
 
-void TKSN_SubDMesh::FinishFromParent(int usedVertices, int usedTVertices, std::vector<int32_t>& records)
+void TKSN_SubDMesh::FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records)
 {
     SetVertexCount(usedVertices);
     SetTVertexCount(usedTVertices);
     auto* block = static_cast<int32_t*>(QORalloc(uint64_t(std::max(usedVertices, 1)) * 16));
-    if (usedVertices > 0) std::memcpy(block, records.data(), size_t(usedVertices) * 16);
+    if (usedVertices > 0) std::memcpy(block, records.Data.get(), size_t(usedVertices) * 16);
     QORfree(GetCustomPointerProperty(kParentLookupKey));
     SetCustomPointerProperty(kParentLookupKey, block);
 }
@@ -221,7 +245,7 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
     SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
     SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
     SetPolygonCount(ChildPolygonCount);
-    std::vector<int32_t> records;
+    TKSN_SubDRecords records;
     CopyParentVertices(parent, records);
 
     TLevelBuilder b(*this, records);
@@ -307,7 +331,7 @@ bool TKSN_SubDMesh::DynamicSubdivide(TKSN_SubDMesh* parent, int allowance)
     SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
     SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
     SetPolygonCount(ChildPolygonCount);
-    std::vector<int32_t> records;
+    TKSN_SubDRecords records;
     CopyParentVertices(parent, records);
 
     TLevelBuilder b(*this, records);
