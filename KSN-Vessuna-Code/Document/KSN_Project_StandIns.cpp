@@ -6,6 +6,7 @@
 #include "KSN_Project.h"
 
 #include "KSN_Project_Internal.h"
+#include "KSN_PolygonCuller.h"
 
 // TODO(stub): the undo lists. No node kind exists yet, so recording makes no
 // node and both lists stay empty.
@@ -18,10 +19,12 @@ void TKSN_Project::EmptyRedoStack() { RedoList = nullptr; }
 // TODO(stub): brush shapes; nothing is loaded yet.
 bool TKSN_Project::LoadBrushShapeFromFile(const char*) { return false; }
 
-// TODO(stub): the project has no background polygon culler yet, so there is
-// nothing to cancel or wait for.
+// TODO(stub): the vertex-culling front end keeps its own started flag; until
+// it lands, cancelling stops the culler's thread, which reads the octrees and
+// visible lists that the caller is about to discard.
 void TKSN_Project::CancelVertexCulling()
 {
+    if (PolygonCuller) PolygonCuller->CancelThread(true);
     KSN_ProjectApp_InvalidateVertexCulling();
 }
 

@@ -213,11 +213,21 @@ TEST_F(CullerFixture, WaitingRightAfterStartAlwaysFindsACompleteGrid)
     Culler->WaitForCompletion();
 }
 
-TEST_F(CullerFixture, TheProjectOwnsACuller)
+TEST_F(CullerFixture, TheProjectOwnsItsCullerGridsAndMakesCameras)
 {
     ASSERT_NE(Project->PolygonCuller, nullptr);
+    EXPECT_NE(Project->Grids, nullptr);
+    std::unique_ptr<TKSN_Camera> camera(Project->CreateCamera());
+    ASSERT_NE(camera, nullptr);
+    EXPECT_EQ(camera->FOV, 30.0f);
+    EXPECT_EQ(Project->Objects->items->Count(), 0) << "the caller adds the camera";
+
     AddMesh("Front", Square(0.5f, 0.0f));
     Project->EffectiveCullingMethod = 3;
+    Project->PolygonCuller->Start();
+    // Discarding octrees cancels the culling first; the thread has stopped on return.
+    Project->CancelVertexCulling();
+    EXPECT_TRUE(Project->PolygonCuller->WasCancelled());
     Project->PolygonCuller->Start();   // deleted with the project while it may still run
 }
 
