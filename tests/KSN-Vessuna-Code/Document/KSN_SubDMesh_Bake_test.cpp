@@ -228,6 +228,28 @@ TEST_F(SubDBakeFixture, ALocalEditRebakesOnlyItsRegion)
     EXPECT_GT(kept, 0);
 }
 
+TEST_F(SubDBakeFixture, ChangedOnlyBakesPolygonsOfChangedBasePolygons)
+{
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed);
+        Adopt(SubDTest::MakeQuad());
+        Mesh->SubDsSmoothed = true;
+        BindDisplacement(255, 1.0f, 0.0f);
+        Validate();
+        TKSN_SubDMesh* top = Top();
+        ASSERT_NE(top, nullptr);
+        const float before = top->resolvedVertices[3 * 8 + 2];
+
+        Material()->DisplacementChannel->Strength = 2.0f;
+        Mesh->PolygonFlags[0] = changed ? QORPoly_Changed : 0u;
+        // The whole quad, starting at the box's own left side: a search, not a whole-space bake.
+        float min[3] = {0, -1, -1}, max[3] = {2, 2, 3};
+        Mesh->InvalidateCubeInOSpace(min, max);
+        Mesh->ValidateAllInOSpace(true);
+        EXPECT_EQ(top->resolvedVertices[3 * 8 + 2] != before, changed);
+    }
+}
+
 TEST_F(SubDBakeFixture, BrightnessIsBilinearAndClampedToTheEdges)
 {
     // 2 x 1 map: black then white.
