@@ -12,13 +12,16 @@
 #include <cassert>
 #include <string>
 
+#include "KSN_Grids.h"
 #include "KSN_Layer.h"
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
+#include "KSN_PolygonCuller.h"
 #include "KSN_PolygonLayer.h"
 #include "KSN_Project_Internal.h"
 #include "KSN_SculptLayer.h"
 #include "KSN_Startup_Services.h"
+#include "KSN_SubDMesh_Bake.h"
 #include "KSN_Union.h"
 #include "OS.h"
 #include "QORLanguage.h"
@@ -79,6 +82,7 @@ TKSN_Project::TKSN_Project()
     // The map, mesh-block and painting code below the project reach it through
     // hooks; registering here makes sure they are set whatever the link order.
     RegisterMapHooks();
+    KSN_RegisterSubDHooks();
     WeldThreshold = 8.0f;
     SelectionUnions = new TKSN_SelectionUnionGroup();
     SelectionUnions->SetName("%s", Lang.GetText(264));
@@ -102,8 +106,7 @@ TKSN_Project::TKSN_Project()
     BrushShapeHardness = -1.0f;
     FlashSelection = false;
     FlashLayerColors = false;
-    // TODO(stub): the background polygon culler is made here once it exists.
-    PolygonCuller = nullptr;
+    PolygonCuller = new TKSN_PolygonCuller();
     KSN_ProjectApp_InvalidateVertexCulling();
     AffectMode = 0;
     AffectedObjectsStencilValid = false;
@@ -120,8 +123,7 @@ TKSN_Project::TKSN_Project()
     WorldSize = 2.0f;
     Time = 0.0f;
     CurrentViewportIndex = 0;
-    // TODO(stub): the grids record is made here once the viewport subsystem has it.
-    Grids = nullptr;
+    Grids = new TKSN_Grids();
 
     UseDefaultSettings();
 
@@ -192,7 +194,8 @@ TKSN_Project::~TKSN_Project()
         Maps = nullptr;
     }
 
-    // TODO(stub): the polygon culler is deleted here once it exists.
+    // Its thread reads the meshes, which go below.
+    delete PolygonCuller;
     PolygonCuller = nullptr;
     QORfree(BrushOutlinePoints);
     BrushOutlinePoints = nullptr;
@@ -201,7 +204,7 @@ TKSN_Project::~TKSN_Project()
     EmptyUndoStack();
     EmptyRedoStack();
 
-    // TODO(stub): the grids record is deleted here once it exists.
+    delete Grids;
     Grids = nullptr;
 
     if (Objects) {
@@ -263,6 +266,8 @@ TQORNewStaticList<TKSN_MorphUnion*>* TKSN_Project::GetMorphUnionList()
 }
 
 // [SECTION] Objects in the tree
+
+TKSN_Camera* TKSN_Project::CreateCamera() { return new TKSN_Camera(); }
 
 TKSN_Object* TKSN_Project::CreateNewObject()
 {

@@ -57,6 +57,7 @@ class TKSN_Camera;
 class TKSN_ObjectTreeGroup;
 class TKSN_Mesh;
 class TKSN_MeshRoot;
+class TKSN_SubDMesh;
 class TKSN_Morph;
 class TKSN_Selection;
 class TKSN_MorphUnion;
@@ -392,9 +393,8 @@ public:
     // and the viewports refreshed.
     void ResolveAllSculptLayers();
     // The level's resolved positions = base + each shown sculpt layer's
-    // displacements x its strength. TODO(stub): the level is a mesh root until
-    // the sub-division mesh (TKSN_SubDMesh) exists.
-    void ResolveAllLayersForSubD(TKSN_MeshRoot* level);
+    // displacements x its strength.
+    void ResolveAllLayersForSubD(TKSN_SubDMesh* level);
 
     // [SECTION] Later subsystems
     // TODO(stub): operations of brush shapes, culling, bounds, viewport

@@ -194,27 +194,6 @@ TKSN_Morph* TKSN_Project::ImportMorph(const char* path)
 // [SECTION] Sub-division levels
 // ============================================================================
 
-void TKSN_SubDMesh::CreateFromMesh(TKSN_Mesh* mesh)
-{
-    SetVertexCount(mesh->vertexCount);
-    SetPolygonCount(mesh->polygonCount);
-    if (mesh->vertexCount > 0) std::memcpy(baseVertices, mesh->resolvedVertices, size_t(mesh->vertexCount) * 12);
-}
-
-void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* below)
-{
-    SetVertexCount(below->vertexCount);
-    SetPolygonCount(below->polygonCount);
-    if (below->vertexCount > 0) std::memcpy(baseVertices, below->baseVertices, size_t(below->vertexCount) * 12);
-}
-
-bool TKSN_SubDMesh::DynamicSubdivide(TKSN_SubDMesh* below, int targetPolygons)
-{
-    if (below->polygonCount >= targetPolygons) return false;
-    Subdivide(below);
-    return true;
-}
-
 TKSN_SubDMesh* TKSN_Project::CreateSubD(TKSN_Mesh* mesh, int level, bool leanAndMean, bool dynamic)
 {
     if (!mesh || level < 0) return nullptr;
@@ -222,7 +201,7 @@ TKSN_SubDMesh* TKSN_Project::CreateSubD(TKSN_Mesh* mesh, int level, bool leanAnd
     if (level == 0) {
         subD->CreateFromMesh(mesh);
     } else {
-        auto* below = dynamic_cast<TKSN_SubDMesh*>(mesh->GetSubD(level - 1));
+        TKSN_SubDMesh* below = mesh->GetSubD(level - 1);
         if (!below) return nullptr;
         if (dynamic) {
             if (!subD->DynamicSubdivide(below, mesh->TargetMaxSubDPolygonCount)) return nullptr;
@@ -237,9 +216,9 @@ TKSN_SubDMesh* TKSN_Project::CreateSubD(TKSN_Mesh* mesh, int level, bool leanAnd
 
     const std::string key = QORFormat("SUBD_LEVEL_%d", level);
     // The level built before under this number would otherwise be lost, still allocated.
-    delete static_cast<TKSN_MeshRoot*>(mesh->GetCustomPointerProperty(key.c_str()));
+    delete mesh->GetSubD(level);
     TKSN_SubDMesh* result = subD.release();
-    mesh->SetCustomPointerProperty(key.c_str(), static_cast<TKSN_MeshRoot*>(result));
+    mesh->SetCustomPointerProperty(key.c_str(), result);
     // The mesh deletes its levels up to this number when it goes.
     if (level > mesh->ActualMaxSubDLevel) mesh->ActualMaxSubDLevel = level;
     return result;

@@ -6,10 +6,11 @@
 // members that import objects and morphs and export objects call it through
 // TKSN_ProjectFileHooks, which the interchange library fills once at start-up
 // (KSN_FileFormats_RegisterHooks). Unset, an import fails with false and an
-// export does nothing.
+// export does nothing. The sub-division levels that CreateSubD builds are
+// declared in KSN_SubDMesh.h.
 #pragma once
 
-#include "KSN_MeshRoot.h"
+#include "KSN_SubDMesh.h"
 
 #include <cstdint>
 
@@ -39,20 +40,3 @@ void KSN_ProjectImportApp_AddSearchPathFromFileName(const char* path);
 bool KSN_ProjectImportApp_LocateFile(char* path);
 // The project's "ImportMaps" option (true without a project).
 bool KSN_ProjectImport_GetImportMapsOption();
-
-// TODO(stub): stands for the sub-division mesh of the renderer's piece
-// (TKSN_SubDMesh): a level holds the vertices and polygon count of the level
-// below without smoothing. It carries only what CreateSubD calls.
-class TKSN_SubDMesh : public TKSN_MeshRoot {
-public:
-    TKSN_SubDMesh() { ++LiveCount; }
-    ~TKSN_SubDMesh() override { --LiveCount; }
-    // Level 0: the mesh's resolved vertices.
-    void CreateFromMesh(TKSN_Mesh* mesh);
-    // The next level from level below (a copy until subdivision exists).
-    void Subdivide(TKSN_SubDMesh* below);
-    // False when the level below already holds targetPolygons polygons.
-    bool DynamicSubdivide(TKSN_SubDMesh* below, int targetPolygons);
-    // Levels alive in the process, so that a replaced level is seen to go.
-    static inline int LiveCount = 0;
-};

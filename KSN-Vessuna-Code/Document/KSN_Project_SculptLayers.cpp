@@ -8,6 +8,7 @@
 
 #include "KSN_Mesh.h"
 #include "KSN_SculptLayer.h"
+#include "KSN_SubDMesh.h"
 #include "OS.h"
 #include "QORString.h"
 #include "QORTextBlock.h"
@@ -55,13 +56,13 @@ void TKSN_Project::ResolveAllSculptLayers()
 {
     std::unique_ptr<TQORNewStaticList<TKSN_Mesh*>> meshes(GetMeshList());
     for (TKSN_Mesh* mesh : *meshes)
-        if (TKSN_MeshRoot* level = mesh ? mesh->GetSubD_MaxLevel() : nullptr)
+        if (TKSN_SubDMesh* level = mesh ? mesh->GetSubD_MaxLevel() : nullptr)
             ResolveAllLayersForSubD(level);
     OnMapLayerChanged();
     OnAllViewportsChanged();
 }
 
-void TKSN_Project::ResolveAllLayersForSubD(TKSN_MeshRoot* level)
+void TKSN_Project::ResolveAllLayersForSubD(TKSN_SubDMesh* level)
 {
     if (!level) return;
     TKSN_Mesh* mesh = level->GetOwnerMesh();

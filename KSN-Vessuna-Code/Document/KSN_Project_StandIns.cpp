@@ -1,23 +1,23 @@
 // TODO(stub): the least stand-ins for the parts of the project that later
-// subsystems build: cameras, the undo lists, culling, bounds, viewport
+// subsystems build: the undo lists, culling, bounds, viewport
 // drawing, the paint overlay, brush images and tiling. Each
 // function here answers as a project without that subsystem does; its owner
 // replaces it with the real code in its own source and deletes it here.
 #include "KSN_Project.h"
 
 #include "KSN_Project_Internal.h"
-
-// TODO(stub): cameras come with the viewport subsystem; until then none is made.
-TKSN_Camera* TKSN_Project::CreateCamera() { return nullptr; }
+#include "KSN_PolygonCuller.h"
 
 
 // TODO(stub): brush shapes; nothing is loaded yet.
 bool TKSN_Project::LoadBrushShapeFromFile(const char*) { return false; }
 
-// TODO(stub): the project has no background polygon culler yet, so there is
-// nothing to cancel or wait for.
+// TODO(stub): the vertex-culling front end keeps its own started flag; until
+// it lands, cancelling stops the culler's thread, which reads the octrees and
+// visible lists that the caller is about to discard.
 void TKSN_Project::CancelVertexCulling()
 {
+    if (PolygonCuller) PolygonCuller->CancelThread(true);
     KSN_ProjectApp_InvalidateVertexCulling();
 }
 

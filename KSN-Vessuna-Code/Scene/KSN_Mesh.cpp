@@ -12,6 +12,7 @@
 
 #include "KSN_Layer.h"
 #include "KSN_Object.h"
+#include "KSN_SubDMesh.h"
 #include "KSN_SymmetryCalculator.h"
 #include "OS.h"
 #include "QORLanguage.h"
@@ -519,14 +520,14 @@ void TKSN_Mesh::OnMorphChanged(TKSN_Morph* morph)
 // [SECTION] Sub-division levels
 // ============================================================================
 
-TKSN_MeshRoot* TKSN_Mesh::GetSubD(int level)
+TKSN_SubDMesh* TKSN_Mesh::GetSubD(int level)
 {
-    return static_cast<TKSN_MeshRoot*>(GetCustomPointerProperty(SubDKey(level).c_str()));
+    return static_cast<TKSN_SubDMesh*>(GetCustomPointerProperty(SubDKey(level).c_str()));
 }
 
-TKSN_MeshRoot* TKSN_Mesh::GetSubD_For_Editing() { return GetSubD(ActualMaxSubDLevel); }
-TKSN_MeshRoot* TKSN_Mesh::GetSubD_MaxLevel() { return GetSubD(ActualMaxSubDLevel); }
-TKSN_MeshRoot* TKSN_Mesh::GetSubD_Current() { return GetSubD(GetCurrentSubDLevel()); }
+TKSN_SubDMesh* TKSN_Mesh::GetSubD_For_Editing() { return GetSubD(ActualMaxSubDLevel); }
+TKSN_SubDMesh* TKSN_Mesh::GetSubD_MaxLevel() { return GetSubD(ActualMaxSubDLevel); }
+TKSN_SubDMesh* TKSN_Mesh::GetSubD_Current() { return GetSubD(GetCurrentSubDLevel()); }
 
 int TKSN_Mesh::GetCurrentSubDLevel()
 {
@@ -565,13 +566,48 @@ void TKSN_Mesh::DestroyAllSubDs()
 {
     for (int level = 0; level <= ActualMaxSubDLevel; ++level) {
         const std::string key = SubDKey(level);
-        delete static_cast<TKSN_MeshRoot*>(GetCustomPointerProperty(key.c_str()));
+        delete static_cast<TKSN_SubDMesh*>(GetCustomPointerProperty(key.c_str()));
         SetCustomPointerProperty(key.c_str(), nullptr);
     }
     ActualMaxSubDLevel = 0;
     CurrentSubDLevel = 0;
     SubDsBuilt = false;
     SubDBaseVerticesValid = false;
+}
+
+void TKSN_Mesh::InvalidateCubeInOSpace(float* min, float* max)
+{
+    TQORPolyMesh::InvalidateCubeInOSpace(min, max);
+    if (!SubDsBuilt) return;
+    for (int level = 0; level <= ActualMaxSubDLevel; ++level)
+        if (TKSN_SubDMesh* l = GetSubD(level)) l->InvalidateCubeInOSpace(min, max);
+}
+
+void TKSN_Mesh::InvalidateAllInOSpace()
+{
+    TQORPolyMesh::InvalidateAllInOSpace();
+    if (!SubDsBuilt) return;
+    for (int level = 0; level <= ActualMaxSubDLevel; ++level)
+        if (TKSN_SubDMesh* l = GetSubD(level)) l->InvalidateAllInOSpace();
+}
+
+void TKSN_Mesh::ValidateAllInOSpace(bool flag)
+{
+    const bool invalid =
+        invalidMax[0] > invalidMin[0] || invalidMax[1] > invalidMin[1] || invalidMax[2] > invalidMin[2];
+    if (SubDsEnabled && invalid && KSN_GetSubDMeshHooks().Bake) KSN_GetSubDMeshHooks().Bake(this, true, flag);
+    TQORPolyMesh::ValidateAllInOSpace(flag);
+    if (!SubDsBuilt) return;
+    for (int level = 0; level <= ActualMaxSubDLevel; ++level)
+        if (TKSN_SubDMesh* l = GetSubD(level)) l->ValidateAllInOSpace(flag);
+}
+
+void TKSN_Mesh::InvalidateAllOctreeNodeDisplayLists()
+{
+    TQORPolyMesh::InvalidateAllOctreeNodeDisplayLists();
+    if (ActualMaxSubDLevel < 0) return;
+    for (int level = 0; level <= ActualMaxSubDLevel; ++level)
+        if (TKSN_SubDMesh* l = GetSubD(level)) l->InvalidateAllOctreeNodeDisplayLists();
 }
 
 void TKSN_Mesh::InvalidateSubDBaseVertices()

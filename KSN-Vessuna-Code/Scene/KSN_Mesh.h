@@ -32,8 +32,11 @@
 //   script it replayed; it is up to date when that equals the counter of its
 //   kind (VertexScriptCount, PolygonScriptCount). Counters never go back.
 // - Sub-division levels are custom pointer properties "SUBD_LEVEL_%d" of the
-//   mesh holding TKSN_MeshRoot pointers (deleted through their virtual
-//   destructor); levels 0..ActualMaxSubDLevel.
+//   mesh holding TKSN_SubDMesh pointers; levels 0..ActualMaxSubDLevel, deleted
+//   together (the top level owns the per-vertex arrays the others share).
+// - While SubDsBuilt is set, octree invalidation and validation are passed on
+//   to every present level; validation first bakes the displacement and bump
+//   maps into the top level through the registered bake (KSN_SubDMesh.h).
 //
 // Main thread only. The one worker touching the mesh is the symmetry
 // calculator; the destructor cancels it and waits before releasing anything.
@@ -53,6 +56,7 @@
 
 class TKSN_Object;
 class TKSN_LayerDataSet;
+class TKSN_SubDMesh;
 class TKSN_SymmetryCalculator;
 class TKSN_Undo_Node_Model;
 class TQORMaterialMapSource;
@@ -118,6 +122,13 @@ public:
     // On a welded mesh: the base positions, then every morph whose welded
     // copies are stale, then every changed vertex selection of the mesh's size.
     void UpdateWeldedVertices() override;
+    // The root's operation, then the same on every present level (see the
+    // invariants); validation bakes the top level first when SubDsEnabled is
+    // set and the invalid box is not empty.
+    void InvalidateCubeInOSpace(float* min, float* max) override;
+    void InvalidateAllInOSpace() override;
+    void ValidateAllInOSpace(bool flag) override;
+    void InvalidateAllOctreeNodeDisplayLists() override;
     // Sizes the mesh and builds both trees with the special items and
     // "Default Morph" as current morph. Call once before use.
     void Create(int vertexCount, int tVertexCount, int normalCount, int polygonCount) override;
@@ -169,10 +180,11 @@ public:
 
     // ---- sub-division levels ---------------------------------------------------
 
-    TKSN_MeshRoot* GetSubD(int level);
-    TKSN_MeshRoot* GetSubD_For_Editing();
-    TKSN_MeshRoot* GetSubD_MaxLevel();
-    TKSN_MeshRoot* GetSubD_Current();
+    // The level, or null when it is not there.
+    TKSN_SubDMesh* GetSubD(int level);
+    TKSN_SubDMesh* GetSubD_For_Editing();
+    TKSN_SubDMesh* GetSubD_MaxLevel();
+    TKSN_SubDMesh* GetSubD_Current();
     int GetCurrentSubDLevel();
     bool SetCurrentSubDLevel(int level);
     int GetAcutalMaxSubDLevel() const { return ActualMaxSubDLevel; }

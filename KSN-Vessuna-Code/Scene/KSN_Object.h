@@ -97,21 +97,21 @@ public:
     std::unique_ptr<TKSN_Mesh> Mesh;   // made with this object as its owner; none until given or read
 };
 
-// TODO(stub): stands for the viewport subsystem's camera object, of which the
-// object tree needs only what its "camera" block carries: the object's lines
-// and four projection values. The projection itself comes with the viewports.
+// A camera object: the object's fields and four projection values, saved as
+// the "camera" block. A viewport may name a camera by its object ID.
 class TKSN_Camera : public TKSN_Object {
 public:
     TKSN_Camera() = default;
     ~TKSN_Camera() override = default;
 
     // The "camera" block: basics, the object's lines, "FOV", "Aspect",
-    // "HorizScale", "VertScale".
+    // "HorizScale", "VertScale". False when a line could not be written; the
+    // block is closed either way.
     bool SaveToStream_Text(FILE* file, bool withHeader) override;
     // The object's keys first, then the four projection values.
     bool LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value) override;
 
-    float FOV = 30.0f;
+    float FOV = 30.0f;          // degrees
     float Aspect = 1.5f;
     float HorizScale = 1.0f;
     float VertScale = 1.0f;

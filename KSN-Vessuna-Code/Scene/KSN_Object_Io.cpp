@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -35,13 +36,6 @@ void WriteIntLine(FILE* file, const char* key, int value)
 {
     WriteIndent(file);
     std::fprintf(file, "%s\t%d\n", key, value);
-}
-
-// Numbers are written in the "C" notation, which the program keeps for LC_NUMERIC.
-void WriteFloatLine(FILE* file, const char* key, float value)
-{
-    WriteIndent(file);
-    std::fprintf(file, "%s\t%.8f\n", key, double(value));
 }
 
 void WriteColorLine(FILE* file, const char* key, const float* rgb)
@@ -161,13 +155,17 @@ bool TKSN_Object::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, cha
 bool TKSN_Camera::SaveToStream_Text(FILE* file, bool withHeader)
 {
     TStartTextFileBlock block("camera", GetName(), file, withHeader);
-    SaveBasicStuff_Text(file);
-    TKSN_Object::SaveToStream_Text(file, false);
-    WriteFloatLine(file, "FOV", FOV);
-    WriteFloatLine(file, "Aspect", Aspect);
-    WriteFloatLine(file, "HorizScale", HorizScale);
-    WriteFloatLine(file, "VertScale", VertScale);
-    return true;
+    // A full disk or a closed stream must not pass for a saved camera.
+    if (!SaveBasicStuff_Text(file) || !TKSN_Object::SaveToStream_Text(file, false) || std::ferror(file))
+        return false;
+    const std::pair<const char*, float> lines[] = {
+        {"FOV", FOV}, {"Aspect", Aspect}, {"HorizScale", HorizScale}, {"VertScale", VertScale}};
+    for (const auto& [key, value] : lines) {
+        // Numbers are written in the "C" notation, which the program keeps for LC_NUMERIC.
+        WriteIndent(file);
+        if (std::fprintf(file, "%s\t%.8f\n", key, double(value)) < 0) return false;
+    }
+    return std::ferror(file) == 0;
 }
 
 bool TKSN_Camera::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char* value)

@@ -3,7 +3,12 @@
 
 #include "KSN_Tool.h"
 
+#include <algorithm>
+
 #include "KSN_Application.h"
+#include "KSN_Mesh.h"
+#include "KSN_SubDMesh.h"
+#include "QORMemory.h"
 #include "KSN_ToolList.h"
 
 float SelectionBrushSize = 0.1f, SelectionBrushNewAspect = 1.0f, SelectionBrushStrength = 1.0f,
@@ -110,8 +115,58 @@ bool KSN_IsSelectableTool(const TKSN_Tool* tool)
     return dynamic_cast<const TKSN_SelectableTool*>(tool) != nullptr;
 }
 
-// TODO(stub): the tool framework's affected-vertex and affected-polygon lists.
-void CleanAffectedLists() {}
+// ============================================================================
+// [SECTION] Affected lists
+// ============================================================================
+
+TKSN_AffectedVertex* gAffectedVertices = nullptr;
+int32_t gAffectedVertexCount = 0;
+int32_t* gAffectedPolygons = nullptr;
+int32_t gAffectedPolygonCount = 0;
+
+namespace {
+int32_t AffectedVertexCapacity = 0;
+int32_t AffectedPolygonCapacity = 0;
+
+template <class T>
+void GrowTo(T*& list, int32_t& capacity, int32_t needed)
+{
+    if (needed <= capacity) return;
+    // The old entries are of no use to the step that prepares the list.
+    QORfree(list);
+    list = static_cast<T*>(QORalloc(uint64_t(needed) * sizeof(T)));
+    capacity = needed;
+}
+} // namespace
+
+void PrepareAffectedList(TKSN_Mesh* mesh, bool withSubDs)
+{
+    int32_t vertices = 0, polygons = 0;
+    if (mesh) {
+        vertices = mesh->GetVCount();
+        polygons = mesh->GetPCount();
+        if (withSubDs)
+            for (int level = 0; level <= mesh->ActualMaxSubDLevel; ++level)
+                if (TKSN_SubDMesh* l = mesh->GetSubD(level)) {
+                    vertices = std::max(vertices, l->GetVCount());
+                    polygons = std::max(polygons, l->GetPCount());
+                }
+    }
+    GrowTo(gAffectedVertices, AffectedVertexCapacity, std::max(vertices, 1));
+    GrowTo(gAffectedPolygons, AffectedPolygonCapacity, std::max(polygons, 1));
+    gAffectedVertexCount = 0;
+    gAffectedPolygonCount = 0;
+}
+
+void CleanAffectedLists()
+{
+    QORfree(gAffectedVertices);
+    QORfree(gAffectedPolygons);
+    gAffectedVertices = nullptr;
+    gAffectedPolygons = nullptr;
+    gAffectedVertexCount = gAffectedPolygonCount = 0;
+    AffectedVertexCapacity = AffectedPolygonCapacity = 0;
+}
 
 // TODO(stub): the touch-up stroke pipeline's paint hit grid.
 void PaintGridClean() {}

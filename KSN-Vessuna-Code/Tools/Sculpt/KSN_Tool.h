@@ -131,3 +131,20 @@ public:
     }
     bool symmetric = false;
 };
+
+// [SECTION] Affected lists
+// The vertices and polygons one step of a tool (or the displacement bake)
+// acts on. Process-wide, main thread only: a step prepares them, fills them
+// and reads them before the next step prepares them again.
+struct TKSN_AffectedVertex {
+    int32_t Vertex;
+    float Weight;   // the brush factor, 0..1 (0 where no brush is involved)
+};
+extern TKSN_AffectedVertex* gAffectedVertices;
+extern int32_t gAffectedVertexCount;
+extern int32_t* gAffectedPolygons;
+extern int32_t gAffectedPolygonCount;
+// Room for every vertex and polygon of the mesh (with withSubDs, of its
+// largest subdivision level too) and both lists empty. The lists only grow.
+void PrepareAffectedList(TKSN_Mesh* mesh, bool withSubDs);
+// CleanAffectedLists (KSN_Application.h) frees both.

@@ -19,6 +19,7 @@
 #include "KSN_Project.h"
 #include "KSN_Project_AppSupport.h"
 #include "KSN_SculptLayer.h"
+#include "KSN_SubDMesh.h"
 #include "OS.h"
 #include "QOREvents.h"
 #include "QORTextBlock.h"
@@ -215,7 +216,7 @@ protected:
     std::string SavedMain, SavedHome;
     TClosingDialogs Dialogs;
     TKSN_Mesh* Mesh = nullptr;
-    TKSN_MeshRoot* Level = nullptr;
+    TKSN_SubDMesh* Level = nullptr;
     TKSN_SculptLayer* First = nullptr;
     TKSN_SculptLayer* Second = nullptr;
 
@@ -242,7 +243,7 @@ protected:
         object->Mesh.reset(new TKSN_Mesh(object));
         Mesh = object->Mesh.get();
         Mesh->Create(4, 0, 4, 0);
-        Level = new TKSN_MeshRoot();
+        Level = new TKSN_SubDMesh();
         Level->SetOwnerMesh(Mesh);
         Level->SetVertexCount(4);
         for (int i = 0; i < 12; ++i) Level->baseVertices[i] = float(i);

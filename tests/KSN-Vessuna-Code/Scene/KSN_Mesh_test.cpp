@@ -1,4 +1,5 @@
 #include "KSN_Mesh.h"
+#include "KSN_SubDMesh.h"
 
 #include "OS.h"
 #include "QOREvents.h"
@@ -658,8 +659,8 @@ TEST_F(MeshTest, SubDLevelsAreClampedAndDestroyed)
     EXPECT_EQ(Mesh->GetCurrentSubDLevel(), 0);
     EXPECT_TRUE(Mesh->SetCurrentSubDLevel(1));
 
-    Mesh->SetCustomPointerProperty("SUBD_LEVEL_2", new TKSN_MeshRoot());
-    Mesh->SetCustomPointerProperty("SUBD_LEVEL_0", new TKSN_MeshRoot());
+    Mesh->SetCustomPointerProperty("SUBD_LEVEL_2", new TKSN_SubDMesh());
+    Mesh->SetCustomPointerProperty("SUBD_LEVEL_0", new TKSN_SubDMesh());
     Mesh->SubDsBuilt = Mesh->SubDBaseVerticesValid = true;
     ASSERT_NE(Mesh->GetSubD_For_Editing(), nullptr);
     Mesh->InvalidateSubDBaseVertices();

@@ -1,0 +1,331 @@
+// The subdivision level itself: construction, level 0, normals and visible
+// lists; see KSN_SubDMesh.h.
+#include "KSN_SubDMesh.h"
+
+#include "KSN_Mesh.h"
+#include "QORMemory.h"
+#include "QORThreads.h"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr const char* kParentLookupKey = "VertexParentLookup";
+constexpr uint32_t kSelectedListBit = 0x4000;   // the mesh's selected-list mark on a polygon's flag word
+
+void Normalise3(float* v)
+{
+    const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (len > 1e-30f) {
+        v[0] /= len;
+        v[1] /= len;
+        v[2] /= len;
+    }
+}
+
+// Copies n bytes, spread over the worker threads for large blocks.
+void CopyBytes(void* dst, const void* src, int64_t n)
+{
+    if (n <= 0) return;
+    if (n <= INT32_MAX)
+        memcpy_Multithread(dst, src, int(n));
+    else
+        std::memcpy(dst, src, size_t(n));
+}
+
+TKSN_SubDMeshHooks Hooks;
+
+} // namespace
+
+void KSN_SetSubDMeshHooks(const TKSN_SubDMeshHooks& hooks) { Hooks = hooks; }
+const TKSN_SubDMeshHooks& KSN_GetSubDMeshHooks() { return Hooks; }
+
+TKSN_SubDMesh::TKSN_SubDMesh() { ++LiveCount; }
+
+TKSN_SubDMesh::~TKSN_SubDMesh()
+{
+    --LiveCount;
+    QORfree(Polygons);
+    QORfree(PolygonUVs);
+    QORfree(CustomPFlags);
+    QORfree(GetCustomPointerProperty(kParentLookupKey));
+    SetCustomPointerProperty(kParentLookupKey, nullptr);
+    if (!arraysBorrowed) {
+        QORfree(InterpolatedBase);
+    } else {
+        // The root leaves every listed array to the owner of the shared set,
+        // but a level's texture vertices are its own.
+        QORfree(tVertices);
+        tVertices = nullptr;
+    }
+    InterpolatedBase = nullptr;
+}
+
+int32_t* TKSN_SubDMesh::GetVertexParentLookup() const
+{
+    return static_cast<int32_t*>(GetCustomPointerProperty(kParentLookupKey));
+}
+
+// ============================================================================
+// [SECTION] Answers through the owner polygon
+// ============================================================================
+
+TQORMaterialMapSource* TKSN_SubDMesh::GetCurrentChannelMapFromPolygon(TKSN_Viewport* viewport, int polygon)
+{
+    return ownerMesh ? ownerMesh->GetCurrentChannelMapFromPolygon(viewport, GetOwnerIP(polygon)) : nullptr;
+}
+
+TQORMaterialMapSource* TKSN_SubDMesh::GetColorMapFromPolygon(TKSN_Viewport* viewport, int polygon)
+{
+    return ownerMesh ? ownerMesh->GetColorMapFromPolygon(viewport, GetOwnerIP(polygon)) : nullptr;
+}
+
+uint32_t TKSN_SubDMesh::GetPolyLayerFlags(int polygon)
+{
+    return ownerMesh ? ownerMesh->GetPolyLayerFlags(GetOwnerIP(polygon)) : 0;
+}
+
+bool TKSN_SubDMesh::TestPolyLayerFlag(int polygon, uint32_t mask)
+{
+    return ownerMesh && ownerMesh->TestPolyLayerFlag(GetOwnerIP(polygon), mask);
+}
+
+int TKSN_SubDMesh::vGetPolyM(int polygon)
+{
+    return ownerMesh ? int(ownerMesh->Polygons[GetOwnerIP(polygon)].Material) : -1;
+}
+
+bool TKSN_SubDMesh::IsPolyHidden(int polygon) { return ownerMesh && ownerMesh->IsPolyHidden(GetOwnerIP(polygon)); }
+bool TKSN_SubDMesh::IsPolyLocked(int polygon) { return ownerMesh && ownerMesh->IsPolyLocked(GetOwnerIP(polygon)); }
+bool TKSN_SubDMesh::IsPolyLockedOrHidden(int polygon)
+{
+    return ownerMesh && ownerMesh->IsPolyLockedOrHidden(GetOwnerIP(polygon));
+}
+
+float* TKSN_SubDMesh::GetCurrentDeltas()
+{
+    return ownerMesh && Hooks.GetCurrentLayerDeltas ? Hooks.GetCurrentLayerDeltas(ownerMesh) : nullptr;
+}
+
+// ============================================================================
+// [SECTION] Sizes and level 0
+// ============================================================================
+
+void TKSN_SubDMesh::SetPolygonCount(int count)
+{
+    if (count < 0) count = 0;
+    const int old = polygonCount;
+    TKSN_MeshRoot::SetPolygonCount(count);
+    KSN_ResizeArray(Polygons, old, count);
+    if (tVertexCount > 0) KSN_ResizeArray(PolygonUVs, int64_t(old) * 4, int64_t(count) * 4);
+    QORfree(CustomPFlags);
+    CustomPFlags = count > 0 ? static_cast<uint8_t*>(QORalloc(uint64_t(count))) : nullptr;
+    if (CustomPFlags) std::memset(CustomPFlags, 0, size_t(count));
+    SetMaxOctreeDepth(GetIdealOctreeDepth());
+}
+
+void TKSN_SubDMesh::CopyOwnerExtent(TKSN_Mesh* mesh)
+{
+    SetOwnerMesh(mesh);
+    if (!mesh) return;
+    boundsDiagonal = mesh->boundsDiagonal;
+    for (int c = 0; c < 3; ++c) {
+        boundsMin[c] = mesh->boundsMin[c];
+        boundsMax[c] = mesh->boundsMax[c];
+    }
+    InvalidateAllInOSpace();
+    for (int c = 0; c < 3; ++c) {
+        resolvedBoundsMin[c] = mesh->resolvedBoundsMin[c];
+        resolvedBoundsMax[c] = mesh->resolvedBoundsMax[c];
+        transformedBoundsMin[c] = mesh->transformedBoundsMin[c];
+        transformedBoundsMax[c] = mesh->transformedBoundsMax[c];
+    }
+}
+
+void TKSN_SubDMesh::CreateFromMesh(TKSN_Mesh* mesh)
+{
+    assert(mesh && "CreateFromMesh needs the owner mesh");
+    CopyOwnerExtent(mesh);
+    if (!mesh->SelectedListsValid) mesh->BuildSelectedVerticesAndPolygons2(true, false);
+    bool anySelected = false;
+    for (int p = 0; p < mesh->polygonCount && !anySelected; ++p)
+        anySelected = (mesh->PolygonFlags[p] & kSelectedListBit) != 0;
+    auto used = [&](int p) { return !anySelected || (mesh->PolygonFlags[p] & kSelectedListBit) != 0; };
+
+    SetVertexCount(mesh->vertexCount);
+    if (mesh->vertexCount > 0) mesh->GetResolvedVertexArray(baseVertices, mesh->vertexCount);
+    if (mesh->tVertexCount > 0) {
+        SetTVertexCount(mesh->tVertexCount);
+        mesh->GetTVertexArray(tVertices, mesh->tVertexCount);
+    } else {
+        SetTVertexCount(1);
+        tVertices[0] = tVertices[1] = 0.0f;
+    }
+
+    int total = 0;
+    for (int p = 0; p < mesh->polygonCount; ++p) {
+        const int n = mesh->Polygons[p].Count;
+        if (used(p) && n > 2) total += (n - 3) / 2 + 1;
+    }
+    SetPolygonCount(total);
+
+    int out = 0;
+    for (int p = 0; p < mesh->polygonCount; ++p) {
+        const TQORPolygon& poly = mesh->Polygons[p];
+        const int n = poly.Count;
+        if (!used(p) || n <= 2) continue;
+        auto vertex = [&](int k) { return mesh->GetEffectiveVertex(poly.Points[k].V); };
+        auto uv = [&](int k) { return poly.Points[k].VT < 0 ? 0 : poly.Points[k].VT; };
+        for (int k = 0; k <= (n - 3) / 2; ++k) {
+            // The last piece of an odd fan is the triangle {P0, Pn-2, Pn-1, Pn-1}.
+            const int c[4] = {0, 2 * k + 1, 2 * k + 2, std::min(2 * k + 3, n - 1)};
+            int32_t* corners = &Polygons[out].Corner0;
+            for (int i = 0; i < 4; ++i) {
+                corners[i] = vertex(c[i]);
+                if (PolygonUVs) PolygonUVs[4 * out + i] = uv(c[i]);
+            }
+            Polygons[out].Owner = p;
+            ++out;
+        }
+    }
+    AfterRawBuild();
+}
+
+void TKSN_SubDMesh::AfterRawBuild()
+{
+    TKSN_MeshRoot::AfterRawBuild();
+    if (vertexCount > 0 && resolvedVertices != baseVertices)
+        CopyBytes(resolvedVertices, baseVertices, int64_t(vertexCount) * 12);
+    BuildVisiblePolygons(false);
+    RecalculateNormals(true);
+    BuildVertexPolygons();
+    BuildOctree();
+}
+
+// ============================================================================
+// [SECTION] Visible lists
+// ============================================================================
+
+void TKSN_SubDMesh::BuildVisiblePolygons(bool all)
+{
+    TKSN_MeshRoot::BuildVisiblePolygons(all);
+    QORfree(visiblePolygons);
+    QORfree(visibleVertices);
+    visiblePolygons = visibleVertices = nullptr;
+    visiblePolygonCount = visibleVertexCount = 0;
+    if (all) {
+        visiblePolygonCount = polygonCount;
+        visibleVertexCount = vertexCount;
+        if (polygonCount > 0) visiblePolygons = static_cast<int32_t*>(QORalloc(uint64_t(polygonCount) * 4));
+        if (vertexCount > 0) visibleVertices = static_cast<int32_t*>(QORalloc(uint64_t(vertexCount) * 4));
+        for (int p = 0; p < polygonCount; ++p) visiblePolygons[p] = p;
+        for (int v = 0; v < vertexCount; ++v) visibleVertices[v] = v;
+        return;
+    }
+    // The owner's hidden state is asked once per polygon; the corners are read
+    // from the records directly (a triangle repeats its third corner).
+    std::vector<uint8_t> seen(size_t(vertexCount), 0);
+    std::vector<uint8_t> shown(size_t(polygonCount), 0);
+    int polygons = 0, vertices = 0;
+    for (int p = 0; p < polygonCount; ++p) {
+        if (IsPolyHidden(p)) continue;
+        shown[size_t(p)] = 1;
+        ++polygons;
+        for (const int32_t v : {Polygons[p].Corner0, Polygons[p].Corner1, Polygons[p].Corner2, Polygons[p].Corner3})
+            if (!seen[size_t(v)]) {
+                seen[size_t(v)] = 1;
+                ++vertices;
+            }
+    }
+    if (polygons > 0) visiblePolygons = static_cast<int32_t*>(QORalloc(uint64_t(polygons) * 4));
+    if (vertices > 0) visibleVertices = static_cast<int32_t*>(QORalloc(uint64_t(vertices) * 4));
+    std::fill(seen.begin(), seen.end(), uint8_t(0));
+    for (int p = 0; p < polygonCount; ++p) {
+        if (!shown[size_t(p)]) continue;
+        if (visiblePolygonCount >= polygons) QORThrowException("p_counter is out of range in BuildVisiblePolygons");
+        visiblePolygons[visiblePolygonCount++] = p;
+        for (const int32_t v : {Polygons[p].Corner0, Polygons[p].Corner1, Polygons[p].Corner2, Polygons[p].Corner3})
+            if (!seen[size_t(v)]) {
+                seen[size_t(v)] = 1;
+                visibleVertices[visibleVertexCount++] = v;
+            }
+    }
+}
+
+// ============================================================================
+// [SECTION] Normals
+// ============================================================================
+
+void TKSN_SubDMesh::PolygonNormal(const float* positions, int polygon, float* n) const
+{
+    const TKSN_SubDPolygon& poly = Polygons[polygon];
+    const float* p0 = positions + 3 * poly.Corner0;
+    const float* p1 = positions + 3 * poly.Corner1;
+    const float* p2 = positions + 3 * poly.Corner2;
+    const float a[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+    const float b[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+    n[0] = a[1] * b[2] - a[2] * b[1];
+    n[1] = a[2] * b[0] - a[0] * b[2];
+    n[2] = a[0] * b[1] - a[1] * b[0];
+    if (poly.Corner3 != poly.Corner2) {
+        const float* p3 = positions + 3 * poly.Corner3;
+        const float c[3] = {p3[0] - p0[0], p3[1] - p0[1], p3[2] - p0[2]};
+        n[0] += b[1] * c[2] - b[2] * c[1];
+        n[1] += b[2] * c[0] - b[0] * c[2];
+        n[2] += b[0] * c[1] - b[1] * c[0];
+    }
+}
+
+void TKSN_SubDMesh::RecalculatePolyNormal(int polygon)
+{
+    float* n = polygonNormals + 3 * polygon;
+    PolygonNormal(resolvedVertices, polygon, n);
+    const float s = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    if (s <= 0.0f) return;
+    // Fast inverse square root with one refinement step: a per-polygon
+    // update during editing does not need the last bits.
+    float y = std::bit_cast<float>(0x5F3759DFu - (std::bit_cast<uint32_t>(s) >> 1));
+    y = y * (1.5f - 0.5f * s * y * y);
+    for (int i = 0; i < 3; ++i) n[i] *= y;
+}
+
+void TKSN_SubDMesh::RecalculateNormalsInto(const float* positions, float* vNormals, float* pNormals)
+{
+    if (vertexCount > 0) std::memset(vNormals, 0, size_t(vertexCount) * 12);
+    for (int p = 0; p < polygonCount; ++p) {
+        float* n = pNormals + 3 * p;
+        PolygonNormal(positions, p, n);
+        Normalise3(n);
+        const int32_t* corners = &Polygons[p].Corner0;
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < 3; ++i) vNormals[3 * corners[k] + i] += n[i];
+    }
+    for (int v = 0; v < vertexCount; ++v) Normalise3(vNormals + 3 * v);
+}
+
+void TKSN_SubDMesh::RecalculateNormals(bool /*visibleOnly*/)
+{
+    if (!resolvedVertices || !vertexNormals) return;
+    RecalculateNormalsInto(resolvedVertices, vertexNormals, polygonNormals);
+}
+
+void TKSN_SubDMesh::RecalculateNormalsExternal(const float* positions, float* vNormals, float* pNormals)
+{
+    RecalculateNormalsInto(positions, vNormals, pNormals);
+}
+
+void TKSN_SubDMesh::SetOriginalVertexNormals()
+{
+    if (!arraysBorrowed) QORfree(originalVertexNormals);
+    originalVertexNormals = nullptr;
+    if (vertexCount <= 0 || !ownerMesh || !ownerMesh->vertexNormals) return;
+    originalVertexNormals = static_cast<float*>(QORalloc(uint64_t(vertexCount) * 12));
+    std::memset(originalVertexNormals, 0, size_t(vertexCount) * 12);
+    Interpolate_VArray_From_Base(ownerMesh, Level, ownerMesh->vertexNormals, originalVertexNormals, 3, 0);
+    for (int v = 0; v < vertexCount; ++v) Normalise3(originalVertexNormals + 3 * v);
+}

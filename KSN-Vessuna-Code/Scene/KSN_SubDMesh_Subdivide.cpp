@@ -1,0 +1,433 @@
+// Making subdivision levels: the uniform and the texel-driven subdivider, the
+// smoothing pass and the carrying of per-vertex triples up the levels; see
+// KSN_SubDMesh.h.
+//
+// The scheme is the plain-average one: face point = centroid of the corners,
+// edge point = midpoint, then every vertex moves to the average of the
+// centroids of the polygons around it (no crease or boundary rule). New
+// vertices of a parent polygon are numbered in the order they are first met:
+// for Subdivide the face point, then the closing edge's point, then the edge
+// points around the polygon; for DynamicSubdivide the edge points around the
+// polygon, then the face point.
+#include "KSN_SubDMesh.h"
+
+#include "KSN_Mesh.h"
+#include "OS.h"
+#include "QORMaterial.h"
+#include "QORMaterialMapSource.h"
+#include "QORMemory.h"
+#include "QORThingy.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr const char* kParentLookupKey = "VertexParentLookup";
+
+// Edge points keyed by the unordered endpoint pair: one chain per smaller
+// endpoint, items in one pool, so a level is built without an allocation per
+// vertex and each lookup walks only the few edges leaving that vertex.
+class TEdgeTable {
+public:
+    void Reset(int slots, size_t expectedItems)
+    {
+        Head.assign(size_t(std::max(slots, 0)), -1);
+        Items.clear();
+        Items.reserve(expectedItems);
+    }
+    int32_t Find(int32_t a, int32_t b) const
+    {
+        const int32_t lo = std::min(a, b), hi = std::max(a, b);
+        for (int32_t i = Head[size_t(lo)]; i >= 0; i = Items[size_t(i)].Next)
+            if (Items[size_t(i)].Larger == hi) return Items[size_t(i)].Point;
+        return -1;
+    }
+    void Add(int32_t a, int32_t b, int32_t point)
+    {
+        const int32_t lo = std::min(a, b), hi = std::max(a, b);
+        Items.push_back({hi, point, Head[size_t(lo)]});
+        Head[size_t(lo)] = int32_t(Items.size() - 1);
+    }
+
+private:
+    struct TItem {
+        int32_t Larger, Point, Next;
+    };
+    std::vector<int32_t> Head;
+    std::vector<TItem> Items;
+};
+
+} // namespace
+
+// Parent records, 4 int32 per vertex, filled only for the vertices in use:
+// the room reserved for edge points is mostly never touched.
+struct TKSN_SubDRecords {
+    std::unique_ptr<int32_t[]> Data;
+    size_t Vertices = 0;
+    void Reserve(size_t vertices)
+    {
+        if (vertices <= Vertices) return;
+        auto grown = std::make_unique_for_overwrite<int32_t[]>(4 * vertices);
+        if (Data) std::memcpy(grown.get(), Data.get(), 16 * Vertices);
+        Data = std::move(grown);
+        Vertices = vertices;
+    }
+    int32_t* operator[](size_t vertex) { return Data.get() + 4 * vertex; }
+    void SetCarried(int32_t vertex)
+    {
+        int32_t* r = (*this)[size_t(vertex)];
+        r[0] = r[1] = r[2] = r[3] = vertex;
+    }
+};
+
+namespace {
+
+// The running state of one level being filled from its parent.
+class TLevelBuilder {
+public:
+    TLevelBuilder(TKSN_SubDMesh& level, TKSN_SubDRecords& records)
+        : NextV(level.ParentVertexCount), NextT(level.ParentTVertexCount), L(level), Records(records)
+    {
+        Edges.Reset(level.ParentVertexCount, size_t(level.EdgePointAllowance));
+        TEdges.Reset(level.ParentTVertexCount, size_t(level.EdgePointAllowance));
+    }
+
+    int32_t EdgePoint(int32_t a, int32_t b)
+    {
+        const int32_t found = Edges.Find(a, b);
+        if (found >= 0) return found;
+        const int32_t e = NewVertex();
+        const float* pa = L.baseVertices + 3 * a;
+        const float* pb = L.baseVertices + 3 * b;
+        for (int i = 0; i < 3; ++i) L.baseVertices[3 * e + i] = 0.5f * (pa[i] + pb[i]);
+        int32_t* r = Records[size_t(e)];
+        r[0] = a;
+        r[1] = b;
+        r[2] = r[3] = e;
+        Edges.Add(a, b, e);
+        return e;
+    }
+
+    int32_t TexEdgePoint(int32_t a, int32_t b)
+    {
+        const int32_t found = TEdges.Find(a, b);
+        if (found >= 0) return found;
+        const int32_t e = NewTVertex();
+        for (int i = 0; i < 2; ++i) L.tVertices[2 * e + i] = 0.5f * (L.tVertices[2 * a + i] + L.tVertices[2 * b + i]);
+        TEdges.Add(a, b, e);
+        return e;
+    }
+
+    // The face point and its texture vertex of corners c / t (m of them).
+    void FacePoint(const int32_t* c, const int32_t* t, int m, int32_t& f, int32_t& uf)
+    {
+        f = NewVertex();
+        uf = NewTVertex();
+        const float inv = 1.0f / float(m);
+        float sum[3] = {0, 0, 0}, uv[2] = {0, 0};
+        for (int k = 0; k < m; ++k) {
+            for (int i = 0; i < 3; ++i) sum[i] += L.baseVertices[3 * c[k] + i];
+            for (int i = 0; i < 2; ++i) uv[i] += L.tVertices[2 * t[k] + i];
+        }
+        for (int i = 0; i < 3; ++i) L.baseVertices[3 * f + i] = sum[i] * inv;
+        for (int i = 0; i < 2; ++i) L.tVertices[2 * uf + i] = uv[i] * inv;
+        int32_t* r = Records[size_t(f)];
+        for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
+    }
+
+    void AddPolygon(int32_t c0, int32_t c1, int32_t c2, int32_t c3, const int32_t* uvs, int32_t owner)
+    {
+        if (Out >= L.polygonCount) L.SetPolygonCount(L.polygonCount + std::max(10000, L.polygonCount / 2));
+        L.Polygons[Out] = {c0, c1, c2, c3, owner};
+        if (L.PolygonUVs) std::memcpy(L.PolygonUVs + 4 * size_t(Out), uvs, 16);
+        ++Out;
+    }
+
+    int32_t NextV, NextT;
+    int32_t Out = 0;
+
+private:
+    int32_t NewVertex()
+    {
+        if (NextV >= L.vertexCount) {
+            const int old = L.vertexCount;
+            L.SetVertexCount(old + std::max(10000, old / 2));
+            Records.Reserve(size_t(L.vertexCount));
+        }
+        return NextV++;
+    }
+    int32_t NewTVertex()
+    {
+        if (NextT >= L.tVertexCount) L.SetTVertexCount(L.tVertexCount + std::max(10000, L.tVertexCount / 2));
+        return NextT++;
+    }
+
+    TKSN_SubDMesh& L;
+    TKSN_SubDRecords& Records;
+    TEdgeTable Edges, TEdges;
+};
+
+// The larger side of the map of a channel, 0 without one.
+int ChannelResolution(TQORMaterialChannel* channel)
+{
+    if (!channel || channel->GetMapID() == 0) return 0;
+    auto* binding = dynamic_cast<TQORMaterialMap*>(__GetThingyFromID(channel->GetMapID()));
+    TQORMaterialMapSource* source = binding ? binding->GetMapSource() : nullptr;
+    return source ? std::max(source->GetWidth(), source->GetHeight()) : 0;
+}
+
+// The resolution an edge must be fine enough for: the Color map's, replaced
+// by the Bump map's, then by the Displacement map's when they have one.
+int MaterialResolution(TKSN_MeshRoot& level, int materialIndex)
+{
+    TQORMaterial* material = level.GetMaterial(materialIndex);
+    if (!material) return 0;
+    material->CacheChannels();
+    int r = ChannelResolution(material->ColorChannel);
+    if (int b = ChannelResolution(material->BumpChannel)) r = b;
+    if (int d = ChannelResolution(material->DisplacementChannel)) r = d;
+    return r;
+}
+
+} // namespace
+
+// ============================================================================
+// [SECTION] Shared steps
+// ============================================================================
+
+void TKSN_SubDMesh::BeginFromParent(TKSN_SubDMesh* parent)
+{
+    CopyOwnerExtent(parent->ownerMesh);
+    ParentPolygonCount = parent->polygonCount;
+    ParentVertexCount = parent->vertexCount;
+    ParentTVertexCount = parent->tVertexCount;
+    FacePointCount = ChildPolygonCount = EdgePointAllowance = 0;
+}
+
+void TKSN_SubDMesh::CopyParentVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records)
+{
+    if (ParentVertexCount > 0 && parent->baseVertices)
+        std::memcpy(baseVertices, parent->baseVertices, size_t(ParentVertexCount) * 12);
+    if (ParentTVertexCount > 0 && parent->tVertices)
+        std::memcpy(tVertices, parent->tVertices, size_t(ParentTVertexCount) * 8);
+    records.Reserve(size_t(vertexCount));
+    for (int i = 0; i < ParentVertexCount; ++i) records.SetCarried(i);
+}
+
+void TKSN_SubDMesh::FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records)
+{
+    SetVertexCount(usedVertices);
+    SetTVertexCount(usedTVertices);
+    auto* block = static_cast<int32_t*>(QORalloc(uint64_t(std::max(usedVertices, 1)) * 16));
+    if (usedVertices > 0) std::memcpy(block, records.Data.get(), size_t(usedVertices) * 16);
+    QORfree(GetCustomPointerProperty(kParentLookupKey));
+    SetCustomPointerProperty(kParentLookupKey, block);
+}
+
+// ============================================================================
+// [SECTION] Uniform subdivision
+// ============================================================================
+
+void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
+{
+    assert(parent && "Subdivide needs the level below");
+    BeginFromParent(parent);
+    for (int p = 0; p < ParentPolygonCount; ++p) {
+        ++FacePointCount;
+        ChildPolygonCount += parent->vGetPolyN(p);
+    }
+    EdgePointAllowance = 2 * ChildPolygonCount;
+    Level = parent->Level + 1;
+    SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
+    SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
+    SetPolygonCount(ChildPolygonCount);
+    TKSN_SubDRecords records;
+    CopyParentVertices(parent, records);
+
+    TLevelBuilder b(*this, records);
+    for (int p = 0; p < ParentPolygonCount; ++p) {
+        if (p % 1000 == 0) OS.DoProgress();
+        const int m = parent->vGetPolyN(p);
+        int32_t c[4], t[4];
+        for (int k = 0; k < m; ++k) {
+            c[k] = parent->vGetPolyV(p, k);
+            t[k] = std::max(parent->vGetPolyVT(p, k), 0);
+        }
+        const int32_t owner = parent->GetOwnerIP(p);
+        int32_t f, uf;
+        b.FacePoint(c, t, m, f, uf);
+        int32_t prevE = b.EdgePoint(c[m - 1], c[0]);
+        int32_t prevUE = b.TexEdgePoint(t[m - 1], t[0]);
+        for (int k = 0; k < m; ++k) {
+            const int k1 = (k + 1) % m;
+            const int32_t e = b.EdgePoint(c[k], c[k1]);
+            const int32_t ue = b.TexEdgePoint(t[k], t[k1]);
+            const int32_t uvs[4] = {t[k], ue, uf, prevUE};
+            b.AddPolygon(c[k], e, f, prevE, uvs, owner);
+            prevE = e;
+            prevUE = ue;
+        }
+    }
+    if (b.Out != polygonCount) SetPolygonCount(b.Out);
+    FinishFromParent(b.NextV, b.NextT, records);
+    AfterRawBuild();
+    SmoothVertices();
+}
+
+// ============================================================================
+// [SECTION] Texel-driven subdivision
+// ============================================================================
+
+bool TKSN_SubDMesh::DynamicSubdivide(TKSN_SubDMesh* parent, int allowance)
+{
+    assert(parent && "DynamicSubdivide needs the level below");
+    BeginFromParent(parent);
+
+    // Needed resolution: the texels an edge leaving each vertex spans.
+    std::vector<int32_t> need(size_t(std::max(ParentVertexCount, 0)), 0);
+    int previousMaterial = 0, resolution = 0;
+    for (int p = 0; p < ParentPolygonCount; ++p) {
+        const int material = parent->vGetPolyM(p);
+        if (p == 0 || material != previousMaterial) resolution = MaterialResolution(*parent, material);
+        previousMaterial = material;
+        if (resolution <= 0) continue;
+        const int m = parent->vGetPolyN(p);
+        for (int k = 0; k < m; ++k) {
+            const int t0 = parent->vGetPolyVT(p, k), t1 = parent->vGetPolyVT(p, (k + 1) % m);
+            if (t0 < 0 || t1 < 0) continue;
+            const float* a = parent->tVertices + 2 * t0;
+            const float* c = parent->tVertices + 2 * t1;
+            const int value = std::max(int(std::fabs(c[0] - a[0]) * float(resolution)),
+                                       int(std::fabs(c[1] - a[1]) * float(resolution)));
+            int32_t& slot = need[size_t(parent->vGetPolyV(p, k))];
+            slot = std::max(slot, value);
+        }
+    }
+    // Depends only on the two ends, so both polygons of a side agree on it.
+    auto split = [&](int a, int b) { return std::max(need[size_t(a)], need[size_t(b)]) > 0; };
+
+    for (int p = 0; p < ParentPolygonCount; ++p) {
+        const int m = parent->vGetPolyN(p);
+        int sides = 0;
+        for (int k = 0; k < m; ++k) sides += split(parent->vGetPolyV(p, k), parent->vGetPolyV(p, (k + 1) % m));
+        EdgePointAllowance += sides;
+        if (sides > 0) {
+            ++FacePointCount;
+            ChildPolygonCount += 4;
+        } else {
+            ++ChildPolygonCount;
+        }
+    }
+    if (ChildPolygonCount > allowance || FacePointCount == 0) {
+        FacePointCount = ChildPolygonCount = EdgePointAllowance = 0;
+        return false;
+    }
+
+    Level = parent->Level + 1;
+    SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
+    SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
+    SetPolygonCount(ChildPolygonCount);
+    TKSN_SubDRecords records;
+    CopyParentVertices(parent, records);
+
+    TLevelBuilder b(*this, records);
+    for (int p = 0; p < ParentPolygonCount; ++p) {
+        if (p % 1000 == 0) OS.DoProgress();
+        const int m = parent->vGetPolyN(p);
+        int32_t c[4], t[4];
+        for (int k = 0; k < m; ++k) {
+            c[k] = parent->vGetPolyV(p, k);
+            t[k] = std::max(parent->vGetPolyVT(p, k), 0);
+        }
+        const int32_t owner = parent->GetOwnerIP(p);
+        int32_t ring[8], uring[8];
+        int n = 0, sides = 0;
+        for (int k = 0; k < m; ++k) {
+            const int k1 = (k + 1) % m;
+            ring[n] = c[k];
+            uring[n++] = t[k];
+            if (split(c[k], c[k1])) {
+                ring[n] = b.EdgePoint(c[k], c[k1]);
+                uring[n++] = b.TexEdgePoint(t[k], t[k1]);
+                ++sides;
+            }
+        }
+        if (sides == 0) {
+            const int32_t uvs[4] = {t[0], t[1], t[2], t[m - 1]};
+            b.AddPolygon(c[0], c[1], c[2], c[m - 1], uvs, owner);
+            continue;
+        }
+        int32_t f, uf;
+        b.FacePoint(c, t, m, f, uf);
+        auto child = [&](int i0, int i1, int i2) {
+            const int32_t uvs[4] = {uf, uring[i0], uring[i1], uring[i2]};
+            b.AddPolygon(f, ring[i0], ring[i1], ring[i2], uvs, owner);
+        };
+        child(n - 1, 0, 1);
+        for (int j = 1; j + 1 < n; j += 2) child(j, j + 1, j + 2 < n ? j + 2 : j + 1);
+    }
+    if (b.Out != polygonCount) SetPolygonCount(b.Out);
+    FinishFromParent(b.NextV, b.NextT, records);
+    AfterRawBuild();
+    SmoothVertices();
+    return true;
+}
+
+// ============================================================================
+// [SECTION] Smoothing
+// ============================================================================
+
+void TKSN_SubDMesh::SmoothVertices()
+{
+    if (vertexCount <= 0 || !resolvedVertices || !baseVertices) return;
+    std::vector<float> acc(4 * size_t(vertexCount), 0.0f);
+    for (int p = 0; p < polygonCount; ++p) {
+        const int32_t* corners = &Polygons[p].Corner0;
+        float s[3] = {0, 0, 0};
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < 3; ++i) s[i] += resolvedVertices[3 * corners[k] + i];
+        for (int k = 0; k < 4; ++k) {
+            float* a = &acc[4 * size_t(corners[k])];
+            a[0] += s[0];
+            a[1] += s[1];
+            a[2] += s[2];
+            a[3] += 4.0f;
+        }
+    }
+    for (int v = 0; v < vertexCount; ++v) {
+        const float* a = &acc[4 * size_t(v)];
+        if (a[3] > 0.1f)
+            for (int i = 0; i < 3; ++i) baseVertices[3 * v + i] = a[i] / a[3];
+    }
+}
+
+// ============================================================================
+// [SECTION] Carrying base-mesh triples up the levels
+// ============================================================================
+
+void Interpolate_VArray_From_Base(TKSN_Mesh* mesh, int level, const float* source, float* dest, int /*components*/,
+                                  int startLevel)
+{
+    if (!mesh || !source || !dest || !mesh->GetSubD(level)) return;
+    if (mesh->vertexCount > 0) std::memcpy(dest, source, size_t(mesh->vertexCount) * 12);
+    for (int b = startLevel + 1; b <= level; ++b) {
+        TKSN_SubDMesh* l = mesh->GetSubD(b);
+        const int32_t* records = l ? l->GetVertexParentLookup() : nullptr;
+        if (!records) return;
+        // In place: parents always have smaller indices than a level's new
+        // vertices, and carried-over vertices are not rewritten.
+        for (int i = 0; i < l->vertexCount; ++i) {
+            const int32_t* r = records + 4 * size_t(i);
+            if (r[0] == i) continue;
+            float sum[3] = {0, 0, 0};
+            int terms = 0;
+            for (int k = 0; k < 4 && r[k] != i; ++k, ++terms)
+                for (int c = 0; c < 3; ++c) sum[c] += dest[3 * r[k] + c];
+            for (int c = 0; c < 3; ++c) dest[3 * i + c] = sum[c] / float(terms);
+        }
+    }
+}
