@@ -79,6 +79,7 @@ TKSN_Project::TKSN_Project()
     // The map, mesh-block and painting code below the project reach it through
     // hooks; registering here makes sure they are set whatever the link order.
     RegisterMapHooks();
+    RegisterToolHooks();
     WeldThreshold = 8.0f;
     SelectionUnions = new TKSN_SelectionUnionGroup();
     SelectionUnions->SetName("%s", Lang.GetText(264));
