@@ -20,6 +20,8 @@ void SetHintOf(TKSN_Parameter* parameter, const char* hint)
 TKSN_Parameter::TKSN_Parameter(TKSN_Tool* tool, const char* name, int type, void* data, int command)
     : Type(type), Data(data), Tool(tool), Command(command)
 {
+    // Controls send the record's ID; handlers and list callbacks look it up.
+    RegisterForLookup();
     if (name) SetName("%s", name);
 }
 

@@ -21,9 +21,9 @@
 #include <string>
 
 #include "KSN_Thingy.h"
+#include "QOREvents.h"
 
 class TKSN_Tool;
-class TQOREvent;
 
 // Type codes of TKSN_Parameter::Type.
 enum : int {
@@ -105,3 +105,17 @@ public:
 std::string KSN_ParameterChangeMessage(const TKSN_Parameter* parameter);
 // Cuts text to at most 999 bytes, never inside a UTF-8 character.
 void KSN_CutToolText(std::string& text);
+
+// The first step of every list callback: the parameter the event's owner ID
+// names and its tool as T. Null (and *parameter null) when the owner is not a
+// parameter or its tool is not a T; the callback then answers false.
+template <class T>
+T* KSN_GetListParameterTool(TQOREvent* event, TKSN_Parameter** parameter = nullptr)
+{
+    if (parameter) *parameter = nullptr;
+    if (!event) return nullptr;
+    auto* found = dynamic_cast<TKSN_Parameter*>(__GetThingyFromID(event->GetOwnerID()));
+    T* tool = found ? dynamic_cast<T*>(found->Tool) : nullptr;
+    if (tool && parameter) *parameter = found;
+    return tool;
+}

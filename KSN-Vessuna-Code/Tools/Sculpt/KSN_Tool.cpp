@@ -64,6 +64,8 @@ TKSN_Soft_Rotate_Lookup SoftRotationLookupB;
 
 TKSN_Tool::TKSN_Tool() : Parameters(std::make_unique<TQORNewStaticList<TKSN_Parameter*>>(1, false))
 {
+    // Button events carry the tool's ID.
+    RegisterForLookup();
     SetName("%s", "New Tool");
 }
 

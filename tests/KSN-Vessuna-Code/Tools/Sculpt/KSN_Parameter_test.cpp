@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -157,6 +158,70 @@ TEST(ToolParameters, ChangeMessagesShowValuesAndNamesLiterally)
     tool.SetName("%s", std::string(1200, 'n').c_str());
     const std::string longText = KSN_ParameterChangeMessage(cases[0].parameter);
     EXPECT_EQ(longText.size(), 999u) << "cut at 999 bytes, no buffer overrun";
+}
+
+} // namespace
+
+namespace {
+
+// A tool with a list of three kinds, the second disabled, served through the list protocol.
+class TListTool : public TKSN_Tool {
+public:
+    int Kind = 1;
+    static bool ListCB(TQOREvent* event)
+    {
+        TListTool* tool = KSN_GetListParameterTool<TListTool>(event);
+        if (!tool) return false;
+        static const char* const names[3] = {"Round", "Square", "Star"};
+        switch (event->GetCommand()) {
+        case KSN_LIST_ITEM_NAME:
+            event->AssignStringParameter(names[event->GetIndex()], 0);
+            event->intParameters[0] = event->GetIndex() == 1 ? 1 : 0;
+            return true;
+        case KSN_LIST_ITEM_HINT: event->AssignStringParameter("a kind", 0); return true;
+        case KSN_LIST_CURRENT: event->SetIndex(tool->Kind); return true;
+        case KSN_LIST_CHOOSE: tool->Kind = event->GetIndex(); return true;
+        case KSN_LIST_COUNT: event->intParameters[0] = 3; return true;
+        default: return false;
+        }
+    }
+    void UpdateParameters() override
+    {
+        auto* list = new TKSN_Parameter(this, "Kind", KSN_PARAM_LIST, reinterpret_cast<void*>(ListCB), -1);
+        list->SetHint("%s", "Which kind");
+        Parameters->Add(list);
+    }
+};
+
+TEST(ToolParameters, ListCallbacksFindTheirToolThroughTheParameterID)
+{
+    TListTool tool;
+    TBareTool other;
+    tool.UpdateAllParameters();
+    TKSN_Parameter* list = (*tool.Parameters)[0];
+    auto ask = [&](uint32_t owner, int command, int index = 0) {
+        auto event = std::make_unique<TQOREvent>(nullptr, owner, command);
+        event->SetIndex(index);
+        const bool answered = TListTool::ListCB(event.get());
+        return std::make_pair(answered, std::move(event));
+    };
+    auto [counted, count] = ask(list->GetID(), KSN_LIST_COUNT);
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(count->intParameters[0], 3);
+    auto [named, name] = ask(list->GetID(), KSN_LIST_ITEM_NAME, 1);
+    EXPECT_TRUE(named);
+    EXPECT_STREQ(name->GetStringParameter(0), "Square");
+    EXPECT_EQ(name->intParameters[0], 1) << "disabled";
+    EXPECT_TRUE(ask(list->GetID(), KSN_LIST_CHOOSE, 2).first);
+    EXPECT_EQ(tool.Kind, 2);
+    EXPECT_EQ(ask(list->GetID(), KSN_LIST_CURRENT).second->GetIndex(), 2);
+
+    TKSN_Parameter* foreign = other.AddBoolParameter("B", "", nullptr);
+    EXPECT_FALSE(ask(foreign->GetID(), KSN_LIST_COUNT).first) << "a parameter of another kind of tool";
+    EXPECT_FALSE(ask(tool.GetID(), KSN_LIST_COUNT).first) << "the owner is not a parameter";
+    const uint32_t gone = list->GetID();
+    tool.ClearParameters();
+    EXPECT_FALSE(ask(gone, KSN_LIST_COUNT).first) << "a deleted parameter";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // button is down.
 #include <gtest/gtest.h>
 
+#include "KSN_Brush.h"
 #include "KSN_Tool.h"
 #include "KSN_Viewport.h"
 #include "QORGL.h"
@@ -160,6 +161,32 @@ TEST_F(ToolGL, TheBrushOutlineSurroundsTheMousePixel)
     tool.DrawBrushShape(&Viewport, Centre(30), Centre(34), m);
     EXPECT_TRUE(WhiteNear(30, 44) || WhiteNear(30, 24)) << "turned a quarter";
     EXPECT_FALSE(WhiteNear(40, 34));
+}
+
+class TPathBrush : public TKSN_Brush {};
+
+TEST_F(ToolGL, ThePathJoinsThePointsAndItsOutlineShowsTheThickness)
+{
+    TPathBrush brush;
+    Clear(0, 0, 0);
+    brush.DrawPath(&Viewport, 0.5f, 0.0f, 0.2f, false, true, 0);
+    EXPECT_FALSE(WhiteNear(24, 32)) << "no points: nothing drawn";
+
+    brush.Points->Add(new TKSN_Brush_Point(-0.5f, 0.0f));
+    brush.Points->Add(new TKSN_Brush_Point(0.0f, 0.0f));
+    struct Case {
+        float thickness;
+        bool outline;
+    } cases[] = {{0.2f, true}, {0.0001f, false}, {0.0f, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.thickness);
+        Clear(0, 0, 0);
+        brush.DrawPath(&Viewport, 0.5f, 0.0f, c.thickness, false, false, 0);
+        EXPECT_TRUE(WhiteNear(24, 32)) << "between the points";
+        EXPECT_TRUE(WhiteNear(40, 32)) << "from the last point to the mouse";
+        EXPECT_EQ(WhiteNear(24, 35), c.outline) << "the outline 0.1 above the path";
+        EXPECT_FALSE(WhiteNear(24, 40));
+    }
 }
 
 } // namespace

@@ -248,6 +248,62 @@ TEST_F(ToolStrokeTest, HintsAreCutAndShowPercentSignsLiterally)
     OS.AssignOnPrintHint(nullptr);
 }
 
+TEST_F(ToolStrokeTest, UseLocksNavigationAndDrawingFollowsThePressedViewport)
+{
+    Tool.BeforeUse();
+    EXPECT_TRUE(Tool.InUse);
+    for (TKSN_Viewport* v : App->viewports) EXPECT_TRUE(v->IsNavLocked());
+    Tool.AfterUse();
+    EXPECT_FALSE(Tool.InUse);
+    for (TKSN_Viewport* v : App->viewports) EXPECT_FALSE(v->IsNavLocked());
+    Tool.Flags &= ~KSN_TOOL_NAVIGATION_LOCK;
+    Tool.BeforeUse();
+    EXPECT_FALSE(App->viewports[0]->IsNavLocked()) << "without the bit the views stay free";
+    Tool.AfterUse();
+
+    Project->SetCurrentViewport(App->viewports[0]);
+    struct Case {
+        int down, over, asked;
+        bool draws;
+    } cases[] = {
+        {-1, 0, 0, true},  {-1, 1, 1, false}, {-1, 0, 1, false}, {2, 0, 2, true}, {2, 0, 0, false}, {-1, -1, 0, false},
+    };
+    for (const Case& c : cases) {
+        App->mouseDownViewport = c.down;
+        App->mouseOverViewport = c.over;
+        EXPECT_EQ(Tool.DoCallOnDraw(App->viewports[c.asked]), c.draws)
+            << "down " << c.down << " over " << c.over << " asked " << c.asked;
+    }
+    App->mouseDownViewport = App->mouseOverViewport = -1;
+}
+
+TEST_F(ToolStrokeTest, ViewportMotionTurnsIntoRotations)
+{
+    TKSN_Viewport* viewport = App->viewports[0];
+    viewport->Resize(0, 0, 200, 100);
+    float angle = 0, m[16];
+    // 200 x 1.08 / 2 = 108 pixels: 50 degrees.
+    Tool.GetTiltRotationFromViewportMotion(viewport, 1.08f, angle, m);
+    EXPECT_NEAR(angle, 50.0f / 180.0f * float(M_PI), 1e-5f);
+    const float c = std::cos(angle), s = std::sin(angle);
+    const float expected[16] = {c, -s, 0, 0, s, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(m[i], expected[i], 1e-6f) << i;
+
+    float ax = 0, ay = 0;
+    Tool.GetTwoDimRotationFromViewportMotion(viewport, 0.1f, 0.0f, ax, ay, m);
+    EXPECT_NEAR(ax, 1.0f / 180.0f * float(M_PI), 1e-6f) << "10 pixels: 1 degree";
+    EXPECT_EQ(ay, 0.0f);
+    EXPECT_NEAR(m[0], std::cos(ax), 1e-6f);
+    EXPECT_NEAR(m[8], std::sin(ax), 1e-6f) << "about the vertical axis";
+    Tool.GetTwoDimRotationFromViewportMotion(viewport, 0.0f, 0.2f, ax, ay, nullptr);
+    EXPECT_NEAR(ay, 1.0f / 180.0f * float(M_PI), 1e-6f) << "height 100 x 0.2 / 2 = 10 pixels";
+
+    float two[2];
+    GetTwoDimStrength(nullptr, viewport, two, 0.0f, 0.0f, 0.5f, 0.5f);
+    EXPECT_NEAR(two[1] / two[0], 0.5f, 1e-6f) << "y scaled by the aspect value";
+    EXPECT_FLOAT_EQ(GetOneDimStrength(nullptr, viewport, 0, 0.25f, 9, 0.75f, false), 0.5f);
+}
+
 // A current tool that answers 2 reduces the user's per-vertex choice; a brush maps the user's choice.
 TEST_F(ToolStrokeTest, CullingClimbsBackWhenABrushBecomesCurrent)
 {
