@@ -28,6 +28,9 @@ void TKSN_Project::RegisterToolHooks()
         return Project ? Project->BrushOutlinePoints : nullptr;
     };
     hooks.GetCurrentViewport = []() { return Project ? Project->GetCurrentViewport() : nullptr; };
+    hooks.InvalidateOverlay = []() {
+        if (Project) Project->InvalidateOverlay();
+    };
     // TODO(stub): the project's background vertex culling (start, wait, per-vertex answer) and the
     // connected-surface switch; unset, tools see no culled vertex and the switch off.
     KSN_SetToolProjectHooks(hooks);

@@ -1,7 +1,13 @@
 // Tool parameter records and the builders of TKSN_Tool (see KSN_Parameter.h).
 #include "KSN_Parameter.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
 #include "KSN_Tool.h"
+#include "OS.h"
+#include "QOREvents.h"
 #include "QORLanguage.h"
 #include "QORString.h"
 
@@ -55,9 +61,11 @@ std::string KSN_ParameterChangeMessage(const TKSN_Parameter* parameter)
         break;
     }
     case KSN_PARAM_INT:
+    case KSN_PARAM_INT_PAIR:
         text = QORFormat("%s - %s - %d", toolName, name, parameter->Data ? *static_cast<const int*>(parameter->Data) : 0);
         break;
-    case KSN_PARAM_BOOL: {
+    case KSN_PARAM_BOOL:
+    case KSN_PARAM_BOOL_TRIPLET: {
         const bool on = parameter->Data && *static_cast<const bool*>(parameter->Data);
         text = QORFormat("%s - %s - %s", toolName, name, Lang.GetText(on ? 1463 : 1464));
         break;
@@ -66,6 +74,36 @@ std::string KSN_ParameterChangeMessage(const TKSN_Parameter* parameter)
     }
     KSN_CutToolText(text);
     return text;
+}
+
+bool KSN_SetParameterValue(TKSN_Parameter* parameter, double value)
+{
+    if (!parameter || !parameter->Data || !std::isfinite(value)) return false;
+    switch (parameter->Type) {
+    case KSN_PARAM_FLOAT: {
+        float v = float(parameter->Percent ? value / 100.0 : value);
+        if (parameter->ClampToMin && v < parameter->FloatMin) v = parameter->FloatMin;
+        if (parameter->ClampToMax && v > parameter->FloatMax) v = parameter->FloatMax;
+        *static_cast<float*>(parameter->Data) = v;
+        break;
+    }
+    case KSN_PARAM_INT:
+    case KSN_PARAM_INT_PAIR:
+        // Clamped to the int range first: a typed 1e20 must not overflow.
+        *static_cast<int*>(parameter->Data) = int(std::clamp(std::round(value), double(INT_MIN), double(INT_MAX)));
+        break;
+    case KSN_PARAM_BOOL:
+    case KSN_PARAM_BOOL_TRIPLET:
+        *static_cast<bool*>(parameter->Data) = value != 0.0;
+        if (parameter->RebuildPanelOnChange) QOREvents_PushEvent(431);
+        break;
+    default: return false;
+    }
+    if (parameter->Tool) parameter->Tool->OnParameterChange(parameter);
+    OS.PrintMessage("%s", KSN_ParameterChangeMessage(parameter).c_str());
+    if (parameter->InvalidateOverlayOnChange)
+        if (const auto invalidate = KSN_GetToolProjectHooks().InvalidateOverlay) invalidate();
+    return true;
 }
 
 // ============================================================================

@@ -106,6 +106,16 @@ std::string KSN_ParameterChangeMessage(const TKSN_Parameter* parameter);
 // Cuts text to at most 999 bytes, never inside a UTF-8 character.
 void KSN_CutToolText(std::string& text);
 
+// What the panel's value controls lead to (commands 68 float, 69 int, 70
+// switch): the value goes into the bound data (a percentage is divided by
+// 100 and clamped to the range as ClampToMin/ClampToMax say, an int is
+// rounded half away from zero, a switch is on for non-zero); a switch that
+// rebuilds the panel raises command 431 first; then the tool's
+// OnParameterChange, the change message in the message panel, and the paint
+// overlay is invalidated when the record asks. False, changing nothing, for
+// a record without a bound value of those kinds.
+bool KSN_SetParameterValue(TKSN_Parameter* parameter, double value);
+
 // The first step of every list callback: the parameter the event's owner ID
 // names and its tool as T. Null (and *parameter null) when the owner is not a
 // parameter or its tool is not a T; the callback then answers false.

@@ -74,6 +74,7 @@ struct TKSN_ToolProjectHooks {
     bool (*IsVertexCulled)(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int vertex) = nullptr;
     bool (*IsConnectedSurfaceOnly)() = nullptr;
     TKSN_Viewport* (*GetCurrentViewport)() = nullptr;
+    void (*InvalidateOverlay)() = nullptr;
 };
 void KSN_SetToolProjectHooks(const TKSN_ToolProjectHooks& hooks);
 const TKSN_ToolProjectHooks& KSN_GetToolProjectHooks();

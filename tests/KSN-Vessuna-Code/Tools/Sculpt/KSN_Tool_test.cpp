@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "QORTablet.h"
@@ -302,6 +303,68 @@ TEST_F(ToolStrokeTest, ViewportMotionTurnsIntoRotations)
     GetTwoDimStrength(nullptr, viewport, two, 0.0f, 0.0f, 0.5f, 0.5f);
     EXPECT_NEAR(two[1] / two[0], 0.5f, 1e-6f) << "y scaled by the aspect value";
     EXPECT_FLOAT_EQ(GetOneDimStrength(nullptr, viewport, 0, 0.25f, 9, 0.75f, false), 0.5f);
+}
+
+class TLoggingTool : public TKSN_Tool {
+public:
+    void OnParameterChange(TKSN_Parameter* parameter) override
+    {
+        Log.push_back(std::string("change ") + parameter->GetName());
+        TKSN_Tool::OnParameterChange(parameter);
+    }
+};
+
+TEST_F(ToolStrokeTest, EditedValuesReachTheBoundDataAndTheTool)
+{
+    static std::vector<std::string> messages;
+    messages.clear();
+    OS.AssignOnPrintMessage([](char* text) { messages.push_back(text); });
+    TLoggingTool tool;
+    tool.SetName("%s", "Brush");
+    float f = 0.5f;
+    int i = 0;
+    bool b = false;
+    TKSN_Parameter* percent = tool.AddPercentParameter("Size", "", &f, 0.01f, 1.0f);
+    TKSN_Parameter* integer = tool.AddIntParameter("Count", "", &i, 0, 10);
+    TKSN_Parameter* flag = tool.AddBoolParameter("Flag", "", &b);
+    flag->RebuildPanelOnChange = true;
+
+    struct FloatCase {
+        double typed;
+        bool clampMax;
+        float stored;
+    } floats[] = {{25, true, 0.25f}, {150, true, 1.0f}, {150, false, 1.5f}, {0, true, 0.01f}};
+    for (const FloatCase& c : floats) {
+        percent->ClampToMax = c.clampMax;
+        EXPECT_TRUE(KSN_SetParameterValue(percent, c.typed));
+        EXPECT_FLOAT_EQ(f, c.stored) << c.typed;
+    }
+    EXPECT_EQ(messages.back(), "Brush - Size - 1") << "the percentage shown";
+    struct IntCase {
+        double typed;
+        int stored;
+    } ints[] = {{2.5, 3}, {-2.5, -3}, {2.49, 2}, {1e20, INT_MAX}, {-1e20, INT_MIN}};
+    for (const IntCase& c : ints) {
+        EXPECT_TRUE(KSN_SetParameterValue(integer, c.typed));
+        EXPECT_EQ(i, c.stored) << c.typed;
+    }
+    EXPECT_FALSE(KSN_SetParameterValue(integer, std::nan(""))) << "not a number: refused";
+    EXPECT_EQ(i, INT_MIN);
+
+    Log.clear();
+    EXPECT_TRUE(KSN_SetParameterValue(flag, 1.0));
+    EXPECT_TRUE(b);
+    ASSERT_EQ(Log.size(), 2u);
+    EXPECT_EQ(Log[0], "push 431") << "the panel rebuild is raised first";
+    EXPECT_EQ(Log[1], "change Flag");
+    EXPECT_EQ(messages.back(), "Brush - Flag - ON");
+
+    Project->BrushShapeValid = true;
+    percent->InvalidateOverlayOnChange = true;
+    KSN_SetParameterValue(percent, 50);
+    EXPECT_FALSE(Project->BrushShapeValid) << "the overlay is rebuilt";
+    EXPECT_FALSE(KSN_SetParameterValue(tool.AddLabelParameter("Label", ""), 1.0));
+    OS.AssignOnPrintMessage(nullptr);
 }
 
 // A current tool that answers 2 reduces the user's per-vertex choice; a brush maps the user's choice.
