@@ -163,7 +163,74 @@ TEST_F(ToolGL, TheBrushOutlineSurroundsTheMousePixel)
     EXPECT_FALSE(WhiteNear(40, 34));
 }
 
+// Any pixel of the row (y) or column (x) span that is not black.
+bool LitAlongRow(int y, int x0, int x1)
+{
+    for (int x = x0; x <= x1; ++x) {
+        unsigned char p[4] = {};
+        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+        if (p[0] || p[1] || p[2]) return true;
+    }
+    return false;
+}
+bool LitAlongColumn(int x, int y0, int y1)
+{
+    for (int y = y0; y <= y1; ++y)
+        if (LitAlongRow(y, x, x)) return true;
+    return false;
+}
+
+TEST_F(ToolGL, MotionGuidesFollowTheDirectionSwitches)
+{
+    TCursorTool tool;
+    tool.OnMouse(nullptr, nullptr, 2, 0, Edge(16), Edge(32));
+    Clear(0, 0, 0);
+    tool.DrawInitialCrossHairs(nullptr, &Viewport);
+    EXPECT_TRUE(LitAlongRow(32, 20, 25) || LitAlongRow(31, 20, 25)) << "an arm to the right";
+    EXPECT_FALSE(LitAlongRow(32, 28, 40) || LitAlongRow(31, 28, 40)) << "arms reach 10 pixels";
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+
+    tool.DirHoriz = true;
+    tool.DirVert = false;
+    Clear(0, 0, 0);
+    tool.DrawHorizVertMotion(nullptr, &Viewport, Edge(48), Edge(56));
+    EXPECT_TRUE(LitAlongRow(32, 30, 46) || LitAlongRow(31, 30, 46)) << "the horizontal travel";
+    EXPECT_FALSE(LitAlongColumn(16, 45, 60) || LitAlongColumn(15, 45, 60)) << "no vertical line";
+    EXPECT_FALSE(glIsEnabled(GL_LINE_STIPPLE));
+
+    tool.DirVert = true;
+    Clear(0, 0, 0);
+    tool.DrawHorizVertMotion(nullptr, &Viewport, Edge(48), Edge(56));
+    EXPECT_TRUE(LitAlongColumn(16, 45, 54) || LitAlongColumn(15, 45, 54)) << "the vertical travel";
+
+    // Travel 0.25 up: squares of half side 0.5, 0.9, 1.3 (off screen) ... around the press point.
+    Clear(0, 0, 0);
+    tool.DrawDepthMotionViaConcentricBoxes(nullptr, &Viewport, Edge(16), Edge(32) + 0.25f);
+    EXPECT_TRUE(LitAlongColumn(32, 30, 34) || LitAlongColumn(31, 30, 34)) << "the right side of the 0.5 square";
+    EXPECT_FALSE(LitAlongColumn(26, 30, 34)) << "between the squares and the cross";
+}
+
 class TPathBrush : public TKSN_Brush {};
+
+TEST_F(ToolGL, RoundAndRectangularGuides)
+{
+    TPathBrush brush;
+    Clear(0.5f, 0.5f, 0.5f);
+    const std::array<int, 3> grey = Pixel(32, 32);
+    brush.DrawRoundGuide(nullptr, &Viewport, 0.0f, 0.0f, 0.5f, 0.25f);
+    EXPECT_TRUE(WhiteNear(48, 32)) << "white on the ellipse";
+    EXPECT_TRUE(WhiteNear(32, 40));
+    EXPECT_EQ(Pixel(32, 32), grey) << "the inside stays";
+    bool blackOutside = false;
+    for (int x = 48; x <= 51; ++x) blackOutside |= Pixel(x, 32) == std::array<int, 3>{0, 0, 0};
+    EXPECT_TRUE(blackOutside) << "a black ring a pixel outside";
+
+    Clear(0.5f, 0.5f, 0.5f);
+    brush.DrawRectangularGuide(nullptr, &Viewport, 0.0f, 0.0f, 0.5f, 0.25f);
+    EXPECT_TRUE(WhiteNear(48, 36));
+    EXPECT_TRUE(WhiteNear(40, 40));
+    EXPECT_EQ(Pixel(32, 32), grey);
+}
 
 TEST_F(ToolGL, ThePathJoinsThePointsAndItsOutlineShowsTheThickness)
 {
