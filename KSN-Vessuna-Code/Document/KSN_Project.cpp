@@ -83,6 +83,7 @@ TKSN_Project::TKSN_Project()
     // hooks; registering here makes sure they are set whatever the link order.
     RegisterMapHooks();
     KSN_RegisterSubDHooks();
+    RegisterToolHooks();
     WeldThreshold = 8.0f;
     SelectionUnions = new TKSN_SelectionUnionGroup();
     SelectionUnions->SetName("%s", Lang.GetText(264));

@@ -171,7 +171,10 @@ public:
     void SetPaintingFlag(bool value) { PaintingFlag = value; }
     void SetDeformingFlag(bool value) { DeformingFlag = value; }
     void BeforeScreenDraw();
+    // The method in effect for the current tool (what culling code reads).
     int GetCullingMethod() const { return EffectiveCullingMethod; }
+    // The method the user chose; tools map this to their effective method.
+    int GetUserCullingMethod() const { return CullingMethod; }
     void SetCullingMethod(int method);
     void UpdateEffectiveCullingMethod();
     bool CanMirrorX();
@@ -350,6 +353,8 @@ public:
     // The hooks through which the mesh and the map sources reach the project's
     // maps and sculpt layers; registered once before main() runs.
     static void RegisterMapHooks();
+    // What the tools need of the project (KSN_Project_ToolHooks.cpp).
+    static void RegisterToolHooks();
 
     // [SECTION] Polygon layers (KSN_Project_PolygonLayers.cpp; the class is in KSN_PolygonLayer.h)
     // Layer 0 ("All Polygons") has no membership bit; layer n of 1..31 owns

@@ -185,13 +185,13 @@ void TKSN_Project::UpdateEffectiveCullingMethod()
 bool TKSN_Project::CanMirrorX()
 {
     TKSN_Tool* tool = CurrentTool();
-    return tool && (tool->toolFlags & ToolFlagAllowsMirroring) && MirrorX;
+    return tool && (tool->Flags & ToolFlagAllowsMirroring) && MirrorX;
 }
 
 bool TKSN_Project::CanMirrorY()
 {
     TKSN_Tool* tool = CurrentTool();
-    return tool && (tool->toolFlags & ToolFlagAllowsMirroring) && MirrorY;
+    return tool && (tool->Flags & ToolFlagAllowsMirroring) && MirrorY;
 }
 
 bool TKSN_Project::DoUseSymmetry(TKSN_MeshRoot* mesh)
@@ -202,7 +202,7 @@ bool TKSN_Project::DoUseSymmetry(TKSN_MeshRoot* mesh)
         TKSN_Object* owner = mesh->GetOwnerObject();
         if (!owner || !owner->SymmetryEnabled) return false;
     }
-    if (TempDisableToolSymmetryCheck || (tool->toolFlags & ToolFlagAllowsSymmetry)) return UseSymmetry;
+    if (TempDisableToolSymmetryCheck || (tool->Flags & ToolFlagAllowsSymmetry)) return UseSymmetry;
     return false;
 }
 

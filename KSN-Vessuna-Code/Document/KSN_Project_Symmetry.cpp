@@ -35,7 +35,7 @@ void TKSN_Project::SetActiveSymmetryMapForMesh(TKSN_Mesh* mesh)
     if (!mesh) return;
     TKSN_Tool* tool = App ? App->currentTool : nullptr;
     TKSN_Object* owner = mesh->OwnerObject;
-    const bool on = tool && owner && owner->SymmetryEnabled && (tool->toolFlags & ToolFlagAllowsSymmetry) &&
+    const bool on = tool && owner && owner->SymmetryEnabled && (tool->Flags & ToolFlagAllowsSymmetry) &&
                     UseSymmetry;
     if (on) {
         mesh->BeforeConsideringSymmetry();

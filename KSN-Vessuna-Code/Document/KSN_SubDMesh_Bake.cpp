@@ -8,6 +8,7 @@
 #include "KSN_Mesh.h"
 #include "KSN_Project.h"
 #include "KSN_SculptLayer.h"
+#include "KSN_AffectedLists.h"
 #include "KSN_Tool.h"
 #include "OS.h"
 #include "QOREvents.h"

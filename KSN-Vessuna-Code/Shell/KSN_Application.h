@@ -327,7 +327,7 @@ void KSN_DeleteMaterial(TQORMaterial* material);
 // through TKSN_Application::AddToolToList (InitializeTools, steps 2 and 3).
 void KSN_MakeApplicationTools(TKSN_Application* app);
 void KSN_DeleteTool(TKSN_Tool* tool);
-// Links a tool to the list it was added to (TKSN_Tool::toolList).
+// Links a tool to the list it was added to (TKSN_Tool::ToolList).
 void KSN_SetToolList(TKSN_Tool* tool, TKSN_ToolList* list);
 // Run-time type tests; false for null.
 bool KSN_IsPaintBrush(const TKSN_Tool* tool);

@@ -1,150 +1,343 @@
-// TODO(stub): stand-ins for the tool framework and the tools. Each tool has
-// only its name, the name of its icon and its flags; the brush, selection,
-// modelling and painting behaviour does not exist yet. The class families
-// (navigators, selectable tools, paint brushes, chisels) are kept so that the
-// run-time type tests of the application object work.
+// TKSN_Tool: the base of every interactive tool.
+//
+// The application makes one instance of each tool at start-up; exactly one is
+// current. The viewport panel hands the current tool its presses, motions and
+// releases in normalised viewport coordinates (x and y from -1 at the left and
+// bottom edge to +1 at the right and top; a y distance times the viewport's
+// aspect value, height / width, is comparable with an x distance).
+//
+// The base keeps the bookkeeping of one stroke, the capability word `Flags`
+// that tells the rest of the program how to treat the tool, the three
+// direction switches, the owned parameter list the tool panel is built from
+// (KSN_Parameter.h), the shared size/strength/hardness values with their
+// pen-pressure forms, and draws the cursor image and the motion guides
+// (KSN_Tool_Draw.cpp; the only GL calls of the tool base).
+//
+// The tool library sits below the project and the main window in the link
+// graph. What a tool needs of them (the user's culling choice, the brush
+// outline, vertex culling, the mouse-wheel lock) comes through
+// TKSN_ToolProjectHooks and TKSN_ToolWindowHooks, filled once at start-up
+// (the project fills its part when it is made; see KSN_Project_ToolHooks.cpp).
+// Unset hooks answer as a program without that service.
+//
+// Main thread only: the shared values, MaxMouseDisplacement and IsMirrorStroke
+// are plain globals without locks.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "KSN_Thingy.h"
+#include "QORNewStaticList.h"
 
 class TKSN_ToolList;
 class TKSN_Mesh;
+class TKSN_MeshRoot;
 class TKSN_Viewport;
+class TKSN_Parameter;
+class TKSN_Undo_Node;
+class TQORglutTexture;
+class TQOREvent;
 
-// TODO(stub): the interface every interactive tool implements.
+// [SECTION] Capability bits of TKSN_Tool::Flags that the framework reads.
+constexpr uint32_t KSN_TOOL_AFFECTS_HIDDEN = 0x1;             // hidden geometry may be affected
+constexpr uint32_t KSN_TOOL_POLYGON_INFO = 0x2;               // polygon-information display
+constexpr uint32_t KSN_TOOL_MIRRORED_INPUT = 0x4;             // takes the project's mirror X/Y
+constexpr uint32_t KSN_TOOL_SYMMETRIC = 0x10;                 // the project's symmetry applies
+constexpr uint32_t KSN_TOOL_MOUSE_INPUT = 0x200;              // takes presses and motion in viewports
+constexpr uint32_t KSN_TOOL_MOTION_OUTSIDE = 0x800;           // motion outside the viewport panel
+constexpr uint32_t KSN_TOOL_NEEDS_MESH = 0x1000;              // needs a current mesh
+constexpr uint32_t KSN_TOOL_NO_MIRRORED_REPEATS = 0x20000;    // vetoes bit 0x4's repeats
+constexpr uint32_t KSN_TOOL_HONOURS_AXIS_LOCKS = 0x100000;    // Lock X/Y/Z (deformers)
+constexpr uint32_t KSN_TOOL_SHIFT_AXIS_LOCK = 0x400000;       // Shift locks a stroke to its axis
+constexpr uint32_t KSN_TOOL_NAVIGATION_LOCK = 0x800000;       // viewports nav-locked while in use
+constexpr uint32_t KSN_TOOL_NO_SYMMETRIC_TEMP_MORPH = 0x1000000;
+constexpr uint32_t KSN_TOOL_DEFAULT_FLAGS = 0xFF887629;
+
+// Bit of the application's state word: the current tool was used since it became current.
+constexpr uint32_t KSN_APP_TOOL_USED = 0x10;
+
+// [SECTION] Hooks to the layers above
+
+// What tools need of the project. Unset entries answer: user culling 0, no
+// brush-image flips, outline valid, no outline, nothing culled, connected-
+// surface switch off, no current viewport.
+struct TKSN_ToolProjectHooks {
+    int (*GetUserCullingMethod)() = nullptr;   // 0 none .. 4 per polygon, the user's choice
+    void (*GetBrushImageFlips)(bool& flipX, bool& flipY) = nullptr;
+    bool (*IsBrushShapeValid)(float size, float hardness) = nullptr;
+    void (*SetupOverlayAndBrushShape)(TKSN_Viewport* viewport, float size, float hardness) = nullptr;
+    // The brush outline: pixel offset pairs (x, y) around the brush centre; count in pairs.
+    const int32_t* (*GetBrushOutline)(int& count) = nullptr;
+    void (*StartVertexCullingIfNecessary)(bool start) = nullptr;
+    void (*WaitForVertexCullingToBecomeReady)() = nullptr;
+    bool (*IsVertexCulled)(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int vertex) = nullptr;
+    bool (*IsConnectedSurfaceOnly)() = nullptr;
+    TKSN_Viewport* (*GetCurrentViewport)() = nullptr;
+    void (*InvalidateOverlay)() = nullptr;
+};
+void KSN_SetToolProjectHooks(const TKSN_ToolProjectHooks& hooks);
+const TKSN_ToolProjectHooks& KSN_GetToolProjectHooks();
+
+// What tools need of the main window: the wheel is locked during a stroke.
+struct TKSN_ToolWindowHooks {
+    void (*LockMouseWheel)() = nullptr;
+    void (*UnlockMouseWheel)() = nullptr;
+};
+void KSN_SetToolWindowHooks(const TKSN_ToolWindowHooks& hooks);
+
+// [SECTION] Globals of the stroke and shared values
+
+// Largest distance (normalised units, no aspect) of any motion point from the
+// press point in the current stroke; 0 at every press.
+extern float MaxMouseDisplacement;
+// Set by the viewport panel while the current call is a mirrored repeat.
+extern bool IsMirrorStroke;
+
+// The tool base's shared values (tools that do not override the accessors).
+extern float ToolSize, ToolNewAspect, ToolStrength, ToolHardness, ToolStepPercent, ToolDensity;
+// The classic brushes' shared values (KSN_Brush.h); size is also the deformers' and chisels'.
+extern float SelectionBrushSize, SelectionBrushNewAspect, SelectionBrushStrength, SelectionBrushHardness,
+    SelectionBrushDensity, SelectionStepPercent;
+extern float PaintBrushSize, PaintBrushNewAspect, PaintBrushStrength, PaintBrushHardness;
+// Shared by the deformers and the chisels; their size is SelectionBrushSize.
+extern float DeformerNewAspect, DeformerStrength, DeformerHardness, DeformerStepPercent, DeformerDensity,
+    DeformerRigidness;
+extern bool DeformerAutoSelect;
+
+// [SECTION] Tool base
+
 class TKSN_Tool : public virtual TKSN_Thingy {
 public:
-    TKSN_Tool() = default;
-    ~TKSN_Tool() override = default;
+    TKSN_Tool();
+    ~TKSN_Tool() override;
+    TKSN_Tool(const TKSN_Tool&) = delete;
+    TKSN_Tool& operator=(const TKSN_Tool&) = delete;
 
-    // TODO(stub): the operations the project calls around tool changes,
-    // viewport changes and idle time; the base answers are the tool base's.
-    virtual void OnActivate(TKSN_Mesh* /*mesh*/) {}
-    virtual void OnDeactivate(TKSN_Mesh* /*mesh*/) {}
-    virtual void OnViewportChanged(TKSN_Viewport* /*oldViewport*/, TKSN_Viewport* /*newViewport*/) {}
-    virtual void OnIdle(TKSN_Mesh* /*mesh*/, TKSN_Viewport* /*viewport*/) {}
-    // Culling method in effect while the tool is current (0 none .. 4 per polygon).
+    virtual bool ActingAsABrush() { return false; }
+    // Constrains the point by the direction switches and stores it as MouseX/Y.
+    virtual void PreProcess_fx_fy(float& fx, float& fy);
+    virtual bool* GetDirHorizPtr() { return &DirHoriz; }
+    virtual bool* GetDirVertPtr() { return &DirVert; }
+    virtual bool* GetDirDepthPtr() { return &DirDepth; }
+    virtual bool GetDirHoriz() { return DirHoriz; }
+    virtual bool GetDirVert() { return DirVert; }
+    virtual bool GetDirDepth() { return DirDepth; }
+    virtual void SetDirHoriz(bool on) { DirHoriz = on; }
+    virtual void SetDirVert(bool on) { DirVert = on; }
+    virtual void SetDirDepth(bool on) { DirDepth = on; }
+    virtual bool DoAutoAlign() { return false; }
+    virtual bool CanActOnSelectionOnly() { return false; }
+    virtual bool AllDirectionsExclusive() { return false; }
+    virtual bool DepthIsExclusive() { return true; }
+    virtual bool DepthIsEnabled() { return true; }
+    virtual bool DepthControlledHorizontally() { return true; }
+    virtual bool DirectionIsEnabled() { return false; }
+    virtual bool IsDirectionEverUsed() { return false; }
+    virtual bool DirectionLocksMouse() { return true; }
+    virtual bool CanUseExtraSoft() { return false; }
+    virtual bool CanUseNoCulling() { return false; }
+    virtual bool CanUseBackfaceCulling() { return false; }
+    virtual bool CanUseSmartCulling() { return false; }
+    virtual bool CanUsePerVertexCulling() { return false; }
+    virtual const char* GetDepthName();
+    virtual const char* GetDepthHint();
+    // Whether Alt at the press turns on fine mode.
+    virtual bool CanUseSensitiveMouse() { return false; }
+    // v x SensitivityFactor in fine mode, else v.
+    virtual float AdjustValueForSensitvity(float v);
+    virtual bool RequiredCullingCalculations() { return false; }
+    // Culling method in effect while the tool is current (0 none .. 4 per
+    // polygon). Tools map the user's choice (GetUserCullingMethod), never the
+    // project's effective method, so a reduced method climbs back.
     virtual int GetEffectiveCullingMethod() { return 0; }
-    virtual bool DrawsOwnMouseCursor() { return false; }
-    virtual void UpdateAllParameters() {}
+    // Keeps one direction switch on and rebuilds the panel (command 431).
+    virtual void OnDirChange(void* changed);
+    virtual void OnParameterChange(TKSN_Parameter* parameter);
+    virtual void UpdateParameters() {}
+    virtual void UpdateHeaderParameters();
+    virtual void UpdateFooterParameters() {}
+    virtual void UpdateAllParameters();
+    virtual bool IgnoreLockedViewportStatus() { return false; }
+    virtual void OnViewportChanged(TKSN_Viewport* /*oldViewport*/, TKSN_Viewport* /*newViewport*/) {}
+    // True for the horizontal and vertical switches while depth is on and exclusive.
+    virtual bool ConsiderDisablingParameter(TKSN_Parameter* parameter);
+    virtual bool RequiresHardwareRendering() { return false; }
+    virtual bool DoFastSelectionAndDeformation() { return false; }
+    virtual bool UsesSizeParameter();
+    virtual bool UsesHardnessParameter();
+    virtual bool UsesDensityParameter();
+    virtual bool UsesStrengthParameter();
+    virtual TKSN_Parameter* GetStrengthParameter();
+    virtual TKSN_Parameter* GetSizeParameter();
+    virtual TKSN_Parameter* GetHardnessParameter();
+    virtual TKSN_Parameter* GetSpacingParameter();
+    virtual TKSN_Parameter* GetDensityParameter();
+    // The first parameter bound to data, or null.
+    virtual TKSN_Parameter* GetParameterFromPtr(const void* data);
+    virtual void OnInitialize() {}
+    virtual void BeforeUpdateInterface() {}
+    // Stroke bookkeeping; state 0 press, 1 release.
+    virtual bool OnMouse(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int button, int state, float fx, float fy);
+    virtual bool OnDoubleClick(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
+    virtual bool OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
+    // Motion guides, drawn in normalised coordinates (the caller sets identity matrices).
+    virtual void DrawHorizVertMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
+    virtual void DrawDepthMotionViaConcentricBoxes(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
+    virtual void DrawDepthMotionHorizontally(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
+    virtual void DrawInitialCrossHairs(TKSN_Mesh* mesh, TKSN_Viewport* viewport);
+    // Draws the cursor image with its hot spot on the point.
+    virtual void OnDraw(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
+    // Draws the project's brush outline around the point; matrix (16 floats) may be null.
+    virtual void DrawBrushShape(TKSN_Viewport* viewport, float fx, float fy, float* matrix);
+    // angle in radians; matrix (16 floats, may be null) the rotation about the viewing axis.
+    virtual void GetTiltRotationFromViewportMotion(TKSN_Viewport* viewport, float dx, float& angle, float* matrix);
+    virtual bool OnIdle(TKSN_Mesh* /*mesh*/, TKSN_Viewport* /*viewport*/) { return true; }
+    virtual float GetSize();
+    virtual float GetNewAspect();
+    virtual float GetHardness();
+    virtual float GetStrength();
+    virtual float GetStepPercent();
+    virtual float GetDensity();
+    virtual float* GetSizePtr();
+    virtual float* GetNewAspectPtr();
+    virtual float* GetHardnessPtr();
+    virtual float* GetStrengthPtr();
+    virtual float* GetDensityPtr();
+    virtual float* GetStepPercentPtr();
+    virtual void SetSize(float v);
+    virtual void SetNewAspect(float v);
+    virtual void SetHardness(float v);
+    virtual void SetStrength(float v);
+    virtual void SetStepPercent(float v);
+    virtual void SetDensity(float v);
+    virtual float GetEffectiveStrength();
+    // Never below 0.01.
+    virtual float GetEffectiveSize();
+    virtual float GetEffectiveHardness();
+    virtual float GetHardnessDensity();
+    virtual bool ToolIsResponsibleForDrawingTheViewport() { return false; }
+    // printf-style; cut at 999 bytes (never inside a UTF-8 character) and shown as is.
+    virtual void PrintHint(TKSN_Mesh* mesh, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    virtual bool DoDrawAltGraphic();
+    // Bit 0 of the application's current tool.
+    virtual bool CanAffectHiddenGeometry();
+    virtual void BeforeUse();
+    virtual void AfterUse();
+    virtual void OnKeyPress(TKSN_Mesh* /*mesh*/, char /*key*/) {}
+    virtual void OnSpecialKeyPress(TKSN_Mesh* /*mesh*/, int /*key*/) {}
+    virtual void OnActivate(TKSN_Mesh* mesh);
+    virtual void OnDeactivate(TKSN_Mesh* /*mesh*/) {}
     virtual void OnClearFocus() {}
-    virtual float GetSize() { return 0.0f; }
-    virtual float GetHardness() { return 0.0f; }
-    virtual void ClearParameters() {}
+    virtual void OnRenderCurrentViewport(TKSN_Viewport* /*viewport*/) {}
+    virtual void OnUndo(TKSN_Undo_Node* /*node*/) {}
+    virtual bool DrawsOwnMouseCursor() { return CursorImage != nullptr; }
+    virtual bool DoCallOnDraw(TKSN_Viewport* viewport);
 
-    TKSN_ToolList* toolList = nullptr;   // the list the tool was added to
-    const char* iconName = "";           // GUI image of its button
-    uint32_t toolFlags = 0;
+    // [SECTION] Parameter builders (KSN_Parameter.cpp). Each appends its record and returns it.
+    TKSN_Parameter* AddFloatParameter(const char* name, const char* hint, float* data, float min, float max);
+    TKSN_Parameter* AddPercentParameter(const char* name, const char* hint, float* data, float min, float max);
+    TKSN_Parameter* AddIntParameter(const char* name, const char* hint, int* data, int min, int max);
+    TKSN_Parameter* AddBoolParameter(const char* name, const char* hint, bool* data);
+    TKSN_Parameter* AddButtonParameter(const char* name, const char* hint, bool (*callback)(TQOREvent*),
+                                       int command);
+    TKSN_Parameter* AddLabelParameter(const char* text, const char* hint);
+    TKSN_Parameter* AddParameterSeparator(const char* caption, const char* hint);
+    TKSN_Parameter* AddBoolParameterTriplet(const char* caption, const char* hint, const char* name1,
+                                            const char* hint1, bool* data1, const char* name2, const char* hint2,
+                                            bool* data2, const char* name3, const char* hint3, bool* data3);
+    TKSN_Parameter* AddButtonParameterTriplet(const char* caption, const char* hint, const char* name1,
+                                              const char* hint1, bool (*callback1)(TQOREvent*), int command1,
+                                              const char* name2, const char* hint2, bool (*callback2)(TQOREvent*),
+                                              int command2, const char* name3, const char* hint3,
+                                              bool (*callback3)(TQOREvent*), int command3);
+    TKSN_Parameter* AddIntParameterPair(const char* caption, const char* hint, const char* name1, const char* hint1,
+                                        int* data1, int min1, int max1, const char* name2, const char* hint2,
+                                        int* data2, int min2, int max2);
+    // Deletes the first record whose Data is data; nothing when none is.
+    void DeleteParameter(const void* data);
+    // Deletes every record; the list keeps its storage.
+    void ClearParameters();
+
+    void GetTwoDimRotationFromViewportMotion(TKSN_Viewport* viewport, float dx, float dy, float& ax, float& ay,
+                                             float* matrix);
+
+    // [SECTION] Data (declaration order of the tool's record)
+    bool InUse = false;
+    float PressureFactor = 1.0f;   // 0..1; 1.0 without a tablet
+    bool DirHoriz = true, DirVert = true, DirDepth = false;
+    float SensitivityFactor = 1.0f;
+    bool FineMode = false;
+    int HeaderParameterCount = 0;
+    TQORglutTexture* CursorImage = nullptr;      // not owned
+    TQORglutTexture* AltCursorImage = nullptr;   // not owned
+    TQORglutTexture* Icon = nullptr;             // not owned
+    TKSN_ToolList* ToolList = nullptr;           // set by the application
+    int HotSpotX = 0, HotSpotY = 0;              // cursor pixel on the mouse point, y from the top
+    bool TabletInUse = false;
+    bool AltAtPress = false, ShiftAtPress = false, CtrlAtPress = false;
+    bool HasMoved = false;
+    bool FirstMotion = false;
+    int MotionCount = 0;
+    bool LockX = false, LockY = false;
+    uint32_t Flags = KSN_TOOL_DEFAULT_FLAGS;
+    bool RebuildParametersWithPanel = true;
+    bool ContinuousDrag = false;
+    int MouseButton = -1;
+    int MouseState = -1;
+    float PressTime = 0.0f;   // seconds of program time
+    bool MovedSinceDraw = false;
+    std::unique_ptr<TQORNewStaticList<TKSN_Parameter*>> Parameters;   // growth step 1; storage kept on clear
+    float PressX = 0.0f, PressY = 0.0f;
+    float PreviousX = 0.0f, PreviousY = 0.0f;
+    float MouseX = 0.0f, MouseY = 0.0f;
+
+    // The name of the GUI image of the tool's button (set by the tool kinds).
+    const char* IconName = "";
 
 protected:
-    void Describe(const char* name, const char* icon, uint32_t flags = 0)
-    {
-        SetName("%s", name);
-        iconName = icon;
-        toolFlags = flags;
-    }
+    // Name and icon of a tool kind; flags are set on top of the defaults.
+    void Describe(const char* name, const char* icon, uint32_t setFlags = 0);
+    // The pen pressure now: 1 without a tablet, else clamped to 0..1.
+    float ReadPressure() const;
 };
 
-// TODO(stub): the families the run-time type tests ask about.
-class TKSN_Navigator : public virtual TKSN_Tool {};
-class TKSN_SelectableTool : public virtual TKSN_Tool {};
-class TKSN_Brush : public virtual TKSN_Tool {};
-class TKSN_SelectionBrush : public virtual TKSN_Brush, public virtual TKSN_SelectableTool {};
-class TKSN_PaintBrush : public virtual TKSN_Brush {};
-class TKSN_Chisel : public virtual TKSN_Tool {};
-class TKSN_Deformer : public virtual TKSN_Tool {};
-class TKSN_Modeler : public virtual TKSN_Tool {};
-class TKSN_Transform : public virtual TKSN_Tool {};
-
-// Default brush values, set before any brush is made.
-extern float SelectionBrushSize, SelectionBrushNewAspect, SelectionBrushStrength, SelectionBrushHardness;
-extern float PaintBrushSize, PaintBrushNewAspect, PaintBrushStrength, PaintBrushHardness;
-
-#define KSN_STANDIN_TOOL(Class, Base, Name, Icon)               \
-    class Class : public virtual Base {                         \
-    public:                                                     \
-        Class() { Describe(Name, Icon); }                       \
-    };
-
-// TODO(stub): every tool class below stands for its real tool.
-KSN_STANDIN_TOOL(TKSN_MoveView, TKSN_Navigator, "Move View", "MoveView")
-KSN_STANDIN_TOOL(TKSN_ZoomView, TKSN_Navigator, "Zoom View", "ZoomView")
-KSN_STANDIN_TOOL(TKSN_RotateView, TKSN_Navigator, "Rotate View", "RotateView")
-KSN_STANDIN_TOOL(TKSN_MoveTransform, TKSN_Transform, "Move", "MoveTransform")
-KSN_STANDIN_TOOL(TKSN_RotateTransform, TKSN_Transform, "Rotate", "RotateTransform")
-KSN_STANDIN_TOOL(TKSN_ScaleTransform, TKSN_Transform, "Scale", "ScaleTransform")
-KSN_STANDIN_TOOL(TKSN_SculptBrush, TKSN_Tool, "Sculpt", "SculptBrush")
-KSN_STANDIN_TOOL(TKSN_SculptSmoothBrush, TKSN_SculptBrush, "Smooth", "SculptSmoothBrush")
-KSN_STANDIN_TOOL(TKSN_SculptEraserBrush, TKSN_SculptBrush, "Sculpt Eraser", "SculptEraserBrush")
-KSN_STANDIN_TOOL(TKSN_SubdivideModeler, TKSN_Modeler, "Subdivide", "SubdivideModeler")
-KSN_STANDIN_TOOL(TKSN_PolygonReductionModeler, TKSN_Modeler, "Polygon Reduction", "PolygonReductionModeler")
-KSN_STANDIN_TOOL(TKSN_ExtrudeModeler, TKSN_Modeler, "Extrude", "ExtrudeModeler")
-KSN_STANDIN_TOOL(TKSN_MergeObjects, TKSN_Modeler, "Merge Objects", "MergeObjects")
-KSN_STANDIN_TOOL(TKSN_Picker, TKSN_SelectionBrush, "Picker", "Picker")
-KSN_STANDIN_TOOL(TKSN_BoxSelectionBrush, TKSN_SelectionBrush, "Box Selection", "BoxSelectionBrush")
-KSN_STANDIN_TOOL(TKSN_FreeHandSelectionBrush, TKSN_SelectionBrush, "Free-hand Selection", "FreeHandSelectionBrush")
-KSN_STANDIN_TOOL(TKSN_BasicSelectionBrush_v4, TKSN_SelectableTool, "Selection Brush", "BasicSelectionBrush")
-KSN_STANDIN_TOOL(TKSN_TouchupSelectionBrush_v4, TKSN_SelectableTool, "Touch-up Selection", "TouchupSelectionBrush")
-KSN_STANDIN_TOOL(TKSN_EraserSelectionBrush_v4, TKSN_SelectableTool, "Selection Eraser", "EraserSelectionBrush")
-KSN_STANDIN_TOOL(TKSN_BulgeChisel, TKSN_Chisel, "Bulge Chisel", "BulgeChisel")
-KSN_STANDIN_TOOL(TKSN_ResurfaceChisel, TKSN_Chisel, "Resurface Chisel", "ResurfaceChisel")
-KSN_STANDIN_TOOL(TKSN_ContourChisel, TKSN_Chisel, "Contour Chisel", "ContourChisel")
-KSN_STANDIN_TOOL(TKSN_TouchupChisel, TKSN_Chisel, "Touch-up Chisel", "TouchupChisel")
-KSN_STANDIN_TOOL(TKSN_MoveInPlane, TKSN_Deformer, "Move in Plane", "MoveInPlane")
-KSN_STANDIN_TOOL(TKSN_Rotate, TKSN_Deformer, "Rotate Vertices", "Rotate")
-KSN_STANDIN_TOOL(TKSN_Scale, TKSN_Deformer, "Scale Vertices", "Scale")
-KSN_STANDIN_TOOL(TKSN_Bulge, TKSN_Deformer, "Bulge", "Bulge")
-KSN_STANDIN_TOOL(TKSN_GeometricShaper, TKSN_Deformer, "Geometric Shaper", "GeometricShaper")
-KSN_STANDIN_TOOL(TKSN_TouchupDeformer, TKSN_Deformer, "Touch-up Deformer", "TouchupDeformer")
-KSN_STANDIN_TOOL(TKSN_WeldVertices, TKSN_Tool, "Weld Vertices", "WeldVertices")
-KSN_STANDIN_TOOL(TKSN_Faceloom, TKSN_Tool, "Faceloom", "Faceloom")
-KSN_STANDIN_TOOL(TKSN_LayerBrush, TKSN_SelectionBrush, "Layer Brush", "LayerBrush")
-KSN_STANDIN_TOOL(TKSN_ColorBrush, TKSN_PaintBrush, "Color Brush", "ColorBrush")
-KSN_STANDIN_TOOL(TKSN_CloneBrush, TKSN_PaintBrush, "Clone Brush", "CloneBrush")
-KSN_STANDIN_TOOL(TKSN_RetouchBrush, TKSN_PaintBrush, "Retouch Brush", "RetouchBrush")
-KSN_STANDIN_TOOL(TKSN_ColorCorrectionBrush, TKSN_PaintBrush, "Color Correction", "ColorCorrectionBrush")
-KSN_STANDIN_TOOL(TKSN_LightAdjustBrush, TKSN_PaintBrush, "Light Adjust", "LightAdjustBrush")
-KSN_STANDIN_TOOL(TKSN_TouchupEtcBrush, TKSN_PaintBrush, "Touch-up Brush", "TouchupEtcBrush")
-KSN_STANDIN_TOOL(TKSN_CombinedGeometryBrush, TKSN_PaintBrush, "Combined Geometry", "CombinedGeometryBrush")
-KSN_STANDIN_TOOL(TKSN_ConnectedLineBrush, TKSN_PaintBrush, "Connected Lines", "ConnectedLineBrush")
-KSN_STANDIN_TOOL(TKSN_FloodFillBrush, TKSN_PaintBrush, "Flood Fill", "FloodFillBrush")
-KSN_STANDIN_TOOL(TKSN_BleedBrush, TKSN_PaintBrush, "Bleed Brush", "BleedBrush")
-KSN_STANDIN_TOOL(TKSN_EraserBrush, TKSN_PaintBrush, "Eraser", "EraserBrush")
-KSN_STANDIN_TOOL(TKSN_ColorGrabberBrush, TKSN_PaintBrush, "Color Grabber", "ColorGrabberBrush")
-KSN_STANDIN_TOOL(TKSN_TextureGrabberBrush, TKSN_PaintBrush, "Texture Grabber", "TextureGrabberBrush")
-KSN_STANDIN_TOOL(TKSN_ProjectionBrush, TKSN_PaintBrush, "Projection Brush", "ProjectionBrush")
-KSN_STANDIN_TOOL(TKSN_PaintWizard, TKSN_Tool, "Paint Wizard", "PaintWizard")
-KSN_STANDIN_TOOL(TKSN_TileSetupTool, TKSN_Tool, "Tile Setup", "TileSetupTool")
-
-#undef KSN_STANDIN_TOOL
-
-// TODO(stub): the touch-up modeller and its symmetric variant.
-class TKSN_TouchupModeler : public virtual TKSN_Modeler {
+// The mix-in of tools that select vertices by clicking or brushing.
+class TKSN_SelectableTool {
 public:
-    TKSN_TouchupModeler() { Describe("Touch-up Modeler", "TouchupModeler"); }
-    void MakeSymmetricModeler()
+    virtual ~TKSN_SelectableTool() = default;
+    virtual bool ConsiderSelectingVertex(TKSN_Mesh* /*mesh*/, TKSN_Viewport* /*viewport*/, int /*vertex*/,
+                                         float /*fx*/, float /*fy*/, bool /*select*/)
     {
-        symmetric = true;
-        Describe("Symmetric Modeler", "SymmetricModeler");
+        return false;
     }
-    bool symmetric = false;
+    // Screen rectangle of the tool's reach (normalised); empty at start.
+    float ReachMin[2] = {1.0f, 1.0f};
+    float ReachMax[2] = {-1.0f, -1.0f};
 };
 
-// [SECTION] Affected lists
-// The vertices and polygons one step of a tool (or the displacement bake)
-// acts on. Process-wide, main thread only: a step prepares them, fills them
-// and reads them before the next step prepares them again.
-struct TKSN_AffectedVertex {
-    int32_t Vertex;
-    float Weight;   // the brush factor, 0..1 (0 where no brush is involved)
+// 100 rotations by 1/100 .. 100/100 of an angle about an axis through a centre.
+class TKSN_Soft_Rotate_Lookup {
+public:
+    // angle in degrees; centre and axis 3 floats each.
+    void CalculateAllMatrices(float angle, const float* centre, const float* axis);
+    // The rotation by t x angle (t 0..1), blended between the neighbouring matrices.
+    void GetRotationMatrixB(float* out, float t) const;
+    float Matrices[100][16] = {};
 };
-extern TKSN_AffectedVertex* gAffectedVertices;
-extern int32_t gAffectedVertexCount;
-extern int32_t* gAffectedPolygons;
-extern int32_t gAffectedPolygonCount;
-// Room for every vertex and polygon of the mesh (with withSubDs, of its
-// largest subdivision level too) and both lists empty. The lists only grow.
-void PrepareAffectedList(TKSN_Mesh* mesh, bool withSubDs);
-// CleanAffectedLists (KSN_Application.h) frees both.
+extern TKSN_Soft_Rotate_Lookup SoftRotationLookup;
+extern TKSN_Soft_Rotate_Lookup SoftRotationLookupB;
+
+// [SECTION] Mouse travel to strengths and angles
+// y1 - y0, times the viewport's zoom factor when zoomed.
+float GetOneDimStrength(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float x0, float y0, float x1, float y1, bool zoomed);
+// out[0] = (x1 - x0) x zoom, out[1] = (y1 - y0) x zoom x aspect.
+void GetTwoDimStrength(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float* out, float x0, float y0, float x1, float y1);
+// Degrees for a pixel distance, growing in zones; finer while Alt is held.
+float GetAngleFromPixelDistanceInDegrees(float pixels);
+// Half side of square k (0..4) of the depth guide for a travel d: 2 x (d + k/5 wrapped into 0..1).
+float GetConcentricBoxHalfSide(float d, int k);
+
+// The brush base and the tool kinds that later subsystems build, so that
+// every user of the tool base sees the families the project tests for.
+#include "KSN_ToolKinds.h"

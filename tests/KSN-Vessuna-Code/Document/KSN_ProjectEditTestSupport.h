@@ -68,12 +68,16 @@ public:
     explicit TRecordingTool(const char* name, uint32_t flags = 0, int culling = 2)
     {
         this->SetName("%s", name);
-        this->toolFlags = flags;
+        this->Flags = flags;
         Culling = culling;
     }
     void OnActivate(TKSN_Mesh*) override { Log.push_back(std::string("activate ") + this->GetName()); }
     void OnDeactivate(TKSN_Mesh*) override { Log.push_back(std::string("deactivate ") + this->GetName()); }
-    void OnIdle(TKSN_Mesh*, TKSN_Viewport*) override { Log.push_back(std::string("tool idle ") + this->GetName()); }
+    bool OnIdle(TKSN_Mesh*, TKSN_Viewport*) override
+    {
+        Log.push_back(std::string("tool idle ") + this->GetName());
+        return true;
+    }
     int GetEffectiveCullingMethod() override
     {
         Log.push_back(std::string("culling ") + this->GetName());

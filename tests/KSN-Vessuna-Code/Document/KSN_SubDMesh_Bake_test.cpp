@@ -1,6 +1,7 @@
 // Building all subdivision levels through the project, the affected lists,
 // and the displacement and bump bake that the mesh's validation runs.
 #include "KSN_ProjectEditTestSupport.h"
+#include "KSN_AffectedLists.h"
 #include "KSN_SubDMesh_Bake.h"
 #include "../Scene/KSN_SubDTestSupport.h"
 

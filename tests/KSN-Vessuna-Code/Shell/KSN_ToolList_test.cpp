@@ -37,7 +37,7 @@ TEST_F(ToolListTest, InitializeToolsFillsEveryListInOrder)
             TKSN_Tool* tool = (*c.list)[i];
             EXPECT_EQ(tool == nullptr, separator) << i;
             if (tool) {
-                EXPECT_EQ(tool->toolList, c.list) << i;
+                EXPECT_EQ(tool->ToolList, c.list) << i;
             }
         }
     }
@@ -51,7 +51,7 @@ TEST_F(ToolListTest, InitializeToolsFillsEveryListInOrder)
     ASSERT_NE(symmetric, nullptr);
     EXPECT_TRUE(symmetric->symmetric);
     ASSERT_NE(App->layerBrushTool, nullptr);
-    EXPECT_EQ(App->layerBrushTool->toolList, nullptr);
+    EXPECT_EQ(App->layerBrushTool->ToolList, nullptr);
 
     EXPECT_EQ(App->exportFileTypeNames->Count(), 9);
     EXPECT_EQ(App->importImageTypes->Count(), 7);

@@ -1,0 +1,93 @@
+// The tool families and kinds that later subsystems build. Each stands on
+// the real bases (TKSN_Tool, TKSN_Brush, TKSN_SelectableTool) and has only
+// its name, the name of its icon and the flags it sets; the families are kept
+// so that the run-time type tests of the application and the project work.
+#pragma once
+
+#include "KSN_Brush.h"
+#include "KSN_Tool.h"
+
+// TODO(stub): the navigators, transforms and modellers of later subsystems.
+class TKSN_Navigator : public virtual TKSN_Tool {};
+class TKSN_Modeler : public virtual TKSN_Tool {};
+class TKSN_Transform : public virtual TKSN_Tool {};
+// TODO(stub): the classic selection brushes.
+class TKSN_SelectionBrush : public virtual TKSN_Brush, public TKSN_SelectableTool {};
+// TODO(stub): the paint brushes.
+class TKSN_PaintBrush : public virtual TKSN_Brush {};
+// TODO(stub): the stroke engine; the chisels and the stroke-engine selection brushes stand on it.
+class TKSN_Brush_V4 : public virtual TKSN_Tool, public TKSN_SelectableTool {};
+// TODO(stub): the chisel base.
+class TKSN_Chisel : public virtual TKSN_Brush_V4 {};
+// TODO(stub): the deformer base (a deformer never selects on click).
+class TKSN_Deformer : public virtual TKSN_Tool, public TKSN_SelectableTool {};
+
+#define KSN_STANDIN_TOOL(Class, Base, Name, Icon)               \
+    class Class : public virtual Base {                         \
+    public:                                                     \
+        Class() { Describe(Name, Icon); }                       \
+    };
+
+// TODO(stub): every tool class below stands for its real tool.
+KSN_STANDIN_TOOL(TKSN_MoveView, TKSN_Navigator, "Move View", "MoveView")
+KSN_STANDIN_TOOL(TKSN_ZoomView, TKSN_Navigator, "Zoom View", "ZoomView")
+KSN_STANDIN_TOOL(TKSN_RotateView, TKSN_Navigator, "Rotate View", "RotateView")
+KSN_STANDIN_TOOL(TKSN_MoveTransform, TKSN_Transform, "Move", "MoveTransform")
+KSN_STANDIN_TOOL(TKSN_RotateTransform, TKSN_Transform, "Rotate", "RotateTransform")
+KSN_STANDIN_TOOL(TKSN_ScaleTransform, TKSN_Transform, "Scale", "ScaleTransform")
+KSN_STANDIN_TOOL(TKSN_SculptBrush, TKSN_Brush, "Sculpt", "SculptBrush")
+KSN_STANDIN_TOOL(TKSN_SculptSmoothBrush, TKSN_SculptBrush, "Smooth", "SculptSmoothBrush")
+KSN_STANDIN_TOOL(TKSN_SculptEraserBrush, TKSN_SculptBrush, "Sculpt Eraser", "SculptEraserBrush")
+KSN_STANDIN_TOOL(TKSN_SubdivideModeler, TKSN_Modeler, "Subdivide", "SubdivideModeler")
+KSN_STANDIN_TOOL(TKSN_PolygonReductionModeler, TKSN_Modeler, "Polygon Reduction", "PolygonReductionModeler")
+KSN_STANDIN_TOOL(TKSN_ExtrudeModeler, TKSN_Modeler, "Extrude", "ExtrudeModeler")
+KSN_STANDIN_TOOL(TKSN_MergeObjects, TKSN_Modeler, "Merge Objects", "MergeObjects")
+KSN_STANDIN_TOOL(TKSN_Picker, TKSN_SelectionBrush, "Picker", "Picker")
+KSN_STANDIN_TOOL(TKSN_BoxSelectionBrush, TKSN_SelectionBrush, "Box Selection", "BoxSelectionBrush")
+KSN_STANDIN_TOOL(TKSN_FreeHandSelectionBrush, TKSN_SelectionBrush, "Free-hand Selection", "FreeHandSelectionBrush")
+KSN_STANDIN_TOOL(TKSN_BasicSelectionBrush_v4, TKSN_Brush_V4, "Selection Brush", "BasicSelectionBrush")
+KSN_STANDIN_TOOL(TKSN_TouchupSelectionBrush_v4, TKSN_Brush_V4, "Touch-up Selection", "TouchupSelectionBrush")
+KSN_STANDIN_TOOL(TKSN_EraserSelectionBrush_v4, TKSN_Brush_V4, "Selection Eraser", "EraserSelectionBrush")
+KSN_STANDIN_TOOL(TKSN_BulgeChisel, TKSN_Chisel, "Bulge Chisel", "BulgeChisel")
+KSN_STANDIN_TOOL(TKSN_ResurfaceChisel, TKSN_Chisel, "Resurface Chisel", "ResurfaceChisel")
+KSN_STANDIN_TOOL(TKSN_ContourChisel, TKSN_Chisel, "Contour Chisel", "ContourChisel")
+KSN_STANDIN_TOOL(TKSN_TouchupChisel, TKSN_Chisel, "Touch-up Chisel", "TouchupChisel")
+KSN_STANDIN_TOOL(TKSN_MoveInPlane, TKSN_Deformer, "Move in Plane", "MoveInPlane")
+KSN_STANDIN_TOOL(TKSN_Rotate, TKSN_Deformer, "Rotate Vertices", "Rotate")
+KSN_STANDIN_TOOL(TKSN_Scale, TKSN_Deformer, "Scale Vertices", "Scale")
+KSN_STANDIN_TOOL(TKSN_Bulge, TKSN_Deformer, "Bulge", "Bulge")
+KSN_STANDIN_TOOL(TKSN_GeometricShaper, TKSN_Deformer, "Geometric Shaper", "GeometricShaper")
+KSN_STANDIN_TOOL(TKSN_TouchupDeformer, TKSN_Deformer, "Touch-up Deformer", "TouchupDeformer")
+KSN_STANDIN_TOOL(TKSN_WeldVertices, TKSN_Tool, "Weld Vertices", "WeldVertices")
+KSN_STANDIN_TOOL(TKSN_Faceloom, TKSN_Tool, "Faceloom", "Faceloom")
+KSN_STANDIN_TOOL(TKSN_LayerBrush, TKSN_SelectionBrush, "Layer Brush", "LayerBrush")
+KSN_STANDIN_TOOL(TKSN_ColorBrush, TKSN_PaintBrush, "Color Brush", "ColorBrush")
+KSN_STANDIN_TOOL(TKSN_CloneBrush, TKSN_PaintBrush, "Clone Brush", "CloneBrush")
+KSN_STANDIN_TOOL(TKSN_RetouchBrush, TKSN_PaintBrush, "Retouch Brush", "RetouchBrush")
+KSN_STANDIN_TOOL(TKSN_ColorCorrectionBrush, TKSN_PaintBrush, "Color Correction", "ColorCorrectionBrush")
+KSN_STANDIN_TOOL(TKSN_LightAdjustBrush, TKSN_PaintBrush, "Light Adjust", "LightAdjustBrush")
+KSN_STANDIN_TOOL(TKSN_TouchupEtcBrush, TKSN_PaintBrush, "Touch-up Brush", "TouchupEtcBrush")
+KSN_STANDIN_TOOL(TKSN_CombinedGeometryBrush, TKSN_PaintBrush, "Combined Geometry", "CombinedGeometryBrush")
+KSN_STANDIN_TOOL(TKSN_ConnectedLineBrush, TKSN_PaintBrush, "Connected Lines", "ConnectedLineBrush")
+KSN_STANDIN_TOOL(TKSN_FloodFillBrush, TKSN_PaintBrush, "Flood Fill", "FloodFillBrush")
+KSN_STANDIN_TOOL(TKSN_BleedBrush, TKSN_PaintBrush, "Bleed Brush", "BleedBrush")
+KSN_STANDIN_TOOL(TKSN_EraserBrush, TKSN_PaintBrush, "Eraser", "EraserBrush")
+KSN_STANDIN_TOOL(TKSN_ColorGrabberBrush, TKSN_PaintBrush, "Color Grabber", "ColorGrabberBrush")
+KSN_STANDIN_TOOL(TKSN_TextureGrabberBrush, TKSN_PaintBrush, "Texture Grabber", "TextureGrabberBrush")
+KSN_STANDIN_TOOL(TKSN_ProjectionBrush, TKSN_PaintBrush, "Projection Brush", "ProjectionBrush")
+KSN_STANDIN_TOOL(TKSN_PaintWizard, TKSN_Tool, "Paint Wizard", "PaintWizard")
+KSN_STANDIN_TOOL(TKSN_TileSetupTool, TKSN_Tool, "Tile Setup", "TileSetupTool")
+
+#undef KSN_STANDIN_TOOL
+
+// TODO(stub): the touch-up modeller and its symmetric variant.
+class TKSN_TouchupModeler : public virtual TKSN_Modeler {
+public:
+    TKSN_TouchupModeler() { Describe("Touch-up Modeler", "TouchupModeler"); }
+    void MakeSymmetricModeler()
+    {
+        symmetric = true;
+        Describe("Symmetric Modeler", "SymmetricModeler");
+    }
+    bool symmetric = false;
+};
