@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KSN_Startup_Services.h"
+#include "KsnTempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -133,14 +134,10 @@ protected:
     void SetUp() override
     {
         Launches.clear();
-        main = fs::temp_directory_path() /
-               ("ksn_launcher_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(main);
-        fs::create_directories(main);
+        ASSERT_TRUE(temp.IsOpen());
+        main = temp.Folder;
         mainText = main.string() + "/";
     }
-    void TearDown() override { fs::remove_all(main); }
 
     fs::path MakeLauncher(const fs::path& bundleFolder)
     {
@@ -150,6 +147,7 @@ protected:
         return exe;
     }
 
+    TTempFolder temp{"ksn_launcher_"};   // a folder of its own, whatever else runs on the machine
     fs::path main;
     std::string mainText;
 };

@@ -1,6 +1,7 @@
 // Image files through wxImage and the two resamplers.
 #include "QORImage.h"
 
+#include "KsnTempFolder.h"
 #include "OS.h"
 #include "QORMemory.h"
 
@@ -42,20 +43,14 @@ protected:
     void SetUp() override
     {
         OS.SetDialogProvider(&dialogs);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = fs::temp_directory_path() /
-                 ("qorimage_" + std::string(info->name()) + "_" + std::to_string(uintptr_t(this)));
-        fs::create_directories(folder);
+        ASSERT_TRUE(temp.IsOpen());
+        folder = temp.Folder;
     }
-    void TearDown() override
-    {
-        OS.SetDialogProvider(nullptr);
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
+    void TearDown() override { OS.SetDialogProvider(nullptr); }
     std::string PathOf(const std::string& name) const { return (folder / name).string(); }
 
     TRecordingDialogs dialogs;
+    TTempFolder temp{"qorimage_"};   // a folder of its own, whatever else runs on the machine
     fs::path folder;
 };
 

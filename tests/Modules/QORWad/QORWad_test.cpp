@@ -1,5 +1,7 @@
 #include "QORWad.h"
 
+#include "KsnTempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,14 +48,12 @@ class QORWadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root = fs::temp_directory_path() / (std::string("QORWad_test_") + info->name());
-        fs::remove_all(root);
+        ASSERT_TRUE(temp.IsOpen());
+        root = temp.Folder;
         folder = root / "out";
         fs::create_directories(folder);
         prefix = folder.string() + "/";
     }
-    void TearDown() override { fs::remove_all(root); }
 
     bool OpenContainer(TQORWadFile& wad, const std::string& bytes)
     {
@@ -83,6 +83,7 @@ protected:
         return names;
     }
 
+    TTempFolder temp{"QORWad_test_"};   // a folder of its own, whatever else runs on the machine
     fs::path root, folder;
     std::string prefix, lastName, lastPath;
 };
