@@ -114,3 +114,30 @@ void MixMapLayers_RgbDown(KSN_MIX_MAP_LAYERS_PARAMS);
 void MixMapLayers_Color(KSN_MIX_MAP_LAYERS_PARAMS);
 void MixMapLayers_ContrastUp(KSN_MIX_MAP_LAYERS_PARAMS);
 void MixMapLayers_ContrastDown(KSN_MIX_MAP_LAYERS_PARAMS);
+
+// The scalar reference of each kernel: the same scan one pixel at a time, the
+// plain arithmetic the kernels above must match byte for byte (a test compares
+// them). Not for compositing.
+void MixMapLayers_Normal_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Lighten_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Darken_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Multiply_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Overlay_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_HardLight_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_SoftLight_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Dodge_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Burn_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Exclusion_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Difference_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Hue_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_HueUp_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_HueDown_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Lightness_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Saturation_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_SaturationUp_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_SaturationDown_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_RgbUp_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_RgbDown_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Color_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_ContrastUp_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_ContrastDown_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);

@@ -12,6 +12,8 @@
 // [SECTION] Kernels
 #include "KSN_LayerBlend_Internal.h"
 
+#include <cstdint>
+
 // [SECTION] Colour conversion
 
 void RGBToHLS(unsigned char* hls, const unsigned char* rgb)
@@ -45,6 +47,55 @@ void RGBToHLS(unsigned char* hls, const unsigned char* rgb)
 
 namespace {
 
+// ceil(2^32 / d): n * R[d] >> 32 is n / d exactly for 0 <= n < 2^16 and
+// 1 <= d <= 510 (the error n * (R[d] * d - 2^32) stays below 2^32), so the
+// kernels divide by multiplying.
+struct THlsReciprocals {
+    uint64_t R[511] = {};
+    constexpr THlsReciprocals()
+    {
+        for (uint64_t d = 1; d < 511; ++d) R[d] = ((uint64_t(1) << 32) + d - 1) / d;
+    }
+};
+constexpr THlsReciprocals HlsReciprocals;
+
+inline int HlsQuotient(int n, int d)
+{
+    return int((uint64_t(n) * HlsReciprocals.R[d]) >> 32);
+}
+
+// n / d truncated toward zero for |n| < 2^16.
+inline int HlsSignedQuotient(int n, int d)
+{
+    return n < 0 ? -HlsQuotient(-n, d) : HlsQuotient(n, d);
+}
+
+// RGBToHLS with the divisions as reciprocal multiplies; the same bytes.
+inline void RGBToHLSFast(unsigned char* hls, const unsigned char* rgb)
+{
+    const int r = rgb[0], g = rgb[1], b = rgb[2];
+    const int mx = std::max({r, g, b});
+    const int mn = std::min({r, g, b});
+    const int l = (mx + mn) >> 1;
+    hls[1] = static_cast<unsigned char>(l);
+    if (mx == mn) {
+        hls[0] = 0;
+        hls[2] = 0;
+        return;
+    }
+
+    const int delta = mx - mn;
+    hls[2] = static_cast<unsigned char>(HlsQuotient(delta * 255, l < 128 ? mx + mn : 510 - mx - mn));
+    int h = 0;
+    if (r == mx)
+        h = HlsSignedQuotient((g - b) * 255, delta);
+    if (g == mx)
+        h = HlsSignedQuotient((b - r) * 255, delta) + 510;
+    if (b == mx)
+        h = HlsSignedQuotient((r - g) * 255, delta) + 1020;
+    hls[0] = static_cast<unsigned char>(h / 6);
+}
+
 // Channel value 0..1 at hue angle g (degrees, 0..360) between the two values.
 float HueSectorValue(float m1, float m2, float g)
 {
@@ -76,7 +127,9 @@ unsigned char UnitToByte(float v)
 
 } // namespace
 
-void HLSToRGB(unsigned char* rgb, const unsigned char* hls)
+namespace {
+
+inline void HLSToRGBInline(unsigned char* rgb, const unsigned char* hls)
 {
     const int H = hls[0], L = hls[1], S = hls[2];
     if (L == 255 || L == 0 || S == 0) {
@@ -96,6 +149,13 @@ void HLSToRGB(unsigned char* rgb, const unsigned char* hls)
     rgb[2] = UnitToByte(HueSectorValue(m1, m2, WrapAngle(hue - 120.0f)));
 }
 
+} // namespace
+
+void HLSToRGB(unsigned char* rgb, const unsigned char* hls)
+{
+    HLSToRGBInline(rgb, hls);
+}
+
 namespace {
 
 // [SECTION] HLS operations
@@ -103,10 +163,10 @@ namespace {
 enum { Hh, Ll, Ss };
 
 // The pixel moves toward the colour of the triple hls by the pixel alpha.
-void MixTowardHLS(TLayerBlendTexel& t, const unsigned char* hls)
+inline void MixTowardHLS(TLayerBlendTexel& t, const unsigned char* hls)
 {
     unsigned char c[3];
-    HLSToRGB(c, hls);
+    HLSToRGBInline(c, hls);
     for (int k = 0; k < 3; ++k)
         t.Pixel[k] = KSN_MixByte(t.Pixel[k], c[k], t.Alpha);
 }
@@ -118,14 +178,22 @@ struct THlsOp : TLayerBlendOp {
 
 // Shared frame: the resolved pixel's HLS (and the layer's, when an operation
 // reads it), the operation's new triple, the mix.
-template <bool ReadsLayerHLS, class NewTriple>
-void ApplyInHLS(TLayerBlendTexel& t, NewTriple newTriple)
+// Fast converts by reciprocals (the kernels), otherwise by division (the
+// scalar references).
+template <bool ReadsLayerHLS, bool Fast, class NewTriple>
+inline void ApplyInHLS(TLayerBlendTexel& t, NewTriple newTriple)
 {
     unsigned char d[3];
     unsigned char s[3] = {0, 0, 0};
-    RGBToHLS(d, t.Pixel);
+    const auto toHLS = [](unsigned char* hls, const unsigned char* rgb) {
+        if constexpr (Fast)
+            RGBToHLSFast(hls, rgb);
+        else
+            RGBToHLS(hls, rgb);
+    };
+    toHLS(d, t.Pixel);
     if constexpr (ReadsLayerHLS)
-        RGBToHLS(s, t.Layer);
+        toHLS(s, t.Layer);
     unsigned char out[3] = {d[Hh], d[Ll], d[Ss]};
     newTriple(out, d, s);
     MixTowardHLS(t, out);
@@ -138,70 +206,77 @@ int LayerSum(const TLayerBlendTexel& t)
 
 using Byte = unsigned char;
 
+template <bool Fast>
 struct HueOp : THlsOp {
     void Apply(TLayerBlendTexel& t) const
     {
-        ApplyInHLS<true>(t, [](Byte* out, const Byte*, const Byte* s) { out[Hh] = s[Hh]; });
+        ApplyInHLS<true, Fast>(t, [](Byte* out, const Byte*, const Byte* s) { out[Hh] = s[Hh]; });
     }
 };
 
 // The shift, at most 85 steps (a third of the circle), scales with the
 // strength byte; Hue Down's does not, its strength enters only through the alpha.
+template <bool Fast>
 struct HueUpOp : THlsOp {
     void Apply(TLayerBlendTexel& t) const
     {
         const int shift = KSN_Div255((LayerSum(t) / 9) * t.Strength);
-        ApplyInHLS<false>(t, [shift](Byte* out, const Byte* d, const Byte*) { out[Hh] = Byte(d[Hh] + shift); });
+        ApplyInHLS<false, Fast>(t, [shift](Byte* out, const Byte* d, const Byte*) { out[Hh] = Byte(d[Hh] + shift); });
     }
 };
 
+template <bool Fast>
 struct HueDownOp : THlsOp {
     void Apply(TLayerBlendTexel& t) const
     {
         const int shift = LayerSum(t) / 9;
-        ApplyInHLS<false>(t, [shift](Byte* out, const Byte* d, const Byte*) { out[Hh] = Byte(d[Hh] - shift); });
+        ApplyInHLS<false, Fast>(t, [shift](Byte* out, const Byte* d, const Byte*) { out[Hh] = Byte(d[Hh] - shift); });
     }
 };
 
 // The layer's lightness. The resolved saturation is damped where the resolved
 // pixel is near black or white, whose integer hue and saturation say little.
+template <bool Fast>
 struct LightnessOp : THlsOp {
     static constexpr bool ReadsSaturationTables = true;
     void Apply(TLayerBlendTexel& t) const
     {
-        ApplyInHLS<true>(t, [](Byte* out, const Byte* d, const Byte* s) {
+        ApplyInHLS<true, Fast>(t, [](Byte* out, const Byte* d, const Byte* s) {
             out[Ll] = s[Ll];
             out[Ss] = Byte(KSN_Div255(Adjust_Saturation_Before_Lightness_To_Target_Table[d[Ll]] * d[Ss]));
         });
     }
 };
 
+template <bool Fast>
 struct SaturationOp : THlsOp {
     static constexpr bool ReadsSaturationTables = true;
     void Apply(TLayerBlendTexel& t) const
     {
-        ApplyInHLS<true>(t, [](Byte* out, const Byte* d, const Byte* s) {
+        ApplyInHLS<true, Fast>(t, [](Byte* out, const Byte* d, const Byte* s) {
             out[Ss] = Byte(d[Ss] + KSN_Div255(Saturation_Up_Table[d[Ss]] * (s[Ss] - d[Ss])));
         });
     }
 };
 
+template <bool Fast>
 struct SaturationUpOp : THlsOp {
     static constexpr bool ReadsSaturationTables = true;
     void Apply(TLayerBlendTexel& t) const
     {
         const int avg = LayerAverage(t);
-        ApplyInHLS<false>(t, [avg](Byte* out, const Byte* d, const Byte*) {
+        ApplyInHLS<false, Fast>(t, [avg](Byte* out, const Byte* d, const Byte*) {
             out[Ss] = Byte(std::min(255, d[Ss] + KSN_Div255(Saturation_Up_Table[d[Ss]] * avg)));
         });
     }
 };
 
+template <bool Fast>
 struct SaturationDownOp : THlsOp {
     void Apply(TLayerBlendTexel& t) const
     {
         const int avg = LayerAverage(t);
-        ApplyInHLS<false>(t, [avg](Byte* out, const Byte* d, const Byte*) {
+        ApplyInHLS<false, Fast>(t, [avg](Byte* out, const Byte* d, const Byte*) {
             out[Ss] = Byte(std::max(0, d[Ss] - avg));
         });
     }
@@ -209,11 +284,12 @@ struct SaturationDownOp : THlsOp {
 
 // The layer's hue, and its saturation weighted by how far its lightness lets a
 // colour show (with the resolution's all-255 table: the layer's saturation).
+template <bool Fast>
 struct ColorOp : THlsOp {
     static constexpr bool ReadsSaturationTables = true;
     void Apply(TLayerBlendTexel& t) const
     {
-        ApplyInHLS<true>(t, [](Byte* out, const Byte* d, const Byte* s) {
+        ApplyInHLS<true, Fast>(t, [](Byte* out, const Byte* d, const Byte* s) {
             const int e = KSN_Div255((s[Ss] - d[Ss]) * Saturation_Up_Table[s[Ll]]);
             out[Hh] = s[Hh];
             out[Ss] = Byte(std::min(255, d[Ss] + KSN_Div255(e * Saturation_Up_Table[255 - s[Ll]])));
@@ -225,11 +301,11 @@ struct ColorOp : THlsOp {
 
 // [SECTION] Kernels
 
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Hue, HueOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_HueUp, HueUpOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_HueDown, HueDownOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Lightness, LightnessOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Saturation, SaturationOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_SaturationUp, SaturationUpOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_SaturationDown, SaturationDownOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Color, ColorOp)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Hue, HueOp<false>, HueOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_HueUp, HueUpOp<false>, HueUpOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_HueDown, HueDownOp<false>, HueDownOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Lightness, LightnessOp<false>, LightnessOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Saturation, SaturationOp<false>, SaturationOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_SaturationUp, SaturationUpOp<false>, SaturationUpOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_SaturationDown, SaturationDownOp<false>, SaturationDownOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Color, ColorOp<false>, ColorOp<true>)

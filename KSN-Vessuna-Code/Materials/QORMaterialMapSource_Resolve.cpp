@@ -5,9 +5,11 @@
 // blend per visible layer from the bottom up, and, when the stack does not
 // start with an opaque layer, a step that un-darkens the accumulated colour
 // and lays it over a checkerboard). Horizontally adjacent stale blocks of one
-// grid row merge into one run, and the runs are dealt round-robin over the
-// worker pool's slots; runs are disjoint, so the slots need no lock and the
-// result does not depend on the number of slots.
+// grid row merge into one run, and the pool's slots take the runs one at a
+// time as they finish; runs are disjoint, so the slots need no lock and the
+// result does not depend on the number of slots. Inside a run the steps go
+// band by band of a few rows, so each band is cleared, blended and post-mixed
+// while it is in cache.
 //
 // [Index]
 //   [Grid colours]   the checkerboard colours (application stand-in)
@@ -20,6 +22,7 @@
 #include "QORImageMap_Internal.h"
 #include "QORLookupTables.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -106,24 +109,66 @@ void MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int 
     }
 }
 
+namespace {
+
+// Rows of a band: about this many pixels, so that one band of the resolved
+// image (colour and alpha) stays in the first-level cache from its clear
+// through every layer to the post-mix.
+constexpr int kBandPixels = 8192;
+
+bool SameRectangle(const TResolveLayer_BlockInfo& a, const TResolveLayer_BlockInfo& b)
+{
+    return a.x0 == b.x0 && a.y0 == b.y0 && a.x1 == b.x1 && a.y1 == b.y1;
+}
+
+void RunStep(TResolveLayer_Job& job, const TResolveLayer_BlockInfo& step, int y0, int y1)
+{
+    unsigned char* first = job.firstGridColor;
+    unsigned char* second = job.secondGridColor;
+    if (step.postMix) {
+        MixMapLayers_PostMixGridGrid(job.destinationPixels, job.destinationAlpha, step.x0, y0, step.x1, y1, job.width,
+                                     job.height, first, second);
+    } else if (step.mixFunction) {
+        step.mixFunction(step.layer, job.destinationPixels, job.destinationAlpha, step.sourcePixels, step.sourceAlpha,
+                         step.x0, y0, step.x1, y1, job.width, job.height);
+    } else {
+        MixMapLayers_FillInBlack(job.destinationPixels, job.destinationAlpha, step.x0, y0, step.x1, y1, job.width,
+                                 job.height, first, second);
+    }
+}
+
+} // namespace
+
 void* ResolveMapLayer_Func(void* data)
 {
     auto* job = static_cast<TResolveLayer_Job*>(data);
-    for (const TResolveLayer_BlockInfo& step : job->steps) {
-        if (step.postMix) {
-            MixMapLayers_PostMixGridGrid(job->destinationPixels, job->destinationAlpha, step.x0, step.y0, step.x1,
-                                         step.y1, job->width, job->height, job->firstGridColor,
-                                         job->secondGridColor);
-        } else if (step.mixFunction) {
-            step.mixFunction(step.layer, job->destinationPixels, job->destinationAlpha, step.sourcePixels,
-                             step.sourceAlpha, step.x0, step.y0, step.x1, step.y1, job->width, job->height);
-        } else {
-            MixMapLayers_FillInBlack(job->destinationPixels, job->destinationAlpha, step.x0, step.y0, step.x1,
-                                     step.y1, job->width, job->height, job->firstGridColor, job->secondGridColor);
+    const std::vector<TResolveLayer_BlockInfo>& steps = job->steps;
+    // Consecutive steps on one rectangle (a run's clear, blends and post-mix)
+    // go band by band instead of step by step. Every step works pixel by pixel
+    // on its own pixels, so the order between bands changes no byte.
+    for (size_t first = 0; first < steps.size();) {
+        size_t end = first + 1;
+        while (end < steps.size() && SameRectangle(steps[end], steps[first])) ++end;
+        const TResolveLayer_BlockInfo& r = steps[first];
+        const int band = std::max(1, kBandPixels / std::max(1, r.x1 - r.x0));
+        for (int y = r.y0; y < r.y1; y += band) {
+            const int yEnd = std::min(r.y1, y + band);
+            for (size_t k = first; k < end; ++k) RunStep(*job, steps[k], y, yEnd);
         }
+        first = end;
     }
     return nullptr;
 }
+
+namespace {
+
+// One run per block of ProcessBlocks: slots take the next run when done.
+void ResolveRuns(size_t first, size_t end, void* jobs)
+{
+    for (size_t k = first; k < end; ++k) ResolveMapLayer_Func(&(*static_cast<std::vector<TResolveLayer_Job>*>(jobs))[k]);
+}
+
+} // namespace
 
 // [Resolution] ----------------------------------------------------------------
 
@@ -243,23 +288,22 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
         if (step.sourcePixels && step.mixFunction) blends.push_back(step);
     }
 
-    // 6. The pool, one job per slot.
+    // 6. The pool; one job per run, handed to whichever slot is free.
     if (!ThreadCruncher) ThreadCruncher_Initialize();
     TThreadCruncher* pool = ThreadCruncher;
     TThreadCruncher_Releaser releaser;
     pool->StartUsing(releaser);
-    int n = pool->GetSlotCount();
-    pool->Initialize(n);
-    n = pool->GetSlotsInUse();
-    std::vector<TResolveLayer_Job> jobs(static_cast<size_t>(n));
-    for (TResolveLayer_Job& job : jobs) {
+    std::vector<TResolveLayer_Job> jobs;
+    auto newJob = [&]() -> TResolveLayer_Job& {
+        TResolveLayer_Job& job = jobs.emplace_back();
         job.destinationPixels = destination;
         job.destinationAlpha = destinationAlpha;
         job.width = W;
         job.height = H;
         std::memcpy(job.firstGridColor, firstGrid, 3);
         std::memcpy(job.secondGridColor, secondGrid, 3);
-    }
+        return job;
+    };
 
     // 8 and 10. Cut the stale blocks into runs and deal them out. The queue is
     //    taken whole under the grid mutex and every block is valid from here
@@ -268,7 +312,6 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
     {
         std::scoped_lock gridLock(GridMutex);
         constexpr int n64 = GridDimension;
-        size_t t = 0;
         for (int q = 0; q < StaleQueueLength; ++q) {
             const int i = StaleQueue[size_t(q)];
             if (BlockValid[size_t(i)]) continue;
@@ -280,7 +323,7 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
             const int x1 = int(int64_t(W) * e / n64);
             if (x1 <= x0 || y1 <= y0) continue;   // blocks narrower than a pixel hold none
 
-            TResolveLayer_Job& job = jobs[t];
+            TResolveLayer_Job& job = newJob();
             AppendStep(job, x0, y0, x1, y1, false);
             for (TResolveLayer_BlockInfo step : blends) {
                 step.x0 = x0;
@@ -290,7 +333,6 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
                 job.steps.push_back(step);
             }
             if (postMixNeeded) AppendStep(job, x0, y0, x1, y1, true);
-            t = (t + 1) % size_t(n);
         }
         for (int q = 0; q < StaleQueueLength; ++q) BlockValid[size_t(StaleQueue[size_t(q)])] = 1;
         StaleQueueLength = 0;
@@ -299,8 +341,7 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
     // 9. Run.
     TExportFlagScope exportFlag(forExport);
     try {
-        for (int j = 0; j < n; ++j) pool->PushFunction(j, ResolveMapLayer_Func, &jobs[size_t(j)]);
-        pool->WaitForCompletion();
+        pool->ProcessBlocks(jobs.size(), 1, ResolveRuns, &jobs);
     } catch (...) {
         // The blocks were marked valid up front; none of them can be trusted now.
         InvalidateResolvedMap();
