@@ -19,6 +19,7 @@
 #include "QORMaterialMapSource.h"
 
 #include "KSN_LayerBlend.h"
+#include "KSN_LayerBlend_Internal.h"
 #include "QORImageMap_Internal.h"
 #include "QORLookupTables.h"
 
@@ -86,8 +87,8 @@ const unsigned char* UnpremultiplyTable()
 
 } // namespace
 
-void MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1, int width,
-                                  int /*height*/, unsigned char* colourA, unsigned char* colourB)
+void MixMapLayers_PostMixGridGrid_Scalar(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1,
+                                         int width, int /*height*/, unsigned char* colourA, unsigned char* colourB)
 {
     const bool grid = !ResolvingLayersForExport;
     const unsigned char* unpremultiply = UnpremultiplyTable();
@@ -106,6 +107,87 @@ void MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int 
             for (int k = 0; k < 3; ++k)
                 c[k] = static_cast<unsigned char>(g[k] + KSN_Div255((plain[c[k]] - g[k]) * a));
         }
+    }
+}
+
+namespace {
+
+using TBlendHalf = unsigned short __attribute__((vector_size(16)));
+using TBlendFloats = float __attribute__((vector_size(32)));
+using TBlendInts = int __attribute__((vector_size(32)));
+
+// KSN_UnpremultiplyByte on eight lanes: c * 255 / a truncated, held at 255.
+// The float quotient truncates to the integer one wherever that is below 256:
+// its rounding error, under 2^-16, is far below the 1 / a that separates a
+// quotient from the next integer; above 255 the hold decides anyway.
+inline __attribute__((always_inline)) TBlendHalf UnpremultiplyHalf(TBlendHalf c, TBlendHalf a)
+{
+    const TBlendFloats n = __builtin_convertvector(c, TBlendFloats) * 255.0f;
+    const TBlendFloats d = __builtin_convertvector(a, TBlendFloats);
+    const TBlendFloats one = {1, 1, 1, 1, 1, 1, 1, 1};
+    TBlendInts q = __builtin_convertvector(n / (d < one ? one : d), TBlendInts);
+    const TBlendInts top = {255, 255, 255, 255, 255, 255, 255, 255}, zero = {};
+    q = q > top ? top : q;
+    q = __builtin_convertvector(a, TBlendInts) == zero ? zero : q;
+    return __builtin_convertvector(q, TBlendHalf);
+}
+
+inline __attribute__((always_inline)) TBlendLanes Unpremultiply(TBlendLanes c, TBlendLanes a)
+{
+    const TBlendHalf lo = UnpremultiplyHalf(__builtin_shufflevector(c, c, 0, 1, 2, 3, 4, 5, 6, 7),
+                                            __builtin_shufflevector(a, a, 0, 1, 2, 3, 4, 5, 6, 7));
+    const TBlendHalf hi = UnpremultiplyHalf(__builtin_shufflevector(c, c, 8, 9, 10, 11, 12, 13, 14, 15),
+                                            __builtin_shufflevector(a, a, 8, 9, 10, 11, 12, 13, 14, 15));
+    return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+} // namespace
+
+// Sixteen pixels at a time; the ragged ends of a row go through the scalar
+// post-mix, whose bytes the vector lanes reproduce.
+__attribute__((target_clones("avx2", "default"))) void
+MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1, int width,
+                             int height, unsigned char* colourA, unsigned char* colourB)
+{
+    constexpr TBlendBytes Spread[3] = {
+        {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5},
+        {5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10},
+        {10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15},
+    };
+    const bool grid = !ResolvingLayersForExport;
+    // The checkerboard's colour bytes repeat every 8 pixels (24 bytes); for
+    // each parity of y / 4, 24 + 48 bytes hold the 48 bytes of any sixteen
+    // pixels from x at offset 3 * (x % 8).
+    unsigned char cells[2][72];
+    for (int parity = 0; parity < 2; ++parity)
+        for (int k = 0; k < 72; ++k) {
+            const int q = (k % 24) / 3;
+            cells[parity][k] = (((q / 4) + parity) & 1 ? colourA : colourB)[k % 3];
+        }
+    for (int y = y0; y < y1; ++y) {
+        const size_t row = size_t(y) * size_t(width);
+        const unsigned char* cellRow = cells[(y / 4) & 1];
+        int x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            const size_t i = row + size_t(x);
+            const TBlendBytes a8 = [&] {
+                TBlendBytes b;
+                std::memcpy(&b, alpha + i, sizeof b);
+                return b;
+            }();
+            for (int k = 0; k < 3; ++k) {
+                unsigned char* C = rgb + 3 * i + 16 * size_t(k);
+                const TBlendLanes a = __builtin_convertvector(__builtin_shuffle(a8, Spread[k]), TBlendLanes);
+                const TBlendLanes plain = Unpremultiply(BlendLoad(C), a);
+                if (!grid) {
+                    BlendStore(C, plain);
+                    continue;
+                }
+                BlendStore(C, BlendMix(BlendLoad(cellRow + 3 * (x % 8) + 16 * k), plain, a));
+            }
+        }
+        if (x < x1)
+            MixMapLayers_PostMixGridGrid_Scalar(rgb, alpha, x, y, x1, y + 1, width, height, colourA, colourB);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "KSN_LayerBlend.h"
 #include "KSN_MapLayer.h"
 #include "QORLookupTables.h"
+#include "QORMaterialMapSource.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +127,32 @@ TEST(LayerBlendDifferential, EveryByteCombinationOfTheVectorKernels)
             ASSERT_EQ(fastAlpha, refAlpha);
         }
     }
+}
+
+// The post-mix (un-darkening and checkerboard) against its scalar reference,
+// for display and for export, over every alpha and colour byte.
+TEST(LayerBlendDifferential, PostMixMatchesItsScalarReference)
+{
+    constexpr int W = 259, H = 260;   // odd width; rows y / 4 of both parities
+    uint32_t seed = 777u;
+    std::vector<unsigned char> rgb = RandomBytes(size_t(W) * H * 3, seed);
+    std::vector<unsigned char> alpha(size_t(W) * H);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) alpha[size_t(y) * W + size_t(x)] = (unsigned char)(y);   // row y: alpha y
+    for (size_t i = 0; i < rgb.size(); i += 3) rgb[i] = (unsigned char)(i / 3 % 256);    // every colour byte per alpha
+    const TRect rects[] = {{0, 0, W, H}, {3, 5, 250, 200}, {7, 1, 24, 9}, {100, 10, 101, 30}};
+    unsigned char a[3] = {200, 17, 255}, b[3] = {0, 128, 99};
+    for (bool forExport : {false, true})
+        for (const TRect& r : rects) {
+            SCOPED_TRACE(::testing::Message() << (forExport ? "export" : "display") << ", rectangle " << r.X0 << ","
+                                              << r.Y0 << " - " << r.X1 << "," << r.Y1);
+            ResolvingLayersForExport = forExport;
+            std::vector<unsigned char> fast = rgb, reference = rgb;
+            MixMapLayers_PostMixGridGrid(fast.data(), alpha.data(), r.X0, r.Y0, r.X1, r.Y1, W, H, a, b);
+            MixMapLayers_PostMixGridGrid_Scalar(reference.data(), alpha.data(), r.X0, r.Y0, r.X1, r.Y1, W, H, a, b);
+            ResolvingLayersForExport = false;
+            for (size_t i = 0; i < fast.size(); ++i) ASSERT_EQ(int(fast[i]), int(reference[i])) << "byte " << i;
+        }
 }
 
 } // namespace
