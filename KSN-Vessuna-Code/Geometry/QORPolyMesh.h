@@ -394,7 +394,10 @@ public:
     std::vector<TQORPolygonEdge> Edges;              // bucket order (ascending V1)
     int32_t EdgeCount = 0;
     TQORLookupTable EdgePolygons;                    // per edge, its polygons
-    std::vector<std::vector<TQORPolygonEdge>> EdgeBuckets;   // per vertex: edges with that V1
+    // Per vertex v (and one past the last): the edges with V1 = v are
+    // Edges[EdgeRowStart[v] .. EdgeRowStart[v + 1]), the index from a vertex
+    // pair to its edge.
+    std::vector<int32_t> EdgeRowStart;
     // [END SECTION] Edges (data)
 
     bool TotalMatrixIsIdentity = true;

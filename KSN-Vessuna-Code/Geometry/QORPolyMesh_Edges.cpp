@@ -12,10 +12,11 @@
 //
 // Every table is built with the two-pass TQORLookupTable protocol: the count
 // pass and the add pass walk the same items in the same order, so no row can
-// overflow. Edges are found through per-vertex buckets searched linearly
-// (the cost per corner is the number of edges already filed at the smaller
-// vertex, small on ordinary meshes), which keeps the edge order deterministic
-// without a global sort or hash.
+// overflow. Edges are found in flat arrays: the polygon sides are filed under
+// their smaller vertex by a counting sort that keeps polygon order, and each
+// vertex's sides are then merged by their other vertex. The edges come out in
+// a fixed order (ascending smaller vertex, then first appearance) without a
+// global sort or hash, and no vertex has a heap block of its own.
 //
 // Index
 //   [SECTION] Helpers
@@ -65,12 +66,12 @@ const int* VertexRow(const TQORPolyMesh& mesh, int v)
     return mesh.vertexPolygons[v];
 }
 
-TQORPolygonEdge* FindInBucket(std::vector<TQORPolygonEdge>& bucket, int hi)
-{
-    for (TQORPolygonEdge& e : bucket)
-        if (e.V2 == hi) return &e;
-    return nullptr;
-}
+// One side of a polygon (corner g to corner g + 1), filed under its smaller vertex.
+struct TPolygonSide {
+    int32_t Hi;        // the larger vertex
+    int32_t Polygon;
+    int32_t VtLo, VtHi;   // texture vertices at the smaller and the larger vertex
+};
 
 }  // namespace
 
@@ -151,75 +152,87 @@ void TQORPolyMesh::BuildPolygonNeighbors()
 
 void TQORPolyMesh::BuildPolygonEdges()
 {
-    EdgeBuckets.clear();
-    EdgeBuckets.shrink_to_fit();
-    EdgeBuckets.resize(size_t(std::max(0, vertexCount)));
-    int total = 0;
+    const int nv = std::max(0, vertexCount);
     const bool hasTextureVertices = tVertexCount > 0;
 
-    // Finding the edges: one per vertex pair; the first polygon gives SideA,
-    // a later polygon with other texture coordinates on the edge gives SideB.
-    for (int k = 0; k < polygonCount; ++k) {
-        const TQORPolygon& poly = Polygons[k];
-        const int n = CornerCount(poly);
-        for (int g = 0; g < n; ++g) {
-            const int t = (g + 1 < n) ? g + 1 : 0;
-            const int h = TopoVertex(*this, poly.Points[g].V);
-            const int u = TopoVertex(*this, poly.Points[t].V);
-            if (h == u || h < 0 || u < 0) continue;
-            const int a = poly.Points[g].VT, b = poly.Points[t].VT;
-            const int lo = std::min(h, u), hi = std::max(h, u);
-            const int vtLo = (h == lo) ? a : b;
-            const int vtHi = (h == lo) ? b : a;
-            std::vector<TQORPolygonEdge>& bucket = EdgeBuckets[size_t(lo)];
-            TQORPolygonEdge* e = FindInBucket(bucket, hi);
-            if (!e) {
-                if (bucket.size() == bucket.capacity()) bucket.reserve(std::max<size_t>(1, 2 * bucket.capacity()));
-                TQORPolygonEdge fresh;
-                fresh.V1 = lo;
-                fresh.V2 = hi;
-                fresh.SideA[0] = fresh.SideB[0] = vtLo;
-                fresh.SideA[1] = fresh.SideB[1] = vtHi;
-                bucket.push_back(fresh);
-                ++total;
-            } else if (hasTextureVertices) {
-                const bool same = SameTextureCoordinates(*this, vtLo, e->SideA[0]) &&
-                                  SameTextureCoordinates(*this, vtHi, e->SideA[1]);
-                if (!same) {
-                    e->SideB[0] = vtLo;
-                    e->SideB[1] = vtHi;
-                }
+    // Every side between two different vertices of the mesh, in polygon and corner order.
+    auto forEachSide = [this](auto&& visit) {
+        for (int k = 0; k < polygonCount; ++k) {
+            const TQORPolygon& poly = Polygons[k];
+            const int n = CornerCount(poly);
+            for (int g = 0; g < n; ++g) {
+                const int t = (g + 1 < n) ? g + 1 : 0;
+                const int h = TopoVertex(*this, poly.Points[g].V);
+                const int u = TopoVertex(*this, poly.Points[t].V);
+                if (h == u || h < 0 || u < 0) continue;
+                const int a = poly.Points[g].VT, b = poly.Points[t].VT;
+                if (h < u)
+                    visit(TPolygonSide{u, k, a, b}, h);
+                else
+                    visit(TPolygonSide{h, k, b, a}, u);
             }
         }
+    };
+
+    // 1. Sides per smaller vertex, then each vertex's first side by prefix sums.
+    std::vector<int32_t> first(size_t(nv) + 1, 0);
+    forEachSide([&](const TPolygonSide&, int lo) { ++first[size_t(lo) + 1]; });
+    for (int v = 0; v < nv; ++v) first[size_t(v) + 1] += first[size_t(v)];
+    const size_t sideCount = size_t(first[size_t(nv)]);
+
+    // 2. The sides filed under their smaller vertex, polygon order kept within a vertex.
+    std::vector<TPolygonSide> sides(sideCount);
+    {
+        std::vector<int32_t> next(first.begin(), first.end() - 1);
+        forEachSide([&](const TPolygonSide& side, int lo) { sides[size_t(next[size_t(lo)]++)] = side; });
     }
 
-    // Assigning polygons: the first four distinct polygons on each edge.
-    for (int k = 0; k < polygonCount; ++k) {
-        const TQORPolygon& poly = Polygons[k];
-        const int n = CornerCount(poly);
-        for (int g = 0; g < n; ++g) {
-            const int t = (g + 1 < n) ? g + 1 : 0;
-            const int h = TopoVertex(*this, poly.Points[g].V);
-            const int u = TopoVertex(*this, poly.Points[t].V);
-            if (h == u || h < 0 || u < 0) continue;
-            TQORPolygonEdge* e = FindInBucket(EdgeBuckets[size_t(std::min(h, u))], std::max(h, u));
-            if (!e) continue;
+    // 3. One edge per vertex pair, numbered in order of the smaller vertex and
+    //    then of the pair's first side: the first polygon gives SideA, a later
+    //    polygon with other texture coordinates on the edge gives SideB, and the
+    //    first four distinct polygons take the slots. seenAt[hi] = lo marks the
+    //    pairs of the vertex at hand; edgeAt[hi] is then the pair's edge.
+    Edges.clear();
+    Edges.shrink_to_fit();
+    Edges.reserve(sideCount / 2 + sideCount / 16 + 1);   // a closed surface has a side on each face of an edge
+    EdgeRowStart.assign(size_t(nv) + 1, 0);
+    std::vector<int32_t> seenAt(size_t(nv), -1), edgeAt(size_t(nv), 0);
+    for (int lo = 0; lo < nv; ++lo) {
+        EdgeRowStart[size_t(lo)] = int32_t(Edges.size());
+        for (int32_t i = first[size_t(lo)]; i < first[size_t(lo) + 1]; ++i) {
+            const TPolygonSide& side = sides[size_t(i)];
+            TQORPolygonEdge* e;
+            if (seenAt[size_t(side.Hi)] != lo) {
+                seenAt[size_t(side.Hi)] = lo;
+                edgeAt[size_t(side.Hi)] = int32_t(Edges.size());
+                e = &Edges.emplace_back();
+                e->V1 = lo;
+                e->V2 = side.Hi;
+                e->SideA[0] = e->SideB[0] = side.VtLo;
+                e->SideA[1] = e->SideB[1] = side.VtHi;
+            } else {
+                e = &Edges[size_t(edgeAt[size_t(side.Hi)])];
+                if (hasTextureVertices) {
+                    const bool same = SameTextureCoordinates(*this, side.VtLo, e->SideA[0]) &&
+                                      SameTextureCoordinates(*this, side.VtHi, e->SideA[1]);
+                    if (!same) {
+                        e->SideB[0] = side.VtLo;
+                        e->SideB[1] = side.VtHi;
+                    }
+                }
+            }
+            // A polygon passing the edge twice takes one slot.
             for (int32_t& slot : e->PolygonSlots) {
-                if (slot == k) break;
+                if (slot == side.Polygon) break;
                 if (slot == -1) {
-                    slot = k;
+                    slot = side.Polygon;
                     break;
                 }
             }
         }
     }
-
-    // The buckets stay: they are the index from a vertex pair to its edge.
-    Edges.clear();
-    Edges.reserve(size_t(total));
-    for (const std::vector<TQORPolygonEdge>& bucket : EdgeBuckets)
-        Edges.insert(Edges.end(), bucket.begin(), bucket.end());
-    EdgeCount = total;
+    EdgeRowStart[size_t(nv)] = int32_t(Edges.size());
+    EdgeCount = int32_t(Edges.size());
     // Also with no edge, so that no table of an earlier topology survives.
     BuildEdgePolygonsTable();
 }
@@ -230,26 +243,33 @@ void TQORPolyMesh::BuildEdgePolygonsTable()
         EdgePolygons.Clean();
         return;
     }
-    auto walk = [this](auto&& file) {
-        for (int e = 0; e < EdgeCount; ++e) {
-            const TQORPolygonEdge& edge = Edges[size_t(e)];
-            const int* row = VertexRow(*this, edge.V1);
-            for (int i = 1; i <= row[0]; ++i) {
-                const int q = row[i];
-                const TQORPolygon& poly = Polygons[q];
-                const int n = CornerCount(poly);
-                for (int k = 0; k < n; ++k)
-                    if (TopoVertex(*this, poly.Points[k].V) == edge.V2) {
-                        file(e, q);
-                        break;
-                    }
-            }
+    // The polygons of an edge: those around V1 with a corner at V2. Found once
+    // into flat arrays, then replayed for the table's two passes.
+    std::vector<int32_t> counts(size_t(EdgeCount), 0);
+    std::vector<int32_t> found;
+    found.reserve(size_t(EdgeCount) * 2);
+    for (int e = 0; e < EdgeCount; ++e) {
+        const TQORPolygonEdge& edge = Edges[size_t(e)];
+        const int* row = VertexRow(*this, edge.V1);
+        for (int i = 1; i <= row[0]; ++i) {
+            const int q = row[i];
+            const TQORPolygon& poly = Polygons[q];
+            const int n = CornerCount(poly);
+            for (int k = 0; k < n; ++k)
+                if (TopoVertex(*this, poly.Points[k].V) == edge.V2) {
+                    found.push_back(q);
+                    ++counts[size_t(e)];
+                    break;
+                }
         }
-    };
+    }
     EdgePolygons.PrepareFirstPass(EdgeCount);
-    walk([this](int e, int) { EdgePolygons.CountItem(e); });
+    for (int e = 0; e < EdgeCount; ++e)
+        for (int c = 0; c < counts[size_t(e)]; ++c) EdgePolygons.CountItem(e);
     EdgePolygons.PrepareSecondPass();
-    walk([this](int e, int q) { EdgePolygons.AddItem(e, q); });
+    size_t at = 0;
+    for (int e = 0; e < EdgeCount; ++e)
+        for (int c = 0; c < counts[size_t(e)]; ++c) EdgePolygons.AddItem(e, found[at++]);
     EdgePolygons.Finalize();
 }
 
