@@ -11,6 +11,7 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 
 packages=(cmake g++ make pkg-config libwxgtk3.2-dev libgtest-dev libgmock-dev libbenchmark-dev
           libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev libjpeg-dev libtiff-dev zlib1g-dev
+          libosd-dev
           xvfb xauth)
 
 install_missing() {

@@ -25,6 +25,8 @@
 //   [SECTION] Open edges and seams
 #include "QORPolyMesh.h"
 
+#include "QORThreads.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -313,33 +315,59 @@ bool TQORPolyMesh::CountPolyonPointNeighbors(int polygon, int vertex, int* count
     return counts[prev] > 1 && counts[next] > 1;
 }
 
-void TQORPolyMesh::CalculateOpenEdges()
-{
-    for (int v = 0; v < vertexCount; ++v)
-        VertexInfo[v].Flags &= ~uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam);
-    // One counter array for the whole mesh; each vertex zeroes only the
-    // counters of its own neighbourhood before using them.
-    std::vector<int> counters(size_t(std::max(0, vertexCount)), 0);
+namespace {
 
-    for (int v = 0; v < vertexCount; ++v) {
-        const int* row = VertexRow(*this, v);
+// How often w occurs among the neighbours listed around one vertex.
+int CountOf(const std::vector<int32_t>& neighbours, const std::vector<int32_t>& sorted, int w)
+{
+    if (sorted.empty())
+        return int(std::count(neighbours.begin(), neighbours.end(), w));
+    const auto range = std::equal_range(sorted.begin(), sorted.end(), w);
+    return int(range.second - range.first);
+}
+
+struct TOpenEdgesJob {
+    TQORPolyMesh* Mesh;
+};
+
+// The open-edge and seam bits of vertices first <= v < end; each vertex writes
+// only its own flags, so blocks run side by side.
+void OpenEdgesBlock(size_t firstVertex, size_t endVertex, void* p)
+{
+    TQORPolyMesh& mesh = *static_cast<TOpenEdgesJob*>(p)->Mesh;
+    std::vector<int32_t> neighbours, sorted;   // kept across the block's vertices
+    for (int v = int(firstVertex); v < int(endVertex); ++v) {
+        mesh.VertexInfo[v].Flags &= ~uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam);
+        const int* row = VertexRow(mesh, v);
         const int n = row[0];
         if (n <= 0) continue;
 
+        // Around an inner vertex of a closed surface every neighbour is seen
+        // from two polygons (the corners before and after the vertex's first
+        // corner in each); a border vertex has neighbours seen only once, and
+        // a polygon whose corner neighbours name no vertex makes it open too.
+        neighbours.clear();
+        bool open = false;
         for (int i = 1; i <= n; ++i) {
-            const TQORPolygon& poly = Polygons[row[i]];
-            const int m = CornerCount(poly);
-            for (int k = 0; k < m; ++k) {
-                const int w = TopoVertex(*this, poly.Points[k].V);
-                if (w >= 0) counters[size_t(w)] = 0;
+            int prev = -1, next = -1;
+            if (CornerNeighbours(mesh, row[i], v, prev, next)) {
+                neighbours.push_back(prev);
+                neighbours.push_back(next);
+            } else {
+                open = true;
             }
         }
-        for (int i = 1; i <= n; ++i) EnumeratePolyonPointNeighbors(row[i], v, counters.data());
-        // Around an inner vertex of a closed surface every neighbour is seen
-        // from two polygons; a border vertex has neighbours seen only once.
-        bool open = false;
-        for (int i = 1; i <= n && !open; ++i) open = !CountPolyonPointNeighbors(row[i], v, counters.data());
-        if (open) VertexInfo[v].Flags |= QORVertex_OpenEdge;
+        if (!open) {
+            // Few neighbours are counted by a scan; many (a fan) through a sorted copy.
+            sorted.clear();
+            if (neighbours.size() > 32) {
+                sorted = neighbours;
+                std::sort(sorted.begin(), sorted.end());
+            }
+            for (size_t i = 0; i < neighbours.size() && !open; ++i)
+                open = CountOf(neighbours, sorted, neighbours[i]) <= 1;
+        }
+        if (open) mesh.VertexInfo[v].Flags |= QORVertex_OpenEdge;
 
         // A vertex is on a seam when its corners name more than one texture
         // vertex; a corner without one counts as another side once a texture
@@ -347,10 +375,10 @@ void TQORPolyMesh::CalculateOpenEdges()
         bool remembered = false, seam = false;
         int first = -1;
         for (int i = 1; i <= n && !seam; ++i) {
-            const TQORPolygon& poly = Polygons[row[i]];
+            const TQORPolygon& poly = mesh.Polygons[row[i]];
             const int m = CornerCount(poly);
             for (int k = 0; k < m && !seam; ++k) {
-                if (TopoVertex(*this, poly.Points[k].V) != v) continue;
+                if (TopoVertex(mesh, poly.Points[k].V) != v) continue;
                 const int vt = poly.Points[k].VT;
                 if (!remembered) {
                     if (vt == -1) continue;
@@ -361,6 +389,22 @@ void TQORPolyMesh::CalculateOpenEdges()
                 }
             }
         }
-        if (seam) VertexInfo[v].Flags |= QORVertex_TextureSeam;
+        if (seam) mesh.VertexInfo[v].Flags |= QORVertex_TextureSeam;
     }
+}
+
+}  // namespace
+
+void TQORPolyMesh::CalculateOpenEdges()
+{
+    if (vertexCount <= 0) return;
+    TOpenEdgesJob job{this};
+    // On the pool when it is free; a holder elsewhere (or a call from inside a
+    // pool job) gets the work done on this thread instead of waiting.
+    TThreadCruncher_Releaser releaser;
+    constexpr size_t kBlock = 8192;
+    if (ThreadCruncher && size_t(vertexCount) > kBlock && ThreadCruncher->TryStartUsing(releaser))
+        ThreadCruncher->ProcessBlocks(size_t(vertexCount), kBlock, OpenEdgesBlock, &job);
+    else
+        OpenEdgesBlock(0, size_t(vertexCount), &job);
 }

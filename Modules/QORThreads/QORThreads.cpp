@@ -251,21 +251,35 @@ struct TBlockRun {
     void* User = nullptr;
 };
 
+// What one slot starts with: block Slot is its own, so every slot in use gets
+// work even when the others are quick; after it the slot takes from the counter.
+struct TBlockSlot {
+    TBlockRun* Run = nullptr;
+    size_t FirstBlock = 0;
+};
+
+void RunBlock(TBlockRun& run, size_t b)
+{
+    const size_t first = b * run.BlockSize;
+    const size_t end = std::min(run.Count, first + run.BlockSize);
+    try {
+        run.Function(first, end, run.User);
+    } catch (...) {
+        run.Failed.store(true);
+        throw;
+    }
+}
+
 void* RunBlocks(void* p)
 {
-    auto* run = static_cast<TBlockRun*>(p);
+    auto* slot = static_cast<TBlockSlot*>(p);
+    TBlockRun& run = *slot->Run;
+    RunBlock(run, slot->FirstBlock);
     for (;;) {
-        if (run->Failed.load(std::memory_order_relaxed)) return nullptr;
-        const size_t b = run->Next.fetch_add(1, std::memory_order_relaxed);
-        if (b >= run->Blocks) return nullptr;
-        const size_t first = b * run->BlockSize;
-        const size_t end = std::min(run->Count, first + run->BlockSize);
-        try {
-            run->Function(first, end, run->User);
-        } catch (...) {
-            run->Failed.store(true);
-            throw;
-        }
+        if (run.Failed.load(std::memory_order_relaxed)) return nullptr;
+        const size_t b = run.Next.fetch_add(1, std::memory_order_relaxed);
+        if (b >= run.Blocks) return nullptr;
+        RunBlock(run, b);
     }
 }
 
@@ -289,7 +303,12 @@ void TThreadCruncher::ProcessBlocks(size_t count, size_t blockSize, TQORBlockFun
     run.User = user;
     int n = int(std::min<size_t>(run.Blocks, size_t(slotCount_)));
     Initialize(n);
-    for (int j = 0; j < slotsInUse_; ++j) PushFunction(j, RunBlocks, &run);
+    run.Next.store(size_t(slotsInUse_));
+    TBlockSlot slots[QOR_THREADCRUNCHER_MAX_SLOTS];
+    for (int j = 0; j < slotsInUse_; ++j) {
+        slots[j] = {&run, size_t(j)};
+        PushFunction(j, RunBlocks, &slots[j]);
+    }
     WaitForCompletion();
 }
 

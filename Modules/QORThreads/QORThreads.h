@@ -106,9 +106,10 @@ public:
     void ProcessArray(void* dst, const void* src, int elemSize, int count, TQORThreadFunc fn,
                       void* user, int fillInt, float fillFloat);
 
-    // Runs fn over count elements in blocks of blockSize (the last one shorter),
-    // handed out one at a time from an atomic counter to every slot, so a slot
-    // that finishes early takes the next block instead of idling. Which slot
+    // Runs fn over count elements in blocks of blockSize (the last one shorter).
+    // Slot j of the slots in use starts with block j; every further block is
+    // handed out from an atomic counter, so a slot that finishes early takes
+    // the next block instead of idling. Which slot
     // runs a block is not fixed: fn must write only its own block's results.
     // A range of one block runs inline without the pool; otherwise the caller
     // must hold the pool. An exception a block throws stops the handing out and

@@ -5,6 +5,7 @@
 #include "GeometryTestSupport.h"
 
 #include <cstdint>
+#include "QORThreads.h"
 #include <vector>
 
 namespace {
@@ -86,8 +87,51 @@ std::vector<int> ReferenceEdgePolygons(const TQORPolyMesh& mesh, const TQORPolyg
     return polygons;
 }
 
+// The open-edge and seam bits by the counter-array walk over the public
+// neighbour helpers.
+std::vector<uint32_t> ReferenceOpenAndSeamBits(TQORPolyMesh& mesh)
+{
+    std::vector<uint32_t> bits(size_t(mesh.vertexCount), 0);
+    std::vector<int> counters(size_t(mesh.vertexCount), 0);
+    for (int v = 0; v < mesh.vertexCount; ++v) {
+        const int* row = mesh.vertexPolygons[v];
+        const int n = row[0];
+        if (n <= 0) continue;
+        for (int i = 1; i <= n; ++i) {
+            const TQORPolygon& poly = mesh.Polygons[row[i]];
+            for (int k = 0; k < poly.Count; ++k) {
+                const int w = RefTopo(mesh, poly.Points[k].V);
+                if (w >= 0) counters[size_t(w)] = 0;
+            }
+        }
+        for (int i = 1; i <= n; ++i) mesh.EnumeratePolyonPointNeighbors(row[i], v, counters.data());
+        bool open = false;
+        for (int i = 1; i <= n && !open; ++i) open = !mesh.CountPolyonPointNeighbors(row[i], v, counters.data());
+        if (open) bits[size_t(v)] |= QORVertex_OpenEdge;
+        bool remembered = false, seam = false;
+        int first = -1;
+        for (int i = 1; i <= n && !seam; ++i) {
+            const TQORPolygon& poly = mesh.Polygons[row[i]];
+            for (int k = 0; k < poly.Count && !seam; ++k) {
+                if (RefTopo(mesh, poly.Points[k].V) != v) continue;
+                const int vt = poly.Points[k].VT;
+                if (!remembered) {
+                    if (vt == -1) continue;
+                    first = vt;
+                    remembered = true;
+                } else if (vt != first) {
+                    seam = true;
+                }
+            }
+        }
+        if (seam) bits[size_t(v)] |= QORVertex_TextureSeam;
+    }
+    return bits;
+}
+
 TEST(PolyMeshEdgeOrder, RandomMeshesMatchTheBucketReference)
 {
+    ThreadCruncher_Initialize();   // large meshes find their open edges on the pool
     uint32_t state = 99u;
     auto next = [&](int n) {
         state = state * 1664525u + 1013904223u;
@@ -95,8 +139,10 @@ TEST(PolyMeshEdgeOrder, RandomMeshesMatchTheBucketReference)
     };
     for (int round = 0; round < 60; ++round) {
         SCOPED_TRACE(round);
-        const int vertices = 3 + next(40), tvertices = round % 5 == 0 ? 0 : 1 + next(30);
-        const int polygons = next(80);
+        // The last round is large enough to be split over the pool.
+        const bool large = round == 59;
+        const int vertices = large ? 30000 : 3 + next(40), tvertices = round % 5 == 0 ? 0 : 1 + next(30);
+        const int polygons = large ? 25000 : next(80);
         auto mesh = std::make_unique<TQORPolyMesh>();
         mesh->Create(vertices, tvertices, vertices, polygons);
         for (int t = 0; t < tvertices; ++t)
@@ -119,6 +165,11 @@ TEST(PolyMeshEdgeOrder, RandomMeshesMatchTheBucketReference)
             mesh->Welded = true;
         }
         mesh->BuildVertexPolygons();
+        const std::vector<uint32_t> bits = ReferenceOpenAndSeamBits(*mesh);
+        mesh->CalculateOpenEdges();
+        for (int v = 0; v < vertices; ++v)
+            ASSERT_EQ(mesh->VertexInfo[v].Flags & uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam), bits[size_t(v)])
+                << "vertex " << v;
         mesh->BuildPolygonEdges();
 
         const std::vector<TQORPolygonEdge> expected = ReferenceEdges(*mesh);
