@@ -214,6 +214,211 @@ struct HueOp : THlsOp {
     }
 };
 
+// [SECTION] Eight pixels at a time
+//
+// The Hue kernel in 32-bit lanes, one pixel a lane: RGBToHLS and HLSToRGB
+// step for step, every branch a select. The integer quotients of RGBToHLS
+// come from float division: each is at most 255 in size, so the float
+// quotient's rounding (under 2^-16) never crosses an integer that the exact
+// quotient has not reached. HLSToRGB does the scalar float operations in the
+// same order (no contraction into fused multiply-adds: the targets have none),
+// so every byte is the scalar kernel's.
+
+using TLanes32 = int __attribute__((vector_size(32)));
+using TFloats32 = float __attribute__((vector_size(32)));
+using TBytes8 = unsigned char __attribute__((vector_size(8)));
+using TBytes32 = unsigned char __attribute__((vector_size(32)));
+
+struct TRgbLanes {
+    TLanes32 R, G, B;
+};
+
+inline __attribute__((always_inline)) TLanes32 Splat32(int v)
+{
+    return TLanes32{v, v, v, v, v, v, v, v};
+}
+
+inline __attribute__((always_inline)) TFloats32 SplatF(float v)
+{
+    return TFloats32{v, v, v, v, v, v, v, v};
+}
+
+// mask lanes are all ones or all zeros (a comparison's result).
+inline __attribute__((always_inline)) TLanes32 Select32(TLanes32 mask, TLanes32 yes, TLanes32 no)
+{
+    return mask ? yes : no;
+}
+
+inline __attribute__((always_inline)) TFloats32 SelectF(TLanes32 mask, TFloats32 yes, TFloats32 no)
+{
+    return mask ? yes : no;
+}
+
+inline __attribute__((always_inline)) TLanes32 Max32(TLanes32 a, TLanes32 b) { return Select32(a > b, a, b); }
+inline __attribute__((always_inline)) TLanes32 Min32(TLanes32 a, TLanes32 b) { return Select32(a < b, a, b); }
+
+// n / d truncated toward zero where the quotient is at most 255 in size; d != 0.
+inline __attribute__((always_inline)) TLanes32 SmallQuotient(TLanes32 n, TLanes32 d)
+{
+    return __builtin_convertvector(__builtin_convertvector(n, TFloats32) / __builtin_convertvector(d, TFloats32),
+                                   TLanes32);
+}
+
+// v / 255 for 0 <= v <= 65025, exact.
+inline __attribute__((always_inline)) TLanes32 Div255Lanes(TLanes32 v)
+{
+    return (v + 1 + (v >> 8)) >> 8;
+}
+
+// The 24 bytes of eight pixels as two overlapping 16-byte loads (bytes 0..15
+// and 8..23), so nothing past the eighth pixel is read; one byte shuffle per
+// channel picks its eight bytes.
+inline __attribute__((always_inline)) TRgbLanes LoadRgb8(const unsigned char* p)
+{
+    TBlendBytes lo, hi;
+    std::memcpy(&lo, p, 16);
+    std::memcpy(&hi, p + 8, 16);
+    constexpr TBlendBytes pickR = {0, 3, 6, 9, 12, 15, 26, 29, 0, 0, 0, 0, 0, 0, 0, 0};
+    constexpr TBlendBytes pickG = {1, 4, 7, 10, 13, 24, 27, 30, 0, 0, 0, 0, 0, 0, 0, 0};
+    constexpr TBlendBytes pickB = {2, 5, 8, 11, 14, 25, 28, 31, 0, 0, 0, 0, 0, 0, 0, 0};
+    auto lanes = [](TBlendBytes v) {
+        return __builtin_convertvector(__builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7), TLanes32);
+    };
+    return {lanes(__builtin_shuffle(lo, hi, pickR)), lanes(__builtin_shuffle(lo, hi, pickG)),
+            lanes(__builtin_shuffle(lo, hi, pickB))};
+}
+
+inline __attribute__((always_inline)) void StoreRgb8(unsigned char* p, const TRgbLanes& c)
+{
+    const TBytes8 r = __builtin_convertvector(c.R, TBytes8), g = __builtin_convertvector(c.G, TBytes8),
+                  b = __builtin_convertvector(c.B, TBytes8);
+    const TBlendBytes rg = __builtin_shufflevector(r, g, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const TBlendBytes bb = __builtin_shufflevector(b, b, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+    // Byte 3j + c of the pixels: lane j of r (0..7), of g (8..15) or of b (16..23).
+    constexpr TBlendBytes first = {0, 8, 16, 1, 9, 17, 2, 10, 18, 3, 11, 19, 4, 12, 20, 5};
+    constexpr TBlendBytes rest = {13, 21, 6, 14, 22, 7, 15, 23, 0, 0, 0, 0, 0, 0, 0, 0};
+    const TBlendBytes out0 = __builtin_shuffle(rg, bb, first), out1 = __builtin_shuffle(rg, bb, rest);
+    std::memcpy(p, &out0, 16);
+    std::memcpy(p + 16, &out1, 8);
+}
+
+// h / 6 truncated toward zero for |h| <= 1530: |h| * 10923 / 65536 is off by
+// less than 0.008, never enough to reach the next multiple of 1/6.
+inline __attribute__((always_inline)) TLanes32 DivideBy6(TLanes32 h)
+{
+    const TLanes32 q = (Select32(h < 0, -h, h) * 10923) >> 16;
+    return Select32(h < 0, -q, q);
+}
+
+// RGBToHLS lane by lane: (H, L, S); S only when WithSaturation (else 0).
+template <bool WithSaturation>
+inline __attribute__((always_inline)) TRgbLanes RGBToHLSLanes(const TRgbLanes& c)
+{
+    const TLanes32 mx = Max32(Max32(c.R, c.G), c.B), mn = Min32(Min32(c.R, c.G), c.B);
+    const TLanes32 l = (mx + mn) >> 1;
+    const TLanes32 delta = mx - mn;
+    const TLanes32 grey = delta == 0;
+    const TLanes32 one = Splat32(1), zero = Splat32(0);
+    TLanes32 s = zero;
+    if constexpr (WithSaturation) {
+        const TLanes32 sDenominator = Select32(grey, one, Select32(l < 128, mx + mn, 510 - mx - mn));
+        s = Select32(grey, zero, SmallQuotient(delta * 255, sDenominator));
+    }
+    // Where two channels share the maximum the later test decides; the
+    // numerator and sector are picked first, so one division serves all three.
+    TLanes32 numerator = zero, sector = zero;
+    numerator = Select32(c.R == mx, (c.G - c.B) * 255, numerator);
+    numerator = Select32(c.G == mx, (c.B - c.R) * 255, numerator);
+    sector = Select32(c.G == mx, Splat32(510), sector);
+    numerator = Select32(c.B == mx, (c.R - c.G) * 255, numerator);
+    sector = Select32(c.B == mx, Splat32(1020), sector);
+    const TLanes32 h = SmallQuotient(numerator, Select32(grey, one, delta)) + sector;
+    const TLanes32 hue = DivideBy6(h) & 255;   // a negative hue wraps to the top
+    return {Select32(grey, zero, hue), l, s};
+}
+
+inline __attribute__((always_inline)) TLanes32 SectorByte(TFloats32 m1, TFloats32 m2, TFloats32 g)
+{
+    g = SelectF(g > SplatF(360.0f), g - 360.0f, SelectF(g < SplatF(0.0f), g + 360.0f, g));
+    // Rising (g) and falling (240 - g) edges are the same expression in t.
+    const TLanes32 risingEdge = g < SplatF(60.0f);
+    const TFloats32 t = SelectF(risingEdge, g, SplatF(240.0f) - g);
+    const TFloats32 edge = m1 + ((m2 - m1) * t) / 60.0f;
+    const TFloats32 v = SelectF(risingEdge, edge,
+                                SelectF(g < SplatF(180.0f), m2, SelectF(g < SplatF(240.0f), edge, m1)));
+    const TFloats32 scaled = v * 255.0f;
+    const TLanes32 n = __builtin_convertvector(scaled, TLanes32);
+    const TLanes32 rounded = Select32(scaled - __builtin_convertvector(n, TFloats32) >= SplatF(0.5f), n + 1, n);
+    return Min32(Max32(rounded, Splat32(0)), Splat32(255));
+}
+
+// HLSToRGB lane by lane.
+inline __attribute__((always_inline)) TRgbLanes HLSToRGBLanes(const TRgbLanes& hls)
+{
+    const TLanes32 H = hls.R, L = hls.G, S = hls.B;
+    const TLanes32 grey = (L == 255) | (L == 0) | (S == 0);
+    const TFloats32 l = __builtin_convertvector(L, TFloats32) / 255.0f;
+    const TFloats32 s = __builtin_convertvector(S, TFloats32) / 255.0f;
+    const TFloats32 m2 = SelectF(l > SplatF(0.5f), l + s - l * s, (s + 1.0f) * l);
+    const TFloats32 m1 = (l + l) - m2;
+    const TFloats32 hue = (__builtin_convertvector(H, TFloats32) / 255.0f) * 360.0f;
+    return {Select32(grey, L, SectorByte(m1, m2, hue + 120.0f)), Select32(grey, L, SectorByte(m1, m2, hue)),
+            Select32(grey, L, SectorByte(m1, m2, hue - 120.0f))};
+}
+
+// KSN_MixByte lane by lane.
+inline __attribute__((always_inline)) TLanes32 MixLanes(TLanes32 d, TLanes32 r, TLanes32 a)
+{
+    const TLanes32 v = (r - d) * a;
+    const TLanes32 q = Div255Lanes(Select32(v < 0, -v, v));
+    return Select32(v < 0, d - q, d + q);
+}
+
+struct HueLanesOp : HueOp<true> {
+    static constexpr bool OwnRows = true;
+
+    template <ELayerBlendPath Path>
+    static inline __attribute__((always_inline)) void Rows(const HueLanesOp& op, unsigned char* __restrict__ resolved,
+                                                           unsigned char* __restrict__ resolvedAlpha,
+                                                           const unsigned char* __restrict__ layerPixels,
+                                                           const unsigned char* __restrict__ layerMask, int x0, int y0,
+                                                           int x1, int y1, int width, int P)
+    {
+        for (int y = y0; y < y1; ++y) {
+            const size_t row = size_t(y) * size_t(width);
+            int x = x0;
+            for (; x + 8 <= x1; x += 8) {
+                const size_t i = row + size_t(x);
+                TLanes32 a = Splat32(P);
+                if constexpr (Path == ELayerBlendPath::Masked) {
+                    TBytes8 m;
+                    std::memcpy(&m, layerMask + i, 8);
+                    a = Div255Lanes(__builtin_convertvector(m, TLanes32) * P);
+                }
+                const TRgbLanes d = LoadRgb8(resolved + 3 * i);
+                const TRgbLanes dh = RGBToHLSLanes<true>(d);
+                const TRgbLanes sh = RGBToHLSLanes<false>(LoadRgb8(layerPixels + 3 * i));   // its hue only
+                const TRgbLanes c = HLSToRGBLanes({sh.R, dh.G, dh.B});
+                StoreRgb8(resolved + 3 * i, {MixLanes(d.R, c.R, a), MixLanes(d.G, c.G, a), MixLanes(d.B, c.B, a)});
+                TBytes8 coverage;
+                if constexpr (Path == ELayerBlendPath::FullStrength) {
+                    // A pixel with a = 0 keeps its coverage (P is 254 or 255 here, never 0).
+                    coverage = __builtin_convertvector(Splat32(255), TBytes8);
+                } else {
+                    TBytes8 A8;
+                    std::memcpy(&A8, resolvedAlpha + i, 8);
+                    const TLanes32 A = __builtin_convertvector(A8, TLanes32);
+                    coverage = __builtin_convertvector(A + Div255Lanes(a * (255 - A)), TBytes8);
+                }
+                std::memcpy(resolvedAlpha + i, &coverage, 8);
+            }
+            for (; x < x1; ++x)
+                LayerBlendPixel<HueLanesOp, Path>(op, resolved, resolvedAlpha, layerPixels, layerMask,
+                                                  row + size_t(x), P);
+        }
+    }
+};
+
 // The shift, at most 85 steps (a third of the circle), scales with the
 // strength byte; Hue Down's does not, its strength enters only through the alpha.
 template <bool Fast>
@@ -301,7 +506,11 @@ struct ColorOp : THlsOp {
 
 // [SECTION] Kernels
 
-KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Hue, HueOp<false>, HueOp<true>)
+void MixMapLayers_Hue_Scalar(KSN_MIX_MAP_LAYERS_PARAMS) { LayerBlendScan(HueOp<false>{}, KSN_MIX_MAP_LAYERS_ARGS); }
+__attribute__((target_clones("avx2", "default"))) void MixMapLayers_Hue(KSN_MIX_MAP_LAYERS_PARAMS)
+{
+    LayerBlendScan<HueLanesOp, true>(HueLanesOp{}, KSN_MIX_MAP_LAYERS_ARGS);
+}
 KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_HueUp, HueUpOp<false>, HueUpOp<true>)
 KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_HueDown, HueDownOp<false>, HueDownOp<true>)
 KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Lightness, LightnessOp<false>, LightnessOp<true>)

@@ -35,6 +35,10 @@ struct TLayerBlendOp {
     static constexpr bool ReadsSaturationTables = false;
     // Has a vector form, static TBlendLanes Lanes(d, s) (see the vector rows).
     static constexpr bool HasLanes = false;
+    // Brings its own vector rows instead (an operation that is not channel by
+    // channel): template <ELayerBlendPath Path> static void Rows(same
+    // arguments as LayerBlendVectorRows), with the scalar pixel at its ragged ends.
+    static constexpr bool OwnRows = false;
 };
 
 // Each channel moves toward result(d, t) by the pixel alpha.
@@ -223,7 +227,9 @@ inline __attribute__((always_inline)) void LayerBlendScanRows(const Op& op, unsi
                                                               const unsigned char* __restrict__ layerMask, int x0,
                                                               int y0, int x1, int y1, int width, int P)
 {
-    if constexpr (Vector) {
+    if constexpr (Vector && Op::OwnRows) {
+        Op::template Rows<Path>(op, resolved, resolvedAlpha, layerPixels, layerMask, x0, y0, x1, y1, width, P);
+    } else if constexpr (Vector) {
         LayerBlendVectorRows<Op, Path>(op, resolved, resolvedAlpha, layerPixels, layerMask, x0, y0, x1, y1, width, P);
     } else {
         for (int y = y0; y < y1; ++y) {
