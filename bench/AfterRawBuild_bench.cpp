@@ -59,9 +59,12 @@ std::unique_ptr<TQORPolyMesh> MakeQuadGrid()
     return mesh;
 }
 
+// state.range(0): pool slots (the program's pool has one per processor).
 void BM_AfterRawBuild(benchmark::State& state)
 {
-    ThreadCruncher_Initialize();
+    TThreadCruncher pool(int(state.range(0)));
+    TThreadCruncher* saved = ThreadCruncher;
+    ThreadCruncher = &pool;
     for (auto _ : state) {
         state.PauseTiming();
         auto mesh = MakeQuadGrid();
@@ -72,8 +75,9 @@ void BM_AfterRawBuild(benchmark::State& state)
         mesh.reset();
         state.ResumeTiming();
     }
+    ThreadCruncher = saved;
 }
-BENCHMARK(BM_AfterRawBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_AfterRawBuild)->ArgName("threads")->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 #if KSN_HAVE_OPENSUBDIV
 void BM_OpenSubdiv_TopologyRefiner(benchmark::State& state)

@@ -28,6 +28,7 @@
 #include "QORThreads.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -183,7 +184,8 @@ void TQORPolyMesh::BuildPolygonEdges()
     const size_t sideCount = size_t(first[size_t(nv)]);
 
     // 2. The sides filed under their smaller vertex, polygon order kept within a vertex.
-    std::vector<TPolygonSide> sides(sideCount);
+    // Every entry is written below, so the array is left uninitialised.
+    const std::unique_ptr<TPolygonSide[]> sides(new TPolygonSide[sideCount]);
     {
         std::vector<int32_t> next(first.begin(), first.end() - 1);
         forEachSide([&](const TPolygonSide& side, int lo) { sides[size_t(next[size_t(lo)]++)] = side; });
@@ -198,7 +200,8 @@ void TQORPolyMesh::BuildPolygonEdges()
     Edges.shrink_to_fit();
     Edges.reserve(sideCount / 2 + sideCount / 16 + 1);   // a closed surface has a side on each face of an edge
     EdgeRowStart.assign(size_t(nv) + 1, 0);
-    std::vector<int32_t> seenAt(size_t(nv), -1), edgeAt(size_t(nv), 0);
+    std::vector<int32_t> seenAt(size_t(nv), -1);
+    const std::unique_ptr<int32_t[]> edgeAt(new int32_t[size_t(nv)]);   // read only where seenAt says so
     for (int lo = 0; lo < nv; ++lo) {
         EdgeRowStart[size_t(lo)] = int32_t(Edges.size());
         for (int32_t i = first[size_t(lo)]; i < first[size_t(lo) + 1]; ++i) {
@@ -239,39 +242,100 @@ void TQORPolyMesh::BuildPolygonEdges()
     BuildEdgePolygonsTable();
 }
 
+namespace {
+
+// The edge-polygon scan over blocks of edges: each edge's count, and its
+// first two polygons (all an edge of a manifold has) kept at once; an edge
+// with more is scanned again once the counts have become offsets.
+struct TEdgePolygonsJob {
+    const TQORPolyMesh* Mesh;
+    std::vector<int32_t>* Counts;
+    std::vector<int32_t>* FirstTwo;   // two per edge
+    std::vector<int32_t>* Offsets;    // where each edge's polygons start in Found; null in the first round
+    std::vector<int32_t>* Found;
+};
+
+void EdgePolygonsBlock(size_t firstEdge, size_t endEdge, void* p)
+{
+    auto* job = static_cast<TEdgePolygonsJob*>(p);
+    const TQORPolyMesh& mesh = *job->Mesh;
+    const bool rescan = job->Found != nullptr;
+    for (size_t e = firstEdge; e < endEdge; ++e) {
+        if (rescan && (*job->Counts)[e] <= 2) continue;
+        const TQORPolygonEdge& edge = mesh.Edges[e];
+        const int* row = VertexRow(mesh, edge.V1);
+        int32_t count = 0;
+        for (int i = 1; i <= row[0]; ++i) {
+            const int q = row[i];
+            const TQORPolygon& poly = mesh.Polygons[q];
+            const int n = CornerCount(poly);
+            for (int k = 0; k < n; ++k)
+                if (TopoVertex(mesh, poly.Points[k].V) == edge.V2) {
+                    if (rescan)
+                        (*job->Found)[size_t((*job->Offsets)[e] + count)] = q;
+                    else if (count < 2)
+                        (*job->FirstTwo)[2 * e + size_t(count)] = q;
+                    ++count;
+                    break;
+                }
+        }
+        if (!rescan) (*job->Counts)[e] = count;
+    }
+}
+
+// On the pool when it is free; a holder elsewhere (or a call from inside a
+// pool job) gets the work done on this thread instead of waiting.
+void RunTopologyBlocks(size_t count, size_t block, TQORBlockFunc fn, void* job)
+{
+    TThreadCruncher_Releaser releaser;
+    if (ThreadCruncher && count > block && ThreadCruncher->TryStartUsing(releaser))
+        ThreadCruncher->ProcessBlocks(count, block, fn, job);
+    else
+        fn(0, count, job);
+}
+
+}  // namespace
+
 void TQORPolyMesh::BuildEdgePolygonsTable()
 {
     if (EdgeCount <= 0) {
         EdgePolygons.Clean();
         return;
     }
-    // The polygons of an edge: those around V1 with a corner at V2. Found once
-    // into flat arrays, then replayed for the table's two passes.
-    std::vector<int32_t> counts(size_t(EdgeCount), 0);
-    std::vector<int32_t> found;
-    found.reserve(size_t(EdgeCount) * 2);
-    for (int e = 0; e < EdgeCount; ++e) {
-        const TQORPolygonEdge& edge = Edges[size_t(e)];
-        const int* row = VertexRow(*this, edge.V1);
-        for (int i = 1; i <= row[0]; ++i) {
-            const int q = row[i];
-            const TQORPolygon& poly = Polygons[q];
-            const int n = CornerCount(poly);
-            for (int k = 0; k < n; ++k)
-                if (TopoVertex(*this, poly.Points[k].V) == edge.V2) {
-                    found.push_back(q);
-                    ++counts[size_t(e)];
-                    break;
-                }
+    // The polygons of an edge: those around V1 with a corner at V2, in the
+    // order of V1's row. Found into flat arrays, then replayed for the table's
+    // two passes.
+    const size_t edges = size_t(EdgeCount);
+    std::vector<int32_t> counts(edges), firstTwo(2 * edges), offsets, found;
+    TEdgePolygonsJob job{this, &counts, &firstTwo, nullptr, nullptr};
+    RunTopologyBlocks(edges, 16384, EdgePolygonsBlock, &job);
+
+    EdgePolygons.PrepareFirstPass(EdgeCount);
+    bool crowded = false;   // an edge with more than two polygons
+    for (size_t e = 0; e < edges; ++e) {
+        for (int32_t c = 0; c < counts[e]; ++c) EdgePolygons.CountItem(int(e));
+        crowded = crowded || counts[e] > 2;
+    }
+    if (crowded) {
+        offsets.resize(edges);
+        int32_t total = 0;
+        for (size_t e = 0; e < edges; ++e) {
+            offsets[e] = total;
+            if (counts[e] > 2) total += counts[e];
+        }
+        found.resize(size_t(total));
+        job.Offsets = &offsets;
+        job.Found = &found;
+        RunTopologyBlocks(edges, 16384, EdgePolygonsBlock, &job);
+    }
+    EdgePolygons.PrepareSecondPass();
+    for (size_t e = 0; e < edges; ++e) {
+        if (counts[e] <= 2) {
+            for (int32_t c = 0; c < counts[e]; ++c) EdgePolygons.AddItem(int(e), firstTwo[2 * e + size_t(c)]);
+        } else {
+            for (int32_t c = 0; c < counts[e]; ++c) EdgePolygons.AddItem(int(e), found[size_t(offsets[e] + c)]);
         }
     }
-    EdgePolygons.PrepareFirstPass(EdgeCount);
-    for (int e = 0; e < EdgeCount; ++e)
-        for (int c = 0; c < counts[size_t(e)]; ++c) EdgePolygons.CountItem(e);
-    EdgePolygons.PrepareSecondPass();
-    size_t at = 0;
-    for (int e = 0; e < EdgeCount; ++e)
-        for (int c = 0; c < counts[size_t(e)]; ++c) EdgePolygons.AddItem(e, found[at++]);
     EdgePolygons.Finalize();
 }
 
@@ -346,16 +410,40 @@ void OpenEdgesBlock(size_t firstVertex, size_t endVertex, void* p)
         // from two polygons (the corners before and after the vertex's first
         // corner in each); a border vertex has neighbours seen only once, and
         // a polygon whose corner neighbours name no vertex makes it open too.
+        // One walk over the corners of the vertex's polygons serves both bits.
+        // A vertex is on a seam when its corners name more than one texture
+        // vertex; a corner without one counts as another side once a texture
+        // vertex has been seen.
         neighbours.clear();
-        bool open = false;
+        bool open = false, remembered = false, seam = false;
+        int firstVt = -1;
         for (int i = 1; i <= n; ++i) {
-            int prev = -1, next = -1;
-            if (CornerNeighbours(mesh, row[i], v, prev, next)) {
-                neighbours.push_back(prev);
-                neighbours.push_back(next);
-            } else {
-                open = true;
+            const TQORPolygon& poly = mesh.Polygons[row[i]];
+            const int m = CornerCount(poly);
+            bool cornerSeen = false;
+            for (int k = 0; k < m; ++k) {
+                if (TopoVertex(mesh, poly.Points[k].V) != v) continue;
+                if (!cornerSeen) {   // the neighbours of the polygon's first corner at v
+                    cornerSeen = true;
+                    const int prev = TopoVertex(mesh, poly.Points[k == 0 ? m - 1 : k - 1].V);
+                    const int next = TopoVertex(mesh, poly.Points[k + 1 < m ? k + 1 : 0].V);
+                    if (prev != -1 && next != -1) {
+                        neighbours.push_back(prev);
+                        neighbours.push_back(next);
+                    } else {
+                        open = true;
+                    }
+                }
+                const int vt = poly.Points[k].VT;
+                if (!remembered) {
+                    if (vt == -1) continue;
+                    firstVt = vt;
+                    remembered = true;
+                } else if (vt != firstVt) {
+                    seam = true;
+                }
             }
+            if (!cornerSeen) open = true;
         }
         if (!open) {
             // Few neighbours are counted by a scan; many (a fan) through a sorted copy.
@@ -368,27 +456,6 @@ void OpenEdgesBlock(size_t firstVertex, size_t endVertex, void* p)
                 open = CountOf(neighbours, sorted, neighbours[i]) <= 1;
         }
         if (open) mesh.VertexInfo[v].Flags |= QORVertex_OpenEdge;
-
-        // A vertex is on a seam when its corners name more than one texture
-        // vertex; a corner without one counts as another side once a texture
-        // vertex has been seen.
-        bool remembered = false, seam = false;
-        int first = -1;
-        for (int i = 1; i <= n && !seam; ++i) {
-            const TQORPolygon& poly = mesh.Polygons[row[i]];
-            const int m = CornerCount(poly);
-            for (int k = 0; k < m && !seam; ++k) {
-                if (TopoVertex(mesh, poly.Points[k].V) != v) continue;
-                const int vt = poly.Points[k].VT;
-                if (!remembered) {
-                    if (vt == -1) continue;
-                    first = vt;
-                    remembered = true;
-                } else if (vt != first) {
-                    seam = true;
-                }
-            }
-        }
         if (seam) mesh.VertexInfo[v].Flags |= QORVertex_TextureSeam;
     }
 }
@@ -399,12 +466,5 @@ void TQORPolyMesh::CalculateOpenEdges()
 {
     if (vertexCount <= 0) return;
     TOpenEdgesJob job{this};
-    // On the pool when it is free; a holder elsewhere (or a call from inside a
-    // pool job) gets the work done on this thread instead of waiting.
-    TThreadCruncher_Releaser releaser;
-    constexpr size_t kBlock = 8192;
-    if (ThreadCruncher && size_t(vertexCount) > kBlock && ThreadCruncher->TryStartUsing(releaser))
-        ThreadCruncher->ProcessBlocks(size_t(vertexCount), kBlock, OpenEdgesBlock, &job);
-    else
-        OpenEdgesBlock(0, size_t(vertexCount), &job);
+    RunTopologyBlocks(size_t(vertexCount), 8192, OpenEdgesBlock, &job);
 }
