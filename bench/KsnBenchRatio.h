@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 struct TKsnBenchRatio {
@@ -20,6 +21,9 @@ struct TKsnBenchRatio {
 
 class TKsnRatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal, so that piped output stays plain text.
+    TKsnRatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);

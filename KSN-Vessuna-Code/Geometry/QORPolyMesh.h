@@ -263,7 +263,9 @@ public:
     int vGetPolyV(int poly, int corner) override
     {
         int v = Polygons[poly].Points[corner].V;
-        return (Welded && !IgnoreWelding) ? VertexInfo[v].WeldMaster : v;
+        // A corner naming no vertex (mid-edit) is handed back as it is, for the
+        // caller to skip, never looked up in the weld map.
+        return (Welded && !IgnoreWelding && v >= 0 && v < vertexCount) ? VertexInfo[v].WeldMaster : v;
     }
     int vGetPolyVT(int poly, int corner) override { return Polygons[poly].Points[corner].VT; }
     int vGetPolyVN(int poly, int corner) override { return Polygons[poly].Points[corner].V; }

@@ -158,54 +158,49 @@ void TQORPolyMesh::BuildPolygonEdges()
     const int nv = std::max(0, vertexCount);
     const bool hasTextureVertices = tVertexCount > 0;
 
-    // Every side between two different vertices of the mesh, in polygon and corner order.
-    auto forEachSide = [this](auto&& visit) {
-        for (int k = 0; k < polygonCount; ++k) {
+    // The sides whose smaller vertex is lo come from the polygons around lo:
+    // its vertex-to-polygon row lists them in polygon order (a polygon with
+    // two corners at lo twice in a row, visited once), and each polygon's
+    // sides go in corner order, which is the order of a walk over all polygons.
+    auto forEachSideAt = [this](int lo, auto&& visit) {
+        const int* row = VertexRow(*this, lo);
+        int previous = -1;
+        for (int i = 1; i <= row[0]; ++i) {
+            const int k = row[i];
+            if (k == previous) continue;
+            previous = k;
             const TQORPolygon& poly = Polygons[k];
             const int n = CornerCount(poly);
             for (int g = 0; g < n; ++g) {
                 const int t = (g + 1 < n) ? g + 1 : 0;
                 const int h = TopoVertex(*this, poly.Points[g].V);
                 const int u = TopoVertex(*this, poly.Points[t].V);
-                if (h == u || h < 0 || u < 0) continue;
+                if (h == u || h < 0 || u < 0 || std::min(h, u) != lo) continue;
                 const int a = poly.Points[g].VT, b = poly.Points[t].VT;
                 if (h < u)
-                    visit(TPolygonSide{u, k, a, b}, h);
+                    visit(TPolygonSide{u, k, a, b});
                 else
-                    visit(TPolygonSide{h, k, b, a}, u);
+                    visit(TPolygonSide{h, k, b, a});
             }
         }
     };
+    // Corners in the table: about two sides per edge on a closed surface.
+    const size_t corners = size_t(std::max(0, vertexPolygons.GetStorageLength() - vertexPolygons.GetRowCount()));
 
-    // 1. Sides per smaller vertex, then each vertex's first side by prefix sums.
-    std::vector<int32_t> first(size_t(nv) + 1, 0);
-    forEachSide([&](const TPolygonSide&, int lo) { ++first[size_t(lo) + 1]; });
-    for (int v = 0; v < nv; ++v) first[size_t(v) + 1] += first[size_t(v)];
-    const size_t sideCount = size_t(first[size_t(nv)]);
-
-    // 2. The sides filed under their smaller vertex, polygon order kept within a vertex.
-    // Every entry is written below, so the array is left uninitialised.
-    const std::unique_ptr<TPolygonSide[]> sides(new TPolygonSide[sideCount]);
-    {
-        std::vector<int32_t> next(first.begin(), first.end() - 1);
-        forEachSide([&](const TPolygonSide& side, int lo) { sides[size_t(next[size_t(lo)]++)] = side; });
-    }
-
-    // 3. One edge per vertex pair, numbered in order of the smaller vertex and
+    // One edge per vertex pair, numbered in order of the smaller vertex and
     //    then of the pair's first side: the first polygon gives SideA, a later
     //    polygon with other texture coordinates on the edge gives SideB, and the
     //    first four distinct polygons take the slots. seenAt[hi] = lo marks the
     //    pairs of the vertex at hand; edgeAt[hi] is then the pair's edge.
     Edges.clear();
     Edges.shrink_to_fit();
-    Edges.reserve(sideCount / 2 + sideCount / 16 + 1);   // a closed surface has a side on each face of an edge
+    Edges.reserve(corners / 2 + corners / 16 + 1);
     EdgeRowStart.assign(size_t(nv) + 1, 0);
     std::vector<int32_t> seenAt(size_t(nv), -1);
     const std::unique_ptr<int32_t[]> edgeAt(new int32_t[size_t(nv)]);   // read only where seenAt says so
     for (int lo = 0; lo < nv; ++lo) {
         EdgeRowStart[size_t(lo)] = int32_t(Edges.size());
-        for (int32_t i = first[size_t(lo)]; i < first[size_t(lo) + 1]; ++i) {
-            const TPolygonSide& side = sides[size_t(i)];
+        forEachSideAt(lo, [&](const TPolygonSide& side) {
             TQORPolygonEdge* e;
             if (seenAt[size_t(side.Hi)] != lo) {
                 seenAt[size_t(side.Hi)] = lo;
@@ -234,7 +229,7 @@ void TQORPolyMesh::BuildPolygonEdges()
                     break;
                 }
             }
-        }
+        });
     }
     EdgeRowStart[size_t(nv)] = int32_t(Edges.size());
     EdgeCount = int32_t(Edges.size());
