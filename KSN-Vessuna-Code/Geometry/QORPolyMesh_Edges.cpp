@@ -29,6 +29,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -153,72 +155,120 @@ void TQORPolyMesh::BuildPolygonNeighbors()
 // [SECTION] Edges
 // ---------------------------------------------------------------------------
 
-void TQORPolyMesh::BuildPolygonEdges()
+namespace {
+
+// On the pool when it is free; a holder elsewhere (or a call from inside a
+// pool job) gets the work done on this thread instead of waiting.
+void RunTopologyBlocks(size_t count, size_t block, TQORBlockFunc fn, void* job)
 {
-    const int nv = std::max(0, vertexCount);
-    const bool hasTextureVertices = tVertexCount > 0;
+    TThreadCruncher_Releaser releaser;
+    if (ThreadCruncher && count > block && ThreadCruncher->TryStartUsing(releaser))
+        ThreadCruncher->ProcessBlocks(count, block, fn, job);
+    else
+        fn(0, count, job);
+}
 
-    // The sides whose smaller vertex is lo come from the polygons around lo:
-    // its vertex-to-polygon row lists them in polygon order (a polygon with
-    // two corners at lo twice in a row, visited once), and each polygon's
-    // sides go in corner order, which is the order of a walk over all polygons.
-    auto forEachSideAt = [this](int lo, auto&& visit) {
-        const int* row = VertexRow(*this, lo);
-        int previous = -1;
-        for (int i = 1; i <= row[0]; ++i) {
-            const int k = row[i];
-            if (k == previous) continue;
-            previous = k;
-            const TQORPolygon& poly = Polygons[k];
-            const int n = CornerCount(poly);
-            for (int g = 0; g < n; ++g) {
-                const int t = (g + 1 < n) ? g + 1 : 0;
-                const int h = TopoVertex(*this, poly.Points[g].V);
-                const int u = TopoVertex(*this, poly.Points[t].V);
-                if (h == u || h < 0 || u < 0 || std::min(h, u) != lo) continue;
-                const int a = poly.Points[g].VT, b = poly.Points[t].VT;
-                if (h < u)
-                    visit(TPolygonSide{u, k, a, b});
-                else
-                    visit(TPolygonSide{h, k, b, a});
-            }
+// The sides whose smaller vertex is lo come from the polygons around lo: its
+// vertex-to-polygon row lists them in polygon order (a polygon with two
+// corners at lo twice in a row, visited once), and each polygon's sides go in
+// corner order, which is the order of a walk over all polygons.
+template <class Visit>
+void ForEachSideAt(const TQORPolyMesh& mesh, int lo, Visit&& visit)
+{
+    const int* row = VertexRow(mesh, lo);
+    int previous = -1;
+    for (int i = 1; i <= row[0]; ++i) {
+        const int k = row[i];
+        if (k == previous) continue;
+        previous = k;
+        const TQORPolygon& poly = mesh.Polygons[k];
+        const int n = CornerCount(poly);
+        for (int g = 0; g < n; ++g) {
+            const int t = (g + 1 < n) ? g + 1 : 0;
+            const int h = TopoVertex(mesh, poly.Points[g].V);
+            const int u = TopoVertex(mesh, poly.Points[t].V);
+            if (h == u || h < 0 || u < 0 || std::min(h, u) != lo) continue;
+            const int a = poly.Points[g].VT, b = poly.Points[t].VT;
+            if (h < u)
+                visit(TPolygonSide{u, k, a, b});
+            else
+                visit(TPolygonSide{h, k, b, a});
         }
-    };
-    // Corners in the table: about two sides per edge on a closed surface.
-    const size_t corners = size_t(std::max(0, vertexPolygons.GetStorageLength() - vertexPolygons.GetRowCount()));
+    }
+}
 
-    // One edge per vertex pair, numbered in order of the smaller vertex and
-    //    then of the pair's first side: the first polygon gives SideA, a later
-    //    polygon with other texture coordinates on the edge gives SideB, and the
-    //    first four distinct polygons take the slots. seenAt[hi] = lo marks the
-    //    pairs of the vertex at hand; edgeAt[hi] is then the pair's edge.
-    Edges.clear();
-    Edges.shrink_to_fit();
-    Edges.reserve(corners / 2 + corners / 16 + 1);
-    EdgeRowStart.assign(size_t(nv) + 1, 0);
-    std::vector<int32_t> seenAt(size_t(nv), -1);
-    const std::unique_ptr<int32_t[]> edgeAt(new int32_t[size_t(nv)]);   // read only where seenAt says so
-    for (int lo = 0; lo < nv; ++lo) {
-        EdgeRowStart[size_t(lo)] = int32_t(Edges.size());
-        forEachSideAt(lo, [&](const TPolygonSide& side) {
-            TQORPolygonEdge* e;
-            if (seenAt[size_t(side.Hi)] != lo) {
-                seenAt[size_t(side.Hi)] = lo;
-                edgeAt[size_t(side.Hi)] = int32_t(Edges.size());
-                e = &Edges.emplace_back();
+// The other vertices of lo's edges in order of first appearance, each with
+// its place in that order. Short lists are searched; a vertex with many
+// edges (the centre of a large fan) gets a hash index.
+class TEdgeEnds {
+public:
+    void Clear()
+    {
+        Ends.clear();
+        Index.clear();
+    }
+    // The place of hi, and whether it is new.
+    std::pair<int, bool> Find(int hi)
+    {
+        if (Ends.size() <= kSearched) {
+            for (size_t i = 0; i < Ends.size(); ++i)
+                if (Ends[i] == hi) return {int(i), false};
+            Ends.push_back(hi);
+            if (Ends.size() > kSearched)
+                for (size_t i = 0; i < Ends.size(); ++i) Index.emplace(Ends[i], int(i));
+            return {int(Ends.size()) - 1, true};
+        }
+        const auto [at, fresh] = Index.emplace(hi, int(Ends.size()));
+        if (fresh) Ends.push_back(hi);
+        return {at->second, fresh};
+    }
+    size_t Count() const { return Ends.size(); }
+
+private:
+    static constexpr size_t kSearched = 24;
+    std::vector<int32_t> Ends;
+    std::unordered_map<int32_t, int> Index;
+};
+
+// The edge build in two rounds over blocks of vertices: first how many edges
+// each vertex starts (its row length), then, with the rows placed, the edges
+// themselves. Each vertex writes only its own row.
+struct TEdgeBuildJob {
+    TQORPolyMesh* Mesh;
+    bool Fill;   // false: count into EdgeRowStart[lo + 1]
+};
+
+void EdgeBuildBlock(size_t firstVertex, size_t endVertex, void* p)
+{
+    auto* job = static_cast<TEdgeBuildJob*>(p);
+    TQORPolyMesh& mesh = *job->Mesh;
+    const bool hasTextureVertices = mesh.tVertexCount > 0;
+    TEdgeEnds ends;
+    for (int lo = int(firstVertex); lo < int(endVertex); ++lo) {
+        ends.Clear();
+        if (!job->Fill) {
+            ForEachSideAt(mesh, lo, [&](const TPolygonSide& side) { ends.Find(side.Hi); });
+            mesh.EdgeRowStart[size_t(lo) + 1] = int32_t(ends.Count());
+            continue;
+        }
+        // The first polygon gives SideA, a later polygon with other texture
+        // coordinates on the edge gives SideB, and the first four distinct
+        // polygons take the slots.
+        TQORPolygonEdge* row = mesh.Edges.data() + mesh.EdgeRowStart[size_t(lo)];
+        ForEachSideAt(mesh, lo, [&](const TPolygonSide& side) {
+            const auto [at, fresh] = ends.Find(side.Hi);
+            TQORPolygonEdge* e = row + at;
+            if (fresh) {
                 e->V1 = lo;
                 e->V2 = side.Hi;
                 e->SideA[0] = e->SideB[0] = side.VtLo;
                 e->SideA[1] = e->SideB[1] = side.VtHi;
-            } else {
-                e = &Edges[size_t(edgeAt[size_t(side.Hi)])];
-                if (hasTextureVertices) {
-                    const bool same = SameTextureCoordinates(*this, side.VtLo, e->SideA[0]) &&
-                                      SameTextureCoordinates(*this, side.VtHi, e->SideA[1]);
-                    if (!same) {
-                        e->SideB[0] = side.VtLo;
-                        e->SideB[1] = side.VtHi;
-                    }
+            } else if (hasTextureVertices) {
+                const bool same = SameTextureCoordinates(mesh, side.VtLo, e->SideA[0]) &&
+                                  SameTextureCoordinates(mesh, side.VtHi, e->SideA[1]);
+                if (!same) {
+                    e->SideB[0] = side.VtLo;
+                    e->SideB[1] = side.VtHi;
                 }
             }
             // A polygon passing the edge twice takes one slot.
@@ -231,7 +281,25 @@ void TQORPolyMesh::BuildPolygonEdges()
             }
         });
     }
-    EdgeRowStart[size_t(nv)] = int32_t(Edges.size());
+}
+
+}  // namespace
+
+void TQORPolyMesh::BuildPolygonEdges()
+{
+    const int nv = std::max(0, vertexCount);
+    // One edge per vertex pair, numbered in order of the smaller vertex and
+    // then of the pair's first side.
+    constexpr size_t kBlock = 8192;
+    EdgeRowStart.assign(size_t(nv) + 1, 0);
+    TEdgeBuildJob job{this, false};
+    RunTopologyBlocks(size_t(nv), kBlock, EdgeBuildBlock, &job);
+    for (int v = 0; v < nv; ++v) EdgeRowStart[size_t(v) + 1] += EdgeRowStart[size_t(v)];
+    Edges.clear();
+    Edges.shrink_to_fit();
+    Edges.resize(size_t(EdgeRowStart[size_t(nv)]));
+    job.Fill = true;
+    RunTopologyBlocks(size_t(nv), kBlock, EdgeBuildBlock, &job);
     EdgeCount = int32_t(Edges.size());
     // Also with no edge, so that no table of an earlier topology survives.
     BuildEdgePolygonsTable();
@@ -276,17 +344,6 @@ void EdgePolygonsBlock(size_t firstEdge, size_t endEdge, void* p)
         }
         if (!rescan) (*job->Counts)[e] = count;
     }
-}
-
-// On the pool when it is free; a holder elsewhere (or a call from inside a
-// pool job) gets the work done on this thread instead of waiting.
-void RunTopologyBlocks(size_t count, size_t block, TQORBlockFunc fn, void* job)
-{
-    TThreadCruncher_Releaser releaser;
-    if (ThreadCruncher && count > block && ThreadCruncher->TryStartUsing(releaser))
-        ThreadCruncher->ProcessBlocks(count, block, fn, job);
-    else
-        fn(0, count, job);
 }
 
 }  // namespace
