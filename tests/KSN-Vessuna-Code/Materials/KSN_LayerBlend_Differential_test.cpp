@@ -47,12 +47,20 @@ struct TRect {
     int X0, Y0, X1, Y1;
 };
 
-TEST(LayerBlendDifferential, EveryKernelMatchesItsScalarReferenceByteForByte)
-{
-    CreateDivideBy255Table();
-    Create_Adjust_Saturation_Before_Lightness_To_Target_Table();
-    Create_Saturation_Up_Table(0.0f);
+// The tables the kernels read; every test runs on its own under ctest.
+class LayerBlendDifferential : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CreateDivideBy255Table();
+        Create_Adjust_Saturation_Before_Lightness_To_Target_Table();
+        // The layer resolution leaves the table at cut-off 0 (all 255).
+        Create_Saturation_Up_Table(0.0f);
+    }
+};
 
+TEST_F(LayerBlendDifferential, EveryKernelMatchesItsScalarReferenceByteForByte)
+{
     constexpr int W = 83, H = 7;   // odd width: rows start at every offset of a vector
     // Strength bytes 0, 1, 127 and 254 on the accumulating path, 254 on the
     // full-strength path (strength >= 0.9999 but below 1), and 255.
@@ -99,11 +107,8 @@ TEST(LayerBlendDifferential, EveryKernelMatchesItsScalarReferenceByteForByte)
 
 // Every resolved value against every layer value, one channel each, at the
 // alphas where the truncation toward zero matters most.
-TEST(LayerBlendDifferential, EveryByteCombinationOfTheVectorKernels)
-{
-    CreateDivideBy255Table();
-    Create_Saturation_Up_Table(0.0f);
-    constexpr int W = 256;   // row d, pixel s: every channel of the pixel holds d under s
+TEST_F(LayerBlendDifferential, EveryByteCombinationOfTheVectorKernels)
+{    constexpr int W = 256;   // row d, pixel s: every channel of the pixel holds d under s
     std::vector<unsigned char> resolved(size_t(W) * 256 * 3), layerPixels(resolved.size()), alpha(size_t(W) * 256);
     for (int d = 0; d < 256; ++d)
         for (int s = 0; s < 256; ++s)
@@ -131,7 +136,7 @@ TEST(LayerBlendDifferential, EveryByteCombinationOfTheVectorKernels)
 
 // The post-mix (un-darkening and checkerboard) against its scalar reference,
 // for display and for export, over every alpha and colour byte.
-TEST(LayerBlendDifferential, PostMixMatchesItsScalarReference)
+TEST_F(LayerBlendDifferential, PostMixMatchesItsScalarReference)
 {
     constexpr int W = 259, H = 260;   // odd width; rows y / 4 of both parities
     uint32_t seed = 777u;
