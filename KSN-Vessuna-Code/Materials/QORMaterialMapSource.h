@@ -237,8 +237,9 @@ struct TResolveLayer_BlockInfo {
     TKSN_MixMapLayersFunction mixFunction = nullptr;
 };
 
-// The steps one pool slot runs, in order; runs of different slots touch
-// disjoint pixels.
+// The steps of one run of stale blocks, in order (clear, blends, post-mix on
+// one rectangle); different jobs touch disjoint pixels, so any pool slot may
+// take any job.
 struct TResolveLayer_Job {
     unsigned char* destinationPixels = nullptr;   // the map's RGB
     unsigned char* destinationAlpha = nullptr;    // the map's mask

@@ -34,7 +34,7 @@ TKSN_Morph::TKSN_Morph(int vertexCount, unsigned owner)
         vertices = static_cast<float*>(QORalloc(TripleBytes(vcount)));
         if (!vertices)
             QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-        memset_Multithread(vertices, 0, int(TripleBytes(vcount)));
+        memset_Multithread(vertices, 0, TripleBytes(vcount));
     }
 }
 
@@ -82,7 +82,7 @@ void TKSN_Morph::ReplaceWithZeros(int count)
     vertices = nullptr;
     if (count > 0) {
         vertices = static_cast<float*>(QORalloc(TripleBytes(count)));
-        memset_Multithread(vertices, 0, int(TripleBytes(count)));
+        memset_Multithread(vertices, 0, TripleBytes(count));
     }
 }
 
@@ -269,7 +269,7 @@ void TKSN_Morph::Clear()
         return;
     if (!vertices)
         QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-    memset_Multithread(vertices, 0, int(TripleBytes(vcount)));
+    memset_Multithread(vertices, 0, TripleBytes(vcount));
     if (wasCompressed)
         Compress();
 }
@@ -314,7 +314,7 @@ void TKSN_Morph::Copy(TKSN_Morph* source)
     if (vcount > 0) {
         if (!vertices)
             QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-        memset_Multithread(vertices, 0, int(TripleBytes(vcount)));
+        memset_Multithread(vertices, 0, TripleBytes(vcount));
     }
     if (vcount != source->vcount)
         SetVCount(source->vcount);
@@ -343,9 +343,9 @@ void TKSN_Morph::SetVCount(int count)
         fresh = static_cast<float*>(QORalloc(TripleBytes(count)));
         const int keep = std::min(vcount, count);
         if (keep > 0)
-            memcpy_Multithread(fresh, vertices, int(TripleBytes(keep)));
+            memcpy_Multithread(fresh, vertices, TripleBytes(keep));
         if (count > keep)
-            memset_Multithread(fresh + 3 * int64_t(keep), 0, int(TripleBytes(count - keep)));
+            memset_Multithread(fresh + 3 * int64_t(keep), 0, TripleBytes(count - keep));
     }
     QORfree(vertices);
     vertices = fresh;

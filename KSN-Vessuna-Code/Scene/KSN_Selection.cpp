@@ -27,7 +27,7 @@ float* AllocateZeroedWeights(int count)
     if (count <= 0)
         return nullptr;
     auto* array = static_cast<float*>(QORalloc(uint64_t(count) * sizeof(float)));
-    memset_Multithread(array, 0, int(uint64_t(count) * sizeof(float)));
+    memset_Multithread(array, 0, uint64_t(count) * sizeof(float));
     return array;
 }
 
@@ -284,7 +284,7 @@ void TKSN_Selection::SetVCount(int count)
     float* resized = AllocateZeroedWeights(count);
     const int keep = std::min(vcount, count);
     if (keep > 0 && weights)
-        memcpy_Multithread(resized, weights, int(keep * sizeof(float)));
+        memcpy_Multithread(resized, weights, size_t(keep) * sizeof(float));
     QORfree(weights);
     weights = resized;
     vcount = count;
@@ -302,7 +302,7 @@ void TKSN_Selection::Copy(TKSN_Selection* source)
     // A shorter source leaves the items it does not have as they were.
     const int count = std::min(vcount, source->vcount);
     if (count > 0 && weights && source->weights)
-        memcpy_Multithread(weights, source->weights, int(count * sizeof(float)));
+        memcpy_Multithread(weights, source->weights, size_t(count) * sizeof(float));
 }
 
 // [SECTION] Conversions
