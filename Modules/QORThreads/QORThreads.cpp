@@ -380,7 +380,7 @@ void RunBlocksOrInline(size_t count, size_t elemSize, TQORBlockFunc fn, TFillCop
     if (count > minBlock && ThreadCruncher && ThreadCruncher->GetSlotCount() > 1 &&
         ThreadCruncher->TryStartUsing(releaser)) {
         const size_t quarters = size_t(ThreadCruncher->GetSlotCount()) * 4;
-        // Whole cache lines per block, so no two slots write one line.
+        // Block lengths in whole cache lines: over a line-aligned buffer no two slots write one line.
         size_t block = std::max(minBlock, (count + quarters - 1) / quarters);
         const size_t line = std::max<size_t>(1, 64 / elemSize);
         block = (block + line - 1) / line * line;
