@@ -160,9 +160,9 @@ MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, i
     // pixels from x at offset 3 * (x % 8).
     unsigned char cells[2][72];
     for (int parity = 0; parity < 2; ++parity)
-        for (int k = 0; k < 72; ++k) {
-            const int q = (k % 24) / 3;
-            cells[parity][k] = (((q / 4) + parity) & 1 ? colourA : colourB)[k % 3];
+        for (int pixel = 0; pixel < 24; ++pixel) {
+            const unsigned char* colour = ((pixel % 8) / 4 + parity) % 2 ? colourA : colourB;
+            for (int c = 0; c < 3; ++c) cells[parity][3 * pixel + c] = colour[c];
         }
     for (int y = y0; y < y1; ++y) {
         const size_t row = size_t(y) * size_t(width);
@@ -197,6 +197,9 @@ namespace {
 // image (colour and alpha) stays in the first-level cache from its clear
 // through every layer to the post-mix.
 constexpr int kBandPixels = 8192;
+
+// Jobs a run of stale blocks is cut into (by rows).
+constexpr int kSlicesPerRun = 4;
 
 bool SameRectangle(const TResolveLayer_BlockInfo& a, const TResolveLayer_BlockInfo& b)
 {
@@ -405,16 +408,22 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
             const int x1 = int(int64_t(W) * e / n64);
             if (x1 <= x0 || y1 <= y0) continue;   // blocks narrower than a pixel hold none
 
-            TResolveLayer_Job& job = newJob();
-            AppendStep(job, x0, y0, x1, y1, false);
-            for (TResolveLayer_BlockInfo step : blends) {
-                step.x0 = x0;
-                step.y0 = y0;
-                step.x1 = x1;
-                step.y1 = y1;
-                job.steps.push_back(step);
+            // A run goes out in slices of a few rows, so that even one
+            // stale block (a brush dab) keeps several slots busy.
+            const int sliceRows = std::max(1, (y1 - y0 + kSlicesPerRun - 1) / kSlicesPerRun);
+            for (int sy0 = y0; sy0 < y1; sy0 += sliceRows) {
+                const int sy1 = std::min(y1, sy0 + sliceRows);
+                TResolveLayer_Job& job = newJob();
+                AppendStep(job, x0, sy0, x1, sy1, false);
+                for (TResolveLayer_BlockInfo step : blends) {
+                    step.x0 = x0;
+                    step.y0 = sy0;
+                    step.x1 = x1;
+                    step.y1 = sy1;
+                    job.steps.push_back(step);
+                }
+                if (postMixNeeded) AppendStep(job, x0, sy0, x1, sy1, true);
             }
-            if (postMixNeeded) AppendStep(job, x0, y0, x1, y1, true);
         }
         for (int q = 0; q < StaleQueueLength; ++q) BlockValid[size_t(StaleQueue[size_t(q)])] = 1;
         StaleQueueLength = 0;
