@@ -50,7 +50,7 @@ void BM_MeshNormals(benchmark::State& state)
     ThreadCruncher = saved;
     state.SetItemsProcessed(state.iterations() * int64_t(mesh->polygonCount + mesh->vertexCount));
 }
-BENCHMARK(BM_MeshNormals)->ArgName("threads")->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MeshNormals)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
