@@ -226,8 +226,6 @@ struct HueOp : THlsOp {
 
 using TLanes32 = int __attribute__((vector_size(32)));
 using TFloats32 = float __attribute__((vector_size(32)));
-using TBytes8 = unsigned char __attribute__((vector_size(8)));
-using TBytes32 = unsigned char __attribute__((vector_size(32)));
 
 struct TRgbLanes {
     TLanes32 R, G, B;
@@ -270,6 +268,25 @@ inline __attribute__((always_inline)) TLanes32 Div255Lanes(TLanes32 v)
     return (v + 1 + (v >> 8)) >> 8;
 }
 
+using TShorts8 = unsigned short __attribute__((vector_size(16)));
+
+// The first eight bytes of v as lanes. Through 16-bit lanes, so that every
+// step is a plain widening of a 16-byte vector.
+inline __attribute__((always_inline)) TLanes32 BytesToLanes(TBlendBytes v)
+{
+    const TBlendLanes wide = __builtin_convertvector(v, TBlendLanes);
+    return __builtin_convertvector(__builtin_shufflevector(wide, wide, 0, 1, 2, 3, 4, 5, 6, 7), TLanes32);
+}
+
+// Lanes of a (0..255) then of b as sixteen bytes.
+inline __attribute__((always_inline)) TBlendBytes LanesToBytes(TLanes32 a, TLanes32 b)
+{
+    const TShorts8 a16 = __builtin_convertvector(a, TShorts8), b16 = __builtin_convertvector(b, TShorts8);
+    const TBlendLanes both =
+        __builtin_shufflevector(a16, b16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return __builtin_convertvector(both, TBlendBytes);
+}
+
 // The 24 bytes of eight pixels as two overlapping 16-byte loads (bytes 0..15
 // and 8..23), so nothing past the eighth pixel is read; one byte shuffle per
 // channel picks its eight bytes.
@@ -281,19 +298,13 @@ inline __attribute__((always_inline)) TRgbLanes LoadRgb8(const unsigned char* p)
     constexpr TBlendBytes pickR = {0, 3, 6, 9, 12, 15, 26, 29, 0, 0, 0, 0, 0, 0, 0, 0};
     constexpr TBlendBytes pickG = {1, 4, 7, 10, 13, 24, 27, 30, 0, 0, 0, 0, 0, 0, 0, 0};
     constexpr TBlendBytes pickB = {2, 5, 8, 11, 14, 25, 28, 31, 0, 0, 0, 0, 0, 0, 0, 0};
-    auto lanes = [](TBlendBytes v) {
-        return __builtin_convertvector(__builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7), TLanes32);
-    };
-    return {lanes(__builtin_shuffle(lo, hi, pickR)), lanes(__builtin_shuffle(lo, hi, pickG)),
-            lanes(__builtin_shuffle(lo, hi, pickB))};
+    return {BytesToLanes(__builtin_shuffle(lo, hi, pickR)), BytesToLanes(__builtin_shuffle(lo, hi, pickG)),
+            BytesToLanes(__builtin_shuffle(lo, hi, pickB))};
 }
 
 inline __attribute__((always_inline)) void StoreRgb8(unsigned char* p, const TRgbLanes& c)
 {
-    const TBytes8 r = __builtin_convertvector(c.R, TBytes8), g = __builtin_convertvector(c.G, TBytes8),
-                  b = __builtin_convertvector(c.B, TBytes8);
-    const TBlendBytes rg = __builtin_shufflevector(r, g, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const TBlendBytes bb = __builtin_shufflevector(b, b, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+    const TBlendBytes rg = LanesToBytes(c.R, c.G), bb = LanesToBytes(c.B, c.B);
     // Byte 3j + c of the pixels: lane j of r (0..7), of g (8..15) or of b (16..23).
     constexpr TBlendBytes first = {0, 8, 16, 1, 9, 17, 2, 10, 18, 3, 11, 19, 4, 12, 20, 5};
     constexpr TBlendBytes rest = {13, 21, 6, 14, 22, 7, 15, 23, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -310,8 +321,10 @@ inline __attribute__((always_inline)) TLanes32 DivideBy6(TLanes32 h)
     return Select32(h < 0, -q, q);
 }
 
-// RGBToHLS lane by lane: (H, L, S); S only when WithSaturation (else 0).
-template <bool WithSaturation>
+// RGBToHLS lane by lane: (H, L, S); H only when WithHue and S only when
+// WithSaturation (else 0), since the Hue blend reads the hue of one pixel and
+// the lightness and saturation of the other.
+template <bool WithHue, bool WithSaturation>
 inline __attribute__((always_inline)) TRgbLanes RGBToHLSLanes(const TRgbLanes& c)
 {
     const TLanes32 mx = Max32(Max32(c.R, c.G), c.B), mn = Min32(Min32(c.R, c.G), c.B);
@@ -319,22 +332,24 @@ inline __attribute__((always_inline)) TRgbLanes RGBToHLSLanes(const TRgbLanes& c
     const TLanes32 delta = mx - mn;
     const TLanes32 grey = delta == 0;
     const TLanes32 one = Splat32(1), zero = Splat32(0);
-    TLanes32 s = zero;
+    TLanes32 s = zero, hue = zero;
     if constexpr (WithSaturation) {
         const TLanes32 sDenominator = Select32(grey, one, Select32(l < 128, mx + mn, 510 - mx - mn));
         s = Select32(grey, zero, SmallQuotient(delta * 255, sDenominator));
     }
-    // Where two channels share the maximum the later test decides; the
-    // numerator and sector are picked first, so one division serves all three.
-    TLanes32 numerator = zero, sector = zero;
-    numerator = Select32(c.R == mx, (c.G - c.B) * 255, numerator);
-    numerator = Select32(c.G == mx, (c.B - c.R) * 255, numerator);
-    sector = Select32(c.G == mx, Splat32(510), sector);
-    numerator = Select32(c.B == mx, (c.R - c.G) * 255, numerator);
-    sector = Select32(c.B == mx, Splat32(1020), sector);
-    const TLanes32 h = SmallQuotient(numerator, Select32(grey, one, delta)) + sector;
-    const TLanes32 hue = DivideBy6(h) & 255;   // a negative hue wraps to the top
-    return {Select32(grey, zero, hue), l, s};
+    if constexpr (WithHue) {
+        // Where two channels share the maximum the later test decides; the
+        // numerator and sector are picked first, so one division serves all three.
+        TLanes32 numerator = zero, sector = zero;
+        numerator = Select32(c.R == mx, (c.G - c.B) * 255, numerator);
+        numerator = Select32(c.G == mx, (c.B - c.R) * 255, numerator);
+        sector = Select32(c.G == mx, Splat32(510), sector);
+        numerator = Select32(c.B == mx, (c.R - c.G) * 255, numerator);
+        sector = Select32(c.B == mx, Splat32(1020), sector);
+        const TLanes32 h = SmallQuotient(numerator, Select32(grey, one, delta)) + sector;
+        hue = Select32(grey, zero, DivideBy6(h) & 255);   // a negative hue wraps to the top
+    }
+    return {hue, l, s};
 }
 
 inline __attribute__((always_inline)) TLanes32 SectorByte(TFloats32 m1, TFloats32 m2, TFloats32 g)
@@ -391,24 +406,25 @@ struct HueLanesOp : HueOp<true> {
                 const size_t i = row + size_t(x);
                 TLanes32 a = Splat32(P);
                 if constexpr (Path == ELayerBlendPath::Masked) {
-                    TBytes8 m;
+                    TBlendBytes m = {};
                     std::memcpy(&m, layerMask + i, 8);
-                    a = Div255Lanes(__builtin_convertvector(m, TLanes32) * P);
+                    a = Div255Lanes(BytesToLanes(m) * P);
                 }
                 const TRgbLanes d = LoadRgb8(resolved + 3 * i);
-                const TRgbLanes dh = RGBToHLSLanes<true>(d);
-                const TRgbLanes sh = RGBToHLSLanes<false>(LoadRgb8(layerPixels + 3 * i));   // its hue only
+                const TRgbLanes dh = RGBToHLSLanes<false, true>(d);   // its lightness and saturation
+                const TRgbLanes sh = RGBToHLSLanes<true, false>(LoadRgb8(layerPixels + 3 * i));   // its hue
                 const TRgbLanes c = HLSToRGBLanes({sh.R, dh.G, dh.B});
                 StoreRgb8(resolved + 3 * i, {MixLanes(d.R, c.R, a), MixLanes(d.G, c.G, a), MixLanes(d.B, c.B, a)});
-                TBytes8 coverage;
+                TBlendBytes coverage;
                 if constexpr (Path == ELayerBlendPath::FullStrength) {
                     // A pixel with a = 0 keeps its coverage (P is 254 or 255 here, never 0).
-                    coverage = __builtin_convertvector(Splat32(255), TBytes8);
+                    std::memset(&coverage, 255, sizeof coverage);
                 } else {
-                    TBytes8 A8;
+                    TBlendBytes A8 = {};
                     std::memcpy(&A8, resolvedAlpha + i, 8);
-                    const TLanes32 A = __builtin_convertvector(A8, TLanes32);
-                    coverage = __builtin_convertvector(A + Div255Lanes(a * (255 - A)), TBytes8);
+                    const TLanes32 A = BytesToLanes(A8);
+                    const TLanes32 covered = A + Div255Lanes(a * (255 - A));
+                    coverage = LanesToBytes(covered, covered);
                 }
                 std::memcpy(resolvedAlpha + i, &coverage, 8);
             }

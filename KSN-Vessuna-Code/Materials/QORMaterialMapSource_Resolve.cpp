@@ -175,6 +175,20 @@ MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, i
                 std::memcpy(&b, alpha + i, sizeof b);
                 return b;
             }();
+            // Painted maps are mostly fully covered or untouched: a fully
+            // covered pixel keeps its colour (c * 255 / 255, mixed in at 255),
+            // an untouched one becomes the checkerboard (or black for export).
+            uint64_t words[2];
+            std::memcpy(words, &a8, sizeof words);
+            if ((words[0] & words[1]) == ~uint64_t(0)) continue;
+            if ((words[0] | words[1]) == 0) {
+                unsigned char* C = rgb + 3 * i;
+                if (grid)
+                    std::memcpy(C, cellRow + 3 * (x % 8), 48);
+                else
+                    std::memset(C, 0, 48);
+                continue;
+            }
             for (int k = 0; k < 3; ++k) {
                 unsigned char* C = rgb + 3 * i + 16 * size_t(k);
                 const TBlendLanes a = __builtin_convertvector(__builtin_shuffle(a8, Spread[k]), TBlendLanes);

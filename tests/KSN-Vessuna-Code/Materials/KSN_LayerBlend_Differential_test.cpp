@@ -145,6 +145,9 @@ TEST_F(LayerBlendDifferential, PostMixMatchesItsScalarReference)
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) alpha[size_t(y) * W + size_t(x)] = (unsigned char)(y);   // row y: alpha y
     for (size_t i = 0; i < rgb.size(); i += 3) rgb[i] = (unsigned char)(i / 3 % 256);    // every colour byte per alpha
+    // Rows 250..259 wholly covered or wholly clear, in runs longer than a vector.
+    for (int y = 250; y < H; ++y)
+        for (int x = 0; x < W; ++x) alpha[size_t(y) * W + size_t(x)] = (x / 40 + y) % 2 ? 255 : 0;
     const TRect rects[] = {{0, 0, W, H}, {3, 5, 250, 200}, {7, 1, 24, 9}, {100, 10, 101, 30}};
     unsigned char a[3] = {200, 17, 255}, b[3] = {0, 128, 99};
     for (bool forExport : {false, true})
