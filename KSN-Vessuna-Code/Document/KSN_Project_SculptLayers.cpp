@@ -74,7 +74,7 @@ void TKSN_Project::ResolveAllLayersForSubD(TKSN_SubDMesh* level)
     if (n > 0 && resolved && base) {
         const int64_t bytes = int64_t(n) * 3 * int64_t(sizeof(float));
         if (bytes <= INT_MAX)
-            memcpy_Multithread(resolved, base, int(bytes));
+            memcpy_Multithread(resolved, base, size_t(bytes));
         else
             std::memcpy(resolved, base, size_t(bytes));
     }

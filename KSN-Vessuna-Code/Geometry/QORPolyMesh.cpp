@@ -141,7 +141,7 @@ namespace {
 bool CopyArray(float* dst, const float* src, int count, int own, int floatsPerItem)
 {
     if (count != own) return false;
-    if (count > 0) memcpy_Multithread(dst, src, count * floatsPerItem * int(sizeof(float)));
+    if (count > 0) memcpy_Multithread(dst, src, size_t(count) * size_t(floatsPerItem) * sizeof(float));
     return true;
 }
 

@@ -263,7 +263,9 @@ public:
     int vGetPolyV(int poly, int corner) override
     {
         int v = Polygons[poly].Points[corner].V;
-        return (Welded && !IgnoreWelding) ? VertexInfo[v].WeldMaster : v;
+        // A corner naming no vertex (mid-edit) is handed back as it is, for the
+        // caller to skip, never looked up in the weld map.
+        return (Welded && !IgnoreWelding && v >= 0 && v < vertexCount) ? VertexInfo[v].WeldMaster : v;
     }
     int vGetPolyVT(int poly, int corner) override { return Polygons[poly].Points[corner].VT; }
     int vGetPolyVN(int poly, int corner) override { return Polygons[poly].Points[corner].V; }
@@ -394,7 +396,10 @@ public:
     std::vector<TQORPolygonEdge> Edges;              // bucket order (ascending V1)
     int32_t EdgeCount = 0;
     TQORLookupTable EdgePolygons;                    // per edge, its polygons
-    std::vector<std::vector<TQORPolygonEdge>> EdgeBuckets;   // per vertex: edges with that V1
+    // Per vertex v (and one past the last): the edges with V1 = v are
+    // Edges[EdgeRowStart[v] .. EdgeRowStart[v + 1]), the index from a vertex
+    // pair to its edge.
+    std::vector<int32_t> EdgeRowStart;
     // [END SECTION] Edges (data)
 
     bool TotalMatrixIsIdentity = true;

@@ -12,10 +12,11 @@
 //
 // Every table is built with the two-pass TQORLookupTable protocol: the count
 // pass and the add pass walk the same items in the same order, so no row can
-// overflow. Edges are found through per-vertex buckets searched linearly
-// (the cost per corner is the number of edges already filed at the smaller
-// vertex, small on ordinary meshes), which keeps the edge order deterministic
-// without a global sort or hash.
+// overflow. Edges are found in flat arrays: the polygon sides are filed under
+// their smaller vertex by a counting sort that keeps polygon order, and each
+// vertex's sides are then merged by their other vertex. The edges come out in
+// a fixed order (ascending smaller vertex, then first appearance) without a
+// global sort or hash, and no vertex has a heap block of its own.
 //
 // Index
 //   [SECTION] Helpers
@@ -24,7 +25,12 @@
 //   [SECTION] Open edges and seams
 #include "QORPolyMesh.h"
 
+#include "QORThreads.h"
+
 #include <algorithm>
+#include <memory>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -65,12 +71,12 @@ const int* VertexRow(const TQORPolyMesh& mesh, int v)
     return mesh.vertexPolygons[v];
 }
 
-TQORPolygonEdge* FindInBucket(std::vector<TQORPolygonEdge>& bucket, int hi)
-{
-    for (TQORPolygonEdge& e : bucket)
-        if (e.V2 == hi) return &e;
-    return nullptr;
-}
+// One side of a polygon (corner g to corner g + 1), filed under its smaller vertex.
+struct TPolygonSide {
+    int32_t Hi;        // the larger vertex
+    int32_t Polygon;
+    int32_t VtLo, VtHi;   // texture vertices at the smaller and the larger vertex
+};
 
 }  // namespace
 
@@ -149,80 +155,198 @@ void TQORPolyMesh::BuildPolygonNeighbors()
 // [SECTION] Edges
 // ---------------------------------------------------------------------------
 
-void TQORPolyMesh::BuildPolygonEdges()
-{
-    EdgeBuckets.clear();
-    EdgeBuckets.shrink_to_fit();
-    EdgeBuckets.resize(size_t(std::max(0, vertexCount)));
-    int total = 0;
-    const bool hasTextureVertices = tVertexCount > 0;
+namespace {
 
-    // Finding the edges: one per vertex pair; the first polygon gives SideA,
-    // a later polygon with other texture coordinates on the edge gives SideB.
-    for (int k = 0; k < polygonCount; ++k) {
-        const TQORPolygon& poly = Polygons[k];
+// On the pool when it is free; a holder elsewhere (or a call from inside a
+// pool job) gets the work done on this thread instead of waiting.
+void RunTopologyBlocks(size_t count, size_t block, TQORBlockFunc fn, void* job)
+{
+    TThreadCruncher_Releaser releaser;
+    if (ThreadCruncher && count > block && ThreadCruncher->TryStartUsing(releaser))
+        ThreadCruncher->ProcessBlocks(count, block, fn, job);
+    else
+        fn(0, count, job);
+}
+
+// The sides whose smaller vertex is lo come from the polygons around lo: its
+// vertex-to-polygon row lists them in polygon order (a polygon with two
+// corners at lo twice in a row, visited once), and each polygon's sides go in
+// corner order, which is the order of a walk over all polygons.
+template <class Visit>
+void ForEachSideAt(const TQORPolyMesh& mesh, int lo, Visit&& visit)
+{
+    const int* row = VertexRow(mesh, lo);
+    int previous = -1;
+    for (int i = 1; i <= row[0]; ++i) {
+        const int k = row[i];
+        if (k == previous) continue;
+        previous = k;
+        const TQORPolygon& poly = mesh.Polygons[k];
         const int n = CornerCount(poly);
         for (int g = 0; g < n; ++g) {
             const int t = (g + 1 < n) ? g + 1 : 0;
-            const int h = TopoVertex(*this, poly.Points[g].V);
-            const int u = TopoVertex(*this, poly.Points[t].V);
-            if (h == u || h < 0 || u < 0) continue;
+            const int h = TopoVertex(mesh, poly.Points[g].V);
+            const int u = TopoVertex(mesh, poly.Points[t].V);
+            if (h == u || h < 0 || u < 0 || std::min(h, u) != lo) continue;
             const int a = poly.Points[g].VT, b = poly.Points[t].VT;
-            const int lo = std::min(h, u), hi = std::max(h, u);
-            const int vtLo = (h == lo) ? a : b;
-            const int vtHi = (h == lo) ? b : a;
-            std::vector<TQORPolygonEdge>& bucket = EdgeBuckets[size_t(lo)];
-            TQORPolygonEdge* e = FindInBucket(bucket, hi);
-            if (!e) {
-                if (bucket.size() == bucket.capacity()) bucket.reserve(std::max<size_t>(1, 2 * bucket.capacity()));
-                TQORPolygonEdge fresh;
-                fresh.V1 = lo;
-                fresh.V2 = hi;
-                fresh.SideA[0] = fresh.SideB[0] = vtLo;
-                fresh.SideA[1] = fresh.SideB[1] = vtHi;
-                bucket.push_back(fresh);
-                ++total;
-            } else if (hasTextureVertices) {
-                const bool same = SameTextureCoordinates(*this, vtLo, e->SideA[0]) &&
-                                  SameTextureCoordinates(*this, vtHi, e->SideA[1]);
-                if (!same) {
-                    e->SideB[0] = vtLo;
-                    e->SideB[1] = vtHi;
-                }
-            }
+            if (h < u)
+                visit(TPolygonSide{u, k, a, b});
+            else
+                visit(TPolygonSide{h, k, b, a});
         }
     }
+}
 
-    // Assigning polygons: the first four distinct polygons on each edge.
-    for (int k = 0; k < polygonCount; ++k) {
-        const TQORPolygon& poly = Polygons[k];
-        const int n = CornerCount(poly);
-        for (int g = 0; g < n; ++g) {
-            const int t = (g + 1 < n) ? g + 1 : 0;
-            const int h = TopoVertex(*this, poly.Points[g].V);
-            const int u = TopoVertex(*this, poly.Points[t].V);
-            if (h == u || h < 0 || u < 0) continue;
-            TQORPolygonEdge* e = FindInBucket(EdgeBuckets[size_t(std::min(h, u))], std::max(h, u));
-            if (!e) continue;
+// The other vertices of lo's edges in order of first appearance, each with
+// its place in that order. Short lists are searched; a vertex with many
+// edges (the centre of a large fan) gets a hash index.
+class TEdgeEnds {
+public:
+    void Clear()
+    {
+        Ends.clear();
+        Index.clear();
+    }
+    // The place of hi, and whether it is new.
+    std::pair<int, bool> Find(int hi)
+    {
+        if (Ends.size() <= kSearched) {
+            for (size_t i = 0; i < Ends.size(); ++i)
+                if (Ends[i] == hi) return {int(i), false};
+            Ends.push_back(hi);
+            if (Ends.size() > kSearched)
+                for (size_t i = 0; i < Ends.size(); ++i) Index.emplace(Ends[i], int(i));
+            return {int(Ends.size()) - 1, true};
+        }
+        const auto [at, fresh] = Index.emplace(hi, int(Ends.size()));
+        if (fresh) Ends.push_back(hi);
+        return {at->second, fresh};
+    }
+    size_t Count() const { return Ends.size(); }
+
+private:
+    static constexpr size_t kSearched = 24;
+    std::vector<int32_t> Ends;
+    std::unordered_map<int32_t, int> Index;
+};
+
+// The edge build in two rounds over blocks of vertices: first how many edges
+// each vertex starts (its row length), then, with the rows placed, the edges
+// themselves. Each vertex writes only its own row.
+struct TEdgeBuildJob {
+    TQORPolyMesh* Mesh;
+    bool Fill;   // false: count into EdgeRowStart[lo + 1]
+};
+
+void EdgeBuildBlock(size_t firstVertex, size_t endVertex, void* p)
+{
+    auto* job = static_cast<TEdgeBuildJob*>(p);
+    TQORPolyMesh& mesh = *job->Mesh;
+    const bool hasTextureVertices = mesh.tVertexCount > 0;
+    TEdgeEnds ends;
+    for (int lo = int(firstVertex); lo < int(endVertex); ++lo) {
+        ends.Clear();
+        if (!job->Fill) {
+            ForEachSideAt(mesh, lo, [&](const TPolygonSide& side) { ends.Find(side.Hi); });
+            mesh.EdgeRowStart[size_t(lo) + 1] = int32_t(ends.Count());
+            continue;
+        }
+        // The first polygon gives SideA, a later polygon with other texture
+        // coordinates on the edge gives SideB, and the first four distinct
+        // polygons take the slots.
+        TQORPolygonEdge* row = mesh.Edges.data() + mesh.EdgeRowStart[size_t(lo)];
+        ForEachSideAt(mesh, lo, [&](const TPolygonSide& side) {
+            const auto [at, fresh] = ends.Find(side.Hi);
+            TQORPolygonEdge* e = row + at;
+            if (fresh) {
+                e->V1 = lo;
+                e->V2 = side.Hi;
+                e->SideA[0] = e->SideB[0] = side.VtLo;
+                e->SideA[1] = e->SideB[1] = side.VtHi;
+            } else if (hasTextureVertices) {
+                const bool same = SameTextureCoordinates(mesh, side.VtLo, e->SideA[0]) &&
+                                  SameTextureCoordinates(mesh, side.VtHi, e->SideA[1]);
+                if (!same) {
+                    e->SideB[0] = side.VtLo;
+                    e->SideB[1] = side.VtHi;
+                }
+            }
+            // A polygon passing the edge twice takes one slot.
             for (int32_t& slot : e->PolygonSlots) {
-                if (slot == k) break;
+                if (slot == side.Polygon) break;
                 if (slot == -1) {
-                    slot = k;
+                    slot = side.Polygon;
                     break;
                 }
             }
-        }
+        });
     }
+}
 
-    // The buckets stay: they are the index from a vertex pair to its edge.
+}  // namespace
+
+void TQORPolyMesh::BuildPolygonEdges()
+{
+    const int nv = std::max(0, vertexCount);
+    // One edge per vertex pair, numbered in order of the smaller vertex and
+    // then of the pair's first side.
+    constexpr size_t kBlock = 8192;
+    EdgeRowStart.assign(size_t(nv) + 1, 0);
+    TEdgeBuildJob job{this, false};
+    RunTopologyBlocks(size_t(nv), kBlock, EdgeBuildBlock, &job);
+    for (int v = 0; v < nv; ++v) EdgeRowStart[size_t(v) + 1] += EdgeRowStart[size_t(v)];
     Edges.clear();
-    Edges.reserve(size_t(total));
-    for (const std::vector<TQORPolygonEdge>& bucket : EdgeBuckets)
-        Edges.insert(Edges.end(), bucket.begin(), bucket.end());
-    EdgeCount = total;
+    Edges.shrink_to_fit();
+    Edges.resize(size_t(EdgeRowStart[size_t(nv)]));
+    job.Fill = true;
+    RunTopologyBlocks(size_t(nv), kBlock, EdgeBuildBlock, &job);
+    EdgeCount = int32_t(Edges.size());
     // Also with no edge, so that no table of an earlier topology survives.
     BuildEdgePolygonsTable();
 }
+
+namespace {
+
+// The edge-polygon scan over blocks of edges: each edge's count, and its
+// first two polygons (all an edge of a manifold has) kept at once; an edge
+// with more is scanned again once the counts have become offsets.
+struct TEdgePolygonsJob {
+    const TQORPolyMesh* Mesh;
+    std::vector<int32_t>* Counts;
+    std::vector<int32_t>* FirstTwo;   // two per edge
+    std::vector<int32_t>* Offsets;    // where each edge's polygons start in Found; null in the first round
+    std::vector<int32_t>* Found;
+};
+
+void EdgePolygonsBlock(size_t firstEdge, size_t endEdge, void* p)
+{
+    auto* job = static_cast<TEdgePolygonsJob*>(p);
+    const TQORPolyMesh& mesh = *job->Mesh;
+    const bool rescan = job->Found != nullptr;
+    for (size_t e = firstEdge; e < endEdge; ++e) {
+        if (rescan && (*job->Counts)[e] <= 2) continue;
+        const TQORPolygonEdge& edge = mesh.Edges[e];
+        const int* row = VertexRow(mesh, edge.V1);
+        int32_t count = 0;
+        for (int i = 1; i <= row[0]; ++i) {
+            const int q = row[i];
+            const TQORPolygon& poly = mesh.Polygons[q];
+            const int n = CornerCount(poly);
+            for (int k = 0; k < n; ++k)
+                if (TopoVertex(mesh, poly.Points[k].V) == edge.V2) {
+                    if (rescan)
+                        (*job->Found)[size_t((*job->Offsets)[e] + count)] = q;
+                    else if (count < 2)
+                        (*job->FirstTwo)[2 * e + size_t(count)] = q;
+                    ++count;
+                    break;
+                }
+        }
+        if (!rescan) (*job->Counts)[e] = count;
+    }
+}
+
+}  // namespace
 
 void TQORPolyMesh::BuildEdgePolygonsTable()
 {
@@ -230,26 +354,40 @@ void TQORPolyMesh::BuildEdgePolygonsTable()
         EdgePolygons.Clean();
         return;
     }
-    auto walk = [this](auto&& file) {
-        for (int e = 0; e < EdgeCount; ++e) {
-            const TQORPolygonEdge& edge = Edges[size_t(e)];
-            const int* row = VertexRow(*this, edge.V1);
-            for (int i = 1; i <= row[0]; ++i) {
-                const int q = row[i];
-                const TQORPolygon& poly = Polygons[q];
-                const int n = CornerCount(poly);
-                for (int k = 0; k < n; ++k)
-                    if (TopoVertex(*this, poly.Points[k].V) == edge.V2) {
-                        file(e, q);
-                        break;
-                    }
-            }
-        }
-    };
+    // The polygons of an edge: those around V1 with a corner at V2, in the
+    // order of V1's row. Found into flat arrays, then replayed for the table's
+    // two passes.
+    const size_t edges = size_t(EdgeCount);
+    std::vector<int32_t> counts(edges), firstTwo(2 * edges), offsets, found;
+    TEdgePolygonsJob job{this, &counts, &firstTwo, nullptr, nullptr};
+    RunTopologyBlocks(edges, 16384, EdgePolygonsBlock, &job);
+
     EdgePolygons.PrepareFirstPass(EdgeCount);
-    walk([this](int e, int) { EdgePolygons.CountItem(e); });
+    bool crowded = false;   // an edge with more than two polygons
+    for (size_t e = 0; e < edges; ++e) {
+        for (int32_t c = 0; c < counts[e]; ++c) EdgePolygons.CountItem(int(e));
+        crowded = crowded || counts[e] > 2;
+    }
+    if (crowded) {
+        offsets.resize(edges);
+        int32_t total = 0;
+        for (size_t e = 0; e < edges; ++e) {
+            offsets[e] = total;
+            if (counts[e] > 2) total += counts[e];
+        }
+        found.resize(size_t(total));
+        job.Offsets = &offsets;
+        job.Found = &found;
+        RunTopologyBlocks(edges, 16384, EdgePolygonsBlock, &job);
+    }
     EdgePolygons.PrepareSecondPass();
-    walk([this](int e, int q) { EdgePolygons.AddItem(e, q); });
+    for (size_t e = 0; e < edges; ++e) {
+        if (counts[e] <= 2) {
+            for (int32_t c = 0; c < counts[e]; ++c) EdgePolygons.AddItem(int(e), firstTwo[2 * e + size_t(c)]);
+        } else {
+            for (int32_t c = 0; c < counts[e]; ++c) EdgePolygons.AddItem(int(e), found[size_t(offsets[e] + c)]);
+        }
+    }
     EdgePolygons.Finalize();
 }
 
@@ -293,54 +431,92 @@ bool TQORPolyMesh::CountPolyonPointNeighbors(int polygon, int vertex, int* count
     return counts[prev] > 1 && counts[next] > 1;
 }
 
-void TQORPolyMesh::CalculateOpenEdges()
-{
-    for (int v = 0; v < vertexCount; ++v)
-        VertexInfo[v].Flags &= ~uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam);
-    // One counter array for the whole mesh; each vertex zeroes only the
-    // counters of its own neighbourhood before using them.
-    std::vector<int> counters(size_t(std::max(0, vertexCount)), 0);
+namespace {
 
-    for (int v = 0; v < vertexCount; ++v) {
-        const int* row = VertexRow(*this, v);
+// How often w occurs among the neighbours listed around one vertex.
+int CountOf(const std::vector<int32_t>& neighbours, const std::vector<int32_t>& sorted, int w)
+{
+    if (sorted.empty())
+        return int(std::count(neighbours.begin(), neighbours.end(), w));
+    const auto range = std::equal_range(sorted.begin(), sorted.end(), w);
+    return int(range.second - range.first);
+}
+
+struct TOpenEdgesJob {
+    TQORPolyMesh* Mesh;
+};
+
+// The open-edge and seam bits of vertices first <= v < end; each vertex writes
+// only its own flags, so blocks run side by side.
+void OpenEdgesBlock(size_t firstVertex, size_t endVertex, void* p)
+{
+    TQORPolyMesh& mesh = *static_cast<TOpenEdgesJob*>(p)->Mesh;
+    std::vector<int32_t> neighbours, sorted;   // kept across the block's vertices
+    for (int v = int(firstVertex); v < int(endVertex); ++v) {
+        mesh.VertexInfo[v].Flags &= ~uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam);
+        const int* row = VertexRow(mesh, v);
         const int n = row[0];
         if (n <= 0) continue;
 
-        for (int i = 1; i <= n; ++i) {
-            const TQORPolygon& poly = Polygons[row[i]];
-            const int m = CornerCount(poly);
-            for (int k = 0; k < m; ++k) {
-                const int w = TopoVertex(*this, poly.Points[k].V);
-                if (w >= 0) counters[size_t(w)] = 0;
-            }
-        }
-        for (int i = 1; i <= n; ++i) EnumeratePolyonPointNeighbors(row[i], v, counters.data());
         // Around an inner vertex of a closed surface every neighbour is seen
-        // from two polygons; a border vertex has neighbours seen only once.
-        bool open = false;
-        for (int i = 1; i <= n && !open; ++i) open = !CountPolyonPointNeighbors(row[i], v, counters.data());
-        if (open) VertexInfo[v].Flags |= QORVertex_OpenEdge;
-
+        // from two polygons (the corners before and after the vertex's first
+        // corner in each); a border vertex has neighbours seen only once, and
+        // a polygon whose corner neighbours name no vertex makes it open too.
+        // One walk over the corners of the vertex's polygons serves both bits.
         // A vertex is on a seam when its corners name more than one texture
         // vertex; a corner without one counts as another side once a texture
         // vertex has been seen.
-        bool remembered = false, seam = false;
-        int first = -1;
-        for (int i = 1; i <= n && !seam; ++i) {
-            const TQORPolygon& poly = Polygons[row[i]];
+        neighbours.clear();
+        bool open = false, remembered = false, seam = false;
+        int firstVt = -1;
+        for (int i = 1; i <= n; ++i) {
+            const TQORPolygon& poly = mesh.Polygons[row[i]];
             const int m = CornerCount(poly);
-            for (int k = 0; k < m && !seam; ++k) {
-                if (TopoVertex(*this, poly.Points[k].V) != v) continue;
+            bool cornerSeen = false;
+            for (int k = 0; k < m; ++k) {
+                if (TopoVertex(mesh, poly.Points[k].V) != v) continue;
+                if (!cornerSeen) {   // the neighbours of the polygon's first corner at v
+                    cornerSeen = true;
+                    const int prev = TopoVertex(mesh, poly.Points[k == 0 ? m - 1 : k - 1].V);
+                    const int next = TopoVertex(mesh, poly.Points[k + 1 < m ? k + 1 : 0].V);
+                    if (prev != -1 && next != -1) {
+                        neighbours.push_back(prev);
+                        neighbours.push_back(next);
+                    } else {
+                        open = true;
+                    }
+                }
                 const int vt = poly.Points[k].VT;
                 if (!remembered) {
                     if (vt == -1) continue;
-                    first = vt;
+                    firstVt = vt;
                     remembered = true;
-                } else if (vt != first) {
+                } else if (vt != firstVt) {
                     seam = true;
                 }
             }
+            if (!cornerSeen) open = true;
         }
-        if (seam) VertexInfo[v].Flags |= QORVertex_TextureSeam;
+        if (!open) {
+            // Few neighbours are counted by a scan; many (a fan) through a sorted copy.
+            sorted.clear();
+            if (neighbours.size() > 32) {
+                sorted = neighbours;
+                std::sort(sorted.begin(), sorted.end());
+            }
+            for (size_t i = 0; i < neighbours.size() && !open; ++i)
+                open = CountOf(neighbours, sorted, neighbours[i]) <= 1;
+        }
+        if (open) mesh.VertexInfo[v].Flags |= QORVertex_OpenEdge;
+        if (seam) mesh.VertexInfo[v].Flags |= QORVertex_TextureSeam;
     }
+}
+
+}  // namespace
+
+void TQORPolyMesh::CalculateOpenEdges()
+{
+    if (vertexCount <= 0) return;
+    TOpenEdgesJob job{this};
+    RunTopologyBlocks(size_t(vertexCount), 8192, OpenEdgesBlock, &job);
 }

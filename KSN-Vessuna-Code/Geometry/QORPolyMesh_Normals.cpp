@@ -12,7 +12,9 @@
 //
 // Whole-mesh passes write only the normal of their own element and read data
 // that nobody writes during the pass, so the result does not depend on how the
-// pool splits the range: 1 slot and N slots give the same bytes.
+// pool splits the range: 1 slot and N slots give the same bytes. The slots take
+// blocks of elements from a shared counter as they finish, so a slot slowed
+// down by other work on the machine holds up nobody.
 //
 // Index
 //   [SECTION] Scaling
@@ -23,6 +25,7 @@
 
 #include "QORThreads.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 
@@ -122,12 +125,42 @@ void* Calculate_Vertex_Normals_ThreadFunc(void* chunkData)
 
 namespace {
 
+// Elements per block: about eight blocks a slot, so that the slots share the
+// work out evenly (a slot that was descheduled takes fewer blocks), at least
+// the pool's smallest chunk, and at most 4096 so that the atomic counter is
+// touched once per several microseconds of work.
+size_t NormalBlock(int count, int slots)
+{
+    return std::clamp<size_t>(size_t(count) / (size_t(slots) * 8), QOR_THREADCRUNCHER_MIN_CHUNK, 4096);
+}
+
+struct TNormalPass {
+    TQORPolyMesh* Mesh;
+    TQORThreadFunc Job;
+    bool VisibleOnly;
+};
+
+void RunNormalBlock(size_t first, size_t end, void* p)
+{
+    auto* pass = static_cast<TNormalPass*>(p);
+    TThreadCruncher_ArrayChunk chunk;
+    chunk.First = int(first);
+    chunk.End = int(end);
+    chunk.Count = int(end - first);
+    chunk.User = pass->Mesh;
+    chunk.FillInt = pass->VisibleOnly ? 1 : 0;
+    pass->Job(&chunk);
+}
+
 void RunNormalPass(TQORPolyMesh* mesh, int count, TQORThreadFunc job, bool visibleOnly)
 {
+    if (count <= 0) return;
     ThreadCruncher_Initialize();   // does nothing once the program's pool exists
     TThreadCruncher_Releaser releaser;
     ThreadCruncher->StartUsing(releaser);
-    ThreadCruncher->ProcessArray(nullptr, nullptr, 1, count, job, mesh, visibleOnly ? 1 : 0, 0.0f);
+    TNormalPass pass{mesh, job, visibleOnly};
+    ThreadCruncher->ProcessBlocks(size_t(count), NormalBlock(count, ThreadCruncher->GetSlotCount()), RunNormalBlock,
+                                 &pass);
 }
 
 }  // namespace

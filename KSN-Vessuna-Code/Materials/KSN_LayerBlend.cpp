@@ -43,6 +43,8 @@ bool FillContrastTable()
 // [SECTION] Channel operations
 
 struct NormalOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    static TBlendLanes Lanes(TBlendLanes, TBlendLanes s) { return s; }
     static constexpr bool OpaqueIsCopy = true;
     void Apply(TLayerBlendTexel& t) const
     {
@@ -70,6 +72,8 @@ struct DarkenOp : TLayerBlendOp {
 };
 
 struct MultiplyOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendDiv255(s * d); }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return KSN_Div255(s * d); });
@@ -77,6 +81,13 @@ struct MultiplyOp : TLayerBlendOp {
 };
 
 struct OverlayOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
+    {
+        const TBlendLanes k = BlendMin(d, BlendSplat(255) - d);   // d below 128, else 255 - d
+        const TBlendSignedLanes sd = TBlendSignedLanes(d), ss = TBlendSignedLanes(s);
+        return BlendClampByte(sd + ((TBlendSignedLanes(k) * (ss - 127)) >> 7));
+    }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) {
@@ -87,6 +98,11 @@ struct OverlayOp : TLayerBlendOp {
 };
 
 struct HardLightOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
+    {
+        return BlendClampByte(TBlendSignedLanes(d) + 2 * TBlendSignedLanes(s) - 254);
+    }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return int(KSN_ClampByte(d + 2 * s - 254)); });
@@ -94,6 +110,11 @@ struct HardLightOp : TLayerBlendOp {
 };
 
 struct SoftLightOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
+    {
+        return BlendClampByte(TBlendSignedLanes(d) + ((TBlendSignedLanes(s) - 127) >> 1));
+    }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return int(KSN_ClampByte(d + ((s - 127) >> 1))); });
@@ -120,6 +141,14 @@ struct BurnOp : TLayerBlendOp {
 };
 
 struct ExclusionOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    // d + (255 - 2d) * s / 255, the signed quotient as magnitude and sign.
+    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
+    {
+        const TBlendLanes up = TBlendLanes(d < BlendSplat(128));
+        const TBlendLanes q = BlendDiv255(BlendSelect(up, BlendSplat(255) - 2 * d, 2 * d - 255) * s);
+        return BlendSelect(up, d + q, d - q);
+    }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return d + KSN_Div255((255 - 2 * d) * s); });
@@ -127,6 +156,8 @@ struct ExclusionOp : TLayerBlendOp {
 };
 
 struct DifferenceOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMax(d, s) - BlendMin(d, s); }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return d > s ? d - s : s - d; });
@@ -134,6 +165,8 @@ struct DifferenceOp : TLayerBlendOp {
 };
 
 struct RgbUpOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMin(BlendSplat(255), d + s); }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return std::min(255, d + s); });
@@ -141,6 +174,8 @@ struct RgbUpOp : TLayerBlendOp {
 };
 
 struct RgbDownOp : TLayerBlendOp {
+    static constexpr bool HasLanes = true;
+    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMax(d, s) - s; }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return std::max(0, d - s); });
@@ -163,18 +198,18 @@ struct ContrastOp : TLayerBlendOp {
 
 // [SECTION] Kernels
 
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Normal, NormalOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_Normal, NormalOp)
 KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Lighten, LightenOp)
 KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Darken, DarkenOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Multiply, MultiplyOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Overlay, OverlayOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_HardLight, HardLightOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_SoftLight, SoftLightOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_Multiply, MultiplyOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_Overlay, OverlayOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_HardLight, HardLightOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_SoftLight, SoftLightOp)
 KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Dodge, DodgeOp)
 KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Burn, BurnOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Exclusion, ExclusionOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Difference, DifferenceOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_RgbUp, RgbUpOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_RgbDown, RgbDownOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_Exclusion, ExclusionOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_Difference, DifferenceOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_RgbUp, RgbUpOp)
+KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(MixMapLayers_RgbDown, RgbDownOp)
 KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_ContrastUp, ContrastOp<1>)
 KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_ContrastDown, ContrastOp<-1>)

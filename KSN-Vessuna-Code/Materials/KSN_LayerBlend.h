@@ -17,7 +17,12 @@
 //   - a pixel with a = 0 is left untouched, colour and alpha;
 //   - every result stays between the resolved and the kernel's colour, so no
 //     value ever wraps.
-// Only the HLS kernels use floating point, and only inside HLSToRGB.
+// Only the HLS kernels use floating point, and only inside HLSToRGB (and the
+// eight-lane Hue kernel for quotients that float division gives exactly).
+//
+// Nine channel kernels and Hue work on 16 or 8 pixels at a time, built for AVX2
+// and for plain x86-64 and picked when the program starts; each keeps a scalar
+// reference (the _Scalar kernels below) that it matches byte for byte.
 //
 // The kernels read Saturation_Up_Table and
 // Adjust_Saturation_Before_Lightness_To_Target_Table (built at start-up) and
@@ -114,3 +119,30 @@ void MixMapLayers_RgbDown(KSN_MIX_MAP_LAYERS_PARAMS);
 void MixMapLayers_Color(KSN_MIX_MAP_LAYERS_PARAMS);
 void MixMapLayers_ContrastUp(KSN_MIX_MAP_LAYERS_PARAMS);
 void MixMapLayers_ContrastDown(KSN_MIX_MAP_LAYERS_PARAMS);
+
+// The scalar reference of each kernel: the same scan one pixel at a time, the
+// plain arithmetic the kernels above must match byte for byte (a test compares
+// them). Not for compositing.
+void MixMapLayers_Normal_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Lighten_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Darken_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Multiply_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Overlay_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_HardLight_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_SoftLight_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Dodge_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Burn_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Exclusion_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Difference_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Hue_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_HueUp_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_HueDown_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Lightness_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Saturation_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_SaturationUp_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_SaturationDown_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_RgbUp_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_RgbDown_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_Color_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_ContrastUp_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);
+void MixMapLayers_ContrastDown_Scalar(KSN_MIX_MAP_LAYERS_PARAMS);

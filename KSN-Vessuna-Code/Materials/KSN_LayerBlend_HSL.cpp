@@ -12,6 +12,8 @@
 // [SECTION] Kernels
 #include "KSN_LayerBlend_Internal.h"
 
+#include <cstdint>
+
 // [SECTION] Colour conversion
 
 void RGBToHLS(unsigned char* hls, const unsigned char* rgb)
@@ -45,6 +47,55 @@ void RGBToHLS(unsigned char* hls, const unsigned char* rgb)
 
 namespace {
 
+// ceil(2^32 / d): n * R[d] >> 32 is n / d exactly for 0 <= n < 2^16 and
+// 1 <= d <= 510 (the error n * (R[d] * d - 2^32) stays below 2^32), so the
+// kernels divide by multiplying.
+struct THlsReciprocals {
+    uint64_t R[511] = {};
+    constexpr THlsReciprocals()
+    {
+        for (uint64_t d = 1; d < 511; ++d) R[d] = ((uint64_t(1) << 32) + d - 1) / d;
+    }
+};
+constexpr THlsReciprocals HlsReciprocals;
+
+inline int HlsQuotient(int n, int d)
+{
+    return int((uint64_t(n) * HlsReciprocals.R[d]) >> 32);
+}
+
+// n / d truncated toward zero for |n| < 2^16.
+inline int HlsSignedQuotient(int n, int d)
+{
+    return n < 0 ? -HlsQuotient(-n, d) : HlsQuotient(n, d);
+}
+
+// RGBToHLS with the divisions as reciprocal multiplies; the same bytes.
+inline void RGBToHLSFast(unsigned char* hls, const unsigned char* rgb)
+{
+    const int r = rgb[0], g = rgb[1], b = rgb[2];
+    const int mx = std::max({r, g, b});
+    const int mn = std::min({r, g, b});
+    const int l = (mx + mn) >> 1;
+    hls[1] = static_cast<unsigned char>(l);
+    if (mx == mn) {
+        hls[0] = 0;
+        hls[2] = 0;
+        return;
+    }
+
+    const int delta = mx - mn;
+    hls[2] = static_cast<unsigned char>(HlsQuotient(delta * 255, l < 128 ? mx + mn : 510 - mx - mn));
+    int h = 0;
+    if (r == mx)
+        h = HlsSignedQuotient((g - b) * 255, delta);
+    if (g == mx)
+        h = HlsSignedQuotient((b - r) * 255, delta) + 510;
+    if (b == mx)
+        h = HlsSignedQuotient((r - g) * 255, delta) + 1020;
+    hls[0] = static_cast<unsigned char>(h / 6);
+}
+
 // Channel value 0..1 at hue angle g (degrees, 0..360) between the two values.
 float HueSectorValue(float m1, float m2, float g)
 {
@@ -76,7 +127,9 @@ unsigned char UnitToByte(float v)
 
 } // namespace
 
-void HLSToRGB(unsigned char* rgb, const unsigned char* hls)
+namespace {
+
+inline void HLSToRGBInline(unsigned char* rgb, const unsigned char* hls)
 {
     const int H = hls[0], L = hls[1], S = hls[2];
     if (L == 255 || L == 0 || S == 0) {
@@ -96,6 +149,13 @@ void HLSToRGB(unsigned char* rgb, const unsigned char* hls)
     rgb[2] = UnitToByte(HueSectorValue(m1, m2, WrapAngle(hue - 120.0f)));
 }
 
+} // namespace
+
+void HLSToRGB(unsigned char* rgb, const unsigned char* hls)
+{
+    HLSToRGBInline(rgb, hls);
+}
+
 namespace {
 
 // [SECTION] HLS operations
@@ -103,10 +163,10 @@ namespace {
 enum { Hh, Ll, Ss };
 
 // The pixel moves toward the colour of the triple hls by the pixel alpha.
-void MixTowardHLS(TLayerBlendTexel& t, const unsigned char* hls)
+inline void MixTowardHLS(TLayerBlendTexel& t, const unsigned char* hls)
 {
     unsigned char c[3];
-    HLSToRGB(c, hls);
+    HLSToRGBInline(c, hls);
     for (int k = 0; k < 3; ++k)
         t.Pixel[k] = KSN_MixByte(t.Pixel[k], c[k], t.Alpha);
 }
@@ -118,14 +178,22 @@ struct THlsOp : TLayerBlendOp {
 
 // Shared frame: the resolved pixel's HLS (and the layer's, when an operation
 // reads it), the operation's new triple, the mix.
-template <bool ReadsLayerHLS, class NewTriple>
-void ApplyInHLS(TLayerBlendTexel& t, NewTriple newTriple)
+// Fast converts by reciprocals (the kernels), otherwise by division (the
+// scalar references).
+template <bool ReadsLayerHLS, bool Fast, class NewTriple>
+inline void ApplyInHLS(TLayerBlendTexel& t, NewTriple newTriple)
 {
     unsigned char d[3];
     unsigned char s[3] = {0, 0, 0};
-    RGBToHLS(d, t.Pixel);
+    const auto toHLS = [](unsigned char* hls, const unsigned char* rgb) {
+        if constexpr (Fast)
+            RGBToHLSFast(hls, rgb);
+        else
+            RGBToHLS(hls, rgb);
+    };
+    toHLS(d, t.Pixel);
     if constexpr (ReadsLayerHLS)
-        RGBToHLS(s, t.Layer);
+        toHLS(s, t.Layer);
     unsigned char out[3] = {d[Hh], d[Ll], d[Ss]};
     newTriple(out, d, s);
     MixTowardHLS(t, out);
@@ -138,70 +206,298 @@ int LayerSum(const TLayerBlendTexel& t)
 
 using Byte = unsigned char;
 
+template <bool Fast>
 struct HueOp : THlsOp {
     void Apply(TLayerBlendTexel& t) const
     {
-        ApplyInHLS<true>(t, [](Byte* out, const Byte*, const Byte* s) { out[Hh] = s[Hh]; });
+        ApplyInHLS<true, Fast>(t, [](Byte* out, const Byte*, const Byte* s) { out[Hh] = s[Hh]; });
+    }
+};
+
+// [SECTION] Eight pixels at a time
+//
+// The Hue kernel in 32-bit lanes, one pixel a lane: RGBToHLS and HLSToRGB
+// step for step, every branch a select. The integer quotients of RGBToHLS
+// come from float division: each is at most 255 in size, so the float
+// quotient's rounding (under 2^-16) never crosses an integer that the exact
+// quotient has not reached. HLSToRGB does the scalar float operations in the
+// same order (no contraction into fused multiply-adds: the targets have none),
+// so every byte is the scalar kernel's.
+
+using TLanes32 = int __attribute__((vector_size(32)));
+using TFloats32 = float __attribute__((vector_size(32)));
+
+struct TRgbLanes {
+    TLanes32 R, G, B;
+};
+
+inline __attribute__((always_inline)) TLanes32 Splat32(int v)
+{
+    return TLanes32{v, v, v, v, v, v, v, v};
+}
+
+inline __attribute__((always_inline)) TFloats32 SplatF(float v)
+{
+    return TFloats32{v, v, v, v, v, v, v, v};
+}
+
+// mask lanes are all ones or all zeros (a comparison's result).
+inline __attribute__((always_inline)) TLanes32 Select32(TLanes32 mask, TLanes32 yes, TLanes32 no)
+{
+    return mask ? yes : no;
+}
+
+inline __attribute__((always_inline)) TFloats32 SelectF(TLanes32 mask, TFloats32 yes, TFloats32 no)
+{
+    return mask ? yes : no;
+}
+
+inline __attribute__((always_inline)) TLanes32 Max32(TLanes32 a, TLanes32 b) { return Select32(a > b, a, b); }
+inline __attribute__((always_inline)) TLanes32 Min32(TLanes32 a, TLanes32 b) { return Select32(a < b, a, b); }
+
+// n / d truncated toward zero where the quotient is at most 255 in size; d != 0.
+inline __attribute__((always_inline)) TLanes32 SmallQuotient(TLanes32 n, TLanes32 d)
+{
+    return __builtin_convertvector(__builtin_convertvector(n, TFloats32) / __builtin_convertvector(d, TFloats32),
+                                   TLanes32);
+}
+
+// v / 255 for 0 <= v <= 65025, exact.
+inline __attribute__((always_inline)) TLanes32 Div255Lanes(TLanes32 v)
+{
+    return (v + 1 + (v >> 8)) >> 8;
+}
+
+using TShorts8 = unsigned short __attribute__((vector_size(16)));
+
+// The first eight bytes of v as lanes. Through 16-bit lanes, so that every
+// step is a plain widening of a 16-byte vector.
+inline __attribute__((always_inline)) TLanes32 BytesToLanes(TBlendBytes v)
+{
+    const TBlendLanes wide = __builtin_convertvector(v, TBlendLanes);
+    return __builtin_convertvector(__builtin_shufflevector(wide, wide, 0, 1, 2, 3, 4, 5, 6, 7), TLanes32);
+}
+
+// Lanes of a (0..255) then of b as sixteen bytes.
+inline __attribute__((always_inline)) TBlendBytes LanesToBytes(TLanes32 a, TLanes32 b)
+{
+    const TShorts8 a16 = __builtin_convertvector(a, TShorts8), b16 = __builtin_convertvector(b, TShorts8);
+    const TBlendLanes both =
+        __builtin_shufflevector(a16, b16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return __builtin_convertvector(both, TBlendBytes);
+}
+
+// The 24 bytes of eight pixels as two overlapping 16-byte loads (bytes 0..15
+// and 8..23), so nothing past the eighth pixel is read; one byte shuffle per
+// channel picks its eight bytes.
+inline __attribute__((always_inline)) TRgbLanes LoadRgb8(const unsigned char* p)
+{
+    TBlendBytes lo, hi;
+    std::memcpy(&lo, p, 16);
+    std::memcpy(&hi, p + 8, 16);
+    constexpr TBlendBytes pickR = {0, 3, 6, 9, 12, 15, 26, 29, 0, 0, 0, 0, 0, 0, 0, 0};
+    constexpr TBlendBytes pickG = {1, 4, 7, 10, 13, 24, 27, 30, 0, 0, 0, 0, 0, 0, 0, 0};
+    constexpr TBlendBytes pickB = {2, 5, 8, 11, 14, 25, 28, 31, 0, 0, 0, 0, 0, 0, 0, 0};
+    return {BytesToLanes(__builtin_shuffle(lo, hi, pickR)), BytesToLanes(__builtin_shuffle(lo, hi, pickG)),
+            BytesToLanes(__builtin_shuffle(lo, hi, pickB))};
+}
+
+inline __attribute__((always_inline)) void StoreRgb8(unsigned char* p, const TRgbLanes& c)
+{
+    const TBlendBytes rg = LanesToBytes(c.R, c.G), bb = LanesToBytes(c.B, c.B);
+    // Byte 3j + c of the pixels: lane j of r (0..7), of g (8..15) or of b (16..23).
+    constexpr TBlendBytes first = {0, 8, 16, 1, 9, 17, 2, 10, 18, 3, 11, 19, 4, 12, 20, 5};
+    constexpr TBlendBytes rest = {13, 21, 6, 14, 22, 7, 15, 23, 0, 0, 0, 0, 0, 0, 0, 0};
+    const TBlendBytes out0 = __builtin_shuffle(rg, bb, first), out1 = __builtin_shuffle(rg, bb, rest);
+    std::memcpy(p, &out0, 16);
+    std::memcpy(p + 16, &out1, 8);
+}
+
+// h / 6 truncated toward zero for |h| <= 1530: |h| * 10923 / 65536 is off by
+// less than 0.008, never enough to reach the next multiple of 1/6.
+inline __attribute__((always_inline)) TLanes32 DivideBy6(TLanes32 h)
+{
+    const TLanes32 q = (Select32(h < 0, -h, h) * 10923) >> 16;
+    return Select32(h < 0, -q, q);
+}
+
+// RGBToHLS lane by lane: (H, L, S); H only when WithHue and S only when
+// WithSaturation (else 0), since the Hue blend reads the hue of one pixel and
+// the lightness and saturation of the other.
+template <bool WithHue, bool WithSaturation>
+inline __attribute__((always_inline)) TRgbLanes RGBToHLSLanes(const TRgbLanes& c)
+{
+    const TLanes32 mx = Max32(Max32(c.R, c.G), c.B), mn = Min32(Min32(c.R, c.G), c.B);
+    const TLanes32 l = (mx + mn) >> 1;
+    const TLanes32 delta = mx - mn;
+    const TLanes32 grey = delta == 0;
+    const TLanes32 one = Splat32(1), zero = Splat32(0);
+    TLanes32 s = zero, hue = zero;
+    if constexpr (WithSaturation) {
+        const TLanes32 sDenominator = Select32(grey, one, Select32(l < 128, mx + mn, 510 - mx - mn));
+        s = Select32(grey, zero, SmallQuotient(delta * 255, sDenominator));
+    }
+    if constexpr (WithHue) {
+        // Where two channels share the maximum the later test decides; the
+        // numerator and sector are picked first, so one division serves all three.
+        TLanes32 numerator = zero, sector = zero;
+        numerator = Select32(c.R == mx, (c.G - c.B) * 255, numerator);
+        numerator = Select32(c.G == mx, (c.B - c.R) * 255, numerator);
+        sector = Select32(c.G == mx, Splat32(510), sector);
+        numerator = Select32(c.B == mx, (c.R - c.G) * 255, numerator);
+        sector = Select32(c.B == mx, Splat32(1020), sector);
+        const TLanes32 h = SmallQuotient(numerator, Select32(grey, one, delta)) + sector;
+        hue = Select32(grey, zero, DivideBy6(h) & 255);   // a negative hue wraps to the top
+    }
+    return {hue, l, s};
+}
+
+inline __attribute__((always_inline)) TLanes32 SectorByte(TFloats32 m1, TFloats32 m2, TFloats32 g)
+{
+    g = SelectF(g > SplatF(360.0f), g - 360.0f, SelectF(g < SplatF(0.0f), g + 360.0f, g));
+    // Rising (g) and falling (240 - g) edges are the same expression in t.
+    const TLanes32 risingEdge = g < SplatF(60.0f);
+    const TFloats32 t = SelectF(risingEdge, g, SplatF(240.0f) - g);
+    const TFloats32 edge = m1 + ((m2 - m1) * t) / 60.0f;
+    const TFloats32 v = SelectF(risingEdge, edge,
+                                SelectF(g < SplatF(180.0f), m2, SelectF(g < SplatF(240.0f), edge, m1)));
+    const TFloats32 scaled = v * 255.0f;
+    const TLanes32 n = __builtin_convertvector(scaled, TLanes32);
+    const TLanes32 rounded = Select32(scaled - __builtin_convertvector(n, TFloats32) >= SplatF(0.5f), n + 1, n);
+    return Min32(Max32(rounded, Splat32(0)), Splat32(255));
+}
+
+// HLSToRGB lane by lane.
+inline __attribute__((always_inline)) TRgbLanes HLSToRGBLanes(const TRgbLanes& hls)
+{
+    const TLanes32 H = hls.R, L = hls.G, S = hls.B;
+    const TLanes32 grey = (L == 255) | (L == 0) | (S == 0);
+    const TFloats32 l = __builtin_convertvector(L, TFloats32) / 255.0f;
+    const TFloats32 s = __builtin_convertvector(S, TFloats32) / 255.0f;
+    const TFloats32 m2 = SelectF(l > SplatF(0.5f), l + s - l * s, (s + 1.0f) * l);
+    const TFloats32 m1 = (l + l) - m2;
+    const TFloats32 hue = (__builtin_convertvector(H, TFloats32) / 255.0f) * 360.0f;
+    return {Select32(grey, L, SectorByte(m1, m2, hue + 120.0f)), Select32(grey, L, SectorByte(m1, m2, hue)),
+            Select32(grey, L, SectorByte(m1, m2, hue - 120.0f))};
+}
+
+// KSN_MixByte lane by lane.
+inline __attribute__((always_inline)) TLanes32 MixLanes(TLanes32 d, TLanes32 r, TLanes32 a)
+{
+    const TLanes32 v = (r - d) * a;
+    const TLanes32 q = Div255Lanes(Select32(v < 0, -v, v));
+    return Select32(v < 0, d - q, d + q);
+}
+
+struct HueLanesOp : HueOp<true> {
+    static constexpr bool OwnRows = true;
+
+    template <ELayerBlendPath Path>
+    static inline __attribute__((always_inline)) void Rows(const HueLanesOp& op, unsigned char* __restrict__ resolved,
+                                                           unsigned char* __restrict__ resolvedAlpha,
+                                                           const unsigned char* __restrict__ layerPixels,
+                                                           const unsigned char* __restrict__ layerMask, int x0, int y0,
+                                                           int x1, int y1, int width, int P)
+    {
+        for (int y = y0; y < y1; ++y) {
+            const size_t row = size_t(y) * size_t(width);
+            int x = x0;
+            for (; x + 8 <= x1; x += 8) {
+                const size_t i = row + size_t(x);
+                TLanes32 a = Splat32(P);
+                if constexpr (Path == ELayerBlendPath::Masked) {
+                    TBlendBytes m = {};
+                    std::memcpy(&m, layerMask + i, 8);
+                    a = Div255Lanes(BytesToLanes(m) * P);
+                }
+                const TRgbLanes d = LoadRgb8(resolved + 3 * i);
+                const TRgbLanes dh = RGBToHLSLanes<false, true>(d);   // its lightness and saturation
+                const TRgbLanes sh = RGBToHLSLanes<true, false>(LoadRgb8(layerPixels + 3 * i));   // its hue
+                const TRgbLanes c = HLSToRGBLanes({sh.R, dh.G, dh.B});
+                StoreRgb8(resolved + 3 * i, {MixLanes(d.R, c.R, a), MixLanes(d.G, c.G, a), MixLanes(d.B, c.B, a)});
+                TBlendBytes coverage;
+                if constexpr (Path == ELayerBlendPath::FullStrength) {
+                    // A pixel with a = 0 keeps its coverage (P is 254 or 255 here, never 0).
+                    std::memset(&coverage, 255, sizeof coverage);
+                } else {
+                    TBlendBytes A8 = {};
+                    std::memcpy(&A8, resolvedAlpha + i, 8);
+                    const TLanes32 A = BytesToLanes(A8);
+                    const TLanes32 covered = A + Div255Lanes(a * (255 - A));
+                    coverage = LanesToBytes(covered, covered);
+                }
+                std::memcpy(resolvedAlpha + i, &coverage, 8);
+            }
+            for (; x < x1; ++x)
+                LayerBlendPixel<HueLanesOp, Path>(op, resolved, resolvedAlpha, layerPixels, layerMask,
+                                                  row + size_t(x), P);
+        }
     }
 };
 
 // The shift, at most 85 steps (a third of the circle), scales with the
 // strength byte; Hue Down's does not, its strength enters only through the alpha.
+template <bool Fast>
 struct HueUpOp : THlsOp {
     void Apply(TLayerBlendTexel& t) const
     {
         const int shift = KSN_Div255((LayerSum(t) / 9) * t.Strength);
-        ApplyInHLS<false>(t, [shift](Byte* out, const Byte* d, const Byte*) { out[Hh] = Byte(d[Hh] + shift); });
+        ApplyInHLS<false, Fast>(t, [shift](Byte* out, const Byte* d, const Byte*) { out[Hh] = Byte(d[Hh] + shift); });
     }
 };
 
+template <bool Fast>
 struct HueDownOp : THlsOp {
     void Apply(TLayerBlendTexel& t) const
     {
         const int shift = LayerSum(t) / 9;
-        ApplyInHLS<false>(t, [shift](Byte* out, const Byte* d, const Byte*) { out[Hh] = Byte(d[Hh] - shift); });
+        ApplyInHLS<false, Fast>(t, [shift](Byte* out, const Byte* d, const Byte*) { out[Hh] = Byte(d[Hh] - shift); });
     }
 };
 
 // The layer's lightness. The resolved saturation is damped where the resolved
 // pixel is near black or white, whose integer hue and saturation say little.
+template <bool Fast>
 struct LightnessOp : THlsOp {
     static constexpr bool ReadsSaturationTables = true;
     void Apply(TLayerBlendTexel& t) const
     {
-        ApplyInHLS<true>(t, [](Byte* out, const Byte* d, const Byte* s) {
+        ApplyInHLS<true, Fast>(t, [](Byte* out, const Byte* d, const Byte* s) {
             out[Ll] = s[Ll];
             out[Ss] = Byte(KSN_Div255(Adjust_Saturation_Before_Lightness_To_Target_Table[d[Ll]] * d[Ss]));
         });
     }
 };
 
+template <bool Fast>
 struct SaturationOp : THlsOp {
     static constexpr bool ReadsSaturationTables = true;
     void Apply(TLayerBlendTexel& t) const
     {
-        ApplyInHLS<true>(t, [](Byte* out, const Byte* d, const Byte* s) {
+        ApplyInHLS<true, Fast>(t, [](Byte* out, const Byte* d, const Byte* s) {
             out[Ss] = Byte(d[Ss] + KSN_Div255(Saturation_Up_Table[d[Ss]] * (s[Ss] - d[Ss])));
         });
     }
 };
 
+template <bool Fast>
 struct SaturationUpOp : THlsOp {
     static constexpr bool ReadsSaturationTables = true;
     void Apply(TLayerBlendTexel& t) const
     {
         const int avg = LayerAverage(t);
-        ApplyInHLS<false>(t, [avg](Byte* out, const Byte* d, const Byte*) {
+        ApplyInHLS<false, Fast>(t, [avg](Byte* out, const Byte* d, const Byte*) {
             out[Ss] = Byte(std::min(255, d[Ss] + KSN_Div255(Saturation_Up_Table[d[Ss]] * avg)));
         });
     }
 };
 
+template <bool Fast>
 struct SaturationDownOp : THlsOp {
     void Apply(TLayerBlendTexel& t) const
     {
         const int avg = LayerAverage(t);
-        ApplyInHLS<false>(t, [avg](Byte* out, const Byte* d, const Byte*) {
+        ApplyInHLS<false, Fast>(t, [avg](Byte* out, const Byte* d, const Byte*) {
             out[Ss] = Byte(std::max(0, d[Ss] - avg));
         });
     }
@@ -209,11 +505,12 @@ struct SaturationDownOp : THlsOp {
 
 // The layer's hue, and its saturation weighted by how far its lightness lets a
 // colour show (with the resolution's all-255 table: the layer's saturation).
+template <bool Fast>
 struct ColorOp : THlsOp {
     static constexpr bool ReadsSaturationTables = true;
     void Apply(TLayerBlendTexel& t) const
     {
-        ApplyInHLS<true>(t, [](Byte* out, const Byte* d, const Byte* s) {
+        ApplyInHLS<true, Fast>(t, [](Byte* out, const Byte* d, const Byte* s) {
             const int e = KSN_Div255((s[Ss] - d[Ss]) * Saturation_Up_Table[s[Ll]]);
             out[Hh] = s[Hh];
             out[Ss] = Byte(std::min(255, d[Ss] + KSN_Div255(e * Saturation_Up_Table[255 - s[Ll]])));
@@ -225,11 +522,15 @@ struct ColorOp : THlsOp {
 
 // [SECTION] Kernels
 
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Hue, HueOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_HueUp, HueUpOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_HueDown, HueDownOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Lightness, LightnessOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Saturation, SaturationOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_SaturationUp, SaturationUpOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_SaturationDown, SaturationDownOp)
-KSN_DEFINE_MIX_MAP_LAYERS(MixMapLayers_Color, ColorOp)
+void MixMapLayers_Hue_Scalar(KSN_MIX_MAP_LAYERS_PARAMS) { LayerBlendScan(HueOp<false>{}, KSN_MIX_MAP_LAYERS_ARGS); }
+__attribute__((target_clones("avx2", "default"))) void MixMapLayers_Hue(KSN_MIX_MAP_LAYERS_PARAMS)
+{
+    LayerBlendScan<HueLanesOp, true>(HueLanesOp{}, KSN_MIX_MAP_LAYERS_ARGS);
+}
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_HueUp, HueUpOp<false>, HueUpOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_HueDown, HueDownOp<false>, HueDownOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Lightness, LightnessOp<false>, LightnessOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Saturation, SaturationOp<false>, SaturationOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_SaturationUp, SaturationUpOp<false>, SaturationUpOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_SaturationDown, SaturationDownOp<false>, SaturationDownOp<true>)
+KSN_DEFINE_MIX_MAP_LAYERS_FAST(MixMapLayers_Color, ColorOp<false>, ColorOp<true>)

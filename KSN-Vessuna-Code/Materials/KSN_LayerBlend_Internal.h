@@ -33,6 +33,12 @@ struct TLayerBlendOp {
     static constexpr bool SkipsTransparentPixels = false;
     // Reads Saturation_Up_Table / Adjust_Saturation_Before_Lightness_To_Target_Table.
     static constexpr bool ReadsSaturationTables = false;
+    // Has a vector form, static TBlendLanes Lanes(d, s) (see the vector rows).
+    static constexpr bool HasLanes = false;
+    // Brings its own vector rows instead (an operation that is not channel by
+    // channel): template <ELayerBlendPath Path> static void Rows(same
+    // arguments as LayerBlendVectorRows), with the scalar pixel at its ragged ends.
+    static constexpr bool OwnRows = false;
 };
 
 // Each channel moves toward result(d, t) by the pixel alpha.
@@ -67,37 +73,177 @@ enum class ELayerBlendPath {
     Masked,         // a = m * P / 255, coverage accumulates
 };
 
+// One pixel of the scan: alpha, operation, coverage. The scalar rows run it
+// for every pixel; the vector rows for the ragged ends of a row.
 template <class Op, ELayerBlendPath Path>
-void LayerBlendScanRows(const Op& op, unsigned char* __restrict__ resolved, unsigned char* __restrict__ resolvedAlpha,
-                        const unsigned char* __restrict__ layerPixels, const unsigned char* __restrict__ layerMask,
-                        int x0, int y0, int x1, int y1, int width, int P)
+inline __attribute__((always_inline)) void LayerBlendPixel(const Op& op, unsigned char* __restrict__ resolved,
+                                                           unsigned char* __restrict__ resolvedAlpha,
+                                                           const unsigned char* __restrict__ layerPixels,
+                                                           const unsigned char* __restrict__ layerMask, size_t i, int P)
 {
+    int a = P;
+    if constexpr (Path == ELayerBlendPath::Masked)
+        a = KSN_Div255(int(layerMask[i]) * P);
+    if constexpr (Op::SkipsTransparentPixels) {
+        if (a == 0)
+            return;
+    }
+
+    TLayerBlendTexel t{resolved + 3 * i, layerPixels + 3 * i, a, P};
+    op.Apply(t);
+
+    if constexpr (Path == ELayerBlendPath::FullStrength)
+        resolvedAlpha[i] = 255;
+    else
+        resolvedAlpha[i] = KSN_AddCoverage(resolvedAlpha[i], a);
+}
+
+// [SECTION] Vector rows
+//
+// Sixteen pixels at a time: their 48 colour bytes as three vectors of sixteen
+// 16-bit lanes, each lane a channel of the resolved and of the layer image,
+// with the pixel alpha repeated over the three channels of its pixel. Every
+// step is the scalar arithmetic lane by lane (the exact /255 by multiply and
+// shift), so the bytes are the scalar kernel's. An operation with a vector
+// form supplies
+//     static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s);
+// giving result(d, s) per lane, and sets HasLanes.
+
+// The lane helpers and the operations' Lanes are inlined into the kernels, so
+// the ABI for passing 32-byte vectors (which differs with and without AVX)
+// never applies to them; only the blend sources include this header.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+using TBlendBytes = unsigned char __attribute__((vector_size(16)));
+using TBlendLanes = unsigned short __attribute__((vector_size(32)));
+using TBlendSignedLanes = short __attribute__((vector_size(32)));
+
+inline __attribute__((always_inline)) TBlendLanes BlendSplat(int v)
+{
+    const unsigned short u = static_cast<unsigned short>(v);
+    return TBlendLanes{u, u, u, u, u, u, u, u, u, u, u, u, u, u, u, u};
+}
+
+inline __attribute__((always_inline)) TBlendLanes BlendLoad(const unsigned char* p)
+{
+    TBlendBytes b;
+    std::memcpy(&b, p, sizeof b);
+    return __builtin_convertvector(b, TBlendLanes);
+}
+
+inline __attribute__((always_inline)) void BlendStore(unsigned char* p, TBlendLanes v)
+{
+    const TBlendBytes b = __builtin_convertvector(v, TBlendBytes);
+    std::memcpy(p, &b, sizeof b);
+}
+
+// v / 255 for 0 <= v <= 65025 (a product of two bytes), exact.
+inline __attribute__((always_inline)) TBlendLanes BlendDiv255(TBlendLanes v)
+{
+    return (v + 1 + (v >> 8)) >> 8;
+}
+
+inline __attribute__((always_inline)) TBlendLanes BlendSelect(TBlendLanes mask, TBlendLanes yes, TBlendLanes no)
+{
+    return (yes & mask) | (no & ~mask);
+}
+
+inline __attribute__((always_inline)) TBlendLanes BlendMin(TBlendLanes a, TBlendLanes b)
+{
+    return BlendSelect(TBlendLanes(a < b), a, b);
+}
+
+inline __attribute__((always_inline)) TBlendLanes BlendMax(TBlendLanes a, TBlendLanes b)
+{
+    return BlendSelect(TBlendLanes(a > b), a, b);
+}
+
+// Signed lanes held inside 0..255.
+inline __attribute__((always_inline)) TBlendLanes BlendClampByte(TBlendSignedLanes v)
+{
+    const TBlendSignedLanes zero = TBlendSignedLanes(BlendSplat(0)), top = TBlendSignedLanes(BlendSplat(255));
+    v = v < zero ? zero : v;
+    v = v > top ? top : v;
+    return TBlendLanes(v);
+}
+
+// KSN_MixByte lane by lane: d + (r - d) * a / 255 truncated toward zero, as
+// the magnitude's quotient added or taken away.
+inline __attribute__((always_inline)) TBlendLanes BlendMix(TBlendLanes d, TBlendLanes r, TBlendLanes a)
+{
+    const TBlendLanes up = TBlendLanes(r >= d);
+    const TBlendLanes q = BlendDiv255((BlendMax(r, d) - BlendMin(r, d)) * a);
+    return BlendSelect(up, d + q, d - q);
+}
+
+template <class Op, ELayerBlendPath Path>
+inline __attribute__((always_inline)) void LayerBlendVectorRows(const Op& op, unsigned char* __restrict__ resolved,
+                                                                unsigned char* __restrict__ resolvedAlpha,
+                                                                const unsigned char* __restrict__ layerPixels,
+                                                                const unsigned char* __restrict__ layerMask, int x0,
+                                                                int y0, int x1, int y1, int width, int P)
+{
+    // Which of the sixteen pixel alphas each colour byte of the three vectors takes.
+    constexpr TBlendBytes Spread[3] = {
+        {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5},
+        {5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10},
+        {10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15},
+    };
+    const TBlendLanes strength = BlendSplat(P);
     for (int y = y0; y < y1; ++y) {
         const size_t row = size_t(y) * size_t(width);
-        for (int x = x0; x < x1; ++x) {
+        int x = x0;
+        for (; x + 16 <= x1; x += 16) {
             const size_t i = row + size_t(x);
-            int a = P;
+            TBlendLanes a = strength;
             if constexpr (Path == ELayerBlendPath::Masked)
-                a = KSN_Div255(int(layerMask[i]) * P);
-            if constexpr (Op::SkipsTransparentPixels) {
-                if (a == 0)
-                    continue;
+                a = BlendDiv255(BlendLoad(layerMask + i) * strength);
+            const TBlendBytes a8 = __builtin_convertvector(a, TBlendBytes);
+            for (int k = 0; k < 3; ++k) {
+                unsigned char* D = resolved + 3 * i + 16 * size_t(k);
+                const TBlendLanes d = BlendLoad(D);
+                const TBlendLanes s = BlendLoad(layerPixels + 3 * i + 16 * size_t(k));
+                const TBlendLanes ak = __builtin_convertvector(__builtin_shuffle(a8, Spread[k]), TBlendLanes);
+                BlendStore(D, BlendMix(d, Op::Lanes(d, s), ak));
             }
+            if constexpr (Path == ELayerBlendPath::FullStrength) {
+                std::memset(resolvedAlpha + i, 255, 16);
+            } else {
+                const TBlendLanes A = BlendLoad(resolvedAlpha + i);
+                BlendStore(resolvedAlpha + i, A + BlendDiv255(a * (BlendSplat(255) - A)));
+            }
+        }
+        for (; x < x1; ++x)
+            LayerBlendPixel<Op, Path>(op, resolved, resolvedAlpha, layerPixels, layerMask, row + size_t(x), P);
+    }
+}
 
-            TLayerBlendTexel t{resolved + 3 * i, layerPixels + 3 * i, a, P};
-            op.Apply(t);
+// [SECTION] The scan
 
-            if constexpr (Path == ELayerBlendPath::FullStrength)
-                resolvedAlpha[i] = 255;
-            else
-                resolvedAlpha[i] = KSN_AddCoverage(resolvedAlpha[i], a);
+template <class Op, ELayerBlendPath Path, bool Vector>
+inline __attribute__((always_inline)) void LayerBlendScanRows(const Op& op, unsigned char* __restrict__ resolved,
+                                                              unsigned char* __restrict__ resolvedAlpha,
+                                                              const unsigned char* __restrict__ layerPixels,
+                                                              const unsigned char* __restrict__ layerMask, int x0,
+                                                              int y0, int x1, int y1, int width, int P)
+{
+    if constexpr (Vector && Op::OwnRows) {
+        Op::template Rows<Path>(op, resolved, resolvedAlpha, layerPixels, layerMask, x0, y0, x1, y1, width, P);
+    } else if constexpr (Vector) {
+        LayerBlendVectorRows<Op, Path>(op, resolved, resolvedAlpha, layerPixels, layerMask, x0, y0, x1, y1, width, P);
+    } else {
+        for (int y = y0; y < y1; ++y) {
+            const size_t row = size_t(y) * size_t(width);
+            for (int x = x0; x < x1; ++x)
+                LayerBlendPixel<Op, Path>(op, resolved, resolvedAlpha, layerPixels, layerMask, row + size_t(x), P);
         }
     }
 }
 
 // The whole kernel: strength byte and path chosen once, then one scan.
-template <class Op>
-void LayerBlendScan(const Op& op, KSN_MIX_MAP_LAYERS_PARAMS)
+// Vector selects the sixteen-pixel rows of an operation with lanes.
+template <class Op, bool Vector = false>
+inline __attribute__((always_inline)) void LayerBlendScan(const Op& op, KSN_MIX_MAP_LAYERS_PARAMS)
 {
     (void)height;
     if (x1 <= x0 || y1 <= y0)
@@ -121,16 +267,33 @@ void LayerBlendScan(const Op& op, KSN_MIX_MAP_LAYERS_PARAMS)
         }
     }
     if (layerMask)
-        LayerBlendScanRows<Op, ELayerBlendPath::Masked>(op, resolved, resolvedAlpha, layerPixels, layerMask, x0, y0, x1,
-                                                        y1, width, P);
+        LayerBlendScanRows<Op, ELayerBlendPath::Masked, Vector>(op, resolved, resolvedAlpha, layerPixels, layerMask, x0,
+                                                                y0, x1, y1, width, P);
     else if (strength >= 0.9999f)
-        LayerBlendScanRows<Op, ELayerBlendPath::FullStrength>(op, resolved, resolvedAlpha, layerPixels, nullptr, x0, y0, x1,
-                                                              y1, width, P);
+        LayerBlendScanRows<Op, ELayerBlendPath::FullStrength, Vector>(op, resolved, resolvedAlpha, layerPixels, nullptr,
+                                                                      x0, y0, x1, y1, width, P);
     else
-        LayerBlendScanRows<Op, ELayerBlendPath::Unmasked>(op, resolved, resolvedAlpha, layerPixels, nullptr, x0, y0, x1,
-                                                          y1, width, P);
+        LayerBlendScanRows<Op, ELayerBlendPath::Unmasked, Vector>(op, resolved, resolvedAlpha, layerPixels, nullptr, x0,
+                                                                  y0, x1, y1, width, P);
 }
 
-// Defines the kernel of a blend type as the scan with its operation.
-#define KSN_DEFINE_MIX_MAP_LAYERS(Kernel, Op) \
+// Defines the kernel of a blend type as the scan with its operation, and its
+// scalar reference (the same scan, one pixel at a time).
+#define KSN_DEFINE_MIX_MAP_LAYERS(Kernel, Op)                                                          \
+    void Kernel##_Scalar(KSN_MIX_MAP_LAYERS_PARAMS) { LayerBlendScan(Op{}, KSN_MIX_MAP_LAYERS_ARGS); } \
     void Kernel(KSN_MIX_MAP_LAYERS_PARAMS) { LayerBlendScan(Op{}, KSN_MIX_MAP_LAYERS_ARGS); }
+
+// The same, where the kernel takes a faster operation with the same bytes
+// (FastOp, e.g. reciprocals for divisions) than the reference (Op).
+#define KSN_DEFINE_MIX_MAP_LAYERS_FAST(Kernel, Op, FastOp)                                             \
+    void Kernel##_Scalar(KSN_MIX_MAP_LAYERS_PARAMS) { LayerBlendScan(Op{}, KSN_MIX_MAP_LAYERS_ARGS); } \
+    void Kernel(KSN_MIX_MAP_LAYERS_PARAMS) { LayerBlendScan(FastOp{}, KSN_MIX_MAP_LAYERS_ARGS); }
+
+// The kernel of an operation with lanes: sixteen pixels at a time, built for
+// AVX2 and for plain x86-64 and picked when the program starts.
+#define KSN_DEFINE_MIX_MAP_LAYERS_VECTOR(Kernel, Op)                                                   \
+    void Kernel##_Scalar(KSN_MIX_MAP_LAYERS_PARAMS) { LayerBlendScan(Op{}, KSN_MIX_MAP_LAYERS_ARGS); } \
+    __attribute__((target_clones("avx2", "default"))) void Kernel(KSN_MIX_MAP_LAYERS_PARAMS)           \
+    {                                                                                                  \
+        LayerBlendScan<Op, true>(Op{}, KSN_MIX_MAP_LAYERS_ARGS);                                       \
+    }

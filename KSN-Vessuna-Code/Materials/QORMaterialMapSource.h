@@ -237,8 +237,9 @@ struct TResolveLayer_BlockInfo {
     TKSN_MixMapLayersFunction mixFunction = nullptr;
 };
 
-// The steps one pool slot runs, in order; runs of different slots touch
-// disjoint pixels.
+// The steps of one run of stale blocks, in order (clear, blends, post-mix on
+// one rectangle); different jobs touch disjoint pixels, so any pool slot may
+// take any job.
 struct TResolveLayer_Job {
     unsigned char* destinationPixels = nullptr;   // the map's RGB
     unsigned char* destinationAlpha = nullptr;    // the map's mask
@@ -261,3 +262,7 @@ void MixMapLayers_FillInBlack(unsigned char* rgb, unsigned char* alpha, int x0, 
 // 4 x 4-pixel cells (colourA where x / 4 + y / 4 is odd). Alpha is kept.
 void MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1, int width,
                                   int height, unsigned char* colourA, unsigned char* colourB);
+// The same one pixel at a time: the reference the post-mix above matches byte
+// for byte (a test compares them).
+void MixMapLayers_PostMixGridGrid_Scalar(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1,
+                                         int width, int height, unsigned char* colourA, unsigned char* colourB);

@@ -5,9 +5,11 @@
 // blend per visible layer from the bottom up, and, when the stack does not
 // start with an opaque layer, a step that un-darkens the accumulated colour
 // and lays it over a checkerboard). Horizontally adjacent stale blocks of one
-// grid row merge into one run, and the runs are dealt round-robin over the
-// worker pool's slots; runs are disjoint, so the slots need no lock and the
-// result does not depend on the number of slots.
+// grid row merge into one run, and the pool's slots take the runs one at a
+// time as they finish; runs are disjoint, so the slots need no lock and the
+// result does not depend on the number of slots. Inside a run the steps go
+// band by band of a few rows, so each band is cleared, blended and post-mixed
+// while it is in cache.
 //
 // [Index]
 //   [Grid colours]   the checkerboard colours (application stand-in)
@@ -17,9 +19,11 @@
 #include "QORMaterialMapSource.h"
 
 #include "KSN_LayerBlend.h"
+#include "KSN_LayerBlend_Internal.h"
 #include "QORImageMap_Internal.h"
 #include "QORLookupTables.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -83,8 +87,8 @@ const unsigned char* UnpremultiplyTable()
 
 } // namespace
 
-void MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1, int width,
-                                  int /*height*/, unsigned char* colourA, unsigned char* colourB)
+void MixMapLayers_PostMixGridGrid_Scalar(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1,
+                                         int width, int /*height*/, unsigned char* colourA, unsigned char* colourB)
 {
     const bool grid = !ResolvingLayersForExport;
     const unsigned char* unpremultiply = UnpremultiplyTable();
@@ -106,24 +110,164 @@ void MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int 
     }
 }
 
+namespace {
+
+using TBlendHalf = unsigned short __attribute__((vector_size(16)));
+using TBlendFloats = float __attribute__((vector_size(32)));
+using TBlendInts = int __attribute__((vector_size(32)));
+
+// KSN_UnpremultiplyByte on eight lanes: c * 255 / a truncated, held at 255.
+// The float quotient truncates to the integer one wherever that is below 256:
+// its rounding error, under 2^-16, is far below the 1 / a that separates a
+// quotient from the next integer; above 255 the hold decides anyway.
+inline __attribute__((always_inline)) TBlendHalf UnpremultiplyHalf(TBlendHalf c, TBlendHalf a)
+{
+    const TBlendFloats n = __builtin_convertvector(c, TBlendFloats) * 255.0f;
+    const TBlendFloats d = __builtin_convertvector(a, TBlendFloats);
+    const TBlendFloats one = {1, 1, 1, 1, 1, 1, 1, 1};
+    TBlendInts q = __builtin_convertvector(n / (d < one ? one : d), TBlendInts);
+    const TBlendInts top = {255, 255, 255, 255, 255, 255, 255, 255}, zero = {};
+    q = q > top ? top : q;
+    q = __builtin_convertvector(a, TBlendInts) == zero ? zero : q;
+    return __builtin_convertvector(q, TBlendHalf);
+}
+
+inline __attribute__((always_inline)) TBlendLanes Unpremultiply(TBlendLanes c, TBlendLanes a)
+{
+    const TBlendHalf lo = UnpremultiplyHalf(__builtin_shufflevector(c, c, 0, 1, 2, 3, 4, 5, 6, 7),
+                                            __builtin_shufflevector(a, a, 0, 1, 2, 3, 4, 5, 6, 7));
+    const TBlendHalf hi = UnpremultiplyHalf(__builtin_shufflevector(c, c, 8, 9, 10, 11, 12, 13, 14, 15),
+                                            __builtin_shufflevector(a, a, 8, 9, 10, 11, 12, 13, 14, 15));
+    return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+} // namespace
+
+// Sixteen pixels at a time; the ragged ends of a row go through the scalar
+// post-mix, whose bytes the vector lanes reproduce.
+__attribute__((target_clones("avx2", "default"))) void
+MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1, int width,
+                             int height, unsigned char* colourA, unsigned char* colourB)
+{
+    constexpr TBlendBytes Spread[3] = {
+        {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5},
+        {5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10},
+        {10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15},
+    };
+    const bool grid = !ResolvingLayersForExport;
+    // The checkerboard's colour bytes repeat every 8 pixels (24 bytes); for
+    // each parity of y / 4, 24 + 48 bytes hold the 48 bytes of any sixteen
+    // pixels from x at offset 3 * (x % 8).
+    unsigned char cells[2][72];
+    for (int parity = 0; parity < 2; ++parity)
+        for (int pixel = 0; pixel < 24; ++pixel) {
+            const unsigned char* colour = ((pixel % 8) / 4 + parity) % 2 ? colourA : colourB;
+            for (int c = 0; c < 3; ++c) cells[parity][3 * pixel + c] = colour[c];
+        }
+    for (int y = y0; y < y1; ++y) {
+        const size_t row = size_t(y) * size_t(width);
+        const unsigned char* cellRow = cells[(y / 4) & 1];
+        int x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            const size_t i = row + size_t(x);
+            const TBlendBytes a8 = [&] {
+                TBlendBytes b;
+                std::memcpy(&b, alpha + i, sizeof b);
+                return b;
+            }();
+            // Painted maps are mostly fully covered or untouched: a fully
+            // covered pixel keeps its colour (c * 255 / 255, mixed in at 255),
+            // an untouched one becomes the checkerboard (or black for export).
+            uint64_t words[2];
+            std::memcpy(words, &a8, sizeof words);
+            if ((words[0] & words[1]) == ~uint64_t(0)) continue;
+            if ((words[0] | words[1]) == 0) {
+                unsigned char* C = rgb + 3 * i;
+                if (grid)
+                    std::memcpy(C, cellRow + 3 * (x % 8), 48);
+                else
+                    std::memset(C, 0, 48);
+                continue;
+            }
+            for (int k = 0; k < 3; ++k) {
+                unsigned char* C = rgb + 3 * i + 16 * size_t(k);
+                const TBlendLanes a = __builtin_convertvector(__builtin_shuffle(a8, Spread[k]), TBlendLanes);
+                const TBlendLanes plain = Unpremultiply(BlendLoad(C), a);
+                if (!grid) {
+                    BlendStore(C, plain);
+                    continue;
+                }
+                BlendStore(C, BlendMix(BlendLoad(cellRow + 3 * (x % 8) + 16 * k), plain, a));
+            }
+        }
+        if (x < x1)
+            MixMapLayers_PostMixGridGrid_Scalar(rgb, alpha, x, y, x1, y + 1, width, height, colourA, colourB);
+    }
+}
+
+namespace {
+
+// Rows of a band: about this many pixels, so that one band of the resolved
+// image (colour and alpha) stays in the first-level cache from its clear
+// through every layer to the post-mix.
+constexpr int kBandPixels = 8192;
+
+// Jobs a run of stale blocks is cut into (by rows).
+constexpr int kSlicesPerRun = 4;
+
+bool SameRectangle(const TResolveLayer_BlockInfo& a, const TResolveLayer_BlockInfo& b)
+{
+    return a.x0 == b.x0 && a.y0 == b.y0 && a.x1 == b.x1 && a.y1 == b.y1;
+}
+
+void RunStep(TResolveLayer_Job& job, const TResolveLayer_BlockInfo& step, int y0, int y1)
+{
+    unsigned char* first = job.firstGridColor;
+    unsigned char* second = job.secondGridColor;
+    if (step.postMix) {
+        MixMapLayers_PostMixGridGrid(job.destinationPixels, job.destinationAlpha, step.x0, y0, step.x1, y1, job.width,
+                                     job.height, first, second);
+    } else if (step.mixFunction) {
+        step.mixFunction(step.layer, job.destinationPixels, job.destinationAlpha, step.sourcePixels, step.sourceAlpha,
+                         step.x0, y0, step.x1, y1, job.width, job.height);
+    } else {
+        MixMapLayers_FillInBlack(job.destinationPixels, job.destinationAlpha, step.x0, y0, step.x1, y1, job.width,
+                                 job.height, first, second);
+    }
+}
+
+} // namespace
+
 void* ResolveMapLayer_Func(void* data)
 {
     auto* job = static_cast<TResolveLayer_Job*>(data);
-    for (const TResolveLayer_BlockInfo& step : job->steps) {
-        if (step.postMix) {
-            MixMapLayers_PostMixGridGrid(job->destinationPixels, job->destinationAlpha, step.x0, step.y0, step.x1,
-                                         step.y1, job->width, job->height, job->firstGridColor,
-                                         job->secondGridColor);
-        } else if (step.mixFunction) {
-            step.mixFunction(step.layer, job->destinationPixels, job->destinationAlpha, step.sourcePixels,
-                             step.sourceAlpha, step.x0, step.y0, step.x1, step.y1, job->width, job->height);
-        } else {
-            MixMapLayers_FillInBlack(job->destinationPixels, job->destinationAlpha, step.x0, step.y0, step.x1,
-                                     step.y1, job->width, job->height, job->firstGridColor, job->secondGridColor);
+    const std::vector<TResolveLayer_BlockInfo>& steps = job->steps;
+    // Consecutive steps on one rectangle (a run's clear, blends and post-mix)
+    // go band by band instead of step by step. Every step works pixel by pixel
+    // on its own pixels, so the order between bands changes no byte.
+    for (size_t first = 0; first < steps.size();) {
+        size_t end = first + 1;
+        while (end < steps.size() && SameRectangle(steps[end], steps[first])) ++end;
+        const TResolveLayer_BlockInfo& r = steps[first];
+        const int band = std::max(1, kBandPixels / std::max(1, r.x1 - r.x0));
+        for (int y = r.y0; y < r.y1; y += band) {
+            const int yEnd = std::min(r.y1, y + band);
+            for (size_t k = first; k < end; ++k) RunStep(*job, steps[k], y, yEnd);
         }
+        first = end;
     }
     return nullptr;
 }
+
+namespace {
+
+// One run per block of ProcessBlocks: slots take the next run when done.
+void ResolveRuns(size_t first, size_t end, void* jobs)
+{
+    for (size_t k = first; k < end; ++k) ResolveMapLayer_Func(&(*static_cast<std::vector<TResolveLayer_Job>*>(jobs))[k]);
+}
+
+} // namespace
 
 // [Resolution] ----------------------------------------------------------------
 
@@ -243,23 +387,22 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
         if (step.sourcePixels && step.mixFunction) blends.push_back(step);
     }
 
-    // 6. The pool, one job per slot.
+    // 6. The pool; one job per run, handed to whichever slot is free.
     if (!ThreadCruncher) ThreadCruncher_Initialize();
     TThreadCruncher* pool = ThreadCruncher;
     TThreadCruncher_Releaser releaser;
     pool->StartUsing(releaser);
-    int n = pool->GetSlotCount();
-    pool->Initialize(n);
-    n = pool->GetSlotsInUse();
-    std::vector<TResolveLayer_Job> jobs(static_cast<size_t>(n));
-    for (TResolveLayer_Job& job : jobs) {
+    std::vector<TResolveLayer_Job> jobs;
+    auto newJob = [&]() -> TResolveLayer_Job& {
+        TResolveLayer_Job& job = jobs.emplace_back();
         job.destinationPixels = destination;
         job.destinationAlpha = destinationAlpha;
         job.width = W;
         job.height = H;
         std::memcpy(job.firstGridColor, firstGrid, 3);
         std::memcpy(job.secondGridColor, secondGrid, 3);
-    }
+        return job;
+    };
 
     // 8 and 10. Cut the stale blocks into runs and deal them out. The queue is
     //    taken whole under the grid mutex and every block is valid from here
@@ -268,7 +411,6 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
     {
         std::scoped_lock gridLock(GridMutex);
         constexpr int n64 = GridDimension;
-        size_t t = 0;
         for (int q = 0; q < StaleQueueLength; ++q) {
             const int i = StaleQueue[size_t(q)];
             if (BlockValid[size_t(i)]) continue;
@@ -280,17 +422,22 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
             const int x1 = int(int64_t(W) * e / n64);
             if (x1 <= x0 || y1 <= y0) continue;   // blocks narrower than a pixel hold none
 
-            TResolveLayer_Job& job = jobs[t];
-            AppendStep(job, x0, y0, x1, y1, false);
-            for (TResolveLayer_BlockInfo step : blends) {
-                step.x0 = x0;
-                step.y0 = y0;
-                step.x1 = x1;
-                step.y1 = y1;
-                job.steps.push_back(step);
+            // A run goes out in slices of a few rows, so that even one
+            // stale block (a brush dab) keeps several slots busy.
+            const int sliceRows = std::max(1, (y1 - y0 + kSlicesPerRun - 1) / kSlicesPerRun);
+            for (int sy0 = y0; sy0 < y1; sy0 += sliceRows) {
+                const int sy1 = std::min(y1, sy0 + sliceRows);
+                TResolveLayer_Job& job = newJob();
+                AppendStep(job, x0, sy0, x1, sy1, false);
+                for (TResolveLayer_BlockInfo step : blends) {
+                    step.x0 = x0;
+                    step.y0 = sy0;
+                    step.x1 = x1;
+                    step.y1 = sy1;
+                    job.steps.push_back(step);
+                }
+                if (postMixNeeded) AppendStep(job, x0, sy0, x1, sy1, true);
             }
-            if (postMixNeeded) AppendStep(job, x0, y0, x1, y1, true);
-            t = (t + 1) % size_t(n);
         }
         for (int q = 0; q < StaleQueueLength; ++q) BlockValid[size_t(StaleQueue[size_t(q)])] = 1;
         StaleQueueLength = 0;
@@ -299,8 +446,7 @@ void TQORMaterialMapSource::ResolveLayers(bool forExport)
     // 9. Run.
     TExportFlagScope exportFlag(forExport);
     try {
-        for (int j = 0; j < n; ++j) pool->PushFunction(j, ResolveMapLayer_Func, &jobs[size_t(j)]);
-        pool->WaitForCompletion();
+        pool->ProcessBlocks(jobs.size(), 1, ResolveRuns, &jobs);
     } catch (...) {
         // The blocks were marked valid up front; none of them can be trusted now.
         InvalidateResolvedMap();

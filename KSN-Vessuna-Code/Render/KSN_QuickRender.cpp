@@ -231,8 +231,9 @@ void TKSN_Renderer4::DrawOctreeNode_QuickRender_GL(TQOROctreeNode<int>* node)
                 if (e == 3 && !last) continue;   // the fan's interior diagonal
                 if (!polyMesh || vx[a] == vx[b] || vt[a] < 0 || vt[b] < 0) continue;
                 const int lo = std::min(vx[a], vx[b]), hi = std::max(vx[a], vx[b]);
-                if (lo >= int(polyMesh->EdgeBuckets.size())) continue;
-                for (const TQORPolygonEdge& edge : polyMesh->EdgeBuckets[size_t(lo)]) {
+                if (lo + 1 >= int(polyMesh->EdgeRowStart.size())) continue;
+                for (int32_t k = polyMesh->EdgeRowStart[size_t(lo)]; k < polyMesh->EdgeRowStart[size_t(lo) + 1]; ++k) {
+                    const TQORPolygonEdge& edge = polyMesh->Edges[size_t(k)];
                     if (edge.V2 != hi) continue;
                     int oa = -1, ob = -1;
                     edge.GetOppositeVTs(oa, ob, vx[a], vx[b], vt[a], vt[b]);

@@ -1,9 +1,6 @@
-// Byte counts of the morph and selection arrays are size_t from end to end;
-// the worker pool's fill and copy take int lengths, so arrays over 2 GB go to
-// them in pieces instead of through a count that wraps.
+// Counts read from a file are checked against the bytes the file can still
+// hold before anything is allocated for them.
 #pragma once
-
-#include "QORThreads.h"
 
 #include <sys/stat.h>
 
@@ -13,32 +10,6 @@
 #include <cstdio>
 
 namespace KSN_Bytes {
-
-inline constexpr size_t PoolPiece = size_t(1) << 30;
-
-inline void Zero(void* block, size_t bytes)
-{
-    auto* at = static_cast<char*>(block);
-    while (bytes > 0) {
-        const size_t piece = std::min(bytes, PoolPiece);
-        memset_Multithread(at, 0, int(piece));
-        at += piece;
-        bytes -= piece;
-    }
-}
-
-inline void Copy(void* destination, const void* source, size_t bytes)
-{
-    auto* to = static_cast<char*>(destination);
-    const auto* from = static_cast<const char*>(source);
-    while (bytes > 0) {
-        const size_t piece = std::min(bytes, PoolPiece);
-        memcpy_Multithread(to, from, int(piece));
-        to += piece;
-        from += piece;
-        bytes -= piece;
-    }
-}
 
 // Bytes the file holds after the current position; -1 when it cannot be told
 // (a stream that is no regular file).

@@ -327,7 +327,7 @@ void TKSN_Mesh::UpdateMapQuadTree(TQORMaterialMap* binding, int index)
     }
     if (polygons.size() != binding->PolygonList.size()) binding->PolygonList.assign(polygons.size(), 0);
     if (!polygons.empty())
-        memcpy_Multithread(binding->PolygonList.data(), polygons.data(), int(polygons.size() * sizeof(int32_t)));
+        memcpy_Multithread(binding->PolygonList.data(), polygons.data(), polygons.size() * sizeof(int32_t));
 }
 
 bool TKSN_Mesh::UsesSourceMap(TQORMaterialMapSource* source)

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "KSN_Bytes_Internal.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ TKSN_Morph::TKSN_Morph(int vertexCount, unsigned owner)
         vertices = static_cast<float*>(QORalloc(TripleBytes(vcount)));
         if (!vertices)
             QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-        KSN_Bytes::Zero(vertices, TripleBytes(vcount));
+        memset_Multithread(vertices, 0, TripleBytes(vcount));
     }
 }
 
@@ -84,7 +83,7 @@ void TKSN_Morph::ReplaceWithZeros(int count)
     vertices = nullptr;
     if (count > 0) {
         vertices = static_cast<float*>(QORalloc(TripleBytes(count)));
-        KSN_Bytes::Zero(vertices, TripleBytes(count));
+        memset_Multithread(vertices, 0, TripleBytes(count));
     }
 }
 
@@ -271,7 +270,7 @@ void TKSN_Morph::Clear()
         return;
     if (!vertices)
         QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-    KSN_Bytes::Zero(vertices, TripleBytes(vcount));
+    memset_Multithread(vertices, 0, TripleBytes(vcount));
     if (wasCompressed)
         Compress();
 }
@@ -316,7 +315,7 @@ void TKSN_Morph::Copy(TKSN_Morph* source)
     if (vcount > 0) {
         if (!vertices)
             QORFatalError("vertices == NULL in TKSN_Morph::Clear()");
-        KSN_Bytes::Zero(vertices, TripleBytes(vcount));
+        memset_Multithread(vertices, 0, TripleBytes(vcount));
     }
     if (vcount != source->vcount)
         SetVCount(source->vcount);
@@ -345,9 +344,9 @@ void TKSN_Morph::SetVCount(int count)
         fresh = static_cast<float*>(QORalloc(TripleBytes(count)));
         const int keep = std::min(vcount, count);
         if (keep > 0)
-            KSN_Bytes::Copy(fresh, vertices, TripleBytes(keep));
+            memcpy_Multithread(fresh, vertices, TripleBytes(keep));
         if (count > keep)
-            KSN_Bytes::Zero(fresh + 3 * int64_t(keep), TripleBytes(count - keep));
+            memset_Multithread(fresh + 3 * int64_t(keep), 0, TripleBytes(count - keep));
     }
     QORfree(vertices);
     vertices = fresh;

@@ -171,7 +171,7 @@ void TKSN_Morph::ReadDataBlock(FILE* file)
         FreeArrays();
         if (length > 0) {
             vertices = static_cast<float*>(QORalloc(uint64_t(length)));
-            KSN_Bytes::Copy(vertices, bytes.get(), size_t(length));
+            memcpy_Multithread(vertices, bytes.get(), size_t(length));
         }
     }
     bytes.reset();

@@ -16,7 +16,6 @@
 #include "QORThreads.h"
 #include "QORVirtualMemory.h"
 
-#include "KSN_Bytes_Internal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,8 +27,8 @@ float* AllocateZeroedWeights(int count)
 {
     if (count <= 0)
         return nullptr;
-    auto* array = static_cast<float*>(QORalloc(size_t(count) * sizeof(float)));
-    KSN_Bytes::Zero(array, size_t(count) * sizeof(float));
+    auto* array = static_cast<float*>(QORalloc(uint64_t(count) * sizeof(float)));
+    memset_Multithread(array, 0, uint64_t(count) * sizeof(float));
     return array;
 }
 
@@ -289,7 +288,7 @@ void TKSN_Selection::SetVCount(int count)
     float* resized = AllocateZeroedWeights(count);
     const int keep = std::min(vcount, count);
     if (keep > 0 && weights)
-        KSN_Bytes::Copy(resized, weights, size_t(keep) * sizeof(float));
+        memcpy_Multithread(resized, weights, size_t(keep) * sizeof(float));
     QORfree(weights);
     weights = resized;
     vcount = count;
@@ -307,7 +306,7 @@ void TKSN_Selection::Copy(TKSN_Selection* source)
     // A shorter source leaves the items it does not have as they were.
     const int count = std::min(vcount, source->vcount);
     if (count > 0 && weights && source->weights)
-        KSN_Bytes::Copy(weights, source->weights, size_t(count) * sizeof(float));
+        memcpy_Multithread(weights, source->weights, size_t(count) * sizeof(float));
 }
 
 // [SECTION] Conversions

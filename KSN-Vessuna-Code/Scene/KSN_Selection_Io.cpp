@@ -97,7 +97,7 @@ void TKSN_Selection::ReadDataBlock(FILE* file)
         weights = nullptr;
         if (length > 0) {
             weights = static_cast<float*>(QORalloc(uint64_t(length)));
-            KSN_Bytes::Copy(weights, bytes.get(), size_t(length));
+            memcpy_Multithread(weights, bytes.get(), size_t(length));
         }
     }
     bytes.reset();

@@ -242,6 +242,80 @@ void TThreadCruncher::ProcessArray(void* dst, const void* src, int elemSize, int
     WaitForCompletion();
 }
 
+namespace {
+
+// What every slot of one ProcessBlocks call shares; lives on the caller's stack.
+struct TBlockRun {
+    std::atomic<size_t> Next{0};       // the next block to hand out
+    std::atomic<bool> Failed{false};   // a block threw: hand out no more
+    size_t Count = 0;
+    size_t BlockSize = 1;
+    size_t Blocks = 0;
+    TQORBlockFunc Function = nullptr;
+    void* User = nullptr;
+};
+
+// What one slot starts with: block Slot is its own, so every slot in use gets
+// work even when the others are quick; after it the slot takes from the counter.
+struct TBlockSlot {
+    TBlockRun* Run = nullptr;
+    size_t FirstBlock = 0;
+};
+
+void RunBlock(TBlockRun& run, size_t b)
+{
+    const size_t first = b * run.BlockSize;
+    const size_t end = std::min(run.Count, first + run.BlockSize);
+    try {
+        run.Function(first, end, run.User);
+    } catch (...) {
+        run.Failed.store(true);
+        throw;
+    }
+}
+
+void* RunBlocks(void* p)
+{
+    auto* slot = static_cast<TBlockSlot*>(p);
+    TBlockRun& run = *slot->Run;
+    RunBlock(run, slot->FirstBlock);
+    for (;;) {
+        if (run.Failed.load(std::memory_order_relaxed)) return nullptr;
+        const size_t b = run.Next.fetch_add(1, std::memory_order_relaxed);
+        if (b >= run.Blocks) return nullptr;
+        RunBlock(run, b);
+    }
+}
+
+} // namespace
+
+void TThreadCruncher::ProcessBlocks(size_t count, size_t blockSize, TQORBlockFunc fn, void* user)
+{
+    if (count == 0) return;
+    blockSize = std::max<size_t>(1, blockSize);
+    if (count <= blockSize || slotCount_ == 1) {
+        fn(0, count, user);
+        return;
+    }
+    assert(busy_.load() && "ProcessBlocks over more than one block needs the pool held (StartUsing)");
+
+    TBlockRun run;
+    run.Count = count;
+    run.BlockSize = blockSize;
+    run.Blocks = (count - 1) / blockSize + 1;
+    run.Function = fn;
+    run.User = user;
+    int n = int(std::min<size_t>(run.Blocks, size_t(slotCount_)));
+    Initialize(n);
+    run.Next.store(size_t(slotsInUse_));
+    TBlockSlot slots[QOR_THREADCRUNCHER_MAX_SLOTS];
+    for (int j = 0; j < slotsInUse_; ++j) {
+        slots[j] = {&run, size_t(j)};
+        PushFunction(j, RunBlocks, &slots[j]);
+    }
+    WaitForCompletion();
+}
+
 // =====================================================================
 // [Fill and copy]
 // =====================================================================
@@ -269,36 +343,81 @@ void* memcpy_Multithread_ThreadFuncB(void* p)
 
 namespace {
 
-// Runs the job over the global pool, or whole on this thread when the pool is
-// missing or held by someone else (never waits for it).
-void RunSplitOrInline(void* dst, const void* src, int elemSize, int count, TQORThreadFunc fn, int fillInt,
-                      float fillFloat)
+// Fill and copy go in blocks of at least this many bytes: below it a thread's
+// start costs more than it saves.
+constexpr size_t kMinCopyBlock = size_t(256) << 10;
+
+struct TFillCopy {
+    unsigned char* Destination = nullptr;
+    const unsigned char* Source = nullptr;
+    int FillByte = 0;
+    float FillFloat = 0.0f;
+};
+
+void FillBlock(size_t first, size_t end, void* p)
 {
-    if (count < 1) return;
+    auto* job = static_cast<TFillCopy*>(p);
+    std::memset(job->Destination + first, job->FillByte, end - first);
+}
+
+void CopyBlock(size_t first, size_t end, void* p)
+{
+    auto* job = static_cast<TFillCopy*>(p);
+    std::memcpy(job->Destination + first, job->Source + first, end - first);
+}
+
+void FillFloatBlock(size_t first, size_t end, void* p)
+{
+    auto* job = static_cast<TFillCopy*>(p);
+    std::fill(reinterpret_cast<float*>(job->Destination) + first, reinterpret_cast<float*>(job->Destination) + end,
+              job->FillFloat);
+}
+
+// Runs the job over the global pool in blocks (about four a slot, so an
+// unlucky slot costs little), or whole on this thread when the range is small
+// or the pool is missing or held by someone else (never waits for it).
+void RunBlocksOrInline(size_t count, size_t elemSize, TQORBlockFunc fn, TFillCopy& job)
+{
+    if (count == 0) return;
+    const size_t minBlock = std::max<size_t>(1, kMinCopyBlock / elemSize);
     TThreadCruncher_Releaser releaser;
-    if (count >= QOR_THREADCRUNCHER_MIN_CHUNK && ThreadCruncher && ThreadCruncher->TryStartUsing(releaser)) {
-        ThreadCruncher->ProcessArray(dst, src, elemSize, count, fn, nullptr, fillInt, fillFloat);
+    if (count > minBlock && ThreadCruncher && ThreadCruncher->GetSlotCount() > 1 &&
+        ThreadCruncher->TryStartUsing(releaser)) {
+        const size_t quarters = size_t(ThreadCruncher->GetSlotCount()) * 4;
+        // Block lengths in whole cache lines: over a line-aligned buffer no two slots write one line.
+        size_t block = std::max(minBlock, (count + quarters - 1) / quarters);
+        const size_t line = std::max<size_t>(1, 64 / elemSize);
+        block = (block + line - 1) / line * line;
+        ThreadCruncher->ProcessBlocks(count, block, fn, &job);
         return;
     }
-    TThreadCruncher_ArrayChunk whole{src, dst, count, 0, count, nullptr, fillInt, fillFloat};
-    fn(&whole);
+    fn(0, count, &job);
 }
 
 } // namespace
 
-void memset_Multithread(void* buf, int value, int len)
+void memset_Multithread(void* buf, int value, size_t len)
 {
-    RunSplitOrInline(buf, nullptr, 1, len, memset_Multithread_ThreadFuncB, value, 0.0f);
+    TFillCopy job;
+    job.Destination = static_cast<unsigned char*>(buf);
+    job.FillByte = value;
+    RunBlocksOrInline(len, 1, FillBlock, job);
 }
 
-void memset_float_Multithread(float* buf, float value, int count)
+void memset_float_Multithread(float* buf, float value, size_t count)
 {
-    RunSplitOrInline(buf, nullptr, int(sizeof(float)), count, memset_float_Multithread_ThreadFunc, 0, value);
+    TFillCopy job;
+    job.Destination = reinterpret_cast<unsigned char*>(buf);
+    job.FillFloat = value;
+    RunBlocksOrInline(count, sizeof(float), FillFloatBlock, job);
 }
 
-void memcpy_Multithread(void* dst, const void* src, int len)
+void memcpy_Multithread(void* dst, const void* src, size_t len)
 {
-    RunSplitOrInline(dst, src, 1, len, memcpy_Multithread_ThreadFuncB, 0, 0.0f);
+    TFillCopy job;
+    job.Destination = static_cast<unsigned char*>(dst);
+    job.Source = static_cast<const unsigned char*>(src);
+    RunBlocksOrInline(len, 1, CopyBlock, job);
 }
 
 void TestMultithreadedFunctions()

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <exception>
 #include <mutex>
 #include <semaphore>
@@ -35,6 +36,8 @@ constexpr int QOR_THREADCRUNCHER_MAX_SLOTS = 32;
 constexpr int QOR_THREADCRUNCHER_MIN_CHUNK = 32;
 
 using TQORThreadFunc = void* (*)(void*);
+// A block job of ProcessBlocks: elements first <= i < end of the whole range.
+using TQORBlockFunc = void (*)(size_t first, size_t end, void* user);
 
 // What ProcessArray hands each job (as the untyped argument). Pointers are
 // already advanced to the chunk's first element; indices are element indices
@@ -103,6 +106,16 @@ public:
     void ProcessArray(void* dst, const void* src, int elemSize, int count, TQORThreadFunc fn,
                       void* user, int fillInt, float fillFloat);
 
+    // Runs fn over count elements in blocks of blockSize (the last one shorter).
+    // Slot j of the slots in use starts with block j; every further block is
+    // handed out from an atomic counter, so a slot that finishes early takes
+    // the next block instead of idling. Which slot
+    // runs a block is not fixed: fn must write only its own block's results.
+    // A range of one block runs inline without the pool; otherwise the caller
+    // must hold the pool. An exception a block throws stops the handing out and
+    // is raised here after every running block has returned.
+    void ProcessBlocks(size_t count, size_t blockSize, TQORBlockFunc fn, void* user);
+
     // True when the calling thread is one of this pool's slot threads.
     bool IsPoolThread() const;
 
@@ -148,10 +161,12 @@ void GetThreadCountForArrayCalculations(int count, int minimum, int* threads, in
 
 // Fill and copy split over ThreadCruncher; they never wait for a busy pool but
 // do the whole job on the calling thread instead, so pool jobs may call them.
-void memset_Multithread(void* buf, int value, int len);
-void memset_float_Multithread(float* buf, float value, int count);
-void memcpy_Multithread(void* dst, const void* src, int len);
-// The chunk jobs behind them (argument: TThreadCruncher_ArrayChunk*).
+// Lengths are size_t: maps past 2 GiB (a 30,000 x 30,000 RGB map) are copied whole.
+void memset_Multithread(void* buf, int value, size_t len);
+void memset_float_Multithread(float* buf, float value, size_t count);
+void memcpy_Multithread(void* dst, const void* src, size_t len);
+// Chunk jobs for ProcessArray (argument: TThreadCruncher_ArrayChunk*): a fill or
+// copy of the chunk's Count bytes or floats.
 void* memset_Multithread_ThreadFuncB(void* chunk);
 void* memset_float_Multithread_ThreadFunc(void* chunk);
 void* memcpy_Multithread_ThreadFuncB(void* chunk);

@@ -1,0 +1,16 @@
+set(AfterRawBuild_bench_LIBS KSN_Geometry)
+# The reference, OpenSubdiv's topology construction (Debian: libosd-dev), is
+# optional: without it the program measures only our build.
+find_path(KSN_OPENSUBDIV_INCLUDE_DIR opensubdiv/far/topologyDescriptor.h)
+find_library(KSN_OPENSUBDIV_CPU_LIBRARY osdCPU)
+if(KSN_OPENSUBDIV_INCLUDE_DIR AND KSN_OPENSUBDIV_CPU_LIBRARY)
+  if(NOT TARGET ksn_bench_opensubdiv)
+    add_library(ksn_bench_opensubdiv INTERFACE)
+    target_include_directories(ksn_bench_opensubdiv SYSTEM INTERFACE ${KSN_OPENSUBDIV_INCLUDE_DIR})
+    target_link_libraries(ksn_bench_opensubdiv INTERFACE ${KSN_OPENSUBDIV_CPU_LIBRARY})
+    target_compile_definitions(ksn_bench_opensubdiv INTERFACE KSN_HAVE_OPENSUBDIV=1)
+  endif()
+  list(APPEND AfterRawBuild_bench_LIBS ksn_bench_opensubdiv)
+else()
+  message(STATUS "OpenSubdiv not found (libosd-dev): AfterRawBuild_bench runs without its reference")
+endif()

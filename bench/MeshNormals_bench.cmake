@@ -1,0 +1,1 @@
+set(MeshNormals_bench_LIBS KSN_Geometry)

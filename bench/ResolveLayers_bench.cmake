@@ -1,0 +1,1 @@
+set(ResolveLayers_bench_LIBS KSN_Materials)

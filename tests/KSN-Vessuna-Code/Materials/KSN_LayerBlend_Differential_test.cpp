@@ -1,0 +1,166 @@
+// Every compositing kernel against its scalar reference: random pixels, odd
+// widths, rectangles that start and end in the middle of a sixteen-pixel
+// vector, each strength path, with and without a mask. Every byte of the
+// resolved image and its alpha must match, inside the rectangle and out.
+#include "KSN_LayerBlend.h"
+#include "KSN_MapLayer.h"
+#include "QORLookupTables.h"
+#include "QORMaterialMapSource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+struct TKernelPair {
+    const char* Name;
+    TKSN_MixMapLayersFunction Kernel;
+    TKSN_MixMapLayersFunction Reference;
+};
+
+#define KSN_PAIR(Name) {#Name, MixMapLayers_##Name, MixMapLayers_##Name##_Scalar}
+const TKernelPair Pairs[] = {
+    KSN_PAIR(Normal),     KSN_PAIR(Lighten),        KSN_PAIR(Darken),     KSN_PAIR(Multiply),
+    KSN_PAIR(Overlay),    KSN_PAIR(HardLight),      KSN_PAIR(SoftLight),  KSN_PAIR(Dodge),
+    KSN_PAIR(Burn),       KSN_PAIR(Exclusion),      KSN_PAIR(Difference), KSN_PAIR(Hue),
+    KSN_PAIR(HueUp),      KSN_PAIR(HueDown),        KSN_PAIR(Lightness),  KSN_PAIR(Saturation),
+    KSN_PAIR(SaturationUp), KSN_PAIR(SaturationDown), KSN_PAIR(RgbUp),    KSN_PAIR(RgbDown),
+    KSN_PAIR(Color),      KSN_PAIR(ContrastUp),     KSN_PAIR(ContrastDown),
+};
+#undef KSN_PAIR
+
+std::vector<unsigned char> RandomBytes(size_t count, uint32_t& state)
+{
+    std::vector<unsigned char> bytes(count);
+    for (unsigned char& b : bytes) {
+        state = state * 1664525u + 1013904223u;
+        b = (unsigned char)(state >> 24);
+    }
+    // The ends of the byte range, where clamps and wraps would show.
+    for (size_t i = 0; i < count; i += 37) bytes[i] = (i / 37) % 2 ? 255 : 0;
+    return bytes;
+}
+
+struct TRect {
+    int X0, Y0, X1, Y1;
+};
+
+// The tables the kernels read; every test runs on its own under ctest.
+class LayerBlendDifferential : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CreateDivideBy255Table();
+        Create_Adjust_Saturation_Before_Lightness_To_Target_Table();
+        // The layer resolution leaves the table at cut-off 0 (all 255).
+        Create_Saturation_Up_Table(0.0f);
+    }
+};
+
+TEST_F(LayerBlendDifferential, EveryKernelMatchesItsScalarReferenceByteForByte)
+{
+    constexpr int W = 83, H = 7;   // odd width: rows start at every offset of a vector
+    // Strength bytes 0, 1, 127 and 254 on the accumulating path, 254 on the
+    // full-strength path (strength >= 0.9999 but below 1), and 255.
+    const float strengths[] = {0.0f, 1.5f / 255, 127.5f / 255, 254.5f / 255, 0.99995f, 1.0f};
+    const TRect rects[] = {
+        {0, 0, W, H},       // whole rows: five vectors and a ragged end
+        {5, 1, 38, 6},      // starts and ends mid-vector, two whole vectors
+        {17, 2, 33, 3},     // exactly one vector, unaligned
+        {40, 3, 41, 5},     // one pixel wide
+        {1, 0, 16, H},      // shorter than a vector
+        {66, 4, 83, 7},     // ends on the image's last byte
+    };
+    uint32_t seed = 12345u;
+    for (const TKernelPair& pair : Pairs) {
+        for (float strength : strengths) {
+            for (bool masked : {false, true}) {
+                for (const TRect& r : rects) {
+                    SCOPED_TRACE(::testing::Message() << pair.Name << ", strength " << strength
+                                                      << (masked ? ", masked" : ", no mask") << ", rectangle " << r.X0
+                                                      << "," << r.Y0 << " - " << r.X1 << "," << r.Y1);
+                    const std::vector<unsigned char> resolved = RandomBytes(size_t(W) * H * 3, seed);
+                    const std::vector<unsigned char> alpha = RandomBytes(size_t(W) * H, seed);
+                    std::vector<unsigned char> layerPixels = RandomBytes(size_t(W) * H * 3, seed);
+                    std::vector<unsigned char> mask = RandomBytes(size_t(W) * H, seed);
+                    TKSN_MapLayer layer;
+                    layer.SetStrength(strength);
+
+                    std::vector<unsigned char> fastRGB = resolved, fastAlpha = alpha;
+                    std::vector<unsigned char> refRGB = resolved, refAlpha = alpha;
+                    unsigned char* m = masked ? mask.data() : nullptr;
+                    pair.Kernel(&layer, fastRGB.data(), fastAlpha.data(), layerPixels.data(), m, r.X0, r.Y0, r.X1, r.Y1,
+                                W, H);
+                    pair.Reference(&layer, refRGB.data(), refAlpha.data(), layerPixels.data(), m, r.X0, r.Y0, r.X1,
+                                   r.Y1, W, H);
+                    for (size_t i = 0; i < fastRGB.size(); ++i)
+                        ASSERT_EQ(int(fastRGB[i]), int(refRGB[i])) << "colour byte " << i << " (pixel " << i / 3 << ")";
+                    for (size_t i = 0; i < fastAlpha.size(); ++i)
+                        ASSERT_EQ(int(fastAlpha[i]), int(refAlpha[i])) << "alpha of pixel " << i;
+                }
+            }
+        }
+    }
+}
+
+// Every resolved value against every layer value, one channel each, at the
+// alphas where the truncation toward zero matters most.
+TEST_F(LayerBlendDifferential, EveryByteCombinationOfTheVectorKernels)
+{    constexpr int W = 256;   // row d, pixel s: every channel of the pixel holds d under s
+    std::vector<unsigned char> resolved(size_t(W) * 256 * 3), layerPixels(resolved.size()), alpha(size_t(W) * 256);
+    for (int d = 0; d < 256; ++d)
+        for (int s = 0; s < 256; ++s)
+            for (int c = 0; c < 3; ++c) {
+                const size_t i = (size_t(d) * W + size_t(s)) * 3 + size_t(c);
+                resolved[i] = (unsigned char)d;
+                layerPixels[i] = (unsigned char)(s + 85 * c);   // the other channels see other pairs
+            }
+    for (size_t i = 0; i < alpha.size(); ++i) alpha[i] = (unsigned char)(i * 7);
+    std::vector<unsigned char> mask(alpha.size());
+    for (size_t i = 0; i < mask.size(); ++i) mask[i] = (unsigned char)(i * 13 + 1);
+    for (const TKernelPair& pair : Pairs) {
+        for (float strength : {1.0f, 128.5f / 255}) {
+            SCOPED_TRACE(::testing::Message() << pair.Name << ", strength " << strength);
+            TKSN_MapLayer layer;
+            layer.SetStrength(strength);
+            std::vector<unsigned char> fastRGB = resolved, fastAlpha = alpha, refRGB = resolved, refAlpha = alpha;
+            pair.Kernel(&layer, fastRGB.data(), fastAlpha.data(), layerPixels.data(), mask.data(), 0, 0, W, 256, W, 256);
+            pair.Reference(&layer, refRGB.data(), refAlpha.data(), layerPixels.data(), mask.data(), 0, 0, W, 256, W, 256);
+            ASSERT_EQ(fastRGB, refRGB);
+            ASSERT_EQ(fastAlpha, refAlpha);
+        }
+    }
+}
+
+// The post-mix (un-darkening and checkerboard) against its scalar reference,
+// for display and for export, over every alpha and colour byte.
+TEST_F(LayerBlendDifferential, PostMixMatchesItsScalarReference)
+{
+    constexpr int W = 259, H = 260;   // odd width; rows y / 4 of both parities
+    uint32_t seed = 777u;
+    std::vector<unsigned char> rgb = RandomBytes(size_t(W) * H * 3, seed);
+    std::vector<unsigned char> alpha(size_t(W) * H);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) alpha[size_t(y) * W + size_t(x)] = (unsigned char)(y);   // row y: alpha y
+    for (size_t i = 0; i < rgb.size(); i += 3) rgb[i] = (unsigned char)(i / 3 % 256);    // every colour byte per alpha
+    // Rows 250..259 wholly covered or wholly clear, in runs longer than a vector.
+    for (int y = 250; y < H; ++y)
+        for (int x = 0; x < W; ++x) alpha[size_t(y) * W + size_t(x)] = (x / 40 + y) % 2 ? 255 : 0;
+    const TRect rects[] = {{0, 0, W, H}, {3, 5, 250, 200}, {7, 1, 24, 9}, {100, 10, 101, 30}};
+    unsigned char a[3] = {200, 17, 255}, b[3] = {0, 128, 99};
+    for (bool forExport : {false, true})
+        for (const TRect& r : rects) {
+            SCOPED_TRACE(::testing::Message() << (forExport ? "export" : "display") << ", rectangle " << r.X0 << ","
+                                              << r.Y0 << " - " << r.X1 << "," << r.Y1);
+            ResolvingLayersForExport = forExport;
+            std::vector<unsigned char> fast = rgb, reference = rgb;
+            MixMapLayers_PostMixGridGrid(fast.data(), alpha.data(), r.X0, r.Y0, r.X1, r.Y1, W, H, a, b);
+            MixMapLayers_PostMixGridGrid_Scalar(reference.data(), alpha.data(), r.X0, r.Y0, r.X1, r.Y1, W, H, a, b);
+            ResolvingLayersForExport = false;
+            for (size_t i = 0; i < fast.size(); ++i) ASSERT_EQ(int(fast[i]), int(reference[i])) << "byte " << i;
+        }
+}
+
+} // namespace

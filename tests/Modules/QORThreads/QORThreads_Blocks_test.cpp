@@ -1,0 +1,130 @@
+// The block-handing pool (ProcessBlocks) and fill and copy past 2 GiB.
+#include "QORThreads.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TBlockLog {
+    std::vector<std::atomic<int>>* Seen = nullptr;
+    std::atomic<int> Calls{0};
+    size_t BlockSize = 0;
+    size_t Count = 0;
+    std::atomic<bool> Misaligned{false};
+};
+
+void CountBlock(size_t first, size_t end, void* p)
+{
+    auto* log = static_cast<TBlockLog*>(p);
+    log->Calls.fetch_add(1);
+    // Every block but the last is whole and starts on a multiple of the size.
+    if (first % log->BlockSize != 0 || (end != log->Count && end - first != log->BlockSize)) log->Misaligned = true;
+    for (size_t i = first; i < end; ++i) (*log->Seen)[i].fetch_add(1);
+}
+
+TEST(QORThreadsBlocks, EveryElementRunsOnceInWholeBlocks)
+{
+    struct Case {
+        int Slots;
+        size_t Count, Block;
+        int Calls;   // how many times the function runs
+    };
+    const Case cases[] = {
+        {4, 0, 16, 0},    {4, 1, 16, 1},    {4, 16, 16, 1},     {4, 17, 16, 2},
+        {8, 1000, 7, 143}, {3, 4096, 64, 64}, {1, 5000, 10, 1},  // one slot runs inline, whole
+        {32, 100, 1, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.Slots << " slots, " << c.Count << " elements in blocks of " << c.Block);
+        TThreadCruncher pool(c.Slots);
+        std::vector<std::atomic<int>> seen(c.Count);
+        TBlockLog log;
+        log.Seen = &seen;
+        log.BlockSize = c.Slots == 1 ? c.Count : c.Block;
+        log.Count = c.Count;
+        {
+            TThreadCruncher_Releaser releaser;
+            releaser.Lock(&pool);
+            pool.ProcessBlocks(c.Count, c.Block, CountBlock, &log);
+        }
+        EXPECT_EQ(log.Calls.load(), c.Calls);
+        EXPECT_FALSE(log.Misaligned.load());
+        for (size_t i = 0; i < c.Count; ++i) ASSERT_EQ(seen[i].load(), 1) << i;
+    }
+}
+
+void ThrowAtBlockThree(size_t first, size_t, void*)
+{
+    if (first == 3) throw std::runtime_error("block three");
+}
+
+TEST(QORThreadsBlocks, AThrowingBlockIsRaisedOnTheCallerAndThePoolStaysUsable)
+{
+    TThreadCruncher pool(4);
+    {
+        TThreadCruncher_Releaser releaser;
+        releaser.Lock(&pool);
+        EXPECT_THROW(pool.ProcessBlocks(1000, 1, ThrowAtBlockThree, nullptr), std::runtime_error);
+    }
+    std::vector<std::atomic<int>> seen(500);
+    TBlockLog log;
+    log.Seen = &seen;
+    log.BlockSize = 10;
+    log.Count = 500;
+    TThreadCruncher_Releaser releaser;
+    releaser.Lock(&pool);
+    pool.ProcessBlocks(500, 10, CountBlock, &log);
+    EXPECT_EQ(log.Calls.load(), 50);
+}
+
+// Bytes of memory the system can still hand out without swapping; 0 when unknown.
+uint64_t AvailableMemory()
+{
+    std::ifstream info("/proc/meminfo");
+    std::string key;
+    uint64_t kib = 0;
+    std::string unit;
+    while (info >> key >> kib >> unit)
+        if (key == "MemAvailable:") return kib * 1024;
+    return 0;
+}
+
+// A map past 2^31 bytes (a 27,000 x 27,000 RGB map is 2.19 GB): the length
+// must not wrap to a negative int and copy or fill nothing, or a few bytes.
+TEST(QORThreadsBlocks, FillAndCopyPastTwoGibibytes)
+{
+    const size_t len = (size_t(1) << 31) + 4099;   // odd, so the last block is ragged
+    if (AvailableMemory() < 2 * len + (size_t(1) << 30))
+        GTEST_SKIP() << "needs about 5 GB of free memory";
+    std::unique_ptr<unsigned char[]> src(new (std::nothrow) unsigned char[len]);
+    std::unique_ptr<unsigned char[]> dst(new (std::nothrow) unsigned char[len + 1]);
+    if (!src || !dst) GTEST_SKIP() << "could not allocate two buffers of 2 GiB";
+    ThreadCruncher_Initialize();
+
+    memset_Multithread(src.get(), 0x3C, len);
+    dst[len] = 0xEE;   // the byte after the range stays untouched
+    memset_Multithread(dst.get(), 0x00, len);
+    const size_t marks[] = {0, 1, (size_t(1) << 31) - 1, size_t(1) << 31, (size_t(1) << 31) + 1, len - 1};
+    for (size_t at : marks) {
+        EXPECT_EQ(src[at], 0x3C) << at;
+        EXPECT_EQ(dst[at], 0x00) << at;
+        src[at] = (unsigned char)(at * 7 + 1);
+    }
+    EXPECT_EQ(dst[len], 0xEE);
+
+    memcpy_Multithread(dst.get(), src.get(), len);
+    EXPECT_EQ(std::memcmp(dst.get(), src.get(), len), 0);
+    EXPECT_EQ(dst[len], 0xEE);
+}
+
+} // namespace
