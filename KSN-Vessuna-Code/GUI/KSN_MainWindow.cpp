@@ -443,7 +443,7 @@ void TKSN_MainWindow::NewProject()
         std::unique_ptr<TQORNewStaticList<TQORMaterialMapSource*>> maps(Project->GetMapList());
         const int mapCount = maps ? maps->Count() : 0;
         if ((meshes != 0 || mapCount != 0) &&
-            !OS.MessageYesNo("%s\n%s", Lang.GetText(388), "The current project will be discarded."))
+            !OS.MessageYesNo("%s\n\n%s", Lang.GetText(388), "The current project will be discarded."))
             return;
     }
     OS.PrintMessageNoRepeat("%s", Lang.GetText(1118));

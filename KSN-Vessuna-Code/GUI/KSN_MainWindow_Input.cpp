@@ -341,7 +341,7 @@ void TKSN_MainWindow::DragDropCB(const char* path, int x, int y)
 
     const std::string ext = GetExtensionFromFileName(path);
     if (QORstrcmpi(ext.c_str(), "Kestrune") == 0) {
-        if (OS.MessageYesNo("%s\n%s", Lang.GetText(381), "The current project will be discarded."))
+        if (OS.MessageYesNo("%s", Lang.GetText(381)))
             w.LoadProject(path);
         return;
     }

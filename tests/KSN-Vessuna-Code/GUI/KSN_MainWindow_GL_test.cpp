@@ -280,10 +280,11 @@ TEST_F(MainWindowDrawn, TheWizardShowsItsThreePicturesAndEachRaisesItsChoice)
         Frame();
         TGui_Button* picture = wizard->Pictures[i];
         const TPixel corner = At(picture->AbsX + 4, picture->AbsY + 4);
-        for (int channel = 0; channel < 3; ++channel)
-            if (channel != dominant[i])
-                EXPECT_GT(corner[size_t(dominant[i])], corner[size_t(channel)])
-                    << corner[0] << " " << corner[1] << " " << corner[2];
+        for (int channel = 0; channel < 3; ++channel) {
+            if (channel == dominant[i]) continue;
+            EXPECT_GT(corner[size_t(dominant[i])], corner[size_t(channel)])
+                << corner[0] << " " << corner[1] << " " << corner[2];
+        }
         g_RanCommands.clear();
         ClickNode(picture);
         EXPECT_EQ(Count(143 + i), 1);
@@ -316,7 +317,7 @@ TEST_F(MainWindowDrawn, DroppedFilesGoWhereTheyLandAndOnlyAnUnhandledDropBeeps)
     Provider.Answers = {TOSBoxAnswer::No};
     Drop(TempFile("other.Kestrune"), vx, vy);
     ASSERT_EQ(Provider.Boxes.size(), 1u);
-    EXPECT_EQ(Provider.Boxes[0].Text.rfind(Lang.GetText(381), 0), 0u);
+    EXPECT_EQ(Provider.Boxes[0].Text, Lang.GetText(381));
     EXPECT_EQ(Project, project);
 
     // Handled drops end silently; the maps panel then refreshes its lists.

@@ -14,6 +14,7 @@
 #include "KSN_ToolList.h"
 #include "KSN_MaxExchange.h"
 #include "QORLanguage.h"
+#include "QORMaterialMapSource.h"
 
 #include <atomic>
 #include <fstream>
@@ -255,11 +256,13 @@ TEST_F(MainWindowMessages, AHintReplacesThePreviousHintAndAPercentInItShowsLiter
     W().PrintHintParam(nullptr, "%s and %d", "first hint", 1);
     W().PrintHintParam(nullptr, "%s", "100%d sure");
     EXPECT_EQ(PanelLines(W().HintPanel), std::vector<std::string>{"100%d sure "});
-    std::string longHint, expected;
+    std::string longHint;
     for (int i = 0; i < 1500; ++i) {
-        longHint += "w" + std::to_string(10000 + i) + " ";
-        expected += "w" + std::to_string(10000 + i) + " ";
+        longHint += 'w';
+        longHint += std::to_string(10000 + i);
+        longHint += ' ';
     }
+    const std::string expected = longHint;
     W().PrintHintParam(nullptr, "%s!", longHint.c_str());
     std::string all;
     for (const std::string& l : PanelLines(W().HintPanel)) all += l;
@@ -611,4 +614,68 @@ TEST_F(MainWindowFrame, TheWizardsPicturesRaiseTheirChoicesBesideTextsAtTheMargi
     EXPECT_TRUE(Project->CR2AutoRig && Project->CR2SaveNewOBJ && Project->CR2SetupFullBodyMorphs);
     EXPECT_EQ(App->exportFileTypesIndex, 1);
     EXPECT_FALSE(wizard->Shown);
+}
+
+// [SECTION] Idle work and new projects
+
+TEST_F(MainWindowFrame, IdleWorkWaitsForRestingInputAndTheSaveReminderCountsOnlyVisibleTimeWithoutAHeldButton)
+{
+    auto remindAfter = [](double seconds) {
+        App->saveReminderTimer.Stop();
+        App->saveReminderTimer.SetTime(seconds);
+        App->saveReminderTimer.Continue();
+    };
+    // Right after an input nothing idle happens.
+    remindAfter(301);
+    App->inputTimer.Start();
+    QORglut_DispatchIdle();
+    EXPECT_EQ(CountQueued(402), 0);
+
+    // A held button keeps the reminder back.
+    auto* probe = new TProbe(&W(), 300, 300);
+    Press(310, 310);
+    ASSERT_EQ(W().GetOnMouseDownNode(), probe);
+    remindAfter(301);
+    Idle();
+    EXPECT_EQ(CountQueued(402), 0);
+    Release(310, 310);
+
+    remindAfter(299);
+    Idle();
+    EXPECT_EQ(CountQueued(402), 0);
+    remindAfter(301);
+    Idle();
+    EXPECT_EQ(CountQueued(402), 1);
+    EXPECT_LT(App->saveReminderTimer.Read(), 1.0) << "the reminder starts counting again";
+
+    // A minimised window stops the count; showing it again continues it.
+    QORglut_DispatchIconize(true);
+    EXPECT_FALSE(App->saveReminderTimer.IsTiming());
+    QORglut_DispatchIconize(false);
+    EXPECT_TRUE(App->saveReminderTimer.IsTiming());
+}
+
+TEST_F(MainWindowFrame, ANewProjectAsksOnlyWhenTheOldOneHoldsMeshesOrMaps)
+{
+    // (Projects are told apart by content: a new one may reuse the old address.)
+    auto mapCount = [] {
+        std::unique_ptr<TQORNewStaticList<TQORMaterialMapSource*>> maps(Project->GetMapList());
+        return maps ? maps->Count() : 0;
+    };
+    Project->CreateNewObject();   // an object without a mesh
+    Provider.Boxes.clear();
+    W().NewProject();
+    EXPECT_TRUE(Provider.Boxes.empty());
+    EXPECT_EQ(Project->GetObjectCount(), 0) << "replaced without asking";
+    EXPECT_EQ(CountQueued(299), 1);
+
+    ASSERT_NE(Project->CreateMapSource(), nullptr);
+    Provider.Answers = {TOSBoxAnswer::No};
+    W().NewProject();
+    ASSERT_EQ(Provider.Boxes.size(), 1u);
+    EXPECT_EQ(Provider.Boxes[0].Text.rfind(Lang.GetText(388), 0), 0u);
+    EXPECT_EQ(mapCount(), 1) << "No keeps the project";
+    Provider.Answers = {TOSBoxAnswer::Yes};
+    W().NewProject();
+    EXPECT_EQ(mapCount(), 0);
 }
