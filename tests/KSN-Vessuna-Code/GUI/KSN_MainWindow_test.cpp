@@ -679,3 +679,26 @@ TEST_F(MainWindowFrame, ANewProjectAsksOnlyWhenTheOldOneHoldsMeshesOrMaps)
     W().NewProject();
     EXPECT_EQ(mapCount(), 0);
 }
+
+TEST_F(MainWindowFrame, ACallbackWithoutTheMainWindowNamesTheSourceAndEndsTheProgram)
+{
+    // The ending run tells what its box said on its error stream.
+    struct TSayingProvider : TScriptedProvider {
+        TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
+        {
+            std::fprintf(stderr, "BOX: %s\n", text);
+            return TOSBoxAnswer::Ok;
+        }
+    };
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (void (*raise)() : {+[] { QORglut_DispatchReshape(900, 700); }, +[] { QORglut_DispatchMouseWheel(1, 5, 5); }}) {
+        EXPECT_EXIT(
+            {
+                static TSayingProvider saying;
+                OS.SetDialogProvider(&saying);
+                MainWindow = nullptr;   // the window object is left to the ending process
+                raise();
+            },
+            ::testing::ExitedWithCode(1), "BOX: MainWindow = NULL at .*KSN_MainWindow.*\\.cpp,[0-9]+");
+    }
+}
