@@ -14,6 +14,7 @@
 #include "KSN_ToolList.h"
 #include "KSN_MaxExchange.h"
 #include "QORLanguage.h"
+#include "QORString.h"
 #include "QORMaterialMapSource.h"
 
 #include <atomic>
@@ -701,4 +702,58 @@ TEST_F(MainWindowFrame, ACallbackWithoutTheMainWindowNamesTheSourceAndEndsThePro
             },
             ::testing::ExitedWithCode(1), "BOX: MainWindow = NULL at .*KSN_MainWindow.*\\.cpp,[0-9]+");
     }
+}
+
+TEST_F(MainWindowMenus, TheLayersMenuFollowsTheCurrentLayerAndTheHighlightedCount)
+{
+    W().UpdateLayersMenu();
+    TKSN_Layer* all = Project->PolygonLayers[0];
+    ASSERT_NE(W().LayersMenu->FirstChild, nullptr);
+    EXPECT_EQ(std::string(W().LayersMenu->FirstChild->GetName()), QORFormat(Lang.GetText(1331), all->GetName()));
+    std::vector<TGui_MenuText*> items = RealItems(W().LayersMenu);
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_TRUE(items[0]->IsEnabled());
+    EXPECT_FALSE(items[1]->IsEnabled()) << "layer 0 cannot be renamed";
+    EXPECT_FALSE(items[2]->IsEnabled());
+    std::vector<TGui_MenuText*> operations = RealItems(W().LayerOperationsMenu);
+    ASSERT_EQ(operations.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(operations[i]->IsEnabled(), i >= 4) << operations[i]->GetName();
+
+    for (int n : {1, 2}) {
+        Project->PolygonLayers[n]->Enable();
+        Project->PolygonLayers[n]->multiSelected = true;
+    }
+    Project->ChangeLayer(2, false);
+    Project->PolygonLayers[1]->multiSelected = true;
+    Project->PolygonLayers[2]->multiSelected = true;
+    all->multiSelected = false;
+    W().UpdateLayersMenu();
+    TKSN_Layer* current = Project->GetCurrentLayer();
+    ASSERT_EQ(current, Project->PolygonLayers[2]);
+    EXPECT_EQ(std::string(W().LayersMenu->FirstChild->GetName()),
+              QORFormat(Lang.GetText(1347), current->GetName(), 2));
+    items = RealItems(W().LayersMenu);
+    EXPECT_TRUE(items[1]->IsEnabled());
+    EXPECT_TRUE(items[2]->IsEnabled());
+    operations = RealItems(W().LayerOperationsMenu);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_TRUE(operations[i]->IsEnabled());
+        EXPECT_EQ(operations[i]->ClickEvent->GetIndex(), 2) << "the current layer's index";
+    }
+}
+
+TEST_F(MainWindowMenus, TheSelectMenuAsAManagerPopUpEndsAfterDuplicate)
+{
+    W().UpdateSelectionMenu(false, false);
+    std::vector<TGui_MenuText*> popup = RealItems(W().SelectMenu);
+    ASSERT_EQ(popup.size(), 7u);
+    EXPECT_EQ(popup.back()->ClickEvent->GetCommand(), 248);
+    EXPECT_FALSE(popup.back()->IsEnabled()) << "nothing highlighted";
+    EXPECT_TRUE(popup[4]->IsEnabled()) << "Replace Selection";
+
+    W().SelectMenu->Popup(nullptr, 100, 100);   // as from the Edit menu: the refresh adds the operations
+    KestruneEvents_ProcessEvents();
+    std::vector<TGui_MenuText*> full = RealItems(W().SelectMenu);
+    ASSERT_EQ(full.size(), 15u);
+    EXPECT_EQ(full.back()->ClickEvent->GetCommand(), 238);
 }
