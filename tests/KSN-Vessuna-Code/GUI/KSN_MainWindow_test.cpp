@@ -128,6 +128,29 @@ TEST_F(MainWindowInput, AMotionToTheSamePixelIsDroppedAndOneAfterASkipRequestToo
     EXPECT_EQ(motions.size(), 2u) << ::testing::PrintToString(probe->Log);
 }
 
+TEST_F(MainWindowInput, QueuedWindowInputEventsAbsorbMotionAndHoldBackButtons)
+{
+    auto* probe = new TProbe(&W(), 300, 300);
+    Press(310, 310);
+    // A queued mouse-motion window event takes the new position instead
+    // (and is run by the pump that ends the callback).
+    g_RanCommands.clear();
+    QOREvents_PushEvent(new TQOREvent(-9997));
+    Drag(325, 318);
+    ASSERT_EQ(Count(-9997), 1);
+    EXPECT_EQ(g_RanCommands[0].X, 325);
+    EXPECT_EQ(g_RanCommands[0].Y, 318);
+    // A queued release holds back the next release.
+    auto* release = new TQOREvent(-9999);
+    release->SetMouseState(1);
+    QOREvents_PushEvent(release);
+    Release(325, 318);
+    for (const std::string& e : probe->Log) {
+        EXPECT_EQ(e.rfind("motion", 0), std::string::npos) << e;
+        EXPECT_NE(e, "mouse 0 1");
+    }
+}
+
 TEST_F(MainWindowInput, TheWheelIsIgnoredWhileLockedAndAClickOnAnotherPanelFreesAStuckLock)
 {
     auto* probe = new TProbe(&W(), 300, 300);
