@@ -1,55 +1,228 @@
-// TODO(stub): stands for the main window TKSN_MainWindow until the main window,
-// its panels and dialogs exist. It holds the message panel (a real GUI node
-// whose lines are text children, not yet drawn) and the pending list that the
-// shell's message hooks write to, shows them through the declared interface
-// TKSN_MessageTarget, and draws an empty grey frame.
+// TKSN_MainWindow: the root of the whole OpenGL-drawn interface, one blank
+// application of the GUI toolkit that fills the single canvas and owns every
+// panel, window and menu of the program.
+//
+// The window toolkit's event loop calls the static window callbacks below
+// (registered with the GLUT-like layer in place of the toolkit's own); there
+// is no loop of the program's own and everything here runs on the main
+// thread. Sources:
+//   KSN_MainWindow.cpp           construction, the callback guard, frames, idle, resizing, exit,
+//                                new and loaded projects, modes, the splash window
+//   KSN_MainWindow_Input.cpp     mouse, wheel, keys and dropped files
+//   KSN_MainWindow_Messages.cpp  the message and hint panels, progress in the title
+//   KSN_MainWindow_Menus.cpp     the menu bar, its menus and the dynamic menus
+//
+// Invariants:
+// - Every callback except the wheel and drag callbacks returns at once unless
+//   the layer is ready, no other callback runs (InsideEvent) and no modal
+//   dialog is open; InsideEvent is cleared on every way out.
+// - Only the main thread touches widgets: texts raised by other threads, or
+//   while a frame is drawn, wait in the pending list (KSN_MessageHooks.h) and
+//   are shown after the frame or at the next idle pass.
+// - Menus are rebuilt whole each time they open, never patched.
 #pragma once
 
-#include "GuiNode.h"
+#include "GuiMaster.h"
 #include "KSN_MessageHooks.h"
+#include "QOREvents.h"
+#include "QORNewStaticList.h"
 
-#include <memory>
+#include <string>
 
-class TKSN_MainWindow : public TKSN_MessageTarget {
+class TGui_Menu;
+class TGui_Button;
+class TGui_Window;
+class TKSN_Tool;
+class TKSN_Viewport;
+class TKSN_ViewportPanel;
+class TKSN_ImportWindow;
+class TKSN_SplashScreenWindow;
+class TKSN_MapsNode;
+class TKSN_ObjectManagerNode;
+class TKSN_CR2ExportWindow;
+class TKSN_Layer;
+class TQORglutTexture;
+
+class TKSN_MainWindow : public TGui_BlankApp, public TKSN_MessageTarget {
 public:
-    // Builds the message panel, registers the display callback with the
-    // GLUT-like layer and itself as the hooks' message target.
+    // Builds the widget tree (Init) and the menus, registers the window
+    // callbacks and itself as the message hooks' target.
     TKSN_MainWindow(int window, void* nativeHandle);
     ~TKSN_MainWindow() override;
     TKSN_MainWindow(const TKSN_MainWindow&) = delete;
     TKSN_MainWindow& operator=(const TKSN_MainWindow&) = delete;
 
-    // TODO(stub): builds the splash window; nothing to build yet.
-    void SetupSplashScreen() {}
-    // The progress hook; TODO(stub): shows no progress yet.
-    static void DoProgress() {}
-    // Brackets the frame with the OS layer's drawing flag, clears it to the
-    // interface grey, swaps, then shows the texts queued during the frame.
-    static void DisplayCB();
+    // [SECTION] Construction and layout
+    // TODO(stub): the least widget tree of the main window: menu bar, four
+    // viewport panels, the left-hand column with the manager panels, the
+    // mode bar with the brush buttons, the message window with its two
+    // panels, the pop-up library windows, the sub-windows and the splash.
+    void Init();
+    // TODO(stub): places the panels for a canvas of width x height (what
+    // command 141 does once the layout code exists).
+    void LayoutForSize(int width, int height);
+    void RegisterCallbacks();
 
-    // `marked` puts "[b]>[/b] " before the text; `clearFirst` empties the
-    // panel first. TODO(stub): no word wrap and no repeat-line replacement.
-    static void DoPrintMessage(TGui_Node* panel, const char* text, bool marked, bool clearFirst, bool red,
-                               int command);
-    virtual void PrintHint(TGui_Node* node, const char* text);
+    // [SECTION] Window callbacks (frame cycle)
+    static void DisplayCB();
+    static void ReshapeCB(int width, int height);
+    static void IdleCB();
+    static void VisibilityCB(int visible);
+    static int MinimizeCB();
+    static void WindowStatusCB(int state);
+    static int ExitCB();
+    // 0 when the user declines; ends the process otherwise.
+    static int ExitRequested();
+
+    // [SECTION] Document
+    void NewProject();
+    // False when the file cannot be loaded: the old project, its mode and
+    // the viewport layout stay.
+    bool LoadProject(const char* path);
+    void AfterLoadOrNewProject();
+    void SetMode(int mode);
+    void OnCurrentViewportChanged();
+    TKSN_ViewportPanel* GetCurrentViewportPanel();
+    TKSN_ViewportPanel* GetViewportPanelFromViewport(TKSN_Viewport* viewport);
+    static bool UserInputWaitingFuncForRealTimeDisplay();
+    static bool SetCurrentMorphCB(TQOREvent* event);
+
+    // [SECTION] Overrides of the toolkit
+    void OnUpdateContents() override {}
+    void UpdateSize() override;
+    void UpdateSize_SecondPass() override {}
+    void Draw() override;
+    void ProcessIdle() override;
+    void OnMouse(int button, int state, int x, int y) override;
+    bool OnMotion(int x, int y) override;
+    __attribute__((format(printf, 3, 4))) void PrintHintParam(TGui_Node* node, const char* format, ...) override;
+    void PrintHint(TGui_Node* node, const char* text) override;
+
+    // [SECTION] Input callbacks (KSN_MainWindow_Input.cpp)
+    static void MouseCB(int button, int state, int x, int y);
+    static void MotionCB(int x, int y);
+    static void PassiveCB(int x, int y);
+    static void DoubleClickCB(int x, int y);
+    static void MouseWheelCB(int step);
+    static void DragCB(int dx, int dy);
+    static void KeyboardCB(unsigned char key, int x, int y);
+    static void SpecialCB(int key, int x, int y);
+    static void DragDropCB(const char* path, int x, int y);
+    void ProcessMouseOverMouseDownViewports();
+    void OnDoubleClick2(int x, int y);
+    static void LockMouseWheel();
+    static void UnlockMouseWheel();
+
+    // [SECTION] Messages, hints, progress (KSN_MainWindow_Messages.cpp)
+    void DoPrintMessage(TGui_Node* panel, const char* text, bool asMessage, bool clearFirst, bool red, int command);
+    static void DoProgress();
+    void DrawProgressCB();
+    // Keeps the 40 newest lines of the message panel.
+    void TrimMessagePanel();
 
     // TKSN_MessageTarget
-    bool HasMessagePanel() const override { return messagePanel != nullptr; }
+    bool HasMessagePanel() const override { return MessagePanel != nullptr; }
     void PrintToPanel(const char* text, bool red, int32_t command) override;
-    void PrintHintToPanel(const char* text) override { PrintHint(messagePanel.get(), text); }
-    void FlashPanel(bool style) override { messagePanel->Flash(style); }
-    void EmptyPanel() override { messagePanel->Empty(); }
+    void PrintHintToPanel(const char* text) override { PrintHint(MessagePanel, text); }
+    void FlashPanel(bool style) override;
+    void EmptyPanel() override;
     void PrintDebugLine(const char* text) override;
-    TKSN_PendingMessageList& PendingMessages() override { return pendingMessages; }
+    TKSN_PendingMessageList& PendingMessages() override { return PendingMessageList; }
 
-    std::unique_ptr<TGui_Node> messagePanel;
-    TKSN_PendingMessageList pendingMessages;
-    std::string lastHint;
+    // [SECTION] Menus (KSN_MainWindow_Menus.cpp)
+    void CreateMenus();
+    void UpdateMainMenu();
+    void SetupEditMenu();
+    void SetupViewportMenu();
+    void UpdateObjectsMenu();
+    void UpdateSelectionMenu(bool withOperations, bool unused);
+    void UpdateMorphMenu();
+    void UpdateMapsMenu();
+    void UpdateLayersMenu();
+    void UpdateMaterialMenu();
+    void UpdateGroupMenu();
+    void UpdateToolListMenu(TGui_Menu* menu, TQORNewStaticList<TKSN_Tool*>* list, const char* title,
+                            TQOREventFunction callback);
+    void UpdateToolMenus();
+    static bool SelectMoreToolsCB(TQOREvent* event);
+    // TODO(stub): rebuilds the mode buttons (their bar is not built yet).
+    void UpdateModeButtons() {}
+
+    // [SECTION] Splash
+    void SetupSplashScreen();
+
+    // [SECTION] Fields
+    TKSN_ViewportPanel* ViewportPanels[4] = {};
+    TKSN_ViewportPanel* MaximizedPanel = nullptr;
+    TGui_Node* LeftColumn = nullptr;
+    TGui_Node* ModeBar = nullptr;
+    TGui_Button* BrushShapeButton = nullptr;
+    TGui_Button* BrushImageButton = nullptr;
+    TGui_Window* MessageWindow = nullptr;
+    TGui_Node* MessagePanel = nullptr;
+    TGui_Node* HintPanel = nullptr;
+    TGui_Node* LockIcon = nullptr;
+    TGui_Window* BrushShapeLibraryWindow = nullptr;
+    TGui_Window* BrushImageLibraryWindow = nullptr;
+    TKSN_ImportWindow* ImportWindow = nullptr;
+    TGui_Window* ExportWindow = nullptr;
+    TGui_Window* ViewportOptionsWindow = nullptr;
+    TGui_Window* RenderOptionsWindow = nullptr;
+    TGui_Window* RenameWindow = nullptr;
+    TGui_Window* NewMapWindow = nullptr;
+    TGui_Window* OptionsWindow = nullptr;
+    TKSN_CR2ExportWindow* CR2ExportWindow = nullptr;
+    TKSN_MapsNode* MapsPanel = nullptr;
+    TKSN_ObjectManagerNode* ObjectManager = nullptr;
+    TKSN_SplashScreenWindow* SplashWindow = nullptr;
+    TQORglutTexture* SplashTexture = nullptr;
+    TQORglutTexture* CloseWindowButtonTexture = nullptr;
+
+    TGui_Menu* ObjectsMenu = nullptr;
+    TGui_Menu* MaterialsMenu = nullptr;
+    TGui_Menu* GroupsMenu = nullptr;
+    TGui_Menu* SelectMenu = nullptr;
+    TGui_Menu* MorphsMenu = nullptr;
+    TGui_Menu* MapsMenu = nullptr;
+    TGui_Menu* LayersMenu = nullptr;
+    TGui_Menu* LayerWindowMenu = nullptr;
+    TGui_Menu* LayerOperationsMenu = nullptr;
+    TGui_Menu* FileMenu = nullptr;
+    TGui_Menu* EditMenu = nullptr;
+    TGui_Menu* AdditionalUtilitiesMenu = nullptr;
+    TGui_Menu* ViewportsMenu = nullptr;
+    TGui_Menu* DisplayModeMenu = nullptr;
+    TGui_Menu* ShadingOptionsMenu = nullptr;
+    TGui_Menu* ConfigurationMenu = nullptr;
+    TGui_Menu* FramingMenu = nullptr;
+    TGui_Menu* GeneralMenu = nullptr;
+    TGui_Menu* HelpMenu = nullptr;
+
+    TKSN_PendingMessageList PendingMessageList;
+    int32_t ProgressCounter = 0;    // 0..5 dots
+    std::string LastMessage;        // the last window title set
+    bool FirstReshapeDone = false;
+    int32_t FramesDrawn = 0;        // frames that reached the drawing step
+    bool ButtonDown = false;        // press-release pairing
+    int32_t ButtonThatWentDown = -1;
 };
 
+// Fills a shading-options menu for a display layer; a null menu shows an
+// error message and does nothing more.
+void SetupDisplayMenu(TGui_Menu* menu, TKSN_Layer* layer, bool clear, bool forViewport);
+
 extern TKSN_MainWindow* MainWindow;
+TKSN_MainWindow* GetMainWindow();
+// True while a main-window callback runs.
+extern bool InsideEvent;
+// Set by tools while a stroke is under way: the wheel does nothing.
+extern bool MouseWheelLocked;
+extern TGui_Node* DummyViewportPaddingNode;
+extern TQORTimer TimerSinceLastDisplay;
 // The debug window and its list box: null unless the debug window is open.
 extern TGui_Node* DebugWindow;
 extern TGui_Node* DebugWindowListBox;
-// When true, DoPrintMessage flashes the panel when it replaces a repeated line.
+// When true, a replaced repeated message flashes the panel.
 extern bool DoFlashOnRepeatMessage;
+// The system beep of an unhandled drop (tests listen to it here).
+extern void (*KSN_MainWindow_Beep)();

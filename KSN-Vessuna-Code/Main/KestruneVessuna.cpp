@@ -22,7 +22,6 @@
 #include "KSN_Mesh.h"
 #include "KSN_MeshRoot.h"
 #include "KSN_Object.h"
-#include "KSN_MainWindow_Callbacks.h"
 #include "KSN_MaxExchange.h"
 #include "KSN_MessageHooks.h"
 #include "KSN_OpenGLTest.h"
@@ -305,7 +304,6 @@ void Kestrune_Vessuna_InitializeInterface()
     KSN_FileFormats_RegisterHooks();
     Project = new TKSN_Project();
     MainWindow = new TKSN_MainWindow(window, nativeHandle);
-    KSN_MainWindow_RegisterCallbacks();
     KSN_AssignViewportDependentCancellers(CancelTouchupRenderer, CancelProjectVertexCulling);
     Kestrune_ConnectLowerLayers();
 

@@ -200,6 +200,8 @@ public:
     char autoSaveFileName[KSN_APP_PATH_BUFFER] = {};
     char loadedAutoSaveFileName[KSN_APP_PATH_BUFFER] = {};
     TQORTimer splashTimer;
+    TQORTimer inputTimer;                    // since the last handled user input; idle work waits 0.2 s
+    bool idleOrPassiveDone = false;          // the project's idle-or-passive work ran
     int32_t runCount = 0;
     float guideColor1[3] = {0.8f, 0.8f, 0.8f};
     float guideColor2[3] = {0.0f, 0.0f, 0.0f};

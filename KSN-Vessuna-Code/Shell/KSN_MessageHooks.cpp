@@ -18,12 +18,26 @@ bool Running() { return App && App->running; }
 // Called with MessageMutex held.
 TKSN_MessageTarget* Panel() { return Target && Target->HasMessagePanel() ? Target : nullptr; }
 
-// Called with MessageMutex held: while a frame is drawn the text waits for its end.
+// Called with MessageMutex held. Only the main thread touches widgets, and
+// never while a frame is drawn: a text from another thread, or raised during
+// a frame, waits in the pending list for the main thread (after the frame or
+// at the next idle pass).
+bool MustQueue() { return OS.IsDrawingInProgress() || !OS.IsMainThread(); }
+
 bool QueueWhileDrawing(TKSN_MessageTarget& target, const char* text, int32_t command, int32_t kind)
 {
-    if (!OS.IsDrawingInProgress()) return false;
+    if (!MustQueue()) return false;
     target.PendingMessages().Add(TKSN_PendingMessage{text ? text : "", command, kind});
     return true;
+}
+
+// A flash raised off the main thread waits like a text; on it, it happens now.
+void FlashOrQueue(TKSN_MessageTarget& target, bool style)
+{
+    if (OS.IsMainThread())
+        target.FlashPanel(style);
+    else
+        target.PendingMessages().Add(TKSN_PendingMessage{"", style ? 1 : 0, TKSN_PendingMessage::Flash});
 }
 
 } // namespace
@@ -55,7 +69,8 @@ void Kestrune_OnWarningMessage(char* text)
     std::scoped_lock lock(MessageMutex);
     TKSN_MessageTarget* panel = Panel();
     if (!panel) return;
-    panel->FlashPanel(false);
+    // Off the main thread the warning flashes when it is shown.
+    if (OS.IsMainThread()) panel->FlashPanel(false);
     if (QueueWhileDrawing(*panel, text, 0, TKSN_PendingMessage::Warning)) return;
     panel->PrintToPanel(text, true, -1);
 }
@@ -82,14 +97,14 @@ void Kestrune_OnPrintMessageNoRepeatFailed(char*)
 {
     if (!Running()) return;
     std::scoped_lock lock(MessageMutex);
-    if (TKSN_MessageTarget* panel = Panel()) panel->FlashPanel(false);
+    if (TKSN_MessageTarget* panel = Panel()) FlashOrQueue(*panel, false);
 }
 
 void Kestrune_OnWarningMessageNoRepeatFailed(char*)
 {
     if (!Running()) return;
     std::scoped_lock lock(MessageMutex);
-    if (TKSN_MessageTarget* panel = Panel()) panel->FlashPanel(true);
+    if (TKSN_MessageTarget* panel = Panel()) FlashOrQueue(*panel, true);
 }
 
 void Kestrune_OnDebugMessage(char* text)
@@ -97,16 +112,26 @@ void Kestrune_OnDebugMessage(char* text)
     if (!Running()) return;
     if (!text || !QORstrstri(text, "GGG-")) return;
     std::scoped_lock lock(MessageMutex);
-    // Debug lines never wait for the frame: the debug window is not part of it.
-    if (Target) Target->PrintDebugLine(text);
+    if (!Target) return;
+    // Debug lines never wait for the frame (the debug window is not part of
+    // it), only for the main thread.
+    if (!OS.IsMainThread())
+        Target->PendingMessages().Add(TKSN_PendingMessage{text, 0, TKSN_PendingMessage::Debug});
+    else
+        Target->PrintDebugLine(text);
 }
 
 void Kestrune_OnClearMessages()
 {
     if (!Running()) return;
     std::scoped_lock lock(MessageMutex);
+    TKSN_MessageTarget* panel = Panel();
+    if (panel && !OS.IsMainThread()) {
+        panel->PendingMessages().Add(TKSN_PendingMessage{"", 0, TKSN_PendingMessage::Clear});
+        return;
+    }
     App->stateFlags = 0;
-    if (TKSN_MessageTarget* panel = Panel()) panel->EmptyPanel();
+    if (panel) panel->EmptyPanel();
 }
 
 void Kestrune_InstallMessageHooks()
@@ -138,6 +163,8 @@ void Kestrune_EndDrawingFrame()
 
 void Kestrune_FlushPendingMessages()
 {
+    // Only the main thread shows texts; a worker's call leaves them waiting.
+    if (!OS.IsMainThread()) return;
     TKSN_PendingMessageList pending;
     {
         std::scoped_lock lock(MessageMutex);
@@ -152,6 +179,13 @@ void Kestrune_FlushPendingMessages()
             OS.PrintMessageWithEvent(m.command, "%s", m.text.c_str());
             break;
         case TKSN_PendingMessage::Hint: OS.PrintHint("%s", m.text.c_str()); break;
+        case TKSN_PendingMessage::Flash: {
+            std::scoped_lock lock(MessageMutex);
+            if (TKSN_MessageTarget* panel = Panel()) panel->FlashPanel(m.command != 0);
+            break;
+        }
+        case TKSN_PendingMessage::Debug: OS.DebugMessage("%s", m.text.c_str()); break;
+        case TKSN_PendingMessage::Clear: Kestrune_OnClearMessages(); break;
         default: break;
         }
     }

@@ -2,10 +2,11 @@
 // messages that carry a command, hints, debug lines) leave for the main
 // window's message panel.
 //
-// A text that arrives while a frame is being drawn must not change the widget
-// tree mid-frame, so it is queued and shown after the frame
-// (Kestrune_FlushPendingMessages). Worker threads report messages too:
-// MessageMutex serialises the hook bodies and every touch of the pending list.
+// Only the main thread touches widgets, and never in the middle of a frame: a
+// text that arrives while a frame is being drawn, or from any other thread,
+// is queued and shown by the main thread after the next frame or at the next
+// idle pass (Kestrune_FlushPendingMessages). MessageMutex serialises the hook
+// bodies and every touch of the pending list.
 //
 // The shell sits below the main window, so the main window reaches the hooks
 // through the declared interface TKSN_MessageTarget, which it registers once
@@ -25,7 +26,9 @@ extern std::mutex MessageMutex;
 
 // One queued panel text.
 struct TKSN_PendingMessage {
-    enum : int32_t { Message = 0, Warning = 1, MessageWithCommand = 2, Hint = 3 };
+    // Flash, Debug and Clear only come from other threads: a panel flash
+    // (command 1 for the warning style), a debug line, emptying the panel.
+    enum : int32_t { Message = 0, Warning = 1, MessageWithCommand = 2, Hint = 3, Flash = 4, Debug = 5, Clear = 6 };
     std::string text;
     int32_t command = 0;   // the command of a message with a command, else 0
     int32_t kind = Message;
@@ -76,8 +79,9 @@ void Kestrune_InstallMessageHooks();
 void Kestrune_BeginDrawingFrame();
 void Kestrune_EndDrawingFrame();
 
-// After a frame, on the main thread: passes every queued text, in the order
-// raised, through the OS layer again by kind, and empties the list. The list
+// After a frame or in an idle pass, on the main thread (elsewhere it does
+// nothing): passes every queued text, in the order raised, through the OS
+// layer again by kind, and empties the list. The list
 // is taken under MessageMutex and replayed outside it, so that workers may
 // keep queueing meanwhile.
 void Kestrune_FlushPendingMessages();

@@ -4,6 +4,7 @@
 // Index: [Object] [Modal boxes] [Panel messages] [Progress] [Window, keys, timing]
 #include <cstdarg>
 #include <cstdlib>
+#include <mutex>
 
 #include <wx/app.h>
 #include <wx/thread.h>
@@ -149,13 +150,28 @@ bool TOS::ExecuteColorDialog(float* out, const float* in)
 
 // [SECTION] Panel messages
 
+namespace {
+// Texts are raised from worker threads too; the last one is shared.
+std::mutex LastMessageMutex;
+} // namespace
+
+// Remembers text as the last one shown; with onlyIfNew, only when it differs
+// (ignoring case) from the last one, and answers whether it did.
+static bool RememberLastMessage(std::string& last, const std::string& text, bool onlyIfNew)
+{
+    std::scoped_lock lock(LastMessageMutex);
+    if (onlyIfNew && QORstrcmpi(text.c_str(), last.c_str()) == 0) return false;
+    last = text;
+    return true;
+}
+
 void TOS::PrintMessage(const char* format, ...)
 {
     TOSMessageCB hook = fOnPrintMessage;
     if (!hook) return;
     TOS_FORMAT(TOS_MESSAGE_BUFFER, text);
     hook(text.data());
-    LastMessageText = text;
+    RememberLastMessage(LastMessageText, text, false);
 }
 
 void TOS::WarningMessage(const char* format, ...)
@@ -164,7 +180,7 @@ void TOS::WarningMessage(const char* format, ...)
     if (!hook) return;
     TOS_FORMAT(TOS_MESSAGE_BUFFER, text);
     hook(text.data());
-    LastMessageText = text;
+    RememberLastMessage(LastMessageText, text, false);
 }
 
 // A text equal to the last one shown (ignoring case) only reaches the
@@ -174,9 +190,8 @@ void TOS::PrintMessageNoRepeat(const char* format, ...)
     TOSMessageCB hook = fOnPrintMessage;
     if (!hook) return;
     TOS_FORMAT(TOS_MESSAGE_BUFFER, text);
-    if (QORstrcmpi(text.c_str(), LastMessageText.c_str()) != 0) {
+    if (RememberLastMessage(LastMessageText, text, true)) {
         hook(text.data());
-        LastMessageText = text;
     } else if (fOnPrintMessageNoRepeatFailed) {
         fOnPrintMessageNoRepeatFailed(text.data());
     }
@@ -187,9 +202,8 @@ void TOS::WarningMessageNoRepeat(const char* format, ...)
     TOSMessageCB hook = fOnWarningMessage;
     if (!hook) return;
     TOS_FORMAT(TOS_MESSAGE_BUFFER, text);
-    if (QORstrcmpi(text.c_str(), LastMessageText.c_str()) != 0) {
+    if (RememberLastMessage(LastMessageText, text, true)) {
         hook(text.data());
-        LastMessageText = text;
     } else if (fOnWarningMessageNoRepeatFailed) {
         fOnWarningMessageNoRepeatFailed(text.data());
     }

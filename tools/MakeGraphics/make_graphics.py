@@ -332,6 +332,7 @@ def icons():
     c = checker(64, (0.75, 0.75, 0.78, 1), (0.55, 0.55, 0.58, 1), 16)
     out["NoTexture"] = c
     out["SplashScreen-Vessuna"] = splash()
+    out.update(cr2_wizard())
     return out
 
 
@@ -354,6 +355,61 @@ def splash():
     c.rect(20, 62, 96, 70, (1, 1, 1, 0.6), 4)
     c.rect(20, 80, 70, 86, (1, 1, 1, 0.4), 3)
     return c
+
+
+# [SECTION] CR2 export wizard pictures
+
+
+def figure(c, cx, colour, parts=None, scale=1.0):
+    """A simple standing figure centred on cx; parts maps body part names to
+    highlight colours (head, torso, arms, legs)."""
+    parts = parts or {}
+    s = scale
+
+    def col(name):
+        return parts.get(name, colour)
+    c.disc(cx, 24 * s + 6, 11 * s, col("head"))
+    c.rect(cx - 14 * s, 38 * s + 6, cx + 14 * s, 78 * s + 6, col("torso"), 5 * s)
+    c.line(cx - 17 * s, 42 * s + 6, cx - 30 * s, 76 * s + 6, 8 * s, col("arms"))
+    c.line(cx + 17 * s, 42 * s + 6, cx + 30 * s, 76 * s + 6, 8 * s, col("arms"))
+    c.line(cx - 7 * s, 80 * s + 6, cx - 10 * s, 114 * s + 6, 9 * s, col("legs"))
+    c.line(cx + 7 * s, 80 * s + 6, cx + 10 * s, 114 * s + 6, 9 * s, col("legs"))
+
+
+def wizard_backdrop(tint):
+    w, h = 256, 128
+    c = Canvas(w, h)
+    for y in range(h):
+        t = round(y / (h - 1) * 8) / 8
+        for x in range(w):
+            c.px[y * w + x] = [tint[0] + 0.08 * t, tint[1] + 0.08 * t, tint[2] + 0.08 * t, 1.0]
+    return c
+
+
+def cr2_wizard():
+    """The three choices of the CR2 export wizard, 256 x 128 each: one morphed
+    body part, morphs over several parts, and a reshaped new character."""
+    out = {}
+    body = (0.72, 0.74, 0.80, 1)
+    c = wizard_backdrop((0.16, 0.20, 0.30))
+    figure(c, 128, body, {"head": ORANGE})
+    c.ring(128, 30, 16, 2.5, YELLOW)
+    out["CR2Wizard_SimpleMorphs"] = c
+
+    c = wizard_backdrop((0.16, 0.26, 0.22))
+    figure(c, 128, body, {"torso": ORANGE, "arms": ORANGE, "legs": ORANGE})
+    for x in (92, 164):
+        c.disc(x, 82, 3, YELLOW)   # the finger joints stay put
+    out["CR2Wizard_BodyMorphs"] = c
+
+    c = wizard_backdrop((0.28, 0.18, 0.26))
+    figure(c, 84, (0.55, 0.57, 0.62, 1))
+    arrow(c, 118, 64, 146, 64, 4, WHITE, 7)
+    figure(c, 190, PURPLE, scale=1.0)
+    c.polygon([(226, 8), (230, 18), (241, 18), (232, 24), (236, 34), (226, 28), (216, 34), (220, 24), (211, 18),
+               (222, 18)], YELLOW)
+    out["CR2Wizard_NewCharacter"] = c
+    return out
 
 
 # [SECTION] Brush stamps

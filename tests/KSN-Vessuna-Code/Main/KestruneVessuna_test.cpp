@@ -78,14 +78,15 @@ TEST_F(KestruneVessunaRun, StartsDrawsItsCanvasPumpsCommandsAndQuitsThroughTheEx
     SCOPED_TRACE(run.output);
     EXPECT_EQ(run.status, 0);
 
-    // The canvas shows the main window's frame (its grey, 0.3), not the black of
+    // The canvas shows the main window's frame (its panels, or the splash
+    // window centred over them during the first second), not the black of
     // the display callback that stands in before the main window exists.
     size_t at = run.output.find("KSN_TEST_PIXEL ");
     ASSERT_NE(at, std::string::npos);
     std::istringstream pixel(run.output.substr(at + 15));
     int r = -1, g = -1, b = -1;
     pixel >> r >> g >> b;
-    for (int channel : {r, g, b}) EXPECT_NEAR(channel, 0.3 * 255, 1.0);
+    EXPECT_GT(r + g + b, 3 * 20) << r << " " << g << " " << b;
 
     // A command queued after the first frame ran in the pump of a later paint.
     EXPECT_NE(run.output.find("KSN_TEST_PUMPED"), std::string::npos);

@@ -1,0 +1,543 @@
+// The main window's frame cycle. Index:
+//   [SECTION] Globals, guard and pump
+//   [SECTION] Construction and the stand-in layout
+//   [SECTION] Frames
+//   [SECTION] Idle, resizing, visibility
+//   [SECTION] Exit
+//   [SECTION] Document: new, load, mode, current viewport
+//   [SECTION] Splash window
+#include "KSN_MainWindow_Internal.h"
+
+#include "GuiButton.h"
+#include "GuiMenu.h"
+#include "GuiTheme.h"
+#include "GuiWindow.h"
+#include "KSN_Application.h"
+#include "KSN_CR2ExportWindow.h"
+#include "KSN_MainWindow_Panels.h"
+#include "KSN_Object.h"
+#include "KSN_Project.h"
+#include "KSN_Viewport.h"
+#include "KestruneEvents.h"
+#include "OS.h"
+#include "OverlayWorkhorse.h"
+#include "QOREvents.h"
+#include "QORGL.h"
+#include "QORLanguage.h"
+#include "QORLookupTables.h"
+#include "QORPolyMesh.h"
+#include "QORString.h"
+#include "QORVirtualMemory.h"
+#include "QORglut.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <memory>
+
+// [SECTION] Globals, guard and pump
+
+TKSN_MainWindow* MainWindow = nullptr;
+bool InsideEvent = false;
+bool MouseWheelLocked = false;
+TGui_Node* DummyViewportPaddingNode = nullptr;
+TQORTimer TimerSinceLastDisplay;
+TGui_Node* DebugWindow = nullptr;
+TGui_Node* DebugWindowListBox = nullptr;
+bool DoFlashOnRepeatMessage = true;
+
+TKSN_MainWindow* GetMainWindow() { return MainWindow; }
+
+void KSN_MainWindowMissing(const char* file, int line)
+{
+    if (MainWindow) return;
+    OS.ErrorMessage("MainWindow = NULL at %s,%d", file, line);
+    OS.Exit(1);
+}
+
+TKSN_CallbackScope::TKSN_CallbackScope()
+{
+    if (!QORglut_IsReadyToGo() || InsideEvent || OS.IsInDialog()) return;
+    entered = true;
+    InsideEvent = true;
+}
+
+TKSN_CallbackScope::~TKSN_CallbackScope()
+{
+    if (entered) InsideEvent = false;
+}
+
+bool KSN_AppRunning() { return App && App->running; }
+
+void KSN_PumpStep()
+{
+    if (QOREvents_GetEventCount() > 0) QORglutPostRedisplay_Internal();
+    KestruneEvents_ProcessEvents();
+}
+
+void KSN_ContinueSaveReminder()
+{
+    if (App && !App->saveReminderTimer.IsTiming()) App->saveReminderTimer.Continue();
+}
+
+void KSN_RestartInputTimer()
+{
+    if (App) App->inputTimer.Start();
+}
+
+namespace {
+
+// "-transport" as the first argument (any case) keeps the start file closed;
+// with no argument the start file opens.
+bool ShouldOpenStartFile()
+{
+    if (!App || !App->loadDefaultProject) return false;
+    if (OS.ArgumentCount > 1 && OS.Arguments && OS.Arguments[1] && QORstrcmpi(OS.Arguments[1], "-transport") == 0)
+        return false;
+    return true;
+}
+
+// Text 186 carries only its first line in the table; the warning that
+// follows it belongs to the question.
+std::string ExitQuestion()
+{
+    std::string question = Lang.GetText(186);
+    if (question.find('\n') == std::string::npos) question += "\n\n(all unsaved changes will be lost)";
+    return question;
+}
+
+TGui_Window* MakeHiddenWindow(TGui_Node* parent, const char* title)
+{
+    auto* w = new TKSN_SubWindow(parent);
+    w->SetName("%s", title);
+    w->Hide();
+    return w;
+}
+
+} // namespace
+
+// [SECTION] Construction and the stand-in layout
+
+TKSN_MainWindow::TKSN_MainWindow(int window, void* nativeHandle) : TGui_BlankApp(window, nativeHandle)
+{
+    SetName("Main Window", false);
+    std::copy(QORglutWigits_DefaultBackgroundColor, QORglutWigits_DefaultBackgroundColor + 3, BackgroundColor);
+    Init();
+    CreateMenus();
+    UpdateToolMenus();
+    RegisterCallbacks();
+    if (Width > 0 && Height > 0) LayoutForSize(Width, Height);
+    Kestrune_SetMessageTarget(this);
+}
+
+TKSN_MainWindow::~TKSN_MainWindow()
+{
+    if (Kestrune_GetMessageTarget() == this) Kestrune_SetMessageTarget(nullptr);
+    {
+        std::scoped_lock lock(MessageMutex);
+        PendingMessageList.Clear();
+    }
+    Empty();
+    DummyViewportPaddingNode = nullptr;
+}
+
+void TKSN_MainWindow::RegisterCallbacks()
+{
+    QORglutDisplayFunc(DisplayCB);
+    QORglutReshapeFunc(ReshapeCB);
+    QORglutIdleFunc(IdleCB);
+    QORglutVisibilityFunc(VisibilityCB);
+    QORglutMinimizeFunc(MinimizeCB);
+    QORglutWindowStatusFunc(WindowStatusCB);
+    QORglutExitFunc(ExitCB);
+    QORglutMouseFunc(MouseCB);
+    QORglutMotionFunc(MotionCB);
+    QORglutPassiveFunc(PassiveCB);
+    QORglutDoubleClickFunc(DoubleClickCB);
+    QORglutMouseWheelFunc(MouseWheelCB);
+    QORglutDragFunc(DragCB);
+    QORglutKeyboardFunc(KeyboardCB);
+    QORglutSpecialFunc(SpecialCB);
+    QORglutDragDropFunc(DragDropCB);
+}
+
+void TKSN_MainWindow::Init()
+{
+    DummyViewportPaddingNode = AddNode("", 1, 1);
+    DummyViewportPaddingNode->ShowName = false;
+    DummyViewportPaddingNode->DrawSurface = false;
+    DummyViewportPaddingNode->BorderWidth = 0;
+    for (int i = 0; i < 4; ++i) ViewportPanels[i] = new TKSN_ViewportPanel(this, i);
+
+    LeftColumn = AddNode("", 200, 400);
+    LeftColumn->ShowName = false;
+    ObjectManager = new TKSN_ObjectManagerNode(LeftColumn);
+    ObjectManager->ShowName = false;
+    MapsPanel = new TKSN_MapsNode(LeftColumn);
+    MapsPanel->ShowName = false;
+
+    ModeBar = AddNode("", 400, 40);
+    ModeBar->ShowName = false;
+    BrushShapeButton = ModeBar->AddButton("Shape", 4, 4, nullptr);
+    BrushImageButton = ModeBar->AddButton("Image", 80, 4, nullptr);
+
+    MessageWindow = new TGui_Window(this);
+    MessageWindow->SetName("%s", "Messages");
+    MessageWindow->ShowName = false;
+    MessageWindow->MakeNonResizeable();
+    MessagePanel = MessageWindow->AddNode("", 300, 100);
+    MessagePanel->ShowName = false;
+    MessagePanel->StackChildren = true;
+    MessagePanel->CreateVerticalScrollBar();
+    HintPanel = MessageWindow->AddNode("", 300, 60);
+    HintPanel->ShowName = false;
+    HintPanel->StackChildren = true;
+    for (TGui_Node* panel : {MessagePanel, HintPanel}) {
+        std::copy(QORglutWigits_DefaultLightBackgroundColor, QORglutWigits_DefaultLightBackgroundColor + 3,
+                  panel->BackgroundColor);
+        std::copy(QORglutWigits_DefaultTextColorOnLightBackground,
+                  QORglutWigits_DefaultTextColorOnLightBackground + 3, panel->TextColor);
+    }
+    MessagePanel->SetHint("%s", Lang.GetText(68));
+    HintPanel->SetHint("%s", Lang.GetText(176));
+
+    LockIcon = AddNode("", 16, 16);
+    LockIcon->ShowName = false;
+    LockIcon->SetGraphic(QORglut_Textures_GetTextureFromList("Lock_icon"));
+    LockIcon->Hide();
+
+    BrushShapeLibraryWindow = MakeHiddenWindow(this, "Brush Shapes");
+    BrushImageLibraryWindow = MakeHiddenWindow(this, "Brush Images");
+    ImportWindow = new TKSN_ImportWindow(this);
+    ExportWindow = MakeHiddenWindow(this, "Export");
+    ViewportOptionsWindow = MakeHiddenWindow(this, "Viewport Options");
+    RenderOptionsWindow = MakeHiddenWindow(this, "Render Options");
+    RenameWindow = MakeHiddenWindow(this, "Rename");
+    NewMapWindow = MakeHiddenWindow(this, "New Map");
+    OptionsWindow = MakeHiddenWindow(this, "Options");
+    CR2ExportWindow = new TKSN_CR2ExportWindow(this);
+}
+
+void TKSN_MainWindow::LayoutForSize(int width, int height)
+{
+    Reshape(width, height);
+    const int menuHeight = MenuBar ? std::max(MenuBar->Height, 20) : 20;
+    const int column = 220, modeBar = 40, messages = 140;
+    const int viewW = std::max(0, width - column), viewH = std::max(0, height - menuHeight - modeBar - messages);
+    LeftColumn->SetPosition(width - column, menuHeight);
+    LeftColumn->SetSize(column, height - menuHeight);
+    ObjectManager->SetPosition(0, 0);
+    ObjectManager->SetSize(column, LeftColumn->Height / 2);
+    MapsPanel->SetPosition(0, LeftColumn->Height / 2);
+    MapsPanel->SetSize(column, LeftColumn->Height - LeftColumn->Height / 2);
+    ModeBar->SetPosition(0, menuHeight);
+    ModeBar->SetSize(viewW, modeBar);
+    const int top = menuHeight + modeBar, halfW = viewW / 2, halfH = viewH / 2;
+    for (int i = 0; i < 4; ++i) {
+        ViewportPanels[i]->SetPosition((i % 2) * halfW, top + (i / 2) * halfH);
+        ViewportPanels[i]->SetSize(halfW, halfH);
+    }
+    MessageWindow->SetPosition(0, height - messages);
+    MessageWindow->SetSize(viewW, messages);
+    MessagePanel->SetPosition(0, 0);
+    MessagePanel->SetSize(viewW - 8, messages - 60);
+    HintPanel->SetPosition(0, messages - 60);
+    HintPanel->SetSize(viewW - 8, 52);
+}
+
+void TKSN_MainWindow::UpdateSize()
+{
+    // The layout pass belongs to the panels' own code; the stand-in layout
+    // is placed by LayoutForSize.
+}
+
+// [SECTION] Frames
+
+void TKSN_MainWindow::DisplayCB()
+{
+    KSN_REQUIRE_MAIN_WINDOW();
+    TKSN_CallbackScope scope;
+    if (!scope.Entered()) return;
+    TKSN_MainWindow& w = *MainWindow;
+    // The viewports are drawn first, underneath every panel and window.
+    for (int i = 3; i >= 0; --i)
+        if (w.ViewportPanels[i]) w.LinkChildFirst(w.ViewportPanels[i]);
+    if (DummyViewportPaddingNode) w.LinkChildFirst(DummyViewportPaddingNode);
+
+    if (App) {
+        ++App->frameCounter;
+        ++App->drawFrameCounter;
+    }
+    QORglResetState();
+    if (!KSN_AppRunning()) return;
+
+    if (w.FramesDrawn++ == 0 && ShouldOpenStartFile()) QOREvents_PushEvent(369);
+    Kestrune_BeginDrawingFrame();
+    if (Project) Project->BeforeScreenDraw();
+    if (KSN_AppRunning()) w.Redisplay(true);
+    // TODO(stub): the project's after-draw step (TKSN_Project::AfterScreenDraw) does not exist yet.
+    // Ends the drawing bracket and shows what was queued meanwhile.
+    Kestrune_EndDrawingFrame();
+    TimerSinceLastDisplay.Start();
+}
+
+void TKSN_MainWindow::Draw()
+{
+    // Fills the strip that the viewport layout leaves between the viewports
+    // and the left-hand column.
+    int right = 0, bottom = 0;
+    for (TKSN_ViewportPanel* p : ViewportPanels) {
+        if (!p) continue;
+        right = std::max(right, p->X + p->Width);
+        bottom = std::max(bottom, p->Y + p->Height);
+    }
+    const int left = LeftColumn ? LeftColumn->X : 0;
+    const int top = MenuBar ? MenuBar->Height : 0;
+    TGui_Master::Draw();
+    if (!LeftColumn || left <= right) return;
+    float c[3];
+    GetDisplayColor(c, BackgroundColor, false);
+    SetupToDraw(false);
+    glColor3fv(c);
+    glBegin(GL_QUADS);
+    glVertex2i(right, top);
+    glVertex2i(left, top);
+    glVertex2i(left, bottom);
+    glVertex2i(right, bottom);
+    glEnd();
+}
+
+// [SECTION] Idle, resizing, visibility
+
+void TKSN_MainWindow::IdleCB()
+{
+    KSN_REQUIRE_MAIN_WINDOW();
+    if (App && App->inputTimer.IsTiming() && App->inputTimer.Read() < double(0.2f)) return;
+    TKSN_CallbackScope scope;
+    if (!scope.Entered()) return;
+    KSN_PumpStep();
+    if (!KSN_AppRunning()) return;
+    TKSN_MainWindow& w = *MainWindow;
+    if (!w.GetOnMouseDownNode() && App->saveReminderInterval > 1e-5f &&
+        App->saveReminderTimer.Read() > double(App->saveReminderInterval)) {
+        App->saveReminderTimer.Start();
+        QOREvents_PushEvent(402);
+    }
+    w.ProcessIdle();
+}
+
+void TKSN_MainWindow::ProcessIdle()
+{
+    const bool held = GetOnMouseDownNode() != nullptr;
+    if (Project && !held) {
+        Project->OnIdleOrPassive();
+        if (App) App->idleOrPassiveDone = true;
+    }
+    if (Project) Project->OnIdle();
+    QORVirtualMemory_Checkup();
+    if (Project && !held) {
+        Project->OptimizeUndoNodes(0.0165f);
+        Project->OptimizeRedoNodes(0.0165f);
+    }
+    // Texts that worker threads raised since the last frame.
+    Kestrune_FlushPendingMessages();
+    TrimMessagePanel();
+    if (App && App->splashTimer.IsTiming() && App->splashTimer.Read() > 1.0) {
+        if (SplashWindow) SplashWindow->Hide();
+        App->splashTimer.Stop();
+        QOREvents_PushEvent(146);
+    }
+    TGui_Master::ProcessIdle();
+}
+
+void TKSN_MainWindow::ReshapeCB(int width, int height)
+{
+    KSN_REQUIRE_MAIN_WINDOW();
+    TKSN_CallbackScope scope;
+    if (!scope.Entered()) return;
+    if (width == 0 || height == 0) return;
+    TKSN_MainWindow& w = *MainWindow;
+    if (!w.FirstReshapeDone) {
+        QORglutPostRedisplay_Internal();
+        w.FirstReshapeDone = true;
+    }
+    if (width < 800 || height < 544) {
+        auto* e = new TQOREvent(140);
+        e->SetX(std::max(width, 800));
+        e->SetY(std::max(height, 544));
+        QOREvents_PushEvent(e);
+        return;
+    }
+    TQOREvent resize(141);
+    resize.SetX(width);
+    resize.SetY(height);
+    QORProcessEventNow(&resize);
+    KSN_RestartInputTimer();
+    KSN_PumpStep();
+}
+
+void TKSN_MainWindow::VisibilityCB(int visible)
+{
+    KSN_REQUIRE_MAIN_WINDOW();
+    TKSN_CallbackScope scope;
+    if (!scope.Entered() || !KSN_AppRunning()) return;
+    TGui_BlankApp::VisibilityCB(visible);
+    // The save reminder counts only time in which the window can be seen.
+    if (visible == 0)
+        App->saveReminderTimer.Stop();
+    else
+        KSN_ContinueSaveReminder();
+    if (visible == 1) KSN_PumpStep();
+}
+
+int TKSN_MainWindow::MinimizeCB() { return App ? int(App->allowMinimize) : 1; }
+
+void TKSN_MainWindow::WindowStatusCB(int) {}
+
+// [SECTION] Exit
+
+int TKSN_MainWindow::ExitCB()
+{
+    KSN_REQUIRE_MAIN_WINDOW();
+    TKSN_CallbackScope scope;
+    if (!scope.Entered()) return 0;
+    return ExitRequested();
+}
+
+int TKSN_MainWindow::ExitRequested()
+{
+    if (!OS.MessageYesNo("%s", ExitQuestion().c_str())) return 0;
+
+    CleanupOverlayWorkhorse();
+    if (App) App->SaveSettings();
+    QOREvents_Clean();
+    NavCleanStacks();
+    delete Project;
+    Project = nullptr;
+    MainWindow->Empty();
+    delete MainWindow;
+    MainWindow = nullptr;
+    Gui_CleanMasterList();
+    delete App;
+    App = nullptr;
+    CleanMathLookupTables();
+    QORVirtualMemory_Cleanup();
+    QORglut_Textures_Cleanup();
+    Lang.Empty();
+    OS.CleanArguments();
+    QORglut_Ext_Clean();
+    OptimizePolygonMemory();
+    OS.Exit(0);
+}
+
+// [SECTION] Document: new, load, mode, current viewport
+
+void TKSN_MainWindow::NewProject()
+{
+    if (Project) {
+        int meshes = 0;
+        std::unique_ptr<TQORNewStaticList<TKSN_Object*>> objects(Project->GetObjectList());
+        if (objects)
+            for (TKSN_Object* o : *objects)
+                if (o && o->Mesh) ++meshes;
+        std::unique_ptr<TQORNewStaticList<TQORMaterialMapSource*>> maps(Project->GetMapList());
+        const int mapCount = maps ? maps->Count() : 0;
+        if ((meshes != 0 || mapCount != 0) &&
+            !OS.MessageYesNo("%s\n\n%s", Lang.GetText(388), "The current project will be discarded."))
+            return;
+    }
+    OS.PrintMessageNoRepeat("%s", Lang.GetText(1118));
+    delete Project;
+    Project = new TKSN_Project();
+    SetMode(Project->GetMode());
+    if (App) App->ResetViewports();
+    AfterLoadOrNewProject();
+    QOREvents_PushEvent(299);
+}
+
+bool TKSN_MainWindow::LoadProject(const char* path)
+{
+    const int mode = Project ? Project->GetMode() : 0;
+    // A failed load puts back the old project and every piece of application
+    // state the reader touched, the viewport-layout index included.
+    int current = -1;
+    if (!KSN_LoadProjectInPlace(path, &current)) return false;
+    // TODO(stub): the project keeps no user-input-waiting function yet
+    // (UserInputWaitingFuncForRealTimeDisplay is handed to it once it does).
+    if (mode != 0) {
+        SetMode(0);
+        SetMode(mode);
+    }
+    AfterLoadOrNewProject();
+    if (current >= 0) Project->SetCurrentViewportIndex(current);
+    return true;
+}
+
+void TKSN_MainWindow::AfterLoadOrNewProject()
+{
+    NavCleanStacks();
+    if (Project) Project->OnAllViewportsChanged();
+    for (TKSN_ViewportPanel* p : ViewportPanels)
+        if (p) p->OnViewOrGeometryChanged();
+    if (Project && Project->GetObjectCount() == 0 && App) {
+        // TODO(stub): the project's view scale (set to 1.0 here) does not exist yet.
+        for (TKSN_Viewport* v : App->viewports)
+            if (v) v->SetZoomForLoadingOnly(1.0f);
+    }
+    OptimizePolygonMemory();
+    QOREvents_PushEvent(432);
+}
+
+void TKSN_MainWindow::SetMode(int mode)
+{
+    if (!Project) return;
+    Project->SetMode(mode, false);
+    UpdateModeButtons();
+    SetupEditMenu();
+}
+
+void TKSN_MainWindow::OnCurrentViewportChanged()
+{
+    if (Project) {
+        if (TKSN_Viewport* v = Project->GetCurrentViewport()) Project->OnSingleViewportChanged(v);
+        Project->InvalidateAffectedObjectsStencil();
+    }
+    SetActiveWindow(nullptr);
+}
+
+TKSN_ViewportPanel* TKSN_MainWindow::GetCurrentViewportPanel()
+{
+    if (!Project) return nullptr;
+    return GetViewportPanelFromViewport(Project->GetCurrentViewport());
+}
+
+TKSN_ViewportPanel* TKSN_MainWindow::GetViewportPanelFromViewport(TKSN_Viewport* viewport)
+{
+    if (!viewport) return nullptr;
+    for (TKSN_ViewportPanel* p : ViewportPanels)
+        if (p && p->GetViewport() == viewport) return p;
+    return nullptr;
+}
+
+bool TKSN_MainWindow::UserInputWaitingFuncForRealTimeDisplay()
+{
+    return MainWindow && MainWindow->GetOnMouseDownNode() && OS.UserMouseMotionWaiting();
+}
+
+bool TKSN_MainWindow::SetCurrentMorphCB(TQOREvent*) { return false; }
+
+// [SECTION] Splash window
+
+void TKSN_MainWindow::SetupSplashScreen()
+{
+    SplashTexture = QORglut_Textures_GetTextureFromList("SplashScreen-Vessuna");
+    if (SplashTexture) SplashTexture->SetFilter(GL_LINEAR);
+    SplashWindow = new TKSN_SplashScreenWindow(this);
+    SplashWindow->SetGraphic(SplashTexture);
+    SplashWindow->DoubleClickEvent = new TQOREvent(KestruneEvents_CommandCB, 0, 446);
+    SplashWindow->NoFocus = false;
+    SplashWindow->Hide();
+    std::string caption = QORFormat("%s, version %d.%d.%d.%d", App ? App->applicationName : "", 4, 2, 8, 0);
+    SplashWindow->SetName(caption.c_str(), false);
+    if (SplashTexture) SplashWindow->SetSize(SplashTexture->GetWidth(), SplashTexture->GetHeight());
+}

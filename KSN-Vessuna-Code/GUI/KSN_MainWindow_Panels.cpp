@@ -1,0 +1,51 @@
+#include "KSN_MainWindow_Panels.h"
+
+#include "GuiMaster.h"
+#include "GuiMenu.h"
+#include "KSN_Application.h"
+#include "KSN_Object.h"
+#include "KSN_Project.h"
+#include "QORString.h"
+
+#include <algorithm>
+#include <filesystem>
+
+TKSN_ViewportPanel::TKSN_ViewportPanel(TGui_Node* parent, int index) : TGui_Node(parent), ViewportIndex(index)
+{
+    ShowName = false;
+    BackgroundColor[0] = BackgroundColor[1] = BackgroundColor[2] = 0.25f;
+}
+
+TKSN_Viewport* TKSN_ViewportPanel::GetViewport() const
+{
+    return App && ViewportIndex >= 0 && ViewportIndex < 4 ? App->viewports[ViewportIndex] : nullptr;
+}
+
+TKSN_SubWindow::TKSN_SubWindow(TGui_Node* parent) : TGui_Window(parent) { Y = 50; }
+
+void TKSN_SplashScreenWindow::UpdateSize()
+{
+    TGui_Window::UpdateSize();
+    if (auto* m = dynamic_cast<TGui_Master*>(GetRoot())) {
+        X = std::max(0, std::min(X, m->Width - Width));
+        Y = std::max(0, std::min(Y, m->Height - Height));
+    }
+}
+
+void NavCleanStacks() {}
+void* NavPeekUndoNode() { return nullptr; }
+void* NavPeekRedoNode() { return nullptr; }
+bool KSN_NavigatorCommandsCB(TQOREvent*) { return false; }
+
+void AddDisplayModeOptionsToMenu(TGui_Menu*, TKSN_Viewport*, TKSN_ViewportPanel*, void*) {}
+
+bool KSN_LoadBrushTexture(const char*) { return false; }
+
+bool KSN_CreatePictureObject(TKSN_Viewport*, const char* path, int, int)
+{
+    if (!Project || !path) return false;
+    TKSN_Object* object = Project->CreateNewObject();
+    if (!object) return false;
+    object->SetName("%s", std::filesystem::path(path).filename().string().c_str());
+    return true;
+}

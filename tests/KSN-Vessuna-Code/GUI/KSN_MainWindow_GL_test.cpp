@@ -1,0 +1,336 @@
+// The main window in the real window (Xvfb with Mesa): frames drawn through
+// the GLUT-like layer's display dispatch and read back, menus opened with
+// their Alt keys and clicked, the strip beside the viewports, messages raised
+// while a frame is drawn, the start file on the first frame, the CR2 wizard's
+// pictures, and files dropped onto the window.
+#include "KSN_MainWindowTestSupport.h"
+
+#include "GuiButton.h"
+#include "KSN_CR2ExportWindow.h"
+#include "KSN_WX.h"
+#include "QORLanguage.h"
+#include "QORMemory.h"
+
+#include <GL/gl.h>
+#include <wx/init.h>
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+struct THostEnvironment : ::testing::Environment {
+    void SetUp() override
+    {
+        static char arg0[] = "KSN_GUI_GL_tests";
+        static char* argv[] = {arg0, nullptr};
+        static int argc = 1;
+        wxApp::SetInitializerFunction(wxCreateApp);
+        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under xvfb-run";
+        ASSERT_TRUE(wxTheApp->CallOnInit());
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end &&
+               !(FramePtr && FramePtr->GetCanvas() && FramePtr->GetCanvas()->IsShownOnScreen())) {
+            wxTheApp->Yield(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        for (int i = 0; i < 20; ++i) {
+            wxTheApp->Yield(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    void TearDown() override
+    {
+        if (FramePtr) FramePtr->Destroy();
+        wxTheApp->Yield(true);
+        wxTheApp->OnExit();
+        wxEntryCleanup();
+    }
+};
+
+[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new THostEnvironment);
+
+} // namespace
+
+// The start-up driver as the application object calls it: one window, shown.
+void QORglut_InitializeApplication()
+{
+    QORglutInit();
+    QORglutCreateWindow("ignored", 0, 0, 1024, 768, nullptr);
+    QORglutShowWindow();
+    QORglutExecute();
+}
+
+namespace {
+
+using TPixel = std::array<int, 3>;
+
+class MainWindowDrawn : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(FramePtr, nullptr);
+        ASSERT_TRUE(FramePtr->GetCanvas()->MakeCurrent());
+        QORglutWigits_InterfaceBrightness = 1.0f;
+        QORglut_glFont_FontTextureBound = false;   // a fresh upload in this context
+        MainWindowFixture::SetUp();
+        WindowW = QORglutGetWindowWidth();
+        WindowH = QORglutGetWindowHeight();
+        ASSERT_GE(WindowW, 800);
+        ASSERT_GE(WindowH, 544);
+        QORglut_DispatchReshape(WindowW, WindowH);
+        g_RanCommands.clear();
+        QOREvents_Clean();
+    }
+    void TearDown() override
+    {
+        OS.ArgumentCount = 0;
+        OS.Arguments = nullptr;
+        MainWindowFixture::TearDown();
+    }
+    // One frame through the layer's paint, read back from the back buffer
+    // (the software rasteriser keeps it there after the swap).
+    void Frame()
+    {
+        QORglut_DispatchDisplay();
+        glFinish();
+        Pixels.assign(size_t(WindowW * WindowH * 4), 0);
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, WindowW, WindowH, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
+    }
+    TPixel At(int x, int y) const
+    {
+        const unsigned char* p = &Pixels[size_t(((WindowH - 1 - y) * WindowW + x) * 4)];
+        return {p[0], p[1], p[2]};
+    }
+    static TPixel Bytes(const float* c)
+    {
+        return {int(c[0] * 255 + 0.5f), int(c[1] * 255 + 0.5f), int(c[2] * 255 + 0.5f)};
+    }
+    static bool Near(TPixel a, TPixel b, int tolerance = 3)
+    {
+        for (int i = 0; i < 3; ++i)
+            if (std::abs(a[i] - b[i]) > tolerance) return false;
+        return true;
+    }
+    // The share of the node's inner pixels that are near colour, and how many are clearly darker (text).
+    void Survey(TGui_Node* n, TPixel colour, double& share, int& darker)
+    {
+        int near = 0, total = 0;
+        darker = 0;
+        for (int y = n->AbsY + 3; y < n->AbsY + n->Height - 3; ++y)
+            for (int x = n->AbsX + 3; x < n->AbsX + n->Width - 3; ++x) {
+                TPixel p = At(x, y);
+                ++total;
+                near += Near(p, colour, 6);
+                darker += p[0] + p[1] + p[2] < colour[0] + colour[1] + colour[2] - 150;
+            }
+        share = total ? double(near) / total : 0.0;
+    }
+    std::string TempFile(const std::string& name, const std::string& content = "x")
+    {
+        std::filesystem::path p = Store.Folder / name;
+        std::ofstream(p, std::ios::binary) << content;
+        return p.string();
+    }
+    static void AddType(TQORNewStaticList<char*>* list, const char* ext)
+    {
+        auto* text = static_cast<char*>(QORalloc(std::strlen(ext) + 1));
+        std::memcpy(text, ext, std::strlen(ext) + 1);
+        list->Add(text);
+    }
+    // A drop at window pixel (x, y): the layer counts y up from the bottom edge.
+    void Drop(const std::string& path, int x, int y)
+    {
+        Layout();
+        QORglut_DispatchDropFile(path.c_str(), x, WindowH - y);
+    }
+
+    int WindowW = 0, WindowH = 0;
+    std::vector<unsigned char> Pixels;
+};
+
+// Raises a panel message while the frame draws it.
+struct TChattyNode : TGui_Node {
+    explicit TChattyNode(TGui_Node* parent) : TGui_Node(parent)
+    {
+        SetSize(4, 4);
+        ShowName = false;
+    }
+    void Draw() override
+    {
+        OS.PrintMessage("%s", "Baking 100% done");
+        SawPanelLines = MainWindow->MessagePanel->GetChildCount();
+    }
+    int SawPanelLines = -1;
+};
+
+} // namespace
+
+TEST_F(MainWindowDrawn, EachMenuOpensWithItsAltKeyShowsOnTheCanvasAndItsItemsRaiseTheirCommands)
+{
+    struct TCase {
+        char Key;
+        TGui_Menu* TKSN_MainWindow::*Menu;
+        int Item;      // among the real items
+        int Command;   // -1: the item is disabled
+    } const cases[] = {
+        {'F', &TKSN_MainWindow::FileMenu, 0, 373},
+        {'E', &TKSN_MainWindow::EditMenu, 0, -1},   // Undo with an empty list
+        {'E', &TKSN_MainWindow::EditMenu, 11, 239},  // Hide Selected Surface
+        {'V', &TKSN_MainWindow::ViewportsMenu, 5, 449},   // Render
+        {'H', &TKSN_MainWindow::HelpMenu, 4, 445},
+    };
+    const TPixel light = Bytes(QORglutWigits_DefaultLightBackgroundColor);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string("Alt+") + c.Key);
+        TGui_Menu* menu = W().*c.Menu;
+        Frame();
+        Key(c.Key, QORGLUT_MASK_ALT);
+        ASSERT_TRUE(menu->Shown);
+        Frame();
+        double share = 0;
+        int darker = 0;
+        Survey(menu, light, share, darker);
+        EXPECT_GT(share, 0.5) << "the menu's light surface is on the canvas";
+        EXPECT_GT(darker, 20) << "with its captions";
+
+        TGui_MenuText* item = RealItems(menu)[size_t(c.Item)];
+        EXPECT_EQ(item->IsEnabled(), c.Command != -1) << item->GetName();
+        g_RanCommands.clear();
+        Layout();
+        ClickNode(item);
+        // (Command 146, a redisplay, may come from the project's passive work.)
+        if (c.Command == -1) {
+            for (int command : Commands()) EXPECT_EQ(command, 146);
+            Key(27);
+        } else {
+            EXPECT_EQ(Count(c.Command), 1);
+            for (int command : Commands()) EXPECT_TRUE(command == c.Command || command == 146) << command;
+        }
+        EXPECT_FALSE(menu->Shown);
+        Frame();
+        Survey(menu, light, share, darker);
+        EXPECT_LT(share, 0.5) << "the closed menu is gone from the canvas";
+    }
+}
+
+TEST_F(MainWindowDrawn, TheWindowFillsTheStripBetweenTheViewportsAndTheColumn)
+{
+    TKSN_ViewportPanel* right = W().ViewportPanels[1];
+    const int panelsRight = right->X + right->Width;
+    W().LeftColumn->X = panelsRight + 40;
+    W().BackgroundColor[0] = 0.9f;
+    W().BackgroundColor[1] = 0.1f;
+    W().BackgroundColor[2] = 0.5f;
+    Frame();
+    const TPixel strip = Bytes(W().BackgroundColor);
+    EXPECT_TRUE(Near(At(panelsRight + 20, W().MenuBar->Height + 60), strip));
+    EXPECT_FALSE(Near(At(panelsRight - 20, W().MenuBar->Height + 60), strip)) << "the viewport panel";
+}
+
+TEST_F(MainWindowDrawn, AMessageRaisedWhileAFrameIsDrawnAppearsAfterItUnchanged)
+{
+    auto* chatty = new TChattyNode(&W());
+    chatty->SetPosition(500, 300);
+    const int before = W().MessagePanel->GetChildCount();
+    Frame();
+    EXPECT_EQ(chatty->SawPanelLines, before) << "the panel did not change during the frame";
+    ASSERT_NE(W().MessagePanel->FirstChild, nullptr);
+    EXPECT_STREQ(W().MessagePanel->FirstChild->GetName(), "[b]>[/b] Baking 100% done ");
+}
+
+TEST_F(MainWindowDrawn, TheFirstFrameOpensTheStartFileUnlessTheFirstArgumentIsTransport)
+{
+    static char program[] = "Kestrune", transport[] = "-TRANSPORT";
+    static char* withTransport[] = {program, transport, nullptr};
+    static char* plain[] = {program, nullptr};
+    struct TCase {
+        char** Arguments;
+        int Count;
+        int Expected;
+    } const cases[] = {{withTransport, 2, 0}, {plain, 1, 1}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Count);
+        OS.Arguments = c.Arguments;
+        OS.ArgumentCount = c.Count;
+        W().FramesDrawn = 0;
+        g_RanCommands.clear();
+        QOREvents_Clean();
+        for (int i = 0; i < 3; ++i) {
+            Frame();
+            KestruneEvents_ProcessEvents();
+        }
+        EXPECT_EQ(Count(369) + CountQueued(369), c.Expected);
+    }
+}
+
+TEST_F(MainWindowDrawn, TheWizardShowsItsThreePicturesAndEachRaisesItsChoice)
+{
+    TKSN_CR2ExportWindow* wizard = W().CR2ExportWindow;
+    // Each picture has a backdrop of its own tint: blue, green, purple-red.
+    const int dominant[3] = {2, 1, 0};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        wizard->Execute();
+        Frame();
+        TGui_Button* picture = wizard->Pictures[i];
+        const TPixel corner = At(picture->AbsX + 4, picture->AbsY + 4);
+        for (int channel = 0; channel < 3; ++channel) {
+            if (channel == dominant[i]) continue;
+            EXPECT_GT(corner[size_t(dominant[i])], corner[size_t(channel)])
+                << corner[0] << " " << corner[1] << " " << corner[2];
+        }
+        g_RanCommands.clear();
+        ClickNode(picture);
+        EXPECT_EQ(Count(143 + i), 1);
+        EXPECT_FALSE(wizard->Shown);
+        EXPECT_EQ(Project->CR2SetupFullBodyMorphs, i != 0);
+        EXPECT_EQ(Project->CR2AutoRig, i == 2);
+    }
+}
+
+TEST_F(MainWindowDrawn, DroppedFilesGoWhereTheyLandAndOnlyAnUnhandledDropBeeps)
+{
+    AddType(App->importFileTypes, "OBJ");
+    AddType(App->importImageTypes, "png");
+    TKSN_ViewportPanel* viewport = W().ViewportPanels[0];
+    const int vx = viewport->AbsX + 30, vy = viewport->AbsY + 30;
+    Layout();
+
+    Drop(TempFile("head.obj"), vx, vy);
+    EXPECT_TRUE(W().ImportWindow->Shown);
+    EXPECT_EQ(W().ImportWindow->Path, (Store.Folder / "head.obj").string());
+    W().ImportWindow->Hide();
+
+    const int objects = Project->GetObjectCount();
+    Drop(TempFile("skin.PNG"), vx, vy);
+    EXPECT_EQ(Project->GetObjectCount(), objects + 1) << "a picture object";
+
+    // A project file asks first; No keeps the project.
+    TKSN_Project* project = Project;
+    Provider.Boxes.clear();
+    Provider.Answers = {TOSBoxAnswer::No};
+    Drop(TempFile("other.Kestrune"), vx, vy);
+    ASSERT_EQ(Provider.Boxes.size(), 1u);
+    EXPECT_EQ(Provider.Boxes[0].Text, Lang.GetText(381));
+    EXPECT_EQ(Project, project);
+
+    // Handled drops end silently; the maps panel then refreshes its lists.
+    g_RanCommands.clear();
+    Drop(TempFile("bump.png"), W().MapsPanel->AbsX + 20, W().MapsPanel->AbsY + 20);
+    Drop(TempFile("shape.png"), W().BrushShapeButton->AbsX + 5, W().BrushShapeButton->AbsY + 5);
+    EXPECT_EQ(Beeps, 0);
+    EXPECT_EQ(Count(434) + CountQueued(434), 1);
+
+    // A file nothing takes beeps; a file that is not there does nothing.
+    Drop(TempFile("notes.xyz"), vx, vy);
+    EXPECT_EQ(Beeps, 1);
+    Drop((Store.Folder / "missing.obj").string(), vx, vy);
+    EXPECT_EQ(Beeps, 1);
+    EXPECT_FALSE(W().ImportWindow->Shown);
+}
