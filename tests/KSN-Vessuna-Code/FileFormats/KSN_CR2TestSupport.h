@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <wx/init.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,6 +20,7 @@
 #include "KSN_ObjProjectHooks.h"
 #include "KSN_Project.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 #include "OS.h"
 #include "QOREvents.h"
 
@@ -28,15 +28,7 @@ namespace cr2_test {
 
 namespace fs = std::filesystem;
 
-class TWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Init = std::make_unique<wxInitializer>(); }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] inline const auto* const RegisteredWx = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+[[maybe_unused]] inline const auto* const RegisteredWx = KsnRegisterWxBase();
 
 inline std::vector<std::string> Warnings;
 
