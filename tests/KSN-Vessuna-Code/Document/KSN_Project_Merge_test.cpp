@@ -18,6 +18,7 @@
 #include "KSN_ObjectMerge.h"
 #include "KSN_PolygonLayer.h"
 #include "KSN_Project.h"
+#include "KsnTestSupport.h"
 #include "OS.h"
 #include "QOREvents.h"
 #include "QORMaterial.h"
@@ -26,22 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Keeps every box's text and gives each the same answer.
-struct TBoxRecorder : TOSDialogProvider {
-    explicit TBoxRecorder(TOSBoxAnswer answer) : Answer(answer) {}
-    TOSBoxAnswer Answer;
-    std::vector<std::string> Boxes;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Boxes.push_back(text ? text : "");
-        return Answer;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
-};
 
 std::vector<std::string>& Panel()
 {

@@ -124,23 +124,13 @@ protected:
     fs::path Root;
     TTempStoreFolder Store;
     TScriptedProvider Provider;
-    std::string SavedHome, SavedMain;
+    TTestMainFolder Main;
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() / ("ksn_undo_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "main" / "Data");
-        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "home");
+        Main.Open("ksn_undo_");
+        Root = Main.Root;
         fs::create_directories(Root / "files");
-        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "shape";
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", (Root / "home").c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = (Root / "main").generic_string() + "/";
         OS.SetDialogProvider(&Provider);
         ASSERT_TRUE(Store.Open("ksn_undo_store_"));
 
@@ -189,10 +179,7 @@ protected:
         OS.AssignOnWarningMessageNoRepeatFailed(nullptr);
         OS.AssignOnDebugMessage(nullptr);
         OS.SetDialogProvider(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        std::error_code ignored;
-        fs::remove_all(Root, ignored);
+        Main.Close();
     }
 
     // Everything recorded until the next call belongs to one step.
