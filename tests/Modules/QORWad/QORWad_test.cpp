@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -47,7 +49,9 @@ protected:
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root = fs::temp_directory_path() / (std::string("QORWad_test_") + info->name());
+        // The process id keeps programs running side by side (other build trees) apart.
+        root = fs::temp_directory_path() /
+               (std::string("QORWad_test_") + std::to_string(::getpid()) + "_" + info->name());
         fs::remove_all(root);
         folder = root / "out";
         fs::create_directories(folder);
