@@ -19,7 +19,8 @@
 
 class TWxBaseEnvironment : public ::testing::Environment {
 public:
-    explicit TWxBaseEnvironment(std::initializer_list<const char*> arguments) : Arguments(arguments.begin(), arguments.end())
+    explicit TWxBaseEnvironment(std::initializer_list<const char*> arguments)
+        : Arguments(arguments.begin(), arguments.end())
     {
     }
 
