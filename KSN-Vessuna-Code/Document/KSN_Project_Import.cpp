@@ -15,6 +15,7 @@
 #include "KSN_Project_Import.h"
 #include "OS.h"
 #include "QORLanguage.h"
+#include "QORMatrix.h"
 #include "QORString.h"
 
 #include <cmath>
@@ -126,13 +127,8 @@ void TKSN_Project::SetupMeshAfterImport(bool keepGeometry)
     mesh->ImportMapsAfterImportObject();
 
     // The bounds as the file left them: the weld moves nothing.
-    float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    for (int i = 0; i < mesh->vertexCount; ++i)
-        for (int c = 0; c < 3; ++c) {
-            const float x = mesh->baseVertices[3 * i + c];
-            if (i == 0 || x < lo[c]) lo[c] = x;
-            if (i == 0 || x > hi[c]) hi[c] = x;
-        }
+    float lo[3], hi[3];
+    Points_Bounds(mesh->baseVertices, mesh->vertexCount, lo, hi);
 
     if (WeldOnImport && FileHooks.QuickWeld3) FileHooks.QuickWeld3(mesh, std::pow(10.0f, -WeldThreshold));
 

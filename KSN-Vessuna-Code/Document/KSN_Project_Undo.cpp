@@ -211,7 +211,7 @@ TKSN_Undo_Node* TKSN_Project::CreateUndoNode(TKSN_Object* object, int kind, int 
             payload->Materials = static_cast<TQORMaterial**>(QORalloc(uint64_t(std::max(count, 1)) * sizeof(void*)));
             for (int i = 0; i < count; ++i) payload->Materials[i] = new TQORMaterial;
             const std::vector<TQORMaterial*> materials = MaterialsOf(mesh);
-            for (size_t i = 0; i < materials.size(); ++i) payload->Materials[i]->Copy(materials[i]);
+            for (size_t i = 0; i < materials.size(); ++i) payload->Materials[i]->CopyWithChannelFlags(materials[i]);
         }
         break;
     case KSN_UNDO_GROUP_STATES:

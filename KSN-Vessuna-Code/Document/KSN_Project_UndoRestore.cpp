@@ -398,7 +398,7 @@ void TKSN_Project::RestoreUndoNode(TKSN_Undo_Node& node, TKSN_Object* object, bo
         mesh->Materials->Empty();
         for (int i = 0; i < payload->Count; ++i) {
             TQORMaterial* material = KSN_NewMaterial("");
-            material->Copy(payload->Materials[i]);
+            material->CopyWithChannelFlags(payload->Materials[i]);
             material->CacheChannels();
             mesh->Materials->AddItem(material);
         }

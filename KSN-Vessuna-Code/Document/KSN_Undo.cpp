@@ -2,6 +2,7 @@
 #include "KSN_Undo.h"
 
 #include "KSN_Application.h"
+#include "KSN_Undo_Paging.h"
 #include "QORMaterial.h"
 #include "QORMaterialMapSource.h"
 #include "QORMemory.h"
@@ -98,23 +99,12 @@ TKSN_LayerUndoNode::~TKSN_LayerUndoNode()
 
 void TKSN_LayerUndoNode::PushDataToVirtualMemory()
 {
-    if (!Values || VirtualMemoryHandle != 0) return;
-    void* block = Values;
-    unsigned int id = 0;
-    QORVirtualMemory_Push(&block, static_cast<unsigned long>(Count) * 4u, &id);
-    Values = static_cast<int32_t*>(block);
-    VirtualMemoryHandle = id;
+    ksn_undo_paging::PushArray(Values, VirtualMemoryHandle, Count);
 }
 
 void TKSN_LayerUndoNode::PopDataFromVirtualMemory()
 {
-    if (VirtualMemoryHandle == 0) return;
-    void* block = nullptr;
-    unsigned long size = 0;
-    unsigned int id = VirtualMemoryHandle;
-    QORVirtualMemory_Pop(&block, &size, &id);
-    VirtualMemoryHandle = id;
-    Values = static_cast<int32_t*>(block);
+    ksn_undo_paging::PopArray(Values, VirtualMemoryHandle);
 }
 
 TKSN_MaterialStateUndoNode::~TKSN_MaterialStateUndoNode()

@@ -2,6 +2,7 @@
 // operation, its big arrays parked in the virtual-memory store at once and
 // its polygons as one compact blob on a later idle pass.
 #include "KSN_Undo.h"
+#include "KSN_Undo_Paging.h"
 
 #include "KSN_Mesh.h"
 #include "KSN_MeshBlock.h"
@@ -43,23 +44,12 @@ void TKSN_FloatArrayContainer::Adopt(float* data, int count)
 
 void TKSN_FloatArrayContainer::PushDataToVirtualMemory()
 {
-    if (!Data || VirtualMemoryHandle != 0) return;
-    void* block = Data;
-    unsigned int id = 0;
-    QORVirtualMemory_Push(&block, static_cast<unsigned long>(Count) * sizeof(float), &id);
-    Data = static_cast<float*>(block);
-    VirtualMemoryHandle = id;
+    ksn_undo_paging::PushArray(Data, VirtualMemoryHandle, Count);
 }
 
 void TKSN_FloatArrayContainer::PopDataFromVirtualMemory()
 {
-    if (VirtualMemoryHandle == 0) return;
-    void* block = nullptr;
-    unsigned long size = 0;
-    unsigned int id = VirtualMemoryHandle;
-    QORVirtualMemory_Pop(&block, &size, &id);
-    VirtualMemoryHandle = id;
-    Data = static_cast<float*>(block);
+    ksn_undo_paging::PopArray(Data, VirtualMemoryHandle);
 }
 
 bool TKSN_FloatArrayContainer::GetData(float* destination, int count)
@@ -189,12 +179,8 @@ void TKSN_Undo_Node_Model::PushDataToVirtualMemory()
 void TKSN_Undo_Node_Model::PopDataFromVirtualMemory()
 {
     if (PolygonsHandle == 0) return;
-    void* block = nullptr;
-    unsigned long size = 0;
-    unsigned int id = PolygonsHandle;
-    QORVirtualMemory_Pop(&block, &size, &id);
-    PolygonsHandle = id;
-    auto* blob = static_cast<unsigned char*>(block);
+    unsigned char* blob = nullptr;
+    ksn_undo_paging::PopArray(blob, PolygonsHandle);
     FreePolygons();
     if (PolygonCount > 0) {
         Polygons = static_cast<TQORPolygon*>(QORalloc(uint64_t(PolygonCount) * sizeof(TQORPolygon)));

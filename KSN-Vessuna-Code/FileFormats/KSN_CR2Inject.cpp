@@ -10,6 +10,7 @@
 #include "KSN_Application.h"
 #include "KSN_CR2Import.h"
 #include "KSN_CR2StringRes.h"
+#include "KSN_CR2_Internal.h"
 #include "KSN_Mesh.h"
 #include "KSN_ObjWriter.h"
 #include "KSN_Morph.h"
@@ -49,16 +50,6 @@ void AddDialEntries(TQORCR2TreeNode* node, const char* name, const char* min, co
     keys->AppendChild("static", "0");
     keys->AppendChild("k", "0 0");
     node->AppendChild("interpStyleLocked", "0");
-}
-
-TQORGroup2* FindGroup(TKSN_Mesh* mesh, const char* name)
-{
-    for (int i = 0; mesh->Groups2 && i < mesh->Groups2->GetItemCount(); ++i) {
-        TQORGroup2* group = mesh->Groups2->GetItemAs(i);
-        if (!group) break;
-        if (Morph_NamesEqual(group->GetName(), name)) return group;
-    }
-    return nullptr;
 }
 
 float LengthSquared(const float* d) { return d[0] * d[0] + d[1] * d[1] + d[2] * d[2]; }
@@ -193,7 +184,7 @@ void InjectMorphsIntoCR2Tree(TKSN_Mesh* mesh, TQORCR2TreeNode* root)
     TQORCR2TreeNode* second = first->FindNext("actor", first->GetParameter(), false);
     if (!second) return;
     for (TQORCR2TreeNode* actor = second; actor; actor = actor->FindNext("actor", nullptr, false))
-        if (TQORGroup2* group = FindGroup(mesh, actor->GetParameter())) group->Pointer = actor;
+        if (TQORGroup2* group = CR2_FindGroup(mesh, actor->GetParameter())) group->Pointer = actor;
 
     TQORCR2TreeNode* figure = root->Find("figure", nullptr, false);
     if (!figure) {

@@ -104,16 +104,6 @@ bool MeasureGroup(const TQORGroup2* group, const std::vector<float>& base, const
     return true;
 }
 
-TQORGroup2* FindGroup(TKSN_Mesh* mesh, const char* name)
-{
-    for (int i = 0; mesh->Groups2 && i < mesh->Groups2->GetItemCount(); ++i) {
-        TQORGroup2* group = mesh->Groups2->GetItemAs(i);
-        if (!group) break;
-        if (Morph_NamesEqual(group->GetName(), name)) return group;
-    }
-    return nullptr;
-}
-
 // One matrix row: the entry's command and the three words of its parameter.
 bool ReadRow(TQORCR2TreeNode* entry, float* row)
 {
@@ -157,6 +147,16 @@ void AdjustSphereMatrices(TQORCR2TreeNode* channel, const float* newCentre, cons
 }
 
 }  // namespace
+
+TQORGroup2* CR2_FindGroup(TKSN_Mesh* mesh, const char* name)
+{
+    for (int i = 0; mesh->Groups2 && i < mesh->Groups2->GetItemCount(); ++i) {
+        TQORGroup2* group = mesh->Groups2->GetItemAs(i);
+        if (!group) break;
+        if (Morph_NamesEqual(group->GetName(), name)) return group;
+    }
+    return nullptr;
+}
 
 void GetRotationMatrix(float* m, float x, float y, float z, bool inverse)
 {
@@ -250,7 +250,7 @@ void TKSN_Project::AutoRigCR2File(TKSN_Mesh* mesh, TQORCR2TreeNode* root)
     }
 
     for (TQORCR2TreeNode* actor = second; actor; actor = actor->FindNext("actor", nullptr, false)) {
-        TQORGroup2* group = FindGroup(mesh, actor->GetParameter());
+        TQORGroup2* group = CR2_FindGroup(mesh, actor->GetParameter());
         if (!group) {
             if (!Morph_NamesEqual(actor->GetParameter(), "BODY"))
                 OS.WarningMessage(Lang.GetText(1031), actor->GetParameter());

@@ -1,5 +1,6 @@
 #include "KSN_ObjWeld.h"
 
+#include "QORMatrix.h"
 #include "QORPolyMesh.h"
 #include "QORProximityTester.h"
 
@@ -14,13 +15,8 @@ void QuickWeld3(TQORPolyMesh* mesh, float tolerance)
     const int count = mesh->vertexCount;
     const float* positions = mesh->baseVertices;
 
-    float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    for (int i = 0; i < count; ++i)
-        for (int c = 0; c < 3; ++c) {
-            const float x = positions[3 * i + c];
-            if (i == 0 || x < lo[c]) lo[c] = x;
-            if (i == 0 || x > hi[c]) hi[c] = x;
-        }
+    float lo[3], hi[3];
+    Points_Bounds(positions, count, lo, hi);
     const float radius = tolerance * std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
 
     if (count > 0) {

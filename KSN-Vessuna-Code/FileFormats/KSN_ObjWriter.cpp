@@ -7,6 +7,7 @@
 #include "KSN_MtlFile.h"
 #include "OS.h"
 #include "QORLanguage.h"
+#include "QORMatrix.h"
 #include "QORMaterial.h"
 #include "QORPolyMesh.h"
 #include "QORString.h"
@@ -197,13 +198,8 @@ int KSN_ExportGroupsAsSeparateObjects(TQORPolyMesh* mesh, const char* path, bool
 
     std::vector<int> vertexMap(size_t(mesh->vertexCount));
     std::vector<int> textureMap(size_t(mesh->tVertexCount));
-    float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    for (int i = 0; i < mesh->vertexCount; ++i)
-        for (int c = 0; c < 3; ++c) {
-            const float x = mesh->baseVertices[3 * i + c];
-            if (i == 0 || x < lo[c]) lo[c] = x;
-            if (i == 0 || x > hi[c]) hi[c] = x;
-        }
+    float lo[3], hi[3];
+    Points_Bounds(mesh->baseVertices, mesh->vertexCount, lo, hi);
     const float tolerance =
         1e-6f * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
                           (hi[2] - lo[2]) * (hi[2] - lo[2]));

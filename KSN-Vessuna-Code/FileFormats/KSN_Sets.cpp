@@ -61,6 +61,22 @@ void WarnNoCurrentObject()
 
 bool IsKey(const std::string& key, const char* name) { return QORstrcmpi(key.c_str(), name) == 0; }
 
+// The current object's mesh and the set file, created for writing or opened
+// for reading; null after the warning that says why when either is missing.
+FILE* OpenSetFile(TKSN_Project* project, const char* path, bool forWriting, TKSN_Mesh*& mesh)
+{
+    mesh = project->GetPolyMesh();
+    if (!mesh) {
+        WarnNoCurrentObject();
+        return nullptr;
+    }
+    FILE* file = forWriting ? CreateReplacing(path) : path ? std::fopen(path, "r") : nullptr;
+    if (!file)
+        OS.WarningMessage("%s", TextWith(forWriting ? kCannotCreateFileText : kCannotOpenFileText, path ? path : "")
+                                    .c_str());
+    return file;
+}
+
 // ============================================================================
 // [SECTION] Writing
 // ============================================================================
@@ -69,16 +85,9 @@ enum class ESetKind { Morphs, Selections, Layers };
 
 void ExportSet(TKSN_Project* project, const char* path, ESetKind kind)
 {
-    TKSN_Mesh* mesh = project->GetPolyMesh();
-    if (!mesh) {
-        WarnNoCurrentObject();
-        return;
-    }
-    FILE* file = CreateReplacing(path);
-    if (!file) {
-        OS.WarningMessage("%s", TextWith(kCannotCreateFileText, path ? path : "").c_str());
-        return;
-    }
+    TKSN_Mesh* mesh = nullptr;
+    FILE* file = OpenSetFile(project, path, true, mesh);
+    if (!file) return;
     TextFileIndent = 0;
     std::fprintf(file, "verify_vcount %d\n", mesh->GetVCount());
     std::fprintf(file, "verify_pcount %d\n", mesh->GetPCount());
@@ -134,16 +143,9 @@ void ImportTreeSet(TKSN_Project* project, const char* path, bool merge, bool mor
     const TTreeSetTexts texts = morphs ? TTreeSetTexts{kMorphSetVertexCountText, kMorphSetPolygonCountText, "morphs"}
                                        : TTreeSetTexts{kSelectionSetVertexCountText, kSelectionSetPolygonCountText,
                                                        "selections"};
-    TKSN_Mesh* mesh = project->GetPolyMesh();
-    if (!mesh) {
-        WarnNoCurrentObject();
-        return;
-    }
-    FILE* file = path ? std::fopen(path, "r") : nullptr;
-    if (!file) {
-        OS.WarningMessage("%s", TextWith(kCannotOpenFileText, path ? path : "").c_str());
-        return;
-    }
+    TKSN_Mesh* mesh = nullptr;
+    FILE* file = OpenSetFile(project, path, false, mesh);
+    if (!file) return;
     bool emptied = merge;
     std::string line, key, value;
     while (ReadWholeLine(file, line)) {
@@ -199,16 +201,9 @@ void TKSN_Project::ImportSelectionSet(const char* path, bool merge) { ImportTree
 
 void TKSN_Project::ImportLayerSet(const char* path)
 {
-    TKSN_Mesh* mesh = GetPolyMesh();
-    if (!mesh) {
-        WarnNoCurrentObject();
-        return;
-    }
-    FILE* file = path ? std::fopen(path, "r") : nullptr;
-    if (!file) {
-        OS.WarningMessage("%s", TextWith(kCannotOpenFileText, path ? path : "").c_str());
-        return;
-    }
+    TKSN_Mesh* mesh = nullptr;
+    FILE* file = OpenSetFile(this, path, false, mesh);
+    if (!file) return;
     int nextSlot = 0;          // files without slot lines fill the slots in order
     int recordedSlot = -1;     // the slot line just read, for the next "layer" block
     bool changed = false;

@@ -244,6 +244,15 @@ void TQORMaterial::Copy(TQORMaterial* source)
     }
 }
 
+void TQORMaterial::CopyWithChannelFlags(TQORMaterial* source)
+{
+    if (!source || source == this) return;
+    Copy(source);
+    const int n = std::min(ArbChannels.Count(), source->ArbChannels.Count());
+    for (int i = 0; i < n; ++i)
+        if (ArbChannels[i] && source->ArbChannels[i]) ArbChannels[i]->UseStrength = source->ArbChannels[i]->UseStrength;
+}
+
 // ============================================================================
 // [SECTION] Declared interface
 // ============================================================================

@@ -154,6 +154,9 @@ public:
     // channels in order (whatever their class); this material's own channels
     // are deleted and the cached pointers cleared.
     void Copy(TQORMaterial* source);
+    // Copy, and each channel's UseStrength by position as well: for a copy
+    // that must give this very material back (the file, undo).
+    void CopyWithChannelFlags(TQORMaterial* source);
 
     // Appends a channel; the material owns it from then on.
     void AddChannel(TQORMaterialChannel* channel);

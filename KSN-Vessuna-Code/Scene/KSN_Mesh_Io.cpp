@@ -156,17 +156,6 @@ void ApplyFixedChannelProperties(TQORMaterialChannel* channel)
     }
 }
 
-// TQORMaterial::Copy leaves each channel's UseStrength at its default; the
-// file carries it, so it is carried across here by position.
-void CopyMaterialWithChannelFlags(TQORMaterial* destination, TQORMaterial* source)
-{
-    destination->Copy(source);
-    const int n = std::min(destination->ArbChannels.Count(), source->ArbChannels.Count());
-    for (int i = 0; i < n; ++i)
-        if (destination->ArbChannels[i] && source->ArbChannels[i])
-            destination->ArbChannels[i]->UseStrength = source->ArbChannels[i]->UseStrength;
-}
-
 // Position of the channel's map source in the project's map list; −1 when the
 // channel has no map, the binding or its source is gone, or the project does
 // not list it.
@@ -474,7 +463,7 @@ bool TKSN_Mesh::SaveToStream_Text(FILE* file, bool enabled)
         TQORMaterial* material = KSN_MaterialFromThingy(Materials->GetItem(i));
         if (!material) break;
         TKSN_Material temporary;
-        CopyMaterialWithChannelFlags(&temporary, material);
+        temporary.CopyWithChannelFlags(material);
         temporary.SaveToStream_Text(file, true);
     }
     const int groups = Groups2 ? Groups2->GetItemCount() : 0;
@@ -554,7 +543,7 @@ bool TKSN_Mesh::LoadFromStream_Text_ConsiderCommand(FILE* file, char* key, char*
         TKSN_Material temporary;
         temporary.LoadFromStream_Text(file);
         TQORMaterial* material = KSN_NewMaterial("");
-        CopyMaterialWithChannelFlags(material, &temporary);
+        material->CopyWithChannelFlags(&temporary);
         material->CacheChannels();
         Materials->AddItem(material);
         return true;

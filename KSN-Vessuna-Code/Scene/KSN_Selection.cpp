@@ -239,9 +239,8 @@ void TKSN_Selection::DropPairsOutOfRange()
         FreePairs();
 }
 
-void TKSN_Selection::ResetDamagedCompressedForm()
+void TKSN_Selection::DropStoredWeights()
 {
-    OS.WarningMessage("The selection \"%s\" holds damaged data; it was loaded with nothing selected.", GetName());
     FreePairs();
     QORVirtualMemory_Delete(sparseBlockID);
     sparseBlockID = 0;
@@ -249,6 +248,12 @@ void TKSN_Selection::ResetDamagedCompressedForm()
     Compressed = false;
     QORVirtualMemory_Delete(denseBlockID);
     denseBlockID = 0;
+}
+
+void TKSN_Selection::ResetDamagedCompressedForm()
+{
+    OS.WarningMessage("The selection \"%s\" holds damaged data; it was loaded with nothing selected.", GetName());
+    DropStoredWeights();
     // Zeros for a count that no data in the file backs could be gigabytes.
     if (countExceedsFile)
         vcount = 0;

@@ -137,6 +137,8 @@ private:
     void PushToVirtualMemory();
     void ReplaceWeights(int count);   // fresh zeroed array of count floats
     void FreePairs();
+    // Forgets every stored weight: the pairs, both paged blocks, the compressed form.
+    void DropStoredWeights();
     // Drops the pairs whose index lies outside the selection, with a warning.
     void DropPairsOutOfRange();
     // A compressed selection without usable pairs becomes an empty expanded one.

@@ -159,13 +159,7 @@ bool TKSN_Selection::LoadFromStream_Text(FILE* file)
         if (!quietAboutCount)
             OS.WarningMessage("The selection \"%s\" holds damaged data; it was loaded with nothing selected.",
                               GetName());
-        FreePairs();
-        QORVirtualMemory_Delete(sparseBlockID);
-        sparseBlockID = 0;
-        DeltaCount = 0;
-        Compressed = false;
-        QORVirtualMemory_Delete(denseBlockID);
-        denseBlockID = 0;
+        DropStoredWeights();
         ReplaceWeights(vcount);
         if (!keepInMemory)
             PushToVirtualMemory();

@@ -176,6 +176,17 @@ bool Float_Equal(float a, float b, float tolerance)
     return std::fabs(a - b) < tolerance;
 }
 
+void Points_Bounds(const float* points, int count, float* lo, float* hi)
+{
+    for (int c = 0; c < 3; ++c) lo[c] = hi[c] = 0.0f;
+    for (int i = 0; i < count; ++i)
+        for (int c = 0; c < 3; ++c) {
+            const float x = points[3 * i + c];
+            if (i == 0 || x < lo[c]) lo[c] = x;
+            if (i == 0 || x > hi[c]) hi[c] = x;
+        }
+}
+
 Quaternion QuaternionFromAxisAngle(float* axis, float degrees)
 {
     const float length = Vector_Modulus(axis, 3);

@@ -59,6 +59,9 @@ float Vector_Modulus(const float* v, int n);                                  //
 // True when every |a[i] - b[i]| < tolerance (strictly); true for n <= 0.
 bool Vectors_Equal(const float* a, const float* b, int n, float tolerance);
 bool Float_Equal(float a, float b, float tolerance);                          // |a - b| < tolerance
+// lo and hi (3 floats each) become the axis-aligned bounds of count points
+// (3 floats each, one after the other); zeros when there are none.
+void Points_Bounds(const float* points, int count, float* lo, float* hi);
 
 struct Quaternion {
     float x, y, z, w;

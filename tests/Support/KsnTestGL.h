@@ -2,7 +2,10 @@
 // one double-buffered RGBA GLX window on the test display (Xvfb with Mesa),
 // made current on the calling thread. Open() fails without a display, so a
 // test can say to run under xvfb-run instead of crashing.
+// TWithTestGLWindow<Fixture> gives a whole suite one such window.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -51,4 +54,30 @@ private:
     Display* display = nullptr;
     Window window = 0;
     GLXContext context = nullptr;
+};
+
+// A fixture whose suite shares one window: opened before the suite's first
+// test, closed after its last; each test fails at once without a display.
+template <class Fixture>
+class TWithTestGLWindow : public Fixture {
+protected:
+    static inline TTestGLWindow* GL = nullptr;
+    static void SetUpTestSuite()
+    {
+        GL = new TTestGLWindow;
+        if (!GL->Open()) {
+            delete GL;
+            GL = nullptr;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete GL;
+        GL = nullptr;
+    }
+    void SetUp() override
+    {
+        Fixture::SetUp();
+        ASSERT_NE(GL, nullptr) << "no GLX display: run under xvfb-run";
+    }
 };

@@ -1,6 +1,6 @@
 // Helpers the test suites share: a temporary file, dialog providers that
-// record what they were asked and answer from a script, and a private
-// temporary folder holding the virtual-memory store.
+// record what they were asked and answer from a script, a private main folder
+// and HOME, and a private temporary folder holding the virtual-memory store.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,10 +10,13 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "OS.h"
+
+#include <unistd.h>
 
 // An anonymous temporary file, optionally holding some text, that reads back whole.
 struct TTempFile {
@@ -108,6 +111,52 @@ struct TScriptedProvider : TOSDialogProvider {
         text = ClipboardOpens ? Clipboard : std::string();
         return ClipboardOpens;
     }
+};
+
+// A fresh folder "<temp>/<prefix><pid>_<n>" with a main folder ("main",
+// holding "Data" and the default brush shape a project loads) and a HOME
+// ("home") of its own. Open() points OS.MainPath and HOME there; Close() (or
+// the destructor) gives them back and removes the folder with everything in it.
+class TTestMainFolder {
+public:
+    std::filesystem::path Root;
+
+    TTestMainFolder() = default;
+    TTestMainFolder(const TTestMainFolder&) = delete;
+    TTestMainFolder& operator=(const TTestMainFolder&) = delete;
+    ~TTestMainFolder() { Close(); }
+
+    void Open(const std::string& prefix)
+    {
+        namespace fs = std::filesystem;
+        static int counter = 0;
+        Root = fs::temp_directory_path() / (prefix + std::to_string(::getpid()) + "_" + std::to_string(++counter));
+        fs::remove_all(Root);
+        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
+        fs::create_directories(Root / "main" / "Data");
+        fs::create_directories(Root / "home");
+        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "png";
+        const char* home = std::getenv("HOME");
+        SavedHome = home ? home : "";
+        ::setenv("HOME", (Root / "home").c_str(), 1);
+        SavedMain = OS.MainPath;
+        OS.MainPath = (Root / "main").generic_string() + "/";
+        Opened = true;
+    }
+
+    void Close()
+    {
+        if (!Opened) return;
+        Opened = false;
+        OS.MainPath = SavedMain;
+        ::setenv("HOME", SavedHome.c_str(), 1);
+        std::error_code ignored;
+        std::filesystem::remove_all(Root, ignored);
+    }
+
+private:
+    std::string SavedMain, SavedHome;
+    bool Opened = false;
 };
 
 #if __has_include("QORVirtualMemory.h")

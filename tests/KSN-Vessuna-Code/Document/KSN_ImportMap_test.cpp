@@ -131,12 +131,17 @@ TEST_F(ImportMapTest, ImportIntoTheCurrentLayerResizesAndIsUndoable)
     Project->Undo();
     EXPECT_EQ(layerMap->GetPixels()[0], 33);
     // The layer map is as it was (the map keeps the file name it was given).
-    auto layerLine = [](const std::string& text) {
-        const size_t at = text.find("  layer Paint");
-        return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at) - at);
+    auto layerBlock = [](const std::string& text) {
+        // From the block's "layer" line to the brace that closes it, at the same indent.
+        const size_t key = text.find("\tlayer\tPaint\n");
+        if (key == std::string::npos) return std::string();
+        const size_t start = text.rfind('\n', key) + 1;
+        const std::string close = "\n" + text.substr(start, key + 1 - start) + "}\n";
+        const size_t end = text.find(close, key);
+        return end == std::string::npos ? std::string() : text.substr(start, end + close.size() - start);
     };
-    EXPECT_EQ(layerLine(DocumentFingerprint(Project)), layerLine(before));
-    EXPECT_FALSE(layerLine(before).empty());
+    EXPECT_EQ(layerBlock(DocumentFingerprint(Project)), layerBlock(before));
+    EXPECT_FALSE(layerBlock(before).empty());
     EXPECT_EQ(std::vector<unsigned char>(layerMap->GetPixels(), layerMap->GetPixels() + 16 * 16 * 3),
               std::vector<unsigned char>(16 * 16 * 3, 33));
 

@@ -26,6 +26,7 @@
 #include "OS.h"
 #include "QOREvents.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 namespace ksn_edit_test {
 
@@ -92,24 +93,13 @@ class ProjectEditFixture : public ::testing::Test {
 protected:
     fs::path Root;
     TClosingProvider Provider;
-    std::string SavedHome, SavedMain;
+    TTestMainFolder Main;
     std::vector<TKSN_Tool*> Tools;   // made by the test, deleted before the application
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() /
-               ("ksn_doc_edit_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "main" / "Data");
-        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "home");
-        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "shape";
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", (Root / "home").c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = (Root / "main").generic_string() + "/";
+        Main.Open("ksn_doc_edit_");
+        Root = Main.Root;
         OS.SetDialogProvider(&Provider);
 
         QORVirtualMemory_Initialize();   // morphs page out through the store
@@ -142,10 +132,7 @@ protected:
         QOREvents_AssignOnPushEvent(nullptr);
         QOREvents_Clean();
         OS.SetDialogProvider(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        std::error_code ignored;
-        fs::remove_all(Root, ignored);
+        Main.Close();
     }
 
     template <class Family>

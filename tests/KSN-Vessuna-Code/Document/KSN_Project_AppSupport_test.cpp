@@ -4,33 +4,13 @@
 // builds meshes cannot include the application header. No tests live here.
 #include "KSN_Project_AppSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <wx/init.h>
-
-#include <memory>
-
 #include "KSN_Application.h"
+#include "KsnTestWx.h"
 
 namespace {
 
 // The toolkit's base, once for the run: the application object's folders come from it.
-class TWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static char arg0[] = "KSN_Document_tests";
-        static char* argv[] = {arg0, nullptr};
-        static int argc = 1;
-        Init = std::make_unique<wxInitializer>(argc, argv);
-        ASSERT_TRUE(Init->IsOk());
-    }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+[[maybe_unused]] const auto* const Registered = KsnRegisterWxBase({"KSN_Document_tests"});
 
 } // namespace
 

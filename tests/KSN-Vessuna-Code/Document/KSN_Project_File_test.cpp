@@ -22,6 +22,7 @@
 #include "KSN_MapLayer.h"
 #include "KSN_PolygonLayer.h"
 #include "KSN_ProjectFileTestSupport.h"
+#include "KSN_ProjectFileText.h"
 #include "KSN_SculptLayer.h"
 #include "KSN_Union.h"
 #include "KsnTestSupport.h"
@@ -50,18 +51,7 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// The file without the values of "ID" and "Collapsed", which are written but never read.
-std::string WithoutUnreadValues(const std::string& text)
-{
-    std::string out;
-    for (const std::string& line : Lines(text)) {
-        const size_t start = line.find_first_not_of('\t');
-        const bool unread = start != std::string::npos &&
-                            (line.compare(start, 3, "ID\t") == 0 || line.compare(start, 10, "Collapsed\t") == 0);
-        out += (unread ? line.substr(0, line.find('\t', start)) : line) + "\n";
-    }
-    return out;
-}
+using ksn_file_text::WithoutUnreadValues;
 
 // ============================================================================
 // Round trip

@@ -24,6 +24,7 @@
 #include "QOREvents.h"
 #include "QORMaterial.h"
 #include "QORMaterialMapSource.h"
+#include "KsnTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -106,7 +107,7 @@ struct TClosingDialogs : TOSDialogProvider {
 class MapTopologyFixture : public ::testing::Test {
 protected:
     fs::path Root;
-    std::string SavedMain, SavedHome;
+    TTestMainFolder Main;
     TClosingDialogs Dialogs;
     int SavedTextureSize = 0;
     TKSN_Mesh* Mesh = nullptr;
@@ -114,18 +115,8 @@ protected:
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() / ("ksn_maptopo_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "main" / "Data");
-        fs::create_directories(Root / "home");
-        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "png";
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", (Root / "home").c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = (Root / "main").generic_string() + "/";
+        Main.Open("ksn_maptopo_");
+        Root = Main.Root;
         OS.SetDialogProvider(&Dialogs);
         QOREvents_Clean();
         SavedTextureSize = QORDefaultTextureSize;
@@ -142,10 +133,7 @@ protected:
         QORDefaultTextureSize = SavedTextureSize;
         QOREvents_Clean();
         OS.SetDialogProvider(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        std::error_code ignored;
-        fs::remove_all(Root, ignored);
+        Main.Close();
     }
 
     // An object whose mesh has one polygon per corner list, all of material

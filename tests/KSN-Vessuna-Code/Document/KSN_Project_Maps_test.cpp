@@ -25,6 +25,7 @@
 #include "QOREvents.h"
 #include "QORMaterialMapSource.h"
 #include "QORMemory.h"
+#include "KsnTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -71,25 +72,15 @@ class ProjectMapsFixture : public ::testing::Test {
 protected:
     fs::path Root, Out;
     TScriptedDialogs Dialogs;
-    std::string SavedMain, SavedHome;
+    TTestMainFolder Main;
     int SavedTextureSize = 0;
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() / ("ksn_maps_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "main" / "Data");
-        fs::create_directories(Root / "home");
+        Main.Open("ksn_maps_");
+        Root = Main.Root;
         Out = Root / "out";
         fs::create_directories(Out);
-        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "png";
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", (Root / "home").c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = (Root / "main").generic_string() + "/";
         OS.SetDialogProvider(&Dialogs);
         PanelTexts.clear();
         auto record = [](char* text) { PanelTexts.push_back(text); };
@@ -122,10 +113,7 @@ protected:
         OS.SetDialogProvider(nullptr);
         OS.AssignOnWarningMessage(nullptr);
         OS.AssignOnPrintMessage(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        std::error_code ignored;
-        fs::remove_all(Root, ignored);
+        Main.Close();
     }
 
     TQORMaterialMapSource* MakeMap(const char* name)

@@ -18,6 +18,7 @@
 #include "KSN_ObjectMerge.h"
 #include "KSN_PolygonLayer.h"
 #include "KSN_Project.h"
+#include "KsnTestSupport.h"
 #include "OS.h"
 #include "QOREvents.h"
 #include "QORMaterial.h"
@@ -27,22 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Keeps every box's text and gives each the same answer.
-struct TBoxRecorder : TOSDialogProvider {
-    explicit TBoxRecorder(TOSBoxAnswer answer) : Answer(answer) {}
-    TOSBoxAnswer Answer;
-    std::vector<std::string> Boxes;
-    TOSBoxAnswer ShowBox(TOSBoxKind, const char*, const char* text, bool) override
-    {
-        Boxes.push_back(text ? text : "");
-        return Answer;
-    }
-    bool PickColour(unsigned char*) override { return false; }
-    bool SelectFile(const TOSFileDialogRequest&, std::string&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool GetClipboardText(std::string&) override { return false; }
-};
-
 std::vector<std::string>& Panel()
 {
     static std::vector<std::string> messages;
@@ -51,23 +36,12 @@ std::vector<std::string>& Panel()
 
 class ProjectMerge : public ::testing::Test {
 protected:
-    fs::path Root;
+    TTestMainFolder Main;
     TBoxRecorder Boxes{TOSBoxAnswer::Yes};
-    std::string SavedMain, SavedHome;
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() / ("ksn_merge_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "Data");
-        std::ofstream(Root / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "png";
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", Root.c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = Root.generic_string() + "/";
+        Main.Open("ksn_merge_");
         OS.SetDialogProvider(&Boxes);
         Panel().clear();
         OS.AssignOnWarningMessage([](char* text) { Panel().push_back(text); });
@@ -83,9 +57,7 @@ protected:
         QOREvents_Clean();
         OS.AssignOnWarningMessage(nullptr);
         OS.SetDialogProvider(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        fs::remove_all(Root);
+        Main.Close();
     }
 
     // A strip of one triangle per material (all UVs across the unit square),

@@ -261,28 +261,7 @@ TEST_F(ModesTest, FinishedNavigatingCancelsCullingAndRefreshesTheCurrentViewport
 }
 
 // The meter needs textures, so these cases run in a real context.
-class ModesGLTest : public ModesTest {
-protected:
-    static inline TTestGLWindow* GL = nullptr;
-    static void SetUpTestSuite()
-    {
-        GL = new TTestGLWindow;
-        if (!GL->Open()) {
-            delete GL;
-            GL = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete GL;
-        GL = nullptr;
-    }
-    void SetUp() override
-    {
-        ModesTest::SetUp();
-        ASSERT_NE(GL, nullptr) << "no GLX display: run under xvfb-run";
-    }
-};
+class ModesGLTest : public TWithTestGLWindow<ModesTest> {};
 
 TEST_F(ModesGLTest, OpenGLMeterCountsEveryBindingsTexture)
 {

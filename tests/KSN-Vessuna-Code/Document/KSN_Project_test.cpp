@@ -25,6 +25,7 @@
 #include "QOREvents.h"
 #include "QORLanguage.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -55,22 +56,12 @@ class ProjectFixture : public ::testing::Test {
 protected:
     fs::path Root;
     TDialogs Dialogs;
-    std::string SavedMain, SavedHome;
+    TTestMainFolder Main;
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() / ("ksn_doc_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "main" / "Data");
-        fs::create_directories(Root / "home");
-        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "png";
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", (Root / "home").c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = (Root / "main").generic_string() + "/";
+        Main.Open("ksn_doc_");
+        Root = Main.Root;
         OS.SetDialogProvider(&Dialogs);
         TDialogs::Panel.clear();
         auto record = [](char* text) { TDialogs::Panel.push_back(text); };
@@ -93,9 +84,7 @@ protected:
         OS.AssignOnWarningMessage(nullptr);
         OS.AssignOnPrintMessage(nullptr);
         OS.SetDialogProvider(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        fs::remove_all(Root);
+        Main.Close();
     }
 
     // A new object in group (the top object group when null), with a

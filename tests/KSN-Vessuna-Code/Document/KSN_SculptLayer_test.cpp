@@ -23,6 +23,7 @@
 #include "OS.h"
 #include "QOREvents.h"
 #include "QORTextBlock.h"
+#include "KsnTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -213,7 +214,7 @@ struct TClosingDialogs : TOSDialogProvider {
 class SculptProjectFixture : public ::testing::Test {
 protected:
     fs::path Root;
-    std::string SavedMain, SavedHome;
+    TTestMainFolder Main;
     TClosingDialogs Dialogs;
     TKSN_Mesh* Mesh = nullptr;
     TKSN_SubDMesh* Level = nullptr;
@@ -222,18 +223,8 @@ protected:
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() / ("ksn_sculpt_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "main" / "Data");
-        fs::create_directories(Root / "home");
-        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "png";
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", (Root / "home").c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = (Root / "main").generic_string() + "/";
+        Main.Open("ksn_sculpt_");
+        Root = Main.Root;
         OS.SetDialogProvider(&Dialogs);
         QOREvents_Clean();
         KSN_TestApp_Create();
@@ -264,10 +255,7 @@ protected:
         KSN_TestApp_Delete();
         QOREvents_Clean();
         OS.SetDialogProvider(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        std::error_code ignored;
-        fs::remove_all(Root, ignored);
+        Main.Close();
     }
 
     // Displacement i of the layer's map: (i + 1) x scale.

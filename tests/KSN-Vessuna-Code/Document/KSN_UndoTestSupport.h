@@ -5,9 +5,9 @@
 // document that undo must bring back.
 //
 // DocumentFingerprint is the one place that says what "the same document"
-// means for these tests: it stands for the project file's text (which the
-// tests will compare once the writer is in, with "ID" values left out) plus
-// the working selection weights, which the file does not hold.
+// means for these tests: the project file's text, with the "ID" and
+// "Collapsed" values left out, plus the working selection weights, which the
+// file does not hold.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -34,6 +34,7 @@
 #include "KSN_Object.h"
 #include "KSN_PolygonLayer.h"
 #include "KSN_Project.h"
+#include "KSN_ProjectFileText.h"
 #include "KSN_Undo.h"
 #include "KSN_Union.h"
 #include "KsnTestSupport.h"
@@ -76,15 +77,6 @@ inline int CountMessages(const std::string& entry)
 
 // [SECTION] Fingerprint
 
-inline std::string Hash(const unsigned char* bytes, size_t count)
-{
-    uint64_t h = 1469598103934665603ull;
-    for (size_t i = 0; bytes && i < count; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
-    char text[32];
-    std::snprintf(text, sizeof(text), "%016llx", static_cast<unsigned long long>(h));
-    return text;
-}
-
 inline void Floats(std::string& out, const char* key, const float* values, int count)
 {
     out += key;
@@ -96,30 +88,6 @@ inline void Floats(std::string& out, const char* key, const float* values, int c
     out += "\n";
 }
 
-inline std::string ImageText(TQORImageMap& image)
-{
-    const size_t bytes = image.GetPixelBytes();
-    return std::to_string(image.GetWidth()) + "x" + std::to_string(image.GetHeight()) + "x" +
-           std::to_string(image.GetBytesPerPixel()) + " " + Hash(bytes ? image.GetPixels() : nullptr, bytes);
-}
-
-inline std::string MapText(TQORMaterialMapSource* map)
-{
-    std::string out = "map " + std::string(map->GetName()) + " file " + map->GetMapFileName() + " " +
-                      ImageText(*map) + " aspect " + std::to_string(map->GetAspect()) + " mask " +
-                      ImageText(map->GetAlphaMask()) + "\n";
-    TKSN_LayerIDIterator begin, end;
-    map->GetRawLayerDataIterators(begin, end);
-    for (auto it = begin; it != end; ++it) {
-        auto* layerMap = dynamic_cast<TQORMaterialMapSource*>(__GetThingyFromID(it->second));
-        auto* layer = dynamic_cast<TKSN_Thingy*>(__GetThingyFromID(it->first));
-        if (!layerMap) continue;
-        out += "  layer " + std::string(layer ? layer->GetName() : "?") + " " + ImageText(*layerMap) + " mask " +
-               ImageText(layerMap->GetAlphaMask()) + "\n";
-    }
-    return out;
-}
-
 // The name of the map source a channel shows ("-" for none).
 inline std::string ChannelMapName(uint32_t bindingID)
 {
@@ -128,85 +96,22 @@ inline std::string ChannelMapName(uint32_t bindingID)
     return source ? source->GetName() : "-";
 }
 
-inline std::string MeshText(TKSN_Mesh* mesh)
-{
-    std::string out = "mesh v " + std::to_string(mesh->GetVCount()) + " vt " + std::to_string(mesh->GetTVCount()) +
-                      " p " + std::to_string(mesh->GetPCount()) + "\n";
-    Floats(out, " base", mesh->baseVertices, 3 * mesh->GetVCount());
-    Floats(out, " uv", mesh->tVertices, 2 * mesh->GetTVCount());
-    Floats(out, " pos", mesh->Transform_Pos, 3);
-    Floats(out, " scale", mesh->Transform_Scale, 3);
-    Floats(out, " rotation", mesh->RotationMatrix, 16);
-    for (int p = 0; p < mesh->GetPCount(); ++p) {
-        const TQORPolygon& polygon = mesh->Polygons[p];
-        out += " poly m" + std::to_string(polygon.Material) + " g" + std::to_string(polygon.Group) + " l" +
-               std::to_string(polygon.LayerFlags);
-        for (int k = 0; k < polygon.Count; ++k)
-            out.append(" ").append(std::to_string(polygon.Points[k].V)).append("/").append(
-                std::to_string(polygon.Points[k].VT));
-        out += "\n";
-    }
-    std::vector<float> weights;
-    for (int v = 0; v < mesh->GetVCount(); ++v) weights.push_back(mesh->VertexInfo[v].Select);
-    Floats(out, " vertex weights", weights.data(), int(weights.size()));
-    weights.clear();
-    for (int p = 0; p < mesh->GetPCount(); ++p) weights.push_back(mesh->Polygons[p].Select);
-    Floats(out, " polygon weights", weights.data(), int(weights.size()));
-
-    for (int i = 0; mesh->Materials && i < mesh->Materials->GetItemCount(); ++i) {
-        TQORMaterial* material = KSN_MaterialFromThingy(mesh->Materials->GetItem(i));
-        if (!material) continue;
-        out += " material " + std::string(material->GetName()) + ":";
-        for (TQORMaterialChannel* channel : material->ArbChannels)
-            out.append(" ").append(channel->GetName()).append("=").append(ChannelMapName(channel->GetMapID()));
-        out += "\n";
-    }
-    for (int i = 0; mesh->Groups2 && i < mesh->Groups2->GetItemCount(); ++i)
-        if (TQORGroup2* group = mesh->Groups2->GetItemAs(i)) out += " group " + std::string(group->GetName()) + "\n";
-
-    std::unique_ptr<TQORNewStaticList<TKSN_Morph*>> morphs(mesh->GetMorphList());
-    for (TKSN_Morph* morph : *morphs) {
-        if (!morph || morph == mesh->BaseVerticesMorph || morph == mesh->TempMorph) continue;
-        out += " morph " + std::string(morph->GetName()) + " strength " + std::to_string(morph->Strength) + "\n";
-        if (morph->GetVCount() > 0) Floats(out, "  deltas", morph->GetVertex(0), 3 * morph->GetVCount());
-    }
-    std::unique_ptr<TQORNewStaticList<TKSN_Selection*>> selections(mesh->GetSelectionList());
-    for (TKSN_Selection* selection : *selections) {
-        if (!selection) continue;
-        std::vector<float> values;
-        for (int i = 0; i < selection->GetVCount(); ++i) values.push_back(selection->GetVSelect(i));
-        Floats(out, (" selection " + std::string(selection->GetName()) + " type " +
-                     std::to_string(int(selection->GetSelectionType())))
-                        .c_str(),
-               values.data(), int(values.size()));
-    }
-    return out;
-}
-
+// The project file's text without its unread values, then every mesh's
+// working selection weights, which the file does not hold.
 inline std::string DocumentFingerprint(TKSN_Project* project)
 {
-    std::string out;
+    std::string out = ksn_file_text::WithoutUnreadValues(ksn_file_text::ProjectFileText(project));
     std::unique_ptr<TQORNewStaticList<TKSN_Object*>> objects(project->GetObjectList());
     for (TKSN_Object* object : *objects) {
-        out += "object " + std::string(object->GetName()) + "\n";
-        if (object->Mesh) out += MeshText(object->Mesh.get());
-    }
-    std::unique_ptr<TQORNewStaticList<TQORMaterialMapSource*>> maps(project->GetMapList());
-    for (TQORMaterialMapSource* map : *maps) out += MapText(map);
-    if (TKSN_LayerGroup* root = project->MapLayers->GetRootLayerGroup()) {
-        for (TKSN_LayerDefinition* layer : root->GetAllLayers())
-            out += "map layer " + std::string(layer->GetName()) + "\n";
-        auto* current = dynamic_cast<TKSN_Thingy*>(__GetThingyFromID(root->GetCurrentLayerID()));
-        out += "current map layer " + std::string(current ? current->GetName() : "-") + "\n";
-    }
-    std::unique_ptr<TQORNewStaticList<TKSN_MorphUnion*>> unions(project->GetMorphUnionList());
-    for (TKSN_MorphUnion* morphUnion : *unions)
-        out += "morph union " + std::string(morphUnion->GetName()) + " " + std::to_string(morphUnion->Strength) + "\n";
-    for (TKSN_Layer* layer : project->PolygonLayers) {
-        if (!layer) continue;
-        out += "polygon layer " + std::string(layer->GetName()) + " flags " + std::to_string(layer->DisplayFlags) +
-               " locked " + std::to_string(layer->Locked);
-        Floats(out, " colour", layer->Color, 3);
+        TKSN_Mesh* mesh = object->Mesh.get();
+        if (!mesh) continue;
+        out += "working selection of " + std::string(object->GetName()) + "\n";
+        std::vector<float> weights;
+        for (int v = 0; v < mesh->GetVCount(); ++v) weights.push_back(mesh->VertexInfo[v].Select);
+        Floats(out, " vertex weights", weights.data(), int(weights.size()));
+        weights.clear();
+        for (int p = 0; p < mesh->GetPCount(); ++p) weights.push_back(mesh->Polygons[p].Select);
+        Floats(out, " polygon weights", weights.data(), int(weights.size()));
     }
     return out;
 }
@@ -219,23 +124,13 @@ protected:
     fs::path Root;
     TTempStoreFolder Store;
     TScriptedProvider Provider;
-    std::string SavedHome, SavedMain;
+    TTestMainFolder Main;
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() / ("ksn_undo_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "main" / "Data");
-        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "home");
+        Main.Open("ksn_undo_");
+        Root = Main.Root;
         fs::create_directories(Root / "files");
-        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "shape";
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", (Root / "home").c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = (Root / "main").generic_string() + "/";
         OS.SetDialogProvider(&Provider);
         ASSERT_TRUE(Store.Open("ksn_undo_store_"));
 
@@ -284,10 +179,7 @@ protected:
         OS.AssignOnWarningMessageNoRepeatFailed(nullptr);
         OS.AssignOnDebugMessage(nullptr);
         OS.SetDialogProvider(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        std::error_code ignored;
-        fs::remove_all(Root, ignored);
+        Main.Close();
     }
 
     // Everything recorded until the next call belongs to one step.

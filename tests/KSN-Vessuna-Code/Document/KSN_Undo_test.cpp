@@ -52,19 +52,22 @@ const TKindCase KindCases[] = {
          mesh->Polygons[0].Select = 1.0f;
          mesh->AfterFullSelection();
      }},
+    // Undoing a deformation makes its morph the current one, so the morph
+    // deformed is current before the state is taken, as when a user works on it.
     {"DeformOrdinaryMorph",
      [](TKSN_Object*, TKSN_Mesh* mesh) {
          TKSN_Morph* smile = UndoFixture::FindMorph(mesh, "Smile");
-         mesh->SetCurrentMorph(smile);
          Project->BeforeDeform("Move", false, false);
          for (int v = 0; v < mesh->GetVCount(); ++v) smile->GetVertex(v)[2] += 0.5f * float(v);
-     }},
+     },
+     [](TKSN_Mesh* mesh) { mesh->SetCurrentMorph(UndoFixture::FindMorph(mesh, "Smile")); }},
     {"DeformBaseVertices",
      [](TKSN_Object*, TKSN_Mesh* mesh) {
          App->toolTypeTab = KSN_TOOL_TAB_MODELLING;
          Project->BeforeDeform("Move", false, false);
          for (int i = 0; i < 3 * mesh->GetVCount(); ++i) mesh->baseVertices[i] += 1.0f;
-     }},
+     },
+     [](TKSN_Mesh* mesh) { mesh->SetCurrentMorph(mesh->BaseVerticesMorph); }},
     {"Paint",
      [](TKSN_Object*, TKSN_Mesh*) {
          TQORMaterialMapSource* map = FirstMap();
@@ -111,6 +114,10 @@ const TKindCase KindCases[] = {
          Project->PolygonLayers[3]->SetName("Renamed");
          Project->PolygonLayers[3]->Color[0] = 0.1f;
          Project->PolygonLayers[5]->DisplayFlags = TKSN_Layer::WireFrame;
+     },
+     [](TKSN_Mesh*) {
+         // The file holds the enabled run of layers from the first.
+         for (int slot = 1; slot <= 5; ++slot) Project->PolygonLayers[slot]->Enable();
      }},
     {"MaterialAssignments",
      [](TKSN_Object* object, TKSN_Mesh* mesh) {
@@ -241,6 +248,8 @@ TEST_F(UndoWithoutRedoTest, TransformMapCreationAndModellingUndoExactlyAndLeaveN
         delete Project;
         Project = new TKSN_Project();
         TKSN_Object* object = MakeObject("Head");
+        // Undo makes the step's object the current one, as the edited object already is.
+        Project->SetCurrentObject(object);
         NextFrame();
         const std::string before = DocumentFingerprint(Project);
         c.RecordAndChange(object, object->Mesh.get());
@@ -258,6 +267,9 @@ TEST_F(UndoWithoutRedoTest, DeformationUndoneOnTheModellingTabRedoesItsOwnMorph)
     TKSN_Object* object = MakeObject("Head");
     TKSN_Mesh* mesh = object->Mesh.get();
     TKSN_Morph* smile = FindMorph(mesh, "Smile");
+    // Undo and redo make the step's object and morph the current ones.
+    Project->SetCurrentObject(object);
+    mesh->SetCurrentMorph(smile);
     Project->SetupUndoForMorph(object, smile, "Move");
     smile->GetVertex(4)[0] = 2.0f;
     const std::string after = DocumentFingerprint(Project);
@@ -526,6 +538,7 @@ TEST_F(RedoListTest, NewChangesEmptyItAndOneFrameMakesOneStep)
 {
     TKSN_Object* object = MakeObject("Head");
     TKSN_Mesh* mesh = object->Mesh.get();
+    Project->SetCurrentObject(object);   // undo makes the step's object current
     const std::string before = DocumentFingerprint(Project);
     Project->BeforeSelect("One");
     ChangeLeftSelection(mesh);

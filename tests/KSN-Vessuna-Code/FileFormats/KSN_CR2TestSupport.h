@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <wx/init.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,6 +20,7 @@
 #include "KSN_ObjProjectHooks.h"
 #include "KSN_Project.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 #include "OS.h"
 #include "QOREvents.h"
 
@@ -28,15 +28,7 @@ namespace cr2_test {
 
 namespace fs = std::filesystem;
 
-class TWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Init = std::make_unique<wxInitializer>(); }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] inline const auto* const RegisteredWx = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+[[maybe_unused]] inline const auto* const RegisteredWx = KsnRegisterWxBase();
 
 inline std::vector<std::string> Warnings;
 
@@ -159,30 +151,20 @@ protected:
     fs::path Obj;        // .../Poser/Runtime/Geometries/fig/fig.obj
     TTempStoreFolder Store;
     TScriptedProvider Dialogs;
-    std::string SavedMain, SavedHome;
+    TTestMainFolder Main;
 
     void SetUp() override
     {
-        static int counter = 0;
-        Root = fs::temp_directory_path() / ("ksn_cr2_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(Root);
-        fs::create_directories(Root / "main" / "BrushShapes" / "01-Simple");
-        fs::create_directories(Root / "main" / "Data");
-        fs::create_directories(Root / "home");
+        Main.Open("ksn_cr2_");
+        Root = Main.Root;
         fs::create_directories(Root / "Poser" / "Runtime" / "Libraries" / "Character");
         fs::create_directories(Root / "Poser" / "Runtime" / "Geometries" / "fig");
-        std::ofstream(Root / "main" / "BrushShapes" / "01-Simple" / "Simple-0001.png") << "png";
         std::ofstream(Root / "main" / "Data" / "Vexmark.rsr") << "thumbnail";
         Figure = Root / "Poser" / "Runtime" / "Libraries" / "Character" / "fig.cr2";
         Obj = Root / "Poser" / "Runtime" / "Geometries" / "fig" / "fig.obj";
         std::ofstream(Obj, std::ios::binary) << FigureObj();
         WriteFigure(FigureLines());
 
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", (Root / "home").c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = (Root / "main").generic_string() + "/";
         OS.SetDialogProvider(&Dialogs);
         Warnings.clear();
         OS.AssignOnWarningMessage([](char* text) { Warnings.push_back(text); });
@@ -205,9 +187,7 @@ protected:
         OS.AssignOnPrintMessage(nullptr);
         OS.AssignOnDebugMessage(nullptr);
         OS.SetDialogProvider(nullptr);
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
-        fs::remove_all(Root);
+        Main.Close();
     }
 
     void WriteFigure(const std::vector<std::string>& lines, const fs::path& path = {})

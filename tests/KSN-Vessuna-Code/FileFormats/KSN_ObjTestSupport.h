@@ -108,14 +108,7 @@ protected:
     void SetUp() override
     {
         TMessagesFixture::SetUp();
-        fs::create_directories(Main.Path / "BrushShapes" / "01-Simple");
-        fs::create_directories(Main.Path / "Data");
-        Main.Write("BrushShapes/01-Simple/Simple-0001.png", "png");
-        const char* home = std::getenv("HOME");
-        SavedHome = home ? home : "";
-        ::setenv("HOME", Main.PathText().c_str(), 1);
-        SavedMain = OS.MainPath;
-        OS.MainPath = Main.PathText() + "/";
+        Main.Open("ksn_obj_main_");
         KSN_FileFormats_RegisterHooks();
         QOREvents_Clean();
         QORVirtualMemory_Initialize();
@@ -127,13 +120,11 @@ protected:
         Project = nullptr;
         QORVirtualMemory_Cleanup();
         QOREvents_Clean();
-        OS.MainPath = SavedMain;
-        ::setenv("HOME", SavedHome.c_str(), 1);
+        Main.Close();
         TMessagesFixture::TearDown();
     }
-    TTempFolder Main;
+    TTestMainFolder Main;
     TTempFolder Folder;
-    std::string SavedMain, SavedHome;
 };
 
 } // namespace ksn_obj_test

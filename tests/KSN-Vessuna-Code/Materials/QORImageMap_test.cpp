@@ -9,14 +9,13 @@
 #include "QORImage.h"
 #include "QORMemory.h"
 #include "QORVirtualMemory.h"
+#include "KsnTestGL.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 
 #include <gtest/gtest.h>
 
-#include <GL/glx.h>
-#include <X11/Xlib.h>
 #include <wx/image.h>
-#include <wx/init.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -34,19 +33,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The toolkit's base answers the temporary folder and decodes images.
-class TWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        Init = std::make_unique<wxInitializer>();
-        ASSERT_TRUE(Init->IsOk());
-    }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] const auto* const RegisteredWx = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+[[maybe_unused]] const auto* const RegisteredWx = KsnRegisterWxBase();
 
 // Records every box; never blocks.
 struct TRecordingDialogs : TBoxRecorder {
@@ -483,69 +470,9 @@ TEST_F(ImageMapTest, ThumbnailsAreCachedBySizeAndGreyShowsAsInk)
 
 // [OpenGL] -----------------------------------------------------------------------
 
-// One GLX window with its context, current for the GL tests.
-class TGLWindow {
-public:
-    bool Open()
-    {
-        display = XOpenDisplay(nullptr);
-        if (!display) return false;
-        int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
-                            GLX_ALPHA_SIZE, 8, None};
-        XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);
-        if (!visual) return false;
-        Window root = RootWindow(display, visual->screen);
-        XSetWindowAttributes swa{};
-        swa.colormap = XCreateColormap(display, root, visual->visual, AllocNone);
-        swa.event_mask = StructureNotifyMask;
-        window = XCreateWindow(display, root, 0, 0, 64, 64, 0, visual->depth, InputOutput, visual->visual,
-                               CWColormap | CWEventMask, &swa);
-        context = glXCreateContext(display, visual, nullptr, True);
-        XFree(visual);
-        if (!context) return false;
-        XMapWindow(display, window);
-        for (XEvent e;;) {
-            XNextEvent(display, &e);
-            if (e.type == MapNotify) break;
-        }
-        return glXMakeCurrent(display, window, context);
-    }
-    ~TGLWindow()
-    {
-        if (!display) return;
-        glXMakeCurrent(display, None, nullptr);
-        if (context) glXDestroyContext(display, context);
-        if (window) XDestroyWindow(display, window);
-        XCloseDisplay(display);
-    }
-
-private:
-    Display* display = nullptr;
-    Window window = 0;
-    GLXContext context = nullptr;
-};
-
-class ImageMapGLTest : public ImageMapTest {
+// The GL cases share one window with its context.
+class ImageMapGLTest : public TWithTestGLWindow<ImageMapTest> {
 protected:
-    static inline TGLWindow* GL = nullptr;
-    static void SetUpTestSuite()
-    {
-        GL = new TGLWindow;
-        if (!GL->Open()) {
-            delete GL;
-            GL = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete GL;
-        GL = nullptr;
-    }
-    void SetUp() override
-    {
-        ImageMapTest::SetUp();
-        ASSERT_NE(GL, nullptr) << "no GLX display: run under xvfb-run";
-    }
     void TearDown() override
     {
         QORImageMap_AssignBackgroundGridColors(nullptr);

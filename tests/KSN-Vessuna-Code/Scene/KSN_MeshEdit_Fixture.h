@@ -9,9 +9,9 @@
 #include "OS.h"
 #include "QORVirtualMemory.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 
 #include <gtest/gtest.h>
-#include <wx/init.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -25,17 +25,7 @@ namespace fs = std::filesystem;
 
 // The toolkit's base answers the temporary folder of the virtual-memory store
 // (the toolkit counts its initialisations, so several test files may do this).
-class TWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Init = std::make_unique<wxInitializer>(); }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-
-// Registered once for the whole test program.
-[[maybe_unused]] inline const auto* const RegisteredWx = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+[[maybe_unused]] inline const auto* const RegisteredWx = KsnRegisterWxBase();
 
 inline int32_t SelectionType = 0;
 inline std::vector<std::string> Warnings;

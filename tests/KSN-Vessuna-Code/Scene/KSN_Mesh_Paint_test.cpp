@@ -10,9 +10,9 @@
 #include "QORTree.h"
 #include "QORVirtualMemory.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 
 #include <gtest/gtest.h>
-#include <wx/init.h>
 
 #include <array>
 #include <cstdlib>
@@ -27,15 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TPaintWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Init = std::make_unique<wxInitializer>(); }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] const auto* const RegisteredPaintWx = ::testing::AddGlobalTestEnvironment(new TPaintWxEnvironment);
+[[maybe_unused]] const auto* const RegisteredPaintWx = KsnRegisterWxBase();
 
 // What the test project answers through the painting hooks.
 struct TTestProject {

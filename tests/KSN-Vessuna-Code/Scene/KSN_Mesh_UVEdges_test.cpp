@@ -6,9 +6,9 @@
 #include "QORThingy.h"
 #include "QORVirtualMemory.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 
 #include <gtest/gtest.h>
-#include <wx/init.h>
 
 #include <array>
 #include <cmath>
@@ -24,15 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TUVEdgesWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Init = std::make_unique<wxInitializer>(); }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] const auto* const RegisteredUVEdgesWx = ::testing::AddGlobalTestEnvironment(new TUVEdgesWxEnvironment);
+[[maybe_unused]] const auto* const RegisteredUVEdgesWx = KsnRegisterWxBase();
 
 using Vec3 = std::array<float, 3>;
 using UV = std::array<float, 2>;

@@ -5,9 +5,9 @@
 #include "QOREvents.h"
 #include "QORVirtualMemory.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 
 #include <gtest/gtest.h>
-#include <wx/init.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -20,15 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The toolkit's base answers the temporary folder of the virtual-memory store.
-class TMeshWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Init = std::make_unique<wxInitializer>(); }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] const auto* const RegisteredMeshWx = ::testing::AddGlobalTestEnvironment(new TMeshWxEnvironment);
+[[maybe_unused]] const auto* const RegisteredMeshWx = KsnRegisterWxBase();
 
 int32_t TestTab = 3;
 int32_t TestFrame = 0;

@@ -6,9 +6,9 @@
 #include "QORTextBlock.h"
 #include "QORVirtualMemory.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 
 #include <gtest/gtest.h>
-#include <wx/init.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -23,15 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The toolkit's base answers the temporary folder of the virtual-memory store.
-class TMorphWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Init = std::make_unique<wxInitializer>(); }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] const auto* const RegisteredMorphWx = ::testing::AddGlobalTestEnvironment(new TMorphWxEnvironment);
+[[maybe_unused]] const auto* const RegisteredMorphWx = KsnRegisterWxBase();
 
 struct TMorphDialogs : TBoxRecorder {
     TMorphDialogs() : TBoxRecorder(TOSBoxAnswer::Ok) {}

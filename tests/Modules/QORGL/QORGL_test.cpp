@@ -7,8 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <GL/glx.h>
-#include <X11/Xlib.h>
+#include "KsnTestGL.h"
 
 #include <array>
 #include <cstring>
@@ -19,51 +18,17 @@ namespace {
 
 constexpr int WindowSize = 128;
 
-// One double-buffered RGBA window with its context, made current for the
-// whole test program; drawing and reading use the back buffer, which no
-// other window can obscure.
-class TGLWindow {
+// The test display's window, made current for the whole test program;
+// drawing and reading use the back buffer, which no other window can obscure.
+class TGLWindow : public TTestGLWindow {
 public:
     bool Open()
     {
-        display = XOpenDisplay(nullptr);
-        if (!display) return false;
-        int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
-                            GLX_ALPHA_SIZE, 8, None};
-        XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);
-        if (!visual) return false;
-        Window root = RootWindow(display, visual->screen);
-        XSetWindowAttributes swa{};
-        swa.colormap = XCreateColormap(display, root, visual->visual, AllocNone);
-        swa.event_mask = StructureNotifyMask;
-        window = XCreateWindow(display, root, 0, 0, WindowSize, WindowSize, 0, visual->depth, InputOutput,
-                               visual->visual, CWColormap | CWEventMask, &swa);
-        context = glXCreateContext(display, visual, nullptr, True);
-        XFree(visual);
-        if (!context) return false;
-        XMapWindow(display, window);
-        for (XEvent e;;) {
-            XNextEvent(display, &e);
-            if (e.type == MapNotify) break;
-        }
-        if (!glXMakeCurrent(display, window, context)) return false;
+        if (!TTestGLWindow::Open(WindowSize, WindowSize)) return false;
         glDrawBuffer(GL_BACK);
         glReadBuffer(GL_BACK);
         return true;
     }
-    ~TGLWindow()
-    {
-        if (!display) return;
-        glXMakeCurrent(display, None, nullptr);
-        if (context) glXDestroyContext(display, context);
-        if (window) XDestroyWindow(display, window);
-        XCloseDisplay(display);
-    }
-
-private:
-    Display* display = nullptr;
-    Window window = 0;
-    GLXContext context = nullptr;
 };
 
 TGLWindow* Window_ = nullptr;

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -111,6 +113,27 @@ TEST(QORMatrix, TransposeAndComparisons)
     EXPECT_FALSE(QORMatrix_IsIdentity4x4(id, 0.005f));
     id[7] = std::numeric_limits<float>::quiet_NaN();
     EXPECT_FALSE(QORMatrix_IsIdentity4x4(id, 1.0f));
+}
+
+TEST(QORMatrix, PointsBoundsCoverEveryPointAndAreZeroForNone)
+{
+    struct TCase {
+        const char* Name;
+        std::vector<float> Points;
+        std::array<float, 3> Lo, Hi;
+    };
+    const TCase cases[] = {
+        {"none", {}, {0, 0, 0}, {0, 0, 0}},
+        {"one, away from the origin", {2, 3, 4}, {2, 3, 4}, {2, 3, 4}},
+        {"several, all negative", {-1, -5, -2, -3, -1, -4, -2, -2, -9}, {-3, -5, -9}, {-1, -1, -2}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        float lo[3] = {7, 7, 7}, hi[3] = {7, 7, 7};
+        Points_Bounds(c.Points.data(), int(c.Points.size() / 3), lo, hi);
+        EXPECT_EQ((std::array<float, 3>{lo[0], lo[1], lo[2]}), c.Lo);
+        EXPECT_EQ((std::array<float, 3>{hi[0], hi[1], hi[2]}), c.Hi);
+    }
 }
 
 TEST(QORMatrix, AdjustMinMaxWithMatrixRotatesTheBox)

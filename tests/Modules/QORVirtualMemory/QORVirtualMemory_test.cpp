@@ -4,9 +4,9 @@
 #include "OS.h"
 #include "QORMemory.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 
 #include <gtest/gtest.h>
-#include <wx/init.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -33,19 +33,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The toolkit's base answers the temporary folder; initialise it once for the run.
-class TWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        Init = std::make_unique<wxInitializer>();
-        ASSERT_TRUE(Init->IsOk());
-    }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+[[maybe_unused]] const auto* const Registered = KsnRegisterWxBase();
 
 // Answers every box at once; the OK/Cancel question of a full disk can be scripted.
 struct AnsweringProvider : TOSDialogProvider {
