@@ -81,6 +81,35 @@ TEST_F(ProjectFileFixture, RoundTripGivesTheSameFileAgain)
     EXPECT_NE(first.find("\t\tgroup\tFace"), std::string::npos) << "in its folder";
 }
 
+TEST_F(ProjectFileFixture, TheLongestNameAndALongMapPathSurviveTheFile)
+{
+    // Lines are read whole: a name at the limit, one ending in a brace, and a
+    // map path far past any fixed line buffer come back exactly.
+    std::string longest(QORMaxNameLength - 1, 'n');
+    longest += 'X';
+    const std::string brace = "Jaw }";
+    std::string path = "/maps";
+    while (path.size() < 3000) path += "/a folder with a long name";
+    path += "/Skin.png";
+
+    MakeQuadObject(longest.c_str());
+    MakeQuadObject(brace.c_str());
+    TQORMaterialMapSource* skin = Project->CreateMapSource();
+    skin->SetName("Skin.png");
+    skin->SetMapFileName(path.c_str());
+    ASSERT_TRUE(Save("long.Kestrune"));
+
+    int current = -2;
+    ASSERT_TRUE(KSN_LoadProjectInPlace(PathOf("long.Kestrune").c_str(), &current));
+    std::unique_ptr<TQORNewStaticList<TKSN_Object*>> objects(Project->GetObjectList());
+    ASSERT_EQ(objects->Count(), 2);
+    EXPECT_EQ(std::string((*objects)[0]->GetName()), longest);
+    EXPECT_EQ(std::string((*objects)[1]->GetName()), brace);
+    std::unique_ptr<TQORNewStaticList<TQORMaterialMapSource*>> maps(Project->GetMapList());
+    ASSERT_EQ(maps->Count(), 1);
+    EXPECT_EQ(std::string((*maps)[0]->GetMapFileName()), path);
+}
+
 // ============================================================================
 // Writer
 // ============================================================================
