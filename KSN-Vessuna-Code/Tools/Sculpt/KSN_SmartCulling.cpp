@@ -16,6 +16,8 @@
 #include "OS.h"
 #include "QORMatrix.h"
 
+bool (*KSN_StrokeShiftHeldNow)() = IsShiftHeldRightNow;
+
 namespace {
 
 // The flood fill's stack: it grows to the largest mesh seen and keeps its memory for the run.
@@ -133,7 +135,8 @@ bool TKSN_Brush_V4::DoSmartCulling()
     AverageTimerForSmartCulling.Start();
 
     // 1. Sticky selection keeps the list of the previous iteration.
-    if (CanUseStickySelection() && IsShiftHeldRightNow() && SmartCulling_Mesh) {
+    if (CanUseStickySelection() && KSN_StrokeShiftHeldNow &&
+        KSN_StrokeShiftHeldNow() && SmartCulling_Mesh) {
         OS.DebugMessage("*** STICKY SELECTION ****");
         AverageTimerForSmartCulling.Stop();
         return true;

@@ -60,6 +60,9 @@ extern TQORAverageTime AverageTimerForSmartCulling;
 // The project's stroke settings, read once per iteration.
 extern TKSN_StrokeSettings SmartCulling_Settings;
 
+// Whether Shift is down at this moment (sticky selection); tests replace it.
+extern bool (*KSN_StrokeShiftHeldNow)();
+
 // The custom property that marks a mesh an iteration listed vertices of.
 constexpr const char* KSN_BRUSH_V4_TOUCHED = "BRUSH_V4_TOUCHED";
 
