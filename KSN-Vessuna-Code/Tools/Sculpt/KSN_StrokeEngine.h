@@ -98,6 +98,7 @@ public:
     virtual void PerformIterationOnMesh(TKSN_MeshRoot* /*mesh*/) {}
     // Invalidates the display lists of the octree nodes around the listed vertices.
     virtual void UpdateMeshAfterIteration(TKSN_MeshRoot* mesh);
+    // TODO(stub): and the application's "Snap To Closest Vertex" option, which the application does not keep yet.
     virtual bool DoSnapToClosestVertex() { return CanSnapToClosestVertex(); }
     virtual bool CanSnapToClosestVertex() { return false; }
 

@@ -451,7 +451,7 @@ TEST_F(ChiselTest, SymmetryMirrorsTheDisplacementToEachPartner)
     TKSN_Mesh* mesh = grid->Mesh.get();
     const int n = mesh->GetVCount();
     for (int map = 0; map < 2; ++map)
-        mesh->vertexPartners[map] = static_cast<int32_t*>(QORalloc(sizeof(int32_t) * size_t(n)));
+        ASSERT_NE(mesh->vertexPartners[map], nullptr) << "the mesh keeps one partner map per direction";
     for (int v = 0; v < n; ++v) {
         const float* p = mesh->resolvedVertices + 3 * v;
         const int mirror = VertexAt(mesh, -p[0], p[1]);
