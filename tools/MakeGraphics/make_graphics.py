@@ -439,6 +439,39 @@ def canvas_weave(size=128):
     return c
 
 
+# [SECTION] The chisels' images (one block, so that other tools' pictures merge beside it)
+
+
+def chisel_blade(c):
+    """A small chisel in the top-right corner: handle and blade."""
+    c.line(27, 4, 21, 10, 3, (0.55, 0.35, 0.2, 1))
+    c.polygon([(21, 8.5), (23, 10.5), (17, 16.5), (15.5, 15)], WHITE)
+
+
+def chisel_icons():
+    out = {}
+
+    def chisel(name, draw):
+        c = tile(ORANGE)
+        draw(c)
+        chisel_blade(c)
+        out[name] = c
+
+    # Bulge: a dome rises out of the surface.
+    chisel("Chisel-Bulge", lambda c: (c.polyline([(4, 25), (9, 25)], 2.5, WHITE), c.ring(16, 25, 7, 2.5, WHITE, 0, 180),
+                                      c.polyline([(23, 25), (28, 25)], 2.5, WHITE), arrow(c, 16, 22, 16, 13, 1.8, YELLOW, 4)))
+    # Resurface: a bumpy surface planed flat.
+    chisel("Chisel-Resurface", lambda c: (c.polyline([(4, 20), (8, 16), (12, 21), (16, 17)], 2, (1, 1, 1, 0.55)),
+                                          c.line(4, 25, 28, 25, 2.5, WHITE), c.line(16, 21, 28, 21, 2, YELLOW)))
+    # Countour: the surface drawn into a crease along the stroke.
+    chisel("Chisel-Countour", lambda c: (c.polyline([(4, 18), (12, 19), (16, 27), (20, 19), (28, 18)], 2.5, WHITE),
+                                         arrow(c, 6, 23, 12, 24, 1.5, YELLOW, 3.5), arrow(c, 26, 23, 20, 24, 1.5, YELLOW, 3.5)))
+    # Touchup: a rough surface smoothed on the spot.
+    chisel("Chisel-Touchup", lambda c: (c.polyline([(4, 22), (8, 18), (11, 24), (14, 19)], 2, (1, 1, 1, 0.55)),
+                                        c.polyline([(14, 21), (20, 21.5), (28, 21)], 2.5, WHITE), c.disc(9, 27, 2.2, YELLOW)))
+    return out
+
+
 # [SECTION] Output
 
 
@@ -463,6 +496,7 @@ def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
     root = os.path.normpath(root)
     images = icons()
+    images.update(chisel_icons())
     entries = [(name + ".png", images[name].png()) for name in sorted(images)]
     write(os.path.join(root, "Data", "Graphics.dat"), pack_wad(entries))
     write(os.path.join(root, "BrushShapes", "01-Simple", "Simple-0001.png"), soft_dab().png(1))

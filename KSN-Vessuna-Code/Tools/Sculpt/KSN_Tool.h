@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "KSN_Thingy.h"
 #include "QORNewStaticList.h"
@@ -33,6 +34,7 @@
 class TKSN_ToolList;
 class TKSN_Mesh;
 class TKSN_MeshRoot;
+class TKSN_Object;
 class TKSN_Viewport;
 class TKSN_Parameter;
 class TKSN_Undo_Node;
@@ -59,6 +61,14 @@ constexpr uint32_t KSN_APP_TOOL_USED = 0x10;
 
 // [SECTION] Hooks to the layers above
 
+// The project's stroke settings the stroke engine reads each iteration.
+struct TKSN_StrokeSettings {
+    bool ExtraSoftBrushStrokes = false;
+    bool DoAngleFade = false;
+    float FadeCutoff = 0.05f;
+    float FadeFalloff = 0.8f;
+};
+
 // What tools need of the project. Unset entries answer: user culling 0, no
 // brush-image flips, outline valid, no outline, nothing culled, connected-
 // surface switch off, no current viewport.
@@ -75,6 +85,31 @@ struct TKSN_ToolProjectHooks {
     bool (*IsConnectedSurfaceOnly)() = nullptr;
     TKSN_Viewport* (*GetCurrentViewport)() = nullptr;
     void (*InvalidateOverlay)() = nullptr;
+
+    // The stroke engine and the chisels (KSN_StrokeEngine.h, KSN_Chisel.h).
+    // Unset entries answer: no objects, every object affectable, culling 0,
+    // no symmetry, nothing picked, no current morph union, no axis locks, no
+    // brush-shape image, the stroke settings off.
+    void (*GetObjects)(std::vector<TKSN_Object*>& out) = nullptr;   // the project's objects, tree order
+    bool (*CanAffectObject)(TKSN_Object* object) = nullptr;
+    int (*GetCullingMethod)() = nullptr;    // the method in effect (not the user's choice)
+    bool (*DoUseSymmetry)(TKSN_MeshRoot* mesh) = nullptr;
+    // The polygon under (x, y) (normalised viewport coordinates) and its mesh
+    // root (possibly a subdivision level); hit (3 floats, may be null) gets the
+    // picked point in normalised coordinates with its depth. False: nothing there.
+    bool (*GetClosestPolygonAndMesh)(TKSN_Viewport* viewport, TKSN_MeshRoot*& mesh, int& polygon, float x, float y,
+                                     float* hit) = nullptr;
+    void (*SetDeformingFlag)(bool on) = nullptr;
+    void (*OnFullSurfaceChanged)() = nullptr;
+    void (*CreateCurrentMorphForMeshIfNecessary)(TKSN_Mesh* mesh) = nullptr;
+    // Records one undo node of the kind for the object (1002: the current morph).
+    void (*SetupCurrentUndo)(TKSN_Object* object, int kind, int mode, const char* message, bool keepRedo) = nullptr;
+    uint32_t (*GetCurrentMorphUnionID)() = nullptr;
+    void (*GetAxisLocks)(bool& x, bool& y, bool& z) = nullptr;   // Lock X, Lock Y, Lock Z
+    // The brush-shape image and its simplified image (one byte per pixel, w x h).
+    void (*GetBrushShapeBitmaps)(int& w, int& h, const unsigned char*& shape,
+                                 const unsigned char*& simplified) = nullptr;
+    void (*GetStrokeSettings)(TKSN_StrokeSettings& out) = nullptr;
 };
 void KSN_SetToolProjectHooks(const TKSN_ToolProjectHooks& hooks);
 const TKSN_ToolProjectHooks& KSN_GetToolProjectHooks();

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "KSN_Brush.h"
+#include "KSN_Chisel.h"
+#include "KSN_StrokeEngine.h"
 #include "KSN_Tool.h"
 
 // TODO(stub): the navigators, transforms and modellers of later subsystems.
@@ -15,10 +17,6 @@ class TKSN_Transform : public virtual TKSN_Tool {};
 class TKSN_SelectionBrush : public virtual TKSN_Brush, public TKSN_SelectableTool {};
 // TODO(stub): the paint brushes.
 class TKSN_PaintBrush : public virtual TKSN_Brush {};
-// TODO(stub): the stroke engine; the chisels and the stroke-engine selection brushes stand on it.
-class TKSN_Brush_V4 : public virtual TKSN_Tool, public TKSN_SelectableTool {};
-// TODO(stub): the chisel base.
-class TKSN_Chisel : public virtual TKSN_Brush_V4 {};
 // TODO(stub): the deformer base (a deformer never selects on click).
 class TKSN_Deformer : public virtual TKSN_Tool, public TKSN_SelectableTool {};
 
@@ -48,10 +46,6 @@ KSN_STANDIN_TOOL(TKSN_FreeHandSelectionBrush, TKSN_SelectionBrush, "Free-hand Se
 KSN_STANDIN_TOOL(TKSN_BasicSelectionBrush_v4, TKSN_Brush_V4, "Selection Brush", "BasicSelectionBrush")
 KSN_STANDIN_TOOL(TKSN_TouchupSelectionBrush_v4, TKSN_Brush_V4, "Touch-up Selection", "TouchupSelectionBrush")
 KSN_STANDIN_TOOL(TKSN_EraserSelectionBrush_v4, TKSN_Brush_V4, "Selection Eraser", "EraserSelectionBrush")
-KSN_STANDIN_TOOL(TKSN_BulgeChisel, TKSN_Chisel, "Bulge Chisel", "BulgeChisel")
-KSN_STANDIN_TOOL(TKSN_ResurfaceChisel, TKSN_Chisel, "Resurface Chisel", "ResurfaceChisel")
-KSN_STANDIN_TOOL(TKSN_ContourChisel, TKSN_Chisel, "Contour Chisel", "ContourChisel")
-KSN_STANDIN_TOOL(TKSN_TouchupChisel, TKSN_Chisel, "Touch-up Chisel", "TouchupChisel")
 KSN_STANDIN_TOOL(TKSN_MoveInPlane, TKSN_Deformer, "Move in Plane", "MoveInPlane")
 KSN_STANDIN_TOOL(TKSN_Rotate, TKSN_Deformer, "Rotate Vertices", "Rotate")
 KSN_STANDIN_TOOL(TKSN_Scale, TKSN_Deformer, "Scale Vertices", "Scale")

@@ -1,0 +1,1 @@
+set(StrokeEngine_bench_LIBS KSN_Tools_Sculpt)
