@@ -4,7 +4,11 @@
 // call, so they stay valid across project replacements.
 #include "KSN_Project.h"
 
+#include "KSN_Mesh.h"
+#include "KSN_SculptLayer.h"
 #include "KSN_Tool.h"
+
+#include <memory>
 
 void TKSN_Project::RegisterToolHooks()
 {
@@ -30,6 +34,43 @@ void TKSN_Project::RegisterToolHooks()
     hooks.GetCurrentViewport = []() { return Project ? Project->GetCurrentViewport() : nullptr; };
     hooks.InvalidateOverlay = []() {
         if (Project) Project->InvalidateOverlay();
+    };
+    hooks.GetMeshes = [](std::vector<TKSN_Mesh*>& out) {
+        out.clear();
+        if (!Project) return;
+        std::unique_ptr<TQORNewStaticList<TKSN_Mesh*>> meshes(Project->GetMeshList());
+        for (TKSN_Mesh* mesh : *meshes) out.push_back(mesh);
+    };
+    hooks.OnWholeMapChanged = [](TQORMaterialMapSource* map) {
+        if (Project) Project->OnWholeMapChanged(map);
+    };
+    hooks.GetCurrentSculptLayer = []() -> TKSN_LayerDefinition* {
+        if (!Project || !Project->SculptLayers) return nullptr;
+        TKSN_LayerGroup* root = Project->SculptLayers->GetRootLayerGroup();
+        if (!root) return nullptr;
+        const uint32_t id = root->GetCurrentLayerID();
+        if (auto* layer = id ? dynamic_cast<TKSN_SculptLayer*>(__GetThingyFromID(id)) : nullptr) return layer;
+        auto* first = dynamic_cast<TKSN_SculptLayer*>(root->GetFirstLayer());
+        if (first) root->SetCurrentLayer(first);
+        return first;
+    };
+    hooks.GetSculptLayerDeltas = [](TKSN_Mesh* mesh, int vertexCount, bool create) -> float* {
+        if (!Project || !mesh || !mesh->LayerDataSet || vertexCount <= 0) return nullptr;
+        TKSN_LayerDataSet* set = mesh->LayerDataSet;
+        const uint32_t id = set->GetCurrentLayerDataID();
+        auto* map = id ? dynamic_cast<TKSN_VertexMap*>(__GetThingyFromID(id)) : nullptr;
+        // Data made for another vertex count would be read past its end.
+        if (map && map->HasData() && map->Count == vertexCount && map->Dim == 3) return map->Data;
+        if (map || !create) return nullptr;
+        TKSN_LayerDefinition* layer = set->GetCurrentLayerDefinition();
+        if (!dynamic_cast<TKSN_SculptLayer*>(layer)) return nullptr;
+        auto* fresh = new TKSN_VertexMap;
+        fresh->SetOwner(set);
+        fresh->SetCount(vertexCount, 3);
+        fresh->Clear();
+        layer->AddLayerDataSet(set->GetID());
+        layer->AddLayerDataForSet(set, fresh);
+        return fresh->Data;
     };
     // TODO(stub): the project's background vertex culling (start, wait, per-vertex answer) and the
     // connected-surface switch; unset, tools see no culled vertex and the switch off.

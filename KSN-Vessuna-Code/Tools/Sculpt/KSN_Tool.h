@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "KSN_Thingy.h"
 #include "QORNewStaticList.h"
@@ -38,6 +39,8 @@ class TKSN_Parameter;
 class TKSN_Undo_Node;
 class TQORglutTexture;
 class TQOREvent;
+class TQORMaterialMapSource;
+class TKSN_LayerDefinition;
 
 // [SECTION] Capability bits of TKSN_Tool::Flags that the framework reads.
 constexpr uint32_t KSN_TOOL_AFFECTS_HIDDEN = 0x1;             // hidden geometry may be affected
@@ -75,6 +78,15 @@ struct TKSN_ToolProjectHooks {
     bool (*IsConnectedSurfaceOnly)() = nullptr;
     TKSN_Viewport* (*GetCurrentViewport)() = nullptr;
     void (*InvalidateOverlay)() = nullptr;
+    // Every object's mesh, in the project's object order.
+    void (*GetMeshes)(std::vector<TKSN_Mesh*>& out) = nullptr;
+    void (*OnWholeMapChanged)(TQORMaterialMapSource* map) = nullptr;
+    // The current sculpt layer (the tree's first one becomes current when none
+    // is); null without one.
+    TKSN_LayerDefinition* (*GetCurrentSculptLayer)() = nullptr;
+    // The mesh's data for the current sculpt layer (3 floats per vertex);
+    // with create, made for vertexCount vertices when missing. Null without.
+    float* (*GetSculptLayerDeltas)(TKSN_Mesh* mesh, int vertexCount, bool create) = nullptr;
 };
 void KSN_SetToolProjectHooks(const TKSN_ToolProjectHooks& hooks);
 const TKSN_ToolProjectHooks& KSN_GetToolProjectHooks();

@@ -1,0 +1,406 @@
+// The sculpt brushes: settings and keys, the per-dab sequence, the vertex
+// search on the pool and the per-kind layer update.
+#include "KSN_SculptBrush.h"
+
+#include "KSN_DisplacementBake.h"
+#include "KSN_Layer.h"
+#include "KSN_Mesh.h"
+#include "KSN_MeshRoot.h"
+#include "KSN_Parameter.h"
+#include "KSN_SubDMesh.h"
+#include "KSN_Viewport.h"
+#include "OS.h"
+#include "QORMemory.h"
+#include "QORThreads.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+float* TempSculptDisplacements = nullptr;
+int32_t TempSculptDisplacementCount = 0;
+// A default dab moves at most 0.005 x the diameter; mode 1 moves a whole one.
+int32_t SculptBlendMode = 2;
+bool SculptSnapToNormals = true;
+
+// [SECTION] Per-vertex work
+
+float KSN_FastInverseSqrt(float x)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &x, 4);
+    bits = 0x5F3759DFu - (bits >> 1);
+    float y;
+    std::memcpy(&y, &bits, 4);
+    return y * (1.5f - 0.5f * x * y * y);
+}
+
+namespace {
+
+// Mean of the corners of every polygon around v (each occurrence counted);
+// false when v has no polygons.
+bool CornerMean(TKSN_MeshRoot* level, int v, float out[3])
+{
+    if (!level->vertexPolygons.IsFinalized() || v >= level->vertexPolygons.GetRowCount()) return false;
+    const int* row = level->vertexPolygons[v];
+    double sum[3] = {0, 0, 0};
+    int n = 0;
+    for (int k = 1; k <= row[0]; ++k) {
+        const int q = row[k];
+        for (int c = 0, corners = level->vGetPolyN(q); c < corners; ++c) {
+            const float* p = level->resolvedVertices + 3 * level->vGetPolyV(q, c);
+            sum[0] += p[0];
+            sum[1] += p[1];
+            sum[2] += p[2];
+            ++n;
+        }
+    }
+    if (n == 0) return false;
+    for (int i = 0; i < 3; ++i) out[i] = float(sum[i] / n);
+    return true;
+}
+
+template <class Fn>
+void ForRanges(int count, Fn fn)
+{
+    const std::vector<TKSN_AffectedRange> ranges = GetAffectedListRanges(count);
+    if (ranges.size() <= 1 || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+        for (const TKSN_AffectedRange& r : ranges) fn(r.First, r.End);
+        return;
+    }
+    struct TJob {
+        Fn* F;
+        TKSN_AffectedRange R;
+    };
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    int slots = int(ranges.size());
+    ThreadCruncher->Initialize(slots);
+    std::vector<TJob> jobs;
+    for (const TKSN_AffectedRange& r : ranges) jobs.push_back({&fn, r});
+    // Fewer slots than ranges: each slot takes every slots-th range.
+    struct TSlot {
+        std::vector<TJob>* Jobs;
+        int First, Step;
+    };
+    std::vector<TSlot> work(static_cast<size_t>(slots));
+    for (int s = 0; s < slots; ++s) {
+        work[size_t(s)] = {&jobs, s, slots};
+        ThreadCruncher->PushFunction(s, [](void* data) -> void* {
+            auto* slot = static_cast<TSlot*>(data);
+            for (size_t j = size_t(slot->First); j < slot->Jobs->size(); j += size_t(slot->Step)) {
+                TJob& job = (*slot->Jobs)[j];
+                (*job.F)(job.R.First, job.R.End);
+            }
+            return nullptr;
+        }, &work[size_t(s)]);
+    }
+    ThreadCruncher->WaitForCompletion();
+}
+
+} // namespace
+
+void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
+                        const TKSN_SculptDab& dab)
+{
+    if (!level || !deltas || !list || count <= 0 || !level->resolvedVertices) return;
+    // New deltas first, from the positions before the dab.
+    std::vector<float> next(size_t(count) * 3);
+    ForRanges(count, [&](int first, int end) {
+        for (int k = first; k < end; ++k) {
+            const int v = list[k].Vertex;
+            const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
+            const float* D = deltas + 3 * v;
+            const float* R = level->resolvedVertices + 3 * v;
+            float* out = next.data() + 3 * k;
+            float a[3];
+            switch (dab.Kind) {
+            case eKSN_SculptKind::Sculpt: {
+                float d[3];
+                for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
+                const float smooth = std::min(1.0f, dab.Strength * dab.PostSmooth);
+                if (smooth > 0.0f && CornerMean(level, v, a))
+                    for (int i = 0; i < 3; ++i) d[i] += smooth * (a[i] - R[i]);
+                for (int i = 0; i < 3; ++i)
+                    out[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
+                break;
+            }
+            case eKSN_SculptKind::Smooth:
+                if (CornerMean(level, v, a))
+                    for (int i = 0; i < 3; ++i) out[i] = D[i] + c * (a[i] - R[i]);
+                else
+                    for (int i = 0; i < 3; ++i) out[i] = D[i];
+                break;
+            case eKSN_SculptKind::Eraser: {
+                const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
+                for (int i = 0; i < 3; ++i) out[i] = D[i] * keep;
+                break;
+            }
+            }
+        }
+    });
+    // Then the layer and the positions together.
+    const float s = dab.LayerStrength;
+    ForRanges(count, [&](int first, int end) {
+        for (int k = first; k < end; ++k) {
+            const int v = list[k].Vertex;
+            float* D = deltas + 3 * v;
+            float* R = level->resolvedVertices + 3 * v;
+            const float* n = next.data() + 3 * k;
+            for (int i = 0; i < 3; ++i) {
+                R[i] += s * (n[i] - D[i]);
+                D[i] = n[i];
+            }
+        }
+    });
+}
+
+void KSN_RecalculateNormalsAfterSculpt(TKSN_MeshRoot* level, const TKSN_AffectedVertex* vertices, int vertexCount,
+                                       const int32_t* polygons, int polygonCount)
+{
+    if (!level || !level->vertexNormals || !level->polygonNormals) return;
+    ForRanges(polygonCount, [&](int first, int end) {
+        for (int k = first; k < end; ++k) level->RecalculatePolyNormal(polygons[k]);
+    });
+    const bool table = level->vertexPolygons.IsFinalized();
+    ForRanges(vertexCount, [&](int first, int end) {
+        for (int k = first; k < end; ++k) {
+            const int v = vertices[k].Vertex;
+            float sum[3] = {0, 0, 0};
+            if (table && v < level->vertexPolygons.GetRowCount()) {
+                const int* row = level->vertexPolygons[v];
+                for (int j = 1; j <= row[0]; ++j)
+                    for (int i = 0; i < 3; ++i) sum[i] += level->polygonNormals[3 * row[j] + i];
+            }
+            const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
+            const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
+            for (int i = 0; i < 3; ++i) level->vertexNormals[3 * v + i] = sum[i] * inv;
+        }
+    });
+}
+
+// [SECTION] Brushes
+
+TKSN_SculptBrush::TKSN_SculptBrush()
+{
+    Describe("Sculpt", "Deformer", 0x10 | 0x10000);
+    Flags &= ~uint32_t(0x20);
+}
+
+TKSN_SculptSmoothBrush::TKSN_SculptSmoothBrush()
+{
+    Describe("Smooth", "Touchup_Deformer");
+}
+
+TKSN_SculptEraserBrush::TKSN_SculptEraserBrush()
+{
+    Describe("Sculpt Eraser", "SelectionEraser");
+    PostSmooth = 0.0f;
+    PerDabDisplacement = 1.0f;
+}
+
+bool TKSN_SculptBrush::OnMouse(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int button, int state, float fx, float fy)
+{
+    TKSN_Brush::OnMouse(mesh, viewport, button, state, fx, fy);
+    PerformSculptIteration(mesh, viewport, fx, fy);
+    return true;
+}
+
+bool TKSN_SculptBrush::OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy)
+{
+    TKSN_Brush::OnMotion(mesh, viewport, fx, fy);
+    PerformSculptIteration(mesh, viewport, fx, fy);
+    return true;
+}
+
+void TKSN_SculptBrush::OnDraw(TKSN_Mesh* /*mesh*/, TKSN_Viewport* viewport, float fx, float fy)
+{
+    DrawBrushShape(viewport, fx, fy, nullptr);
+}
+
+void TKSN_SculptBrush::BeforeUse()
+{
+    // TODO(stub): the project's brush-shape image; until it is handed over a
+    // dab uses a full shape (every texel 255).
+    BrushShape = nullptr;
+    BrushShapeWidth = BrushShapeHeight = 0;
+    int largest = 0;
+    if (const auto get = KSN_GetToolProjectHooks().GetMeshes) {
+        std::vector<TKSN_Mesh*> meshes;
+        get(meshes);
+        for (TKSN_Mesh* m : meshes) {
+            if (!m) continue;
+            largest = std::max(largest, m->GetVCount());
+            if (TKSN_SubDMesh* top = m->GetSubD_MaxLevel()) largest = std::max(largest, top->GetVCount());
+        }
+    }
+    if (!TempSculptDisplacements || TempSculptDisplacementCount != largest) {
+        QORfree(TempSculptDisplacements);
+        TempSculptDisplacements = largest > 0 ? static_cast<float*>(QORalloc(size_t(largest) * 16)) : nullptr;
+        TempSculptDisplacementCount = TempSculptDisplacements ? largest : 0;
+    }
+}
+
+void TKSN_SculptBrush::OnKeyPress(TKSN_Mesh* /*mesh*/, char key)
+{
+    switch (key) {
+    case 'b':
+        OS.Message("Baking displacement map(s)");
+        BakeDisplacementMaps();
+        // TODO(stub): one undo step of the old pixels and strengths, and the
+        // refresh of every viewport.
+        break;
+    case 'm':
+        SculptBlendMode = SculptBlendMode + 1 >= 3 ? 1 : SculptBlendMode + 1;
+        OS.Message("Changing sculpt blend mode to %d", SculptBlendMode);
+        break;
+    case 'n':
+        SculptSnapToNormals = !SculptSnapToNormals;
+        OS.Message("SculptSnapToNormals %d", SculptSnapToNormals ? 1 : 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void TKSN_SculptBrush::UpdateParameters()
+{
+    TKSN_Brush::UpdateParameters();
+    AddPercentParameter("Post Smooth", "Post Smooth", &PostSmooth, 0.0f, 10.0f);
+}
+
+float TKSN_SculptBrush::GetAmplitude(float cx, float cy, float px, float py, float size, float aspect) const
+{
+    const int W = BrushShape ? BrushShapeWidth : 1, H = BrushShape ? BrushShapeHeight : 1;
+    if (W <= 0 || H <= 0) return 0.0f;
+    float hx, hh;
+    if (W > H) {
+        hx = size;
+        hh = 2.0f * (float(H) / float(W)) * size / aspect;
+    } else {
+        hx = (float(W) / float(H)) * size;
+        hh = 2.0f * size / aspect;
+    }
+    const float u = (px - cx + hx) / (2.0f * hx) * float(W) - 0.5f;
+    const float r = (py - cy + hh / 2.0f) / hh * float(H) - 0.5f;
+    if (u < 0.0f || u > float(W - 1) || r < 0.0f || r > float(H - 1)) {
+        // A one-texel shape covers its whole box.
+        if (!(W == 1 && H == 1 && std::fabs(px - cx) <= hx && std::fabs(py - cy) <= hh / 2.0f)) return 0.0f;
+    }
+    if (!BrushShape) return 1.0f;
+    const int i = std::clamp(int(u), 0, W - 1), j = std::clamp(int(r), 0, H - 1);
+    const int i1 = i < W - 1 ? i + 1 : i, j1 = j < H - 1 ? j + 1 : j;
+    const float a = std::clamp(u - float(i), 0.0f, 1.0f), b = std::clamp(r - float(j), 0.0f, 1.0f);
+    auto B = [this, W](int x, int y) { return float(BrushShape[size_t(y) * W + x]); };
+    const float value = (B(i, j) * (1 - a) + B(i1, j) * a) * (1 - b) + (B(i, j1) * (1 - a) + B(i1, j1) * a) * b;
+    return float(int(value) & 0xFF) / 255.0f;
+}
+
+void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
+{
+    NormalSum[0] = NormalSum[1] = NormalSum[2] = 0.0f;
+    const int n = level->GetVCount();
+    const float s = GetEffectiveSize();
+    const float aspect = viewport ? viewport->Aspect : 1.0f;
+    const float* M = viewport ? viewport->CombinedMatrix : nullptr;
+    const bool table = level->vertexPolygons.IsFinalized();
+    std::mutex& mutex = ThreadCruncherSharedMutex;
+    ForRanges(n, [&](int first, int end) {
+        TKSN_AffectedVertexBatch batch;
+        float sum[3] = {0, 0, 0};
+        for (int v = first; v < end; ++v) {
+            if (!table || v >= level->vertexPolygons.GetRowCount()) continue;
+            const int* row = level->vertexPolygons[v];
+            if (row[0] == 0) continue;
+            bool open = false;
+            for (int k = 1; k <= row[0] && !open; ++k) open = !level->IsPolyLockedOrHidden(row[k]);
+            if (!open) continue;
+            const float* p = level->resolvedVertices + 3 * v;
+            float sx = p[0], sy = p[1];
+            if (M) {
+                sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+                sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
+            }
+            const float dx = sx - fx, dy = (sy - fy) * aspect;
+            if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
+            const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
+            if (w <= 1e-30f) continue;
+            batch.Add({v, w});
+            if (level->vertexNormals)
+                for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
+        }
+        batch.Flush();
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int i = 0; i < 3; ++i) NormalSum[i] += sum[i];
+    });
+    const float len2 = NormalSum[0] * NormalSum[0] + NormalSum[1] * NormalSum[1] + NormalSum[2] * NormalSum[2];
+    if (len2 > 0.0f) {
+        const float inv = KSN_FastInverseSqrt(len2);
+        for (float& c : NormalSum) c *= inv;
+    }
+    // The polygons around the listed vertices, each once.
+    level->StartUsingCFlags(eCFlag_Channel_General);
+    for (int k = 0; k < gAffectedVertexCount; ++k) {
+        const int* row = level->vertexPolygons[gAffectedVertices[k].Vertex];
+        for (int j = 1; j <= row[0]; ++j)
+            if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
+                level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
+                AddAffectedPolygon(row[j]);
+            }
+    }
+}
+
+bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport* viewport, float fx, float fy)
+{
+    const auto& hooks = KSN_GetToolProjectHooks();
+    TKSN_LayerDefinition* layer = hooks.GetCurrentSculptLayer ? hooks.GetCurrentSculptLayer() : nullptr;
+    if (!layer) {
+        OS.WarningMessageNoRepeat("Please select or create a displacement layer");
+        return false;
+    }
+    if (layer->IsLocked()) {
+        OS.WarningMessageNoRepeat("The displacement layer '%s' is locked", layer->GetName());
+        return false;
+    }
+    if (layer->IsHidden()) {
+        OS.WarningMessageNoRepeat("The displacement layer '%s' is hidden", layer->GetName());
+        return false;
+    }
+    DabAmplitude = SculptBlendMode == 2 ? PerDabDisplacement : 1.0f;
+    // TODO(stub): the application's "TabletPressureVariesStrength" setting;
+    // pressure already counts once through the effective strength.
+    if (IsAltHeldRightNow()) DabAmplitude = -DabAmplitude;
+    if (viewport) viewport->SetRenderedSceneStatus(2);
+
+    std::vector<TKSN_Mesh*> meshes;
+    if (hooks.GetMeshes) hooks.GetMeshes(meshes);
+    for (TKSN_Mesh* m : meshes) {
+        if (!m) continue;
+        TKSN_SubDMesh* top = m->GetSubD_MaxLevel();
+        TKSN_MeshRoot* level = top ? static_cast<TKSN_MeshRoot*>(top) : static_cast<TKSN_MeshRoot*>(m);
+        float* deltas = hooks.GetSculptLayerDeltas ? hooks.GetSculptLayerDeltas(m, level->GetVCount(), top != nullptr)
+                                                   : nullptr;
+        if (!deltas || !level->resolvedVertices) continue;
+        if (!level->vertexPolygons.IsFinalized()) level->BuildVertexPolygons();
+        PrepareAffectedList(m, true);
+        ScaledAmplitude = DabAmplitude * (DisplacementProportionalToMeshDiameter() ? level->boundsDiagonal : 1.0f);
+        GenerateAffectedLists(level, viewport, fx, fy);
+
+        TKSN_SculptDab dab;
+        dab.Kind = GetKind();
+        dab.Strength = GetEffectiveStrength();
+        dab.Amplitude = ScaledAmplitude;
+        std::copy(NormalSum, NormalSum + 3, dab.Normal);
+        dab.PostSmooth = PostSmooth;
+        dab.BlendType = layer->GetCurrentBlendType();
+        dab.LayerStrength = layer->GetStrength();
+        KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
+        KSN_RecalculateNormalsAfterSculpt(level, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
+                                          gAffectedPolygonCount);
+        // TODO(stub): growing only the bounds of the octree leaves under the
+        // brush; the whole level's display lists are refreshed instead.
+        if (level->octreeRoot) level->InvalidateOctreeNodeDisplay(level->octreeRoot.get(), true);
+    }
+    return true;
+}
