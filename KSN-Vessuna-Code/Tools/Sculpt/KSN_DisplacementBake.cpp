@@ -29,6 +29,8 @@ float SegmentDistanceSquared(double px, double py, const double a[2], const doub
     return float(dx * dx + dy * dy);
 }
 
+constexpr float InteriorRank = 1024.0f;
+
 unsigned char ToByte(float value)
 {
     const float v = std::clamp(255.0f * value, 0.0f, 255.0f);
@@ -86,7 +88,10 @@ void KSN_RasterizeDisplacementMapTriangle(const float points[3][3], const float 
                 const float w0 = std::clamp(float(b0), 0.0f, 1.0f), w1 = std::clamp(float(b1), 0.0f, 1.0f);
                 const float w2 = 1.0f - w0 - w1;
                 const float z = flatZ ? points[0][2] : w0 * points[0][2] + w1 * points[1][2] + w2 * points[2][2];
-                priority = std::clamp(z, 0.0f, 1.0f);
+                // Interior pixels rank above every fringe priority (at most
+                // 255): a neighbour's gutter must not overwrite a pixel with
+                // values extrapolated past its own triangle.
+                priority = InteriorRank + std::clamp(z, 0.0f, 1.0f);
                 float* d = depth + size_t(y) * rowLength + x;
                 if (*d > priority + (z <= 1.0f ? 1e-8f : 0.0f)) continue;
                 *d = priority;

@@ -28,7 +28,9 @@ class TKSN_MeshRoot;
 // 0..255 bytes). depth: one float per pixel, the priority of the triangle that
 // wrote the pixel; null raises "DepthBuffer == NULL and USE_DEPTH_BUFFER".
 // With fringe, pixels up to two pixels outside the triangle are written with
-// the priority 255 / (distance^2 + 1), so the nearest edge wins.
+// the priority 255 / (distance^2 + 1), so the nearest edge wins; a pixel some
+// triangle covers from inside is never taken by another one's fringe (the
+// last covering triangle sets it).
 void KSN_RasterizeDisplacementMapTriangle(const float points[3][3], const float colors[3][4], int width,
                                           int rowLength, int height, unsigned char* pixels, int bytesPerPixel,
                                           float* depth, bool fringe);
