@@ -56,14 +56,19 @@ void TKSN_Project::RegisterToolHooks()
     };
     hooks.GetSculptLayerDeltas = [](TKSN_Mesh* mesh, int vertexCount, bool create) -> float* {
         if (!Project || !mesh || !mesh->LayerDataSet || vertexCount <= 0) return nullptr;
+        // The project's current sculpt layer, whatever group the set names.
+        TKSN_LayerDefinition* layer = KSN_GetToolProjectHooks().GetCurrentSculptLayer();
+        if (!layer) return nullptr;
         TKSN_LayerDataSet* set = mesh->LayerDataSet;
-        const uint32_t id = set->GetCurrentLayerDataID();
+        uint32_t id = 0;
+        TKSN_LayerIDIterator it, end;
+        set->GetRawLayerDataIterators(it, end);
+        for (; it != end; ++it)
+            if (it->first == layer->GetID()) id = it->second;
         auto* map = id ? dynamic_cast<TKSN_VertexMap*>(__GetThingyFromID(id)) : nullptr;
         // Data made for another vertex count would be read past its end.
         if (map && map->HasData() && map->Count == vertexCount && map->Dim == 3) return map->Data;
         if (map || !create) return nullptr;
-        TKSN_LayerDefinition* layer = set->GetCurrentLayerDefinition();
-        if (!dynamic_cast<TKSN_SculptLayer*>(layer)) return nullptr;
         auto* fresh = new TKSN_VertexMap;
         fresh->SetOwner(set);
         fresh->SetCount(vertexCount, 3);

@@ -370,7 +370,9 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
     DabAmplitude = SculptBlendMode == 2 ? PerDabDisplacement : 1.0f;
     // TODO(stub): the application's "TabletPressureVariesStrength" setting;
     // pressure already counts once through the effective strength.
-    if (IsAltHeldRightNow()) DabAmplitude = -DabAmplitude;
+    // The input routing stores the modifiers of every event before it reaches
+    // the tool, so this is Alt at this dab's event (and readable headless).
+    if (OS.IsAltHeld()) DabAmplitude = -DabAmplitude;
     if (viewport) viewport->SetRenderedSceneStatus(2);
 
     std::vector<TKSN_Mesh*> meshes;
