@@ -6,6 +6,7 @@
 
 #include "KSN_Mesh.h"
 #include "KSN_SculptLayer.h"
+#include "KSN_SculptUndo.h"
 #include "KSN_Tool.h"
 
 #include <memory>
@@ -77,6 +78,8 @@ void TKSN_Project::RegisterToolHooks()
         layer->AddLayerDataForSet(set, fresh);
         return fresh->Data;
     };
+    hooks.BeginSculptStroke = KSN_BeginSculptStrokeUndo;
+    hooks.EndSculptStroke = KSN_EndSculptStrokeUndo;
     // TODO(stub): the project's background vertex culling (start, wait, per-vertex answer) and the
     // connected-surface switch; unset, tools see no culled vertex and the switch off.
     KSN_SetToolProjectHooks(hooks);

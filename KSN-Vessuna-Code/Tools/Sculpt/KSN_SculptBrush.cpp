@@ -240,6 +240,12 @@ void TKSN_SculptBrush::BeforeUse()
         TempSculptDisplacements = largest > 0 ? static_cast<float*>(QORalloc(size_t(largest) * 16)) : nullptr;
         TempSculptDisplacementCount = TempSculptDisplacements ? largest : 0;
     }
+    if (const auto begin = KSN_GetToolProjectHooks().BeginSculptStroke) begin();
+}
+
+void TKSN_SculptBrush::AfterUse()
+{
+    if (const auto end = KSN_GetToolProjectHooks().EndSculptStroke) end();
 }
 
 void TKSN_SculptBrush::OnKeyPress(TKSN_Mesh* /*mesh*/, char key)

@@ -72,7 +72,8 @@ public:
     bool OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy) override;
     void OnDraw(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy) override;
     void BeforeUse() override;
-    void AfterUse() override {}
+    // Closes the stroke's undo step.
+    void AfterUse() override;
     void OnKeyPress(TKSN_Mesh* mesh, char key) override;
     void UpdateParameters() override;
 

@@ -87,6 +87,9 @@ struct TKSN_ToolProjectHooks {
     // The mesh's data for the current sculpt layer (3 floats per vertex);
     // with create, made for vertexCount vertices when missing. Null without.
     float* (*GetSculptLayerDeltas)(TKSN_Mesh* mesh, int vertexCount, bool create) = nullptr;
+    // A sculpt stroke's undo bracket: the state at its start, one undo step at its end.
+    void (*BeginSculptStroke)() = nullptr;
+    void (*EndSculptStroke)() = nullptr;
 };
 void KSN_SetToolProjectHooks(const TKSN_ToolProjectHooks& hooks);
 const TKSN_ToolProjectHooks& KSN_GetToolProjectHooks();

@@ -8,6 +8,7 @@
 #include "KSN_SubDMesh_Bake.h"
 #include "../../Scene/KSN_SubDTestSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ protected:
         mesh->TargetMaxSubDPolygonCount = 49 * 16;   // two levels above the fan
         Mesh = mesh.get();
         object->Mesh = std::move(mesh);
+        // Current before the levels are built: making an object current
+        // rebuilds every mesh's shape (and drops its levels).
+        Project->SetCurrentObject(object);
         CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
         Top = Mesh->GetSubD_MaxLevel();
 
@@ -207,6 +211,43 @@ TEST_F(SculptStrokeTest, HiddenPolygonsMaskTheBrushAndTheEraserTakesTheLayerAway
     for (int v = 0; v < n; ++v)
         for (int i = 0; i < 3; ++i)
             ASSERT_NEAR(Top->resolvedVertices[3 * v + i], before[size_t(3 * v + i)], 1e-6f) << v;
+}
+
+TEST_F(SculptStrokeTest, AStrokeIsOneUndoStepThatRestoresLayerPositionsAndNormalsExactly)
+{
+    ASSERT_NE(Top, nullptr);
+    TKSN_SculptLayer* layer = AddLayer("L1");
+    const int n = Top->GetVCount(), p = Top->GetPCount();
+    auto snapshot = [&] {
+        std::vector<float> all(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+        all.insert(all.end(), Top->vertexNormals, Top->vertexNormals + 3 * n);
+        all.insert(all.end(), Top->polygonNormals, Top->polygonNormals + 3 * p);
+        return all;
+    };
+    // A first stroke makes the layer's data; the second changes it.
+    Stroke(*Brush, {{0.3f, 0.3f}, {0.32f, 0.3f}});
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    const std::vector<float> d1(D, D + 3 * n);
+    const std::vector<float> s1 = snapshot();
+    ++App->frameCounter;   // strokes come in different frames
+    Stroke(*Brush, {{0.5f, 0.5f}, {0.55f, 0.5f}, {0.6f, 0.52f}});
+    const std::vector<float> d2(D, D + 3 * n);
+    const std::vector<float> s2 = snapshot();
+    ASSERT_NE(d1, d2);
+
+    Project->Undo();
+    ASSERT_EQ(Mesh->GetSubD_MaxLevel(), Top);
+    ASSERT_EQ(KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false), D);
+    EXPECT_TRUE(std::equal(d1.begin(), d1.end(), D)) << "one undo takes the whole stroke back";
+    EXPECT_EQ(snapshot(), s1);
+    Project->Redo();
+    EXPECT_TRUE(std::equal(d2.begin(), d2.end(), D));
+    EXPECT_EQ(snapshot(), s2);
+    Project->Undo();
+    Project->Undo();
+    for (int i = 0; i < 3 * n; ++i) ASSERT_EQ(D[i], 0.0f) << "new data comes back as zeros";
+    (void)layer;
 }
 
 TEST_F(SculptStrokeTest, KeysSwitchTheBlendModeAndTheSnapFlag)
