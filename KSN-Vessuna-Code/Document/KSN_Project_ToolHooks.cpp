@@ -5,6 +5,7 @@
 #include "KSN_Project.h"
 
 #include "KSN_Mesh.h"
+#include "KSN_Object.h"
 #include "KSN_SculptLayer.h"
 #include "KSN_SculptUndo.h"
 #include "KSN_Tool.h"
@@ -77,6 +78,10 @@ void TKSN_Project::RegisterToolHooks()
         layer->AddLayerDataSet(set->GetID());
         layer->AddLayerDataForSet(set, fresh);
         return fresh->Data;
+    };
+    hooks.IsSymmetryOn = [](TKSN_Mesh* mesh, bool& flipped) {
+        flipped = Project && Project->FlipSymmetry;
+        return Project && Project->UseSymmetry && mesh && mesh->OwnerObject && mesh->OwnerObject->SymmetryEnabled;
     };
     hooks.BeginSculptStroke = KSN_BeginSculptStrokeUndo;
     hooks.EndSculptStroke = KSN_EndSculptStrokeUndo;

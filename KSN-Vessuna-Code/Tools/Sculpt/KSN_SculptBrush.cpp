@@ -8,6 +8,7 @@
 #include "KSN_MeshRoot.h"
 #include "KSN_Parameter.h"
 #include "KSN_SubDMesh.h"
+#include "KSN_SymmetryCalculator.h"
 #include "KSN_Viewport.h"
 #include "OS.h"
 #include "QORMemory.h"
@@ -142,18 +143,61 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
     });
     // Then the layer and the positions together.
     const float s = dab.LayerStrength;
+    const int axis = std::clamp(dab.Axis, 0, 2);
+    auto onPlane = [&](int v) {
+        return level->baseVertices &&
+               std::fabs(level->baseVertices[3 * v + axis] - dab.PlaneOffset) <= dab.PlaneTolerance;
+    };
     ForRanges(count, [&](int first, int end) {
         for (int k = first; k < end; ++k) {
             const int v = list[k].Vertex;
             float* D = deltas + 3 * v;
             float* R = level->resolvedVertices + 3 * v;
-            const float* n = next.data() + 3 * k;
+            float* n = next.data() + 3 * k;
+            if (dab.Partners && onPlane(v)) n[axis] = D[axis];
             for (int i = 0; i < 3; ++i) {
-                R[i] += s * (n[i] - D[i]);
+                const float change = n[i] - D[i];
+                // Kept as the change itself for the partner pass below.
+                R[i] += s * change;
                 D[i] = n[i];
+                n[i] = change;
             }
         }
     });
+    if (!dab.Partners) return;
+    // Partners are distinct vertices off the list; one pass on this thread.
+    for (int k = 0; k < count; ++k) {
+        const int v = list[k].Vertex, p = dab.Partners[v];
+        if (p < 0 || p == v || p >= level->GetVCount() || onPlane(v)) continue;
+        float* D = deltas + 3 * p;
+        float* R = level->resolvedVertices + 3 * p;
+        for (int i = 0; i < 3; ++i) {
+            const float change = i == axis ? -next[size_t(3 * k + i)] : next[size_t(3 * k + i)];
+            R[i] += s * change;
+            D[i] += change;
+        }
+    }
+}
+
+const int32_t* KSN_GetSculptSymmetryPartners(TKSN_MeshRoot* level, TKSN_Mesh* owner, bool flipped)
+{
+    if (!level || !owner) return nullptr;
+    if (!level->vertexPartners[0] || !level->vertexPartners[1] || level->symmetryAxis != owner->symmetryAxis ||
+        level->symmetryOffset != owner->symmetryOffset) {
+        level->symmetryAxis = owner->symmetryAxis;
+        level->symmetryOffset = owner->symmetryOffset;
+        level->symmetryPrecision = owner->symmetryPrecision;
+        // Levels do not keep partner maps of their own until asked.
+        const int n = level->GetVCount();
+        for (int i = 0; i < 2 && n > 0; ++i)
+            if (!level->vertexPartners[i])
+                level->vertexPartners[i] = static_cast<int32_t*>(QORalloc(size_t(n) * sizeof(int32_t)));
+        TKSN_SymmetryCalculator calculator;
+        calculator.Start(level, std::clamp(int(owner->symmetryAxis), 0, 2),
+                         std::clamp(owner->symmetryPrecision, 3.0f, 10.0f));
+        calculator.FinishWorkIfNecessary();
+    }
+    return level->vertexPartners[flipped ? 1 : 0];
 }
 
 void KSN_RecalculateNormalsAfterSculpt(TKSN_MeshRoot* level, const TKSN_AffectedVertex* vertices, int vertexCount,
@@ -395,6 +439,23 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         ScaledAmplitude = DabAmplitude * (DisplacementProportionalToMeshDiameter() ? level->boundsDiagonal : 1.0f);
         GenerateAffectedLists(level, viewport, fx, fy);
 
+        bool flipped = false;
+        const int32_t* partners = nullptr;
+        if ((Flags & 0x10) && hooks.IsSymmetryOn && hooks.IsSymmetryOn(m, flipped))
+            partners = KSN_GetSculptSymmetryPartners(level, m, flipped);
+        const int axis = std::clamp(int(m->symmetryAxis), 0, 2);
+        const float tolerance = std::max(level->boundsDiagonal, 1e-6f) * 1e-5f;
+        if (partners && level->baseVertices) {
+            // Only the working side (and the plane) is worked on; the other
+            // side follows as the mirror image.
+            int kept = 0;
+            for (int k = 0; k < gAffectedVertexCount; ++k) {
+                const float side = level->baseVertices[3 * gAffectedVertices[k].Vertex + axis] - m->symmetryOffset;
+                if (flipped ? side <= tolerance : side >= -tolerance) gAffectedVertices[kept++] = gAffectedVertices[k];
+            }
+            gAffectedVertexCount = kept;
+        }
+
         TKSN_SculptDab dab;
         dab.Kind = GetKind();
         dab.Strength = GetEffectiveStrength();
@@ -403,7 +464,25 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         dab.PostSmooth = PostSmooth;
         dab.BlendType = layer->GetCurrentBlendType();
         dab.LayerStrength = layer->GetStrength();
+        dab.Partners = partners;
+        dab.Axis = axis;
+        dab.PlaneOffset = m->symmetryOffset;
+        dab.PlaneTolerance = tolerance;
         KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
+        if (partners) {
+            // The partners' normals and polygons are brought up to date too.
+            for (int k = 0, listed = gAffectedVertexCount; k < listed; ++k) {
+                const int v = gAffectedVertices[k].Vertex, p = partners[v];
+                if (p < 0 || p == v || p >= level->GetVCount() || !level->vertexPolygons.IsFinalized()) continue;
+                AddAffectedVertex(p, gAffectedVertices[k].Weight);
+                const int* row = level->vertexPolygons[p];
+                for (int j = 1; j <= row[0]; ++j)
+                    if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
+                        level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
+                        AddAffectedPolygon(row[j]);
+                    }
+            }
+        }
         KSN_RecalculateNormalsAfterSculpt(level, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
                                           gAffectedPolygonCount);
         // TODO(stub): growing only the bounds of the octree leaves under the

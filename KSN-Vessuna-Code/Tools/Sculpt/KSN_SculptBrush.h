@@ -46,6 +46,14 @@ struct TKSN_SculptDab {
     float PostSmooth = 0.0f;
     int BlendType = 1;            // of the layer
     float LayerStrength = 1.0f;   // s
+    // With symmetry: each vertex's mirror partner (itself on the plane or
+    // without one). The list holds working-side and on-plane vertices only;
+    // a partner takes its vertex's change with the axis part negated, an
+    // on-plane vertex none along the axis.
+    const int32_t* Partners = nullptr;
+    int Axis = 0;
+    float PlaneOffset = 0.0f;
+    float PlaneTolerance = 0.0f;
 };
 
 // Applies the dab to the listed vertices of level: deltas (3 floats a vertex,
@@ -54,6 +62,10 @@ struct TKSN_SculptDab {
 // written, so the result does not depend on the list order.
 void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
                         const TKSN_SculptDab& dab);
+// The mirror partners of the level's vertices across its plane of symmetry
+// (the owner's axis and offset), worked out on the level's base positions
+// the first time they are asked for; null when they cannot be found.
+const int32_t* KSN_GetSculptSymmetryPartners(TKSN_MeshRoot* level, TKSN_Mesh* owner, bool flipped);
 // Polygon normals of the listed polygons, then the normals of the listed
 // vertices (sum of their polygons' normals, normalised; zero without polygons).
 void KSN_RecalculateNormalsAfterSculpt(TKSN_MeshRoot* level, const TKSN_AffectedVertex* vertices, int vertexCount,

@@ -87,6 +87,9 @@ struct TKSN_ToolProjectHooks {
     // The mesh's data for the current sculpt layer (3 floats per vertex);
     // with create, made for vertexCount vertices when missing. Null without.
     float* (*GetSculptLayerDeltas)(TKSN_Mesh* mesh, int vertexCount, bool create) = nullptr;
+    // Whether the project's symmetry applies to the mesh (for tools that ask
+    // with bit 0x10); flipped: the negative side is the working side.
+    bool (*IsSymmetryOn)(TKSN_Mesh* mesh, bool& flipped) = nullptr;
     // A sculpt stroke's undo bracket: the state at its start, one undo step at its end.
     void (*BeginSculptStroke)() = nullptr;
     void (*EndSculptStroke)() = nullptr;

@@ -250,6 +250,39 @@ TEST_F(SculptStrokeTest, AStrokeIsOneUndoStepThatRestoresLayerPositionsAndNormal
     (void)layer;
 }
 
+TEST_F(SculptStrokeTest, WithSymmetryEveryVertexStaysItsPartnersMirrorImage)
+{
+    ASSERT_NE(Top, nullptr);
+    AddLayer("L1");
+    Mesh->symmetryAxis = 0;
+    Mesh->symmetryOffset = 0.5f;
+    Project->UseSymmetry = true;
+    const int n = Top->GetVCount();
+    // Across the plane, partly over it, and once on the mirror side only.
+    Stroke(*Brush, {{0.55f, 0.5f}, {0.62f, 0.45f}, {0.7f, 0.6f}});
+    TKSN_SculptSmoothBrush smooth;
+    Stroke(smooth, {{0.52f, 0.5f}, {0.6f, 0.5f}});
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    const int32_t* partners = Top->vertexPartners[0];
+    ASSERT_NE(partners, nullptr);
+    int mirrored = 0, raised = 0;
+    for (int v = 0; v < n; ++v) {
+        const int p = partners[v];
+        if (D[3 * v + 2] != 0.0f) ++raised;
+        if (p < 0 || p == v) continue;
+        ++mirrored;
+        const float* a = Top->resolvedVertices + 3 * v;
+        const float* b = Top->resolvedVertices + 3 * p;
+        EXPECT_NEAR(a[0] - 0.5f, 0.5f - b[0], 1e-6f) << v;
+        EXPECT_NEAR(a[1], b[1], 1e-6f) << v;
+        EXPECT_NEAR(a[2], b[2], 1e-6f) << v;
+        EXPECT_NEAR(D[3 * v], -D[3 * p], 1e-6f) << v;
+    }
+    EXPECT_GT(mirrored, n / 3) << "map A pairs the positive side";
+    EXPECT_GT(raised, 20);
+}
+
 TEST_F(SculptStrokeTest, KeysSwitchTheBlendModeAndTheSnapFlag)
 {
     TBoxRecorder boxes;
