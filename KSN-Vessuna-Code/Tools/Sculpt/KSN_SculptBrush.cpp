@@ -347,19 +347,79 @@ float TKSN_SculptBrush::GetAmplitude(float cx, float cy, float px, float py, flo
     return float(int(value) & 0xFF) / 255.0f;
 }
 
+void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
+{
+    const float s = GetEffectiveSize();
+    const float aspect = viewport && viewport->Aspect > 1e-30f ? viewport->Aspect : 1.0f;
+    AffectedMin[0] = fx - s;
+    AffectedMin[1] = fy - s / aspect;
+    AffectedMax[0] = fx + s;
+    AffectedMax[1] = fy + s / aspect;
+    NodeList.clear();
+    if (!level->IsOctreeValid()) level->BuildOctree();
+    if (!level->AreVisibleListsValid()) level->GetVisibleVertexCount();
+    const float* M = viewport ? viewport->CombinedMatrix : nullptr;
+    // The distance cut reaches 1.42 x size around the centre.
+    const float reach[2] = {0.42f * s, 0.42f * s / aspect};
+    auto search = [&](auto&& self, TQOROctreeNode<int>* node) -> void {
+        if (!node) return;
+        float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
+        for (int c = 0; c < 8; ++c) {
+            const float p[3] = {(c & 1) ? node->ContentMax[0] : node->ContentMin[0],
+                                (c & 2) ? node->ContentMax[1] : node->ContentMin[1],
+                                (c & 4) ? node->ContentMax[2] : node->ContentMin[2]};
+            float x = p[0], y = p[1];
+            if (M) {
+                x = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+                y = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
+                const float w = M[3] * p[0] + M[7] * p[1] + M[11] * p[2] + M[15];
+                if (std::fabs(w) > 1e-30f) {
+                    x /= w;
+                    y /= w;
+                }
+            }
+            lo[0] = std::min(lo[0], x);
+            lo[1] = std::min(lo[1], y);
+            hi[0] = std::max(hi[0], x);
+            hi[1] = std::max(hi[1], y);
+        }
+        for (int i = 0; i < 2; ++i)
+            if (hi[i] < AffectedMin[i] - reach[i] - 0.001f || lo[i] > AffectedMax[i] + reach[i] + 0.001f) return;
+        if (node->HasChildren() || node->GetVertexCount() <= 0) {
+            for (auto& child : node->Children) self(self, child.get());
+            return;
+        }
+        NodeList.push_back(node);
+    };
+    search(search, level->octreeRoot.get());
+}
+
 void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
 {
     NormalSum[0] = NormalSum[1] = NormalSum[2] = 0.0f;
-    const int n = level->GetVCount();
+    GenerateNodeList(level, viewport, fx, fy);
     const float s = GetEffectiveSize();
     const float aspect = viewport ? viewport->Aspect : 1.0f;
     const float* M = viewport ? viewport->CombinedMatrix : nullptr;
     const bool table = level->vertexPolygons.IsFinalized();
+    const int32_t* visible = level->visibleVertices;
     std::mutex& mutex = ThreadCruncherSharedMutex;
-    ForRanges(n, [&](int first, int end) {
+    // A vertex shared by two leaves would be listed twice; each leaf lists
+    // only the vertices whose first leaf it is (marked per dab).
+    level->StartUsingCFlags(eCFlag_Channel_Brush);
+    std::vector<std::pair<int, int>> slices;
+    for (TQOROctreeNode<int>* node : NodeList)
+        for (int k = node->VertexBegin; k < node->VertexEnd; ++k) {
+            const int v = visible ? visible[k] : k;
+            if (v < 0 || v >= level->GetVCount() || level->CFlag_TestVertex(eCFlag_Channel_Brush, v)) continue;
+            level->CFlag_FlagVertex(eCFlag_Channel_Brush, v);
+            slices.push_back({v, 0});
+        }
+    ForRanges(int(slices.size()), [&](int first, int end) {
         TKSN_AffectedVertexBatch batch;
         float sum[3] = {0, 0, 0};
-        for (int v = first; v < end; ++v) {
+        for (int j = first; j < end; ++j) {
+            const int v = slices[size_t(j)].first;
             if (!table || v >= level->vertexPolygons.GetRowCount()) continue;
             const int* row = level->vertexPolygons[v];
             if (row[0] == 0) continue;
@@ -399,6 +459,112 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                 AddAffectedPolygon(row[j]);
             }
     }
+}
+
+namespace {
+
+void GrowBox(float* lo, float* hi, const float* p)
+{
+    for (int i = 0; i < 3; ++i) {
+        lo[i] = std::min(lo[i], p[i]);
+        hi[i] = std::max(hi[i], p[i]);
+    }
+}
+
+// A leaf's content bounds by its vertices' positions and its normal bounds
+// by its polygons' normals (recomputed first when asked).
+void GrowLeaf(TKSN_MeshRoot* level, TQOROctreeNode<int>* node, bool recompute)
+{
+    const int32_t* visible = level->visibleVertices;
+    for (int k = node->VertexBegin; k < node->VertexEnd; ++k) {
+        const int v = visible ? visible[k] : k;
+        if (v < 0 || v >= level->GetVCount()) continue;
+        GrowBox(node->ContentMin, node->ContentMax, level->resolvedVertices + 3 * v);
+        if (!level->vertexPolygons.IsFinalized() || !level->polygonNormals) continue;
+        const int* row = level->vertexPolygons[v];
+        for (int j = 1; j <= row[0]; ++j) {
+            if (recompute) level->RecalculatePolyNormal(row[j]);
+            GrowBox(node->NormalMin, node->NormalMax, level->polygonNormals + 3 * row[j]);
+        }
+    }
+}
+
+// Unions the grown leaves' bounds into their ancestors; true when the
+// subtree held one of them. grown is sorted here.
+bool GrowAncestorsSorted(TQOROctreeNode<int>* node, const std::vector<TQOROctreeNode<int>*>& grown)
+{
+    if (!node) return false;
+    if (!node->HasChildren()) return std::binary_search(grown.begin(), grown.end(), node);
+    bool any = false;
+    for (auto& child : node->Children)
+        if (GrowAncestorsSorted(child.get(), grown)) {
+            any = true;
+            GrowBox(node->ContentMin, node->ContentMax, child->ContentMin);
+            GrowBox(node->ContentMin, node->ContentMax, child->ContentMax);
+            GrowBox(node->NormalMin, node->NormalMax, child->NormalMin);
+            GrowBox(node->NormalMin, node->NormalMax, child->NormalMax);
+        }
+    return any;
+}
+
+void GrowAncestors(TQOROctreeNode<int>* root, std::vector<TQOROctreeNode<int>*>& grown)
+{
+    if (grown.empty()) return;
+    std::sort(grown.begin(), grown.end());
+    GrowAncestorsSorted(root, grown);
+}
+
+} // namespace
+
+void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
+{
+    std::vector<TQOROctreeNode<int>*> grown;
+    for (TQOROctreeNode<int>* node : NodeList) {
+        level->InvalidateOctreeNodeDisplay(node, false);
+        GrowLeaf(level, node, false);
+        grown.push_back(node);
+    }
+    // Bounds only grow while sculpting; ancestors follow their leaves.
+    GrowAncestors(level->octreeRoot.get(), grown);
+}
+
+void TKSN_SculptBrush::InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin)
+{
+    if (!level) return;
+    if (!level->IsOctreeValid()) level->BuildOctree();
+    if (!level->octreeRoot) return;
+    auto overlaps = [](TQOROctreeNode<int>* node, const float* lo, const float* hi) {
+        for (int i = 0; i < 3; ++i)
+            if (node->CubeMax[i] < lo[i] || node->CubeMin[i] > hi[i]) return false;
+        return true;
+    };
+    // First the box grows to the leaves it meets, then by the margin.
+    float lo[3] = {min[0], min[1], min[2]}, hi[3] = {max[0], max[1], max[2]};
+    auto pass1 = [&](auto&& self, TQOROctreeNode<int>* node) -> void {
+        if (!node || !overlaps(node, min, max)) return;
+        if (!node->HasChildren()) {
+            GrowBox(lo, hi, node->CubeMin);
+            GrowBox(lo, hi, node->CubeMax);
+        }
+        for (auto& child : node->Children) self(self, child.get());
+    };
+    pass1(pass1, level->octreeRoot.get());
+    for (int i = 0; i < 3; ++i) {
+        lo[i] -= margin;
+        hi[i] += margin;
+    }
+    std::vector<TQOROctreeNode<int>*> grown;
+    auto pass2 = [&](auto&& self, TQOROctreeNode<int>* node) -> void {
+        if (!node || !overlaps(node, lo, hi)) return;
+        level->InvalidateOctreeNodeDisplay(node, false);
+        if (!node->HasChildren()) {
+            GrowLeaf(level, node, true);
+            grown.push_back(node);
+        }
+        for (auto& child : node->Children) self(self, child.get());
+    };
+    pass2(pass2, level->octreeRoot.get());
+    GrowAncestors(level->octreeRoot.get(), grown);
 }
 
 bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport* viewport, float fx, float fy)
@@ -456,6 +622,16 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
             gAffectedVertexCount = kept;
         }
 
+        // The box of the base positions the dab reached (the origin without any).
+        for (int i = 0; i < 3; ++i) SculptedMin[i] = SculptedMax[i] = 0.0f;
+        if (gAffectedVertexCount > 0 && level->baseVertices) {
+            const float* first = level->baseVertices + 3 * gAffectedVertices[0].Vertex;
+            std::copy(first, first + 3, SculptedMin);
+            std::copy(first, first + 3, SculptedMax);
+            for (int k = 1; k < gAffectedVertexCount; ++k)
+                GrowBox(SculptedMin, SculptedMax, level->baseVertices + 3 * gAffectedVertices[k].Vertex);
+        }
+
         TKSN_SculptDab dab;
         dab.Kind = GetKind();
         dab.Strength = GetEffectiveStrength();
@@ -485,9 +661,16 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         }
         KSN_RecalculateNormalsAfterSculpt(level, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
                                           gAffectedPolygonCount);
-        // TODO(stub): growing only the bounds of the octree leaves under the
-        // brush; the whole level's display lists are refreshed instead.
-        if (level->octreeRoot) level->InvalidateOctreeNodeDisplay(level->octreeRoot.get(), true);
+        UpdateOctreeNodeBounds(level);
+        // Another level on display shares the positions; its octree follows
+        // around what the dab reached.
+        TKSN_SubDMesh* shown = m->GetSubD_Current();
+        if (shown && shown != level) {
+            float diagonal = 0.0f;
+            for (int i = 0; i < 3; ++i) diagonal += (SculptedMax[i] - SculptedMin[i]) * (SculptedMax[i] - SculptedMin[i]);
+            const float margin = std::max(0.05f * std::sqrt(diagonal), 0.001f * shown->boundsDiagonal);
+            InvalidateOctreeInBox(shown, SculptedMin, SculptedMax, margin);
+        }
     }
     return true;
 }

@@ -25,6 +25,9 @@
 #include "KSN_Brush.h"
 
 #include <cstdint>
+#include <vector>
+
+#include "QOROctree.h"
 
 class TKSN_MeshRoot;
 
@@ -95,6 +98,14 @@ public:
     virtual eKSN_SculptKind GetKind() { return eKSN_SculptKind::Sculpt; }
     // Lists the weighted vertices of level under the brush (and their polygons).
     void GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy);
+    // The octree leaves with vertices whose content, projected, meets the brush rectangle.
+    void GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy);
+    // Grows the bounds of the listed leaves (and their ancestors) by their
+    // vertices' positions and polygons' normals; invalidates their display.
+    void UpdateOctreeNodeBounds(TKSN_MeshRoot* level);
+    // The level on display, when it is another one: its leaves in the box
+    // (plus margin) take their new bounds and polygon normals.
+    static void InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin);
     // The brush-shape value at (px, py) for a brush centred at (cx, cy).
     float GetAmplitude(float cx, float cy, float px, float py, float size, float aspect) const;
 
@@ -103,6 +114,9 @@ public:
     float DabAmplitude = 0.0f;
     float ScaledAmplitude = 0.0f;
     float NormalSum[3] = {0, 0, 0};
+    float AffectedMin[2] = {0, 0}, AffectedMax[2] = {0, 0};   // the brush rectangle (viewport units)
+    std::vector<TQOROctreeNode<int>*> NodeList;
+    float SculptedMin[3] = {0, 0, 0}, SculptedMax[3] = {0, 0, 0};   // base positions the dab reached
     // The brush shape (one byte a pixel, row 0 first); null means a full disc of 255.
     const unsigned char* BrushShape = nullptr;
     int32_t BrushShapeWidth = 0, BrushShapeHeight = 0;

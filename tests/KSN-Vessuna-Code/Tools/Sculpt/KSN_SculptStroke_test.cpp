@@ -167,6 +167,13 @@ TEST_F(SculptStrokeTest, AStrokeRaisesWhatItCoversAndLeavesTheRestBitForBit)
         EXPECT_NEAR(D[3 * v], 0.0f, 1e-7f) << "along the normal only";
     }
     EXPECT_GT(moved, 10);
+    // The octree's bounds grew with the raised vertices, so later dabs and
+    // picks still find them.
+    float highest = 0.0f;
+    for (int v = 0; v < n; ++v) highest = std::max(highest, Top->resolvedVertices[3 * v + 2]);
+    ASSERT_TRUE(Top->octreeRoot);
+    EXPECT_GE(Top->octreeRoot->ContentMax[2], highest);
+    EXPECT_GT(highest, 0.0f);
 
     // Alt held: the press and the release (two dabs) sink what they cover.
     const int middle = [&] {
