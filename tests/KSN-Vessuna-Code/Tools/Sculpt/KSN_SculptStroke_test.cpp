@@ -5,6 +5,7 @@
 #include "KSN_SculptBrush.h"
 #include "KSN_SculptLayer.h"
 #include "KsnTestSupport.h"
+#include "QORThreads.h"
 #include "KSN_SubDMesh_Bake.h"
 #include "../../Scene/KSN_SubDTestSupport.h"
 
@@ -68,10 +69,8 @@ protected:
         CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
         Top = Mesh->GetSubD_MaxLevel();
 
-        // World x, y straight onto the viewport's -1..1 square.
         View = App->viewports[0];
-        for (int i = 0; i < 16; ++i) View->CombinedMatrix[i] = (i % 5 == 0) ? 1.0f : 0.0f;
-        View->Aspect = 1.0f;
+        FlatView();
         Brush = std::make_unique<TKSN_SculptBrush>();
         Brush->PostSmooth = 0.0f;
     }
@@ -82,6 +81,13 @@ protected:
         ProjectEditFixture::TearDown();
     }
 
+    // World x, y straight onto the viewport's -1..1 square (again after
+    // anything that lets the viewport recompute its matrices).
+    void FlatView()
+    {
+        for (int i = 0; i < 16; ++i) View->CombinedMatrix[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+        View->Aspect = 1.0f;
+    }
     TKSN_SculptLayer* AddLayer(const char* name)
     {
         auto* layer = dynamic_cast<TKSN_SculptLayer*>(Project->SculptLayers->CreateNewLayer());
@@ -288,6 +294,53 @@ TEST_F(SculptStrokeTest, WithSymmetryEveryVertexStaysItsPartnersMirrorImage)
     }
     EXPECT_GT(mirrored, n / 3) << "map A pairs the positive side";
     EXPECT_GT(raised, 20);
+}
+
+TEST_F(SculptStrokeTest, OneSlotAndEightSlotsGiveTheSameStroke)
+{
+    ASSERT_NE(Top, nullptr);
+    // A finer level, so that the lists are long enough to be split.
+    Mesh->DestroyAllSubDs();
+    Mesh->TargetMaxSubDPolygonCount = 49 * 256;
+    CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
+    Top = Mesh->GetSubD_MaxLevel();
+    ASSERT_NE(Top, nullptr);
+    ASSERT_GT(Top->GetVCount(), 3000);
+    Mesh->ValidateAllInOSpace(false);   // the level's first bake, before either run
+    AddLayer("L1");
+    Brush->PostSmooth = 0.5f;
+    SelectionBrushSize = 0.3f;
+    const int n = Top->GetVCount();
+    const std::vector<std::array<float, 2>> path = {{0.4f, 0.4f}, {0.5f, 0.45f}, {0.6f, 0.55f}, {0.62f, 0.6f}};
+
+    TThreadCruncher* saved = ThreadCruncher;
+    ThreadCruncher = nullptr;   // every range on this thread
+    Stroke(*Brush, path);
+    TKSN_SculptSmoothBrush smooth;
+    Stroke(smooth, path);
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    const std::vector<float> serialD(D, D + 3 * n);
+    const std::vector<float> serialR(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+    ++App->frameCounter;
+    Project->Undo();
+    ++App->frameCounter;
+    Project->Undo();
+
+    ASSERT_TRUE(std::all_of(D, D + 3 * n, [](float x) { return x == 0.0f; })) << "back to the start";
+    FlatView();
+    TThreadCruncher pool(8);
+    ThreadCruncher = &pool;
+    Stroke(*Brush, path);
+    Stroke(smooth, path);
+    ThreadCruncher = saved;
+    int changed = 0;
+    for (int i = 0; i < 3 * n; ++i) {
+        ASSERT_NEAR(D[i], serialD[size_t(i)], 1e-6f) << i;
+        ASSERT_NEAR(Top->resolvedVertices[i], serialR[size_t(i)], 1e-6f) << i;
+        if (serialD[size_t(i)] != 0.0f) ++changed;
+    }
+    EXPECT_GT(changed, 1000);
 }
 
 TEST_F(SculptStrokeTest, KeysSwitchTheBlendModeAndTheSnapFlag)
