@@ -100,6 +100,36 @@ void ForRanges(int count, Fn fn)
     ThreadCruncher->WaitForCompletion();
 }
 
+// Deals count jobs out to the pool's slots in turn (job j to slot j mod
+// slots); fn(job) runs for each.
+template <class Fn>
+void ForEachDealt(int count, Fn fn)
+{
+    if (count <= 0) return;
+    if (count == 1 || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+        for (int j = 0; j < count; ++j) fn(j);
+        return;
+    }
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    int slots = std::min(count, ThreadCruncher->GetSlotCount());
+    ThreadCruncher->Initialize(slots);
+    struct TSlot {
+        Fn* F;
+        int First, Step, Count;
+    };
+    std::vector<TSlot> work(static_cast<size_t>(slots));
+    for (int s = 0; s < slots; ++s) {
+        work[size_t(s)] = {&fn, s, slots, count};
+        ThreadCruncher->PushFunction(s, [](void* data) -> void* {
+            auto* slot = static_cast<TSlot*>(data);
+            for (int j = slot->First; j < slot->Count; j += slot->Step) (*slot->F)(j);
+            return nullptr;
+        }, &work[size_t(s)]);
+    }
+    ThreadCruncher->WaitForCompletion();
+}
+
 } // namespace
 
 void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
@@ -403,29 +433,38 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     const float* M = viewport ? viewport->CombinedMatrix : nullptr;
     const bool table = level->vertexPolygons.IsFinalized();
     const int32_t* visible = level->visibleVertices;
+    // Back faces are skipped when the user culls and the object is not drawn
+    // double-sided; the view direction points toward the viewer.
+    const auto culling = KSN_GetToolProjectHooks().GetUserCullingMethod;
+    const bool backFaceTest = culling && culling() > 0 && !level->DoRenderDoubleSided() && level->polygonNormals;
+    float view[3] = {0.0f, 0.0f, 1.0f};
+    if (viewport)
+        for (int i = 0; i < 3; ++i) view[i] = viewport->ModelViewMatrix[4 * i + 2];
     std::mutex& mutex = ThreadCruncherSharedMutex;
-    // A vertex shared by two leaves would be listed twice; each leaf lists
-    // only the vertices whose first leaf it is (marked per dab).
-    level->StartUsingCFlags(eCFlag_Channel_Brush);
-    std::vector<std::pair<int, int>> slices;
-    for (TQOROctreeNode<int>* node : NodeList)
-        for (int k = node->VertexBegin; k < node->VertexEnd; ++k) {
-            const int v = visible ? visible[k] : k;
-            if (v < 0 || v >= level->GetVCount() || level->CFlag_TestVertex(eCFlag_Channel_Brush, v)) continue;
-            level->CFlag_FlagVertex(eCFlag_Channel_Brush, v);
-            slices.push_back({v, 0});
-        }
-    ForRanges(int(slices.size()), [&](int first, int end) {
+    if (int(NodeOfVertex.size()) < level->GetVCount()) NodeOfVertex.resize(size_t(level->GetVCount()));
+    // Every vertex is filed in one leaf, so the leaves' slices never overlap
+    // and each leaf's vertices are listed by one slot.
+    ForEachDealt(int(NodeList.size()), [&](int job) {
+        TQOROctreeNode<int>* node = NodeList[size_t(job)];
         TKSN_AffectedVertexBatch batch;
         float sum[3] = {0, 0, 0};
-        for (int j = first; j < end; ++j) {
-            const int v = slices[size_t(j)].first;
+        for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
+            const int v = visible ? visible[j] : j;
+            if (v < 0 || v >= level->GetVCount()) continue;
             if (!table || v >= level->vertexPolygons.GetRowCount()) continue;
             const int* row = level->vertexPolygons[v];
             if (row[0] == 0) continue;
-            bool open = false;
-            for (int k = 1; k <= row[0] && !open; ++k) open = !level->IsPolyLockedOrHidden(row[k]);
-            if (!open) continue;
+            bool open = false, facing = !backFaceTest;
+            for (int k = 1; k <= row[0]; ++k) {
+                if (level->IsPolyLockedOrHidden(row[k])) continue;
+                open = true;
+                if (!facing) {
+                    const float* pn = level->polygonNormals + 3 * row[k];
+                    facing = pn[0] * view[0] + pn[1] * view[1] + pn[2] * view[2] > 0.0f;
+                }
+                if (facing) break;
+            }
+            if (!open || !facing) continue;
             const float* p = level->resolvedVertices + 3 * v;
             float sx = p[0], sy = p[1];
             if (M) {
@@ -437,6 +476,7 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
             const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
             if (w <= 1e-30f) continue;
             batch.Add({v, w});
+            NodeOfVertex[size_t(v)] = job;
             if (level->vertexNormals)
                 for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
         }
@@ -444,6 +484,7 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
         std::lock_guard<std::mutex> lock(mutex);
         for (int i = 0; i < 3; ++i) NormalSum[i] += sum[i];
     });
+    ListedBySearch = gAffectedVertexCount;
     const float len2 = NormalSum[0] * NormalSum[0] + NormalSum[1] * NormalSum[1] + NormalSum[2] * NormalSum[2];
     if (len2 > 0.0f) {
         const float inv = KSN_FastInverseSqrt(len2);
@@ -489,43 +530,86 @@ void GrowLeaf(TKSN_MeshRoot* level, TQOROctreeNode<int>* node, bool recompute)
     }
 }
 
-// Unions the grown leaves' bounds into their ancestors; true when the
-// subtree held one of them. grown is sorted here.
-bool GrowAncestorsSorted(TQOROctreeNode<int>* node, const std::vector<TQOROctreeNode<int>*>& grown)
+// Every ancestor of the leaves takes their bounds.
+void GrowAncestors(const std::vector<TQOROctreeNode<int>*>& leaves)
 {
-    if (!node) return false;
-    if (!node->HasChildren()) return std::binary_search(grown.begin(), grown.end(), node);
-    bool any = false;
-    for (auto& child : node->Children)
-        if (GrowAncestorsSorted(child.get(), grown)) {
-            any = true;
-            GrowBox(node->ContentMin, node->ContentMax, child->ContentMin);
-            GrowBox(node->ContentMin, node->ContentMax, child->ContentMax);
-            GrowBox(node->NormalMin, node->NormalMax, child->NormalMin);
-            GrowBox(node->NormalMin, node->NormalMax, child->NormalMax);
+    for (TQOROctreeNode<int>* leaf : leaves)
+        for (TQOROctreeNode<int>* a = leaf->Parent; a; a = a->Parent) {
+            GrowBox(a->ContentMin, a->ContentMax, leaf->ContentMin);
+            GrowBox(a->ContentMin, a->ContentMax, leaf->ContentMax);
+            GrowBox(a->NormalMin, a->NormalMax, leaf->NormalMin);
+            GrowBox(a->NormalMin, a->NormalMax, leaf->NormalMax);
         }
-    return any;
 }
 
-void GrowAncestors(TQOROctreeNode<int>* root, std::vector<TQOROctreeNode<int>*>& grown)
+} // namespace
+
+namespace {
+
+// The leaf a vertex is filed in (by its base position, as the octree files it).
+TQOROctreeNode<int>* LeafOf(TKSN_MeshRoot* level, int v)
 {
-    if (grown.empty()) return;
-    std::sort(grown.begin(), grown.end());
-    GrowAncestorsSorted(root, grown);
+    TQOROctreeNode<int>* at = level->octreeRoot.get();
+    if (!at || !level->baseVertices) return nullptr;
+    const float* p = level->baseVertices + 3 * v;
+    while (at->HasChildren()) {
+        TQOROctreeNode<int>* chosen = nullptr;
+        float best = 1e30f;
+        for (auto& child : at->Children) {
+            if (!child) continue;
+            bool inside = true;
+            float d = 0.0f;
+            for (int a = 0; a < 3; ++a) {
+                inside = inside && p[a] >= child->CubeMin[a] && p[a] <= child->CubeMax[a];
+                const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
+                d += (p[a] - c) * (p[a] - c);
+            }
+            if (inside) {
+                chosen = child.get();
+                break;
+            }
+            if (d < best) {
+                best = d;
+                chosen = child.get();
+            }
+        }
+        if (!chosen) break;
+        at = chosen;
+    }
+    return at;
+}
+
+// A moved vertex: its leaf's content bounds take its position and the leaf's
+// normal bounds its polygons' normals.
+void GrowByVertex(TKSN_MeshRoot* level, TQOROctreeNode<int>* leaf, int v)
+{
+    GrowBox(leaf->ContentMin, leaf->ContentMax, level->resolvedVertices + 3 * v);
+    if (!level->vertexPolygons.IsFinalized() || !level->polygonNormals) return;
+    const int* row = level->vertexPolygons[v];
+    for (int j = 1; j <= row[0]; ++j) GrowBox(leaf->NormalMin, leaf->NormalMax, level->polygonNormals + 3 * row[j]);
 }
 
 } // namespace
 
 void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
 {
+    // Only what the dab moved can leave its leaf's bounds; bounds only grow.
     std::vector<TQOROctreeNode<int>*> grown;
-    for (TQOROctreeNode<int>* node : NodeList) {
-        level->InvalidateOctreeNodeDisplay(node, false);
-        GrowLeaf(level, node, false);
-        grown.push_back(node);
+    for (int k = 0; k < gAffectedVertexCount; ++k) {
+        const int v = gAffectedVertices[k].Vertex;
+        const int job = size_t(v) < NodeOfVertex.size() ? NodeOfVertex[size_t(v)] : -1;
+        // Partners (symmetry) were not found by the search: their leaf is looked up.
+        const bool searched = job >= 0 && job < int(NodeList.size()) &&
+                              NodeList[size_t(job)]->VertexBegin >= 0 && k < ListedBySearch;
+        TQOROctreeNode<int>* leaf = searched ? NodeList[size_t(job)] : LeafOf(level, v);
+        if (!leaf) continue;
+        GrowByVertex(level, leaf, v);
+        grown.push_back(leaf);
     }
-    // Bounds only grow while sculpting; ancestors follow their leaves.
-    GrowAncestors(level->octreeRoot.get(), grown);
+    std::sort(grown.begin(), grown.end());
+    grown.erase(std::unique(grown.begin(), grown.end()), grown.end());
+    for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
+    GrowAncestors(grown);
 }
 
 void TKSN_SculptBrush::InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin)
@@ -564,7 +648,7 @@ void TKSN_SculptBrush::InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* 
         for (auto& child : node->Children) self(self, child.get());
     };
     pass2(pass2, level->octreeRoot.get());
-    GrowAncestors(level->octreeRoot.get(), grown);
+    GrowAncestors(grown);
 }
 
 bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport* viewport, float fx, float fy)
