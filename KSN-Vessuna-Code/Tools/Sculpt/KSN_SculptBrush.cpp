@@ -386,6 +386,14 @@ void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* vie
     AffectedMax[0] = fx + s;
     AffectedMax[1] = fy + s / aspect;
     NodeList.clear();
+    // Back faces are skipped when the user culls and the object is not drawn
+    // double-sided; the view direction points toward the viewer.
+    const auto culling = KSN_GetToolProjectHooks().GetUserCullingMethod;
+    BackFaceTest = culling && culling() > 0 && !level->DoRenderDoubleSided() && level->polygonNormals;
+    ViewDirection[0] = ViewDirection[1] = 0.0f;
+    ViewDirection[2] = 1.0f;
+    if (viewport)
+        for (int i = 0; i < 3; ++i) ViewDirection[i] = viewport->ModelViewMatrix[4 * i + 2];
     if (!level->IsOctreeValid()) level->BuildOctree();
     if (!level->AreVisibleListsValid()) level->GetVisibleVertexCount();
     const float* M = viewport ? viewport->CombinedMatrix : nullptr;
@@ -415,6 +423,13 @@ void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* vie
         }
         for (int i = 0; i < 2; ++i)
             if (hi[i] < AffectedMin[i] - reach[i] - 0.001f || lo[i] > AffectedMax[i] + reach[i] + 0.001f) return;
+        if (BackFaceTest) {
+            // The largest n . view over the node's normal box.
+            float most = 0.0f;
+            for (int i = 0; i < 3; ++i)
+                most += std::max(node->NormalMin[i] * ViewDirection[i], node->NormalMax[i] * ViewDirection[i]);
+            if (most <= 0.0f) return;
+        }
         if (node->HasChildren() || node->GetVertexCount() <= 0) {
             for (auto& child : node->Children) self(self, child.get());
             return;
@@ -433,13 +448,8 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     const float* M = viewport ? viewport->CombinedMatrix : nullptr;
     const bool table = level->vertexPolygons.IsFinalized();
     const int32_t* visible = level->visibleVertices;
-    // Back faces are skipped when the user culls and the object is not drawn
-    // double-sided; the view direction points toward the viewer.
-    const auto culling = KSN_GetToolProjectHooks().GetUserCullingMethod;
-    const bool backFaceTest = culling && culling() > 0 && !level->DoRenderDoubleSided() && level->polygonNormals;
-    float view[3] = {0.0f, 0.0f, 1.0f};
-    if (viewport)
-        for (int i = 0; i < 3; ++i) view[i] = viewport->ModelViewMatrix[4 * i + 2];
+    const bool backFaceTest = BackFaceTest;
+    const float* view = ViewDirection;
     std::mutex& mutex = ThreadCruncherSharedMutex;
     if (int(NodeOfVertex.size()) < level->GetVCount()) NodeOfVertex.resize(size_t(level->GetVCount()));
     // Every vertex is filed in one leaf, so the leaves' slices never overlap

@@ -117,7 +117,9 @@ public:
     float AffectedMin[2] = {0, 0}, AffectedMax[2] = {0, 0};   // the brush rectangle (viewport units)
     std::vector<TQOROctreeNode<int>*> NodeList;
     std::vector<int32_t> NodeOfVertex;   // per vertex: its leaf's place in NodeList (listed vertices only)
-    int32_t ListedBySearch = 0;          // list entries the search made (partners follow them)
+    int32_t ListedBySearch = 0;
+    bool BackFaceTest = false;                      // set per mesh by the node search
+    float ViewDirection[3] = {0.0f, 0.0f, 1.0f};    // toward the viewer          // list entries the search made (partners follow them)
     float SculptedMin[3] = {0, 0, 0}, SculptedMax[3] = {0, 0, 0};   // base positions the dab reached
     // The brush shape (one byte a pixel, row 0 first); null means a full disc of 255.
     const unsigned char* BrushShape = nullptr;
