@@ -9,6 +9,10 @@
 #include "KSN_SculptLayer.h"
 #include "KSN_SculptUndo.h"
 #include "KSN_Tool.h"
+#include "QORMaterial.h"
+#include "QORMaterialMapSource.h"
+
+#include <algorithm>
 
 #include <memory>
 
@@ -82,6 +86,26 @@ void TKSN_Project::RegisterToolHooks()
     hooks.IsSymmetryOn = [](TKSN_Mesh* mesh, bool& flipped) {
         flipped = Project && Project->FlipSymmetry;
         return Project && Project->UseSymmetry && mesh && mesh->OwnerObject && mesh->OwnerObject->SymmetryEnabled;
+    };
+    hooks.BeforeBakeDisplacementMaps = []() {
+        if (!Project) return;
+        std::vector<TQORMaterialMapSource*> recorded;
+        std::unique_ptr<TQORNewStaticList<TKSN_Mesh*>> meshes(Project->GetMeshList());
+        for (TKSN_Mesh* mesh : *meshes) {
+            if (!mesh || !mesh->GetSubD_MaxLevel() || !mesh->OwnerObject) continue;
+            Project->SetupUndoForMaterialStates(mesh->OwnerObject, "Bake displacement maps");
+            for (int i = 0; i < mesh->GetMaterialCount(); ++i) {
+                TQORMaterial* material = mesh->GetMaterial(i);
+                TQORMaterialChannel* channel = material ? material->GetChannelFromName("Displacement") : nullptr;
+                auto* binding = channel && channel->GetMapID()
+                                    ? dynamic_cast<TQORMaterialMap*>(__GetThingyFromID(channel->GetMapID()))
+                                    : nullptr;
+                TQORMaterialMapSource* source = binding ? binding->GetMapSource() : nullptr;
+                if (!source || std::find(recorded.begin(), recorded.end(), source) != recorded.end()) continue;
+                recorded.push_back(source);
+                Project->SetupUndoForMapEdit(source, true);
+            }
+        }
     };
     hooks.BeginSculptStroke = KSN_BeginSculptStrokeUndo;
     hooks.EndSculptStroke = KSN_EndSculptStrokeUndo;

@@ -327,9 +327,9 @@ void TKSN_SculptBrush::OnKeyPress(TKSN_Mesh* /*mesh*/, char key)
     switch (key) {
     case 'b':
         OS.Message("Baking displacement map(s)");
+        if (const auto record = KSN_GetToolProjectHooks().BeforeBakeDisplacementMaps) record();
         BakeDisplacementMaps();
-        // TODO(stub): one undo step of the old pixels and strengths, and the
-        // refresh of every viewport.
+        // The baked maps' change notifications refresh the views that show them.
         break;
     case 'm':
         SculptBlendMode = SculptBlendMode + 1 >= 3 ? 1 : SculptBlendMode + 1;

@@ -90,6 +90,9 @@ struct TKSN_ToolProjectHooks {
     // Whether the project's symmetry applies to the mesh (for tools that ask
     // with bit 0x10); flipped: the negative side is the working side.
     bool (*IsSymmetryOn)(TKSN_Mesh* mesh, bool& flipped) = nullptr;
+    // Records one undo step of what a displacement bake can change (the
+    // maps' pixels and the materials' strengths).
+    void (*BeforeBakeDisplacementMaps)() = nullptr;
     // A sculpt stroke's undo bracket: the state at its start, one undo step at its end.
     void (*BeginSculptStroke)() = nullptr;
     void (*EndSculptStroke)() = nullptr;

@@ -343,6 +343,36 @@ TEST_F(SculptStrokeTest, OneSlotAndEightSlotsGiveTheSameStroke)
     EXPECT_GT(changed, 1000);
 }
 
+TEST_F(SculptStrokeTest, KeyBBakesTheSculptIntoTheDisplacementMapAsOneUndoStep)
+{
+    ASSERT_NE(Top, nullptr);
+    TBoxRecorder boxes;
+    OS.SetDialogProvider(&boxes);
+    TQORMaterial* material = SubDTest::Material(*Mesh, 0);
+    material->CacheChannels();
+    auto map = SubDTest::BindMap(*Mesh, material->DisplacementChannel, 64, 200);
+    material->DisplacementChannel->Strength = 0.3f;
+    AddLayer("L1");
+    Stroke(*Brush, {{0.5f, 0.5f}, {0.5f, 0.5f}});
+    ++App->frameCounter;
+
+    Brush->OnKeyPress(Mesh, 'b');
+    ASSERT_FALSE(boxes.Boxes.empty());
+    EXPECT_EQ(boxes.Boxes.front(), "Baking displacement map(s)");
+    const unsigned char* pixels = map->GetPixels();
+    EXPECT_GT(pixels[(32 * 64 + 32) * 3], 200) << "the raised middle is bright";
+    EXPECT_EQ(pixels[0], 200) << "far outside the island";
+    EXPECT_NE(material->DisplacementChannel->Strength, 0.3f);
+
+    Project->Undo();
+    pixels = map->GetPixels();
+    for (int i = 0; i < 64 * 64 * 3; ++i) ASSERT_EQ(pixels[i], 200) << i;
+    material = SubDTest::Material(*Mesh, 0);
+    material->CacheChannels();
+    EXPECT_FLOAT_EQ(material->DisplacementChannel->Strength, 0.3f);
+    OS.SetDialogProvider(&Provider);
+}
+
 TEST_F(SculptStrokeTest, KeysSwitchTheBlendModeAndTheSnapFlag)
 {
     TBoxRecorder boxes;
