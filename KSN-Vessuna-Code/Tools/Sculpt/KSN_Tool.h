@@ -90,6 +90,8 @@ struct TKSN_ToolProjectHooks {
     // Whether the project's symmetry applies to the mesh (for tools that ask
     // with bit 0x10); flipped: the negative side is the working side.
     bool (*IsSymmetryOn)(TKSN_Mesh* mesh, bool& flipped) = nullptr;
+    // The project's brush shape: one byte a pixel, row 0 first; null without one.
+    const unsigned char* (*GetBrushShapeImage)(int& width, int& height) = nullptr;
     // Records one undo step of what a displacement bake can change (the
     // maps' pixels and the materials' strengths).
     void (*BeforeBakeDisplacementMaps)() = nullptr;

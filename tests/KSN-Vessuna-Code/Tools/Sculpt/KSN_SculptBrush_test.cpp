@@ -153,3 +153,36 @@ TEST(SculptNormals, FastInverseSqrtAndRecomputedNormals)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SculptBrushShape, AmplitudeSamplesTheShapeInsideItsBoxOnly)
+{
+    TKSN_SculptBrush brush;
+    // One texel: its value everywhere in the box, nothing outside.
+    const unsigned char one[1] = {128};
+    brush.BrushShape = one;
+    brush.BrushShapeWidth = brush.BrushShapeHeight = 1;
+    struct Case {
+        float px, py, expected;
+    } cases[] = {{0.0f, 0.0f, 128 / 255.0f}, {0.09f, -0.09f, 128 / 255.0f}, {0.11f, 0.0f, 0.0f}, {0.0f, -0.2f, 0.0f}};
+    for (const Case& c : cases)
+        EXPECT_FLOAT_EQ(brush.GetAmplitude(0.0f, 0.0f, c.px, c.py, 0.1f, 1.0f), c.expected) << c.px << "," << c.py;
+
+    // A 2 x 2 shape is interpolated between its texel centres; a wide shape
+    // keeps its proportions (half the height for twice the width).
+    const unsigned char ramp[4] = {0, 255, 0, 255};
+    brush.BrushShape = ramp;
+    brush.BrushShapeWidth = brush.BrushShapeHeight = 2;
+    EXPECT_NEAR(brush.GetAmplitude(0.0f, 0.0f, 0.0f, 0.0f, 0.1f, 1.0f), 0.5f, 0.01f);
+    EXPECT_FLOAT_EQ(brush.GetAmplitude(0.0f, 0.0f, 0.05f, 0.0f, 0.1f, 1.0f), 1.0f);
+    EXPECT_FLOAT_EQ(brush.GetAmplitude(0.0f, 0.0f, -0.05f, 0.0f, 0.1f, 1.0f), 0.0f);
+    const unsigned char wide[2] = {255, 255};
+    brush.BrushShape = wide;
+    brush.BrushShapeWidth = 2;
+    brush.BrushShapeHeight = 1;
+    EXPECT_GT(brush.GetAmplitude(0.0f, 0.0f, 0.05f, 0.0f, 0.1f, 1.0f), 0.0f);
+    EXPECT_EQ(brush.GetAmplitude(0.0f, 0.0f, 0.05f, 0.06f, 0.1f, 1.0f), 0.0f) << "above the half-height box";
+}
+
+} // namespace
