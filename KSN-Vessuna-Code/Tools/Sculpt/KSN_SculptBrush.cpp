@@ -19,8 +19,6 @@
 #include <cstring>
 #include <vector>
 
-float* TempSculptDisplacements = nullptr;
-int32_t TempSculptDisplacementCount = 0;
 // A default dab moves at most 0.005 x the diameter; mode 1 moves a whole one.
 int32_t SculptBlendMode = 2;
 bool SculptSnapToNormals = true;
@@ -295,27 +293,6 @@ void TKSN_SculptBrush::OnDraw(TKSN_Mesh* /*mesh*/, TKSN_Viewport* viewport, floa
 
 void TKSN_SculptBrush::BeforeUse()
 {
-    // Without a shape image a dab uses a full shape (every texel 255).
-    BrushShape = nullptr;
-    BrushShapeWidth = BrushShapeHeight = 0;
-    if (const auto shape = KSN_GetToolProjectHooks().GetBrushShapeImage)
-        BrushShape = shape(BrushShapeWidth, BrushShapeHeight);
-    if (!BrushShape) BrushShapeWidth = BrushShapeHeight = 0;
-    int largest = 0;
-    if (const auto get = KSN_GetToolProjectHooks().GetMeshes) {
-        std::vector<TKSN_Mesh*> meshes;
-        get(meshes);
-        for (TKSN_Mesh* m : meshes) {
-            if (!m) continue;
-            largest = std::max(largest, m->GetVCount());
-            if (TKSN_SubDMesh* top = m->GetSubD_MaxLevel()) largest = std::max(largest, top->GetVCount());
-        }
-    }
-    if (!TempSculptDisplacements || TempSculptDisplacementCount != largest) {
-        QORfree(TempSculptDisplacements);
-        TempSculptDisplacements = largest > 0 ? static_cast<float*>(QORalloc(size_t(largest) * 16)) : nullptr;
-        TempSculptDisplacementCount = TempSculptDisplacements ? largest : 0;
-    }
     if (const auto begin = KSN_GetToolProjectHooks().BeginSculptStroke) begin();
 }
 
@@ -679,6 +656,13 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         OS.WarningMessageNoRepeat("The displacement layer '%s' is hidden", layer->GetName());
         return false;
     }
+    // Taken at every dab: the image is the project's and may be replaced
+    // between strokes. Without one a dab uses a full shape (every texel 255).
+    BrushShape = nullptr;
+    BrushShapeWidth = BrushShapeHeight = 0;
+    if (hooks.GetBrushShapeImage) BrushShape = hooks.GetBrushShapeImage(BrushShapeWidth, BrushShapeHeight);
+    if (!BrushShape) BrushShapeWidth = BrushShapeHeight = 0;
+
     DabAmplitude = SculptBlendMode == 2 ? PerDabDisplacement : 1.0f;
     // Pen pressure counts once, through the effective strength that scales
     // each vertex's change; the amplitude stays unscaled.
@@ -728,6 +712,9 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
                 GrowBox(SculptedMin, SculptedMax, level->baseVertices + 3 * gAffectedVertices[k].Vertex);
         }
 
+        // TODO(stub): the colourising brush texture (its intensity scales each
+        // vertex's change, a black texel reverses it) once the project hands
+        // over the texture image and its tiling.
         TKSN_SculptDab dab;
         dab.Kind = GetKind();
         dab.Strength = GetEffectiveStrength();

@@ -31,9 +31,6 @@
 
 class TKSN_MeshRoot;
 
-// Scratch of the current dab: {dx, dy, dz, w} per vertex of the target level.
-extern float* TempSculptDisplacements;
-extern int32_t TempSculptDisplacementCount;
 // 1 or 2; in mode 2 a dab uses the kind's per-dab displacement as amplitude.
 extern int32_t SculptBlendMode;
 extern bool SculptSnapToNormals;
@@ -86,6 +83,7 @@ public:
     bool OnMouse(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int button, int state, float fx, float fy) override;
     bool OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy) override;
     void OnDraw(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy) override;
+    // Opens the stroke's undo step (the state before its first dab).
     void BeforeUse() override;
     // Closes the stroke's undo step.
     void AfterUse() override;
@@ -121,7 +119,8 @@ public:
     bool BackFaceTest = false;                      // set per mesh by the node search
     float ViewDirection[3] = {0.0f, 0.0f, 1.0f};    // toward the viewer          // list entries the search made (partners follow them)
     float SculptedMin[3] = {0, 0, 0}, SculptedMax[3] = {0, 0, 0};   // base positions the dab reached
-    // The brush shape (one byte a pixel, row 0 first); null means a full disc of 255.
+    // The brush shape (one byte a pixel, row 0 first), taken at every dab;
+    // null means a full shape of 255.
     const unsigned char* BrushShape = nullptr;
     int32_t BrushShapeWidth = 0, BrushShapeHeight = 0;
 };
