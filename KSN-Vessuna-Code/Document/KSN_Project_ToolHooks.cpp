@@ -4,8 +4,15 @@
 // call, so they stay valid across project replacements.
 #include "KSN_Project.h"
 
+#include "KSN_Mesh.h"
+#include "KSN_Object.h"
+#include "KSN_SculptLayer.h"
+#include "KSN_SculptUndo.h"
 #include "KSN_Tool.h"
+#include "QORMaterial.h"
+#include "QORMaterialMapSource.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -77,6 +84,83 @@ void TKSN_Project::RegisterToolHooks()
         out.FadeCutoff = Project->FadeCutoff;
         out.FadeFalloff = Project->FadeFalloff;
     };
+    hooks.GetMeshes = [](std::vector<TKSN_Mesh*>& out) {
+        out.clear();
+        if (!Project) return;
+        std::unique_ptr<TQORNewStaticList<TKSN_Mesh*>> meshes(Project->GetMeshList());
+        for (TKSN_Mesh* mesh : *meshes) out.push_back(mesh);
+    };
+    hooks.OnWholeMapChanged = [](TQORMaterialMapSource* map) {
+        if (Project) Project->OnWholeMapChanged(map);
+    };
+    hooks.GetCurrentSculptLayer = []() -> TKSN_LayerDefinition* {
+        if (!Project || !Project->SculptLayers) return nullptr;
+        TKSN_LayerGroup* root = Project->SculptLayers->GetRootLayerGroup();
+        if (!root) return nullptr;
+        const uint32_t id = root->GetCurrentLayerID();
+        if (auto* layer = id ? dynamic_cast<TKSN_SculptLayer*>(__GetThingyFromID(id)) : nullptr) return layer;
+        auto* first = dynamic_cast<TKSN_SculptLayer*>(root->GetFirstLayer());
+        if (first) root->SetCurrentLayer(first);
+        return first;
+    };
+    hooks.GetSculptLayerDeltas = [](TKSN_Mesh* mesh, int vertexCount, bool create) -> float* {
+        if (!Project || !mesh || !mesh->LayerDataSet || vertexCount <= 0) return nullptr;
+        // The project's current sculpt layer, whatever group the set names.
+        TKSN_LayerDefinition* layer = KSN_GetToolProjectHooks().GetCurrentSculptLayer();
+        if (!layer) return nullptr;
+        TKSN_LayerDataSet* set = mesh->LayerDataSet;
+        uint32_t id = 0;
+        TKSN_LayerIDIterator it, end;
+        set->GetRawLayerDataIterators(it, end);
+        for (; it != end; ++it)
+            if (it->first == layer->GetID()) id = it->second;
+        auto* map = id ? dynamic_cast<TKSN_VertexMap*>(__GetThingyFromID(id)) : nullptr;
+        // Data made for another vertex count would be read past its end.
+        if (map && map->HasData() && map->Count == vertexCount && map->Dim == 3) return map->Data;
+        if (map || !create) return nullptr;
+        auto* fresh = new TKSN_VertexMap;
+        fresh->SetOwner(set);
+        fresh->SetCount(vertexCount, 3);
+        fresh->Clear();
+        layer->AddLayerDataSet(set->GetID());
+        layer->AddLayerDataForSet(set, fresh);
+        return fresh->Data;
+    };
+    hooks.IsSymmetryOn = [](TKSN_Mesh* mesh, bool& flipped) {
+        flipped = Project && Project->FlipSymmetry;
+        return Project && Project->UseSymmetry && mesh && mesh->OwnerObject && mesh->OwnerObject->SymmetryEnabled;
+    };
+    hooks.GetBrushShapeImage = [](int& width, int& height) -> const unsigned char* {
+        width = height = 0;
+        if (!Project || Project->BrushShapeImage.GetBytesPerPixel() != 1) return nullptr;
+        const unsigned char* pixels = Project->BrushShapeImage.GetPixels();
+        if (!pixels) return nullptr;
+        width = Project->BrushShapeImage.GetWidth();
+        height = Project->BrushShapeImage.GetHeight();
+        return width > 0 && height > 0 ? pixels : nullptr;
+    };
+    hooks.BeforeBakeDisplacementMaps = []() {
+        if (!Project) return;
+        std::vector<TQORMaterialMapSource*> recorded;
+        std::unique_ptr<TQORNewStaticList<TKSN_Mesh*>> meshes(Project->GetMeshList());
+        for (TKSN_Mesh* mesh : *meshes) {
+            if (!mesh || !mesh->GetSubD_MaxLevel() || !mesh->OwnerObject) continue;
+            Project->SetupUndoForMaterialStates(mesh->OwnerObject, "Bake displacement maps");
+            for (int i = 0; i < mesh->GetMaterialCount(); ++i) {
+                TQORMaterial* material = mesh->GetMaterial(i);
+                TQORMaterialChannel* channel = material ? material->GetChannelFromName("Displacement") : nullptr;
+                auto* binding = channel && channel->GetMapID()
+                                    ? dynamic_cast<TQORMaterialMap*>(__GetThingyFromID(channel->GetMapID()))
+                                    : nullptr;
+                TQORMaterialMapSource* source = binding ? binding->GetMapSource() : nullptr;
+                if (!source || std::find(recorded.begin(), recorded.end(), source) != recorded.end()) continue;
+                recorded.push_back(source);
+                Project->SetupUndoForMapEdit(source, true);
+            }
+        }
+    };
+    hooks.BeginSculptStroke = KSN_BeginSculptStrokeUndo;
+    hooks.EndSculptStroke = KSN_EndSculptStrokeUndo;
     // TODO(stub): the project's background vertex culling (start, wait, per-vertex answer), the
     // connected-surface switch, picking (GetClosestPolygonAndMesh) and the Lock X/Y/Z switches;
     // unset, tools see no culled vertex, the switch off, nothing under the cursor and no axis locked.

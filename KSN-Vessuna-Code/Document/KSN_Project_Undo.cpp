@@ -22,6 +22,7 @@
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
 #include "KSN_PolygonLayer.h"
+#include "KSN_SculptUndo.h"
 #include "KSN_Undo.h"
 #include "KSN_Union.h"
 #include "OS.h"
@@ -225,6 +226,11 @@ TKSN_Undo_Node* TKSN_Project::CreateUndoNode(TKSN_Object* object, int kind, int 
             const std::vector<TQORGroup2*> groups = GroupsOf(mesh);
             for (size_t i = 0; i < groups.size(); ++i) payload->Groups[i]->SetName("%s", groups[i]->GetName());
         }
+        break;
+    case KSN_UNDO_SCULPT:
+        // Filled by whoever records it: the stroke's start state or, for an
+        // inverse, the state of the layer being restored.
+        node->Payload = new TKSN_SculptUndoNode;
         break;
     default:
         break;

@@ -8,6 +8,7 @@
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
 #include "KSN_PolygonLayer.h"
+#include "KSN_SculptUndo.h"
 #include "KSN_Undo.h"
 #include "KSN_Union.h"
 #include "OS.h"
@@ -421,6 +422,19 @@ void TKSN_Project::RestoreUndoNode(TKSN_Undo_Node& node, TKSN_Object* object, bo
         }
         mesh->ResolveGroupVertexMaps();
         QOREvents_PushEvent(kMaterialsChangedCommand);
+        OnAllViewportsChanged();
+        break;
+    }
+
+    case KSN_UNDO_SCULPT: {
+        auto* state = dynamic_cast<TKSN_SculptUndoNode*>(node.Payload);
+        if (!state || !mesh) break;
+        TKSN_Undo_Node* inverse = recordInverse(object, KSN_UNDO_SCULPT, 0);
+        if (auto* captured = inverse ? dynamic_cast<TKSN_SculptUndoNode*>(inverse->Payload) : nullptr) {
+            KSN_CaptureSculptState(mesh, state->LayerID, *captured);
+            inverse->Size = int32_t(std::min<uint64_t>(captured->GetApproximateSize(), INT32_MAX));
+        }
+        KSN_RestoreSculptState(mesh, *state);
         OnAllViewportsChanged();
         break;
     }

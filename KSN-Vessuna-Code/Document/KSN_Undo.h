@@ -61,6 +61,7 @@ enum : int32_t {
     KSN_UNDO_MATERIAL_STATES = 1017,
     KSN_UNDO_GROUP_ASSIGNMENTS = 1018,
     KSN_UNDO_GROUP_STATES = 1019,
+    KSN_UNDO_SCULPT = 1020,   // sculpt-layer data of one mesh (KSN_SculptUndo.h)
 };
 
 // The message that marks a node whose undo prints nothing (any case).

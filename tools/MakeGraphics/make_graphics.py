@@ -252,6 +252,11 @@ def icons():
     tool("SelectVerticesIcon", BLUE, lambda c: (c.polyline([(7, 24), (12, 8), (25, 12), (20, 25), (7, 24)], 1.5, WHITE),
                                                 [c.disc(x, y, 2.5, YELLOW) for x, y in ((7, 24), (12, 8), (25, 12), (20, 25))]))
 
+    # Sculpt eraser: a tilted eraser block over the trail it wiped clean
+    tool("SelectionEraser", BLUE, lambda c: (c.line(5, 26, 27, 26, 1.5, (1, 1, 1, 0.5)),
+                                            c.polygon([(6, 19), (16, 9), (22, 15), (12, 25)], WHITE),
+                                            c.polygon([(16, 9), (21, 4), (27, 10), (22, 15)], YELLOW)))
+
     # Deformers and modellers
     tool("Deformer", ORANGE, lambda c: (c.polyline([(5, 22), (11, 22), (16, 10), (21, 22), (27, 22)], 2.5, WHITE)))
     tool("Touchup_Deformer", ORANGE, lambda c: (c.polyline([(5, 22), (11, 22), (16, 10), (21, 22), (27, 22)], 2.5, WHITE), brush(c, YELLOW)))

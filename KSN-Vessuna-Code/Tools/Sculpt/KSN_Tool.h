@@ -40,6 +40,8 @@ class TKSN_Parameter;
 class TKSN_Undo_Node;
 class TQORglutTexture;
 class TQOREvent;
+class TQORMaterialMapSource;
+class TKSN_LayerDefinition;
 
 // [SECTION] Capability bits of TKSN_Tool::Flags that the framework reads.
 constexpr uint32_t KSN_TOOL_AFFECTS_HIDDEN = 0x1;             // hidden geometry may be affected
@@ -110,6 +112,26 @@ struct TKSN_ToolProjectHooks {
     void (*GetBrushShapeBitmaps)(int& w, int& h, const unsigned char*& shape,
                                  const unsigned char*& simplified) = nullptr;
     void (*GetStrokeSettings)(TKSN_StrokeSettings& out) = nullptr;
+    // Every object's mesh, in the project's object order.
+    void (*GetMeshes)(std::vector<TKSN_Mesh*>& out) = nullptr;
+    void (*OnWholeMapChanged)(TQORMaterialMapSource* map) = nullptr;
+    // The current sculpt layer (the tree's first one becomes current when none
+    // is); null without one.
+    TKSN_LayerDefinition* (*GetCurrentSculptLayer)() = nullptr;
+    // The mesh's data for the current sculpt layer (3 floats per vertex);
+    // with create, made for vertexCount vertices when missing. Null without.
+    float* (*GetSculptLayerDeltas)(TKSN_Mesh* mesh, int vertexCount, bool create) = nullptr;
+    // Whether the project's symmetry applies to the mesh (for tools that ask
+    // with bit 0x10); flipped: the negative side is the working side.
+    bool (*IsSymmetryOn)(TKSN_Mesh* mesh, bool& flipped) = nullptr;
+    // The project's brush shape: one byte a pixel, row 0 first; null without one.
+    const unsigned char* (*GetBrushShapeImage)(int& width, int& height) = nullptr;
+    // Records one undo step of what a displacement bake can change (the
+    // maps' pixels and the materials' strengths).
+    void (*BeforeBakeDisplacementMaps)() = nullptr;
+    // A sculpt stroke's undo bracket: the state at its start, one undo step at its end.
+    void (*BeginSculptStroke)() = nullptr;
+    void (*EndSculptStroke)() = nullptr;
 };
 void KSN_SetToolProjectHooks(const TKSN_ToolProjectHooks& hooks);
 const TKSN_ToolProjectHooks& KSN_GetToolProjectHooks();

@@ -7,6 +7,7 @@
 #include "KSN_Brush.h"
 #include "KSN_Chisel.h"
 #include "KSN_StrokeEngine.h"
+#include "KSN_SculptBrush.h"
 #include "KSN_Tool.h"
 
 // TODO(stub): the navigators, transforms and modellers of later subsystems.
@@ -33,9 +34,6 @@ KSN_STANDIN_TOOL(TKSN_RotateView, TKSN_Navigator, "Rotate View", "RotateView")
 KSN_STANDIN_TOOL(TKSN_MoveTransform, TKSN_Transform, "Move", "MoveTransform")
 KSN_STANDIN_TOOL(TKSN_RotateTransform, TKSN_Transform, "Rotate", "RotateTransform")
 KSN_STANDIN_TOOL(TKSN_ScaleTransform, TKSN_Transform, "Scale", "ScaleTransform")
-KSN_STANDIN_TOOL(TKSN_SculptBrush, TKSN_Brush, "Sculpt", "SculptBrush")
-KSN_STANDIN_TOOL(TKSN_SculptSmoothBrush, TKSN_SculptBrush, "Smooth", "SculptSmoothBrush")
-KSN_STANDIN_TOOL(TKSN_SculptEraserBrush, TKSN_SculptBrush, "Sculpt Eraser", "SculptEraserBrush")
 KSN_STANDIN_TOOL(TKSN_SubdivideModeler, TKSN_Modeler, "Subdivide", "SubdivideModeler")
 KSN_STANDIN_TOOL(TKSN_PolygonReductionModeler, TKSN_Modeler, "Polygon Reduction", "PolygonReductionModeler")
 KSN_STANDIN_TOOL(TKSN_ExtrudeModeler, TKSN_Modeler, "Extrude", "ExtrudeModeler")

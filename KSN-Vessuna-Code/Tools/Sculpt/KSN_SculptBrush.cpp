@@ -1,0 +1,759 @@
+// The sculpt brushes: settings and keys, the per-dab sequence, the vertex
+// search on the pool and the per-kind layer update.
+#include "KSN_SculptBrush.h"
+
+#include "KSN_DisplacementBake.h"
+#include "KSN_Layer.h"
+#include "KSN_Mesh.h"
+#include "KSN_MeshRoot.h"
+#include "KSN_Parameter.h"
+#include "KSN_SubDMesh.h"
+#include "KSN_SymmetryCalculator.h"
+#include "KSN_Viewport.h"
+#include "OS.h"
+#include "QORMemory.h"
+#include "QORThreads.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+// A default dab moves at most 0.005 x the diameter; mode 1 moves a whole one.
+int32_t SculptBlendMode = 2;
+bool SculptSnapToNormals = true;
+
+// [SECTION] Per-vertex work
+
+float KSN_FastInverseSqrt(float x)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &x, 4);
+    bits = 0x5F3759DFu - (bits >> 1);
+    float y;
+    std::memcpy(&y, &bits, 4);
+    return y * (1.5f - 0.5f * x * y * y);
+}
+
+namespace {
+
+// Mean of the corners of every polygon around v (each occurrence counted);
+// false when v has no polygons.
+bool CornerMean(TKSN_MeshRoot* level, int v, float out[3])
+{
+    if (!level->vertexPolygons.IsFinalized() || v >= level->vertexPolygons.GetRowCount()) return false;
+    const int* row = level->vertexPolygons[v];
+    double sum[3] = {0, 0, 0};
+    int n = 0;
+    for (int k = 1; k <= row[0]; ++k) {
+        const int q = row[k];
+        for (int c = 0, corners = level->vGetPolyN(q); c < corners; ++c) {
+            const float* p = level->resolvedVertices + 3 * level->vGetPolyV(q, c);
+            sum[0] += p[0];
+            sum[1] += p[1];
+            sum[2] += p[2];
+            ++n;
+        }
+    }
+    if (n == 0) return false;
+    for (int i = 0; i < 3; ++i) out[i] = float(sum[i] / n);
+    return true;
+}
+
+template <class Fn>
+void ForRanges(int count, Fn fn)
+{
+    const std::vector<TKSN_AffectedRange> ranges = GetAffectedListRanges(count);
+    if (ranges.size() <= 1 || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+        for (const TKSN_AffectedRange& r : ranges) fn(r.First, r.End);
+        return;
+    }
+    struct TJob {
+        Fn* F;
+        TKSN_AffectedRange R;
+    };
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    int slots = int(ranges.size());
+    ThreadCruncher->Initialize(slots);
+    std::vector<TJob> jobs;
+    for (const TKSN_AffectedRange& r : ranges) jobs.push_back({&fn, r});
+    // Fewer slots than ranges: each slot takes every slots-th range.
+    struct TSlot {
+        std::vector<TJob>* Jobs;
+        int First, Step;
+    };
+    std::vector<TSlot> work(static_cast<size_t>(slots));
+    for (int s = 0; s < slots; ++s) {
+        work[size_t(s)] = {&jobs, s, slots};
+        ThreadCruncher->PushFunction(s, [](void* data) -> void* {
+            auto* slot = static_cast<TSlot*>(data);
+            for (size_t j = size_t(slot->First); j < slot->Jobs->size(); j += size_t(slot->Step)) {
+                TJob& job = (*slot->Jobs)[j];
+                (*job.F)(job.R.First, job.R.End);
+            }
+            return nullptr;
+        }, &work[size_t(s)]);
+    }
+    ThreadCruncher->WaitForCompletion();
+}
+
+// Deals count jobs out to the pool's slots in turn (job j to slot j mod
+// slots); fn(job) runs for each.
+template <class Fn>
+void ForEachDealt(int count, Fn fn)
+{
+    if (count <= 0) return;
+    if (count == 1 || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+        for (int j = 0; j < count; ++j) fn(j);
+        return;
+    }
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    int slots = std::min(count, ThreadCruncher->GetSlotCount());
+    ThreadCruncher->Initialize(slots);
+    struct TSlot {
+        Fn* F;
+        int First, Step, Count;
+    };
+    std::vector<TSlot> work(static_cast<size_t>(slots));
+    for (int s = 0; s < slots; ++s) {
+        work[size_t(s)] = {&fn, s, slots, count};
+        ThreadCruncher->PushFunction(s, [](void* data) -> void* {
+            auto* slot = static_cast<TSlot*>(data);
+            for (int j = slot->First; j < slot->Count; j += slot->Step) (*slot->F)(j);
+            return nullptr;
+        }, &work[size_t(s)]);
+    }
+    ThreadCruncher->WaitForCompletion();
+}
+
+} // namespace
+
+void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
+                        const TKSN_SculptDab& dab)
+{
+    if (!level || !deltas || !list || count <= 0 || !level->resolvedVertices) return;
+    // New deltas first, from the positions before the dab.
+    std::vector<float> next(size_t(count) * 3);
+    ForRanges(count, [&](int first, int end) {
+        for (int k = first; k < end; ++k) {
+            const int v = list[k].Vertex;
+            const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
+            const float* D = deltas + 3 * v;
+            const float* R = level->resolvedVertices + 3 * v;
+            float* out = next.data() + 3 * k;
+            float a[3];
+            switch (dab.Kind) {
+            case eKSN_SculptKind::Sculpt: {
+                float d[3];
+                for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
+                const float smooth = std::min(1.0f, dab.Strength * dab.PostSmooth);
+                if (smooth > 0.0f && CornerMean(level, v, a))
+                    for (int i = 0; i < 3; ++i) d[i] += smooth * (a[i] - R[i]);
+                for (int i = 0; i < 3; ++i)
+                    out[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
+                break;
+            }
+            case eKSN_SculptKind::Smooth:
+                if (CornerMean(level, v, a))
+                    for (int i = 0; i < 3; ++i) out[i] = D[i] + c * (a[i] - R[i]);
+                else
+                    for (int i = 0; i < 3; ++i) out[i] = D[i];
+                break;
+            case eKSN_SculptKind::Eraser: {
+                const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
+                for (int i = 0; i < 3; ++i) out[i] = D[i] * keep;
+                break;
+            }
+            }
+        }
+    });
+    // Then the layer and the positions together.
+    const float s = dab.LayerStrength;
+    const int axis = std::clamp(dab.Axis, 0, 2);
+    auto onPlane = [&](int v) {
+        return level->baseVertices &&
+               std::fabs(level->baseVertices[3 * v + axis] - dab.PlaneOffset) <= dab.PlaneTolerance;
+    };
+    ForRanges(count, [&](int first, int end) {
+        for (int k = first; k < end; ++k) {
+            const int v = list[k].Vertex;
+            float* D = deltas + 3 * v;
+            float* R = level->resolvedVertices + 3 * v;
+            float* n = next.data() + 3 * k;
+            if (dab.Partners && onPlane(v)) n[axis] = D[axis];
+            for (int i = 0; i < 3; ++i) {
+                const float change = n[i] - D[i];
+                // Kept as the change itself for the partner pass below.
+                R[i] += s * change;
+                D[i] = n[i];
+                n[i] = change;
+            }
+        }
+    });
+    if (!dab.Partners) return;
+    // Partners are distinct vertices off the list; one pass on this thread.
+    for (int k = 0; k < count; ++k) {
+        const int v = list[k].Vertex, p = dab.Partners[v];
+        if (p < 0 || p == v || p >= level->GetVCount() || onPlane(v)) continue;
+        float* D = deltas + 3 * p;
+        float* R = level->resolvedVertices + 3 * p;
+        for (int i = 0; i < 3; ++i) {
+            const float change = i == axis ? -next[size_t(3 * k + i)] : next[size_t(3 * k + i)];
+            R[i] += s * change;
+            D[i] += change;
+        }
+    }
+}
+
+const int32_t* KSN_GetSculptSymmetryPartners(TKSN_MeshRoot* level, TKSN_Mesh* owner, bool flipped)
+{
+    if (!level || !owner) return nullptr;
+    if (!level->vertexPartners[0] || !level->vertexPartners[1] || level->symmetryAxis != owner->symmetryAxis ||
+        level->symmetryOffset != owner->symmetryOffset) {
+        level->symmetryAxis = owner->symmetryAxis;
+        level->symmetryOffset = owner->symmetryOffset;
+        level->symmetryPrecision = owner->symmetryPrecision;
+        // Levels do not keep partner maps of their own until asked.
+        const int n = level->GetVCount();
+        for (int i = 0; i < 2 && n > 0; ++i)
+            if (!level->vertexPartners[i])
+                level->vertexPartners[i] = static_cast<int32_t*>(QORalloc(size_t(n) * sizeof(int32_t)));
+        TKSN_SymmetryCalculator calculator;
+        calculator.Start(level, std::clamp(int(owner->symmetryAxis), 0, 2),
+                         std::clamp(owner->symmetryPrecision, 3.0f, 10.0f));
+        calculator.FinishWorkIfNecessary();
+    }
+    return level->vertexPartners[flipped ? 1 : 0];
+}
+
+void KSN_RecalculateNormalsAfterSculpt(TKSN_MeshRoot* level, const TKSN_AffectedVertex* vertices, int vertexCount,
+                                       const int32_t* polygons, int polygonCount)
+{
+    if (!level || !level->vertexNormals || !level->polygonNormals) return;
+    ForRanges(polygonCount, [&](int first, int end) {
+        for (int k = first; k < end; ++k) level->RecalculatePolyNormal(polygons[k]);
+    });
+    const bool table = level->vertexPolygons.IsFinalized();
+    ForRanges(vertexCount, [&](int first, int end) {
+        for (int k = first; k < end; ++k) {
+            const int v = vertices[k].Vertex;
+            float sum[3] = {0, 0, 0};
+            if (table && v < level->vertexPolygons.GetRowCount()) {
+                const int* row = level->vertexPolygons[v];
+                for (int j = 1; j <= row[0]; ++j)
+                    for (int i = 0; i < 3; ++i) sum[i] += level->polygonNormals[3 * row[j] + i];
+            }
+            const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
+            const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
+            for (int i = 0; i < 3; ++i) level->vertexNormals[3 * v + i] = sum[i] * inv;
+        }
+    });
+}
+
+// [SECTION] Brushes
+
+TKSN_SculptBrush::TKSN_SculptBrush()
+{
+    Describe("Sculpt", "Deformer", 0x10 | 0x10000);
+    Flags &= ~uint32_t(0x20);
+}
+
+TKSN_SculptSmoothBrush::TKSN_SculptSmoothBrush()
+{
+    Describe("Smooth", "Touchup_Deformer");
+}
+
+TKSN_SculptEraserBrush::TKSN_SculptEraserBrush()
+{
+    Describe("Sculpt Eraser", "SelectionEraser");
+    PostSmooth = 0.0f;
+    PerDabDisplacement = 1.0f;
+}
+
+bool TKSN_SculptBrush::OnMouse(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int button, int state, float fx, float fy)
+{
+    TKSN_Brush::OnMouse(mesh, viewport, button, state, fx, fy);
+    PerformSculptIteration(mesh, viewport, fx, fy);
+    return true;
+}
+
+bool TKSN_SculptBrush::OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy)
+{
+    TKSN_Brush::OnMotion(mesh, viewport, fx, fy);
+    PerformSculptIteration(mesh, viewport, fx, fy);
+    return true;
+}
+
+void TKSN_SculptBrush::OnDraw(TKSN_Mesh* /*mesh*/, TKSN_Viewport* viewport, float fx, float fy)
+{
+    DrawBrushShape(viewport, fx, fy, nullptr);
+}
+
+void TKSN_SculptBrush::BeforeUse()
+{
+    if (const auto begin = KSN_GetToolProjectHooks().BeginSculptStroke) begin();
+}
+
+void TKSN_SculptBrush::AfterUse()
+{
+    if (const auto end = KSN_GetToolProjectHooks().EndSculptStroke) end();
+}
+
+void TKSN_SculptBrush::OnKeyPress(TKSN_Mesh* /*mesh*/, char key)
+{
+    switch (key) {
+    case 'b':
+        OS.Message("Baking displacement map(s)");
+        if (const auto record = KSN_GetToolProjectHooks().BeforeBakeDisplacementMaps) record();
+        BakeDisplacementMaps();
+        // The baked maps' change notifications refresh the views that show them.
+        break;
+    case 'm':
+        SculptBlendMode = SculptBlendMode + 1 >= 3 ? 1 : SculptBlendMode + 1;
+        OS.Message("Changing sculpt blend mode to %d", SculptBlendMode);
+        break;
+    case 'n':
+        SculptSnapToNormals = !SculptSnapToNormals;
+        OS.Message("SculptSnapToNormals %d", SculptSnapToNormals ? 1 : 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void TKSN_SculptBrush::UpdateParameters()
+{
+    TKSN_Brush::UpdateParameters();
+    AddPercentParameter("Post Smooth", "Post Smooth", &PostSmooth, 0.0f, 10.0f);
+}
+
+float TKSN_SculptBrush::GetAmplitude(float cx, float cy, float px, float py, float size, float aspect) const
+{
+    const int W = BrushShape ? BrushShapeWidth : 1, H = BrushShape ? BrushShapeHeight : 1;
+    if (W <= 0 || H <= 0) return 0.0f;
+    float hx, hh;
+    if (W > H) {
+        hx = size;
+        hh = 2.0f * (float(H) / float(W)) * size / aspect;
+    } else {
+        hx = (float(W) / float(H)) * size;
+        hh = 2.0f * size / aspect;
+    }
+    const float u = (px - cx + hx) / (2.0f * hx) * float(W) - 0.5f;
+    const float r = (py - cy + hh / 2.0f) / hh * float(H) - 0.5f;
+    if (u < 0.0f || u > float(W - 1) || r < 0.0f || r > float(H - 1)) {
+        // A one-texel shape covers its whole box.
+        if (!(W == 1 && H == 1 && std::fabs(px - cx) <= hx && std::fabs(py - cy) <= hh / 2.0f)) return 0.0f;
+    }
+    if (!BrushShape) return 1.0f;
+    const int i = std::clamp(int(u), 0, W - 1), j = std::clamp(int(r), 0, H - 1);
+    const int i1 = i < W - 1 ? i + 1 : i, j1 = j < H - 1 ? j + 1 : j;
+    const float a = std::clamp(u - float(i), 0.0f, 1.0f), b = std::clamp(r - float(j), 0.0f, 1.0f);
+    auto B = [this, W](int x, int y) { return float(BrushShape[size_t(y) * W + x]); };
+    const float value = (B(i, j) * (1 - a) + B(i1, j) * a) * (1 - b) + (B(i, j1) * (1 - a) + B(i1, j1) * a) * b;
+    return float(int(value) & 0xFF) / 255.0f;
+}
+
+void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
+{
+    const float s = GetEffectiveSize();
+    const float aspect = viewport && viewport->Aspect > 1e-30f ? viewport->Aspect : 1.0f;
+    AffectedMin[0] = fx - s;
+    AffectedMin[1] = fy - s / aspect;
+    AffectedMax[0] = fx + s;
+    AffectedMax[1] = fy + s / aspect;
+    NodeList.clear();
+    // Back faces are skipped when the user culls and the object is not drawn
+    // double-sided; the view direction points toward the viewer.
+    const auto culling = KSN_GetToolProjectHooks().GetUserCullingMethod;
+    BackFaceTest = culling && culling() > 0 && !level->DoRenderDoubleSided() && level->polygonNormals;
+    ViewDirection[0] = ViewDirection[1] = 0.0f;
+    ViewDirection[2] = 1.0f;
+    if (viewport)
+        for (int i = 0; i < 3; ++i) ViewDirection[i] = viewport->ModelViewMatrix[4 * i + 2];
+    if (!level->IsOctreeValid()) level->BuildOctree();
+    if (!level->AreVisibleListsValid()) level->GetVisibleVertexCount();
+    const float* M = viewport ? viewport->CombinedMatrix : nullptr;
+    // The distance cut reaches 1.42 x size around the centre.
+    const float reach[2] = {0.42f * s, 0.42f * s / aspect};
+    auto search = [&](auto&& self, TQOROctreeNode<int>* node) -> void {
+        if (!node) return;
+        float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
+        for (int c = 0; c < 8; ++c) {
+            const float p[3] = {(c & 1) ? node->ContentMax[0] : node->ContentMin[0],
+                                (c & 2) ? node->ContentMax[1] : node->ContentMin[1],
+                                (c & 4) ? node->ContentMax[2] : node->ContentMin[2]};
+            float x = p[0], y = p[1];
+            if (M) {
+                x = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+                y = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
+                const float w = M[3] * p[0] + M[7] * p[1] + M[11] * p[2] + M[15];
+                if (std::fabs(w) > 1e-30f) {
+                    x /= w;
+                    y /= w;
+                }
+            }
+            lo[0] = std::min(lo[0], x);
+            lo[1] = std::min(lo[1], y);
+            hi[0] = std::max(hi[0], x);
+            hi[1] = std::max(hi[1], y);
+        }
+        for (int i = 0; i < 2; ++i)
+            if (hi[i] < AffectedMin[i] - reach[i] - 0.001f || lo[i] > AffectedMax[i] + reach[i] + 0.001f) return;
+        if (BackFaceTest) {
+            // The largest n . view over the node's normal box.
+            float most = 0.0f;
+            for (int i = 0; i < 3; ++i)
+                most += std::max(node->NormalMin[i] * ViewDirection[i], node->NormalMax[i] * ViewDirection[i]);
+            if (most <= 0.0f) return;
+        }
+        if (node->HasChildren() || node->GetVertexCount() <= 0) {
+            for (auto& child : node->Children) self(self, child.get());
+            return;
+        }
+        NodeList.push_back(node);
+    };
+    search(search, level->octreeRoot.get());
+}
+
+void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
+{
+    NormalSum[0] = NormalSum[1] = NormalSum[2] = 0.0f;
+    GenerateNodeList(level, viewport, fx, fy);
+    const float s = GetEffectiveSize();
+    const float aspect = viewport ? viewport->Aspect : 1.0f;
+    const float* M = viewport ? viewport->CombinedMatrix : nullptr;
+    const bool table = level->vertexPolygons.IsFinalized();
+    const int32_t* visible = level->visibleVertices;
+    const bool backFaceTest = BackFaceTest;
+    const float* view = ViewDirection;
+    std::mutex& mutex = ThreadCruncherSharedMutex;
+    if (int(NodeOfVertex.size()) < level->GetVCount()) NodeOfVertex.resize(size_t(level->GetVCount()));
+    // Every vertex is filed in one leaf, so the leaves' slices never overlap
+    // and each leaf's vertices are listed by one slot.
+    ForEachDealt(int(NodeList.size()), [&](int job) {
+        TQOROctreeNode<int>* node = NodeList[size_t(job)];
+        TKSN_AffectedVertexBatch batch;
+        float sum[3] = {0, 0, 0};
+        for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
+            const int v = visible ? visible[j] : j;
+            if (v < 0 || v >= level->GetVCount()) continue;
+            if (!table || v >= level->vertexPolygons.GetRowCount()) continue;
+            const int* row = level->vertexPolygons[v];
+            if (row[0] == 0) continue;
+            bool open = false, facing = !backFaceTest;
+            for (int k = 1; k <= row[0]; ++k) {
+                if (level->IsPolyLockedOrHidden(row[k])) continue;
+                open = true;
+                if (!facing) {
+                    const float* pn = level->polygonNormals + 3 * row[k];
+                    facing = pn[0] * view[0] + pn[1] * view[1] + pn[2] * view[2] > 0.0f;
+                }
+                if (facing) break;
+            }
+            if (!open || !facing) continue;
+            const float* p = level->resolvedVertices + 3 * v;
+            float sx = p[0], sy = p[1];
+            if (M) {
+                sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+                sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
+            }
+            const float dx = sx - fx, dy = (sy - fy) * aspect;
+            if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
+            const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
+            if (w <= 1e-30f) continue;
+            batch.Add({v, w});
+            NodeOfVertex[size_t(v)] = job;
+            if (level->vertexNormals)
+                for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
+        }
+        batch.Flush();
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int i = 0; i < 3; ++i) NormalSum[i] += sum[i];
+    });
+    ListedBySearch = gAffectedVertexCount;
+    const float len2 = NormalSum[0] * NormalSum[0] + NormalSum[1] * NormalSum[1] + NormalSum[2] * NormalSum[2];
+    if (len2 > 0.0f) {
+        const float inv = KSN_FastInverseSqrt(len2);
+        for (float& c : NormalSum) c *= inv;
+    }
+    // The polygons around the listed vertices, each once.
+    level->StartUsingCFlags(eCFlag_Channel_General);
+    for (int k = 0; k < gAffectedVertexCount; ++k) {
+        const int* row = level->vertexPolygons[gAffectedVertices[k].Vertex];
+        for (int j = 1; j <= row[0]; ++j)
+            if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
+                level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
+                AddAffectedPolygon(row[j]);
+            }
+    }
+}
+
+namespace {
+
+void GrowBox(float* lo, float* hi, const float* p)
+{
+    for (int i = 0; i < 3; ++i) {
+        lo[i] = std::min(lo[i], p[i]);
+        hi[i] = std::max(hi[i], p[i]);
+    }
+}
+
+// A leaf's content bounds by its vertices' positions and its normal bounds
+// by its polygons' normals (recomputed first when asked).
+void GrowLeaf(TKSN_MeshRoot* level, TQOROctreeNode<int>* node, bool recompute)
+{
+    const int32_t* visible = level->visibleVertices;
+    for (int k = node->VertexBegin; k < node->VertexEnd; ++k) {
+        const int v = visible ? visible[k] : k;
+        if (v < 0 || v >= level->GetVCount()) continue;
+        GrowBox(node->ContentMin, node->ContentMax, level->resolvedVertices + 3 * v);
+        if (!level->vertexPolygons.IsFinalized() || !level->polygonNormals) continue;
+        const int* row = level->vertexPolygons[v];
+        for (int j = 1; j <= row[0]; ++j) {
+            if (recompute) level->RecalculatePolyNormal(row[j]);
+            GrowBox(node->NormalMin, node->NormalMax, level->polygonNormals + 3 * row[j]);
+        }
+    }
+}
+
+// Every ancestor of the leaves takes their bounds.
+void GrowAncestors(const std::vector<TQOROctreeNode<int>*>& leaves)
+{
+    for (TQOROctreeNode<int>* leaf : leaves)
+        for (TQOROctreeNode<int>* a = leaf->Parent; a; a = a->Parent) {
+            GrowBox(a->ContentMin, a->ContentMax, leaf->ContentMin);
+            GrowBox(a->ContentMin, a->ContentMax, leaf->ContentMax);
+            GrowBox(a->NormalMin, a->NormalMax, leaf->NormalMin);
+            GrowBox(a->NormalMin, a->NormalMax, leaf->NormalMax);
+        }
+}
+
+} // namespace
+
+namespace {
+
+// The leaf a vertex is filed in (by its base position, as the octree files it).
+TQOROctreeNode<int>* LeafOf(TKSN_MeshRoot* level, int v)
+{
+    TQOROctreeNode<int>* at = level->octreeRoot.get();
+    if (!at || !level->baseVertices) return nullptr;
+    const float* p = level->baseVertices + 3 * v;
+    while (at->HasChildren()) {
+        TQOROctreeNode<int>* chosen = nullptr;
+        float best = 1e30f;
+        for (auto& child : at->Children) {
+            if (!child) continue;
+            bool inside = true;
+            float d = 0.0f;
+            for (int a = 0; a < 3; ++a) {
+                inside = inside && p[a] >= child->CubeMin[a] && p[a] <= child->CubeMax[a];
+                const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
+                d += (p[a] - c) * (p[a] - c);
+            }
+            if (inside) {
+                chosen = child.get();
+                break;
+            }
+            if (d < best) {
+                best = d;
+                chosen = child.get();
+            }
+        }
+        if (!chosen) break;
+        at = chosen;
+    }
+    return at;
+}
+
+// A moved vertex: its leaf's content bounds take its position and the leaf's
+// normal bounds its polygons' normals.
+void GrowByVertex(TKSN_MeshRoot* level, TQOROctreeNode<int>* leaf, int v)
+{
+    GrowBox(leaf->ContentMin, leaf->ContentMax, level->resolvedVertices + 3 * v);
+    if (!level->vertexPolygons.IsFinalized() || !level->polygonNormals) return;
+    const int* row = level->vertexPolygons[v];
+    for (int j = 1; j <= row[0]; ++j) GrowBox(leaf->NormalMin, leaf->NormalMax, level->polygonNormals + 3 * row[j]);
+}
+
+} // namespace
+
+void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
+{
+    // Only what the dab moved can leave its leaf's bounds; bounds only grow.
+    std::vector<TQOROctreeNode<int>*> grown;
+    for (int k = 0; k < gAffectedVertexCount; ++k) {
+        const int v = gAffectedVertices[k].Vertex;
+        const int job = size_t(v) < NodeOfVertex.size() ? NodeOfVertex[size_t(v)] : -1;
+        // Partners (symmetry) were not found by the search: their leaf is looked up.
+        const bool searched = job >= 0 && job < int(NodeList.size()) &&
+                              NodeList[size_t(job)]->VertexBegin >= 0 && k < ListedBySearch;
+        TQOROctreeNode<int>* leaf = searched ? NodeList[size_t(job)] : LeafOf(level, v);
+        if (!leaf) continue;
+        GrowByVertex(level, leaf, v);
+        grown.push_back(leaf);
+    }
+    std::sort(grown.begin(), grown.end());
+    grown.erase(std::unique(grown.begin(), grown.end()), grown.end());
+    for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
+    GrowAncestors(grown);
+}
+
+void TKSN_SculptBrush::InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin)
+{
+    if (!level) return;
+    if (!level->IsOctreeValid()) level->BuildOctree();
+    if (!level->octreeRoot) return;
+    auto overlaps = [](TQOROctreeNode<int>* node, const float* lo, const float* hi) {
+        for (int i = 0; i < 3; ++i)
+            if (node->CubeMax[i] < lo[i] || node->CubeMin[i] > hi[i]) return false;
+        return true;
+    };
+    // First the box grows to the leaves it meets, then by the margin.
+    float lo[3] = {min[0], min[1], min[2]}, hi[3] = {max[0], max[1], max[2]};
+    auto pass1 = [&](auto&& self, TQOROctreeNode<int>* node) -> void {
+        if (!node || !overlaps(node, min, max)) return;
+        if (!node->HasChildren()) {
+            GrowBox(lo, hi, node->CubeMin);
+            GrowBox(lo, hi, node->CubeMax);
+        }
+        for (auto& child : node->Children) self(self, child.get());
+    };
+    pass1(pass1, level->octreeRoot.get());
+    for (int i = 0; i < 3; ++i) {
+        lo[i] -= margin;
+        hi[i] += margin;
+    }
+    std::vector<TQOROctreeNode<int>*> grown;
+    auto pass2 = [&](auto&& self, TQOROctreeNode<int>* node) -> void {
+        if (!node || !overlaps(node, lo, hi)) return;
+        level->InvalidateOctreeNodeDisplay(node, false);
+        if (!node->HasChildren()) {
+            GrowLeaf(level, node, true);
+            grown.push_back(node);
+        }
+        for (auto& child : node->Children) self(self, child.get());
+    };
+    pass2(pass2, level->octreeRoot.get());
+    GrowAncestors(grown);
+}
+
+bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport* viewport, float fx, float fy)
+{
+    const auto& hooks = KSN_GetToolProjectHooks();
+    TKSN_LayerDefinition* layer = hooks.GetCurrentSculptLayer ? hooks.GetCurrentSculptLayer() : nullptr;
+    if (!layer) {
+        OS.WarningMessageNoRepeat("Please select or create a displacement layer");
+        return false;
+    }
+    if (layer->IsLocked()) {
+        OS.WarningMessageNoRepeat("The displacement layer '%s' is locked", layer->GetName());
+        return false;
+    }
+    if (layer->IsHidden()) {
+        OS.WarningMessageNoRepeat("The displacement layer '%s' is hidden", layer->GetName());
+        return false;
+    }
+    // Taken at every dab: the image is the project's and may be replaced
+    // between strokes. Without one a dab uses a full shape (every texel 255).
+    BrushShape = nullptr;
+    BrushShapeWidth = BrushShapeHeight = 0;
+    if (hooks.GetBrushShapeImage) BrushShape = hooks.GetBrushShapeImage(BrushShapeWidth, BrushShapeHeight);
+    if (!BrushShape) BrushShapeWidth = BrushShapeHeight = 0;
+
+    DabAmplitude = SculptBlendMode == 2 ? PerDabDisplacement : 1.0f;
+    // Pen pressure counts once, through the effective strength that scales
+    // each vertex's change; the amplitude stays unscaled.
+    // The input routing stores the modifiers of every event before it reaches
+    // the tool, so this is Alt at this dab's event (and readable headless).
+    if (OS.IsAltHeld()) DabAmplitude = -DabAmplitude;
+    if (viewport) viewport->SetRenderedSceneStatus(2);
+
+    std::vector<TKSN_Mesh*> meshes;
+    if (hooks.GetMeshes) hooks.GetMeshes(meshes);
+    for (TKSN_Mesh* m : meshes) {
+        if (!m) continue;
+        TKSN_SubDMesh* top = m->GetSubD_MaxLevel();
+        TKSN_MeshRoot* level = top ? static_cast<TKSN_MeshRoot*>(top) : static_cast<TKSN_MeshRoot*>(m);
+        float* deltas = hooks.GetSculptLayerDeltas ? hooks.GetSculptLayerDeltas(m, level->GetVCount(), top != nullptr)
+                                                   : nullptr;
+        if (!deltas || !level->resolvedVertices) continue;
+        if (!level->vertexPolygons.IsFinalized()) level->BuildVertexPolygons();
+        PrepareAffectedList(m, true);
+        ScaledAmplitude = DabAmplitude * (DisplacementProportionalToMeshDiameter() ? level->boundsDiagonal : 1.0f);
+        GenerateAffectedLists(level, viewport, fx, fy);
+
+        bool flipped = false;
+        const int32_t* partners = nullptr;
+        if ((Flags & 0x10) && hooks.IsSymmetryOn && hooks.IsSymmetryOn(m, flipped))
+            partners = KSN_GetSculptSymmetryPartners(level, m, flipped);
+        const int axis = std::clamp(int(m->symmetryAxis), 0, 2);
+        const float tolerance = std::max(level->boundsDiagonal, 1e-6f) * 1e-5f;
+        if (partners && level->baseVertices) {
+            // Only the working side (and the plane) is worked on; the other
+            // side follows as the mirror image.
+            int kept = 0;
+            for (int k = 0; k < gAffectedVertexCount; ++k) {
+                const float side = level->baseVertices[3 * gAffectedVertices[k].Vertex + axis] - m->symmetryOffset;
+                if (flipped ? side <= tolerance : side >= -tolerance) gAffectedVertices[kept++] = gAffectedVertices[k];
+            }
+            gAffectedVertexCount = kept;
+        }
+
+        // The box of the base positions the dab reached (the origin without any).
+        for (int i = 0; i < 3; ++i) SculptedMin[i] = SculptedMax[i] = 0.0f;
+        if (gAffectedVertexCount > 0 && level->baseVertices) {
+            const float* first = level->baseVertices + 3 * gAffectedVertices[0].Vertex;
+            std::copy(first, first + 3, SculptedMin);
+            std::copy(first, first + 3, SculptedMax);
+            for (int k = 1; k < gAffectedVertexCount; ++k)
+                GrowBox(SculptedMin, SculptedMax, level->baseVertices + 3 * gAffectedVertices[k].Vertex);
+        }
+
+        // TODO(stub): the colourising brush texture (its intensity scales each
+        // vertex's change, a black texel reverses it) once the project hands
+        // over the texture image and its tiling.
+        TKSN_SculptDab dab;
+        dab.Kind = GetKind();
+        dab.Strength = GetEffectiveStrength();
+        dab.Amplitude = ScaledAmplitude;
+        std::copy(NormalSum, NormalSum + 3, dab.Normal);
+        dab.PostSmooth = PostSmooth;
+        dab.BlendType = layer->GetCurrentBlendType();
+        dab.LayerStrength = layer->GetStrength();
+        dab.Partners = partners;
+        dab.Axis = axis;
+        dab.PlaneOffset = m->symmetryOffset;
+        dab.PlaneTolerance = tolerance;
+        KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
+        if (partners) {
+            // The partners' normals and polygons are brought up to date too.
+            for (int k = 0, listed = gAffectedVertexCount; k < listed; ++k) {
+                const int v = gAffectedVertices[k].Vertex, p = partners[v];
+                if (p < 0 || p == v || p >= level->GetVCount() || !level->vertexPolygons.IsFinalized()) continue;
+                AddAffectedVertex(p, gAffectedVertices[k].Weight);
+                const int* row = level->vertexPolygons[p];
+                for (int j = 1; j <= row[0]; ++j)
+                    if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
+                        level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
+                        AddAffectedPolygon(row[j]);
+                    }
+            }
+        }
+        KSN_RecalculateNormalsAfterSculpt(level, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
+                                          gAffectedPolygonCount);
+        UpdateOctreeNodeBounds(level);
+        // Another level on display shares the positions; its octree follows
+        // around what the dab reached.
+        TKSN_SubDMesh* shown = m->GetSubD_Current();
+        if (shown && shown != level) {
+            float diagonal = 0.0f;
+            for (int i = 0; i < 3; ++i) diagonal += (SculptedMax[i] - SculptedMin[i]) * (SculptedMax[i] - SculptedMin[i]);
+            const float margin = std::max(0.05f * std::sqrt(diagonal), 0.001f * shown->boundsDiagonal);
+            InvalidateOctreeInBox(shown, SculptedMin, SculptedMax, margin);
+        }
+    }
+    return true;
+}

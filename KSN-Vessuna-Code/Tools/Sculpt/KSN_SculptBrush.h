@@ -1,0 +1,142 @@
+// The sculpt brushes: TKSN_SculptBrush and its smoothing and erasing kinds.
+//
+// A dab (every press, motion and release the brush base accepts) writes
+// displacements into the current sculpt layer of each mesh's highest
+// subdivision level (or of the base mesh when it has data for the layer):
+// the vertices under the brush are listed with their weights, each kind
+// works out the new layer delta D' of every listed vertex, and the resolved
+// position follows by s x (D' - D) (s the layer strength), so that it stays
+// the position without the layer plus s x D. Normals of the touched polygons
+// and vertices are recomputed afterwards.
+//
+// For a listed vertex of weight w, c = S x w limited to 0..1 (S the effective
+// strength), A the kind's signed scaled amplitude, R the resolved position
+// and a the mean of its polygons' corners (each occurrence, itself included):
+//   sculpt  d = A x n (n the dab's averaged normal) + min(1, S x post smooth) x (a - R);
+//           blend type 0: D' = D + (d - D) x c, type 1: D' = D + c x d
+//   smooth  D' = D + c x (a - R)
+//   eraser  D' = D x (1 - min(1, c x A)), back toward the shape without the layer
+// Hidden and locked polygons mask the brushes; they read no selection.
+//
+// Main thread; the vertex search and the per-vertex work run on the pool.
+#pragma once
+
+#include "KSN_AffectedLists.h"
+#include "KSN_Brush.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "QOROctree.h"
+
+class TKSN_MeshRoot;
+
+// 1 or 2; in mode 2 a dab uses the kind's per-dab displacement as amplitude.
+extern int32_t SculptBlendMode;
+extern bool SculptSnapToNormals;
+
+enum class eKSN_SculptKind { Sculpt, Smooth, Eraser };
+
+// What one dab applies to a level, besides the list.
+struct TKSN_SculptDab {
+    eKSN_SculptKind Kind = eKSN_SculptKind::Sculpt;
+    float Strength = 1.0f;        // S, the effective strength (pen pressure counted once)
+    float Amplitude = 0.0f;       // A, signed, scaled
+    float Normal[3] = {0, 0, 0};  // the dab's averaged normal
+    float PostSmooth = 0.0f;
+    int BlendType = 1;            // of the layer
+    float LayerStrength = 1.0f;   // s
+    // With symmetry: each vertex's mirror partner (itself on the plane or
+    // without one). The list holds working-side and on-plane vertices only;
+    // a partner takes its vertex's change with the axis part negated, an
+    // on-plane vertex none along the axis.
+    const int32_t* Partners = nullptr;
+    int Axis = 0;
+    float PlaneOffset = 0.0f;
+    float PlaneTolerance = 0.0f;
+};
+
+// Applies the dab to the listed vertices of level: deltas (3 floats a vertex,
+// the layer's data) and the resolved positions change; every other vertex
+// stays bit for bit. The neighbour means are taken before anything is
+// written, so the result does not depend on the list order.
+void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
+                        const TKSN_SculptDab& dab);
+// The mirror partners of the level's vertices across its plane of symmetry
+// (the owner's axis and offset), worked out on the level's base positions
+// the first time they are asked for; null when they cannot be found.
+const int32_t* KSN_GetSculptSymmetryPartners(TKSN_MeshRoot* level, TKSN_Mesh* owner, bool flipped);
+// Polygon normals of the listed polygons, then the normals of the listed
+// vertices (sum of their polygons' normals, normalised; zero without polygons).
+void KSN_RecalculateNormalsAfterSculpt(TKSN_MeshRoot* level, const TKSN_AffectedVertex* vertices, int vertexCount,
+                                       const int32_t* polygons, int polygonCount);
+// 1 / sqrt(x) by the bit trick and one Newton step.
+float KSN_FastInverseSqrt(float x);
+
+class TKSN_SculptBrush : public virtual TKSN_Brush {
+public:
+    TKSN_SculptBrush();
+    ~TKSN_SculptBrush() override = default;
+
+    bool CanUsePerVertexCulling() override { return false; }
+    bool RequiredCullingCalculations() override { return true; }
+    bool OnMouse(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int button, int state, float fx, float fy) override;
+    bool OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy) override;
+    void OnDraw(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy) override;
+    // Opens the stroke's undo step (the state before its first dab).
+    void BeforeUse() override;
+    // Closes the stroke's undo step.
+    void AfterUse() override;
+    void OnKeyPress(TKSN_Mesh* mesh, char key) override;
+    void UpdateParameters() override;
+
+    // One dab over every object's mesh. False when no layer could take it.
+    virtual bool PerformSculptIteration(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
+    virtual bool DisplacementProportionalToMeshDiameter() { return true; }
+    virtual eKSN_SculptKind GetKind() { return eKSN_SculptKind::Sculpt; }
+    // Lists the weighted vertices of level under the brush (and their polygons).
+    void GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy);
+    // The octree leaves with vertices whose content, projected, meets the brush rectangle.
+    void GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy);
+    // Grows the bounds of the listed leaves (and their ancestors) by their
+    // vertices' positions and polygons' normals; invalidates their display.
+    void UpdateOctreeNodeBounds(TKSN_MeshRoot* level);
+    // The level on display, when it is another one: its leaves in the box
+    // (plus margin) take their new bounds and polygon normals.
+    static void InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin);
+    // The brush-shape value at (px, py) for a brush centred at (cx, cy).
+    float GetAmplitude(float cx, float cy, float px, float py, float size, float aspect) const;
+
+    float PostSmooth = 1.0f;
+    float PerDabDisplacement = 0.005f;
+    float DabAmplitude = 0.0f;
+    float ScaledAmplitude = 0.0f;
+    float NormalSum[3] = {0, 0, 0};
+    float AffectedMin[2] = {0, 0}, AffectedMax[2] = {0, 0};   // the brush rectangle (viewport units)
+    std::vector<TQOROctreeNode<int>*> NodeList;
+    std::vector<int32_t> NodeOfVertex;   // per vertex: its leaf's place in NodeList (listed vertices only)
+    int32_t ListedBySearch = 0;
+    bool BackFaceTest = false;                      // set per mesh by the node search
+    float ViewDirection[3] = {0.0f, 0.0f, 1.0f};    // toward the viewer          // list entries the search made (partners follow them)
+    float SculptedMin[3] = {0, 0, 0}, SculptedMax[3] = {0, 0, 0};   // base positions the dab reached
+    // The brush shape (one byte a pixel, row 0 first), taken at every dab;
+    // null means a full shape of 255.
+    const unsigned char* BrushShape = nullptr;
+    int32_t BrushShapeWidth = 0, BrushShapeHeight = 0;
+};
+
+class TKSN_SculptSmoothBrush : public virtual TKSN_SculptBrush {
+public:
+    TKSN_SculptSmoothBrush();
+    bool DisplacementProportionalToMeshDiameter() override { return false; }
+    eKSN_SculptKind GetKind() override { return eKSN_SculptKind::Smooth; }
+    void UpdateParameters() override { TKSN_Brush::UpdateParameters(); }
+};
+
+class TKSN_SculptEraserBrush : public virtual TKSN_SculptBrush {
+public:
+    TKSN_SculptEraserBrush();
+    bool DisplacementProportionalToMeshDiameter() override { return false; }
+    eKSN_SculptKind GetKind() override { return eKSN_SculptKind::Eraser; }
+    void UpdateParameters() override { TKSN_Brush::UpdateParameters(); }
+};

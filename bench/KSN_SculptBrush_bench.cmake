@@ -1,0 +1,1 @@
+set(KSN_SculptBrush_bench_LIBS KSN_Tools_Sculpt)

@@ -1,0 +1,223 @@
+// Sculpt dabs on a sphere of about 1,000,000 vertices, each listing about
+// 1 % of them: whole dabs (vertex search, layer update, normals, octree
+// bounds) with one slot and with every slot of the pool, the same steps
+// timed one by one, and a floor pass over the same listed vertices (read the
+// position and the normal, write position + w x normal) that no dab can beat.
+#include "KSN_Mesh.h"
+#include "KSN_SculptBrush.h"
+#include "KSN_Layer.h"
+#include "QORThreads.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kRings = 1000, kSegments = 1000;   // about 1,000,000 vertices
+
+struct TScene {
+    std::unique_ptr<TKSN_Mesh> Mesh;
+    std::vector<float> Deltas;
+    TKSN_LayerDefinition Layer;
+    std::vector<float> Positions, VertexNormals, PolygonNormals;   // the undisturbed sphere
+
+    // Back to the undisturbed sphere (not timed), so every run dabs the same surface.
+    void Reset()
+    {
+        TKSN_Mesh& m = *Mesh;
+        std::copy(Positions.begin(), Positions.end(), m.resolvedVertices);
+        std::copy(VertexNormals.begin(), VertexNormals.end(), m.vertexNormals);
+        std::copy(PolygonNormals.begin(), PolygonNormals.end(), m.polygonNormals);
+        std::fill(Deltas.begin(), Deltas.end(), 0.0f);
+    }
+};
+
+TScene& Scene()
+{
+    static TScene* scene = [] {
+        auto* s = new TScene;
+        const int vertices = kRings * kSegments;
+        const int polygons = (kRings - 1) * kSegments;
+        s->Mesh = std::make_unique<TKSN_Mesh>(nullptr);
+        TKSN_Mesh& m = *s->Mesh;
+        m.Create(vertices, 0, vertices, polygons);
+        const double pi = 3.14159265358979;
+        for (int r = 0; r < kRings; ++r) {
+            const double lat = -0.49 * pi + 0.98 * pi * r / (kRings - 1);
+            for (int k = 0; k < kSegments; ++k) {
+                const double lon = 2.0 * pi * k / kSegments;
+                float* p = m.baseVertices + 3 * (r * kSegments + k);
+                p[0] = float(std::cos(lat) * std::cos(lon));
+                p[1] = float(std::sin(lat));
+                p[2] = float(std::cos(lat) * std::sin(lon));
+                m.VertexInfo[r * kSegments + k].Flags = 0;
+            }
+        }
+        for (int r = 0, q = 0; r + 1 < kRings; ++r)
+            for (int k = 0; k < kSegments; ++k, ++q) {
+                const int a = r * kSegments + k, b = r * kSegments + (k + 1) % kSegments;
+                m.Polygons[q].SetCount(4);
+                // Outward winding.
+                const int corners[4] = {a, a + kSegments, b + kSegments, b};
+                for (int c = 0; c < 4; ++c) m.Polygons[q].Points[c] = {corners[c], -1};
+                m.Polygons[q].Material = 0;
+                m.PolygonFlags[q] = 0;
+            }
+        m.CopyBaseVerticesToResolvedVertices();
+        m.CalculateBounds();
+        m.BuildVertexPolygons();
+        m.RecalculateNormals(false);
+        m.GetVisibleVertexCount();
+        m.BuildOctree();
+        s->Deltas.assign(size_t(vertices) * 3, 0.0f);
+        s->Positions.assign(m.resolvedVertices, m.resolvedVertices + 3 * size_t(vertices));
+        s->VertexNormals.assign(m.vertexNormals, m.vertexNormals + 3 * size_t(vertices));
+        s->PolygonNormals.assign(m.polygonNormals, m.polygonNormals + 3 * size_t(polygons));
+        s->Layer.SetName("Bench");
+
+        TKSN_ToolProjectHooks hooks;
+        hooks.GetMeshes = [](std::vector<TKSN_Mesh*>& out) { out = {Scene().Mesh.get()}; };
+        hooks.GetCurrentSculptLayer = []() -> TKSN_LayerDefinition* { return &Scene().Layer; };
+        hooks.GetSculptLayerDeltas = [](TKSN_Mesh*, int, bool) { return Scene().Deltas.data(); };
+        hooks.GetUserCullingMethod = []() { return 1; };   // back faces off
+        KSN_SetToolProjectHooks(hooks);
+        return s;
+    }();
+    return *scene;
+}
+
+// Brush size that lists about 1 % of the vertices (the front of the sphere
+// under an orthographic view along z).
+constexpr float kSize = 0.21f;
+
+struct TSlots {
+    explicit TSlots(bool all)
+    {
+        ThreadCruncher_Initialize();
+        saved = ThreadCruncher;
+        if (!all) ThreadCruncher = nullptr;
+    }
+    ~TSlots() { ThreadCruncher = saved; }
+    TThreadCruncher* saved;
+};
+
+void DabPoint(int i, float& x, float& y)
+{
+    x = -0.5f + 0.01f * float(i % 100);
+    y = 0.2f * std::sin(0.05f * float(i));
+}
+
+void BM_SculptDabs(benchmark::State& state)
+{
+    TScene& scene = Scene();
+    TSlots slots(state.range(0) != 0);
+    SelectionBrushSize = kSize;
+    SelectionBrushStrength = 1.0f;
+    TKSN_SculptBrush brush;
+    brush.PostSmooth = 0.0f;
+    int listed = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        scene.Reset();
+        state.ResumeTiming();
+        for (int i = 0; i < 100; ++i) {
+            float x, y;
+            DabPoint(i, x, y);
+            brush.PerformSculptIteration(scene.Mesh.get(), nullptr, x, y);
+            listed += gAffectedVertexCount;
+        }
+    }
+    state.counters["dabs/s"] = benchmark::Counter(double(state.iterations()) * 100.0, benchmark::Counter::kIsRate);
+    state.counters["listed/dab"] = double(listed) / (double(state.iterations()) * 100.0);
+}
+BENCHMARK(BM_SculptDabs)->Arg(0)->Arg(1)->ArgName("allSlots")->Unit(benchmark::kMillisecond);
+
+// The steps of one dab one by one (all slots), in microseconds per dab.
+void BM_SculptDabSteps(benchmark::State& state)
+{
+    TScene& scene = Scene();
+    TSlots slots(true);
+    SelectionBrushSize = kSize;
+    TKSN_SculptBrush brush;
+    brush.PostSmooth = 0.0f;
+    TKSN_Mesh* mesh = scene.Mesh.get();
+    double t[4] = {0, 0, 0, 0};
+    long dabs = 0;
+    using clock = std::chrono::steady_clock;
+    auto us = [](clock::time_point a, clock::time_point b) {
+        return std::chrono::duration<double, std::micro>(b - a).count();
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        scene.Reset();
+        state.ResumeTiming();
+        for (int i = 0; i < 100; ++i, ++dabs) {
+            float x, y;
+            DabPoint(i, x, y);
+            const auto t0 = clock::now();
+            PrepareAffectedList(mesh);
+            brush.GenerateAffectedLists(mesh, nullptr, x, y);
+            const auto t1 = clock::now();
+            TKSN_SculptDab dab;
+            dab.Amplitude = 0.005f * mesh->boundsDiagonal;
+            std::copy(brush.NormalSum, brush.NormalSum + 3, dab.Normal);
+            KSN_ApplySculptDab(mesh, scene.Deltas.data(), gAffectedVertices, gAffectedVertexCount, dab);
+            const auto t2 = clock::now();
+            KSN_RecalculateNormalsAfterSculpt(mesh, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
+                                              gAffectedPolygonCount);
+            const auto t3 = clock::now();
+            brush.UpdateOctreeNodeBounds(mesh);
+            const auto t4 = clock::now();
+            t[0] += us(t0, t1);
+            t[1] += us(t1, t2);
+            t[2] += us(t2, t3);
+            t[3] += us(t3, t4);
+        }
+    }
+    const double n = double(std::max(dabs, 1L));
+    state.counters["search_us"] = t[0] / n;
+    state.counters["layer_us"] = t[1] / n;
+    state.counters["normals_us"] = t[2] / n;
+    state.counters["bounds_us"] = t[3] / n;
+}
+BENCHMARK(BM_SculptDabSteps)->Unit(benchmark::kMillisecond);
+
+// The floor: the same listed vertices, read position and normal, write
+// position + w x normal, per dab.
+void BM_FloorPass(benchmark::State& state)
+{
+    TScene& scene = Scene();
+    TSlots slots(true);
+    SelectionBrushSize = kSize;
+    TKSN_SculptBrush brush;
+    TKSN_Mesh* mesh = scene.Mesh.get();
+    scene.Reset();
+    std::vector<std::vector<TKSN_AffectedVertex>> lists(100);
+    double listed = 0;
+    for (int i = 0; i < 100; ++i) {
+        float x, y;
+        DabPoint(i, x, y);
+        PrepareAffectedList(mesh);
+        brush.GenerateAffectedLists(mesh, nullptr, x, y);
+        lists[size_t(i)].assign(gAffectedVertices, gAffectedVertices + gAffectedVertexCount);
+        listed += gAffectedVertexCount;
+    }
+    float* R = mesh->resolvedVertices;
+    const float* N = mesh->vertexNormals;
+    for (auto _ : state) {
+        for (const auto& list : lists)
+            for (const TKSN_AffectedVertex& e : list)
+                for (int i = 0; i < 3; ++i) R[3 * e.Vertex + i] += e.Weight * 1e-7f * N[3 * e.Vertex + i];
+        benchmark::ClobberMemory();
+    }
+    state.counters["dabs/s"] = benchmark::Counter(double(state.iterations()) * 100.0, benchmark::Counter::kIsRate);
+    state.counters["listed/dab"] = listed / 100.0;
+}
+BENCHMARK(BM_FloorPass)->Unit(benchmark::kMillisecond);
+
+} // namespace

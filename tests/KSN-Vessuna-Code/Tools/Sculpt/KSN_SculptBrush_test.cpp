@@ -1,0 +1,188 @@
+// The sculpt kinds' layer update on small fixtures, and the dab through the
+// project: its layer checks and a stroke on a subdivided grid.
+#include "KSN_SculptBrush.h"
+
+#include "../../Scene/KSN_SubDTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// A flat n x n quad grid in z = 0 over 0..1, (n + 1)^2 vertices, row-major.
+std::unique_ptr<TKSN_Mesh> MakeGrid(int n)
+{
+    std::vector<std::array<float, 3>> positions;
+    std::vector<std::array<float, 2>> uvs;
+    for (int y = 0; y <= n; ++y)
+        for (int x = 0; x <= n; ++x) {
+            positions.push_back({float(x) / n, float(y) / n, 0.0f});
+            uvs.push_back({0.25f + 0.5f * float(x) / n, 0.25f + 0.5f * float(y) / n});
+        }
+    std::vector<SubDTest::TPoly> polygons;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const int v = y * (n + 1) + x;
+            polygons.push_back({{v, v + 1, v + n + 2, v + n + 1}, {}});
+        }
+    return SubDTest::MakeMesh(positions, uvs, polygons);
+}
+
+class SculptDabTest : public ::testing::Test {
+protected:
+    static constexpr int N = 7, Side = N + 1;
+    std::unique_ptr<TKSN_Mesh> Mesh = MakeGrid(N);
+    std::vector<float> D = std::vector<float>(size_t(Side * Side * 3), 0.0f);
+    std::vector<TKSN_AffectedVertex> List;
+
+    static int V(int x, int y) { return y * Side + x; }
+    float* R(int v) { return Mesh->resolvedVertices + 3 * v; }
+    void ListInterior(float weight = 1.0f)
+    {
+        List.clear();
+        for (int y = 1; y < N; ++y)
+            for (int x = 1; x < N; ++x) List.push_back({V(x, y), weight});
+    }
+    void Dab(const TKSN_SculptDab& dab) { KSN_ApplySculptDab(Mesh.get(), D.data(), List.data(), int(List.size()), dab); }
+    static TKSN_SculptDab Make(eKSN_SculptKind kind, float amplitude, int blend = 1)
+    {
+        TKSN_SculptDab dab;
+        dab.Kind = kind;
+        dab.Amplitude = amplitude;
+        dab.Normal[2] = 1.0f;
+        dab.PostSmooth = 0.0f;
+        dab.BlendType = blend;
+        return dab;
+    }
+};
+
+TEST_F(SculptDabTest, SculptMovesAlongTheNormalByTheBlendType)
+{
+    struct Case {
+        const char* why;
+        float amplitude;
+        int blend, dabs;
+        float expected;   // z of every listed vertex, in amplitudes of 0.01
+    } cases[] = {
+        {"one dab", 0.01f, 1, 1, 1.0f},
+        {"Alt: negative amplitude", -0.01f, 1, 1, -1.0f},
+        {"type 1 adds up", 0.01f, 1, 2, 2.0f},
+        {"type 0 moves toward the target once", 0.01f, 0, 2, 1.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Mesh = MakeGrid(N);
+        std::fill(D.begin(), D.end(), 0.0f);
+        ListInterior();
+        for (int i = 0; i < c.dabs; ++i) Dab(Make(eKSN_SculptKind::Sculpt, c.amplitude, c.blend));
+        for (const TKSN_AffectedVertex& e : List) {
+            EXPECT_NEAR(R(e.Vertex)[2], 0.01f * c.expected, 1e-7f);
+            EXPECT_NEAR(D[size_t(3 * e.Vertex + 2)], 0.01f * c.expected, 1e-7f);
+        }
+        EXPECT_EQ(R(V(0, 0))[2], 0.0f) << "unlisted vertices stay";
+        EXPECT_EQ(D[2], 0.0f);
+    }
+}
+
+TEST_F(SculptDabTest, LayerStrengthScalesThePositionButNotTheDelta)
+{
+    ListInterior(0.5f);
+    TKSN_SculptDab dab = Make(eKSN_SculptKind::Sculpt, 0.02f);
+    dab.LayerStrength = 0.25f;
+    Dab(dab);
+    const int v = V(3, 3);
+    EXPECT_FLOAT_EQ(D[size_t(3 * v + 2)], 0.01f) << "c = S x w = 0.5";
+    EXPECT_FLOAT_EQ(R(v)[2], 0.25f * 0.01f) << "R = base + s x D";
+}
+
+TEST_F(SculptDabTest, SmoothKeepsAFlatGridFlatAndSpreadsASpike)
+{
+    ListInterior();
+    Dab(Make(eKSN_SculptKind::Smooth, 0.0f));
+    for (int v = 0; v < Side * Side; ++v) EXPECT_EQ(R(v)[2], 0.0f) << v;
+
+    Mesh = MakeGrid(N);
+    std::fill(D.begin(), D.end(), 0.0f);
+    const float h = 0.8f;
+    R(V(3, 3))[2] = h;
+    Dab(Make(eKSN_SculptKind::Smooth, 0.0f));
+    EXPECT_FLOAT_EQ(R(V(3, 3))[2], h / 4);
+    for (int v : {V(2, 3), V(4, 3), V(3, 2), V(3, 4)}) EXPECT_FLOAT_EQ(R(v)[2], h / 8) << v;
+    for (int v : {V(2, 2), V(4, 2), V(2, 4), V(4, 4)}) EXPECT_FLOAT_EQ(R(v)[2], h / 16) << v;
+    EXPECT_FLOAT_EQ(D[size_t(3 * V(3, 3) + 2)], h / 4 - h) << "the layer takes the change";
+}
+
+TEST_F(SculptDabTest, EraserReturnsTowardTheBase)
+{
+    // Every vertex displaced through the layer: R = base + D.
+    for (int v = 0; v < Side * Side; ++v) {
+        D[size_t(3 * v + 0)] = 0.003f * float(v % 5);
+        D[size_t(3 * v + 2)] = 0.01f + 0.001f * float(v);
+        for (int i = 0; i < 3; ++i) R(v)[i] += D[size_t(3 * v + i)];
+    }
+    const std::vector<float> before = D;
+    List = {{V(3, 3), 1.0f}, {V(4, 3), 1.0f}};
+    TKSN_SculptDab dab = Make(eKSN_SculptKind::Eraser, 1.0f);
+    dab.Strength = 0.5f;
+    Dab(dab);
+    EXPECT_FLOAT_EQ(D[size_t(3 * V(3, 3) + 2)], 0.5f * before[size_t(3 * V(3, 3) + 2)]) << "S = 0.5 halves";
+    dab.Strength = 1.0f;
+    Dab(dab);
+    for (const TKSN_AffectedVertex& e : List)
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(R(e.Vertex)[i], Mesh->baseVertices[3 * e.Vertex + i], 1e-6f);
+    for (int v = 0; v < Side * Side; ++v)
+        if (v != V(3, 3) && v != V(4, 3)) {
+            for (int i = 0; i < 3; ++i) EXPECT_EQ(D[size_t(3 * v + i)], before[size_t(3 * v + i)]) << v;
+        }
+}
+
+TEST(SculptNormals, FastInverseSqrtAndRecomputedNormals)
+{
+    for (float x : {0.25f, 1.0f, 3.0f, 1e4f}) EXPECT_NEAR(KSN_FastInverseSqrt(x) * std::sqrt(x), 1.0f, 2e-3f);
+
+    auto mesh = MakeGrid(2);
+    // Tilt the middle vertex up: the polygons around it and its normal change.
+    mesh->resolvedVertices[3 * 4 + 2] = 0.5f;
+    std::vector<TKSN_AffectedVertex> vertices = {{4, 1.0f}};
+    std::vector<int32_t> polygons = {0, 1, 2, 3};
+    KSN_RecalculateNormalsAfterSculpt(mesh.get(), vertices.data(), 1, polygons.data(), 4);
+    EXPECT_GT(std::fabs(mesh->polygonNormals[0]), 0.1f) << "a tilted polygon";
+    EXPECT_NEAR(mesh->vertexNormals[3 * 4 + 2], 1.0f, 2e-3f) << "symmetric around the top";
+}
+
+} // namespace
+
+namespace {
+
+TEST(SculptBrushShape, AmplitudeSamplesTheShapeInsideItsBoxOnly)
+{
+    TKSN_SculptBrush brush;
+    // One texel: its value everywhere in the box, nothing outside.
+    const unsigned char one[1] = {128};
+    brush.BrushShape = one;
+    brush.BrushShapeWidth = brush.BrushShapeHeight = 1;
+    struct Case {
+        float px, py, expected;
+    } cases[] = {{0.0f, 0.0f, 128 / 255.0f}, {0.09f, -0.09f, 128 / 255.0f}, {0.11f, 0.0f, 0.0f}, {0.0f, -0.2f, 0.0f}};
+    for (const Case& c : cases)
+        EXPECT_FLOAT_EQ(brush.GetAmplitude(0.0f, 0.0f, c.px, c.py, 0.1f, 1.0f), c.expected) << c.px << "," << c.py;
+
+    // A 2 x 2 shape is interpolated between its texel centres; a wide shape
+    // keeps its proportions (half the height for twice the width).
+    const unsigned char ramp[4] = {0, 255, 0, 255};
+    brush.BrushShape = ramp;
+    brush.BrushShapeWidth = brush.BrushShapeHeight = 2;
+    EXPECT_NEAR(brush.GetAmplitude(0.0f, 0.0f, 0.0f, 0.0f, 0.1f, 1.0f), 0.5f, 0.01f);
+    EXPECT_FLOAT_EQ(brush.GetAmplitude(0.0f, 0.0f, 0.05f, 0.0f, 0.1f, 1.0f), 1.0f);
+    EXPECT_FLOAT_EQ(brush.GetAmplitude(0.0f, 0.0f, -0.05f, 0.0f, 0.1f, 1.0f), 0.0f);
+    const unsigned char wide[2] = {255, 255};
+    brush.BrushShape = wide;
+    brush.BrushShapeWidth = 2;
+    brush.BrushShapeHeight = 1;
+    EXPECT_GT(brush.GetAmplitude(0.0f, 0.0f, 0.05f, 0.0f, 0.1f, 1.0f), 0.0f);
+    EXPECT_EQ(brush.GetAmplitude(0.0f, 0.0f, 0.05f, 0.06f, 0.1f, 1.0f), 0.0f) << "above the half-height box";
+}
+
+} // namespace

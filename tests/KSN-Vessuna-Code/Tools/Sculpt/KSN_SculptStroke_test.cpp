@@ -1,0 +1,392 @@
+// Sculpt strokes driven like the viewport panel does, on a subdivided grid
+// in a real project: the layer checks and their messages, what a stroke
+// moves and what it leaves, masking by hidden polygons, and the eraser.
+#include "KSN_ProjectEditTestSupport.h"
+#include "KSN_SculptBrush.h"
+#include "KSN_SculptLayer.h"
+#include "KsnTestSupport.h"
+#include "QORThreads.h"
+#include "KSN_SubDMesh_Bake.h"
+#include "../../Scene/KSN_SubDTestSupport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace ksn_edit_test;
+
+std::vector<std::string> Warnings;
+
+// A flat n x n quad grid in z = 0 over 0..1 with UVs over 0.25..0.75.
+std::unique_ptr<TKSN_Mesh> MakeGrid(int n)
+{
+    std::vector<std::array<float, 3>> positions;
+    std::vector<std::array<float, 2>> uvs;
+    for (int y = 0; y <= n; ++y)
+        for (int x = 0; x <= n; ++x) {
+            positions.push_back({float(x) / n, float(y) / n, 0.0f});
+            uvs.push_back({0.25f + 0.5f * float(x) / n, 0.25f + 0.5f * float(y) / n});
+        }
+    std::vector<SubDTest::TPoly> polygons;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const int v = y * (n + 1) + x;
+            polygons.push_back({{v, v + 1, v + n + 2, v + n + 1}, {}});
+        }
+    return SubDTest::MakeMesh(positions, uvs, polygons);
+}
+
+class SculptStrokeTest : public ProjectEditFixture {
+protected:
+    TKSN_Mesh* Mesh = nullptr;
+    TKSN_SubDMesh* Top = nullptr;
+    TKSN_Viewport* View = nullptr;
+    std::unique_ptr<TKSN_SculptBrush> Brush;
+
+    void SetUp() override
+    {
+        ProjectEditFixture::SetUp();
+        Warnings.clear();
+        OS.AssignOnWarningMessage([](char* text) { Warnings.push_back(text); });
+        SelectionBrushSize = 0.1f;
+        SelectionBrushStrength = 1.0f;
+        SculptBlendMode = 2;
+
+        auto mesh = MakeGrid(7);
+        TKSN_Object* object = Project->CreateNewObject();
+        object->SetName("Grid");
+        mesh->OwnerObject = object;
+        mesh->SubDDynamic = false;
+        mesh->TargetMaxSubDPolygonCount = 49 * 16;   // two levels above the fan
+        Mesh = mesh.get();
+        object->Mesh = std::move(mesh);
+        // Current before the levels are built: making an object current
+        // rebuilds every mesh's shape (and drops its levels).
+        Project->SetCurrentObject(object);
+        CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
+        Top = Mesh->GetSubD_MaxLevel();
+
+        View = App->viewports[0];
+        FlatView();
+        Brush = std::make_unique<TKSN_SculptBrush>();
+        Brush->PostSmooth = 0.0f;
+    }
+    void TearDown() override
+    {
+        Brush.reset();
+        OS.AssignOnWarningMessage(nullptr);
+        ProjectEditFixture::TearDown();
+    }
+
+    // World x, y straight onto the viewport's -1..1 square (again after
+    // anything that lets the viewport recompute its matrices).
+    void FlatView()
+    {
+        for (int i = 0; i < 16; ++i) View->CombinedMatrix[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+        View->Aspect = 1.0f;
+    }
+    TKSN_SculptLayer* AddLayer(const char* name)
+    {
+        auto* layer = dynamic_cast<TKSN_SculptLayer*>(Project->SculptLayers->CreateNewLayer());
+        layer->SetName("%s", name);
+        return layer;
+    }
+    // Press, motions through the points, release, as the viewport panel does.
+    void Stroke(TKSN_SculptBrush& brush, const std::vector<std::array<float, 2>>& points)
+    {
+        brush.BeforeUse();
+        brush.OnMouse(Mesh, View, 0, 0, points.front()[0], points.front()[1]);
+        for (size_t i = 1; i + 1 < points.size(); ++i) brush.OnMotion(Mesh, View, points[i][0], points[i][1]);
+        brush.OnMouse(Mesh, View, 0, 1, points.back()[0], points.back()[1]);
+        brush.AfterUse();
+    }
+    // Whether (x, y) lies inside the brush box around (cx, cy), with a margin.
+    static int Inside(float x, float y, float cx, float cy, float margin)
+    {
+        return std::fabs(x - cx) <= 0.1f - margin && std::fabs(y - cy) <= 0.1f - margin;
+    }
+    static int Outside(float x, float y, float cx, float cy, float margin)
+    {
+        return std::fabs(x - cx) > 0.1f + margin || std::fabs(y - cy) > 0.1f + margin;
+    }
+};
+
+TEST_F(SculptStrokeTest, WithoutAUsableLayerNothingMovesAndTheUserIsToldOnce)
+{
+    ASSERT_NE(Top, nullptr);
+    const std::vector<float> before(Top->resolvedVertices, Top->resolvedVertices + 3 * Top->GetVCount());
+    Stroke(*Brush, {{0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f}});
+    ASSERT_EQ(Warnings.size(), 1u);
+    EXPECT_EQ(Warnings[0], "Please select or create a displacement layer");
+
+    struct Case {
+        bool locked, hidden;
+        const char* message;
+    } cases[] = {{true, false, "The displacement layer 'L1' is locked"},
+                 {false, true, "The displacement layer 'L1' is hidden"}};
+    TKSN_SculptLayer* layer = AddLayer("L1");
+    for (const Case& c : cases) {
+        Warnings.clear();
+        layer->Unlock();
+        layer->Unhide();
+        if (c.locked) layer->Lock();
+        if (c.hidden) layer->Hide();
+        Stroke(*Brush, {{0.5f, 0.5f}, {0.5f, 0.5f}});
+        ASSERT_FALSE(Warnings.empty());
+        EXPECT_EQ(Warnings.back(), c.message);
+    }
+    for (size_t i = 0; i < before.size(); ++i) ASSERT_EQ(Top->resolvedVertices[i], before[i]) << i;
+}
+
+TEST_F(SculptStrokeTest, AStrokeRaisesWhatItCoversAndLeavesTheRestBitForBit)
+{
+    ASSERT_NE(Top, nullptr);
+    TKSN_SculptLayer* layer = AddLayer("L1");
+    layer->SetStrength(0.5f);
+    const int n = Top->GetVCount();
+    const std::vector<float> before(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+    // Two dabs at one point, one at another that overlaps it partly.
+    Stroke(*Brush, {{0.45f, 0.5f}, {0.45f, 0.5f}, {0.6f, 0.5f}});
+
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr) << "the level got data for the layer";
+    const float A = 0.005f * Top->boundsDiagonal;
+    int moved = 0;
+    for (int v = 0; v < n; ++v) {
+        const float x = before[size_t(3 * v)], y = before[size_t(3 * v + 1)];
+        const float* R = Top->resolvedVertices + 3 * v;
+        if (Outside(x, y, 0.45f, 0.5f, 1e-3f) && Outside(x, y, 0.6f, 0.5f, 1e-3f)) {
+            for (int i = 0; i < 3; ++i) ASSERT_EQ(R[i], before[size_t(3 * v + i)]) << v;
+            continue;
+        }
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(R[i], before[size_t(3 * v + i)] + 0.5f * D[3 * v + i], 1e-6f) << "R = R without the layer + s D";
+        // Away from the box edges: k dabs hold it, each moved it A along +z.
+        const int k = 2 * Inside(x, y, 0.45f, 0.5f, 1e-3f) + Inside(x, y, 0.6f, 0.5f, 1e-3f);
+        const bool nearEdge = !Inside(x, y, 0.45f, 0.5f, 1e-3f) && !Outside(x, y, 0.45f, 0.5f, 1e-3f);
+        if (nearEdge || (!Inside(x, y, 0.6f, 0.5f, 1e-3f) && !Outside(x, y, 0.6f, 0.5f, 1e-3f))) continue;
+        ++moved;
+        EXPECT_NEAR(D[3 * v + 2], float(k) * A, 0.002f * float(k) * A) << v;
+        EXPECT_NEAR(D[3 * v], 0.0f, 1e-7f) << "along the normal only";
+    }
+    EXPECT_GT(moved, 10);
+    // The octree's bounds grew with the raised vertices, so later dabs and
+    // picks still find them.
+    float highest = 0.0f;
+    for (int v = 0; v < n; ++v) highest = std::max(highest, Top->resolvedVertices[3 * v + 2]);
+    ASSERT_TRUE(Top->octreeRoot);
+    EXPECT_GE(Top->octreeRoot->ContentMax[2], highest);
+    EXPECT_GT(highest, 0.0f);
+
+    // Alt held: the press and the release (two dabs) sink what they cover.
+    const int middle = [&] {
+        int best = 0;
+        for (int v = 1; v < n; ++v)
+            if (std::hypot(before[size_t(3 * v)] - 0.3f, before[size_t(3 * v + 1)] - 0.3f) <
+                std::hypot(before[size_t(3 * best)] - 0.3f, before[size_t(3 * best + 1)] - 0.3f))
+                best = v;
+        return best;
+    }();
+    OS.SetAltHeld(true);
+    Stroke(*Brush, {{0.3f, 0.3f}, {0.3f, 0.3f}});
+    OS.SetAltHeld(false);
+    EXPECT_NEAR(D[3 * middle + 2], -2.0f * A, 0.004f * A);
+}
+
+TEST_F(SculptStrokeTest, HiddenPolygonsMaskTheBrushAndTheEraserTakesTheLayerAway)
+{
+    ASSERT_NE(Top, nullptr);
+    AddLayer("L1");
+    // Hide every base polygon of the left half.
+    for (int p = 0; p < Mesh->GetPCount(); ++p)
+        if (p % 7 < 4) Mesh->PolygonFlags[p] |= QORPoly_Hidden;
+    const int n = Top->GetVCount();
+    const std::vector<float> before(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+    Stroke(*Brush, {{0.5f, 0.5f}, {0.5f, 0.5f}});
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    int raised = 0;
+    for (int v = 0; v < n; ++v) {
+        const float x = Top->baseVertices[3 * v];
+        if (x < 4.0f / 7.0f - 1e-3f) {
+            EXPECT_EQ(D[3 * v + 2], 0.0f) << "all of its polygons are hidden";
+        } else if (D[3 * v + 2] > 0.0f) {
+            ++raised;
+        }
+    }
+    EXPECT_GT(raised, 0);
+
+    TKSN_SculptEraserBrush eraser;
+    Stroke(eraser, {{0.5f, 0.5f}, {0.5f, 0.5f}});
+    for (int v = 0; v < n; ++v)
+        for (int i = 0; i < 3; ++i)
+            ASSERT_NEAR(Top->resolvedVertices[3 * v + i], before[size_t(3 * v + i)], 1e-6f) << v;
+}
+
+TEST_F(SculptStrokeTest, AStrokeIsOneUndoStepThatRestoresLayerPositionsAndNormalsExactly)
+{
+    ASSERT_NE(Top, nullptr);
+    TKSN_SculptLayer* layer = AddLayer("L1");
+    const int n = Top->GetVCount(), p = Top->GetPCount();
+    auto snapshot = [&] {
+        std::vector<float> all(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+        all.insert(all.end(), Top->vertexNormals, Top->vertexNormals + 3 * n);
+        all.insert(all.end(), Top->polygonNormals, Top->polygonNormals + 3 * p);
+        return all;
+    };
+    // A first stroke makes the layer's data; the second changes it.
+    Stroke(*Brush, {{0.3f, 0.3f}, {0.32f, 0.3f}});
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    const std::vector<float> d1(D, D + 3 * n);
+    const std::vector<float> s1 = snapshot();
+    ++App->frameCounter;   // strokes come in different frames
+    Stroke(*Brush, {{0.5f, 0.5f}, {0.55f, 0.5f}, {0.6f, 0.52f}});
+    const std::vector<float> d2(D, D + 3 * n);
+    const std::vector<float> s2 = snapshot();
+    ASSERT_NE(d1, d2);
+
+    Project->Undo();
+    ASSERT_EQ(Mesh->GetSubD_MaxLevel(), Top);
+    ASSERT_EQ(KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false), D);
+    EXPECT_TRUE(std::equal(d1.begin(), d1.end(), D)) << "one undo takes the whole stroke back";
+    EXPECT_EQ(snapshot(), s1);
+    Project->Redo();
+    EXPECT_TRUE(std::equal(d2.begin(), d2.end(), D));
+    EXPECT_EQ(snapshot(), s2);
+    Project->Undo();
+    Project->Undo();
+    for (int i = 0; i < 3 * n; ++i) ASSERT_EQ(D[i], 0.0f) << "new data comes back as zeros";
+    (void)layer;
+}
+
+TEST_F(SculptStrokeTest, WithSymmetryEveryVertexStaysItsPartnersMirrorImage)
+{
+    ASSERT_NE(Top, nullptr);
+    AddLayer("L1");
+    Mesh->symmetryAxis = 0;
+    Mesh->symmetryOffset = 0.5f;
+    Project->UseSymmetry = true;
+    const int n = Top->GetVCount();
+    // Across the plane, partly over it, and once on the mirror side only.
+    Stroke(*Brush, {{0.55f, 0.5f}, {0.62f, 0.45f}, {0.7f, 0.6f}});
+    TKSN_SculptSmoothBrush smooth;
+    Stroke(smooth, {{0.52f, 0.5f}, {0.6f, 0.5f}});
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    const int32_t* partners = Top->vertexPartners[0];
+    ASSERT_NE(partners, nullptr);
+    int mirrored = 0, raised = 0;
+    for (int v = 0; v < n; ++v) {
+        const int p = partners[v];
+        if (D[3 * v + 2] != 0.0f) ++raised;
+        if (p < 0 || p == v) continue;
+        ++mirrored;
+        const float* a = Top->resolvedVertices + 3 * v;
+        const float* b = Top->resolvedVertices + 3 * p;
+        EXPECT_NEAR(a[0] - 0.5f, 0.5f - b[0], 1e-6f) << v;
+        EXPECT_NEAR(a[1], b[1], 1e-6f) << v;
+        EXPECT_NEAR(a[2], b[2], 1e-6f) << v;
+        EXPECT_NEAR(D[3 * v], -D[3 * p], 1e-6f) << v;
+    }
+    EXPECT_GT(mirrored, n / 3) << "map A pairs the positive side";
+    EXPECT_GT(raised, 20);
+}
+
+TEST_F(SculptStrokeTest, OneSlotAndEightSlotsGiveTheSameStroke)
+{
+    ASSERT_NE(Top, nullptr);
+    // A finer level, so that the lists are long enough to be split.
+    Mesh->DestroyAllSubDs();
+    Mesh->TargetMaxSubDPolygonCount = 49 * 256;
+    CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
+    Top = Mesh->GetSubD_MaxLevel();
+    ASSERT_NE(Top, nullptr);
+    ASSERT_GT(Top->GetVCount(), 3000);
+    Mesh->ValidateAllInOSpace(false);   // the level's first bake, before either run
+    AddLayer("L1");
+    Brush->PostSmooth = 0.5f;
+    SelectionBrushSize = 0.3f;
+    const int n = Top->GetVCount();
+    const std::vector<std::array<float, 2>> path = {{0.4f, 0.4f}, {0.5f, 0.45f}, {0.6f, 0.55f}, {0.62f, 0.6f}};
+
+    TThreadCruncher* saved = ThreadCruncher;
+    ThreadCruncher = nullptr;   // every range on this thread
+    Stroke(*Brush, path);
+    TKSN_SculptSmoothBrush smooth;
+    Stroke(smooth, path);
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    const std::vector<float> serialD(D, D + 3 * n);
+    const std::vector<float> serialR(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+    ++App->frameCounter;
+    Project->Undo();
+    ++App->frameCounter;
+    Project->Undo();
+
+    ASSERT_TRUE(std::all_of(D, D + 3 * n, [](float x) { return x == 0.0f; })) << "back to the start";
+    FlatView();
+    TThreadCruncher pool(8);
+    ThreadCruncher = &pool;
+    Stroke(*Brush, path);
+    Stroke(smooth, path);
+    ThreadCruncher = saved;
+    int changed = 0;
+    for (int i = 0; i < 3 * n; ++i) {
+        ASSERT_NEAR(D[i], serialD[size_t(i)], 1e-6f) << i;
+        ASSERT_NEAR(Top->resolvedVertices[i], serialR[size_t(i)], 1e-6f) << i;
+        if (serialD[size_t(i)] != 0.0f) ++changed;
+    }
+    EXPECT_GT(changed, 1000);
+}
+
+TEST_F(SculptStrokeTest, KeyBBakesTheSculptIntoTheDisplacementMapAsOneUndoStep)
+{
+    ASSERT_NE(Top, nullptr);
+    TBoxRecorder boxes;
+    OS.SetDialogProvider(&boxes);
+    TQORMaterial* material = SubDTest::Material(*Mesh, 0);
+    material->CacheChannels();
+    auto map = SubDTest::BindMap(*Mesh, material->DisplacementChannel, 64, 200);
+    material->DisplacementChannel->Strength = 0.3f;
+    AddLayer("L1");
+    Stroke(*Brush, {{0.5f, 0.5f}, {0.5f, 0.5f}});
+    ++App->frameCounter;
+
+    Brush->OnKeyPress(Mesh, 'b');
+    ASSERT_FALSE(boxes.Boxes.empty());
+    EXPECT_EQ(boxes.Boxes.front(), "Baking displacement map(s)");
+    const unsigned char* pixels = map->GetPixels();
+    EXPECT_GT(pixels[(32 * 64 + 32) * 3], 200) << "the raised middle is bright";
+    EXPECT_EQ(pixels[0], 200) << "far outside the island";
+    EXPECT_NE(material->DisplacementChannel->Strength, 0.3f);
+
+    Project->Undo();
+    pixels = map->GetPixels();
+    for (int i = 0; i < 64 * 64 * 3; ++i) ASSERT_EQ(pixels[i], 200) << i;
+    material = SubDTest::Material(*Mesh, 0);
+    material->CacheChannels();
+    EXPECT_FLOAT_EQ(material->DisplacementChannel->Strength, 0.3f);
+    OS.SetDialogProvider(&Provider);
+}
+
+TEST_F(SculptStrokeTest, KeysSwitchTheBlendModeAndTheSnapFlag)
+{
+    TBoxRecorder boxes;
+    OS.SetDialogProvider(&boxes);
+    Brush->OnKeyPress(Mesh, 'm');
+    EXPECT_EQ(SculptBlendMode, 1) << "mode 2 gives mode 1";
+    Brush->OnKeyPress(Mesh, 'm');
+    EXPECT_EQ(SculptBlendMode, 2);
+    const bool snap = SculptSnapToNormals;
+    Brush->OnKeyPress(Mesh, 'n');
+    EXPECT_NE(SculptSnapToNormals, snap);
+    Brush->OnKeyPress(Mesh, 'n');
+    EXPECT_EQ(SculptSnapToNormals, snap);
+    OS.SetDialogProvider(&Provider);
+}
+
+} // namespace
