@@ -162,6 +162,15 @@ public:
     static bool SelectModelerCB(TQOREvent* event);
     static bool SelectTransformToolsCB(TQOREvent* event);
 
+    // [SECTION] Hot keys (KSN_Gui_HotKeys.cpp): created once, after the menus
+    // and the mode buttons; earlier keys shadow later ones.
+    void CreateHotKeys();
+    void CreateFileHotKeys();
+    void CreateNavHotKeys();
+    void CreateToolHotKeys();
+    void CreateEditHotKeys();
+    void CreateSelectionHotKeys();
+
     // [SECTION] Splash
     void SetupSplashScreen();
 

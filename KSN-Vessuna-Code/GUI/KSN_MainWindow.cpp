@@ -125,6 +125,7 @@ TKSN_MainWindow::TKSN_MainWindow(int window, void* nativeHandle) : TGui_BlankApp
     Init();
     CreateMenus();
     UpdateToolMenus();
+    CreateHotKeys();
     RegisterCallbacks();
     if (Width > 0 && Height > 0) LayoutForSize(Width, Height);
     Kestrune_SetMessageTarget(this);
