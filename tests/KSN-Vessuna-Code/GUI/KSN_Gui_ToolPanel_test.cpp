@@ -329,6 +329,11 @@ TEST_F(ToolPanel, TheTabButtonsMarkTheCurrentTabAndTheToolTabShowsTheIcon)
         EXPECT_EQ(buttons[0]->ClickEvent->GetCommand(), 416);
         EXPECT_EQ(buttons[0]->ClickEvent->intParameters[0], 3);
         EXPECT_EQ(buttons[2]->ClickEvent->GetCommand(), 419);
+        // Each tab button holds its picture as a 20 x 20 child.
+        for (TGui_Button* b : buttons) {
+            ASSERT_NE(b->FirstChild, nullptr);
+            EXPECT_NE(b->FirstChild->GetGraphic(), nullptr);
+        }
     }
     EXPECT_EQ(W().ToolTabButton->GetGraphic(), tool->Icon);
     EXPECT_FALSE(ChildrenOf<TGui_DropDownBox>(W().ToolWindow).empty());
@@ -362,6 +367,13 @@ TEST_F(ToolPanel, TheModeBarShowsTheListsOfTheToolTypeTab)
         EXPECT_NE(W().BrushShapeButton, nullptr);
         EXPECT_NE(W().BrushImageButton, nullptr);
         EXPECT_NE(W().ColorSwatch, nullptr);
+        // The logo shows its own picture at the picture's size.
+        TGui_Node* logo = bar->FirstChild;
+        ASSERT_NE(logo, nullptr);
+        EXPECT_STREQ(logo->GetName(), "Updates...");
+        ASSERT_NE(logo->GetGraphic(), nullptr);
+        EXPECT_EQ(logo->Width, logo->GetGraphic()->GetWidth());
+        EXPECT_EQ(logo->X, 6);
     }
 }
 
