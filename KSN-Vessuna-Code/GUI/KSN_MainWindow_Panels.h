@@ -8,6 +8,7 @@
 
 #include "GuiNode.h"
 #include "GuiWindow.h"
+#include "KSN_Gui_ManagerLists.h"
 
 #include <cstdint>
 #include <string>
@@ -66,9 +67,12 @@ public:
     uint32_t MapID = 0;   // the map source shown, by object ID
 };
 
-class TKSN_ObjectManagerNode : public TGui_Node {
+// The project tree of the Manager tab (KSN_Gui_ProjectTree.cpp).
+class TKSN_ObjectManagerNode : public TKSN_ManagerNode {
 public:
-    explicit TKSN_ObjectManagerNode(TGui_Node* parent) : TGui_Node(parent) {}
+    explicit TKSN_ObjectManagerNode(TGui_Node* parent);
+    void UpdateSize_SecondPass() override;
+    void Update() override;
 };
 
 // TODO(stub): the navigation history (undo and redo of view changes) and its
