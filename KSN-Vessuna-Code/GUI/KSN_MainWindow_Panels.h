@@ -55,12 +55,15 @@ public:
     std::string Path;
 };
 
-// TODO(stub): the maps panel, one node per map, and the object manager.
+// The Maps tab (KSN_Gui_MapsTab.cpp): one thumbnail per map of the project.
 class TKSN_MapsNode : public TGui_Node {
 public:
-    explicit TKSN_MapsNode(TGui_Node* parent) : TGui_Node(parent) {}
+    explicit TKSN_MapsNode(TGui_Node* parent);
+    // Rebuilds the thumbnails from the project's map tree.
+    void Update();
 };
 
+// TODO(stub): the map thumbnail; it does not draw the map yet.
 class TKSN_MapNode : public TGui_Node {
 public:
     explicit TKSN_MapNode(TGui_Node* parent) : TGui_Node(parent) {}
