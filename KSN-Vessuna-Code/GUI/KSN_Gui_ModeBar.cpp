@@ -6,6 +6,7 @@
 #include "GuiText.h"
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_Gui_Swatches.h"
 #include "KSN_Mesh.h"
 #include "KSN_Project.h"
 #include "KSN_Tool.h"
@@ -89,13 +90,7 @@ TGui_Button* CommandButton(TGui_Node* bar, TBarCursor& c, const char* name, cons
 // shape button shows nothing.
 TQORglutTexture* BrushImageThumbnail() { return QORglut_Textures_GetTextureFromList("NoTexture"); }
 
-// TODO(stub): the colour swatch node (foreground and background colours).
-TGui_Node* MakeColorSwatch(TGui_Node* bar)
-{
-    TGui_Node* n = bar->AddNode("", 32, 32);
-    n->ShowName = false;
-    return n;
-}
+TGui_Node* MakeColorSwatch(TGui_Node* bar) { return new TKSN_ColorSelectionNode(bar); }
 
 } // namespace
 
