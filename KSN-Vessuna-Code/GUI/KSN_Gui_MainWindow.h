@@ -145,8 +145,31 @@ public:
                             TQOREventFunction callback);
     void UpdateToolMenus();
     static bool SelectMoreToolsCB(TQOREvent* event);
-    // TODO(stub): rebuilds the mode buttons (their bar is not built yet).
-    void UpdateModeButtons() {}
+
+    // [SECTION] Tool panel and mode bar (KSN_Gui_ToolPanel.cpp, KSN_Gui_ModeBar.cpp)
+    // Empties the panel and fills it with the current tool's parameters.
+    void AddToolParametersToNode(TGui_Node* panel, bool withOptionPanels);
+    // Rebuilds the tool window and the tool-type tab buttons.
+    void UpdateTool();
+    // Rebuilds the mode-button bar from the application's tool lists.
+    void UpdateModeButtons();
+    // Tool choice by list index (the event's command); the owner must be the main window.
+    static bool SelectBrushCB(TQOREvent* event);
+    static bool SelectTransformCB(TQOREvent* event);
+    static bool SelectPaintBrushCB(TQOREvent* event);
+    static bool SelectSculptCB(TQOREvent* event);
+    static bool SelectNavigationToolsCB(TQOREvent* event);
+    static bool SelectModelerCB(TQOREvent* event);
+    static bool SelectTransformToolsCB(TQOREvent* event);
+
+    // [SECTION] Hot keys (KSN_Gui_HotKeys.cpp): created once, after the menus
+    // and the mode buttons; earlier keys shadow later ones.
+    void CreateHotKeys();
+    void CreateFileHotKeys();
+    void CreateNavHotKeys();
+    void CreateToolHotKeys();
+    void CreateEditHotKeys();
+    void CreateSelectionHotKeys();
 
     // [SECTION] Splash
     void SetupSplashScreen();
@@ -158,6 +181,10 @@ public:
     TGui_Node* ModeBar = nullptr;
     TGui_Button* BrushShapeButton = nullptr;
     TGui_Button* BrushImageButton = nullptr;
+    TGui_Node* ColorSwatch = nullptr;     // the mode bar's colour swatch
+    TGui_Node* ToolWindow = nullptr;      // the tool-parameter panel
+    TGui_Node* ToolTypeBar = nullptr;     // the paint / morph / model tab buttons
+    TGui_Button* ToolTabButton = nullptr; // shows the current tool's icon
     TGui_Window* MessageWindow = nullptr;
     TGui_Node* MessagePanel = nullptr;
     TGui_Node* HintPanel = nullptr;

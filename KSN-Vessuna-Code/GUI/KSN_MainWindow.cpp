@@ -125,6 +125,7 @@ TKSN_MainWindow::TKSN_MainWindow(int window, void* nativeHandle) : TGui_BlankApp
     Init();
     CreateMenus();
     UpdateToolMenus();
+    CreateHotKeys();
     RegisterCallbacks();
     if (Width > 0 && Height > 0) LayoutForSize(Width, Height);
     Kestrune_SetMessageTarget(this);
@@ -176,10 +177,15 @@ void TKSN_MainWindow::Init()
     MapsPanel = new TKSN_MapsNode(LeftColumn);
     MapsPanel->ShowName = false;
 
+    ToolTypeBar = LeftColumn->AddNode("", 200, 20);
+    ToolTypeBar->ShowName = false;
+    ToolTabButton = LeftColumn->AddButton("Tool", 0, 0, nullptr);
+    ToolWindow = LeftColumn->AddNode("", 220, 300);
+    ToolWindow->ShowName = false;
+    ToolWindow->StackChildren = true;
+
     ModeBar = AddNode("", 400, 40);
     ModeBar->ShowName = false;
-    BrushShapeButton = ModeBar->AddButton("Shape", 4, 4, nullptr);
-    BrushImageButton = ModeBar->AddButton("Image", 80, 4, nullptr);
 
     MessageWindow = new TGui_Window(this);
     MessageWindow->SetName("%s", "Messages");
@@ -216,25 +222,43 @@ void TKSN_MainWindow::Init()
     NewMapWindow = MakeHiddenWindow(this, "New Map");
     OptionsWindow = MakeHiddenWindow(this, "Options");
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);
+    UpdateModeButtons();
 }
 
 void TKSN_MainWindow::LayoutForSize(int width, int height)
 {
     Reshape(width, height);
     const int menuHeight = MenuBar ? std::max(MenuBar->Height, 20) : 20;
-    const int column = 220, modeBar = 40, messages = 140;
-    const int viewW = std::max(0, width - column), viewH = std::max(0, height - menuHeight - modeBar - messages);
+    const int column = 220, modeBar = 52, messages = 140;
+    const int viewW = std::max(0, width - column), viewH = std::max(0, height - menuHeight - messages);
     LeftColumn->SetPosition(width - column, menuHeight);
     LeftColumn->SetSize(column, height - menuHeight);
-    ObjectManager->SetPosition(0, 0);
-    ObjectManager->SetSize(column, LeftColumn->Height / 2);
-    MapsPanel->SetPosition(0, LeftColumn->Height / 2);
-    MapsPanel->SetSize(column, LeftColumn->Height - LeftColumn->Height / 2);
+    // The tool-type tabs and the tool panel above the two manager panels.
+    const int toolTop = 22, toolH = LeftColumn->Height / 3;
+    ToolTypeBar->SetPosition(0, 0);
+    ToolTypeBar->SetSize(column, 20);
+    ToolTabButton->SetPosition(column - ToolTabButton->Width, 0);
+    ToolWindow->SetPosition(0, toolTop);
+    ToolWindow->SetSize(column, toolH);
+    const int managers = std::max(0, LeftColumn->Height - toolTop - toolH);
+    ObjectManager->SetPosition(0, toolTop + toolH);
+    ObjectManager->SetSize(column, managers / 2);
+    MapsPanel->SetPosition(0, toolTop + toolH + managers / 2);
+    MapsPanel->SetSize(column, managers - managers / 2);
+    // The mode bar runs down the left edge; its brush buttons and colour
+    // swatch stand at its foot, lowest first, 2 pixels apart.
     ModeBar->SetPosition(0, menuHeight);
-    ModeBar->SetSize(viewW, modeBar);
-    const int top = menuHeight + modeBar, halfW = viewW / 2, halfH = viewH / 2;
+    ModeBar->SetSize(modeBar, viewH);
+    int foot = ModeBar->Height;
+    for (TGui_Node* n : {ColorSwatch, static_cast<TGui_Node*>(BrushImageButton),
+                         static_cast<TGui_Node*>(BrushShapeButton)}) {
+        if (!n) continue;
+        foot -= n->Height + 2;
+        n->SetPosition(8, foot);
+    }
+    const int top = menuHeight, halfW = std::max(0, viewW - modeBar) / 2, halfH = viewH / 2;
     for (int i = 0; i < 4; ++i) {
-        ViewportPanels[i]->SetPosition((i % 2) * halfW, top + (i / 2) * halfH);
+        ViewportPanels[i]->SetPosition(modeBar + (i % 2) * halfW, top + (i / 2) * halfH);
         ViewportPanels[i]->SetSize(halfW, halfH);
     }
     MessageWindow->SetPosition(0, height - messages);

@@ -8,6 +8,7 @@
 
 #include "GuiNode.h"
 #include "GuiWindow.h"
+#include "KSN_Gui_ManagerLists.h"
 
 #include <cstdint>
 #include <string>
@@ -54,21 +55,27 @@ public:
     std::string Path;
 };
 
-// TODO(stub): the maps panel, one node per map, and the object manager.
+// The Maps tab (KSN_Gui_MapsTab.cpp): one thumbnail per map of the project.
 class TKSN_MapsNode : public TGui_Node {
 public:
-    explicit TKSN_MapsNode(TGui_Node* parent) : TGui_Node(parent) {}
+    explicit TKSN_MapsNode(TGui_Node* parent);
+    // Rebuilds the thumbnails from the project's map tree.
+    void Update();
 };
 
+// TODO(stub): the map thumbnail; it does not draw the map yet.
 class TKSN_MapNode : public TGui_Node {
 public:
     explicit TKSN_MapNode(TGui_Node* parent) : TGui_Node(parent) {}
     uint32_t MapID = 0;   // the map source shown, by object ID
 };
 
-class TKSN_ObjectManagerNode : public TGui_Node {
+// The project tree of the Manager tab (KSN_Gui_ProjectTree.cpp).
+class TKSN_ObjectManagerNode : public TKSN_ManagerNode {
 public:
-    explicit TKSN_ObjectManagerNode(TGui_Node* parent) : TGui_Node(parent) {}
+    explicit TKSN_ObjectManagerNode(TGui_Node* parent);
+    void UpdateSize_SecondPass() override;
+    void Update() override;
 };
 
 // TODO(stub): the navigation history (undo and redo of view changes) and its

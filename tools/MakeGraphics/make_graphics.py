@@ -336,8 +336,45 @@ def icons():
     out["NoUVMap"] = c
     c = checker(64, (0.75, 0.75, 0.78, 1), (0.55, 0.55, 0.58, 1), 16)
     out["NoTexture"] = c
+    out.update(panel_icons())
     out["SplashScreen-Vessuna"] = splash()
     out.update(cr2_wizard())
+    return out
+
+
+# [SECTION] Mode bar, swatches and maps tab pictures
+
+
+def panel_icons():
+    out = {}
+    # Two overlapping swatches with a bent double arrow: swap the colours.
+    c = Canvas(16, 16)
+    c.rect(1, 1, 9, 9, INK, 1)
+    c.rect(2, 2, 8, 8, WHITE, 0.5)
+    c.rect(7, 7, 15, 15, INK, 1)
+    c.ring(11, 5, 3.5, 1.2, ORANGE, 270, 360)
+    c.polygon([(14.5, 5.5), (12.5, 8), (16, 8)], ORANGE)
+    out["SwapColors"] = c
+    # Black over white, the default pair.
+    c = Canvas(16, 16)
+    c.rect(6, 6, 15, 15, WHITE, 0.5)
+    c.rect(6, 6, 15, 15, (0, 0, 0, 0.5), 0.5)
+    c.rect(7, 7, 14, 14, WHITE, 0)
+    c.rect(1, 1, 10, 10, INK, 1)
+    out["ResetBrushColors"] = c
+    # The logo mark: a bold check-like vane on a dark disc.
+    c = Canvas(20, 20)
+    c.disc(10, 10, 9.5, INK)
+    c.polyline([(5, 10), (9, 15), (15, 5)], 2.6, YELLOW)
+    out["vexmarkIcon"] = c
+    # A sphere with a bulge pulled out of it: morphing.
+    c = Canvas(20, 20)
+    c.disc(9, 11, 7, TEAL)
+    c.disc(14, 6, 4, TEAL)
+    c.disc(7, 9, 2.2, (1, 1, 1, 0.45))
+    out["Morph-Tab"] = c
+    c = folder(False)
+    out["FileFolder"] = c
     return out
 
 

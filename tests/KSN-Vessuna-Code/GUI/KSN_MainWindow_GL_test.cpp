@@ -7,6 +7,10 @@
 
 #include "GuiButton.h"
 #include "KSN_CR2ExportWindow.h"
+#include "KSN_Gui_ModeBar.h"
+#include "KSN_Gui_Swatches.h"
+#include "KSN_Tool.h"
+#include "KSN_ToolList.h"
 #include "KSN_WX.h"
 #include "QORLanguage.h"
 #include "QORMemory.h"
@@ -333,4 +337,48 @@ TEST_F(MainWindowDrawn, DroppedFilesGoWhereTheyLandAndOnlyAnUnhandledDropBeeps)
     Drop((Store.Folder / "missing.obj").string(), vx, vy);
     EXPECT_EQ(Beeps, 1);
     EXPECT_FALSE(W().ImportWindow->Shown);
+}
+
+TEST_F(MainWindowDrawn, TheSwatchesShowTheApplicationColoursAtTheNextFrame)
+{
+    auto* swatch = dynamic_cast<TKSN_ColorSelectionNode*>(W().ColorSwatch);
+    ASSERT_NE(swatch, nullptr);
+    const float red[3] = {0.8f, 0.1f, 0.1f}, blue[3] = {0.1f, 0.2f, 0.9f};
+    std::copy(red, red + 3, App->paintColor);
+    std::copy(blue, blue + 3, App->secondaryPaintColor);
+    Frame();
+    // Inside the primary swatch, above the overlap.
+    const int px = swatch->AbsX + 6, py = swatch->AbsY + 6;
+    EXPECT_TRUE(Near(At(px, py), Bytes(red), 12)) << At(px, py)[0] << "," << At(px, py)[1] << "," << At(px, py)[2];
+
+    // What the reset command stores: black over white, shown at the next frame.
+    // (The secondary swatch's colour is checked in the layout tests.)
+    const float black[3] = {0, 0, 0}, white[3] = {1, 1, 1};
+    std::copy(black, black + 3, App->paintColor);
+    std::copy(white, white + 3, App->secondaryPaintColor);
+    Frame();
+    EXPECT_TRUE(Near(At(px, py), TPixel{0, 0, 0}, 12));
+}
+
+TEST_F(MainWindowDrawn, ExactlyTheCurrentToolsButtonIsDrawnPressed)
+{
+    TQORglutTexture* icon = QORglut_Textures_GetTextureFromList("Paint");
+    ASSERT_NE(icon, nullptr);
+    struct TTool : TKSN_Tool {};
+    auto* a = new TTool;
+    auto* b = new TTool;
+    a->Icon = b->Icon = icon;
+    App->selectionTools->Add(a);
+    App->selectionTools->Add(b);
+    W().UpdateModeButtons();
+    App->currentTool = b;
+    Frame();
+    int pressed = 0;
+    for (TGui_Node* c = W().ModeBar->FirstChild; c; c = c->Next)
+        if (auto* t = dynamic_cast<TKSN_ToolButton*>(c)) {
+            pressed += t->Pressed;
+            EXPECT_EQ(t->Pressed, t->ToolID == b->GetID());
+        }
+    EXPECT_EQ(pressed, 1);
+    App->currentTool = nullptr;
 }
