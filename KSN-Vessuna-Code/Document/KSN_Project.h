@@ -51,6 +51,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class TKSN_Object;
 class TKSN_Camera;
@@ -74,6 +75,16 @@ class TKSN_Viewport;
 class TKSN_Layer;
 class TKSN_Tool;
 class TKSN_ToolList;
+template <class T> class TQOROctreeNode;
+
+// The visible leaves of an octree for viewport (see KSN_Project_Picking.cpp).
+void GetListOfNonCulledOctreeNodes_Recurse(std::vector<TQOROctreeNode<int>*>& list, TQOROctreeNode<int>* node,
+                                           TKSN_Viewport* viewport, bool testView, const float* rectMin = nullptr,
+                                           const float* rectMax = nullptr);
+// Marks every ancestor of a changed octree leaf as changed.
+void CopyNodeChangedFlagsUpward(TKSN_Mesh* mesh);
+// m = a x m, both 4x4 row by row.
+void QORMatrix_PreMultiplyMatrix4x4(float* m, const float* a);
 
 // Number of polygon layers: one per bit of a polygon's 32-bit layer word.
 constexpr int KSN_POLYGON_LAYER_COUNT = 32;
@@ -542,6 +553,37 @@ public:
     // One OBJ file per polygon group of the object. Throws std::runtime_error
     // when a file cannot be written (files already written stay).
     void ExportGroupsAsSeparateObjects(TKSN_Object* object, const char* path);
+
+    // [SECTION] Picking and vertex culling (KSN_Project_Picking.cpp)
+
+    // The nearest front-facing polygon under (x, y), normalised viewport
+    // coordinates, across every object. ownMesh: never test a sub-division;
+    // owner: report the base mesh and base polygon of a sub-division hit.
+    // point (may be null) receives the hit in normalised viewport coordinates.
+    bool GetClosestPolygonAndMesh(TKSN_Viewport* viewport, TKSN_MeshRoot*& mesh, int& polygon, float x, float y,
+                                  bool ownMesh, bool owner, float* point = nullptr);
+    // Tells the user in the message panel why a click may not show its edit.
+    void CheckObjectAtClickedPoint(TKSN_Viewport* viewport, float x, float y, bool checkMaps, bool checkSelection,
+                                   bool checkSymmetry);
+    void StartVertexCulling();
+    void StartVertexCullingIfNecessary(bool wait);
+    void WaitForVertexCullingToBecomeReady();
+    // 0 obscured, 1 visible; computes (once) what the culler has not reached.
+    float GetVertexCulledValue(TKSN_Mesh* mesh, int vertex);
+    bool IsVertexObscured(TKSN_Mesh* mesh, int vertex) { return GetVertexCulledValue(mesh, vertex) < 1e-30f; }
+    bool IsVertexCulled(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int vertex);
+    void GetCulledOctreeNodeList(std::vector<TQOROctreeNode<int>*>& list, TKSN_Mesh* mesh, TKSN_Viewport* viewport,
+                                 TQOROctreeNode<int>* node, int depth, int passed, bool testView, bool testDirection,
+                                 bool testRectangle, float* rectMin, float* rectMax, bool toObjectSpace);
+    void GenerateAffectedObjectsStencil();
+    void GenerateAffectedObjectsStencilIfNecessary();
+    void UseAffectedObjectsStencilToFixPaintingThroughSymmetricSide() {}
+
+    // [SECTION] Selection bounds and view targets (KSN_Project_Bounds.cpp)
+
+    bool CalculateSelectedMinMax(float* min, float* max, bool symmetric, const float* matrix = nullptr);
+    bool CalculateSelectedNormalAndPosition(float* normal, float* position, bool symmetric);
+    void CalculateWorldDimensions();
 
     // [SECTION] Merging objects (KSN_Project_Merge.cpp)
 

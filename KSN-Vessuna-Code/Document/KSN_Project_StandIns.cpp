@@ -12,18 +12,6 @@
 // TODO(stub): brush shapes; nothing is loaded yet.
 bool TKSN_Project::LoadBrushShapeFromFile(const char*) { return false; }
 
-// TODO(stub): the vertex-culling front end keeps its own started flag; until
-// it lands, cancelling stops the culler's thread, which reads the octrees and
-// visible lists that the caller is about to discard.
-void TKSN_Project::CancelVertexCulling()
-{
-    if (PolygonCuller) PolygonCuller->CancelThread(true);
-    KSN_ProjectApp_InvalidateVertexCulling();
-}
-
-// TODO(stub): picking and culling.
-void TKSN_Project::InvalidateAffectedObjectsStencil() { AffectedObjectsStencilValid = false; }
-
 // TODO(stub): selection bounds and view targets.
 void TKSN_Project::DoAutoCalculateDepthLookAt() {}
 

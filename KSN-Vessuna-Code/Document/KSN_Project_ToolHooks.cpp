@@ -31,7 +31,15 @@ void TKSN_Project::RegisterToolHooks()
     hooks.InvalidateOverlay = []() {
         if (Project) Project->InvalidateOverlay();
     };
-    // TODO(stub): the project's background vertex culling (start, wait, per-vertex answer) and the
-    // connected-surface switch; unset, tools see no culled vertex and the switch off.
+    hooks.StartVertexCullingIfNecessary = [](bool wait) {
+        if (Project) Project->StartVertexCullingIfNecessary(wait);
+    };
+    hooks.WaitForVertexCullingToBecomeReady = []() {
+        if (Project) Project->WaitForVertexCullingToBecomeReady();
+    };
+    hooks.IsVertexCulled = [](TKSN_Mesh* mesh, TKSN_Viewport* viewport, int vertex) {
+        return Project && Project->IsVertexCulled(mesh, viewport, vertex);
+    };
+    // TODO(stub): the connected-surface switch; unset, tools see it off.
     KSN_SetToolProjectHooks(hooks);
 }
