@@ -39,6 +39,9 @@
 //   KSN_Project_StandIns.cpp  least stand-ins for subsystems not built yet
 //   KSN_Project_Import.cpp    importing objects and morphs, exporting objects
 //   KSN_Project_Merge.cpp     merging objects
+//   KSN_Project_Picking.cpp   picking, vertex culling, octree filters, the affected-objects stencil
+//   KSN_Project_Bounds.cpp    selection bounds, view targets, display box, world dimensions
+//   KSN_Project_Draw.cpp      drawing viewports, auto viewports, end of the flashes
 #pragma once
 
 #include "KSN_TextureBrushImage.h"
@@ -68,6 +71,7 @@ class TKSN_SelectionUnionGroup;
 class TKSN_MapLayerGroup;
 class TKSN_SculptLayerGroup;
 class TQORMaterialMapSource;
+class TQORMaterialChannel;
 class TKSN_PolygonCuller;
 class TKSN_Grids;
 class TKSN_Undo_Node;
@@ -585,6 +589,15 @@ public:
     bool CalculateSelectedNormalAndPosition(float* normal, float* position, bool symmetric);
     void CalculateWorldDimensions();
 
+    // [SECTION] Drawing viewports (KSN_Project_Draw.cpp)
+
+    // Draws the viewport now, from its cache when nothing changed.
+    void DrawViewport(TKSN_Viewport* viewport);
+    void AfterScreenDraw();
+    // "Bump" and "Displacement" feed the subdivided render.
+    bool DoesChannelInvalidateSubDRender(TQORMaterialChannel* channel);
+    void DrawFullSceneParams_AllVisibleViewports(bool, bool, bool) {}
+
     // [SECTION] Merging objects (KSN_Project_Merge.cpp)
 
     // Joins the objects with selected vertices into "Merged Object"; cannot
@@ -645,6 +658,7 @@ public:
     bool FlashSelection = false;
     bool FlashLayerColors = false;
     bool InteractiveMotion = false;
+    bool ModelerOverlays = false;                    // not saved
     float WorldMin[3] = {-1.0f, -1.0f, -1.0f};
     float WorldMax[3] = {1.0f, 1.0f, 1.0f};
     float WorldCentre[3] = {0.0f, 0.0f, 0.0f};

@@ -1,5 +1,5 @@
 // TODO(stub): the least stand-ins for the parts of the project that later
-// subsystems build: the undo lists, viewport drawing, the paint overlay, brush images and tiling. Each
+// subsystems build: the undo lists, the paint overlay, brush images and tiling. Each
 // function here answers as a project without that subsystem does; its owner
 // replaces it with the real code in its own source and deletes it here.
 #include "KSN_Project.h"
@@ -10,9 +10,6 @@
 
 // TODO(stub): brush shapes; nothing is loaded yet.
 bool TKSN_Project::LoadBrushShapeFromFile(const char*) { return false; }
-
-// TODO(stub): drawing viewports.
-void TKSN_Project::ProcessAutoViewports() {}
 
 // TODO(stub): brush tiling.
 void TKSN_Project::BeforeConsiderTiling(TKSN_Viewport*) {}
