@@ -42,6 +42,7 @@
 //   KSN_Project_Picking.cpp   picking, vertex culling, octree filters, the affected-objects stencil
 //   KSN_Project_Bounds.cpp    selection bounds, view targets, display box, world dimensions
 //   KSN_Project_Draw.cpp      drawing viewports, auto viewports, end of the flashes
+//   KSN_Project_Pictures.cpp  picture objects made from dropped image files
 #pragma once
 
 #include "KSN_TextureBrushImage.h"
@@ -597,6 +598,12 @@ public:
     // "Bump" and "Displacement" feed the subdivided render.
     bool DoesChannelInvalidateSubDRender(TQORMaterialChannel* channel);
     void DrawFullSceneParams_AllVisibleViewports(bool, bool, bool) {}
+
+    // [SECTION] Picture objects (KSN_Project_Pictures.cpp)
+
+    // An image file dropped at window pixel (x, y) of viewport becomes a
+    // textured square facing the view; the current object stays current.
+    void CreatePictureObject(TKSN_Viewport* viewport, const char* path, int x, int y);
 
     // [SECTION] Merging objects (KSN_Project_Merge.cpp)
 
