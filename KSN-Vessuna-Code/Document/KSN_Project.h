@@ -39,6 +39,10 @@
 //   KSN_Project_StandIns.cpp  least stand-ins for subsystems not built yet
 //   KSN_Project_Import.cpp    importing objects and morphs, exporting objects
 //   KSN_Project_Merge.cpp     merging objects
+//   KSN_Project_Picking.cpp   picking, vertex culling, octree filters, the affected-objects stencil
+//   KSN_Project_Bounds.cpp    selection bounds, view targets, display box, world dimensions
+//   KSN_Project_Draw.cpp      drawing viewports, auto viewports, end of the flashes
+//   KSN_Project_Pictures.cpp  picture objects made from dropped image files
 #pragma once
 
 #include "KSN_TextureBrushImage.h"
@@ -51,6 +55,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class TKSN_Object;
 class TKSN_Camera;
@@ -67,6 +72,7 @@ class TKSN_SelectionUnionGroup;
 class TKSN_MapLayerGroup;
 class TKSN_SculptLayerGroup;
 class TQORMaterialMapSource;
+class TQORMaterialChannel;
 class TKSN_PolygonCuller;
 class TKSN_Grids;
 class TKSN_Undo_Node;
@@ -74,6 +80,16 @@ class TKSN_Viewport;
 class TKSN_Layer;
 class TKSN_Tool;
 class TKSN_ToolList;
+template <class T> class TQOROctreeNode;
+
+// The visible leaves of an octree for viewport (see KSN_Project_Picking.cpp).
+void GetListOfNonCulledOctreeNodes_Recurse(std::vector<TQOROctreeNode<int>*>& list, TQOROctreeNode<int>* node,
+                                           TKSN_Viewport* viewport, bool testView, const float* rectMin = nullptr,
+                                           const float* rectMax = nullptr);
+// Marks every ancestor of a changed octree leaf as changed.
+void CopyNodeChangedFlagsUpward(TKSN_Mesh* mesh);
+// m = a x m, both 4x4 row by row.
+void QORMatrix_PreMultiplyMatrix4x4(float* m, const float* a);
 
 // Number of polygon layers: one per bit of a polygon's 32-bit layer word.
 constexpr int KSN_POLYGON_LAYER_COUNT = 32;
@@ -543,6 +559,52 @@ public:
     // when a file cannot be written (files already written stay).
     void ExportGroupsAsSeparateObjects(TKSN_Object* object, const char* path);
 
+    // [SECTION] Picking and vertex culling (KSN_Project_Picking.cpp)
+
+    // The nearest front-facing polygon under (x, y), normalised viewport
+    // coordinates, across every object. ownMesh: never test a sub-division;
+    // owner: report the base mesh and base polygon of a sub-division hit.
+    // point (may be null) receives the hit in normalised viewport coordinates.
+    bool GetClosestPolygonAndMesh(TKSN_Viewport* viewport, TKSN_MeshRoot*& mesh, int& polygon, float x, float y,
+                                  bool ownMesh, bool owner, float* point = nullptr);
+    // Tells the user in the message panel why a click may not show its edit.
+    void CheckObjectAtClickedPoint(TKSN_Viewport* viewport, float x, float y, bool checkMaps, bool checkSelection,
+                                   bool checkSymmetry);
+    void StartVertexCulling();
+    void StartVertexCullingIfNecessary(bool wait);
+    void WaitForVertexCullingToBecomeReady();
+    // 0 obscured, 1 visible; computes (once) what the culler has not reached.
+    float GetVertexCulledValue(TKSN_Mesh* mesh, int vertex);
+    bool IsVertexObscured(TKSN_Mesh* mesh, int vertex) { return GetVertexCulledValue(mesh, vertex) < 1e-30f; }
+    bool IsVertexCulled(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int vertex);
+    void GetCulledOctreeNodeList(std::vector<TQOROctreeNode<int>*>& list, TKSN_Mesh* mesh, TKSN_Viewport* viewport,
+                                 TQOROctreeNode<int>* node, int depth, int passed, bool testView, bool testDirection,
+                                 bool testRectangle, float* rectMin, float* rectMax, bool toObjectSpace);
+    void GenerateAffectedObjectsStencil();
+    void GenerateAffectedObjectsStencilIfNecessary();
+    void UseAffectedObjectsStencilToFixPaintingThroughSymmetricSide() {}
+
+    // [SECTION] Selection bounds and view targets (KSN_Project_Bounds.cpp)
+
+    bool CalculateSelectedMinMax(float* min, float* max, bool symmetric, const float* matrix = nullptr);
+    bool CalculateSelectedNormalAndPosition(float* normal, float* position, bool symmetric);
+    void CalculateWorldDimensions();
+
+    // [SECTION] Drawing viewports (KSN_Project_Draw.cpp)
+
+    // Draws the viewport now, from its cache when nothing changed.
+    void DrawViewport(TKSN_Viewport* viewport);
+    void AfterScreenDraw();
+    // "Bump" and "Displacement" feed the subdivided render.
+    bool DoesChannelInvalidateSubDRender(TQORMaterialChannel* channel);
+    void DrawFullSceneParams_AllVisibleViewports(bool, bool, bool) {}
+
+    // [SECTION] Picture objects (KSN_Project_Pictures.cpp)
+
+    // An image file dropped at window pixel (x, y) of viewport becomes a
+    // textured square facing the view; the current object stays current.
+    void CreatePictureObject(TKSN_Viewport* viewport, const char* path, int x, int y);
+
     // [SECTION] Merging objects (KSN_Project_Merge.cpp)
 
     // Joins the objects with selected vertices into "Merged Object"; cannot
@@ -603,6 +665,7 @@ public:
     bool FlashSelection = false;
     bool FlashLayerColors = false;
     bool InteractiveMotion = false;
+    bool ModelerOverlays = false;                    // not saved
     float WorldMin[3] = {-1.0f, -1.0f, -1.0f};
     float WorldMax[3] = {1.0f, 1.0f, 1.0f};
     float WorldCentre[3] = {0.0f, 0.0f, 0.0f};

@@ -48,11 +48,6 @@ constexpr uint32_t WarningDeformation = 0x4;
 // brush is acting as a selection brush; it always answers no.
 bool UsingPaintBrushAsSelectionBrush() { return false; }
 
-// TODO(stub): stands for the culler's propagation of the octree leaves'
-// changed marks to their parents; partial redraws rebuild whole meshes until
-// the culler exists.
-void CopyNodeChangedFlagsUpward(TKSN_Mesh* /*mesh*/) {}
-
 // TODO(stub): stands for copying the object's offset triple into its mesh;
 // the scene object carries no such triple yet, so there is nothing to copy.
 void CopyObjectOffsetToMesh(TKSN_Object* /*object*/, TKSN_Mesh* /*mesh*/) {}

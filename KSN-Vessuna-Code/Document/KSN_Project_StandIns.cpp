@@ -1,6 +1,5 @@
 // TODO(stub): the least stand-ins for the parts of the project that later
-// subsystems build: the undo lists, culling, bounds, viewport
-// drawing, the paint overlay, brush images and tiling. Each
+// subsystems build: the undo lists, the paint overlay, brush images and tiling. Each
 // function here answers as a project without that subsystem does; its owner
 // replaces it with the real code in its own source and deletes it here.
 #include "KSN_Project.h"
@@ -11,32 +10,6 @@
 
 // TODO(stub): brush shapes; nothing is loaded yet.
 bool TKSN_Project::LoadBrushShapeFromFile(const char*) { return false; }
-
-// TODO(stub): the vertex-culling front end keeps its own started flag; until
-// it lands, cancelling stops the culler's thread, which reads the octrees and
-// visible lists that the caller is about to discard.
-void TKSN_Project::CancelVertexCulling()
-{
-    if (PolygonCuller) PolygonCuller->CancelThread(true);
-    KSN_ProjectApp_InvalidateVertexCulling();
-}
-
-// TODO(stub): picking and culling.
-void TKSN_Project::InvalidateAffectedObjectsStencil() { AffectedObjectsStencilValid = false; }
-
-// TODO(stub): selection bounds and view targets.
-void TKSN_Project::DoAutoCalculateDepthLookAt() {}
-
-void TKSN_Project::GetDisplayBoundingBox(TKSN_Viewport*, float* min, float* max)
-{
-    for (int c = 0; c < 3; ++c) {
-        if (min) min[c] = -1.0f;
-        if (max) max[c] = 1.0f;
-    }
-}
-
-// TODO(stub): drawing viewports.
-void TKSN_Project::ProcessAutoViewports() {}
 
 // TODO(stub): brush tiling.
 void TKSN_Project::BeforeConsiderTiling(TKSN_Viewport*) {}

@@ -161,8 +161,23 @@ void TKSN_Project::RegisterToolHooks()
     };
     hooks.BeginSculptStroke = KSN_BeginSculptStrokeUndo;
     hooks.EndSculptStroke = KSN_EndSculptStrokeUndo;
-    // TODO(stub): the project's background vertex culling (start, wait, per-vertex answer), the
-    // connected-surface switch, picking (GetClosestPolygonAndMesh) and the Lock X/Y/Z switches;
-    // unset, tools see no culled vertex, the switch off, nothing under the cursor and no axis locked.
+    // The stroke engine picks on the level on display and maps the hit to the
+    // owner mesh itself.
+    hooks.GetClosestPolygonAndMesh = [](TKSN_Viewport* viewport, TKSN_MeshRoot*& mesh, int& polygon, float x,
+                                        float y, float* hit) {
+        mesh = nullptr;
+        polygon = -1;
+        return Project && Project->GetClosestPolygonAndMesh(viewport, mesh, polygon, x, y, false, false, hit);
+    };
+    hooks.StartVertexCullingIfNecessary = [](bool wait) {
+        if (Project) Project->StartVertexCullingIfNecessary(wait);
+    };
+    hooks.WaitForVertexCullingToBecomeReady = []() {
+        if (Project) Project->WaitForVertexCullingToBecomeReady();
+    };
+    hooks.IsVertexCulled = [](TKSN_Mesh* mesh, TKSN_Viewport* viewport, int vertex) {
+        return Project && Project->IsVertexCulled(mesh, viewport, vertex);
+    };
+    // TODO(stub): the connected-surface switch; unset, tools see it off.
     KSN_SetToolProjectHooks(hooks);
 }

@@ -241,11 +241,12 @@ static void Kestrune_ConnectLowerLayers()
         *height = texture->GetHeight();
         return true;
     };
-    // TODO(stub): the project's tiled paint mapping (GetTiledUVMapForVertex),
-    // its interaction-in-progress flag and picture meshes come with their
-    // subsystems; until they are registered here every tiled coordinate is 0,
-    // no navigation drag lowers the quick render's quality and no mesh is a
-    // picture mesh.
+    // A picture object (a dropped reference image) always shows its colour map.
+    renderer.IsPictureMesh = [](TKSN_Mesh* mesh) { return mesh && mesh->ForceColorTextureDisplay; };
+    // TODO(stub): the project's tiled paint mapping (GetTiledUVMapForVertex)
+    // and its interaction-in-progress flag come with their subsystems; until
+    // they are registered here every tiled coordinate is 0 and no navigation
+    // drag lowers the quick render's quality.
     KSN_SetRendererProjectHooks(renderer);
 
     KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);
