@@ -24,6 +24,7 @@
 
 #include "GuiMaster.h"
 #include "KSN_MessageHooks.h"
+#include "KSN_RenameWindow.h"
 #include "QOREvents.h"
 #include "QORNewStaticList.h"
 
@@ -147,6 +148,8 @@ public:
     static bool SelectMoreToolsCB(TQOREvent* event);
     // TODO(stub): rebuilds the mode buttons (their bar is not built yet).
     void UpdateModeButtons() {}
+    // Rebuilds the Tool tab (command 431).
+    void UpdateTool();
 
     // [SECTION] Splash
     void SetupSplashScreen();
@@ -168,7 +171,15 @@ public:
     TGui_Window* ExportWindow = nullptr;
     TGui_Window* ViewportOptionsWindow = nullptr;
     TGui_Window* RenderOptionsWindow = nullptr;
-    TGui_Window* RenameWindow = nullptr;
+    TKSN_RenameWindow* RenameWindow = nullptr;
+    TKSN_ProgressWindow* ProgressWindow = nullptr;
+    TKSN_ToolWindow* ToolWindow = nullptr;
+    // The side panel's current tab (0 tool, 1 manager, ...).
+    int32_t CurrentTab = 0;
+    // The tool tab's culling and symmetry panels (by ID; 0 before built),
+    // which commands 414 and 415 flash.
+    uint32_t CullingPanelID = 0;
+    uint32_t SymmetryPanelID = 0;
     TGui_Window* NewMapWindow = nullptr;
     TGui_Window* OptionsWindow = nullptr;
     TKSN_CR2ExportWindow* CR2ExportWindow = nullptr;

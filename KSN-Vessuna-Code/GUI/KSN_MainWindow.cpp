@@ -212,7 +212,11 @@ void TKSN_MainWindow::Init()
     ExportWindow = MakeHiddenWindow(this, "Export");
     ViewportOptionsWindow = MakeHiddenWindow(this, "Viewport Options");
     RenderOptionsWindow = MakeHiddenWindow(this, "Render Options");
-    RenameWindow = MakeHiddenWindow(this, "Rename");
+    RenameWindow = new TKSN_RenameWindow(this);
+    ProgressWindow = new TKSN_ProgressWindow(this);
+    ToolWindow = new TKSN_ToolWindow(LeftColumn);
+    ToolWindow->SetName("Tool Window", false);
+    ToolWindow->Hide();
     NewMapWindow = MakeHiddenWindow(this, "New Map");
     OptionsWindow = MakeHiddenWindow(this, "Options");
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);
