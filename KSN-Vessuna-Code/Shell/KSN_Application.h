@@ -197,6 +197,7 @@ public:
     char imagesPath[KSN_APP_PATH_BUFFER] = {};
     char projectsPath[KSN_APP_PATH_BUFFER] = {};
     TQORTimer saveReminderTimer;
+    TQORTimer saveTimer;                     // since the project was last saved
     float saveReminderInterval = 300.0f;     // seconds
     char autoSaveFileName[KSN_APP_PATH_BUFFER] = {};
     char loadedAutoSaveFileName[KSN_APP_PATH_BUFFER] = {};
