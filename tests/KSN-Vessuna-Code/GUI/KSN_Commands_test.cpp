@@ -37,13 +37,29 @@ TEST_F(CommandPump, OnePassRunsWhatWasQueuedAndLeavesPushedCommandsForTheNext)
         g_Ran.push_back(e->GetCommand());
         if (e->GetCommand() == 165) QOREvents_PushEvent(new TQOREvent(RecordingCB, 0, 3));
     };
-    for (TKSN_Viewport* v : App->viewports)
-        if (v) v->SetRenderedSceneStatus(0);
+    const auto anyStale = [] {
+        bool stale = false;
+        for (TKSN_Viewport* v : App->viewports) stale |= v && v->shown && v->GetRenderedSceneStatus() == 2;
+        return stale;
+    };
+    const auto clearStale = [] {
+        for (TKSN_Viewport* v : App->viewports)
+            if (v) v->ClearRenderedSceneStatus();
+    };
+    // A flagged id with a callback of its own never passes the redraw table.
+    clearStale();
+    QOREvents_PushEvent(new TQOREvent(RecordingCB, 0, 7));
+    KestruneEvents_ProcessEvents();
+    EXPECT_FALSE(anyStale());
+    g_Ran.clear();
+    RedisplaysBefore = KestruneEvents_RedisplayCount;
+
     QOREvents_PushEvent(165);
     QOREvents_PushEvent(new TQOREvent(RecordingCB, 0, 7));   // a flagged id with its own callback
     KestruneEvents_ProcessEvents();
     EXPECT_EQ(g_Ran, (std::vector<int>{165, 7}));
     EXPECT_EQ(EventsProcessedThisTime, 2);
+    EXPECT_TRUE(anyStale());
     // Only the dispatcher's 165 marked the viewports stale (once) and posted.
     EXPECT_EQ(RedisplaysPosted(), 2);   // 165's flag, then the pass
     ASSERT_EQ(QOREvents_GetEventCount(), 1);
