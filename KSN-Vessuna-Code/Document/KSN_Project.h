@@ -679,6 +679,13 @@ public:
     // Not saved: painting options of the session.
     bool PaintOnSelectionOnly = true;
     bool MixColorAndTexture = false;
+    bool PaintOverlayFlag = true;                    // no reader besides its live variable
+    bool AntiAliasPaint = false;
+    bool BrushMarkedVerticesOnly = false;
+    bool ForceWireframeOverlayForModeler = false;
+    bool DeformLockX = false;                        // deformers may not move along that axis
+    bool DeformLockY = false;
+    bool DeformLockZ = false;
     bool WeldOnImport = false;                       // not saved
     float BrushShapeSize = -1.0f;                    // -1: no footprint built yet
     float BrushShapeHardness = -1.0f;
@@ -703,6 +710,7 @@ public:
     bool PaintDisplacement = false;
     bool PaintAmbient = false;
     bool PaintSpecular = false;
+    bool PaintNoChannel = false;                     // names no channel; only counts as "a channel is chosen"
 
     // [SECTION] Options stored in the project file (defaults of UseDefaultSettings)
 

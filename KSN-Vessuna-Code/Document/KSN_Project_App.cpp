@@ -30,7 +30,9 @@ void KSN_ProjectApp_ClearDocumentSearchPaths()
 
 void KSN_ProjectApp_RestartSaveReminder()
 {
-    if (App) App->saveReminderTimer.Start();
+    if (!App) return;
+    App->saveReminderTimer.Start();
+    App->saveTimer.Start();
 }
 
 void KSN_ProjectApp_WarningNoCurrentObject(bool pushCommand)

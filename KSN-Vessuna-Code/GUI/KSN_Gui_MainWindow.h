@@ -24,6 +24,7 @@
 
 #include "GuiMaster.h"
 #include "KSN_MessageHooks.h"
+#include "KSN_RenameWindow.h"
 #include "QOREvents.h"
 #include "QORNewStaticList.h"
 
@@ -182,7 +183,6 @@ public:
     TGui_Button* BrushShapeButton = nullptr;
     TGui_Button* BrushImageButton = nullptr;
     TGui_Node* ColorSwatch = nullptr;     // the mode bar's colour swatch
-    TGui_Node* ToolWindow = nullptr;      // the tool-parameter panel
     TGui_Node* ToolTypeBar = nullptr;     // the paint / morph / model tab buttons
     TGui_Button* ToolTabButton = nullptr; // shows the current tool's icon
     TGui_Window* MessageWindow = nullptr;
@@ -195,7 +195,15 @@ public:
     TGui_Window* ExportWindow = nullptr;
     TGui_Window* ViewportOptionsWindow = nullptr;
     TGui_Window* RenderOptionsWindow = nullptr;
-    TGui_Window* RenameWindow = nullptr;
+    TKSN_RenameWindow* RenameWindow = nullptr;
+    TKSN_ProgressWindow* ProgressWindow = nullptr;
+    TKSN_ToolWindow* ToolWindow = nullptr;   // the tool-parameter panel
+    // The side panel's current tab (0 tool, 1 manager, ...).
+    int32_t CurrentTab = 0;
+    // The tool tab's culling and symmetry panels (by ID; 0 before built),
+    // which commands 414 and 415 flash.
+    uint32_t CullingPanelID = 0;
+    uint32_t SymmetryPanelID = 0;
     TGui_Window* NewMapWindow = nullptr;
     TGui_Window* OptionsWindow = nullptr;
     TKSN_CR2ExportWindow* CR2ExportWindow = nullptr;

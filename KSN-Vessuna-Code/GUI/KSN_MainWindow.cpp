@@ -180,9 +180,8 @@ void TKSN_MainWindow::Init()
     ToolTypeBar = LeftColumn->AddNode("", 200, 20);
     ToolTypeBar->ShowName = false;
     ToolTabButton = LeftColumn->AddButton("Tool", 0, 0, nullptr);
-    ToolWindow = LeftColumn->AddNode("", 220, 300);
+    ToolWindow = new TKSN_ToolWindow(LeftColumn);
     ToolWindow->ShowName = false;
-    ToolWindow->StackChildren = true;
 
     ModeBar = AddNode("", 400, 40);
     ModeBar->ShowName = false;
@@ -218,7 +217,8 @@ void TKSN_MainWindow::Init()
     ExportWindow = MakeHiddenWindow(this, "Export");
     ViewportOptionsWindow = MakeHiddenWindow(this, "Viewport Options");
     RenderOptionsWindow = MakeHiddenWindow(this, "Render Options");
-    RenameWindow = MakeHiddenWindow(this, "Rename");
+    RenameWindow = new TKSN_RenameWindow(this);
+    ProgressWindow = new TKSN_ProgressWindow(this);
     NewMapWindow = MakeHiddenWindow(this, "New Map");
     OptionsWindow = MakeHiddenWindow(this, "Options");
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);

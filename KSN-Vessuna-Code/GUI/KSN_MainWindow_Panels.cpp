@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 
-TKSN_ViewportPanel::TKSN_ViewportPanel(TGui_Node* parent, int index) : TGui_Node(parent), ViewportIndex(index)
+TKSN_ViewportPanel::TKSN_ViewportPanel(TGui_Node* parent, int index) : TKSN_Panel(parent), ViewportIndex(index)
 {
     ShowName = false;
     BackgroundColor[0] = BackgroundColor[1] = BackgroundColor[2] = 0.25f;
@@ -19,17 +19,6 @@ TKSN_ViewportPanel::TKSN_ViewportPanel(TGui_Node* parent, int index) : TGui_Node
 TKSN_Viewport* TKSN_ViewportPanel::GetViewport() const
 {
     return App && ViewportIndex >= 0 && ViewportIndex < 4 ? App->viewports[ViewportIndex] : nullptr;
-}
-
-TKSN_SubWindow::TKSN_SubWindow(TGui_Node* parent) : TGui_Window(parent) { Y = 50; }
-
-void TKSN_SplashScreenWindow::UpdateSize()
-{
-    TGui_Window::UpdateSize();
-    if (auto* m = dynamic_cast<TGui_Master*>(GetRoot())) {
-        X = std::max(0, std::min(X, m->Width - Width));
-        Y = std::max(0, std::min(Y, m->Height - Height));
-    }
 }
 
 void NavCleanStacks() {}

@@ -9,6 +9,7 @@
 #include "GuiNode.h"
 #include "GuiWindow.h"
 #include "KSN_Gui_ManagerLists.h"
+#include "KSN_Gui_Panel.h"
 
 #include <cstdint>
 #include <string>
@@ -17,7 +18,7 @@ class TGui_Menu;
 class TKSN_Viewport;
 
 // TODO(stub): the viewport panel; it forwards nothing to the tools yet.
-class TKSN_ViewportPanel : public TGui_Node {
+class TKSN_ViewportPanel : public TKSN_Panel {
 public:
     TKSN_ViewportPanel(TGui_Node* parent, int index);
     // The application viewport this panel shows (0..3), or null.
@@ -27,20 +28,6 @@ public:
 
     int32_t ViewportIndex = 0;
     int32_t ViewChangedCount = 0;
-};
-
-// TODO(stub): the main window's sub-window base: a toolkit window placed at y = 50.
-class TKSN_SubWindow : public TGui_Window {
-public:
-    explicit TKSN_SubWindow(TGui_Node* parent);
-    ~TKSN_SubWindow() override = default;
-};
-
-// TODO(stub): the splash window; it only keeps itself inside the master.
-class TKSN_SplashScreenWindow : public TKSN_SubWindow {
-public:
-    explicit TKSN_SplashScreenWindow(TGui_Node* parent) : TKSN_SubWindow(parent) {}
-    void UpdateSize() override;
 };
 
 // TODO(stub): the import window; Execute remembers the file and shows the window.

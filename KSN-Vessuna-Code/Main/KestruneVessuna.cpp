@@ -310,7 +310,7 @@ void Kestrune_Vessuna_InitializeInterface()
 
     OS.AssignOnDoProgress(TKSN_MainWindow::DoProgress);
     Kestrune_InstallMessageHooks();
-    QOREvents_SetMainFunction(KestruneEvents_CommandCB);
+    KestruneEvents_Install();
     if (haveContext) TestOpenGL();
     MainWindow->SetupSplashScreen();
 

@@ -83,6 +83,7 @@ TKSN_Application::TKSN_Application(const char* name)
         OS.Exit(1);
     }
     App = this;
+    saveTimer.Start();
 
     KSN_CopyText(applicationName, sizeof applicationName, name);
     TOS::CreateApplicationDataFolder(userDataPath, nullptr, sizeof userDataPath);

@@ -180,6 +180,7 @@ public:
     TKSN_DepthBuffer* viewDepthBuffer = nullptr;    // type 0; owned
     char applicationName[KSN_APP_NAME_BUFFER] = {};
     int32_t frameCounter = 0;
+    int32_t CurrentFrame = 0;                        // the animation frame
     int32_t drawFrameCounter = 0;
     int32_t splashState = 0;
     bool allowMinimize = true;
@@ -196,6 +197,7 @@ public:
     char imagesPath[KSN_APP_PATH_BUFFER] = {};
     char projectsPath[KSN_APP_PATH_BUFFER] = {};
     TQORTimer saveReminderTimer;
+    TQORTimer saveTimer;                     // since the project was last saved
     float saveReminderInterval = 300.0f;     // seconds
     char autoSaveFileName[KSN_APP_PATH_BUFFER] = {};
     char loadedAutoSaveFileName[KSN_APP_PATH_BUFFER] = {};

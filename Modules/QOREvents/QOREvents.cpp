@@ -16,15 +16,6 @@
 
 namespace {
 
-// TODO(stub): stands for KestruneEvents_CommandCB, the central command handler
-// of the command handlers, which start-up installs with QOREvents_SetMainFunction.
-// Until then an event without a callback is left unhandled.
-bool UnhandledCommandCB(TQOREvent*) { return false; }
-
-// TODO(stub): stands for the window layer's request for another frame (the canvas
-// host); until it exists the canvas repaints on its own.
-void RequestAnotherFrame() {}
-
 char* CopyText(const char* text)
 {
     if (!text) return nullptr;
@@ -50,7 +41,11 @@ TEventList Events;       // waiting events, oldest first
 TEventList TempEvents;   // events pushed during the current pump pass
 bool CurrentlyProcessngEvents = false;
 TQOREventFunction fOnPushEvent = nullptr;
-TQOREventFunction MainFunction = UnhandledCommandCB;
+// Start-up installs the central command handler; until then an event without a
+// callback is left unhandled.
+TQOREventFunction MainFunction = nullptr;
+// The window layer's request for another frame; null: nobody to tell.
+void (*RedisplayFunction)() = nullptr;
 
 void CreateListsIfMissing()
 {
@@ -185,6 +180,10 @@ void QOREvents_AssignOnPushEvent(TQOREventFunction hook) { fOnPushEvent = hook; 
 
 void QOREvents_SetMainFunction(TQOREventFunction function) { MainFunction = function; }
 
+void QOREvents_SetRedisplayFunction(void (*function)()) { RedisplayFunction = function; }
+
+int EventsProcessedThisTime = 0;
+
 // [SECTION] Running
 
 bool QORProcessEventNow(TQOREvent* event)
@@ -216,10 +215,10 @@ void KestruneEvents_ProcessEvents()
         }
     } bracket;
 
-    int eventsRun = 0;
+    EventsProcessedThisTime = 0;
     while (std::unique_ptr<TQOREvent> event{QOREvents_PopEvent()}) {
         RunEvent(event.get());
-        ++eventsRun;
+        ++EventsProcessedThisTime;
     }
-    if (eventsRun > 0) RequestAnotherFrame();
+    if (EventsProcessedThisTime > 0 && RedisplayFunction) RedisplayFunction();
 }

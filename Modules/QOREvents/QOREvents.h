@@ -122,6 +122,9 @@ void QOREvents_AssignOnPushEvent(TQOREventFunction hook);
 // Runs every event that has no callback of its own. Start-up installs the
 // central command handler here; null leaves such events unhandled.
 void QOREvents_SetMainFunction(TQOREventFunction function);
+// Called after a pump pass that ran at least one event (the window layer posts
+// a redisplay there); null: nothing is called.
+void QOREvents_SetRedisplayFunction(void (*function)());
 
 // [Running at once]
 
@@ -138,3 +141,6 @@ bool QORProcessEventNow(TQOREventFunction callback, uint32_t ownerID, int32_t co
 // Marks the OS layer busy while it runs. The queue is left consistent and the
 // running event deleted when a handler throws.
 void KestruneEvents_ProcessEvents();
+// Events the current (or last) pump pass has run; nested QORProcessEventNow
+// calls are not counted.
+extern int EventsProcessedThisTime;

@@ -381,7 +381,11 @@ TEST_F(MainWindowMenus, TheFileMenuOpensWithAltFAndEachItemRaisesItsCommand)
         Layout();
         g_RanCommands.clear();
         ClickNode(items[i]);
-        EXPECT_EQ(Commands(), std::vector<int>{expected[i]});
+        // The item's command runs first; what it queues (a new project's
+        // refreshes) follows.
+        ASSERT_FALSE(Commands().empty());
+        EXPECT_EQ(Commands().front(), expected[i]);
+        for (int c : Commands()) EXPECT_TRUE(c == expected[i] || c >= 299) << c;
         EXPECT_FALSE(W().FileMenu->Shown);
     }
 }
@@ -671,6 +675,9 @@ TEST_F(MainWindowFrame, IdleWorkWaitsForRestingInputAndTheSaveReminderCountsOnly
     Idle();
     EXPECT_EQ(CountQueued(402), 1);
     EXPECT_LT(App->saveReminderTimer.Read(), 1.0) << "the reminder starts counting again";
+    // The queued reminder itself stops the timer when it runs; that is the
+    // file commands' business, not the window's.
+    QOREvents_Clean();
 
     // A minimised window stops the count; showing it again continues it.
     QORglut_DispatchIconize(true);

@@ -1,0 +1,118 @@
+// Interface refreshes (410-457): handlers queue these instead of touching
+// widgets, so any number of changes in one pass lead to one refresh after the
+// document has settled. Every member may still be null; each step skips it.
+#include "KestruneEvents.h"
+
+#include "KSN_Application.h"
+#include "KSN_Gui_MainWindow.h"
+#include "KSN_MainWindow_Panels.h"
+#include "KSN_Object.h"
+#include "KSN_Project.h"
+#include "OS.h"
+#include "QOREvents.h"
+#include "QORLanguage.h"
+
+bool ModelerWarningMessageGiven = false;
+
+namespace {
+
+void ChooseToolTypeTab(int tab)
+{
+    App->SetToolTypeTab(tab);
+    auto* modeChange = new TQOREvent(KestruneEvents_CommandCB, 0, 151);
+    modeChange->intParameters[0] = tab;
+    QOREvents_PushEvent(modeChange);
+    QOREvents_PushEvent(432);
+}
+
+void RunNow(int command) { QORProcessEventNow(KestruneEvents_CommandCB, 0, command); }
+
+void FlashRecorded(uint32_t id)
+{
+    if (!id) return;
+    if (auto* node = dynamic_cast<TGui_Node*>(__GetThingyFromID(id))) node->Flash(false);
+}
+
+} // namespace
+
+bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
+{
+    TKSN_MainWindow* w = GetMainWindow();
+    if (!w || !event) return false;
+    KestruneEvents_PostRedisplay();
+    switch (event->GetCommand()) {
+    case 410:
+    case 411:
+    case 457: return false;
+    case 412:
+        if (w->MessagePanel) w->MessagePanel->Flash(false);
+        return true;
+    case 413: RunNow(11); return true;
+    case 414:
+        RunNow(11);
+        FlashRecorded(w->CullingPanelID);
+        return true;
+    case 415:
+        RunNow(11);
+        FlashRecorded(w->SymmetryPanelID);
+        return true;
+    case 416: ChooseToolTypeTab(event->intParameters[0]); return true;
+    case 417: ChooseToolTypeTab(3); return true;
+    case 418: ChooseToolTypeTab(1); return true;
+    case 419:
+        if (App->GetToolTypeTab() != 4) App->warnedDeformingBaseVertices = false;
+        if (!ModelerWarningMessageGiven) {
+            ModelerWarningMessageGiven = true;
+            OS.WarningMessage("%s", Lang.GetText(283));
+        }
+        ChooseToolTypeTab(4);
+        return true;
+    case 421: ChooseToolTypeTab(2); return true;
+    case 422: w->UpdateMorphMenu(); return true;
+    case 423: w->UpdateSelectionMenu(true, false); return true;
+    case 424: w->UpdateObjectsMenu(); return true;
+    case 425: w->UpdateGroupMenu(); return true;
+    case 426: w->UpdateMaterialMenu(); return true;
+    case 427: w->UpdateMapsMenu(); return true;
+    case 428: w->UpdateLayersMenu(); return true;
+    case 429: w->SetupViewportMenu(); return true;
+    case 430: w->UpdateModeButtons(); return true;
+    case 431: w->UpdateTool(); return true;
+    case 432:
+        w->UpdateMainMenu();
+        w->UpdateModeButtons();
+        w->UpdateTool();
+        w->UpdateToolMenus();
+        return true;
+    case 433:
+        w->UpdateModeButtons();
+        w->UpdateTool();
+        w->UpdateToolMenus();
+        return true;
+    case 442: return dynamic_cast<TKSN_ViewportPanel*>(__GetThingyFromID(event->GetOwnerID())) != nullptr;
+    case 443:
+    case 444:
+        if (!Project || !Project->GetCurrentObject()) {
+            App->WarningNoCurrentObject(true);
+            return false;
+        }
+        w->CurrentTab = 1;
+        QOREvents_PushEvent(441);
+        return true;
+    case 445:
+        if (w->SplashWindow) w->SplashWindow->Execute();
+        return true;
+    case 446:
+        App->splashTimer.Stop();
+        if (w->SplashWindow) w->SplashWindow->Hide();
+        return true;
+    case 447:
+        if (w->ToolWindow) w->ToolWindow->Show();
+        return true;
+    // TODO(stub): the manager trees, maps tab, layer window, brush library
+    // nodes, export/options/render-options/viewport-options windows and the
+    // brush-colour swatches arrive with their own panels; their refreshes
+    // and openings (434-441, 448-456) do nothing until then.
+    default: return true;
+    }
+}
