@@ -1,9 +1,12 @@
 // A real OpenGL context for tests that upload textures or read pixels back:
 // one double-buffered RGBA GLX window on the test display (Xvfb with Mesa),
 // made current on the calling thread. Open() fails without a display, so a
-// test can say to run under xvfb-run instead of crashing.
+// test can say to run under xvfb-run instead of crashing; a display that is
+// only busy is waited for (KsnTestDisplay.h).
 // TWithTestGLWindow<Fixture> gives a whole suite one such window.
 #pragma once
+
+#include "KsnTestDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +21,7 @@ public:
 
     bool Open(int width = 64, int height = 64)
     {
-        display = XOpenDisplay(nullptr);
-        if (!display) return false;
+        if (!KsnConnectToTheTestDisplay([&] { return (display = XOpenDisplay(nullptr)) != nullptr; })) return false;
         int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
                             GLX_ALPHA_SIZE, 8, None};
         XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);

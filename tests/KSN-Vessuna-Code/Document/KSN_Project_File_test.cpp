@@ -5,10 +5,10 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -188,23 +188,27 @@ TEST_F(ProjectFileFixture, FullDiskKeepsThePreviousFile)
     const std::string before = ReadFile(PathOf("full.Kestrune"));
     Project->ScaleFactor = 7.0f;   // the next file differs
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        limit.rlim_cur = limit.rlim_max = rlim_t(before.size() / 2);
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const bool saved = Project->SaveProject_v2(PathOf("full.Kestrune").c_str(), true);
-        ::_exit(saved ? 1 : (TextFileIndent == 0 ? 0 : 2));
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success; 2: the indent was left raised";
-    EXPECT_EQ(ReadFile(PathOf("full.Kestrune")), before);
-    for (const auto& entry : fs::directory_iterator(Root))
-        EXPECT_EQ(entry.path().filename().string().find(".saving-"), std::string::npos) << "temporary file left";
+    // The save runs in a child process limited to files half the old one's
+    // size. The child is a fresh run of this program that repeats the test up
+    // to here ("threadsafe"): a plain fork would copy the locks that worker
+    // threads (the virtual-memory store's writer) held at that moment, and the
+    // child's save could wait on one of them forever.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = rlim_t(before.size() / 2);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            int code = Project->SaveProject_v2(PathOf("full.Kestrune").c_str(), true) ? 1 : 0;
+            if (!code && TextFileIndent != 0) code = 2;
+            if (!code && ReadFile(PathOf("full.Kestrune")) != before) code = 3;
+            for (const auto& entry : fs::directory_iterator(Root))
+                if (!code && entry.path().filename().string().find(".saving-") != std::string::npos) code = 4;
+            std::_Exit(code);
+        },
+        testing::ExitedWithCode(0), "")
+        << "1: reported success; 2: the indent was left raised; 3: the old file changed; 4: temporary file left";
 
     fs::permissions(PathOf("full.Kestrune"), fs::perms(0644));
     ASSERT_TRUE(Save("full.Kestrune"));

@@ -4,6 +4,7 @@
 // while a frame is drawn, the start file on the first frame, the CR2 wizard's
 // pictures, and files dropped onto the window.
 #include "KSN_MainWindowTestSupport.h"
+#include "KsnTestDisplay.h"
 
 #include "GuiButton.h"
 #include "KSN_CR2ExportWindow.h"
@@ -33,7 +34,7 @@ struct THostEnvironment : ::testing::Environment {
         static char* argv[] = {arg0, nullptr};
         static int argc = 1;
         wxApp::SetInitializerFunction(wxCreateApp);
-        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under xvfb-run";
+        ASSERT_TRUE(KsnConnectToTheTestDisplay([] { return wxEntryStart(argc, argv); })) << "no display: run under xvfb-run";
         ASSERT_TRUE(wxTheApp->CallOnInit());
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < end &&
@@ -48,6 +49,7 @@ struct THostEnvironment : ::testing::Environment {
     }
     void TearDown() override
     {
+        if (!wxTheApp) return;   // the toolkit never started
         if (FramePtr) FramePtr->Destroy();
         wxTheApp->Yield(true);
         wxTheApp->OnExit();

@@ -4,6 +4,7 @@
 #include "KSN_Viewport.h"
 
 #include "QORGL.h"
+#include "KsnTestDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +23,7 @@ class TGLWindow {
 public:
     bool Open()
     {
-        display = XOpenDisplay(nullptr);
-        if (!display) return false;
+        if (!KsnConnectToTheTestDisplay([&] { return (display = XOpenDisplay(nullptr)) != nullptr; })) return false;
         int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, None};
         XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);
         if (!visual) return false;

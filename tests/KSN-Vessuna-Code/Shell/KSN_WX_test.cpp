@@ -10,6 +10,8 @@
 #include "QORGL.h"
 #include "QORglut.h"
 
+#include "KsnTestDisplay.h"
+
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -87,15 +89,17 @@ public:
         static char* argv[] = {arg0, nullptr};
         static int argc = 1;
         wxApp::SetInitializerFunction(wxCreateApp);
-        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under xvfb-run";
+        ASSERT_TRUE(KsnConnectToTheTestDisplay([] { return wxEntryStart(argc, argv); })) << "no display: run under xvfb-run";
         ASSERT_TRUE(wxTheApp->CallOnInit());
     }
     void TearDown() override
     {
-        if (FramePtr) FramePtr->Destroy();
-        wxTheApp->Yield(true);
-        wxTheApp->OnExit();
-        wxEntryCleanup();
+        if (wxTheApp) {   // else the toolkit never started
+            if (FramePtr) FramePtr->Destroy();
+            wxTheApp->Yield(true);
+            wxTheApp->OnExit();
+            wxEntryCleanup();
+        }
         OS.SetDialogProvider(nullptr);
     }
 };

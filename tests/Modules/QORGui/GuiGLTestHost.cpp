@@ -5,6 +5,8 @@
 #include "OS.h"
 #include "QORglut.h"
 
+#include "KsnTestDisplay.h"
+
 #include <gtest/gtest.h>
 
 #include <wx/init.h>
@@ -32,7 +34,7 @@ public:
         static char* argv[] = {arg0, nullptr};
         static int argc = 1;
         wxApp::SetInitializerFunction(wxCreateApp);
-        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under xvfb-run";
+        ASSERT_TRUE(KsnConnectToTheTestDisplay([] { return wxEntryStart(argc, argv); })) << "no display: run under xvfb-run";
         ASSERT_TRUE(wxTheApp->CallOnInit());
         // GL draws reach the canvas only once the window is on the screen.
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -48,10 +50,12 @@ public:
     }
     void TearDown() override
     {
-        if (FramePtr) FramePtr->Destroy();
-        wxTheApp->Yield(true);
-        wxTheApp->OnExit();
-        wxEntryCleanup();
+        if (wxTheApp) {   // else the toolkit never started
+            if (FramePtr) FramePtr->Destroy();
+            wxTheApp->Yield(true);
+            wxTheApp->OnExit();
+            wxEntryCleanup();
+        }
         OS.SetDialogProvider(nullptr);
     }
 };
