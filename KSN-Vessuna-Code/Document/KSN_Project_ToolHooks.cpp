@@ -4,7 +4,14 @@
 // call, so they stay valid across project replacements.
 #include "KSN_Project.h"
 
+#include "KSN_Deformer.h"
+#include "KSN_Mesh.h"
+#include "KSN_Morph.h"
+#include "KSN_Object.h"
 #include "KSN_Tool.h"
+#include "KSN_Union.h"
+
+#include <memory>
 
 void TKSN_Project::RegisterToolHooks()
 {
@@ -34,4 +41,62 @@ void TKSN_Project::RegisterToolHooks()
     // TODO(stub): the project's background vertex culling (start, wait, per-vertex answer) and the
     // connected-surface switch; unset, tools see no culled vertex and the switch off.
     KSN_SetToolProjectHooks(hooks);
+
+    RegisterDeformerHooks();
+}
+
+void TKSN_Project::RegisterDeformerHooks()
+{
+    TKSN_DeformerProjectHooks hooks;
+    hooks.GetAffectableMeshes = [](std::vector<TKSN_Mesh*>& out) {
+        if (!Project) return;
+        std::unique_ptr<TQORNewStaticList<TKSN_Object*>> objects(Project->GetObjectList());
+        for (TKSN_Object* object : *objects) {
+            TKSN_Mesh* mesh = object ? object->Mesh.get() : nullptr;
+            if (!mesh || !Project->CanAffectObject(object)) continue;
+            if (object->GetCustomBooleanProperty("COMPLETELY_LOCKED")) continue;
+            if (mesh->GetSelectedVertexCount() <= 0) continue;
+            Project->CreateCurrentMorphForMeshIfNecessary(mesh);
+            TKSN_Morph* current = mesh->GetCurrentMorph();
+            if (!current || current->IsReadOnly()) continue;
+            out.push_back(mesh);
+        }
+    };
+    hooks.GetCurrentMorphUnionStrength = [](float& strength) {
+        TKSN_MorphUnion* morphUnion = Project ? Project->GetCurrentMorphUnion() : nullptr;
+        if (morphUnion) strength = morphUnion->Strength;
+        return morphUnion != nullptr;
+    };
+    hooks.SyncCurrentMorphs = []() {
+        TKSN_MorphUnion* morphUnion = Project ? Project->GetCurrentMorphUnion() : nullptr;
+        if (!morphUnion) return;
+        morphUnion->CopyParametersToAllItems();
+        morphUnion->ValidateItems();
+        for (unsigned id : morphUnion->ItemIDs) {
+            auto* morph = dynamic_cast<TKSN_Morph*>(__GetThingyFromID(id));
+            if (!morph) continue;
+            std::unique_ptr<TQORNewStaticList<TKSN_Mesh*>> meshes(Project->GetMeshList());
+            for (TKSN_Mesh* mesh : *meshes)
+                if (mesh && mesh->GetID() == morph->GetOwnerID()) mesh->SetCurrentMorph(morph);
+        }
+    };
+    hooks.BeforeDeform = [](const char* name) {
+        if (Project) Project->BeforeDeform(name, true, false);
+    };
+    hooks.SetDeformingFlag = [](bool on) {
+        if (Project) Project->SetDeformingFlag(on);
+    };
+    hooks.DoUseSymmetry = [](TKSN_Mesh* mesh) { return Project && Project->DoUseSymmetry(mesh); };
+    // TODO(stub): the project's Lock X, Y and Z switches (the symmetry options
+    // panel); until they exist no axis is locked.
+    hooks.OnSymmetrySettingsChanged = [](TKSN_Mesh* mesh) {
+        if (Project) Project->OnSymmetrySettingsChanged(mesh, true);
+    };
+    hooks.OnAllViewportsChanged = []() {
+        if (Project) Project->OnAllViewportsChanged();
+    };
+    hooks.AfterDrag = []() {
+        if (Project) Project->ProcessAutoViewports();
+    };
+    KSN_SetDeformerProjectHooks(hooks);
 }

@@ -6,6 +6,7 @@
 
 #include "KSN_Brush.h"
 #include "KSN_Tool.h"
+#include "KSN_DeformerKinds.h"
 
 // TODO(stub): the navigators, transforms and modellers of later subsystems.
 class TKSN_Navigator : public virtual TKSN_Tool {};
@@ -19,8 +20,6 @@ class TKSN_PaintBrush : public virtual TKSN_Brush {};
 class TKSN_Brush_V4 : public virtual TKSN_Tool, public TKSN_SelectableTool {};
 // TODO(stub): the chisel base.
 class TKSN_Chisel : public virtual TKSN_Brush_V4 {};
-// TODO(stub): the deformer base (a deformer never selects on click).
-class TKSN_Deformer : public virtual TKSN_Tool, public TKSN_SelectableTool {};
 
 #define KSN_STANDIN_TOOL(Class, Base, Name, Icon)               \
     class Class : public virtual Base {                         \
@@ -52,10 +51,6 @@ KSN_STANDIN_TOOL(TKSN_BulgeChisel, TKSN_Chisel, "Bulge Chisel", "BulgeChisel")
 KSN_STANDIN_TOOL(TKSN_ResurfaceChisel, TKSN_Chisel, "Resurface Chisel", "ResurfaceChisel")
 KSN_STANDIN_TOOL(TKSN_ContourChisel, TKSN_Chisel, "Contour Chisel", "ContourChisel")
 KSN_STANDIN_TOOL(TKSN_TouchupChisel, TKSN_Chisel, "Touch-up Chisel", "TouchupChisel")
-KSN_STANDIN_TOOL(TKSN_MoveInPlane, TKSN_Deformer, "Move in Plane", "MoveInPlane")
-KSN_STANDIN_TOOL(TKSN_Rotate, TKSN_Deformer, "Rotate Vertices", "Rotate")
-KSN_STANDIN_TOOL(TKSN_Scale, TKSN_Deformer, "Scale Vertices", "Scale")
-KSN_STANDIN_TOOL(TKSN_Bulge, TKSN_Deformer, "Bulge", "Bulge")
 KSN_STANDIN_TOOL(TKSN_GeometricShaper, TKSN_Deformer, "Geometric Shaper", "GeometricShaper")
 KSN_STANDIN_TOOL(TKSN_TouchupDeformer, TKSN_Deformer, "Touch-up Deformer", "TouchupDeformer")
 KSN_STANDIN_TOOL(TKSN_WeldVertices, TKSN_Tool, "Weld Vertices", "WeldVertices")
