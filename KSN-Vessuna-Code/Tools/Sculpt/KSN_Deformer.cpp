@@ -319,11 +319,19 @@ bool TKSN_Deformer::OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx,
         ExpandedDeltas(m->TempMorph);
         const int count = m->GetSelectedVertexCount();
         if (count <= 0) continue;
+        if (!ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+            // No pool yet (or called from inside it): one chunk here.
+            TThreadCruncher_ArrayChunk chunk;
+            chunk.Source = m->SelectedVertices;
+            chunk.Count = chunk.End = count;
+            chunk.User = m;
+            SubtractTMorphSelectedOnly_ThreadFunc(&chunk);
+            continue;
+        }
         TThreadCruncher_Releaser releaser;
-        if (count >= 32 && ThreadCruncher && !ThreadCruncher->IsPoolThread()) ThreadCruncher->StartUsing(releaser);
-        if (ThreadCruncher)
-            ThreadCruncher->ProcessArray(nullptr, m->SelectedVertices, sizeof(int32_t), count,
-                                         SubtractTMorphSelectedOnly_ThreadFunc, m, 0, 0.0f);
+        if (count >= 32) ThreadCruncher->StartUsing(releaser);
+        ThreadCruncher->ProcessArray(nullptr, m->SelectedVertices, sizeof(int32_t), count,
+                                     SubtractTMorphSelectedOnly_ThreadFunc, m, 0, 0.0f);
     }
     return true;
 }

@@ -6,11 +6,14 @@
 #include "KSN_ProjectEditTestSupport.h"
 
 #include "KSN_DeformerKinds.h"
+#include "KSN_DeformerTouchup.h"
 #include "KSN_Morph.h"
+#include "KSN_Parameter.h"
 #include "KSN_Undo.h"
 #include "KSN_Union.h"
 #include "QORLanguage.h"
 #include "QORMatrix.h"
+#include "QORThreads.h"
 
 #include <gtest/gtest.h>
 
@@ -68,30 +71,8 @@ protected:
         OS.PrintMessage("%s", "-- start --");
         Messages.clear();
 
-        Object = Project->CreateNewObject();
-        Object->SetName("%s", "Grid");
-        Mesh = new TKSN_Mesh(Object);
-        Mesh->Create(25, 0, 25, 16);
-        Object->Mesh.reset(Mesh);
-        for (int j = 0; j < 4; ++j)
-            for (int i = 0; i < 4; ++i) {
-                TQORPolygon& poly = Mesh->Polygons[4 * j + i];
-                poly.SetCount(4);
-                const int corners[4] = {5 * j + i, 5 * j + i + 1, 5 * (j + 1) + i + 1, 5 * (j + 1) + i};
-                for (int k = 0; k < 4; ++k) poly.Points[k].V = corners[k];
-            }
-        for (int j = 0; j < 5; ++j)
-            for (int i = 0; i < 5; ++i) {
-                float* p = Mesh->baseVertices + 3 * (5 * j + i);
-                p[0] = (i - 2) * 0.25f;
-                p[1] = (j - 2) * 0.25f;
-                p[2] = 0.0f;
-                float* n = Mesh->vertexNormals + 3 * (5 * j + i);
-                n[0] = n[1] = 0.0f;
-                n[2] = 1.0f;
-            }
-        Mesh->CopyBaseVerticesToResolvedVertices();
-        Mesh->BuildVertexPolygons();
+        Object = MakeGrid("Grid", 5);
+        Mesh = Object->Mesh.get();
         Project->CurrentObjectID = Object->GetID();
 
         View = App->viewports[0];
@@ -117,6 +98,38 @@ protected:
         DeformerRigidness = 0.5f;
         DeformerStrength = 1.0f;
         ProjectEditFixture::TearDown();
+    }
+
+    // A side x side grid of quads in the plane z = 0, spacing 0.25, centred,
+    // with normals +z.
+    TKSN_Object* MakeGrid(const char* name, int side)
+    {
+        TKSN_Object* object = Project->CreateNewObject();
+        object->SetName("%s", name);
+        auto* mesh = new TKSN_Mesh(object);
+        const int cells = side - 1;
+        mesh->Create(side * side, 0, side * side, cells * cells);
+        object->Mesh.reset(mesh);
+        for (int j = 0; j < cells; ++j)
+            for (int i = 0; i < cells; ++i) {
+                TQORPolygon& poly = mesh->Polygons[cells * j + i];
+                poly.SetCount(4);
+                const int corners[4] = {side * j + i, side * j + i + 1, side * (j + 1) + i + 1, side * (j + 1) + i};
+                for (int k = 0; k < 4; ++k) poly.Points[k].V = corners[k];
+            }
+        for (int j = 0; j < side; ++j)
+            for (int i = 0; i < side; ++i) {
+                float* p = mesh->baseVertices + 3 * (side * j + i);
+                p[0] = (i - (side - 1) / 2.0f) * 0.25f;
+                p[1] = (j - (side - 1) / 2.0f) * 0.25f;
+                p[2] = 0.0f;
+                float* n = mesh->vertexNormals + 3 * (side * j + i);
+                n[0] = n[1] = 0.0f;
+                n[2] = 1.0f;
+            }
+        mesh->CopyBaseVerticesToResolvedVertices();
+        mesh->BuildVertexPolygons();
+        return object;
     }
 
     TKSN_MorphUnion* MakeUnion(float strength)
@@ -395,6 +408,124 @@ TEST_F(DeformerTest, StrengthHintRoundsInPlace)
     tool->PrintHint(Mesh, "%s", "50%d done");
     ASSERT_FALSE(Messages.empty());
     EXPECT_EQ(Messages.back(), "hint [b]Deforming \"Shape\" in the object \"Grid\"[/b]\n\n50%d done");
+}
+
+// A bumpy grid: the centre rows lifted, so smoothing and flattening have work.
+void Bump(TKSN_Mesh* mesh)
+{
+    for (int v = 0; v < 25; ++v) {
+        const float z = 0.1f * float((v * 7) % 5) - 0.2f;
+        mesh->baseVertices[3 * v + 2] = z;
+        mesh->resolvedVertices[3 * v + 2] = z;
+    }
+}
+
+TEST_F(DeformerTest, SmoothingSplitsTheAmountIntoPasses)
+{
+    Bump(Mesh);
+    for (int v = 0; v < 25; ++v) Mesh->SetVSelect(v, 1.0f);
+    Mesh->OnSelectionChanged();
+    auto morph = std::make_unique<TKSN_Morph>(25, Mesh->GetID());
+    const std::vector<float> start = Resolved(Mesh);
+
+    TKSN_Smooth::SmoothAllVertices(Mesh, morph.get(), nullptr, 2.5f, false, 0.0f, false);
+    const std::vector<float> whole = Deltas(morph.get());
+
+    // The same by hand: passes 1, 1 and 0.5, each on the previous result.
+    for (float pass : {1.0f, 1.0f, 0.5f}) {
+        auto step = std::make_unique<TKSN_Morph>(25, Mesh->GetID());
+        TKSN_Smooth::SmoothAllVertices(Mesh, step.get(), nullptr, pass, false, 0.0f, false);
+        const std::vector<float> d = Deltas(step.get());
+        for (int k = 0; k < 75; ++k) Mesh->resolvedVertices[k] += d[size_t(k)];
+    }
+    for (int k = 0; k < 75; ++k) EXPECT_NEAR(whole[size_t(k)], Mesh->resolvedVertices[k] - start[size_t(k)], 1e-6f) << k;
+    float moved = 0.0f;
+    for (float d : whole) moved += std::fabs(d);
+    EXPECT_GT(moved, 0.01f);
+
+    // Distance weighting never pushes a vertex away: the factor stays within 0..1.
+    std::copy(start.begin(), start.end(), Mesh->resolvedVertices);
+    std::vector<float> target(start);
+    Mesh->MaxEdgeLength = 1e-4f;   // far below every mean distance: factor 0
+    Smooth_Vertex(Mesh, 12, 1.0f, start.data(), target.data(), false, false, true);
+    for (int k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(target[36 + k], start[36 + k]);
+}
+
+TEST_F(DeformerTest, TouchupFlattenAndUnmorph)
+{
+    MakeUnion(1.0f);
+    Bump(Mesh);
+    for (int v = 0; v < 25; ++v) Mesh->SetVSelect(v, 1.0f);
+    Mesh->OnSelectionChanged();
+    DeformerRigidness = 1.0f;
+    auto tool = MakeDeformer<TKSN_TouchupDeformer>();
+    EXPECT_STREQ(tool->GetName(), "Touch-up Hammer");
+
+    tool->TouchupType = 1;
+    tool->BeforeUse();
+    ASSERT_TRUE(tool->OnMouse(Mesh, View, 0, 0, 0.0f, 0.0f));
+    tool->OnMotion(Mesh, View, 0.0f, 1.0f);
+    const float* c = tool->Centre;
+    const float* n = tool->SelectionNormal;
+    for (int v = 0; v < 25; ++v) {
+        const float* p = P(Mesh, v);
+        EXPECT_NEAR((p[0] - c[0]) * n[0] + (p[1] - c[1]) * n[1] + (p[2] - c[2]) * n[2], 0.0f, 1e-5f) << v;
+    }
+    tool->OnMouse(Mesh, View, 0, 1, 0.0f, 1.0f);
+
+    // Unmorph: amount 2 takes the frame's deltas out exactly as amount 1 does.
+    tool->TouchupType = 2;
+    std::vector<std::vector<float>> results;
+    for (float travel : {1.0f, 2.0f}) {
+        tool->BeforeUse();
+        ASSERT_TRUE(tool->OnMouse(Mesh, View, 0, 0, 0.0f, 0.0f));
+        tool->OnMotion(Mesh, View, 0.0f, travel);
+        results.push_back(Resolved(Mesh));
+        tool->OnMotion(Mesh, View, 0.0f, 0.0f);
+        tool->OnMouse(Mesh, View, 0, 1, 0.0f, 0.0f);
+    }
+    EXPECT_EQ(results[0], results[1]);
+    for (int v = 0; v < 25; ++v) EXPECT_NEAR(results[0][3 * v + 2], Mesh->baseVertices[3 * v + 2], 1e-6f);
+
+    // Spreading and shrinking exclude each other.
+    tool->TouchupType = 0;
+    tool->ClearParameters();
+    tool->UpdateParameters();
+    TKSN_Parameter* triplet = nullptr;
+    for (TKSN_Parameter* p : *tool->Parameters)
+        if (p->Type == KSN_PARAM_BOOL_TRIPLET) triplet = p;
+    ASSERT_NE(triplet, nullptr);
+    ASSERT_EQ(triplet->First->Data, &tool->PreventShrinking);
+    ASSERT_EQ(triplet->Second->Data, &tool->PreventSpreading);
+    KSN_SetParameterValue(triplet->First, 1);
+    KSN_SetParameterValue(triplet->Second, 1);
+    EXPECT_TRUE(tool->PreventSpreading);
+    EXPECT_FALSE(tool->PreventShrinking);
+    KSN_SetParameterValue(triplet->First, 1);
+    EXPECT_FALSE(tool->PreventSpreading);
+}
+
+TEST_F(DeformerTest, ManyVerticesAndObjectsMoveThroughTheWorkerPool)
+{
+    ThreadCruncher_Initialize();
+    MakeUnion(1.0f);
+    TKSN_Object* big = MakeGrid("Big", 12);
+    TKSN_Mesh* bigMesh = big->Mesh.get();
+    for (int v = 0; v < 144; ++v) bigMesh->SetVSelect(v, float(v % 4 + 1) / 4.0f);
+    bigMesh->OnSelectionChanged();
+    Select({{12, 1.0f}});
+    DeformerRigidness = 0.5f;
+    auto tool = MakeDeformer<TKSN_MoveInPlane>();
+    tool->SetDirDepth(false);
+    const std::vector<float> before = Resolved(bigMesh);
+    tool->BeforeUse();
+    ASSERT_TRUE(tool->OnMouse(Mesh, View, 0, 0, 0.0f, 0.0f));
+    for (int step = 1; step <= 5; ++step) tool->OnMotion(Mesh, View, 0.1f * step, 0.0f);
+    for (int v = 0; v < 144; ++v)
+        ASSERT_NEAR(P(bigMesh, v)[0] - before[size_t(3 * v)], 0.5f * float(v % 4 + 1) / 4.0f, 1e-6f) << v;
+    EXPECT_NEAR(P(Mesh, 12)[0], 0.5f, 1e-6f) << "every affectable object moves at once";
+    tool->OnMouse(Mesh, View, 0, 1, 0.5f, 0.0f);
+    EXPECT_NEAR(bigMesh->GetCurrentMorph()->GetVertex(143)[0], 0.5f, 1e-6f);
 }
 
 } // namespace
