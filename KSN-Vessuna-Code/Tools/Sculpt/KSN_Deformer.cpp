@@ -616,9 +616,36 @@ void TKSN_Deformer::UpdateParameters()
     AddPercentParameter(Lang.GetText(112), Lang.GetText(113), GetStrengthPtr(), 0.01f, 10.0f);
 }
 
-// TODO(stub): the "Calculate Depth By..." list (the tool panel's list
-// parameters have no builder yet); only the Variable mode's depth is offered.
+TKSN_Parameter* KSN_MakeListParameter(TKSN_Tool* tool, const char* name, const char* hint,
+                                      bool (*callback)(TQOREvent*))
+{
+    auto* parameter = new TKSN_Parameter(tool, name, KSN_PARAM_LIST, reinterpret_cast<void*>(callback), -1);
+    parameter->SetHint("%s", hint ? hint : "");
+    return parameter;
+}
+
 void TKSN_Deformer::AddAutoDepthCalParameter()
 {
+    TKSN_Parameter* list = KSN_MakeListParameter(this, Lang.GetText(144), Lang.GetText(145), AutoDepthCalc_ListFunc);
+    list->Enabled = !DoSnapToClosestVertex();
+    Parameters->Add(list);
     if (AutoDepthMode == 4) AddPercentParameter(Lang.GetText(146), Lang.GetText(147), &AutoDepthValue, 0.0f, 1.0f);
+}
+
+bool TKSN_Deformer::AutoDepthCalc_ListFunc(TQOREvent* event)
+{
+    auto* tool = KSN_GetListParameterTool<TKSN_Deformer>(event);
+    if (!tool) return false;
+    static const char* const names[5] = {"Center", "Surface", "Closest", "Farthest", "Variable"};
+    const int index = event->GetIndex();
+    switch (event->GetCommand()) {
+    case KSN_LIST_ITEM_NAME: event->AssignStringParameter(index >= 0 && index < 5 ? names[index] : "ERROR", 0); return true;
+    case KSN_LIST_CURRENT: event->SetIndex(tool->AutoDepthMode); return true;
+    case KSN_LIST_CHOOSE:
+        tool->AutoDepthMode = index;
+        QOREvents_PushEvent(431);
+        return true;
+    case KSN_LIST_COUNT: event->intParameters[0] = 5; return true;
+    default: return false;
+    }
 }

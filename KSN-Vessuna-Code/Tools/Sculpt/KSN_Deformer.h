@@ -55,6 +55,10 @@ const TKSN_DeformerProjectHooks& KSN_GetDeformerProjectHooks();
 std::vector<TKSN_Mesh*> KSN_GetAffectableMeshes();
 // Makes the current union's morphs current (nothing without the hook).
 void TKSN_Project_SyncCurrrentMorphs();
+// A list parameter served by callback through the list protocol; not yet in
+// any list (the caller adds or inserts it).
+TKSN_Parameter* KSN_MakeListParameter(TKSN_Tool* tool, const char* name, const char* hint,
+                                      bool (*callback)(TQOREvent*));
 
 class TKSN_Deformer : public virtual TKSN_Tool, public TKSN_SelectableTool {
 public:
@@ -133,6 +137,8 @@ public:
     void SetTempInitNormalsForObject(TKSN_Object* object);
     void CleanAllCalchedData();
     void AddAutoDepthCalParameter();
+    // "Calculate Depth By...": Center, Surface, Closest, Farthest, Variable.
+    static bool AutoDepthCalc_ListFunc(TQOREvent* event);
     // Axis locks of the project for this tool (all false when it does not honour them).
     void GetLocks(bool* locks);
 

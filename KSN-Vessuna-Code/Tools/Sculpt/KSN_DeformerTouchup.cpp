@@ -12,6 +12,7 @@
 #include "KSN_Parameter.h"
 #include "KSN_Selection.h"
 #include "OS.h"
+#include "QOREvents.h"
 #include "QORLanguage.h"
 
 namespace {
@@ -362,8 +363,8 @@ void TKSN_TouchupDeformer::DeformVertex_Flatten(TKSN_Mesh* mesh, int vertex, con
 void TKSN_TouchupDeformer::UpdateParameters()
 {
     TKSN_Deformer::UpdateParameters();
-    // TODO(stub): the "Type" list (the tool panel's list parameters have no
-    // builder yet); the type is chosen through TouchupType.
+    TKSN_Parameter* type = KSN_MakeListParameter(this, Lang.GetText(249), Lang.GetText(250), Type_ListFunc);
+    Parameters->Insert(std::clamp(HeaderParameterCount, 0, Parameters->Count()), type);
     if (DoesUseAutoCalcDepth()) AddAutoDepthCalParameter();
     if (TouchupType == 0)
         AddBoolParameterTriplet("Reduce...", "", "Shrinking", Lang.GetText(663), &PreventShrinking, "Spreading",
@@ -375,4 +376,33 @@ void TKSN_TouchupDeformer::OnParameterChange(TKSN_Parameter* parameter)
     if (!parameter) return;
     if (parameter->Data == &PreventSpreading && PreventSpreading) PreventShrinking = false;
     if (parameter->Data == &PreventShrinking && PreventShrinking) PreventSpreading = false;
+}
+
+bool TKSN_TouchupDeformer::Type_ListFunc(TQOREvent* event)
+{
+    auto* tool = KSN_GetListParameterTool<TKSN_TouchupDeformer>(event);
+    if (!tool) return false;
+    const int index = event->GetIndex();
+    const bool modelling = App && App->GetToolTypeTab() == 4;
+    switch (event->GetCommand()) {
+    case KSN_LIST_ITEM_NAME: {
+        static const int names[3] = {102, 673, 427};
+        event->AssignStringParameter(index >= 0 && index < 3 ? Lang.GetText(names[index]) : "ERROR", 0);
+        // Unmorph has no morph to take back on the modelling tab.
+        event->intParameters[0] = (index == 2 && modelling) ? 1 : 0;
+        return true;
+    }
+    case KSN_LIST_ITEM_HINT: {
+        const int hint = index == 0 ? 103 : index == 1 ? 674 : index == 2 ? (modelling ? 955 : 428) : -1;
+        event->AssignStringParameter(hint >= 0 ? Lang.GetText(hint) : "", 0);
+        return true;
+    }
+    case KSN_LIST_CURRENT: event->SetIndex(tool->TouchupType); return true;
+    case KSN_LIST_CHOOSE:
+        tool->TouchupType = index;
+        QOREvents_PushEvent(431);
+        return true;
+    case KSN_LIST_COUNT: event->intParameters[0] = 3; return true;
+    default: return false;
+    }
 }

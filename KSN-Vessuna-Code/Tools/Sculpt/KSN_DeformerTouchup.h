@@ -55,6 +55,8 @@ public:
                                     bool alongNormal, float preventShrinking, bool distanceWeighting,
                                     bool useWeldMap);
 
+    static bool Type_ListFunc(TQOREvent* event);
+
     bool OnMotion_Smooth(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
     bool OnMotion_Flatten(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);
     bool OnMotion_Unmorph(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, float fy);

@@ -7,6 +7,7 @@
 #include "KSN_Brush.h"
 #include "KSN_Tool.h"
 #include "KSN_DeformerKinds.h"
+#include "KSN_DeformerShaper.h"
 #include "KSN_DeformerTouchup.h"
 
 // TODO(stub): the navigators, transforms and modellers of later subsystems.
@@ -52,7 +53,6 @@ KSN_STANDIN_TOOL(TKSN_BulgeChisel, TKSN_Chisel, "Bulge Chisel", "BulgeChisel")
 KSN_STANDIN_TOOL(TKSN_ResurfaceChisel, TKSN_Chisel, "Resurface Chisel", "ResurfaceChisel")
 KSN_STANDIN_TOOL(TKSN_ContourChisel, TKSN_Chisel, "Contour Chisel", "ContourChisel")
 KSN_STANDIN_TOOL(TKSN_TouchupChisel, TKSN_Chisel, "Touch-up Chisel", "TouchupChisel")
-KSN_STANDIN_TOOL(TKSN_GeometricShaper, TKSN_Deformer, "Geometric Shaper", "GeometricShaper")
 KSN_STANDIN_TOOL(TKSN_WeldVertices, TKSN_Tool, "Weld Vertices", "WeldVertices")
 KSN_STANDIN_TOOL(TKSN_Faceloom, TKSN_Tool, "Faceloom", "Faceloom")
 KSN_STANDIN_TOOL(TKSN_LayerBrush, TKSN_SelectionBrush, "Layer Brush", "LayerBrush")

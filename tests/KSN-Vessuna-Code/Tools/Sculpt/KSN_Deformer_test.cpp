@@ -6,6 +6,7 @@
 #include "KSN_ProjectEditTestSupport.h"
 
 #include "KSN_DeformerKinds.h"
+#include "KSN_DeformerShaper.h"
 #include "KSN_DeformerTouchup.h"
 #include "KSN_Morph.h"
 #include "KSN_Parameter.h"
@@ -526,6 +527,124 @@ TEST_F(DeformerTest, ManyVerticesAndObjectsMoveThroughTheWorkerPool)
     EXPECT_NEAR(P(Mesh, 12)[0], 0.5f, 1e-6f) << "every affectable object moves at once";
     tool->OnMouse(Mesh, View, 0, 1, 0.5f, 0.0f);
     EXPECT_NEAR(bigMesh->GetCurrentMorph()->GetVertex(143)[0], 0.5f, 1e-6f);
+}
+
+// Asks a list parameter's callback through the list protocol.
+std::unique_ptr<TQOREvent> AskList(TKSN_Parameter* list, int command, int index, bool* answered = nullptr)
+{
+    auto event = std::make_unique<TQOREvent>(nullptr, list->GetID(), command);
+    event->SetIndex(index);
+    const bool ok = reinterpret_cast<bool (*)(TQOREvent*)>(list->Data)(event.get());
+    if (answered) *answered = ok;
+    return event;
+}
+
+TKSN_Parameter* FindParameter(TKSN_Tool& tool, const char* name)
+{
+    for (TKSN_Parameter* p : *tool.Parameters)
+        if (std::string(p->GetName()) == name) return p;
+    return nullptr;
+}
+
+TEST_F(DeformerTest, ShaperFitsItsShapesAtThePress)
+{
+    MakeUnion(1.0f);
+    EXPECT_NEAR(KSN_FastInverseSqrt(4.0f), 0.5f, 1e-3f);
+    EXPECT_NEAR(KSN_FastInverseSqrt(0.01f), 10.0f, 2e-2f);
+    DeformerRigidness = 1.0f;
+    for (int v = 0; v < 25; ++v) Mesh->SetVSelect(v, 1.0f);
+    Mesh->OnSelectionChanged();
+    auto tool = MakeDeformer<TKSN_GeometricShaper>();
+    EXPECT_STREQ(tool->GetName(), "Geometric Hammer");
+
+    // Sphere: every vertex lands at R = |B2 - B1| x 0.5 / sqrt 3 from K.
+    tool->ShapeType = 0;
+    tool->BeforeUse();
+    ASSERT_TRUE(tool->OnMouse(Mesh, View, 0, 0, 0.0f, 0.0f));
+    const float* B1 = tool->ViewBoxMin;
+    const float* B2 = tool->ViewBoxMax;
+    const float diagonal = std::sqrt((B2[0] - B1[0]) * (B2[0] - B1[0]) + (B2[1] - B1[1]) * (B2[1] - B1[1]) +
+                                     (B2[2] - B1[2]) * (B2[2] - B1[2]));
+    const float R = diagonal * 0.5f / std::sqrt(3.0f);
+    EXPECT_NEAR(tool->ShapeRadius, R, 1e-6f);
+    tool->OnMotion(Mesh, View, 0.0f, -1.0f);   // down counts as much as up
+    const float* K = tool->Centre;
+    for (int v = 0; v < 25; ++v) {
+        const float* p = P(Mesh, v);
+        const float d = std::sqrt((p[0] - K[0]) * (p[0] - K[0]) + (p[1] - K[1]) * (p[1] - K[1]) +
+                                  (p[2] - K[2]) * (p[2] - K[2]));
+        if (v == 12) EXPECT_NEAR(d, 0.0f, 1e-6f) << "the vertex at the centre stays";
+        else EXPECT_NEAR(d, R, 1e-3f) << v;
+    }
+    tool->OnMotion(Mesh, View, 0.0f, 0.0f);
+    tool->OnMouse(Mesh, View, 0, 1, 0.0f, 0.0f);
+    Project->Undo();
+
+    // Box: a vertex as far from an x face as from a y face goes to the x face.
+    tool->ShapeType = 1;
+    ASSERT_TRUE(tool->OnMouse(Mesh, View, 0, 0, 0.0f, 0.0f));
+    const float p[3] = {0.25f, 0.25f, 0.0f};
+    float q[3];
+    tool->DeformVertex_Box(p, q);
+    EXPECT_FLOAT_EQ(q[0], 0.5f);
+    EXPECT_FLOAT_EQ(q[1], 0.25f);
+    tool->OnMouse(Mesh, View, 0, 1, 0.0f, 0.0f);
+
+    // The list's unknown type: "ERROR", and nothing moves.
+    tool->ClearParameters();
+    tool->UpdateParameters();
+    TKSN_Parameter* type = FindParameter(*tool, "Type");
+    ASSERT_NE(type, nullptr);
+    EXPECT_STREQ(AskList(type, KSN_LIST_ITEM_NAME, 7)->GetStringParameter(0), "ERROR");
+    EXPECT_STREQ(AskList(type, KSN_LIST_ITEM_NAME, 4)->GetStringParameter(0), "Paraboloid");
+    AskList(type, KSN_LIST_CHOOSE, 7);
+    EXPECT_EQ(tool->ShapeType, 7);
+    const std::vector<float> before = Resolved(Mesh);
+    ASSERT_TRUE(tool->OnMouse(Mesh, View, 0, 0, 0.0f, 0.0f));
+    tool->OnMotion(Mesh, View, 0.0f, 1.0f);
+    EXPECT_EQ(Resolved(Mesh), before);
+    tool->OnMouse(Mesh, View, 0, 1, 0.0f, 1.0f);
+
+    // The hint of an amount: strength 1, digits (2, 4).
+    tool->ShapeType = 0;
+    Messages.clear();
+    ASSERT_TRUE(tool->OnMouse(Mesh, View, 0, 0, 0.0f, 0.0f));
+    tool->OnMotion(Mesh, View, 0.0f, 0.123456f);
+    EXPECT_TRUE(HasMessage("Amount = {12}"));
+    tool->OnMouse(Mesh, View, 0, 1, 0.0f, 0.123456f);
+}
+
+TEST_F(DeformerTest, TypeAndDepthListsFollowTheProtocol)
+{
+    auto touchup = MakeDeformer<TKSN_TouchupDeformer>();
+    touchup->UpdateAllParameters();
+    TKSN_Parameter* type = FindParameter(*touchup, "Type");
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ((*touchup->Parameters)[touchup->HeaderParameterCount], type) << "ahead of Strength";
+    App->SetToolTypeTab(4);
+    auto unmorph = AskList(type, KSN_LIST_ITEM_NAME, 2);
+    EXPECT_STREQ(unmorph->GetStringParameter(0), "Unmorph");
+    EXPECT_EQ(unmorph->intParameters[0], 1) << "unavailable on the modelling tab";
+    App->SetToolTypeTab(0);
+    EXPECT_EQ(AskList(type, KSN_LIST_ITEM_NAME, 2)->intParameters[0], 0);
+    EXPECT_EQ(AskList(type, KSN_LIST_COUNT, 0)->intParameters[0], 3);
+    AskList(type, KSN_LIST_CHOOSE, 1);
+    EXPECT_EQ(touchup->TouchupType, 1);
+
+    auto scale = MakeDeformer<TKSN_Scale>();
+    scale->UpdateAllParameters();
+    TKSN_Parameter* depth = FindParameter(*scale, Lang.GetText(144));
+    ASSERT_NE(depth, nullptr);
+    EXPECT_STREQ(AskList(depth, KSN_LIST_ITEM_NAME, 4)->GetStringParameter(0), "Variable");
+    Log.clear();
+    AskList(depth, KSN_LIST_CHOOSE, 4);
+    EXPECT_EQ(scale->AutoDepthMode, 4);
+    EXPECT_GE(IndexOf("push 431"), 0);
+    scale->UpdateAllParameters();
+    EXPECT_NE(scale->GetParameterFromPtr(&scale->AutoDepthValue), nullptr) << "the Variable mode's depth";
+    bool answered = true;
+    AskList(depth, KSN_LIST_ITEM_HINT, 0, &answered);
+    EXPECT_FALSE(answered);
 }
 
 } // namespace
