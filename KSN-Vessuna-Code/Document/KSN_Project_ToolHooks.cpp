@@ -4,7 +4,11 @@
 // call, so they stay valid across project replacements.
 #include "KSN_Project.h"
 
+#include "KSN_Application.h"
 #include "KSN_Deformer.h"
+#include "KSN_Faceloom.h"
+#include "KSN_ToolList.h"
+#include "KSN_Undo.h"
 #include "KSN_Mesh.h"
 #include "KSN_Morph.h"
 #include "KSN_Object.h"
@@ -99,4 +103,39 @@ void TKSN_Project::RegisterDeformerHooks()
         if (Project) Project->ProcessAutoViewports();
     };
     KSN_SetDeformerProjectHooks(hooks);
+
+    TKSN_FaceloomProjectHooks faceloom;
+    faceloom.GetCurrentObject = []() { return Project ? Project->GetCurrentObject() : nullptr; };
+    // Importing and auto-loading selection sets belong to the file
+    // interchange, which registers them itself (KSN_SetFaceloomSelectionSetHooks).
+    faceloom.CreateCurrentMorphForMeshIfNecessary = [](TKSN_Mesh* mesh) {
+        if (Project) Project->CreateCurrentMorphForMeshIfNecessary(mesh);
+    };
+    faceloom.BeforeDeform = [](const char* name, bool currentObjectOnly) {
+        if (!Project) return;
+        Project->BeforeDeform(name, true, currentObjectOnly);
+        // The head is changed even with nothing selected: its morph is recorded all the same.
+        TKSN_Object* object = Project->GetCurrentObject();
+        TKSN_Mesh* mesh = object ? object->Mesh.get() : nullptr;
+        if (mesh && mesh->GetSelectedVertexCount() <= 0 && mesh->GetCurrentMorph())
+            Project->SetupCurrentUndo(object, KSN_UNDO_DEFORMATION, 1, name, false);
+    };
+    faceloom.AddToolUndoNode = [](TKSN_Tool* tool, TKSN_Thingy* payload) {
+        TKSN_Undo_Node* node = Project ? Project->CreateUndoNode(nullptr, KSN_UNDO_TOOL_SETTINGS, 1, 0) : nullptr;
+        if (!node) return false;
+        node->Payload = payload;
+        node->Tool = tool;
+        Project->AddUndoNode(node);
+        return true;
+    };
+    faceloom.OnShapeChanged = [](TKSN_Object* object) {
+        if (Project && object) Project->OnShapeChanged(object, true, true);
+    };
+    faceloom.FindDeformer = [](bool (*test)(TKSN_Tool*)) -> TKSN_Tool* {
+        if (!App || !App->deformationTools) return nullptr;
+        for (TKSN_Tool* tool : *App->deformationTools)
+            if (tool && test(tool)) return tool;
+        return nullptr;
+    };
+    KSN_SetFaceloomProjectHooks(faceloom);
 }
