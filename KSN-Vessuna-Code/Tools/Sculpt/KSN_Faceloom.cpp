@@ -610,6 +610,9 @@ bool TKSN_Faceloom::RunCommand(int command)
     Template->Symmetry = Symmetry;
     switch (command) {
     case kUpdate:
+        // Update clears the morph, so it is an undo step like the others:
+        // another tool's edit in the same morph must come back.
+        RecordUndo(Lang.GetText(818), true);
         PrepareMorph(object, mesh);
         Template->Process(mesh);
         break;

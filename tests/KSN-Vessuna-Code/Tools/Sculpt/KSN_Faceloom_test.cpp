@@ -316,9 +316,14 @@ TEST_F(FaceloomHeadTest, AnUpdateOverAnotherToolsEditIsOneUndoStep)
     Mesh->GetCurrentMorph()->GetVertex(0)[2] += 0.5f;
     const std::vector<float> edited = Deltas();
     ++App->frameCounter;
-    ASSERT_TRUE(Tool->RunCommand(10001));
+    ASSERT_TRUE(Tool->RunCommand(10002));
+    EXPECT_EQ(Deltas(), head) << "Update brings the head back over the edit";
     Project->Undo();
-    EXPECT_EQ(Deltas(), edited);
+    EXPECT_EQ(Deltas(), edited) << "one undo restores the other tool's edit";
+    int toolNodes = 0;
+    for (TKSN_Undo_Node* node = Project->RedoList; node; node = node->Next)
+        toolNodes += node->Kind == KSN_UNDO_TOOL_SETTINGS && node->Tool == Tool;
+    EXPECT_EQ(toolNodes, 1) << "the settings node moved to the redo list";
 }
 
 TEST_F(FaceloomHeadTest, LeavingTheToolMutesTheFaceloomMorph)
