@@ -371,6 +371,8 @@ public:
     static void RegisterMapHooks();
     // What the tools need of the project (KSN_Project_ToolHooks.cpp).
     static void RegisterToolHooks();
+    // What the deformers need of the project (KSN_Project_ToolHooks.cpp).
+    static void RegisterDeformerHooks();
 
     // [SECTION] Polygon layers (KSN_Project_PolygonLayers.cpp; the class is in KSN_PolygonLayer.h)
     // Layer 0 ("All Polygons") has no membership bit; layer n of 1..31 owns

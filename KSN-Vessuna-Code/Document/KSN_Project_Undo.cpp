@@ -18,6 +18,7 @@
 #include "KSN_Project.h"
 
 #include "KSN_Application.h"
+#include "KSN_Faceloom.h"
 #include "KSN_Layer.h"
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
@@ -600,9 +601,25 @@ void TKSN_Project::UndoRedo(TKSN_Undo_Node*& list)
                 due = true;
         }
 
-        // TODO(stub): a node carrying a tool (the head-morphing tool's
-        // settings, kind 1010) hands itself to the tool here once tools
-        // take part in undo; no tool records such a node yet.
+        // A tool's settings node: the tool takes the saved settings back and
+        // hands over the ones they replace, which go to the other list.
+        if (node->Kind == KSN_UNDO_TOOL_SETTINGS) {
+            auto* faceloom = dynamic_cast<TKSN_Faceloom*>(node->Tool);
+            TKSN_StringList* present = faceloom ? faceloom->SwapSettings(node->Payload) : nullptr;
+            if (present) {
+                TKSN_Undo_Node*& other = undoing ? RedoList : UndoList;
+                TKSN_Undo_Node* inverse = CreateUndoNode(nullptr, KSN_UNDO_TOOL_SETTINGS, node->Mode, 0);
+                if (inverse) {
+                    inverse->Payload = present;
+                    inverse->Tool = node->Tool;
+                    inverse->SetMessage(node->Message);
+                    AddUndoRedoNode(other, inverse);
+                } else {
+                    delete present;
+                }
+            }
+            continue;
+        }
         RestoreUndoNode(*node, object, undoing, due, pass.UndoneModelStep, pass.ModelUndone);
     }
 

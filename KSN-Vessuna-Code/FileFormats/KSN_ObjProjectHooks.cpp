@@ -3,7 +3,10 @@
 #include "KSN_ObjReader.h"
 #include "KSN_ObjWeld.h"
 #include "KSN_ObjWriter.h"
+#include "KSN_Faceloom.h"
+#include "KSN_Project.h"
 #include "KSN_Project_Import.h"
+#include "KSN_Sets.h"
 
 void KSN_FileFormats_RegisterHooks()
 {
@@ -13,4 +16,9 @@ void KSN_FileFormats_RegisterHooks()
     hooks.ExportObjectFile = ExportObjectFile;
     hooks.ExportGroupsAsSeparateObjects = KSN_ExportGroupsAsSeparateObjects;
     KSN_SetProjectFileHooks(hooks);
+    KSN_SetFaceloomSelectionSetHooks(
+        [](const char* path) {
+            if (Project) Project->ImportSelectionSet(path, true);
+        },
+        CheckAndAutoLoadFaceloomSelectionSet);
 }

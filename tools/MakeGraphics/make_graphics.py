@@ -336,6 +336,17 @@ def icons():
     out["NoUVMap"] = c
     c = checker(64, (0.75, 0.75, 0.78, 1), (0.55, 0.55, 0.58, 1), 16)
     out["NoTexture"] = c
+    # [SECTION] The move, scale, rotate and bulge deformers (a surface line under each sign)
+    def surface(c):
+        c.polyline([(4, 26), (10, 24), (16, 25), (22, 23), (28, 25)], 2, WHITE)
+
+    tool("MoveInPlane", ORANGE, lambda c: (surface(c), [arrow(c, 16, 13, *p, 2, WHITE, 4) for p in ((16, 3), (6, 13), (26, 13))]))
+    tool("Scale3D", ORANGE, lambda c: (surface(c), c.rect(11, 9, 21, 19, WHITE, 1), arrow(c, 21, 9, 27, 3, 1.8, YELLOW, 4),
+                                       arrow(c, 11, 19, 5, 20, 1.8, YELLOW, 4)))
+    tool("Rotate", ORANGE, lambda c: (surface(c), c.ring(16, 12, 7, 2.2, WHITE, 40, 320), arrow(c, 21, 7, 23, 10, 2, YELLOW, 4)))
+    tool("Bulge", ORANGE, lambda c: (c.polyline([(4, 25), (10, 24), (13, 15), (16, 12), (19, 15), (22, 24), (28, 25)], 2, WHITE),
+                                     arrow(c, 16, 11, 16, 3, 2, YELLOW, 4)))
+
     out.update(panel_icons())
     out["SplashScreen-Vessuna"] = splash()
     out.update(cr2_wizard())

@@ -25,15 +25,6 @@ bool SculptSnapToNormals = true;
 
 // [SECTION] Per-vertex work
 
-float KSN_FastInverseSqrt(float x)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &x, 4);
-    bits = 0x5F3759DFu - (bits >> 1);
-    float y;
-    std::memcpy(&y, &bits, 4);
-    return y * (1.5f - 0.5f * x * y * y);
-}
 
 namespace {
 

@@ -9,6 +9,10 @@
 #include "KSN_StrokeEngine.h"
 #include "KSN_SculptBrush.h"
 #include "KSN_Tool.h"
+#include "KSN_DeformerKinds.h"
+#include "KSN_DeformerShaper.h"
+#include "KSN_DeformerTouchup.h"
+#include "KSN_Faceloom.h"
 
 // TODO(stub): the navigators, transforms and modellers of later subsystems.
 class TKSN_Navigator : public virtual TKSN_Tool {};
@@ -18,8 +22,6 @@ class TKSN_Transform : public virtual TKSN_Tool {};
 class TKSN_SelectionBrush : public virtual TKSN_Brush, public TKSN_SelectableTool {};
 // TODO(stub): the paint brushes.
 class TKSN_PaintBrush : public virtual TKSN_Brush {};
-// TODO(stub): the deformer base (a deformer never selects on click).
-class TKSN_Deformer : public virtual TKSN_Tool, public TKSN_SelectableTool {};
 
 #define KSN_STANDIN_TOOL(Class, Base, Name, Icon)               \
     class Class : public virtual Base {                         \
@@ -44,14 +46,7 @@ KSN_STANDIN_TOOL(TKSN_FreeHandSelectionBrush, TKSN_SelectionBrush, "Free-hand Se
 KSN_STANDIN_TOOL(TKSN_BasicSelectionBrush_v4, TKSN_Brush_V4, "Selection Brush", "BasicSelectionBrush")
 KSN_STANDIN_TOOL(TKSN_TouchupSelectionBrush_v4, TKSN_Brush_V4, "Touch-up Selection", "TouchupSelectionBrush")
 KSN_STANDIN_TOOL(TKSN_EraserSelectionBrush_v4, TKSN_Brush_V4, "Selection Eraser", "EraserSelectionBrush")
-KSN_STANDIN_TOOL(TKSN_MoveInPlane, TKSN_Deformer, "Move in Plane", "MoveInPlane")
-KSN_STANDIN_TOOL(TKSN_Rotate, TKSN_Deformer, "Rotate Vertices", "Rotate")
-KSN_STANDIN_TOOL(TKSN_Scale, TKSN_Deformer, "Scale Vertices", "Scale")
-KSN_STANDIN_TOOL(TKSN_Bulge, TKSN_Deformer, "Bulge", "Bulge")
-KSN_STANDIN_TOOL(TKSN_GeometricShaper, TKSN_Deformer, "Geometric Shaper", "GeometricShaper")
-KSN_STANDIN_TOOL(TKSN_TouchupDeformer, TKSN_Deformer, "Touch-up Deformer", "TouchupDeformer")
 KSN_STANDIN_TOOL(TKSN_WeldVertices, TKSN_Tool, "Weld Vertices", "WeldVertices")
-KSN_STANDIN_TOOL(TKSN_Faceloom, TKSN_Tool, "Faceloom", "Faceloom")
 KSN_STANDIN_TOOL(TKSN_LayerBrush, TKSN_SelectionBrush, "Layer Brush", "LayerBrush")
 KSN_STANDIN_TOOL(TKSN_ColorBrush, TKSN_PaintBrush, "Color Brush", "ColorBrush")
 KSN_STANDIN_TOOL(TKSN_CloneBrush, TKSN_PaintBrush, "Clone Brush", "CloneBrush")
