@@ -16,6 +16,8 @@
 #include "QORLanguage.h"
 #include "QORMemory.h"
 
+#include "KsnTestReadBack.h"
+
 #include <GL/gl.h>
 #include <wx/init.h>
 
@@ -78,15 +80,11 @@ protected:
     {
         QORglut_DispatchDisplay();
         glFinish();
-        Pixels.assign(size_t(WindowW * WindowH * 4), 0);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, WindowW, WindowH, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
+        KsnReadBackBuffer(Pixels, WindowW, WindowH);
     }
     TPixel At(int x, int y) const
     {
-        const unsigned char* p = &Pixels[size_t(((WindowH - 1 - y) * WindowW + x) * 4)];
-        return {p[0], p[1], p[2]};
+        return KsnReadBackPixel(Pixels, WindowW, WindowH, x, y);
     }
     static TPixel Bytes(const float* c)
     {
