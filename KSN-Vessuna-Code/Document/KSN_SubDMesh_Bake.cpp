@@ -338,7 +338,8 @@ void CalculateDisplacementsForAffectedPolygons(TKSN_Mesh* mesh, TKSN_SubDMesh* l
     }
 }
 
-void ApplyDisplacementsForSmoothedRender(TKSN_SubDMesh* level, float* acc, bool bumpFound)
+// Every affected vertex moved from its base along its original normal by both displacement sums; normals renewed.
+void ShiftAffectedAlongOriginalNormals(TKSN_SubDMesh* level, const float* acc)
 {
     float* resolved = level->resolvedVertices;
     const float* base = level->baseVertices;
@@ -349,6 +350,13 @@ void ApplyDisplacementsForSmoothedRender(TKSN_SubDMesh* level, float* acc, bool 
         for (int c = 0; c < 3; ++c) resolved[3 * i + c] = base[3 * i + c] + shift * o[3 * i + c];
     }
     RecalculateAffectedPolygonNormals(level, resolved, level->polygonNormals, level->vertexNormals, false);
+}
+
+void ApplyDisplacementsForSmoothedRender(TKSN_SubDMesh* level, float* acc, bool bumpFound)
+{
+    float* resolved = level->resolvedVertices;
+    const float* o = level->originalVertexNormals;
+    ShiftAffectedAlongOriginalNormals(level, acc);
     if (!bumpFound) return;
     // The bump stays in the normals only: the surface must not move.
     for (int k = 0; k < gAffectedVertexCount; ++k) {
@@ -361,14 +369,8 @@ void ApplyDisplacementsForFlatRender(TKSN_SubDMesh* level, float* acc, bool /*bu
 {
     if (!level->InterpolatedBase) return;
     float* resolved = level->resolvedVertices;
-    const float* base = level->baseVertices;
     const float* o = level->originalVertexNormals;
-    for (int k = 0; k < gAffectedVertexCount; ++k) {
-        const int i = gAffectedVertices[k].Vertex;
-        const float shift = acc[3 * i + 1] + acc[3 * i + 2];
-        for (int c = 0; c < 3; ++c) resolved[3 * i + c] = base[3 * i + c] + shift * o[3 * i + c];
-    }
-    RecalculateAffectedPolygonNormals(level, resolved, level->polygonNormals, level->vertexNormals, false);
+    ShiftAffectedAlongOriginalNormals(level, acc);
     for (int k = 0; k < gAffectedVertexCount; ++k) {
         const int i = gAffectedVertices[k].Vertex;
         float* n = level->vertexNormals + 3 * i;

@@ -16,7 +16,12 @@
 
 // [SECTION] Colour conversion
 
-void RGBToHLS(unsigned char* hls, const unsigned char* rgb)
+namespace {
+
+// The integer conversion with its divisions left to the caller: div(n, d) for n >= 0 and sdiv(n, d) for signed n,
+// both truncating toward zero, so the plain and the fast forms give the same bytes.
+template <class Div, class SignedDiv>
+inline void RGBToHLSWith(unsigned char* hls, const unsigned char* rgb, Div div, SignedDiv sdiv)
 {
     const int r = rgb[0], g = rgb[1], b = rgb[2];
     const int mx = std::max({r, g, b});
@@ -30,19 +35,27 @@ void RGBToHLS(unsigned char* hls, const unsigned char* rgb)
     }
 
     const int delta = mx - mn;
-    hls[2] = static_cast<unsigned char>(l < 128 ? delta * 255 / (mx + mn) : delta * 255 / (510 - mx - mn));
+    hls[2] = static_cast<unsigned char>(div(delta * 255, l < 128 ? mx + mn : 510 - mx - mn));
 
     // Six sectors of 255 steps each, so the circle has 1530 steps before /6.
     // Where two channels share the maximum the later test decides.
     int h = 0;
     if (r == mx)
-        h = (g - b) * 255 / delta;
+        h = sdiv((g - b) * 255, delta);
     if (g == mx)
-        h = (b - r) * 255 / delta + 510;
+        h = sdiv((b - r) * 255, delta) + 510;
     if (b == mx)
-        h = (r - g) * 255 / delta + 1020;
+        h = sdiv((r - g) * 255, delta) + 1020;
     // A slightly negative hue (red toward magenta) wraps to the top of the circle.
     hls[0] = static_cast<unsigned char>(h / 6);
+}
+
+} // namespace
+
+void RGBToHLS(unsigned char* hls, const unsigned char* rgb)
+{
+    const auto divide = [](int n, int d) { return n / d; };
+    RGBToHLSWith(hls, rgb, divide, divide);
 }
 
 namespace {
@@ -73,27 +86,8 @@ inline int HlsSignedQuotient(int n, int d)
 // RGBToHLS with the divisions as reciprocal multiplies; the same bytes.
 inline void RGBToHLSFast(unsigned char* hls, const unsigned char* rgb)
 {
-    const int r = rgb[0], g = rgb[1], b = rgb[2];
-    const int mx = std::max({r, g, b});
-    const int mn = std::min({r, g, b});
-    const int l = (mx + mn) >> 1;
-    hls[1] = static_cast<unsigned char>(l);
-    if (mx == mn) {
-        hls[0] = 0;
-        hls[2] = 0;
-        return;
-    }
-
-    const int delta = mx - mn;
-    hls[2] = static_cast<unsigned char>(HlsQuotient(delta * 255, l < 128 ? mx + mn : 510 - mx - mn));
-    int h = 0;
-    if (r == mx)
-        h = HlsSignedQuotient((g - b) * 255, delta);
-    if (g == mx)
-        h = HlsSignedQuotient((b - r) * 255, delta) + 510;
-    if (b == mx)
-        h = HlsSignedQuotient((r - g) * 255, delta) + 1020;
-    hls[0] = static_cast<unsigned char>(h / 6);
+    RGBToHLSWith(
+        hls, rgb, [](int n, int d) { return HlsQuotient(n, d); }, [](int n, int d) { return HlsSignedQuotient(n, d); });
 }
 
 // Channel value 0..1 at hue angle g (degrees, 0..360) between the two values.

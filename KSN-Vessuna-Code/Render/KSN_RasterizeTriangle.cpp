@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 void TKSN_RasterizeTriangle::ResetVertices()
 {
@@ -96,5 +97,18 @@ bool GetClippedLineSegement(int axis, float* a, float* b, float limit, bool keep
         for (int k = 0; k < 3; ++k) a[k] = a0[k] + t0 * (b0[k] - a0[k]);
     else if (bRejected)
         for (int k = 0; k < 3; ++k) b[k] = a0[k] + t1 * (b0[k] - a0[k]);
+    return true;
+}
+
+bool ClipLineInsideViewportFrame(float* p, float* q, int width, int height)
+{
+    if (!GetClippedLineSegement(0, p, q, 1.0f, true)) return false;
+    if (!GetClippedLineSegement(0, p, q, float(width - 2), false)) return false;
+    if (!GetClippedLineSegement(1, p, q, 1.0f, true)) return false;
+    if (!GetClippedLineSegement(1, p, q, float(height - 2), false)) return false;
+    for (float* v : {p, q}) {
+        v[0] = std::fmin(std::fmax(v[0], 1.0f), float(width - 2));
+        v[1] = std::fmin(std::fmax(v[1], 1.0f), float(height - 2));
+    }
     return true;
 }

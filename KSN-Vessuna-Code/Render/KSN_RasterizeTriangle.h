@@ -71,6 +71,9 @@ bool GetClipLineSegmentParameters(int axis, float* a, float* b, float& t0, float
 // As above, and on true moves the rejected end onto the limit (all three
 // coordinates interpolated); on false a and b are left alone.
 bool GetClippedLineSegement(int axis, float* a, float* b, float limit, bool keepGreater);
+// Clips p -> q (x, y in pixels) to the inside of a width × height viewport without its outer one-pixel frame and
+// clamps both ends into it; false when nothing of the segment is left.
+bool ClipLineInsideViewportFrame(float* p, float* q, int width, int height);
 
 // [SECTION] Depth-buffered rasterisers
 //

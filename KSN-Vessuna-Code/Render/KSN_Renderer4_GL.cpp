@@ -85,6 +85,18 @@ TSurfaceFrame MakeFrame(TKSN_MeshRoot* m, const TKSN_RenderSetup& s)
     return f;
 }
 
+// fn(p, n) for every polygon of the node with at least minCorners corners that is fit to draw.
+template <class Fn>
+void ForEachDrawablePolygon(TKSN_MeshRoot* m, TQOROctreeNode<int>* node, int minCorners, Fn&& fn)
+{
+    const TNodePolygons list = KSN_NodePolygons(m, node);
+    for (int k = list.Begin; k < list.End; ++k) {
+        const int p = list.At(k), n = m->vGetPolyN(p);
+        if (n < minCorners || !KSN_PolygonIsValid(m, p, n)) continue;
+        fn(p, n);
+    }
+}
+
 void Normal(const float* n, float k) { glNormal3f(n[0] * k, n[1] * k, n[2] * k); }
 
 // The corners of one polygon with the normals of the common frame; withUV
@@ -159,13 +171,10 @@ void TKSN_Renderer4::DrawOctreeNode_SimpleGrey_GL(TQOROctreeNode<int>* node)
     OS.DebugMessage("FFF- drawing octree node...");
     TPrimitives prim;
     prim.BeginNode();
-    const TNodePolygons list = KSN_NodePolygons(m, node);
-    for (int k = list.Begin; k < list.End; ++k) {
-        const int p = list.At(k), n = m->vGetPolyN(p);
-        if (n < 3 || !KSN_PolygonIsValid(m, p, n)) continue;
+    ForEachDrawablePolygon(m, node, 3, [&](int p, int n) {
         prim.StartPolygon(n);
         SendCorners(f, p, n, Setup->FlatShading, false);
-    }
+    });
     prim.EndNode();
 }
 
@@ -179,10 +188,7 @@ void TKSN_Renderer4::DrawOctreeNode_LayerColors_GL(TQOROctreeNode<int>* node)
     prim.BeginNode();
     bool first = true;
     uint32_t previous = 0;
-    const TNodePolygons list = KSN_NodePolygons(m, node);
-    for (int k = list.Begin; k < list.End; ++k) {
-        const int p = list.At(k), n = m->vGetPolyN(p);
-        if (n < 3 || !KSN_PolygonIsValid(m, p, n)) continue;
+    ForEachDrawablePolygon(m, node, 3, [&](int p, int n) {
         const uint32_t mask = m->GetPolyLayerFlags(p);
         if (first || mask != previous) {
             if (TKSN_Layer* layer = ChoosePolygonLayer(m, p)) glColor3fv(layer->Color);
@@ -191,7 +197,7 @@ void TKSN_Renderer4::DrawOctreeNode_LayerColors_GL(TQOROctreeNode<int>* node)
         }
         prim.StartPolygon(n);
         SendCorners(f, p, n, Setup->FlatShading, false);
-    }
+    });
     prim.EndNode();
     glColor3f(1, 1, 1);
 }
@@ -205,10 +211,7 @@ void TKSN_Renderer4::DrawOctreeNode_MaterialColors_GL(TQOROctreeNode<int>* node)
     TPrimitives prim;
     prim.BeginNode();
     int previous = -2;
-    const TNodePolygons list = KSN_NodePolygons(m, node);
-    for (int k = list.Begin; k < list.End; ++k) {
-        const int p = list.At(k), n = m->vGetPolyN(p);
-        if (n < 3 || !KSN_PolygonIsValid(m, p, n)) continue;
+    ForEachDrawablePolygon(m, node, 3, [&](int p, int n) {
         const int material = m->vGetPolyM(p);
         if (material != previous) {
             previous = material;
@@ -217,7 +220,7 @@ void TKSN_Renderer4::DrawOctreeNode_MaterialColors_GL(TQOROctreeNode<int>* node)
         }
         prim.StartPolygon(n);
         SendCorners(f, p, n, Setup->FlatShading, false);
-    }
+    });
     prim.EndNode();
     glColor3f(1, 1, 1);
 }
@@ -240,10 +243,7 @@ void TKSN_Renderer4::DrawOctreeNode_HotSelectionView_GL(TQOROctreeNode<int>* nod
     TPrimitives prim;
     prim.BeginNode();
     const bool flat = Setup->FlatShading;
-    const TNodePolygons list = KSN_NodePolygons(m, node);
-    for (int k = list.Begin; k < list.End; ++k) {
-        const int p = list.At(k), n = m->vGetPolyN(p);
-        if (n < 3 || !KSN_PolygonIsValid(m, p, n)) continue;
+    ForEachDrawablePolygon(m, node, 3, [&](int p, int n) {
         prim.StartPolygon(n);
         const float mirror = KSN_MirrorFactor(m, f.Symmetric, p);
         if (flat && m->polygonNormals) Normal(m->polygonNormals + 3 * size_t(p), mirror);
@@ -254,7 +254,7 @@ void TKSN_Renderer4::DrawOctreeNode_HotSelectionView_GL(TQOROctreeNode<int>* nod
             if (!flat && m->vertexNormals) Normal(m->vertexNormals + 3 * size_t(v), mirror);
             glVertex3fv(m->resolvedVertices + 3 * size_t(v));
         }
-    }
+    });
     prim.EndNode();
 }
 
@@ -273,10 +273,7 @@ void TKSN_Renderer4::DrawOctreeNode_CurrentMapChannel_GL(TQOROctreeNode<int>* no
     prim.BeginNode();
     bool textured = false;
     int previous = -2;
-    const TNodePolygons list = KSN_NodePolygons(m, node);
-    for (int k = list.Begin; k < list.End; ++k) {
-        const int p = list.At(k), n = m->vGetPolyN(p);
-        if (n < 3 || !KSN_PolygonIsValid(m, p, n)) continue;
+    ForEachDrawablePolygon(m, node, 3, [&](int p, int n) {
         const int material = m->vGetPolyM(p);
         if (hasUVs && material != previous) {
             previous = material;
@@ -293,7 +290,7 @@ void TKSN_Renderer4::DrawOctreeNode_CurrentMapChannel_GL(TQOROctreeNode<int>* no
         }
         prim.StartPolygon(n);
         SendCorners(f, p, n, Setup->FlatShading, textured);
-    }
+    });
     prim.EndNode();
     glColor3f(1, 1, 1);
     glDisable(GL_TEXTURE_2D);
@@ -311,10 +308,7 @@ void TKSN_Renderer4::DrawOctreeNode_ColorTextureRender_GL(TQOROctreeNode<int>* n
     int previous = -2;
     bool textured = false;
     const bool flat = Setup->FlatShading;
-    const TNodePolygons list = KSN_NodePolygons(m, node);
-    for (int k = list.Begin; k < list.End; ++k) {
-        const int p = list.At(k), n = m->vGetPolyN(p);
-        if (n < 3 || !KSN_PolygonIsValid(m, p, n)) continue;
+    ForEachDrawablePolygon(m, node, 3, [&](int p, int n) {
         const int material = m->vGetPolyM(p);
         if (material != previous) {
             previous = material;
@@ -342,7 +336,7 @@ void TKSN_Renderer4::DrawOctreeNode_ColorTextureRender_GL(TQOROctreeNode<int>* n
             if (!flat && m->vertexNormals) glNormal3fv(m->vertexNormals + 3 * size_t(v));
             glVertex3fv(m->resolvedVertices + 3 * size_t(v));
         }
-    }
+    });
     prim.EndNode();
     glDisable(GL_TEXTURE_2D);
 }
@@ -403,14 +397,11 @@ void TKSN_Renderer4::DrawOctreeNode_Wireframe_GL(TQOROctreeNode<int>* node)
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     TPrimitives prim;
     prim.BeginNode();
-    const TNodePolygons list = KSN_NodePolygons(m, node);
-    for (int k = list.Begin; k < list.End; ++k) {
-        const int p = list.At(k), n = m->vGetPolyN(p);
-        if (n < 3 || !KSN_PolygonIsValid(m, p, n)) continue;
+    ForEachDrawablePolygon(m, node, 3, [&](int p, int n) {
         prim.StartPolygon(n);
         if (m->polygonNormals) glNormal3fv(m->polygonNormals + 3 * size_t(p));
         for (int c = 0; c < n; ++c) glVertex3fv(m->resolvedVertices + 3 * size_t(m->vGetPolyV(p, c)));
-    }
+    });
     prim.EndNode();
     glColor3f(1, 1, 1);
     glDepthMask(GL_TRUE);
@@ -426,13 +417,10 @@ void TKSN_Renderer4::DrawOctreeNode_VertexOverlay_GL(TQOROctreeNode<int>* node)
     BeginOverlay(state);
     glPointSize(3.0f);
     glBegin(GL_POINTS);
-    const TNodePolygons list = KSN_NodePolygons(m, node);
-    for (int k = list.Begin; k < list.End; ++k) {
-        const int p = list.At(k), n = m->vGetPolyN(p);
-        if (n < 1 || !KSN_PolygonIsValid(m, p, n)) continue;
+    ForEachDrawablePolygon(m, node, 1, [&](int p, int n) {
         if (m->polygonNormals) glNormal3fv(m->polygonNormals + 3 * size_t(p));
         for (int c = 0; c < n; ++c) glVertex3fv(m->resolvedVertices + 3 * size_t(m->vGetPolyV(p, c)));
-    }
+    });
     glEnd();
     glDepthMask(GL_TRUE);
     glColor3f(1, 1, 1);

@@ -349,14 +349,7 @@ void Rasterize_Line_R4(const float* a, const float* b, const float* color, int w
         bytes[c] = v >= 255.0f ? 255 : (v > 0.0f ? uint8_t(v) : 0);
     }
     float p[3] = {a[0], a[1], a[2]}, q[3] = {b[0], b[1], b[2]};
-    if (!GetClippedLineSegement(0, p, q, 1.0f, true)) return;
-    if (!GetClippedLineSegement(0, p, q, float(width - 2), false)) return;
-    if (!GetClippedLineSegement(1, p, q, 1.0f, true)) return;
-    if (!GetClippedLineSegement(1, p, q, float(height - 2), false)) return;
-    for (float* v : {p, q}) {
-        v[0] = std::fmin(std::fmax(v[0], 1.0f), float(width - 2));
-        v[1] = std::fmin(std::fmax(v[1], 1.0f), float(height - 2));
-    }
+    if (!ClipLineInsideViewportFrame(p, q, width, height)) return;
     const int major = std::fabs(q[0] - p[0]) > std::fabs(q[1] - p[1]) ? 0 : 1, minor = 1 - major;
     const float* first = p[major] <= q[major] ? p : q;
     const float* second = first == p ? q : p;

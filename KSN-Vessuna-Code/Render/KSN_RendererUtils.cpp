@@ -59,14 +59,7 @@ void Rasterize_Line_For_SelectionOverlay_Marquee_With_GL_Points(const float* a, 
                                                                  int height, unsigned char alpha)
 {
     float p[3] = {a[0], a[1], a[2]}, q[3] = {b[0], b[1], b[2]};
-    if (!GetClippedLineSegement(0, p, q, 1.0f, true)) return;
-    if (!GetClippedLineSegement(0, p, q, float(width - 2), false)) return;
-    if (!GetClippedLineSegement(1, p, q, 1.0f, true)) return;
-    if (!GetClippedLineSegement(1, p, q, float(height - 2), false)) return;
-    for (float* v : {p, q}) {
-        v[0] = std::fmin(std::fmax(v[0], 1.0f), float(width - 2));
-        v[1] = std::fmin(std::fmax(v[1], 1.0f), float(height - 2));
-    }
+    if (!ClipLineInsideViewportFrame(p, q, width, height)) return;
     bool black = QORrandom(2) != 0;
     const int major = std::fabs(q[0] - p[0]) > std::fabs(q[1] - p[1]) ? 0 : 1, minor = 1 - major;
     const int s = int(p[major]), e = int(q[major]);

@@ -137,7 +137,8 @@ private:
     void CopyOwnerExtent(TKSN_Mesh* mesh);
     // Steps shared by both subdividers (KSN_SubDMesh_Subdivide.cpp).
     void BeginFromParent(TKSN_SubDMesh* parent);
-    void CopyParentVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
+    // Sizes this level from the counts gathered so far, then copies the parent's vertices across.
+    void SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
     void FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records);
     void RecalculateNormalsInto(const float* positions, float* vertexNormals, float* polygonNormals);
 };

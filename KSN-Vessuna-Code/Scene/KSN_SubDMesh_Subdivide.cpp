@@ -171,6 +171,17 @@ private:
     TEdgeTable Edges, TEdges;
 };
 
+// The corners of parent polygon p into c and its texture corners into t (a missing one reads as 0); the count.
+int ReadParentCorners(TKSN_SubDMesh* parent, int p, int32_t* c, int32_t* t)
+{
+    const int m = parent->vGetPolyN(p);
+    for (int k = 0; k < m; ++k) {
+        c[k] = parent->vGetPolyV(p, k);
+        t[k] = std::max(parent->vGetPolyVT(p, k), 0);
+    }
+    return m;
+}
+
 // The larger side of the map of a channel, 0 without one.
 int ChannelResolution(TQORMaterialChannel* channel)
 {
@@ -208,8 +219,12 @@ void TKSN_SubDMesh::BeginFromParent(TKSN_SubDMesh* parent)
     FacePointCount = ChildPolygonCount = EdgePointAllowance = 0;
 }
 
-void TKSN_SubDMesh::CopyParentVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records)
+void TKSN_SubDMesh::SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records)
 {
+    Level = parent->Level + 1;
+    SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
+    SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
+    SetPolygonCount(ChildPolygonCount);
     if (ParentVertexCount > 0 && parent->baseVertices)
         std::memcpy(baseVertices, parent->baseVertices, size_t(ParentVertexCount) * 12);
     if (ParentTVertexCount > 0 && parent->tVertices)
@@ -241,22 +256,14 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
         ChildPolygonCount += parent->vGetPolyN(p);
     }
     EdgePointAllowance = 2 * ChildPolygonCount;
-    Level = parent->Level + 1;
-    SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
-    SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
-    SetPolygonCount(ChildPolygonCount);
     TKSN_SubDRecords records;
-    CopyParentVertices(parent, records);
+    SizeFromParentAndCopyVertices(parent, records);
 
     TLevelBuilder b(*this, records);
     for (int p = 0; p < ParentPolygonCount; ++p) {
         if (p % 1000 == 0) OS.DoProgress();
-        const int m = parent->vGetPolyN(p);
         int32_t c[4], t[4];
-        for (int k = 0; k < m; ++k) {
-            c[k] = parent->vGetPolyV(p, k);
-            t[k] = std::max(parent->vGetPolyVT(p, k), 0);
-        }
+        const int m = ReadParentCorners(parent, p, c, t);
         const int32_t owner = parent->GetOwnerIP(p);
         int32_t f, uf;
         b.FacePoint(c, t, m, f, uf);
@@ -327,22 +334,14 @@ bool TKSN_SubDMesh::DynamicSubdivide(TKSN_SubDMesh* parent, int allowance)
         return false;
     }
 
-    Level = parent->Level + 1;
-    SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
-    SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
-    SetPolygonCount(ChildPolygonCount);
     TKSN_SubDRecords records;
-    CopyParentVertices(parent, records);
+    SizeFromParentAndCopyVertices(parent, records);
 
     TLevelBuilder b(*this, records);
     for (int p = 0; p < ParentPolygonCount; ++p) {
         if (p % 1000 == 0) OS.DoProgress();
-        const int m = parent->vGetPolyN(p);
         int32_t c[4], t[4];
-        for (int k = 0; k < m; ++k) {
-            c[k] = parent->vGetPolyV(p, k);
-            t[k] = std::max(parent->vGetPolyVT(p, k), 0);
-        }
+        const int m = ReadParentCorners(parent, p, c, t);
         const int32_t owner = parent->GetOwnerIP(p);
         int32_t ring[8], uring[8];
         int n = 0, sides = 0;

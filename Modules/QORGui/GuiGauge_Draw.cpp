@@ -7,22 +7,6 @@
 #include <algorithm>
 
 namespace {
-// A smooth quad from colour a on its left edge to colour b on its right.
-void HorizontalGradient(TGui_Node& node, int x0, int y0, int x1, int y1, const float* a, const float* b)
-{
-    glShadeModel(GL_SMOOTH);
-    glBegin(GL_QUADS);
-    node.SetColor(a);
-    glVertex2i(x0, y0);
-    node.SetColor(b);
-    glVertex2i(x1, y0);
-    glVertex2i(x1, y1);
-    node.SetColor(a);
-    glVertex2i(x0, y1);
-    glEnd();
-    glShadeModel(GL_FLAT);
-}
-
 void BlendBar(const TGui_Gauge& g, float q, float* out)
 {
     for (int i = 0; i < 3; ++i) out[i] = q * g.BarColorMax[i] + (1 - q) * g.BarColorMin[i];
@@ -39,7 +23,7 @@ void TGui_Gauge::Draw()
     if (Orientation == 0 && q > 1e-30f) {
         float right[3];
         BlendBar(*this, q, right);
-        HorizontalGradient(*this, b, b, int(float(Width - 2 * b) * q), Height - b, BarColorMin, right);
+        DrawHorizontalGradient(*this, b, b, int(float(Width - 2 * b) * q), Height - b, BarColorMin, right);
     } else if (Orientation == 1) {
         int l = int(q * float(Height - 2 * b));
         if (l > 0) {
@@ -88,7 +72,7 @@ void TGui_GaugeDropDown::Draw()
     if (g && split > 0) {
         float right[3];
         BlendBar(*g, q, right);
-        HorizontalGradient(*this, 0, 0, split, Height, g->BarColorMin, right);
+        DrawHorizontalGradient(*this, 0, 0, split, Height, g->BarColorMin, right);
     }
     if (split < Width) {
         SetColor(BackgroundColorB);

@@ -113,20 +113,30 @@ TGui_ScrollBar* TGui_Node::CreateHorizontalScrollBar()
 
 // [SECTION] Tree
 
+namespace {
+
+// n (in no list) put at the end of the list that starts at first.
+void AppendToList(TGui_Node*& first, TGui_Node* n)
+{
+    if (!first) {
+        first = n;
+        return;
+    }
+    TGui_Node* last = first;
+    while (last->Next) last = last->Next;
+    last->Next = n;
+    n->Prev = last;
+}
+
+} // namespace
+
 void TGui_Node::LinkChild(TGui_Node* n)
 {
     if (!n) return;
     n->Unlink();
     n->IsControl = false;
     n->Parent = this;
-    if (!FirstChild) {
-        FirstChild = n;
-        return;
-    }
-    TGui_Node* last = FirstChild;
-    while (last->Next) last = last->Next;
-    last->Next = n;
-    n->Prev = last;
+    AppendToList(FirstChild, n);
 }
 
 void TGui_Node::LinkChildFirst(TGui_Node* n)
@@ -157,14 +167,7 @@ void TGui_Node::LinkControl(TGui_Node* n)
     assert(n && !n->Parent && !n->Prev && !n->Next && "LinkControl needs a node that is in no list");
     n->IsControl = true;
     n->Parent = this;
-    if (!FirstControl) {
-        FirstControl = n;
-        return;
-    }
-    TGui_Node* last = FirstControl;
-    while (last->Next) last = last->Next;
-    last->Next = n;
-    n->Prev = last;
+    AppendToList(FirstControl, n);
 }
 
 void TGui_Node::Unlink()

@@ -290,6 +290,8 @@ protected:
 // Quads of the given thickness in pixels: (x0, y)-(x1, y + width) and (x, y0)-(x + width, y1).
 void DrawHorizLineWidthQuads(float x0, float x1, float y, int width);
 void DrawVertLineWidthQuads(float x, float y0, float y1, int width);
+// A smooth quad from colour a on its left edge to colour b on its right, in node's colours; leaves flat shading on.
+void DrawHorizontalGradient(TGui_Node& node, int x0, int y0, int x1, int y1, const float* a, const float* b);
 
 // The stored form of a hint: a multi-line hint's first line becomes bold and
 // an empty second line is dropped. Writes at most destSize - 1 bytes and

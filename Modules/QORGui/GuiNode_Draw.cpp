@@ -25,6 +25,21 @@ void DrawHorizLineWidthQuads(float x0, float x1, float y, int width)
     glEnd();
 }
 
+void DrawHorizontalGradient(TGui_Node& node, int x0, int y0, int x1, int y1, const float* a, const float* b)
+{
+    glShadeModel(GL_SMOOTH);
+    glBegin(GL_QUADS);
+    node.SetColor(a);
+    glVertex2i(x0, y0);
+    node.SetColor(b);
+    glVertex2i(x1, y0);
+    glVertex2i(x1, y1);
+    node.SetColor(a);
+    glVertex2i(x0, y1);
+    glEnd();
+    glShadeModel(GL_FLAT);
+}
+
 void DrawVertLineWidthQuads(float x, float y0, float y1, int width)
 {
     glBegin(GL_QUADS);

@@ -5,35 +5,18 @@
 
 #include <GL/gl.h>
 
-namespace {
-void HorizontalGradient(TGui_Node& node, int x0, int y0, int x1, int y1, const float* a, const float* b)
-{
-    glShadeModel(GL_SMOOTH);
-    glBegin(GL_QUADS);
-    node.SetColor(a);
-    glVertex2i(x0, y0);
-    node.SetColor(b);
-    glVertex2i(x1, y0);
-    glVertex2i(x1, y1);
-    node.SetColor(a);
-    glVertex2i(x0, y1);
-    glEnd();
-    glShadeModel(GL_FLAT);
-}
-} // namespace
-
 void TGui_CollapsiblePanel::Draw()
 {
     TGui_Node::Draw();
     // The band is as high as the folded panel, whatever TitleHeight is.
     const int b = BorderWidth;
-    HorizontalGradient(*this, b, b, Width - b, CollapsedHeight - b, QORglutWigits_TitleBarColorA,
+    DrawHorizontalGradient(*this, b, b, Width - b, CollapsedHeight - b, QORglutWigits_TitleBarColorA,
                        QORglutWigits_TitleBarColorB);
 }
 
 void TGui_CollapsiblePanelTitleBar::Draw()
 {
-    HorizontalGradient(*this, 0, 0, Width, Height, QORglutWigits_TitleBarColorA, QORglutWigits_TitleBarColorB);
+    DrawHorizontalGradient(*this, 0, 0, Width, Height, QORglutWigits_TitleBarColorA, QORglutWigits_TitleBarColorB);
     DrawBevel(0, 0, Width, Height, false, BorderWidth);
 }
 

@@ -372,6 +372,25 @@ void TKSN_Deformer::DeformAllVertices(TKSN_Mesh* mesh, TKSN_Viewport* viewport, 
     }
 }
 
+void TKSN_Deformer::DeformStepOnAffectableMeshes(TKSN_Viewport* viewport, const float* a, const float* b,
+                                                 const float* c, bool resolveBeforeHint,
+                                                 const std::function<void(TKSN_Mesh*)>& hint)
+{
+    bool hinted = false;
+    for (TKSN_Mesh* m : KSN_GetAffectableMeshes()) {
+        if (!m->TempMorph) continue;
+        m->TempMorph->Clear();
+        if (resolveBeforeHint) ResolveTempMorphs(m);
+        if (!hinted) {
+            hint(m);
+            hinted = true;
+        }
+        DeformSelectedVertices(m, viewport, a, b, c, false, true);
+        ResolveTempMorphs(m);
+        m->AfterDeformStep();
+    }
+}
+
 void TKSN_Deformer::ResolveTempMorphs(TKSN_Mesh* mesh)
 {
     TKSN_Morph* temp = mesh->TempMorph;

@@ -21,6 +21,7 @@
 #ifndef KSN_DEFORMER_H
 #define KSN_DEFORMER_H
 
+#include <functional>
 #include <vector>
 
 class TKSN_Morph;
@@ -128,6 +129,10 @@ public:
     // The Rigidness blend of a selection weight.
     float EffectiveWeight(float w) const;
     void ResolveTempMorphs(TKSN_Mesh* mesh);
+    // One motion step on every affectable mesh that carries a temp morph: clear it (and re-resolve it when
+    // resolveBeforeHint), let hint speak for the first such mesh only, deform the selection by (a, b, c), resolve.
+    void DeformStepOnAffectableMeshes(TKSN_Viewport* viewport, const float* a, const float* b, const float* c,
+                                      bool resolveBeforeHint, const std::function<void(TKSN_Mesh*)>& hint);
     void SetupRigidness();
     void GetXYZCentreBasedOnSelection(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float* centre, float* unused);
     void GetXYZCentreBasedOnMouseClickAndSelection(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float x, float y,

@@ -55,19 +55,10 @@ bool TKSN_MoveInPlane::OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float 
     float direction[3];
     KSN_ViewingDirection(viewport, direction);
     const float zero[3] = {0.0f, 0.0f, 0.0f};
-    bool hinted = false;
-    for (TKSN_Mesh* m2 : KSN_GetAffectableMeshes()) {
-        if (!m2->TempMorph) continue;
-        m2->TempMorph->Clear();
-        if (!hinted) {
-            // The rounding shows in the hint only: d was taken before it.
-            PrintStrengthHintAndSnapPrecision(m2, Lang.GetText(656), s * ZoomRatio(viewport), m, 3, 2, 4);
-            hinted = true;
-        }
-        DeformSelectedVertices(m2, viewport, d, zero, direction, false, true);
-        ResolveTempMorphs(m2);
-        m2->AfterDeformStep();
-    }
+    DeformStepOnAffectableMeshes(viewport, d, zero, direction, false, [&](TKSN_Mesh* m2) {
+        // The rounding shows in the hint only: d was taken before it.
+        PrintStrengthHintAndSnapPrecision(m2, Lang.GetText(656), s * ZoomRatio(viewport), m, 3, 2, 4);
+    });
     return true;
 }
 
@@ -112,19 +103,9 @@ bool TKSN_Scale::OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, fl
     float factors[3] = {GetDirHoriz() ? s : 1.0f, GetDirVert() ? s : 1.0f, GetDirDepth() ? s : 1.0f};
     float direction[3];
     KSN_ViewingDirection(viewport, direction);
-    bool hinted = false;
-    for (TKSN_Mesh* m : KSN_GetAffectableMeshes()) {
-        if (!m->TempMorph) continue;
-        m->TempMorph->Clear();
-        ResolveTempMorphs(m);
-        if (!hinted) {
-            PrintStrengthHintAndSnapPrecision(m, "Scale", GetStrength(), factors, 3, 2, 4);
-            hinted = true;
-        }
-        DeformSelectedVertices(m, viewport, factors, Centre, direction, false, true);
-        ResolveTempMorphs(m);
-        m->AfterDeformStep();
-    }
+    DeformStepOnAffectableMeshes(viewport, factors, Centre, direction, true, [&](TKSN_Mesh* m) {
+        PrintStrengthHintAndSnapPrecision(m, "Scale", GetStrength(), factors, 3, 2, 4);
+    });
     return true;
 }
 
@@ -199,19 +180,9 @@ bool TKSN_Rotate::OnMotion(TKSN_Mesh* mesh, TKSN_Viewport* viewport, float fx, f
         A = B = 0.0f;
     }
     const float a[3] = {B, A, 0.0f};
-    bool hinted = false;
-    for (TKSN_Mesh* m : KSN_GetAffectableMeshes()) {
-        if (!m->TempMorph) continue;
-        m->TempMorph->Clear();
-        ResolveTempMorphs(m);
-        if (!hinted) {
-            PrintHint(m, "%s = {%.2f, %.2f,%.2f}", Lang.GetText(671), double(A), double(B), double(tilt));
-            hinted = true;
-        }
-        DeformSelectedVertices(m, viewport, a, PressCentre, direction, false, true);
-        ResolveTempMorphs(m);
-        m->AfterDeformStep();
-    }
+    DeformStepOnAffectableMeshes(viewport, a, PressCentre, direction, true, [&](TKSN_Mesh* m) {
+        PrintHint(m, "%s = {%.2f, %.2f,%.2f}", Lang.GetText(671), double(A), double(B), double(tilt));
+    });
     return true;
 }
 

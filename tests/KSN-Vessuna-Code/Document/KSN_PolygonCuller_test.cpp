@@ -41,16 +41,6 @@ protected:
         KSN_SetViewportOctreeServices(SavedServices);
         ProjectEditFixture::TearDown();
     }
-
-    TKSN_Mesh* AddMesh(const char* name, std::unique_ptr<TKSN_Mesh> mesh)
-    {
-        TKSN_Object* object = Project->CreateNewObject();
-        object->SetName("%s", name);
-        mesh->OwnerObject = object;
-        TKSN_Mesh* raw = mesh.get();
-        object->Mesh = std::move(mesh);
-        return raw;
-    }
     // A square of half-size h at depth z (clip space), facing the viewer.
     static std::unique_ptr<TKSN_Mesh> Square(float h, float z, float dx = 0.0f)
     {

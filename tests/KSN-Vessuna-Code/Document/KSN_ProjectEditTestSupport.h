@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,17 @@ protected:
         Tools.push_back(tool);
         if (list) App->AddToolToList(tool, list);
         return tool;
+    }
+
+    // mesh, handed to a new object named name in the project's tree; the mesh stays reachable through the result.
+    TKSN_Mesh* AddMesh(const char* name, std::unique_ptr<TKSN_Mesh> mesh)
+    {
+        TKSN_Object* object = Project->CreateNewObject();
+        object->SetName("%s", name);
+        mesh->OwnerObject = object;
+        TKSN_Mesh* raw = mesh.get();
+        object->Mesh = std::move(mesh);
+        return raw;
     }
 
     // An object with a mesh of `vertices` vertices (no polygons) in the project's tree.

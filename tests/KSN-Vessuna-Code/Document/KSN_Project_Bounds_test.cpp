@@ -11,15 +11,6 @@ using namespace ksn_edit_test;
 
 class BoundsFixture : public ProjectEditFixture {
 protected:
-    TKSN_Mesh* AddMesh(const char* name, std::unique_ptr<TKSN_Mesh> mesh)
-    {
-        TKSN_Object* object = Project->CreateNewObject();
-        object->SetName("%s", name);
-        mesh->OwnerObject = object;
-        TKSN_Mesh* raw = mesh.get();
-        object->Mesh = std::move(mesh);
-        return raw;
-    }
     static void Select(TKSN_Mesh* mesh, std::initializer_list<std::pair<int, float>> weights)
     {
         for (auto [v, w] : weights) mesh->VertexInfo[v].Select = w;

@@ -66,16 +66,6 @@ protected:
         ProjectEditFixture::TearDown();
     }
     TKSN_Viewport* View() { return App->viewports[0]; }
-
-    TKSN_Mesh* AddMesh(const char* name, std::unique_ptr<TKSN_Mesh> mesh)
-    {
-        TKSN_Object* object = Project->CreateNewObject();
-        object->SetName("%s", name);
-        mesh->OwnerObject = object;
-        TKSN_Mesh* raw = mesh.get();
-        object->Mesh = std::move(mesh);
-        return raw;
-    }
     // A square of half-size h centred at (dx, dy), depth z; counter-clockwise
     // on screen (front-facing) unless flipped.
     static std::unique_ptr<TKSN_Mesh> Square(float h, float z, float dx = 0.0f, float dy = 0.0f, bool flipped = false,

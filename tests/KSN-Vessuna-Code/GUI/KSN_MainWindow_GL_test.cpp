@@ -4,7 +4,7 @@
 // while a frame is drawn, the start file on the first frame, the CR2 wizard's
 // pictures, and files dropped onto the window.
 #include "KSN_MainWindowTestSupport.h"
-#include "KsnTestDisplay.h"
+#include "KsnTestWxHost.h"
 
 #include "GuiButton.h"
 #include "KSN_CR2ExportWindow.h"
@@ -15,6 +15,8 @@
 #include "KSN_WX.h"
 #include "QORLanguage.h"
 #include "QORMemory.h"
+
+#include "KsnTestReadBack.h"
 
 #include <GL/gl.h>
 #include <wx/init.h>
@@ -28,33 +30,8 @@
 namespace {
 
 struct THostEnvironment : ::testing::Environment {
-    void SetUp() override
-    {
-        static char arg0[] = "KSN_GUI_GL_tests";
-        static char* argv[] = {arg0, nullptr};
-        static int argc = 1;
-        wxApp::SetInitializerFunction(wxCreateApp);
-        ASSERT_TRUE(KsnConnectToTheTestDisplay([] { return wxEntryStart(argc, argv); })) << "no display: run under xvfb-run";
-        ASSERT_TRUE(wxTheApp->CallOnInit());
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < end &&
-               !(FramePtr && FramePtr->GetCanvas() && FramePtr->GetCanvas()->IsShownOnScreen())) {
-            wxTheApp->Yield(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        for (int i = 0; i < 20; ++i) {
-            wxTheApp->Yield(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-    void TearDown() override
-    {
-        if (!wxTheApp) return;   // the toolkit never started
-        if (FramePtr) FramePtr->Destroy();
-        wxTheApp->Yield(true);
-        wxTheApp->OnExit();
-        wxEntryCleanup();
-    }
+    void SetUp() override { KsnStartWxOnTestDisplay("KSN_GUI_GL_tests"); }
+    void TearDown() override { KsnEndWxOnTestDisplay(); }
 };
 
 [[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new THostEnvironment);
@@ -103,15 +80,11 @@ protected:
     {
         QORglut_DispatchDisplay();
         glFinish();
-        Pixels.assign(size_t(WindowW * WindowH * 4), 0);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, WindowW, WindowH, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
+        KsnReadBackBuffer(Pixels, WindowW, WindowH);
     }
     TPixel At(int x, int y) const
     {
-        const unsigned char* p = &Pixels[size_t(((WindowH - 1 - y) * WindowW + x) * 4)];
-        return {p[0], p[1], p[2]};
+        return KsnReadBackPixel(Pixels, WindowW, WindowH, x, y);
     }
     static TPixel Bytes(const float* c)
     {

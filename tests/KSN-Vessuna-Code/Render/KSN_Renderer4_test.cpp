@@ -8,13 +8,12 @@
 #include "KSN_RendererScene.h"
 #include "KSN_RendererUtils.h"
 #include "KsnTestSupport.h"
+#include "KsnTestWx.h"
 #include "GuiTheme.h"
 #include "OS.h"
 #include "QOROctree.h"
 
 #include <gtest/gtest.h>
-
-#include <wx/init.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -31,23 +30,7 @@ constexpr int Size = 64;
 
 // The application object takes its folders from the toolkit's base, which is
 // initialised once for the whole run.
-class TWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static char arg0[] = "KSN_Render_tests";
-        static char* argv[] = {arg0, nullptr};
-        static int argc = 1;
-        Init = std::make_unique<wxInitializer>(argc, argv);
-        ASSERT_TRUE(Init->IsOk());
-    }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+[[maybe_unused]] const auto* const Registered = KsnRegisterWxBase({"KSN_Render_tests"});
 
 class RendererSoftware : public ::testing::Test {
 protected:

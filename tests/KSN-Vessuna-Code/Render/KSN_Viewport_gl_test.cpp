@@ -4,13 +4,11 @@
 #include "KSN_Viewport.h"
 
 #include "QORGL.h"
-#include "KsnTestDisplay.h"
+#include "KsnTestGL.h"
 
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
-#include <GL/glx.h>
-#include <X11/Xlib.h>
 
 #include <cmath>
 #include <vector>
@@ -19,54 +17,17 @@ namespace {
 
 constexpr int WindowSize = 128;
 
-class TGLWindow {
-public:
-    bool Open()
-    {
-        if (!KsnConnectToTheTestDisplay([&] { return (display = XOpenDisplay(nullptr)) != nullptr; })) return false;
-        int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, None};
-        XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);
-        if (!visual) return false;
-        Window root = RootWindow(display, visual->screen);
-        XSetWindowAttributes swa{};
-        swa.colormap = XCreateColormap(display, root, visual->visual, AllocNone);
-        swa.event_mask = StructureNotifyMask;
-        window = XCreateWindow(display, root, 0, 0, WindowSize, WindowSize, 0, visual->depth, InputOutput,
-                               visual->visual, CWColormap | CWEventMask, &swa);
-        context = glXCreateContext(display, visual, nullptr, True);
-        XFree(visual);
-        if (!context) return false;
-        XMapWindow(display, window);
-        for (XEvent e;;) {
-            XNextEvent(display, &e);
-            if (e.type == MapNotify) break;
-        }
-        if (!glXMakeCurrent(display, window, context)) return false;
-        glDrawBuffer(GL_BACK);
-        glReadBuffer(GL_BACK);
-        return true;
-    }
-    ~TGLWindow()
-    {
-        if (!display) return;
-        glXMakeCurrent(display, None, nullptr);
-        if (context) glXDestroyContext(display, context);
-        if (window) XDestroyWindow(display, window);
-        XCloseDisplay(display);
-    }
-
-private:
-    Display* display = nullptr;
-    Window window = 0;
-    GLXContext context = nullptr;
-};
-
 int WindowHeightForTests() { return WindowSize; }
 
 class ViewportGL : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(Window.Open()) << "no GLX display: run under xvfb-run"; }
-    TGLWindow Window;
+    void SetUp() override
+    {
+        ASSERT_TRUE(Window.Open(WindowSize, WindowSize)) << "no GLX display: run under xvfb-run";
+        glDrawBuffer(GL_BACK);
+        glReadBuffer(GL_BACK);
+    }
+    TTestGLWindow Window;
 };
 
 TEST_F(ViewportGL, OrthographicMatrixEqualsGlOrtho)

@@ -77,4 +77,23 @@ inline std::unique_ptr<TKSN_Mesh> MakeQuad(float span = 1.0f)
                     {{{0, 1, 2, 3}, {}}});
 }
 
+// A flat n x n quad grid in z = 0 over 0..1, (n + 1)^2 vertices, row-major, with UVs over 0.25..0.75.
+inline std::unique_ptr<TKSN_Mesh> MakeFlatGrid(int n)
+{
+    std::vector<std::array<float, 3>> positions;
+    std::vector<std::array<float, 2>> uvs;
+    for (int y = 0; y <= n; ++y)
+        for (int x = 0; x <= n; ++x) {
+            positions.push_back({float(x) / n, float(y) / n, 0.0f});
+            uvs.push_back({0.25f + 0.5f * float(x) / n, 0.25f + 0.5f * float(y) / n});
+        }
+    std::vector<TPoly> polygons;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const int v = y * (n + 1) + x;
+            polygons.push_back({{v, v + 1, v + n + 2, v + n + 1}, {}});
+        }
+    return MakeMesh(positions, uvs, polygons);
+}
+
 } // namespace SubDTest

@@ -5,7 +5,7 @@
 #include "OS.h"
 #include "QORglut.h"
 
-#include "KsnTestDisplay.h"
+#include "KsnTestWxHost.h"
 
 #include <gtest/gtest.h>
 
@@ -30,32 +30,11 @@ public:
     void SetUp() override
     {
         OS.SetDialogProvider(&SilentProvider);
-        static char arg0[] = "QORGui_GL_tests";
-        static char* argv[] = {arg0, nullptr};
-        static int argc = 1;
-        wxApp::SetInitializerFunction(wxCreateApp);
-        ASSERT_TRUE(KsnConnectToTheTestDisplay([] { return wxEntryStart(argc, argv); })) << "no display: run under xvfb-run";
-        ASSERT_TRUE(wxTheApp->CallOnInit());
-        // GL draws reach the canvas only once the window is on the screen.
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < end &&
-               !(FramePtr && FramePtr->GetCanvas() && FramePtr->GetCanvas()->IsShownOnScreen())) {
-            wxTheApp->Yield(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        for (int i = 0; i < 20; ++i) {
-            wxTheApp->Yield(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        KsnStartWxOnTestDisplay("QORGui_GL_tests");
     }
     void TearDown() override
     {
-        if (wxTheApp) {   // else the toolkit never started
-            if (FramePtr) FramePtr->Destroy();
-            wxTheApp->Yield(true);
-            wxTheApp->OnExit();
-            wxEntryCleanup();
-        }
+        KsnEndWxOnTestDisplay();
         OS.SetDialogProvider(nullptr);
     }
 };

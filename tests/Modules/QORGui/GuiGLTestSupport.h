@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "KsnTestReadBack.h"
+
 #include <GL/gl.h>
 
 #include <array>
@@ -50,16 +52,12 @@ protected:
     void Frame()
     {
         App->Redisplay(false);
-        Pixels.assign(size_t(WindowW * WindowH * 4), 0);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, WindowW, WindowH, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
+        KsnReadBackBuffer(Pixels, WindowW, WindowH);
     }
     // Window pixel (x, y), y down from the top.
     TPixel At(int x, int y) const
     {
-        const unsigned char* p = &Pixels[size_t(((WindowH - 1 - y) * WindowW + x) * 4)];
-        return {p[0], p[1], p[2]};
+        return KsnReadBackPixel(Pixels, WindowW, WindowH, x, y);
     }
     static TPixel Bytes(const float* c, float f = 1.0f)
     {

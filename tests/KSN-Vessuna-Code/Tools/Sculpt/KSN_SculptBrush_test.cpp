@@ -11,29 +11,10 @@
 
 namespace {
 
-// A flat n x n quad grid in z = 0 over 0..1, (n + 1)^2 vertices, row-major.
-std::unique_ptr<TKSN_Mesh> MakeGrid(int n)
-{
-    std::vector<std::array<float, 3>> positions;
-    std::vector<std::array<float, 2>> uvs;
-    for (int y = 0; y <= n; ++y)
-        for (int x = 0; x <= n; ++x) {
-            positions.push_back({float(x) / n, float(y) / n, 0.0f});
-            uvs.push_back({0.25f + 0.5f * float(x) / n, 0.25f + 0.5f * float(y) / n});
-        }
-    std::vector<SubDTest::TPoly> polygons;
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-            const int v = y * (n + 1) + x;
-            polygons.push_back({{v, v + 1, v + n + 2, v + n + 1}, {}});
-        }
-    return SubDTest::MakeMesh(positions, uvs, polygons);
-}
-
 class SculptDabTest : public ::testing::Test {
 protected:
     static constexpr int N = 7, Side = N + 1;
-    std::unique_ptr<TKSN_Mesh> Mesh = MakeGrid(N);
+    std::unique_ptr<TKSN_Mesh> Mesh = SubDTest::MakeFlatGrid(N);
     std::vector<float> D = std::vector<float>(size_t(Side * Side * 3), 0.0f);
     std::vector<TKSN_AffectedVertex> List;
 
@@ -73,7 +54,7 @@ TEST_F(SculptDabTest, SculptMovesAlongTheNormalByTheBlendType)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        Mesh = MakeGrid(N);
+        Mesh = SubDTest::MakeFlatGrid(N);
         std::fill(D.begin(), D.end(), 0.0f);
         ListInterior();
         for (int i = 0; i < c.dabs; ++i) Dab(Make(eKSN_SculptKind::Sculpt, c.amplitude, c.blend));
@@ -103,7 +84,7 @@ TEST_F(SculptDabTest, SmoothKeepsAFlatGridFlatAndSpreadsASpike)
     Dab(Make(eKSN_SculptKind::Smooth, 0.0f));
     for (int v = 0; v < Side * Side; ++v) EXPECT_EQ(R(v)[2], 0.0f) << v;
 
-    Mesh = MakeGrid(N);
+    Mesh = SubDTest::MakeFlatGrid(N);
     std::fill(D.begin(), D.end(), 0.0f);
     const float h = 0.8f;
     R(V(3, 3))[2] = h;
@@ -142,7 +123,7 @@ TEST(SculptNormals, FastInverseSqrtAndRecomputedNormals)
 {
     for (float x : {0.25f, 1.0f, 3.0f, 1e4f}) EXPECT_NEAR(KSN_FastInverseSqrt(x) * std::sqrt(x), 1.0f, 2e-3f);
 
-    auto mesh = MakeGrid(2);
+    auto mesh = SubDTest::MakeFlatGrid(2);
     // Tilt the middle vertex up: the polygons around it and its normal change.
     mesh->resolvedVertices[3 * 4 + 2] = 0.5f;
     std::vector<TKSN_AffectedVertex> vertices = {{4, 1.0f}};

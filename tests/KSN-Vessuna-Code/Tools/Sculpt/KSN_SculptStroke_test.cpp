@@ -20,25 +20,6 @@ using namespace ksn_edit_test;
 
 std::vector<std::string> Warnings;
 
-// A flat n x n quad grid in z = 0 over 0..1 with UVs over 0.25..0.75.
-std::unique_ptr<TKSN_Mesh> MakeGrid(int n)
-{
-    std::vector<std::array<float, 3>> positions;
-    std::vector<std::array<float, 2>> uvs;
-    for (int y = 0; y <= n; ++y)
-        for (int x = 0; x <= n; ++x) {
-            positions.push_back({float(x) / n, float(y) / n, 0.0f});
-            uvs.push_back({0.25f + 0.5f * float(x) / n, 0.25f + 0.5f * float(y) / n});
-        }
-    std::vector<SubDTest::TPoly> polygons;
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-            const int v = y * (n + 1) + x;
-            polygons.push_back({{v, v + 1, v + n + 2, v + n + 1}, {}});
-        }
-    return SubDTest::MakeMesh(positions, uvs, polygons);
-}
-
 class SculptStrokeTest : public ProjectEditFixture {
 protected:
     TKSN_Mesh* Mesh = nullptr;
@@ -55,7 +36,7 @@ protected:
         SelectionBrushStrength = 1.0f;
         SculptBlendMode = 2;
 
-        auto mesh = MakeGrid(7);
+        auto mesh = SubDTest::MakeFlatGrid(7);
         TKSN_Object* object = Project->CreateNewObject();
         object->SetName("Grid");
         mesh->OwnerObject = object;

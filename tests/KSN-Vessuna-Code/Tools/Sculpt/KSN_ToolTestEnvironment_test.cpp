@@ -1,28 +1,9 @@
 // The toolkit's base, once for the run: the application object of the
 // project fixture takes its folders from it. No tests live here.
-#include <gtest/gtest.h>
-
-#include <wx/init.h>
-
-#include <memory>
+#include "KsnTestWx.h"
 
 namespace {
 
-class TWxEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static char arg0[] = "KSN_Tools_Sculpt_tests";
-        static char* argv[] = {arg0, nullptr};
-        static int argc = 1;
-        Init = std::make_unique<wxInitializer>(argc, argv);
-        ASSERT_TRUE(Init->IsOk());
-    }
-    void TearDown() override { Init.reset(); }
-
-private:
-    std::unique_ptr<wxInitializer> Init;
-};
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new TWxEnvironment);
+[[maybe_unused]] const auto* const Registered = KsnRegisterWxBase({"KSN_Tools_Sculpt_tests"});
 
 } // namespace
