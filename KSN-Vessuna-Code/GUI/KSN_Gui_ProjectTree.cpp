@@ -10,6 +10,7 @@
 #include "KSN_Project.h"
 #include "KSN_Selection.h"
 #include "KSN_Union.h"
+#include "QORMaterial.h"
 #include "QOREvents.h"
 #include "QORMemory.h"
 #include "QORTree.h"
@@ -131,6 +132,64 @@ bool RightClickObjectCB(TQOREvent* event)
 {
     if (!SelectObjectCB(event) || !MainWindow) return false;
     return PopupMenu(event, MainWindow->ObjectsMenu, [] { MainWindow->UpdateObjectsMenu(); });
+}
+
+// [SECTION] Polygon groups and materials
+
+namespace {
+
+// A click on a group or material row: the row's object must still have a mesh
+// and the owner must still be an entry of class T; then the mesh's tree of
+// that kind takes the click.
+template <class T>
+bool ClickMeshEntry(TQOREvent* event, TKSN_TopTreeGroup* (*treeOf)(TKSN_Mesh*))
+{
+    if (!event || !Project) return false;
+    TKSN_Mesh* mesh = MeshOf(Resolve<TKSN_Object>(uint32_t(event->intParameters[0])));
+    auto* entry = Resolve<T>(event->GetOwnerID());
+    TKSN_TopTreeGroup* tree = mesh ? treeOf(mesh) : nullptr;
+    if (!tree || !entry) return false;
+    Highlight(tree, entry->GetID(), tree);
+    return true;
+}
+
+} // namespace
+
+bool ClickGroup2CB(TQOREvent* event)
+{
+    return ClickMeshEntry<TQORGroup2>(event, [](TKSN_Mesh* m) -> TKSN_TopTreeGroup* { return m->Groups2; });
+}
+
+bool DoubleClickGroup2CB(TQOREvent* event)
+{
+    if (!ClickGroup2CB(event)) return false;
+    QOREvents_PushEvent(254);
+    return true;
+}
+
+// The menu acts on the highlighted groups as they are, so no highlight changes.
+bool RightClickGroup2CB(TQOREvent* event)
+{
+    if (!event || !MainWindow) return false;
+    return PopupMenu(event, MainWindow->GroupsMenu, [] { MainWindow->UpdateGroupMenu(); });
+}
+
+bool ClickMaterialCB(TQOREvent* event)
+{
+    return ClickMeshEntry<TQORMaterial>(event, [](TKSN_Mesh* m) -> TKSN_TopTreeGroup* { return m->Materials; });
+}
+
+bool DoubleClickMaterialCB(TQOREvent* event)
+{
+    if (!ClickMaterialCB(event)) return false;
+    QOREvents_PushEvent(252);
+    return true;
+}
+
+bool RightClickMaterialCB(TQOREvent* event)
+{
+    if (!event || !MainWindow) return false;
+    return PopupMenu(event, MainWindow->MaterialsMenu, [] { MainWindow->UpdateMaterialMenu(); });
 }
 
 // [SECTION] Selections

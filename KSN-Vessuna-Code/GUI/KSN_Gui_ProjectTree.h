@@ -22,6 +22,14 @@ int32_t* GetHighlightProfileFromGroup(TKSN_TreeGroup* group);
 bool SelectObjectCB(TQOREvent* event);
 bool RightClickObjectCB(TQOREvent* event);
 bool DoubleClickObjectCB(TQOREvent* event);
+// Polygon groups
+bool ClickGroup2CB(TQOREvent* event);
+bool RightClickGroup2CB(TQOREvent* event);
+bool DoubleClickGroup2CB(TQOREvent* event);
+// Materials
+bool ClickMaterialCB(TQOREvent* event);
+bool RightClickMaterialCB(TQOREvent* event);
+bool DoubleClickMaterialCB(TQOREvent* event);
 // Selections
 bool OnClickingSelection(TQOREvent* event, bool left);
 bool SelectSelectionCB(TQOREvent* event);

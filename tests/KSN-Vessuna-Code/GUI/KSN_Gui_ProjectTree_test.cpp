@@ -1,5 +1,5 @@
 // The project tree's row callbacks on a real project: objects, selections,
-// morph targets, morph unions and folders, with the highlights they leave
+// morph targets, morph unions, polygon groups, materials and folders, with the highlights they leave
 // and the rebuild commands they queue.
 #include "KSN_MainWindowTestSupport.h"
 
@@ -10,6 +10,7 @@
 #include "KSN_Object.h"
 #include "KSN_Selection.h"
 #include "KSN_Union.h"
+#include "QORMaterial.h"
 #include "QORMemory.h"
 #include "QORTree.h"
 
@@ -132,6 +133,83 @@ TEST_F(ProjectTree, APlainMorphClickMakesItCurrentAndTheOnlyHighlight)
     EXPECT_EQ(Project->ObjectContainingCurrentSelectionID, head->GetID());
 
     EXPECT_FALSE(SelectMorphCB(ItemEvent(frown, head).get()));   // no folder in slot 2
+}
+
+// Polygon groups and materials share one shape: a click highlights the entry
+// in its mesh's tree only, a double click also queues the command acting on
+// the highlighted entries, and a right click opens the menu and changes no
+// highlight.
+TEST_F(ProjectTree, GroupAndMaterialRowsHighlightInTheirMeshTreeAndQueueTheirCommand)
+{
+    struct Case {
+        const char* name;
+        bool material;
+        bool (*click)(TQOREvent*);
+        bool (*doubleClick)(TQOREvent*);
+        bool (*rightClick)(TQOREvent*);
+        int command;
+    };
+    const Case cases[] = {
+        {"polygon group", false, ClickGroup2CB, DoubleClickGroup2CB, RightClickGroup2CB, 254},
+        {"material", true, ClickMaterialCB, DoubleClickMaterialCB, RightClickMaterialCB, 252},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TKSN_Object* head = AddObject("Head");
+        TKSN_Mesh* mesh = head->Mesh.get();
+        TKSN_TopTreeGroup* tree = c.material ? static_cast<TKSN_TopTreeGroup*>(mesh->Materials) : mesh->Groups2;
+        ASSERT_NE(tree, nullptr);
+        TKSN_Thingy* a = c.material ? static_cast<TKSN_Thingy*>(new TQORMaterial) : new TQORGroup2;
+        TKSN_Thingy* b = c.material ? static_cast<TKSN_Thingy*>(new TQORMaterial) : new TQORGroup2;
+        tree->AddItem(a);
+        tree->AddItem(b);
+        Project->Objects->SelectItem(head->GetID(), false, false);
+        QOREvents_Clean();
+
+        ASSERT_TRUE(c.click(ItemEvent(a, head).get()));
+        EXPECT_TRUE(a->multiSelected);
+        EXPECT_FALSE(b->multiSelected);
+        EXPECT_FALSE(head->multiSelected);   // the other trees are cleared
+        EXPECT_EQ(CountQueued(441), 1);
+        EXPECT_EQ(CountQueued(c.command), 0);
+
+        // The same click again changes nothing, so nothing is rebuilt.
+        QOREvents_Clean();
+        ASSERT_TRUE(c.click(ItemEvent(a, head).get()));
+        EXPECT_EQ(QOREvents_GetEventCount(), 0);
+
+        // Alt adds to the highlight.
+        Modifiers(4);
+        ASSERT_TRUE(c.click(ItemEvent(b, head).get()));
+        Modifiers(0);
+        EXPECT_TRUE(a->multiSelected && b->multiSelected);
+
+        // A right click keeps the multi-selection, on a highlighted row or not.
+        tree->SelectItem(a->GetID(), false, false);
+        QOREvents_Clean();
+        EXPECT_TRUE(c.rightClick(ItemEvent(b, head).get()));
+        EXPECT_TRUE(a->multiSelected);
+        EXPECT_FALSE(b->multiSelected);
+        EXPECT_EQ(CountQueued(441), 0);
+
+        QOREvents_Clean();
+        ASSERT_TRUE(c.doubleClick(ItemEvent(b, head).get()));
+        EXPECT_TRUE(b->multiSelected);
+        EXPECT_FALSE(a->multiSelected);
+        EXPECT_EQ(CountQueued(441), 1);
+        EXPECT_EQ(CountQueued(c.command), 1);
+
+        // Owners of the wrong class, or an object without a mesh, change nothing.
+        QOREvents_Clean();
+        EXPECT_FALSE(c.click(ItemEvent(head, head).get()));
+        EXPECT_FALSE(c.doubleClick(ItemEvent(head, head).get()));
+        auto* prop = new TKSN_Object();
+        Project->Objects->AddItem(prop);
+        EXPECT_FALSE(c.click(ItemEvent(a, prop).get()));
+        EXPECT_FALSE(c.doubleClick(ItemEvent(b, prop).get()));
+        EXPECT_TRUE(b->multiSelected);
+        EXPECT_EQ(QOREvents_GetEventCount(), 0);
+    }
 }
 
 TEST_F(ProjectTree, ARightClickOnAHighlightedSelectionKeepsTheMultiSelection)
