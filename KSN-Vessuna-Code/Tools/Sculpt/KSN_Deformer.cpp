@@ -495,9 +495,20 @@ void TKSN_Deformer::GetXYZCentreBasedOnMouseClickAndSelection(TKSN_Mesh* mesh, T
         }
     }
     float chosen = depth;
-    // TODO(stub): the "Surface" mode's search for the point under the mouse
-    // (the project's picking); until it exists Surface takes the centre depth.
-    if (DoesUseAutoCalcDepth()) {
+    bool decided = false;
+    if (DoesUseAutoCalcDepth() && AutoDepthMode == 1) {
+        // Surface: the depth of the surface under the mouse; off the surface
+        // the centre depth is kept.
+        const TKSN_ToolProjectHooks& tools = KSN_GetToolProjectHooks();
+        TKSN_MeshRoot* picked = nullptr;
+        int polygon = -1;
+        float hit[3] = {x, y, depth};
+        if (viewport && tools.GetClosestPolygonAndMesh &&
+            tools.GetClosestPolygonAndMesh(viewport, picked, polygon, x, y, hit) && picked)
+            chosen = hit[2];
+        decided = true;
+    }
+    if (DoesUseAutoCalcDepth() && !decided) {
         switch (AutoDepthMode) {
         case 2: chosen = dNear; break;
         case 3: chosen = dFar; break;

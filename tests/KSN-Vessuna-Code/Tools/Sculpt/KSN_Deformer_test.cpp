@@ -10,6 +10,7 @@
 #include "KSN_DeformerTouchup.h"
 #include "KSN_Morph.h"
 #include "KSN_Parameter.h"
+#include "KSN_StrokeEngine.h"
 #include "KSN_Undo.h"
 #include "KSN_Union.h"
 #include "QORLanguage.h"
@@ -612,6 +613,65 @@ TEST_F(DeformerTest, ShaperFitsItsShapesAtThePress)
     tool->OnMotion(Mesh, View, 0.0f, 0.123456f);
     EXPECT_TRUE(HasMessage("Amount = {12}"));
     tool->OnMouse(Mesh, View, 0, 1, 0.0f, 0.123456f);
+}
+
+// Where the pivot lands in depth at the press, per "Calculate Depth By..."
+// mode: selected vertices at z 0.2 (nearer the viewer) and -0.4 (centroid
+// -0.1), and a picking double that finds the surface at z 0.3 under the mouse.
+TEST_F(DeformerTest, PressDepthFollowsTheDepthMode)
+{
+    static bool surfaceUnderMouse = true;
+    static TKSN_MeshRoot* surface = nullptr;
+    static const float* objectToScreen = nullptr;
+    surface = Mesh;
+    TKSN_ToolProjectHooks tools = KSN_GetToolProjectHooks();
+    const TKSN_ToolProjectHooks saved = tools;
+    tools.GetClosestPolygonAndMesh = [](TKSN_Viewport*, TKSN_MeshRoot*& mesh, int& polygon, float x, float y,
+                                        float* hit) {
+        mesh = nullptr;
+        polygon = -1;
+        if (!surfaceUnderMouse) return false;
+        mesh = surface;
+        polygon = 0;
+        if (hit) {
+            // The screen point of the object-space surface point (x, y, 0.3).
+            const float point[3] = {x, y, 0.3f};
+            KSN_TransformPoint(objectToScreen, point, hit);
+        }
+        return true;
+    };
+    KSN_SetToolProjectHooks(tools);
+
+    MakeUnion(1.0f);
+    Mesh->baseVertices[3 * 6 + 2] = Mesh->resolvedVertices[3 * 6 + 2] = 0.2f;
+    Mesh->baseVertices[3 * 8 + 2] = Mesh->resolvedVertices[3 * 8 + 2] = -0.4f;
+    Select({{6, 1.0f}, {8, 1.0f}});
+    struct Case {
+        const char* name;
+        int mode;
+        bool hit;
+        float depth;
+    } cases[] = {
+        {"Center", 0, true, -0.1f},
+        {"Surface: the picked point", 1, true, 0.3f},
+        {"Surface: nothing under the mouse keeps the centre", 1, false, -0.1f},
+        {"Closest", 2, true, 0.2f},
+        {"Farthest", 3, true, -0.4f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        surfaceUnderMouse = c.hit;
+        auto rotate = MakeDeformer<TKSN_Rotate>();
+        rotate->AutoDepthMode = c.mode;
+        objectToScreen = rotate->PressObjectToScreen;
+        rotate->BeforeUse();
+        ASSERT_TRUE(rotate->OnMouse(Mesh, View, 0, 0, 0.1f, 0.0f));
+        EXPECT_NEAR(rotate->Centre[2], c.depth, 1e-5f);
+        EXPECT_NEAR(rotate->Centre[0], 0.1f, 1e-5f) << "under the mouse";
+        rotate->OnMouse(Mesh, View, 0, 1, 0.1f, 0.0f);
+        rotate->AfterUse();
+    }
+    KSN_SetToolProjectHooks(saved);
 }
 
 TEST_F(DeformerTest, TypeAndDepthListsFollowTheProtocol)
