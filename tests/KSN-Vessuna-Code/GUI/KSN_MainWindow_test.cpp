@@ -367,6 +367,10 @@ TEST_F(MainWindowMenus, TheFileMenuOpensWithAltFAndEachItemRaisesItsCommand)
     std::vector<TGui_MenuText*> items = RealItems(W().FileMenu);
     ASSERT_EQ(items.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
+        // A command may rebuild the menu (its refresh), so the items are
+        // looked up again on every round.
+        items = RealItems(W().FileMenu);
+        ASSERT_EQ(items.size(), expected.size());
         SCOPED_TRACE(items[i]->GetName());
         EXPECT_TRUE(items[i]->IsEnabled());
         if (expected[i] == 2) {
