@@ -3,6 +3,7 @@
 // the same quads (Far::TopologyRefinerFactory<TopologyDescriptor>::Create:
 // edges, face-edge, edge-face and vertex-face relations). Both start in fresh
 // memory every iteration: a new mesh, a new refiner.
+#include "KsnBenchGrid.h"
 #include "KsnBenchRatio.h"
 #include "QORPolyMesh.h"
 #include "QORThreads.h"
@@ -19,45 +20,10 @@ namespace {
 
 constexpr int GridSide = 1000;
 
-// The corners of quad (x, y), counter-clockwise.
-void QuadCorners(int x, int y, int* corners)
-{
-    const int row = GridSide + 1;
-    corners[0] = y * row + x;
-    corners[1] = y * row + x + 1;
-    corners[2] = (y + 1) * row + x + 1;
-    corners[3] = (y + 1) * row + x;
-}
+void QuadCorners(int x, int y, int* corners) { KsnQuadCorners(GridSide, x, y, corners); }
 
 // Filled the way a loader fills a mesh: arrays first, AfterRawBuild left to the caller.
-std::unique_ptr<TQORPolyMesh> MakeQuadGrid()
-{
-    auto mesh = std::make_unique<TQORPolyMesh>();
-    const int row = GridSide + 1;
-    mesh->Create(row * row, row * row, row * row, GridSide * GridSide);
-    for (int y = 0; y < row; ++y)
-        for (int x = 0; x < row; ++x) {
-            const int v = y * row + x;
-            mesh->baseVertices[3 * v + 0] = float(x);
-            mesh->baseVertices[3 * v + 1] = float(y);
-            mesh->baseVertices[3 * v + 2] = 0.0f;
-            mesh->tVertices[2 * v + 0] = float(x) / float(GridSide);
-            mesh->tVertices[2 * v + 1] = float(y) / float(GridSide);
-        }
-    mesh->CopyBaseVerticesToResolvedVertices();
-    for (int y = 0; y < GridSide; ++y)
-        for (int x = 0; x < GridSide; ++x) {
-            TQORPolygon& p = mesh->Polygons[y * GridSide + x];
-            p.SetCount(4);
-            int corners[4];
-            QuadCorners(x, y, corners);
-            for (int k = 0; k < 4; ++k) {
-                p.Points[k].V = corners[k];
-                p.Points[k].VT = corners[k];
-            }
-        }
-    return mesh;
-}
+std::unique_ptr<TQORPolyMesh> MakeQuadGrid() { return KsnMakeQuadGrid(GridSide); }
 
 // state.range(0): pool slots (the program's pool has one per processor).
 void BM_AfterRawBuild(benchmark::State& state)

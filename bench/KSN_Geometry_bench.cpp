@@ -1,4 +1,5 @@
 // Mesh geometry benchmarks on a flat grid of quads (fixed layout, no randomness).
+#include "KsnBenchGrid.h"
 #include "QORPolyMesh.h"
 #include "QORThreads.h"
 
@@ -10,36 +11,7 @@
 
 namespace {
 
-// A side × side grid of quads in the xy-plane with one texture vertex per
-// vertex, filled the way a loader fills a mesh (arrays first, AfterRawBuild
-// is left to the caller).
-std::unique_ptr<TQORPolyMesh> MakeQuadGrid(int side)
-{
-    auto mesh = std::make_unique<TQORPolyMesh>();
-    const int row = side + 1;
-    mesh->Create(row * row, row * row, row * row, side * side);
-    for (int y = 0; y < row; ++y)
-        for (int x = 0; x < row; ++x) {
-            int v = y * row + x;
-            mesh->baseVertices[3 * v + 0] = float(x);
-            mesh->baseVertices[3 * v + 1] = float(y);
-            mesh->baseVertices[3 * v + 2] = 0.0f;
-            mesh->tVertices[2 * v + 0] = float(x) / float(side);
-            mesh->tVertices[2 * v + 1] = float(y) / float(side);
-        }
-    mesh->CopyBaseVerticesToResolvedVertices();
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x) {
-            TQORPolygon& p = mesh->Polygons[y * side + x];
-            p.SetCount(4);
-            const int corners[4] = {y * row + x, y * row + x + 1, (y + 1) * row + x + 1, (y + 1) * row + x};
-            for (int k = 0; k < 4; ++k) {
-                p.Points[k].V = corners[k];
-                p.Points[k].VT = corners[k];
-            }
-        }
-    return mesh;
-}
+std::unique_ptr<TQORPolyMesh> MakeQuadGrid(int side) { return KsnMakeQuadGrid(side); }
 
 // AfterRawBuild on a million quads: tables, open edges, normals, bounds, edges.
 void BM_AfterRawBuild_MillionQuads(benchmark::State& state)

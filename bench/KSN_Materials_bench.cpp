@@ -1,6 +1,7 @@
 // Materials: raw compositing of one 4096 x 4096 map layer (RGB plus mask) into
 // a resolved image, the work of the layer resolution per visible layer; and
 // the whole resolution of a layered map on the worker pool.
+#include "KsnBenchNoise.h"
 #include "KSN_LayerBlend.h"
 #include "KSN_MapLayer.h"
 #include "QORLookupTables.h"
@@ -22,16 +23,7 @@ namespace {
 
 constexpr int MapSide = 4096;
 
-std::vector<unsigned char> NoiseBytes(size_t count, uint32_t seed)
-{
-    std::vector<unsigned char> bytes(count);
-    uint32_t state = seed; // fixed seed: the same map every run
-    for (unsigned char& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = (unsigned char)(state >> 24);
-    }
-    return bytes;
-}
+std::vector<unsigned char> NoiseBytes(size_t count, uint32_t seed) { return KsnNoiseBytes(count, seed); }
 
 struct TBlendImages {
     std::vector<unsigned char> Resolved = NoiseBytes(size_t(MapSide) * MapSide * 3, 1u);

@@ -5,6 +5,7 @@
 //   masked: every layer map has its own noise mask (the composite goes over
 //           the checkerboard); unmasked: the layer maps have no mask of their
 //           own (the bottom one is opaque, the others get opaque masks).
+#include "KsnBenchNoise.h"
 #include "KSN_MapLayer.h"
 #include "KsnBenchRatio.h"
 #include "QORLookupTables.h"
@@ -21,16 +22,7 @@ namespace {
 constexpr int MapSide = 4096;
 constexpr int PoolThreads = 8;
 
-std::vector<unsigned char> NoiseBytes(size_t count, uint32_t seed)
-{
-    std::vector<unsigned char> bytes(count);
-    uint32_t state = seed;   // fixed seed: the same map every run
-    for (unsigned char& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = (unsigned char)(state >> 24);
-    }
-    return bytes;
-}
+std::vector<unsigned char> NoiseBytes(size_t count, uint32_t seed) { return KsnNoiseBytes(count, seed); }
 
 // One pool of 8 slots for every benchmark, so no run pays for starting threads.
 TThreadCruncher& Pool()
