@@ -420,8 +420,8 @@ public:
     void ResolveAllLayersForSubD(TKSN_SubDMesh* level);
 
     // [SECTION] Later subsystems
-    // TODO(stub): operations of brush shapes, culling, bounds, viewport
-    // drawing, overlay and tiling that the sections above call; each is the
+    // TODO(stub): operations of brush shapes, the paint overlay and brush
+    // tiling that the sections above call; each is the
     // least stand-in until its code exists
     // (KSN_Project_StandIns.cpp). Their owners move them into their own
     // sections and delete the stand-in.

@@ -1,12 +1,10 @@
 // TODO(stub): the least stand-ins for the parts of the project that later
-// subsystems build: the undo lists, the paint overlay, brush images and tiling. Each
+// subsystems build: brush shapes, the paint overlay and brush tiling. Each
 // function here answers as a project without that subsystem does; its owner
 // replaces it with the real code in its own source and deletes it here.
 #include "KSN_Project.h"
 
 #include "KSN_Project_Internal.h"
-#include "KSN_PolygonCuller.h"
-
 
 // TODO(stub): brush shapes; nothing is loaded yet.
 bool TKSN_Project::LoadBrushShapeFromFile(const char*) { return false; }
