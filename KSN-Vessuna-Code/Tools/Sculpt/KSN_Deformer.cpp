@@ -138,9 +138,7 @@ float TKSN_Deformer::GetSize() { return SelectionBrushSize; }
 void TKSN_Deformer::SetSize(float v) { SelectionBrushSize = v; }
 float* TKSN_Deformer::GetSizePtr() { return &SelectionBrushSize; }
 
-// TODO(stub): the application option "Snap To Closest Vertex" and the project's
-// closest-polygon search; until they exist a deformer never snaps.
-bool TKSN_Deformer::DoSnapToClosestVertex() { return false; }
+bool TKSN_Deformer::DoSnapToClosestVertex() { return CanSnapToClosestVertex() && App && App->snapToClosestVertex; }
 
 bool TKSN_Deformer::GetOriginAndOrientation(float* origin, float* orientation)
 {
@@ -278,6 +276,13 @@ bool TKSN_Deformer::OnMouse(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int button
     if (Hooks.SetDeformingFlag) Hooks.SetDeformingFlag(true);
     PressX = fx;
     PressY = fy;
+    if (DoSnapToClosestVertex()) {
+        // The drag starts from the corner, so a move lands the vertex exactly where the mouse goes.
+        float screen[3];
+        if (KSN_SnapToClosestCorner(viewport, fx, fy, screen) != 1) return false;
+        PressX = screen[0];
+        PressY = screen[1];
+    }
 
     bool locks[3];
     GetLocks(locks);
@@ -496,17 +501,23 @@ void TKSN_Deformer::GetXYZCentreBasedOnMouseClickAndSelection(TKSN_Mesh* mesh, T
     }
     float chosen = depth;
     bool decided = false;
-    if (DoesUseAutoCalcDepth() && AutoDepthMode == 1) {
-        // Surface: the depth of the surface under the mouse; off the surface
-        // the centre depth is kept.
-        const TKSN_ToolProjectHooks& tools = KSN_GetToolProjectHooks();
-        TKSN_MeshRoot* picked = nullptr;
-        int polygon = -1;
+    const bool snap = DoSnapToClosestVertex();
+    if (DoesUseAutoCalcDepth() && (snap || AutoDepthMode == 1)) {
+        // The point under the mouse (its nearest corner when snapping); off
+        // the surface Surface keeps the centre depth.
         float hit[3] = {x, y, depth};
-        if (viewport && tools.GetClosestPolygonAndMesh &&
-            tools.GetClosestPolygonAndMesh(viewport, picked, polygon, x, y, hit) && picked)
-            chosen = hit[2];
-        decided = true;
+        bool found = false;
+        if (snap) {
+            found = KSN_SnapToClosestCorner(viewport, x, y, hit) == 1;
+        } else {
+            const TKSN_ToolProjectHooks& tools = KSN_GetToolProjectHooks();
+            TKSN_MeshRoot* picked = nullptr;
+            int polygon = -1;
+            found = viewport && tools.GetClosestPolygonAndMesh &&
+                    tools.GetClosestPolygonAndMesh(viewport, picked, polygon, x, y, hit) && picked;
+        }
+        if (found) chosen = hit[2];
+        decided = found || AutoDepthMode == 1;
     }
     if (DoesUseAutoCalcDepth() && !decided) {
         switch (AutoDepthMode) {

@@ -169,7 +169,5 @@ void KSN_ViewToObject(TKSN_Viewport* viewport, const float* in, float* out);
 void KSN_ObjectToView(TKSN_Viewport* viewport, const float* in, float* out);
 // The viewing direction in object space (towards the viewer).
 void KSN_ViewingDirection(TKSN_Viewport* viewport, float* out);
-// The point through a full 4x4 matrix with the divide by w.
-void KSN_TransformPoint(const float* m, const float* in, float* out);
 
 #endif // KSN_DEFORMER_H

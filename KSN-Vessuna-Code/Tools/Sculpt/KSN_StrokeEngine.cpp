@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "KSN_AffectedLists.h"
+#include "KSN_Application.h"
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
 #include "KSN_Parameter.h"
@@ -53,6 +54,34 @@ void KSN_TransformPoint(const float* m, const float* p, float* out)
     for (int i = 0; i < 3; ++i) r[i] = (m[i] * p[0] + m[4 + i] * p[1] + m[8 + i] * p[2] + m[12 + i]) / w;
     std::memcpy(out, r, sizeof(r));
 }
+
+int KSN_SnapToClosestCorner(TKSN_Viewport* viewport, float x, float y, float* screen)
+{
+    const TKSN_ToolProjectHooks& hooks = KSN_GetToolProjectHooks();
+    if (!viewport || !hooks.GetClosestPolygonAndMesh) return 0;
+    TKSN_MeshRoot* picked = nullptr;
+    int polygon = -1;
+    if (!hooks.GetClosestPolygonAndMesh(viewport, picked, polygon, x, y, nullptr)) return 0;
+    TKSN_Mesh* owner = picked ? picked->GetOwnerMesh() : nullptr;
+    if (!owner) return -1;
+    // A subdivided level answers with its own polygon; the corners are the base mesh's.
+    if (picked != owner) polygon = picked->GetOwnerIP(polygon);
+    float best = 1e30f;
+    for (int c = 0; polygon >= 0 && polygon < owner->GetPCount() && c < owner->vGetPolyN(polygon); ++c) {
+        const int v = owner->vGetPolyV(polygon, c);
+        if (v < 0 || v >= owner->GetVCount()) continue;
+        float s[3];
+        KSN_TransformPoint(viewport->CombinedMatrix, owner->resolvedVertices + 3 * size_t(v), s);
+        const float d = (s[0] - x) * (s[0] - x) + (s[1] - y) * (s[1] - y);
+        if (d < best) {
+            best = d;
+            std::memcpy(screen, s, sizeof s);
+        }
+    }
+    return 1;
+}
+
+bool TKSN_Brush_V4::DoSnapToClosestVertex() { return CanSnapToClosestVertex() && App && App->snapToClosestVertex; }
 
 void KSN_EnsureVertexPolygons(TKSN_MeshRoot* mesh)
 {
@@ -157,27 +186,11 @@ bool TKSN_Brush_V4::OnMouse(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int button
     }
 
     // 2. Snap the press to the nearest corner of the polygon under it.
-    if (DoSnapToClosestVertex() && Hooks().GetClosestPolygonAndMesh && viewport) {
-        TKSN_MeshRoot* picked = nullptr;
-        int polygon = -1;
-        if (Hooks().GetClosestPolygonAndMesh(viewport, picked, polygon, fx, fy, nullptr)) {
-            TKSN_Mesh* owner = picked ? picked->GetOwnerMesh() : nullptr;
-            if (!owner) return false;
-            if (picked != owner) polygon = picked->GetOwnerIP(polygon);
-            float best = 1e30f;
-            for (int c = 0; polygon >= 0 && polygon < owner->GetPCount() && c < owner->vGetPolyN(polygon); ++c) {
-                const int v = owner->vGetPolyV(polygon, c);
-                if (v < 0 || v >= owner->GetVCount()) continue;
-                float s[3];
-                KSN_TransformPoint(viewport->CombinedMatrix, owner->resolvedVertices + 3 * size_t(v), s);
-                const float d = (s[0] - fx) * (s[0] - fx) + (s[1] - fy) * (s[1] - fy);
-                if (d < best) {
-                    best = d;
-                    PressX = s[0];
-                    PressY = s[1];
-                }
-            }
-        }
+    if (DoSnapToClosestVertex()) {
+        float screen[3] = {PressX, PressY, 0.0f};
+        if (KSN_SnapToClosestCorner(viewport, fx, fy, screen) < 0) return false;
+        PressX = screen[0];
+        PressY = screen[1];
     }
 
     // 3. A fresh smart-culling state.

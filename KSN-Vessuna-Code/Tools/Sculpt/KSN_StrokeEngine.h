@@ -98,8 +98,8 @@ public:
     virtual void PerformIterationOnMesh(TKSN_MeshRoot* /*mesh*/) {}
     // Invalidates the display lists of the octree nodes around the listed vertices.
     virtual void UpdateMeshAfterIteration(TKSN_MeshRoot* mesh);
-    // TODO(stub): and the application's "Snap To Closest Vertex" option, which the application does not keep yet.
-    virtual bool DoSnapToClosestVertex() { return CanSnapToClosestVertex(); }
+    // The tool can snap and the user has "Snap To Closest Vertex" on.
+    virtual bool DoSnapToClosestVertex();
     virtual bool CanSnapToClosestVertex() { return false; }
 
     // [SECTION] Smart culling (KSN_SmartCulling.cpp)
@@ -132,8 +132,6 @@ using TKSN_ConsiderVertexFunc = bool (*)(TKSN_MeshRoot* mesh, TKSN_Viewport* vie
 void SmartBackface_PerformIteration_B(TKSN_MeshRoot* mesh, int startPolygon, TKSN_Viewport* viewport, float fx,
                                       float fy, TKSN_ConsiderVertexFunc consider, void* data, const float* zDir);
 
-// Point (3 floats) through a 4 x 4 matrix of the Overview's layout, divided by w.
-void KSN_TransformPoint(const float* m, const float* p, float* out);
 // The vertex-to-polygon table of the mesh, built when it is stale.
 void KSN_EnsureVertexPolygons(TKSN_MeshRoot* mesh);
 

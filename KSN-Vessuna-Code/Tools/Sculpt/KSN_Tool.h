@@ -136,6 +136,13 @@ struct TKSN_ToolProjectHooks {
 void KSN_SetToolProjectHooks(const TKSN_ToolProjectHooks& hooks);
 const TKSN_ToolProjectHooks& KSN_GetToolProjectHooks();
 
+// Point (3 floats) through a 4 x 4 matrix (column-major), divided by w.
+void KSN_TransformPoint(const float* m, const float* p, float* out);
+// The screen point (x, y, depth) of the corner nearest (x, y) of the polygon
+// under (x, y), through the project's picking. 1: snapped; 0: no polygon
+// there (screen untouched); -1: the polygon lies on no object's mesh.
+int KSN_SnapToClosestCorner(TKSN_Viewport* viewport, float x, float y, float* screen);
+
 // What tools need of the main window: the wheel is locked during a stroke.
 struct TKSN_ToolWindowHooks {
     void (*LockMouseWheel)() = nullptr;

@@ -674,6 +674,64 @@ TEST_F(DeformerTest, PressDepthFollowsTheDepthMode)
     KSN_SetToolProjectHooks(saved);
 }
 
+TEST_F(DeformerTest, SnappingMovesThePressToTheNearestCornerOfThePickedPolygon)
+{
+    // Under the mouse: polygon 0 of the grid (corners (-0.5, -0.5) to (-0.25, -0.25)), a polygon without a
+    // mesh, or nothing.
+    static TKSN_MeshRoot* surface = nullptr;
+    static int under = 0;
+    TKSN_ToolProjectHooks tools = KSN_GetToolProjectHooks();
+    const TKSN_ToolProjectHooks saved = tools;
+    tools.GetClosestPolygonAndMesh = [](TKSN_Viewport*, TKSN_MeshRoot*& mesh, int& polygon, float, float,
+                                        float*) {
+        mesh = under == 2 ? nullptr : surface;
+        polygon = 0;
+        return under != 0;
+    };
+    KSN_SetToolProjectHooks(tools);
+    MakeUnion(1.0f);
+    Select({{6, 1.0f}});
+
+    struct Case {
+        const char* name;
+        bool option;
+        int under; // 0 nothing, 1 the grid, 2 a polygon without a mesh
+        bool accepted;
+        float x, y;
+    } cases[] = {
+        {"option off: the press stays", false, 1, true, -0.3f, -0.28f},
+        {"option on: the nearest corner", true, 1, true, -0.25f, -0.25f},
+        {"option on, nothing under the mouse: refused", true, 0, false, 0, 0},
+        {"option on, a polygon of no mesh: refused", true, 2, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        surface = Mesh;
+        under = c.under;
+        App->snapToClosestVertex = c.option;
+        auto scale = MakeDeformer<TKSN_Scale>();
+        scale->BeforeUse();
+        EXPECT_EQ(scale->OnMouse(Mesh, View, 0, 0, -0.3f, -0.28f), c.accepted);
+        if (c.accepted) {
+            EXPECT_FLOAT_EQ(scale->PressX, c.x);
+            EXPECT_FLOAT_EQ(scale->PressY, c.y);
+            scale->OnMouse(Mesh, View, 0, 1, -0.3f, -0.28f);
+        }
+        scale->AfterUse();
+    }
+    // Move in Plane cannot snap: the option leaves its press alone.
+    App->snapToClosestVertex = true;
+    under = 1;
+    auto move = MakeDeformer<TKSN_MoveInPlane>();
+    move->BeforeUse();
+    ASSERT_TRUE(move->OnMouse(Mesh, View, 0, 0, -0.3f, -0.28f));
+    EXPECT_FLOAT_EQ(move->PressX, -0.3f);
+    move->OnMouse(Mesh, View, 0, 1, -0.3f, -0.28f);
+    move->AfterUse();
+    App->snapToClosestVertex = false;
+    KSN_SetToolProjectHooks(saved);
+}
+
 TEST_F(DeformerTest, TypeAndDepthListsFollowTheProtocol)
 {
     auto touchup = MakeDeformer<TKSN_TouchupDeformer>();
