@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "KSN_DeformerKinds.h"
 #include "KSN_DeformerTouchup.h"
 #include "KSN_Mesh.h"
+#include "KSN_MeshArtifacts.h"
 #include "KSN_MorphSelectionTree.h"
 #include "KSN_Object.h"
 #include "KSN_Parameter.h"
@@ -21,6 +23,7 @@
 #include "QOREvents.h"
 #include "QORLanguage.h"
 #include "QORMatrix.h"
+#include "QORMemory.h"
 #include "QORString.h"
 #include "QORStringParser.h"
 
@@ -459,12 +462,29 @@ void TKSN_FaceloomTransform::Process(TKSN_Mesh* mesh, TKSN_Morph* morph, TKSN_Se
         const float t = (owner ? owner->Touchup : 1.0f) * Current[0];
         if (t < 1e-30f || !mesh->TempMorph) return;
         const bool smooth = Kind == KSN_FACELOOM_SMOOTH;
+        // Artifact removal smooths only where the morph so far creased the
+        // surface against the unmorphed mesh, with a softened edge.
+        std::unique_ptr<TKSN_Selection> artifacts;
+        if (!smooth) {
+            artifacts = std::make_unique<TKSN_Selection>(mesh->GetVCount(), mesh->GetID());
+            artifacts->Copy(selection);
+            artifacts->SetName("%s", "Artifact Map");
+            artifacts->Expand();
+            float* vertexNormals = nullptr;
+            float* polygonNormals = nullptr;
+            GetDataForSelectArtifacts(mesh, &vertexNormals, &polygonNormals);
+            for (int i = 0; i < artifacts->GetVCount(); ++i)
+                if (const float weight = artifacts->GetVSelect(i); weight != 0.0f)
+                    artifacts->SetVSelect(i, weight * GetArtifactValue(mesh, i, vertexNormals, polygonNormals));
+            QORfree(vertexNormals);
+            QORfree(polygonNormals);
+            mesh->SetCurrentSelection(artifacts.get(), true);
+            mesh->BeginUsingSelection(artifacts.get());
+            mesh->SoftenSelection(artifacts.get(), true, 0);
+        }
         mesh->TempMorph->Clear();
-        // TODO(stub): artifact removal weighs the selection by how much the
-        // surface creased against the unmorphed mesh (the selection tools'
-        // artifact map) and softens it first; here it smooths the section's
-        // selection with distance weighting.
-        TKSN_Smooth::SmoothAllVertices(mesh, mesh->TempMorph, selection, t, false, smooth ? 1.0f : 0.0f, !smooth);
+        TKSN_Smooth::SmoothAllVertices(mesh, mesh->TempMorph, smooth ? selection : artifacts.get(), t, false,
+                                       smooth ? 1.0f : 0.0f, !smooth);
         const float* temp = mesh->TempMorph->GetPointerToExpandedArray();
         for (int i = 0; i < mesh->GetVCount(); ++i) {
             for (int k = 0; k < 3; ++k) deltas[3 * i + k] += temp[3 * i + k];
@@ -474,6 +494,10 @@ void TKSN_FaceloomTransform::Process(TKSN_Mesh* mesh, TKSN_Morph* morph, TKSN_Se
                 for (int k = 0; k < 3; ++k) mesh->resolvedVertices[3 * i + k] += temp[3 * i + k];
         }
         mesh->TempMorph->Clear();
+        if (artifacts) {
+            mesh->EndUsingSelection(artifacts.get());
+            mesh->SetCurrentSelection(selection, true);
+        }
         break;
     }
     default: break;   // the application makes no flatten deformer

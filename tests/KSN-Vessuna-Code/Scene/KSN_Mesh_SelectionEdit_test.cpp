@@ -1,6 +1,8 @@
 // Selection editing of the working weights, the selected lists and the
 // selection symmetry of the editable mesh, on small planes built in code.
 #include "KSN_MeshEdit_Fixture.h"
+#include "KSN_MeshArtifacts.h"
+#include "QORMemory.h"
 
 #include <cmath>
 #include <set>
@@ -416,4 +418,42 @@ TEST_F(SelectionEditTest, SwapSelectionSymmetryTwiceRestoresTheWeights)
     EXPECT_FLOAT_EQ(mesh->VertexInfo[2].Select, w[2]);   // on the plane
     mesh->SwapSelectionSymmetry();
     EXPECT_EQ(VertexWeights(*mesh), w);
+}
+
+// ---------------------------------------------------------------------------
+// Artifact measure
+// ---------------------------------------------------------------------------
+
+TEST_F(SelectionEditTest, ArtifactValuesMeasureCreasesAgainstTheUnmorphedShape)
+{
+    auto mesh = MakePlane(kColumns, 4);
+    mesh->RecalculateNormals(true);
+    float* vertexNormals = nullptr;
+    float* polygonNormals = nullptr;
+
+    // Unmorphed: nothing creased.
+    GetDataForSelectArtifacts(mesh.get(), &vertexNormals, &polygonNormals);
+    for (int v = 0; v < 16; ++v) EXPECT_EQ(GetArtifactValue(mesh.get(), v, vertexNormals, polygonNormals), 0.0f);
+
+    // A rigid move of the whole plane creases nothing either.
+    for (int i = 0; i < 16; ++i) mesh->resolvedVertices[3 * i + 2] += 0.5f;
+    mesh->RecalculateNormals(true);
+    GetDataForSelectArtifacts(mesh.get(), &vertexNormals, &polygonNormals);
+    for (int v = 0; v < 16; ++v) EXPECT_NEAR(GetArtifactValue(mesh.get(), v, vertexNormals, polygonNormals), 0.0f, 1e-6f);
+
+    // A spike at the interior vertex 5 creases its neighbourhood; the far corner 15 stays flat.
+    mesh->resolvedVertices[3 * 5 + 2] += 3.0f;
+    mesh->RecalculateNormals(true);
+    const std::vector<float> resolved(mesh->resolvedVertices, mesh->resolvedVertices + 48);
+    const std::vector<float> normals(mesh->vertexNormals, mesh->vertexNormals + 48);
+    GetDataForSelectArtifacts(mesh.get(), &vertexNormals, &polygonNormals);
+    EXPECT_EQ(std::vector<float>(mesh->resolvedVertices, mesh->resolvedVertices + 48), resolved)
+        << "the mesh ends as it began";
+    EXPECT_EQ(std::vector<float>(mesh->vertexNormals, mesh->vertexNormals + 48), normals);
+    EXPECT_GT(GetArtifactValue(mesh.get(), 6, vertexNormals, polygonNormals), 0.3f);
+    EXPECT_LE(GetArtifactValue(mesh.get(), 6, vertexNormals, polygonNormals), 1.0f);
+    EXPECT_NEAR(GetArtifactValue(mesh.get(), 15, vertexNormals, polygonNormals), 0.0f, 1e-6f);
+    EXPECT_EQ(GetArtifactValue(mesh.get(), 16, vertexNormals, polygonNormals), 0.0f) << "out of range";
+    QORfree(vertexNormals);
+    QORfree(polygonNormals);
 }

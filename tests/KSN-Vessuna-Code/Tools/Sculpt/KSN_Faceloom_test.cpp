@@ -377,3 +377,48 @@ TEST_F(FaceloomTest, TheShippedTemplateLoadsCleanlyAndMakesItsPresets)
 }
 
 } // namespace
+
+// Artifact removal smooths only where the morph so far creased the surface: a
+// spike near one corner of the head barely reaches the far side, where a plain
+// Smooth of the same selection moves the curved surface.
+TEST_F(FaceloomHeadTest, ArtifactRemovalSmoothsOnlyAroundACrease)
+{
+    struct Run {
+        std::vector<float> deltas;
+        std::string currentSelection;
+    };
+    auto run = [&](int kind) {
+        TKSN_Morph* morph = Mesh->CreateMorph(Mesh->MorphTree);
+        Mesh->SetCurrentMorph(morph);
+        Mesh->BeginUsingMorph(morph);
+        Mesh->CopyBaseVerticesToResolvedVertices();
+        morph->GetPointerToExpandedArray()[3 * 8 + 2] = 0.5f;   // vertex (1, 1)
+        Mesh->resolvedVertices[3 * 8 + 2] += 0.5f;
+        Mesh->RecalculateNormals(true);
+        TKSN_Selection all(Mesh->GetVCount(), Mesh->GetID());
+        for (int v = 0; v < Mesh->GetVCount(); ++v) all.SetVSelect(v, 1.0f);
+        Mesh->SetCurrentSelection(&all, true);
+        Mesh->BeginUsingSelection(&all);
+        TKSN_FaceloomTransform transform(kind, nullptr);
+        transform.Current[0] = 1.0f;
+        const float centre[3] = {0, 0, 0};
+        transform.Process(Mesh, morph, &all, centre, centre);
+        Run result{Deltas(), Mesh->GetCurrentSelectionZ() == &all ? "the section's" : "another"};
+        Mesh->EndUsingSelection(&all);
+        Mesh->SetCurrentSelection(nullptr, true);
+        return result;
+    };
+    const Run artifacts = run(KSN_FACELOOM_ARTIFACT_REMOVAL);
+    const Run smooth = run(KSN_FACELOOM_SMOOTH);
+    EXPECT_LT(artifacts.deltas[3 * 8 + 2], 0.5f) << "the spike is smoothed";
+    EXPECT_EQ(artifacts.currentSelection, "the section's");
+    auto length = [](const std::vector<float>& d, int v) {
+        return std::sqrt(d[size_t(3 * v)] * d[size_t(3 * v)] + d[size_t(3 * v + 1)] * d[size_t(3 * v + 1)] +
+                         d[size_t(3 * v + 2)] * d[size_t(3 * v + 2)]);
+    };
+    for (int v : {40, 34, 48, 46}) {
+        SCOPED_TRACE(v);
+        EXPECT_GT(length(smooth.deltas, v), 1e-4f) << "a plain Smooth moves the curved far side";
+        EXPECT_LT(length(artifacts.deltas, v), 0.05f * length(smooth.deltas, v)) << "artifact removal barely does";
+    }
+}
