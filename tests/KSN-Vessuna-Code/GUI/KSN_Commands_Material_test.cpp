@@ -156,12 +156,15 @@ TEST_F(MaterialCommands, ANewGroupTakesTheSelectedPolygonsOutOfTheirOldGroup)
     EXPECT_EQ(M(o)->Polygons[1].Group, 1);
     EXPECT_EQ(head->Index, 1);
 
-    // Deleting every group leaves "default", with the warning, for every polygon.
+    // Deleting every group leaves "default", with the warning, for every
+    // polygon that had one; a polygon without a group keeps -1.
+    M(o)->Polygons[3].Group = -1;
     for (int i = 0; i < 3; ++i) M(o)->Groups2->GetItem(i)->multiSelected = true;
     ASSERT_TRUE(Cmd(362));
     EXPECT_EQ(Names(M(o)->Groups2), (std::vector<std::string>{"default"}));
     EXPECT_TRUE(Shown(1366));
-    for (int p = 0; p < 4; ++p) EXPECT_EQ(M(o)->Polygons[p].Group, 0);
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(M(o)->Polygons[p].Group, 0);
+    EXPECT_EQ(M(o)->Polygons[3].Group, -1);
 }
 
 TEST_F(MaterialCommands, RenameOpensOnTheFirstHighlightedMaterialOrWarns)
