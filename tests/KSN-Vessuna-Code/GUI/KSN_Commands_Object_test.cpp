@@ -124,6 +124,14 @@ TEST_F(ObjectTree, InitializeObjectStopsWhenTheChosenSaveIsCancelled)
     EXPECT_TRUE(Shown(1611));
     EXPECT_EQ(M(head)->GetSubD_MaxLevel(), nullptr);
 
+    // A save to a folder that cannot be written fails the same way.
+    Provider.Choices.push_back((Store.Folder / "missing" / "deeper" / "Head.kestrune").string());
+    Answer({TOSBoxAnswer::Yes});
+    g_Printed.clear();
+    EXPECT_FALSE(Cmd(203, head->GetID()));
+    EXPECT_TRUE(Shown(1611));
+    EXPECT_EQ(M(head)->GetSubD_MaxLevel(), nullptr);
+
     Answer({TOSBoxAnswer::Cancel});
     EXPECT_FALSE(Cmd(203, head->GetID()));
 

@@ -148,6 +148,18 @@ TEST_F(TreeTest, ObjectRowsCarryTheirPayloadAndTheSettingsFollowSubdivision)
     }
     EXPECT_TRUE(maxPolysDisabled);
     EXPECT_TRUE(initDisabled);
+
+    // The rows' live variables are read by a layout pass of the whole window.
+    M(head)->SubDsEnabled = true;
+    Rebuild();
+    EXPECT_NO_THROW(Layout());
+    TGui_Node* init = nullptr;
+    for (TKSN_ManagerListItem* r : Rows())
+        if (TGui_Node* b = ChildNamed(r, Lang.GetText(1604))) init = b;
+    ASSERT_NE(init, nullptr);
+    ASSERT_NE(init->ClickEvent, nullptr);
+    EXPECT_EQ(init->ClickEvent->GetCommand(), 203);
+    EXPECT_EQ(init->ClickEvent->GetOwnerID(), head->GetID());
 }
 
 TEST_F(TreeTest, TheEstimatedPolygonCountQuadruplesWithinMaxPolys)
