@@ -53,8 +53,8 @@ bool OwnCommand(TQOREvent* event)
     case 140: QORglutReshapeWindow(event->GetX(), event->GetY()); return true;
     case 141: MainWindow->LayoutForSize(event->GetX(), event->GetY()); return true;
     case 146: KestruneEvents_PostRedisplay(); return true;
-    // TODO(stub): the other general commands and the manager-tree drops
-    // arrive with their own handlers; until then they do nothing.
+    // TODO(stub): the other general commands arrive with their own
+    // handlers; until then they do nothing.
     default: return true;
     }
 }

@@ -264,3 +264,55 @@ TEST_F(MorphCommands, DuplicatesSitAfterTheirSourceAndTheBaseVerticesAreRefused)
     EXPECT_FALSE(smile->multiSelected);
     EXPECT_EQ((*tree->items)[at + 2], static_cast<TKSN_Thingy*>(frown));
 }
+
+TEST_F(MorphCommands, AFolderMadeWithAUnionHighlightedGoesToTheTopAndCancelMakesNone)
+{
+    TKSN_Object* o = Grid("Head");
+    auto* face = new TKSN_MorphUnionGroup;
+    face->SetName("%s", "Face");
+    face->RegisterForLookup();
+    Project->MorphUnions->LinkChild(face);
+    TKSN_MorphUnion* smile = AddUnion("Smile", {AddMorph(o, "Smile")}, face);
+    Project->MorphUnions->SelectItem(smile->GetID(), false, false);
+    auto folders = [&](TKSN_TreeGroup* g) {
+        int n = 0;
+        for (TKSN_TreeGroup* c = g->GetChild(); c; c = c->GetNext()) ++n;
+        return n;
+    };
+    ASSERT_TRUE(Cmd(209));
+    RenameCancel();
+    Pump();
+    EXPECT_EQ(folders(Project->MorphUnions), 1);
+    ASSERT_TRUE(Cmd(209));
+    RenameOk("Eyes");
+    Pump();
+    EXPECT_EQ(folders(Project->MorphUnions), 2);
+    EXPECT_EQ(folders(face), 0);
+}
+
+TEST_F(MorphCommands, DuplicatingAUnionCopiesEveryMemberToTheTopLevel)
+{
+    TKSN_Object* a = Grid("Head");
+    TKSN_Object* b = Grid("Body");
+    TKSN_Morph* ma = AddMorph(a, "Smile");
+    TKSN_Morph* mb = AddMorph(b, "Smile");
+    Delta(mb, 1, 0.0f, 0.4f, 0.0f);
+    auto* face = new TKSN_MorphUnionGroup;
+    face->RegisterForLookup();
+    Project->MorphUnions->LinkChild(face);
+    TKSN_MorphUnion* smile = AddUnion("Smile", {ma, mb}, face);
+    Project->MorphUnions->SelectItem(smile->GetID(), false, false);
+    ASSERT_TRUE(Cmd(217));
+    auto* copy = dynamic_cast<TKSN_MorphUnion*>(Project->MorphUnions->items->Last());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy->GetName(), "Smile Copy");
+    EXPECT_FLOAT_EQ(copy->Strength, 0.0f);
+    EXPECT_TRUE(copy->multiSelected);
+    EXPECT_FALSE(smile->multiSelected);
+    ASSERT_EQ(copy->ItemIDs.Count(), 2);
+    auto* copied = dynamic_cast<TKSN_Morph*>(__GetThingyFromID(copy->ItemIDs[1]));
+    ASSERT_NE(copied, nullptr);
+    EXPECT_STREQ(copied->GetName(), "Smile Copy");
+    EXPECT_FLOAT_EQ(copied->GetVertex(1)[1], 0.4f);
+    EXPECT_EQ(M(b)->MorphTree->items->Find(copied), M(b)->MorphTree->items->Count() - 1);
+}

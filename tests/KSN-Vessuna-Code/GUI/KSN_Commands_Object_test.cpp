@@ -164,3 +164,29 @@ TEST_F(ObjectTree, SettingsRowsNeedAnObjectAndServeItsFlags)
     QORProcessEventNow(&set);
     EXPECT_EQ(GetInt(197, head->GetID(), 0), 1);   // always reads true
 }
+
+TEST_F(ObjectTree, ANewFolderGoesIntoTheHighlightedFolderExpandedAndIsNamedNext)
+{
+    TKSN_TreeGroup* props = Folder("Props");
+    props->collapsed = true;
+    Project->Objects->SelectItem(props->GetID(), false, false);
+    QOREvents_Clean();
+    ASSERT_TRUE(Cmd(192));
+    TKSN_TreeGroup* made = props->GetChild();
+    ASSERT_NE(made, nullptr);
+    EXPECT_STREQ(made->GetName(), Lang.GetText(1325));
+    EXPECT_FALSE(made->collapsed);
+    EXPECT_FALSE(props->collapsed);
+    TQOREvent* name = QOREvents_PeekEvent(0);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->GetCommand(), 139);
+    EXPECT_EQ(name->GetOwnerID(), made->GetID());
+    EXPECT_EQ(name->intParameters[0], 441);
+    EXPECT_EQ(name->intParameters[1], 14);
+
+    // The main folder cannot be renamed.
+    Project->Objects->SelectItem(Project->Objects->GetID(), false, false);
+    EXPECT_FALSE(Cmd(193));
+    EXPECT_TRUE(Shown(562));
+    EXPECT_FALSE(R().Shown);
+}

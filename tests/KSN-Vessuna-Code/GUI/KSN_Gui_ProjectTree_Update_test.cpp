@@ -352,3 +352,24 @@ TEST_F(TreeTest, EveryIdRunsOnAnEmptyProjectAndWithNothingHighlighted)
     EXPECT_TRUE(Shown(162));    // assign with no material highlighted
     EXPECT_TRUE(Shown(1365));   // group delete with none highlighted
 }
+
+TEST_F(TreeTest, ASelectionUnionTellsItsType)
+{
+    TKSN_Object* o = Grid("Head");
+    Project->SelectionUnions->collapsed = false;
+    auto* u = new TKSN_SelectionUnion;
+    u->SetName("%s", "Lips");
+    u->RegisterForLookup();
+    u->collapsed = false;
+    Project->SelectionUnions->AddItem(u);
+    Rebuild();
+    EXPECT_NE(Row("Type: Vertex"), nullptr);   // an empty union reads as type 0
+    TKSN_ManagerListItem* row = nullptr;
+    for (TKSN_ManagerListItem* r : Rows())
+        if (r->Item == u) row = r;
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(std::string(row->DragDropString), Payload("SelectionUnion", u));
+    ASSERT_NE(row->DragDropEvent, nullptr);
+    EXPECT_EQ(row->DragDropEvent->GetCommand(), 4);
+    (void)o;
+}
