@@ -333,6 +333,15 @@ TEST_F(TreeTest, EditorWindowsAreRaisedPerMaterialAndCloseWhenTheirMaterialGoes)
 
     TQOREvent missing(OnExpandMaterial, 0, 0);
     EXPECT_FALSE(OnExpandMaterial(&missing));
+
+    // The row's control (integer slot 0 = 0) closes an open window, and the
+    // next click opens a new one even before the hidden one is deleted.
+    EXPECT_FALSE(open(a, 0));
+    EXPECT_FALSE(first->Shown);
+    EXPECT_TRUE(open(a, 0));
+    int shown = 0;
+    for (auto* w : EditorWindows()) shown += w->Shown ? 1 : 0;
+    EXPECT_EQ(shown, 1);
 }
 
 // [SECTION] Every id
