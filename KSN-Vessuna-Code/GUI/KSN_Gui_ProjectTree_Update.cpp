@@ -500,9 +500,10 @@ void TKSN_ObjectManagerNode::AddMorphUnionRow(TKSN_TreeGroup* group, TKSN_MorphU
     if (Project->GetCurrentMorphUnionID() == id) CurrentMarker(r);
     if (!gauge || u->collapsed) return;
     auto limit = [&](int caption, float value, int command) {
-        TKSN_ManagerListItem* row = CreateNewListItem(true, "", depth + 3, false, false, nullptr, 0);
+        // Two levels below the union row (three below its folder's row).
+        TKSN_ManagerListItem* row = CreateNewListItem(true, "", depth + 2, false, false, nullptr, 0);
         TGui_EditText* field = row->AddEditText(caption == 0 ? "Min Strength" : "Max Strength", 1);
-        field->SetPosition(12 * (depth + 3), 0);
+        field->SetPosition(12 * (depth + 2), 0);
         field->Width = 150;
         field->Height = 16;
         field->CaptionWidth = 100;
@@ -511,7 +512,8 @@ void TKSN_ObjectManagerNode::AddMorphUnionRow(TKSN_TreeGroup* group, TKSN_MorphU
             field->EditField->Decimals = 0;
             field->EditField->MinEnabled = field->EditField->MaxEnabled = false;
             field->EditField->SetFloatValue(100.0f * value, nullptr, false);
-            auto* change = new TQOREvent(KestruneEvents_CommandCB, id, command);
+            // Queued, not run inside the field's own input handling.
+            auto* change = new TQOREvent(nullptr, id, command);
             change->idParameters[0] = gauge->GetID();
             field->EditField->ChangeEvent = change;
         }

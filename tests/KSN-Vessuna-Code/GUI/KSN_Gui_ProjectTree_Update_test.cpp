@@ -207,6 +207,26 @@ TEST_F(TreeTest, TheBaseVerticesUnionHasNoGaugeNoPayloadAndNoLimitRows)
     }
     EXPECT_TRUE(baseShown);
     EXPECT_EQ(limitRows, 2);   // Smile's only
+
+    // The Min Strength field queues 221 for the union, with the row's gauge.
+    TGui_EditText* min = nullptr;
+    TKSN_ManagerListItem* minRow = nullptr;
+    int smileLevel = -1;
+    for (TKSN_ManagerListItem* r : Rows()) {
+        if (r->Item == smile) smileLevel = r->Level;
+        if (auto* e = Child<TGui_EditText>(r); e && ChildNamed(r, "Min Strength")) {
+            min = e;
+            minRow = r;
+        }
+    }
+    ASSERT_NE(min, nullptr);
+    EXPECT_EQ(minRow->Level, smileLevel + 2);
+    min->EditField->SetFloatValue(40.0f, nullptr, false);
+    QOREvents_Clean();
+    min->EditField->OnChange();
+    ASSERT_EQ(CountQueued(221), 1);
+    Pump();
+    EXPECT_FLOAT_EQ(smile->MinStrength, 0.4f);
 }
 
 TEST_F(TreeTest, AnEmptyUnionFoldersPlaceholderTakesDropsForTheFolder)
