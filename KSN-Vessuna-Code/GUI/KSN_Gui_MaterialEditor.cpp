@@ -6,6 +6,7 @@
 #include "GuiGauge.h"
 #include "GuiMenu.h"
 #include "GuiText.h"
+#include "KSN_Gui_MainWindow.h"
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
 #include "KSN_Project.h"
@@ -196,4 +197,36 @@ void TKSN_SingleMaterialEditorWindow::AddMaterialProperties(TQORMaterial* materi
         if (ch->UseOffset) gauge(x + 4, 0.0f, 100.0f, ch->Offset * 100.0f, "", 171);
         if (na) row->Disable();
     }
+}
+
+// [SECTION] Opening, raising and closing from a material row or a command
+
+bool OnExpandMaterial(TQOREvent* event)
+{
+    if (!event || !MainWindow) return false;
+    const uint32_t materialID = event->idParameters[1];
+    auto* object = event->idParameters[0] ? dynamic_cast<TKSN_Object*>(__GetThingyFromID(event->idParameters[0])) : nullptr;
+    auto* material = materialID ? dynamic_cast<TQORMaterial*>(__GetThingyFromID(materialID)) : nullptr;
+    if (!object || !material) return false;
+    QOREvents_PushEvent(441);
+    for (TGui_Node* child = MainWindow->FirstChild; child; child = child->Next) {
+        auto* window = dynamic_cast<TKSN_SingleMaterialEditorWindow*>(child);
+        // A window waiting for deletion is no longer the material's window.
+        if (!window || window->DeletePending || !window->Shown || window->MaterialID != material->GetID()) continue;
+        if (event->intParameters[0] == 1) {
+            window->Pop();
+            window->Flash(false);
+        } else {
+            window->Hide();
+        }
+        return false;
+    }
+    auto* window = new TKSN_SingleMaterialEditorWindow(MainWindow);
+    window->Execute(object, material);
+    window->Flash(false);
+    // Windows opened one after another must not cover each other exactly.
+    const int dx = QORrandom(200) - 100;
+    const int dy = QORrandom(200) - 100;
+    window->SetPosition(window->X + dx, window->Y + dy);
+    return true;
 }

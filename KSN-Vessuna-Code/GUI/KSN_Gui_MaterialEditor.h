@@ -26,3 +26,9 @@ public:
     uint32_t MaterialID = 0;
     uint32_t ObjectID = 0;
 };
+
+// Finds the live window of the material of ID slot 1 (object in ID slot 0):
+// integer slot 0 = 1 raises and flashes it, any other value hides it; without
+// one a new window opens at a random offset from the centre. True only when a
+// window was opened; false for a missing object or material.
+bool OnExpandMaterial(TQOREvent* event);

@@ -32,10 +32,6 @@ void TKSN_ObjectManagerNode::UpdateSize_SecondPass()
     for (TGui_Node* row = List->FirstChild; row; row = row->Next) row->Width = w;
 }
 
-// TODO(stub): the tree's builder belongs to the panel code of the main
-// window; until it lands the panel is emptied and filled by its callers.
-void TKSN_ObjectManagerNode::Update() { TKSN_ManagerNode::Update(); }
-
 // [SECTION] Helpers
 
 int32_t* GetHighlightProfileFromGroup(TKSN_TreeGroup* group)

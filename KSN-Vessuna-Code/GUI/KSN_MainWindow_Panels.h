@@ -62,8 +62,23 @@ class TKSN_ObjectManagerNode : public TKSN_ManagerNode {
 public:
     explicit TKSN_ObjectManagerNode(TGui_Node* parent);
     void UpdateSize_SecondPass() override;
+    // Rebuilds every row from the project (KSN_Gui_ProjectTree_Update.cpp).
     void Update() override;
+    void UpdateObjectsRecurse(class TKSN_TreeGroup* group, int depth, class TKSN_Object* object, const char* label);
+    void UpdateSelectionUnionsRecursively(TKSN_TreeGroup* group, int depth);
+    void UpdateMorphUnionsRecursively(TKSN_TreeGroup* group, int depth);
+    void UpdateObjectMaterials(TKSN_Object* object, int depth, const char* label);
+    void UpdateObjectGroups(TKSN_Object* object, int depth, const char* label);
+
+private:
+    void AddObjectRow(TKSN_TreeGroup* group, class TKSN_Thingy* item, int depth);
+    void AddObjectSettings(TKSN_Object* object, int depth);
+    void AddMorphUnionRow(TKSN_TreeGroup* group, class TKSN_MorphUnion* morphUnion, int depth);
 };
+
+// The polygon count a subdivision of mesh is estimated to reach: its own
+// count, multiplied by 4 while four times it stays within Max Polys.
+int64_t EstimatedSubDPolygons(class TKSN_Mesh* mesh);
 
 // TODO(stub): the navigation history (undo and redo of view changes) and its
 // command callback; there is no history yet, so both stacks are always empty.

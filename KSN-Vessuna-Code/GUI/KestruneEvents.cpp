@@ -4,6 +4,7 @@
 
 #include "KSN_Application.h"
 #include "KSN_CR2ExportWindow.h"
+#include "KSN_Commands_Drop.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Project.h"
@@ -42,6 +43,7 @@ bool OwnCommand(TQOREvent* event)
 {
     const int command = event->GetCommand();
     if (KSN_CR2ExportChoice(command)) return true;
+    if (command >= 2 && command <= 6) return KSN_ManagerTreeDrop(event);
     switch (command) {
     case 8:
         MainWindow->SetupEditMenu();
@@ -51,8 +53,8 @@ bool OwnCommand(TQOREvent* event)
     case 140: QORglutReshapeWindow(event->GetX(), event->GetY()); return true;
     case 141: MainWindow->LayoutForSize(event->GetX(), event->GetY()); return true;
     case 146: KestruneEvents_PostRedisplay(); return true;
-    // TODO(stub): the other general commands and the manager-tree drops
-    // arrive with their own handlers; until then they do nothing.
+    // TODO(stub): the other general commands arrive with their own
+    // handlers; until then they do nothing.
     default: return true;
     }
 }
@@ -117,13 +119,9 @@ bool KestruneEvents_CommandCB(TQOREvent* event)
 // TODO(stub): the category handlers that later work brings; until then each
 // refuses its ids without effect.
 bool Kestrune_Events_SystemCB(TQOREvent*) { return false; }
-bool Kestrune_Events_ObjectCB(TQOREvent*) { return false; }
-bool Kestrune_Events_MorphCB(TQOREvent*) { return false; }
 bool Kestrune_Events_SelectionCB(TQOREvent*) { return false; }
 bool Kestrune_Events_ViewportCB(TQOREvent*) { return false; }
 bool Kestrune_Events_LayerCB(TQOREvent*) { return false; }
-bool Kestrune_Events_MaterialCB(TQOREvent*) { return false; }
-bool Kestrune_Events_GroupCB(TQOREvent*) { return false; }
 bool Kestrune_Events_VariousInterfaceACB(TQOREvent*) { return false; }
 bool Kestrune_Events_MapsCB(TQOREvent*) { return false; }
 bool Kestrune_Events_SystemWindowCB(TQOREvent*) { return false; }

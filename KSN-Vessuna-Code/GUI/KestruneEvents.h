@@ -10,6 +10,10 @@
 //   KestruneEvents_Variables.cpp  live interface variables (15-116)
 //   KSN_Commands_Tool.cpp         commands on the current tool (part of 15-116)
 //   KSN_Commands_File.cpp         project file commands (365-409)
+//   KSN_Commands_Object.cpp       object commands (191-206)
+//   KSN_Commands_Morph.cpp        morph commands (207-224)
+//   KSN_Commands_Material.cpp     material and polygon group commands (349-364)
+//   KSN_Commands_Drop.cpp         drops on the Manager tab's trees (2-6)
 //
 // Invariants:
 // - Every handler returns true when the command was carried out or has
