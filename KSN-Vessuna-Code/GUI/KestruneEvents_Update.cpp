@@ -5,6 +5,7 @@
 
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_Gui_LayerWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Object.h"
 #include "KSN_Project.h"
@@ -88,6 +89,9 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
         w->UpdateModeButtons();
         w->UpdateTool();
         w->UpdateToolMenus();
+        return true;
+    case 436:
+        if (w->LayerWindow) w->LayerWindow->Update();
         return true;
     case 442: return dynamic_cast<TKSN_ViewportPanel*>(__GetThingyFromID(event->GetOwnerID())) != nullptr;
     case 443:
