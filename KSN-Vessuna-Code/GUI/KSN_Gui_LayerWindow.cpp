@@ -41,11 +41,13 @@ TQOREvent* LayerEvent(TQOREventFunction callback, TKSN_Thingy* owner, int index,
     return event;
 }
 
-void SetHighlight(TGui_Node* node)
+// The node's own surface colour (both ends of its gradient).
+void Paint(TGui_Node* node, const float* rgb)
 {
-    node->SetColor(HighlightColor);
-    node->SetColor(HighlightColor, true);
+    for (int c = 0; c < 3; ++c) node->BackgroundColor[c] = node->BackgroundColorB[c] = rgb[c];
 }
+
+void SetHighlight(TGui_Node* node) { Paint(node, HighlightColor); }
 
 TGui_Button* AddStateButton(TGui_Node* row, bool locked, bool hidden)
 {
@@ -71,8 +73,8 @@ TGui_Node* AddRow(TGui_Node* panel, bool highlighted, bool current)
         TGui_Node* marker = row->AddNode("", 4, RowHeight);
         marker->ShowName = false;
         marker->SetPosition(0, 0);
-        marker->SetColor(1.0f, 0.0f, 0.0f);
-        marker->SetColor(1.0f, 0.0f, 0.0f, true);
+        static constexpr float Red[3] = {1.0f, 0.0f, 0.0f};
+        Paint(marker, Red);
     }
     return row;
 }
@@ -126,6 +128,7 @@ TGui_CollapsiblePanel* CreateLayerPanel(const char* caption, TGui_Node* parent)
     auto* panel = new TGui_CollapsiblePanel(parent);
     panel->SetName(caption, true);
     panel->SetSize(parent ? parent->Width : RowWidth, 20);
+    panel->AddTitleBar();
     if (panel->TitleBar) panel->TitleBar->ClickEvent = new TQOREvent(KestruneEvents_CommandCB, 0, 436);
     panel->Collapse();
     return panel;
@@ -167,7 +170,7 @@ void UpdateDisplayLayers(TGui_Node* panel)
     panel->MarginX = panel->MarginY = 0;
     TKSN_Layer* current = Project->GetCurrentLayer();
     current->multiSelected = true;
-    int y = 20;
+    int y = 0;
     for (int n = 0; n <= 29; ++n) {
         TKSN_Layer* layer = Project->PolygonLayers[n];
         if (!layer || !layer->IsEnabled()) continue;
@@ -195,8 +198,7 @@ void UpdateDisplayLayers(TGui_Node* panel)
         colour->SetSize(20, 20);
         colour->SetPosition(182, 0);
         colour->SetHint("%s", Lang.GetText(700));
-        colour->SetColor(layer->Color);
-        colour->SetColor(layer->Color, true);
+        Paint(colour, layer->Color);
         colour->ClickEvent = LayerEvent(KestruneEvents_CommandCB, nullptr, n, 344);
     }
 }
@@ -221,7 +223,7 @@ void UpdateGenericLayers(TGui_Node* panel, TKSN_LayerGroup* group)
         panel->SetHint("%s", Lang.GetText(1641));
         return;
     }
-    int y = 20;
+    int y = 0;
     for (TKSN_LayerDefinition* definition : all) {
         TGui_Node* row = AddRow(panel, definition->multiSelected, definition == current);
         row->SetPosition(0, y);
