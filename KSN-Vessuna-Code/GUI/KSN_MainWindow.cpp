@@ -221,6 +221,8 @@ void TKSN_MainWindow::Init()
     RenameWindow = new TKSN_RenameWindow(this);
     ProgressWindow = new TKSN_ProgressWindow(this);
     LayerWindow = new TKSN_LayerWindow(this);
+    // TODO(stub): the layouts of the side column place and show the layer window.
+    LayerWindow->Hide();
     NewMapWindow = MakeHiddenWindow(this, "New Map");
     OptionsWindow = MakeHiddenWindow(this, "Options");
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);
