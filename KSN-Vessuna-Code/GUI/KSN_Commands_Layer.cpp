@@ -40,6 +40,10 @@ namespace {
 // [SECTION] Shared notions
 
 constexpr int LastUserLayer = 29;
+// The polygon-flag mark that the rebuild of a mesh's selected lists sets on
+// the polygons it counts as selected (weight above 0.0499, in vertex
+// selection through a corner).
+constexpr uint32_t PolygonSelectedMark = 0x20000;
 
 TKSN_Layer* Layer(int n) { return (n >= 0 && n < 32) ? Project->PolygonLayers[n] : nullptr; }
 uint32_t Bit(int n) { return 1u << ((n + 31) % 32); }
@@ -334,7 +338,7 @@ bool RemoveSelection(TQOREvent* event)
         mesh->BuildSelectedVerticesAndPolygons2(true, false);
         for (int i = 0; i < mesh->SelectedPolygonCount; ++i) {
             const int p = mesh->SelectedPolygons[i];
-            if (!(mesh->Polygons[p].LayerFlags & mask)) continue;
+            if (!(mesh->PolygonFlags[p] & PolygonSelectedMark) || !(mesh->Polygons[p].LayerFlags & mask)) continue;
             mesh->Polygons[p].LayerFlags &= ~mask;
             ++changed;
         }

@@ -35,7 +35,8 @@ namespace {
 
 TKSN_Thingy* NewLayerThingy = nullptr;
 
-TGui_Menu* GroupMenu = nullptr;
+// Held by ID: the menu goes with the main window that owns it.
+uint32_t GroupMenuID = 0;
 
 TKSN_LayerDefinition* DefinitionOf(TQOREvent* event)
 {
@@ -386,10 +387,13 @@ TGui_Menu* KSN_LayerGroupMenu()
 {
     TKSN_MainWindow* w = GetMainWindow();
     if (!w) return nullptr;
-    // The menu belongs to the main window's tree; a new main window gets a new one.
-    if (!GroupMenu || !dynamic_cast<TGui_Menu*>(__GetThingyFromID(GroupMenu->GetID())) || GroupMenu->GetMaster() != w)
-        GroupMenu = new TGui_Menu(w);
-    return GroupMenu;
+    auto* menu = GroupMenuID ? dynamic_cast<TGui_Menu*>(__GetThingyFromID(GroupMenuID)) : nullptr;
+    if (!menu || menu->GetMaster() != w) {
+        menu = new TGui_Menu(w);
+        if (!menu->IsRegisteredForLookup()) menu->RegisterForLookup();
+        GroupMenuID = menu->GetID();
+    }
+    return menu;
 }
 
 TQOREvent* NEW_GENERIC_LAYER_EVENT(TKSN_LayerDefinition* definition, int operation, TKSN_LayerGroup* group)

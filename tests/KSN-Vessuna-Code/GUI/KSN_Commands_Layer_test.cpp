@@ -76,6 +76,27 @@ TEST_F(LayerCommands, RefusalsSayWhy)
     EXPECT_TRUE(Printed(Lang.GetText(1184)));
 }
 
+TEST_F(LayerCommands, RemovingTheSelectionClearsTheCurrentAndHighlightedLayersOfSelectedPolygonsOnly)
+{
+    TKSN_Object* a = AddGrid("A");
+    EnableLayers(3);
+    App->selectionType = eSelectionType_Polygon;
+    for (int p = 0; p < 9; ++p) a->Mesh->Polygons[p].LayerFlags = Bit(2) | Bit(3);
+    SelectPolygon(a, 4, 1.0f);
+    Project->ChangeLayer(2, false);
+    EXPECT_TRUE(RunIndexed(326, 2));
+    EXPECT_EQ(a->Mesh->Polygons[4].LayerFlags, Bit(3)) << "only the current layer: layer 3 is not highlighted";
+    EXPECT_EQ(a->Mesh->Polygons[0].LayerFlags, Bit(2) | Bit(3)) << "unselected polygons keep their layers";
+    EXPECT_TRUE(Printed(QORFormat(Lang.GetText(1345), "L2")));
+
+    // A selection that lies in none of the layers, with Shift held.
+    a->Mesh->Polygons[4].LayerFlags = 0;
+    OS.SetShiftHeld(true);
+    g_Printed.clear();
+    EXPECT_TRUE(RunIndexed(326, 2));
+    EXPECT_TRUE(Printed(Lang.GetText(1185)));
+}
+
 TEST_F(LayerCommands, WholeObjectsAndSelectingLayers)
 {
     TKSN_Object* a = AddGrid("A");

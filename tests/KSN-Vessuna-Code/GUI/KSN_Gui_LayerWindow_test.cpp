@@ -4,6 +4,8 @@
 // group with real map sources.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "GuiPanel.h"
 #include "GuiText.h"
 #include "KSN_Gui_LayerWindow.h"
@@ -266,6 +268,23 @@ TEST_F(LayerWindow, SettingTheStrengthOfANonHighlightedLayerSelectsItFirst)
     TQOREvent get(Temp_KestruneEvents_CommandCB, c->GetID(), 4);
     Temp_KestruneEvents_CommandCB(&get);
     EXPECT_FLOAT_EQ(get.floatParameters[0], 30.0f);
+}
+
+TEST_F(LayerWindow, ARightClickOnAnEmptyMapPanelOpensTheGroupMenuWithNothingToRenameOrDelete)
+{
+    Open();
+    TQOREvent click(Temp_KestruneEvents_CommandCB, 0, 5);
+    click.intParameters[0] = int32_t(Group()->GetID());
+    click.SetDispatcher(ImageMapLayersPanel);
+    Temp_KestruneEvents_CommandCB(&click);
+    TGui_Menu* menu = KSN_LayerGroupMenu();
+    ASSERT_TRUE(menu->Shown);
+    std::map<std::string, bool> enabled;
+    for (TGui_MenuText* item : RealItems(menu)) enabled[item->GetName()] = item->IsEnabled();
+    EXPECT_TRUE(enabled.at(Lang.GetText(1332)));
+    EXPECT_FALSE(enabled.at(Lang.GetText(222)));
+    EXPECT_FALSE(enabled.at(Lang.GetText(1334)));
+    EXPECT_FALSE(enabled.at(Lang.GetText(1638))) << "no map layer to merge";
 }
 
 TEST_F(LayerWindow, TheImageMapsPanelListsTheGroupOrInvitesToCreateALayer)
