@@ -400,7 +400,9 @@ bool SelectLayers(bool select)
         for (int p = 0; p < mesh->GetPCount(); ++p) {
             if (!PolygonEditable(mesh, p) || !(mesh->Polygons[p].LayerFlags & mask)) continue;
             if (type == 0) {
-                for (int c = 0; c < mesh->Polygons[p].Count; ++c) mesh->SetVSelect(mesh->GetEffectiveVertex(mesh->Polygons[p].Points[c].V), value);
+                const TQORPolygon& polygon = mesh->Polygons[p];
+                for (int c = 0; c < polygon.Count; ++c)
+                    mesh->SetVSelect(mesh->GetEffectiveVertex(polygon.Points[c].V), value);
             } else if (type == 1) {
                 mesh->Polygons[p].Select = value;
             }

@@ -193,7 +193,10 @@ std::vector<bool> HighlightFlags(List* list)
     return flags;
 }
 
-std::vector<bool> MaterialHighlights(TKSN_Mesh* mesh) { return HighlightFlags<TQORMaterialList, TQORMaterial>(mesh->Materials); }
+std::vector<bool> MaterialHighlights(TKSN_Mesh* mesh)
+{
+    return HighlightFlags<TQORMaterialList, TQORMaterial>(mesh->Materials);
+}
 std::vector<bool> GroupHighlights(TKSN_Mesh* mesh) { return HighlightFlags<TQORGroup2List, TQORGroup2>(mesh->Groups2); }
 
 bool IsHighlighted(const std::vector<bool>& flags, int index)
