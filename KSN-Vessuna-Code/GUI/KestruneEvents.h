@@ -10,6 +10,8 @@
 //   KestruneEvents_Variables.cpp  live interface variables (15-116)
 //   KSN_Commands_Tool.cpp         commands on the current tool (part of 15-116)
 //   KSN_Commands_File.cpp         project file commands (365-409)
+//   KSN_Commands_Selection*.cpp   selection commands (225-258)
+//   KSN_Commands_Layer.cpp        layer commands (315-348)
 //
 // Invariants:
 // - Every handler returns true when the command was carried out or has

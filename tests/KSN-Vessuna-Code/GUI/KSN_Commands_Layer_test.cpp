@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "KSN_SelectionCommandTestSupport.h"
+#include "KSN_Viewport.h"
 #include "QORString.h"
 
 namespace {
@@ -142,6 +143,32 @@ TEST_F(LayerCommands, TheStateCyclesAndSpreadsToHighlightedLayers)
     Project->ChangeLayer(0, false);
     EXPECT_TRUE(Run(342));
     for (int n = 1; n <= 29; ++n) EXPECT_TRUE(Layer(n)->Locked) << n;
+}
+
+TEST_F(LayerCommands, DisplayFlagsToggleLayerByLayerAndOverlaysPerViewport)
+{
+    AddGrid("A");
+    EnableLayers(3);
+    Layer(1)->DisplayFlags |= TKSN_Layer::Smooth;
+    Layer(2)->DisplayFlags &= ~TKSN_Layer::Smooth;
+    Layer(1)->multiSelected = Layer(2)->multiSelected = true;
+    EXPECT_TRUE(Run(338, 1, int(TKSN_Layer::Smooth)));
+    EXPECT_FALSE(Layer(1)->DisplayFlags & TKSN_Layer::Smooth);
+    EXPECT_TRUE(Layer(2)->DisplayFlags & TKSN_Layer::Smooth);
+
+    TKSN_Viewport* viewport = Project->GetCurrentViewport();
+    ASSERT_NE(viewport, nullptr);
+    const uint32_t before = viewport->layer.DisplayFlags;
+    const std::string on = QORFormat("%s - %s", Lang.GetText(724), Lang.GetText(1463));
+    const std::string off = QORFormat("%s - %s", Lang.GetText(724), Lang.GetText(1464));
+    const bool wasOn = (before & TKSN_Layer::WireFrameOverlay) != 0;
+    g_Printed.clear();
+    EXPECT_TRUE(Run(339));
+    EXPECT_TRUE(Run(339));
+    ASSERT_EQ(g_Printed.size(), 2u);
+    EXPECT_EQ(g_Printed[0], wasOn ? off : on);
+    EXPECT_EQ(g_Printed[1], wasOn ? on : off);
+    EXPECT_EQ(viewport->layer.DisplayFlags, before);
 }
 
 struct TBlackProvider : TScriptedProvider {
