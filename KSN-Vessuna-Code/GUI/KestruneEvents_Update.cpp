@@ -113,10 +113,10 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
     case 447:
         if (w->ToolWindow) w->ToolWindow->Show();
         return true;
-    // TODO(stub): the manager trees, maps tab, layer window, brush library
+    // TODO(stub): the manager trees, maps tab, brush library
     // nodes, export/options/render-options/viewport-options windows and the
     // brush-colour swatches arrive with their own panels; their refreshes
-    // and openings (434-441, 448-456) do nothing until then.
+    // and openings (434-435, 437-441, 448-456) do nothing until then.
     default: return true;
     }
 }
