@@ -320,6 +320,36 @@ TEST_F(SelectionCommands, NewFolderInAnObjectsTreeOpensTheRenameWindowWithCancel
     }
 }
 
+TEST_F(SelectionCommands, APresetFolderGoesIntoTheHighlightedFolderOnlyAndOpens)
+{
+    AddGrid("A");
+    TKSN_SelectionUnionGroup* tree = Project->SelectionUnions;
+    auto* preset = new TKSN_SelectionUnion();
+    preset->SetName("%s", "Brow");
+    tree->AddItem(preset);
+    tree->SelectItem(preset->GetID(), false, false);
+
+    EXPECT_TRUE(Run(230));
+    EXPECT_STREQ(MainWindow->RenameWindow->NameField->EditField->GetText(), Lang.GetText(1325));
+    SetRenameText("Face");
+    PressRenameOk();
+    Pump(1);
+    auto* face = dynamic_cast<TKSN_SelectionUnionGroup*>(tree->GetChild());
+    ASSERT_NE(face, nullptr) << "a highlighted preset does not become a parent";
+    EXPECT_STREQ(face->GetName(), "Face");
+    EXPECT_FALSE(face->collapsed);
+    EXPECT_TRUE(face->multiSelected);
+
+    EXPECT_TRUE(Run(230));
+    SetRenameText("Brows");
+    PressRenameOk();
+    Pump(1);
+    auto* inner = dynamic_cast<TKSN_SelectionUnionGroup*>(face->GetChild());
+    ASSERT_NE(inner, nullptr) << "a highlighted folder is the parent";
+    EXPECT_STREQ(inner->GetName(), "Brows");
+    EXPECT_FALSE(face->collapsed);
+}
+
 TEST_F(SelectionCommands, RenamingAMeshsSelectionRootIsRefused)
 {
     TKSN_Object* a = AddGrid("A");

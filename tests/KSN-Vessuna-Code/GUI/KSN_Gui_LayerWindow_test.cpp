@@ -270,6 +270,26 @@ TEST_F(LayerWindow, SettingTheStrengthOfANonHighlightedLayerSelectsItFirst)
     EXPECT_FLOAT_EQ(get.floatParameters[0], 30.0f);
 }
 
+TEST_F(LayerWindow, ANewMapLayerIsNamedInTheRenameWindowAndBecomesCurrentAlone)
+{
+    TKSN_LayerDefinition* a = AddMapLayer("A");
+    a->multiSelected = true;
+    Op(7, nullptr);
+    ASSERT_TRUE(MainWindow->RenameWindow->Shown);
+    EXPECT_STREQ(MainWindow->RenameWindow->NameField->EditField->GetText(), "New Layer");
+    SetRenameText("a");
+    PressRenameOk();
+    EXPECT_TRUE(MainWindow->RenameWindow->Shown) << "a taken name, whatever its case, is refused";
+    SetRenameText("Freckles");
+    PressRenameOk();
+    Pump(1);
+    EXPECT_EQ(Order(), (std::vector<std::string>{"A", "Freckles"}));
+    TKSN_LayerDefinition* freckles = Group()->GetAllLayers().back();
+    EXPECT_EQ(Group()->GetCurrentLayerID(), freckles->GetID());
+    EXPECT_TRUE(freckles->multiSelected);
+    EXPECT_FALSE(a->multiSelected);
+}
+
 TEST_F(LayerWindow, ARightClickOnAnEmptyMapPanelOpensTheGroupMenuWithNothingToRenameOrDelete)
 {
     Open();
