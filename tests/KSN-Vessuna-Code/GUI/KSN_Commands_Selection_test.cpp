@@ -416,4 +416,29 @@ TEST_F(SelectionCommands, EveryIdRunsOnAnEmptyProjectAndOnAnObjectWithoutSelecti
     EXPECT_TRUE(Run(249));
 }
 
+TEST_F(SelectionCommands, RefusalsShowTheirMessages)
+{
+    struct TRefusal {
+        int Id;
+        std::string Text;
+    };
+    // On an empty project.
+    for (const TRefusal& r : {TRefusal{229, Lang.GetText(1180)}, TRefusal{230, Lang.GetText(1180)},
+                              TRefusal{234, Lang.GetText(1291)}, TRefusal{250, Lang.GetText(256)}}) {
+        SCOPED_TRACE(r.Id);
+        g_Printed.clear();
+        EXPECT_FALSE(Run(r.Id));
+        EXPECT_TRUE(Printed(r.Text));
+    }
+    // On one object without a selection.
+    AddGrid("A");
+    for (const TRefusal& r : {TRefusal{229, "There is no selection to store as a preset"},
+                              TRefusal{234, Lang.GetText(1291)}}) {
+        SCOPED_TRACE(r.Id);
+        g_Printed.clear();
+        EXPECT_FALSE(Run(r.Id));
+        EXPECT_TRUE(Printed(r.Text));
+    }
+}
+
 } // namespace
