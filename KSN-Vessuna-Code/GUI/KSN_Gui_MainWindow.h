@@ -42,6 +42,7 @@ class TKSN_MapsNode;
 class TKSN_ObjectManagerNode;
 class TKSN_CR2ExportWindow;
 class TKSN_Layer;
+class TKSN_LayerWindow;
 class TQORglutTexture;
 
 class TKSN_MainWindow : public TGui_BlankApp, public TKSN_MessageTarget {
@@ -197,6 +198,7 @@ public:
     TGui_Window* RenderOptionsWindow = nullptr;
     TKSN_RenameWindow* RenameWindow = nullptr;
     TKSN_ProgressWindow* ProgressWindow = nullptr;
+    TKSN_LayerWindow* LayerWindow = nullptr;   // the "Layers" manager
     TKSN_ToolWindow* ToolWindow = nullptr;   // the tool-parameter panel
     // The side panel's current tab (0 tool, 1 manager, ...).
     int32_t CurrentTab = 0;

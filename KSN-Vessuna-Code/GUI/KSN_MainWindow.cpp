@@ -14,6 +14,7 @@
 #include "GuiWindow.h"
 #include "KSN_Application.h"
 #include "KSN_CR2ExportWindow.h"
+#include "KSN_Gui_LayerWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Object.h"
 #include "KSN_Project.h"
@@ -219,6 +220,9 @@ void TKSN_MainWindow::Init()
     RenderOptionsWindow = MakeHiddenWindow(this, "Render Options");
     RenameWindow = new TKSN_RenameWindow(this);
     ProgressWindow = new TKSN_ProgressWindow(this);
+    LayerWindow = new TKSN_LayerWindow(this);
+    // TODO(stub): the layouts of the side column place and show the layer window.
+    LayerWindow->Hide();
     NewMapWindow = MakeHiddenWindow(this, "New Map");
     OptionsWindow = MakeHiddenWindow(this, "Options");
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);

@@ -14,6 +14,8 @@
 //   KSN_Commands_Morph.cpp        morph commands (207-224)
 //   KSN_Commands_Material.cpp     material and polygon group commands (349-364)
 //   KSN_Commands_Drop.cpp         drops on the Manager tab's trees (2-6)
+//   KSN_Commands_Selection*.cpp   selection commands (225-258)
+//   KSN_Commands_Layer.cpp        layer commands (315-348)
 //
 // Invariants:
 // - Every handler returns true when the command was carried out or has

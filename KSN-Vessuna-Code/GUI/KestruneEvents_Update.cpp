@@ -5,6 +5,7 @@
 
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_Gui_LayerWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Object.h"
 #include "KSN_Project.h"
@@ -89,6 +90,9 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
         w->UpdateTool();
         w->UpdateToolMenus();
         return true;
+    case 436:
+        if (w->LayerWindow) w->LayerWindow->Update();
+        return true;
     case 442: return dynamic_cast<TKSN_ViewportPanel*>(__GetThingyFromID(event->GetOwnerID())) != nullptr;
     case 443:
     case 444:
@@ -109,10 +113,10 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
     case 447:
         if (w->ToolWindow) w->ToolWindow->Show();
         return true;
-    // TODO(stub): the manager trees, maps tab, layer window, brush library
+    // TODO(stub): the manager trees, maps tab, brush library
     // nodes, export/options/render-options/viewport-options windows and the
     // brush-colour swatches arrive with their own panels; their refreshes
-    // and openings (434-441, 448-456) do nothing until then.
+    // and openings (434-435, 437-441, 448-456) do nothing until then.
     default: return true;
     }
 }
