@@ -14,6 +14,7 @@
 #include "GuiWindow.h"
 #include "KSN_Application.h"
 #include "KSN_CR2ExportWindow.h"
+#include "KSN_OptionsWindows.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Object.h"
 #include "KSN_Project.h"
@@ -214,13 +215,13 @@ void TKSN_MainWindow::Init()
     BrushShapeLibraryWindow = MakeHiddenWindow(this, "Brush Shapes");
     BrushImageLibraryWindow = MakeHiddenWindow(this, "Brush Images");
     ImportWindow = new TKSN_ImportWindow(this);
-    ExportWindow = MakeHiddenWindow(this, "Export");
+    ExportWindow = new TKSN_ExportWindow(this);
     ViewportOptionsWindow = MakeHiddenWindow(this, "Viewport Options");
-    RenderOptionsWindow = MakeHiddenWindow(this, "Render Options");
+    RenderOptionsWindow = new TKSN_RenderOptionsWindow(this);
     RenameWindow = new TKSN_RenameWindow(this);
     ProgressWindow = new TKSN_ProgressWindow(this);
-    NewMapWindow = MakeHiddenWindow(this, "New Map");
-    OptionsWindow = MakeHiddenWindow(this, "Options");
+    NewMapWindow = new TKSN_NewMapWindow(this);
+    OptionsWindow = new TKSN_OptionsWindow(this);
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);
     UpdateModeButtons();
 }

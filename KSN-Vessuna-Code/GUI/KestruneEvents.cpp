@@ -124,6 +124,4 @@ bool Kestrune_Events_ViewportCB(TQOREvent*) { return false; }
 bool Kestrune_Events_LayerCB(TQOREvent*) { return false; }
 bool Kestrune_Events_MaterialCB(TQOREvent*) { return false; }
 bool Kestrune_Events_GroupCB(TQOREvent*) { return false; }
-bool Kestrune_Events_VariousInterfaceACB(TQOREvent*) { return false; }
-bool Kestrune_Events_MapsCB(TQOREvent*) { return false; }
 bool Kestrune_Events_SystemWindowCB(TQOREvent*) { return false; }
