@@ -396,7 +396,13 @@ bool KSN_ModelFileCommand(TQOREvent* event, bool& result)
     case 371: {
         const std::string path = ImportFileName();
         OS.PrintMessage(Lang.GetText(1097), path.c_str());
-        Project->ImportObject(path.c_str());
+        // A missing, empty or foreign file adds nothing; the user learns why
+        // the scene did not change.
+        if (!Project->ImportObject(path.c_str())) {
+            OS.WarningMessage("The file %s could not be read as an OBJ object; nothing was imported.", path.c_str());
+            result = true;
+            return true;
+        }
         Push(285);
         Push(432);
         result = true;

@@ -459,7 +459,7 @@ bool CreateMap(TQOREvent* event)
     window->Hide();
     TQORMaterialMapSource* map = Project->CreateMapSource();
     map->SetDimensions(width, height, 3);
-    map->SetName(name.c_str(), false);
+    map->SetName("%s", name.c_str());
     const float* colour = map->GetDefaultColor();
     unsigned char rgb[3];
     for (int c = 0; c < 3; ++c) rgb[c] = (unsigned char)std::clamp(int(colour[c] * 255.0f), 0, 255);

@@ -17,6 +17,7 @@
 #include "QORString.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -225,7 +226,9 @@ void TKSN_ImportWindow::Update()
 
 void TKSN_ImportWindow::UpdateSize()
 {
-    PrecisionGauge->Gauge->SetName("%.2f", double(PrecisionGauge->Gauge->GetValue()));
+    char caption[64];
+    std::snprintf(caption, sizeof caption, "%.2f", double(PrecisionGauge->Gauge->GetValue()));
+    PrecisionGauge->Gauge->SetName(caption, false);
     Stack(this, 2);
     TGui_Window::UpdateSize();
 }
@@ -289,16 +292,8 @@ TKSN_ExportWindow::TKSN_ExportWindow(TGui_Node* parent) : TKSN_SubWindow(parent)
     ChooseText = AddText(Lang.GetText(632), 0, 0, nullptr);
     TypeList = new TGui_ListBox(this);
     TypeList->ClickEvent = new TQOREvent(KestruneEvents_CommandCB, 0, 437);
-    int height = 5;
-    if (App && App->exportFileTypeNames)
-        for (char* text : *App->exportFileTypeNames) {
-            TGui_ListItem* item = TypeList->AddItem(text, 0);
-            item->UpdateSize();
-            height += item->Height + item->MarginY;
-        }
     TypeList->AutoSize = false;
-    TypeList->SetSize(200, height);
-    TypeList->SetIndex(0);
+    FillTypeList();
     AddSeparator(nullptr, 0, 0);
     WizardButton = AddButton("CR2 Export Wizard", 0, 0, nullptr);
     WizardButton->AutoSize = false;
@@ -332,6 +327,21 @@ TKSN_ExportWindow::TKSN_ExportWindow(TGui_Node* parent) : TKSN_SubWindow(parent)
     Hide();
 }
 
+void TKSN_ExportWindow::FillTypeList()
+{
+    const int count = App && App->exportFileTypeNames ? App->exportFileTypeNames->Count() : 0;
+    if (count > 0 && TypeList->GetChildCount() == count) return;
+    TypeList->Empty();
+    int height = 5;
+    for (int i = 0; i < count; ++i) {
+        TGui_ListItem* item = TypeList->AddItem((*App->exportFileTypeNames)[i], 0);
+        item->UpdateSize();
+        height += item->Height + item->MarginY;
+    }
+    TypeList->SetSize(200, height);
+    TypeList->SetIndex(0);
+}
+
 std::string TKSN_ExportWindow::GetSelectedType() const
 {
     const int i = TypeList->SelectedIndex;
@@ -342,6 +352,7 @@ std::string TKSN_ExportWindow::GetSelectedType() const
 
 bool TKSN_ExportWindow::SelectType(const char* type)
 {
+    FillTypeList();
     if (!App || !App->exportFileTypes) return false;
     for (int i = 0; i < App->exportFileTypes->Count(); ++i)
         if (QORstrcmpi((*App->exportFileTypes)[i], type) == 0) {
@@ -360,6 +371,7 @@ std::string TKSN_ExportWindow::GetChannel() const
 void TKSN_ExportWindow::Execute()
 {
     if (!Project) return;
+    FillTypeList();
     TKSN_Project& p = *Project;
     Check(VerticesOnlyBox, p.ExportVerticesOnly);
     Check(ExportGroupsBox, p.ExportGroups);

@@ -79,6 +79,9 @@ public:
     std::string GetSelectedType() const;
     // Selects the row of a type name (case ignored); false when none has it.
     bool SelectType(const char* type);
+    // One row per export type of the application (rebuilt when the
+    // application's list changed since); the first row selected.
+    void FillTypeList();
     // The text of the "Channel" field, written into MOR pose files.
     std::string GetChannel() const;
     static bool OkClickedCB(TQOREvent* event);

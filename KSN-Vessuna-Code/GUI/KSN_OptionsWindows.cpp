@@ -14,6 +14,7 @@
 #include "QORLanguage.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -109,7 +110,9 @@ void TKSN_OptionsWindow::Hide()
 
 void TKSN_OptionsWindow::OnUpdateContents()
 {
-    UndoLimitGauge->Gauge->SetName("%d MB", GetUndoLimit());
+    char caption[64];
+    std::snprintf(caption, sizeof caption, "%d MB", GetUndoLimit());
+    UndoLimitGauge->Gauge->SetName(caption, false);
     Height = OkButton->Y + OkButton->Height + MarginY + 4;
 }
 
