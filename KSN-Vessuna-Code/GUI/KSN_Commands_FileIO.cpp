@@ -398,8 +398,11 @@ bool KSN_ModelFileCommand(TQOREvent* event, bool& result)
         OS.PrintMessage(Lang.GetText(1097), path.c_str());
         // A missing, empty or foreign file adds nothing; the user learns why
         // the scene did not change.
+        const bool readable = TOS::FileExists(path.c_str());
         if (!Project->ImportObject(path.c_str())) {
-            OS.WarningMessage("The file %s could not be read as an OBJ object; nothing was imported.", path.c_str());
+            // The reader names what is wrong inside a file; a file that is
+            // not there is named here.
+            if (!readable) OS.WarningMessage("The file %s could not be found; nothing was imported.", path.c_str());
             result = true;
             return true;
         }

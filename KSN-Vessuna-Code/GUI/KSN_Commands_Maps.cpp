@@ -10,6 +10,7 @@
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_MapLayer.h"
+#include "KSN_MapPixelOps.h"
 #include "KSN_Mesh.h"
 #include "KSN_Object.h"
 #include "KSN_Project.h"
@@ -132,30 +133,6 @@ bool ResizeMaps()
 
 // [SECTION] Pixel edits (460-463, 476)
 
-void Normalise(TQORMaterialMapSource* target)
-{
-    unsigned char* pixels = target->GetPixels();
-    const unsigned char* mask = MaskOf(target);
-    const size_t count = PixelCount(target);
-    int low = 255, high = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (mask && !mask[i]) continue;
-        for (int c = 0; c < 3; ++c) {
-            low = std::min<int>(low, pixels[3 * i + c]);
-            high = std::max<int>(high, pixels[3 * i + c]);
-        }
-    }
-    if (high <= low) return;
-    const int range = high - low;
-    for (size_t i = 0; i < count; ++i) {
-        if (mask && !mask[i]) continue;
-        for (int c = 0; c < 3; ++c) {
-            const int v = (int(pixels[3 * i + c]) - low) * 255 / range;
-            pixels[3 * i + c] = (unsigned char)std::clamp(v, 0, 255);
-        }
-    }
-}
-
 bool NormaliseMaps()
 {
     TKSN_MapLayer* layer = CurrentMapLayer();
@@ -164,7 +141,7 @@ bool NormaliseMaps()
         TQORMaterialMapSource* target = TargetImage(map, layer, false);
         if (!HasRGB(target)) continue;
         Project->SetupUndoForMapEdit(target, false);
-        Normalise(target);
+        KSN_NormaliseMapPixels(target->GetPixels(), MaskOf(target), PixelCount(target));
         Project->OnWholeMapChanged(map);
         ++changed;
     }
@@ -185,16 +162,11 @@ bool InvertOrGrey(bool grey)
         TQORMaterialMapSource* target = TargetImage(map, layer, false);
         if (!HasRGB(target)) continue;
         Project->SetupUndoForMapEdit(target, false);
-        unsigned char* p = target->GetPixels();
-        const size_t count = PixelCount(target);
         if (grey) {
-            for (size_t i = 0; i < count; ++i, p += 3) {
-                const auto v = (unsigned char)((int(p[0]) + p[1] + p[2]) / 3);
-                p[0] = p[1] = p[2] = v;
-            }
+            KSN_GreyMapPixels(target->GetPixels(), PixelCount(target));
             OS.PrintMessage(Lang.GetText(230), map->GetName());
         } else {
-            for (size_t i = 0; i < 3 * count; ++i) p[i] = (unsigned char)(255 - p[i]);
+            KSN_InvertMapPixels(target->GetPixels(), PixelCount(target));
             OS.PrintMessage(Lang.GetText(773), map->GetName());
         }
         Project->OnWholeMapChanged(map);
@@ -265,10 +237,7 @@ bool FoldAlpha()
         const unsigned char* mask = MaskOf(map);
         if (!mask) continue;
         Project->SetupUndoForMapEdit(map, false);
-        unsigned char* p = map->GetPixels();
-        const size_t count = PixelCount(map);
-        for (size_t i = 0; i < count; ++i, p += 3)
-            for (int c = 0; c < 3; ++c) p[c] = (unsigned char)(base[c] + (int(p[c]) - base[c]) * int(mask[i]) / 255);
+        KSN_FoldAlphaMapPixels(map->GetPixels(), mask, PixelCount(map), base);
         map->GetAlphaMask().SetDimensions(0, 0, 1);
         Project->OnWholeMapChanged(map);
     }

@@ -110,6 +110,8 @@ TGui_TextAndGauge* SizeControl(TGui_Node* parent, const char* label, int y)
     control->Caption->SetName(label, true);
     control->Gauge->Decimals = 0;
     control->Gauge->ShowValueAsName = true;
+    control->Gauge->Minimum = 2.0f;
+    control->Gauge->Maximum = 20000.0f;
     control->SetPosition(parent->MarginX, y);
     return control;
 }

@@ -207,7 +207,7 @@ void TKSN_RenderOptionsWindow::Execute(TKSN_ViewportPanel* panel)
     TGui_TextAndGauge* gauges[3] = {QualityGauge, DisplacementGauge, BumpGauge};
     for (int i = 0; i < 3; ++i) {
         gauges[i]->Gauge->SetValue(100.0f * *GaugeSetting(*Project, i), false);
-        Shown[i] = gauges[i]->Gauge->GetValue();
+        OpenedValues[i] = gauges[i]->Gauge->GetValue();
     }
     for (int i = 0; i < FlagCount; ++i) Flags[i]->Pressed = Project->*FlagRows[i].setting;
     TGui_Window::Execute();
@@ -222,7 +222,7 @@ bool TKSN_RenderOptionsWindow::OkClickedCB(TQOREvent* event)
         const float value = gauges[i]->Gauge->GetValue();
         // A strength the gauge had to clamp (say 12 shown as 1000) stays
         // as stored unless the user moved the gauge.
-        if (Moved(value, window->Shown[i])) *GaugeSetting(*Project, i) = value * 0.01f;
+        if (Moved(value, window->OpenedValues[i])) *GaugeSetting(*Project, i) = value * 0.01f;
     }
     for (int i = 0; i < FlagCount; ++i) Project->*FlagRows[i].setting = window->Flags[i]->Pressed;
     if (Project->GetSpecialDisplayMode() != 3)

@@ -58,7 +58,7 @@ public:
     TKSN_ViewportPanel* Panel = nullptr;   // not owned; the settings apply to every viewport
 
 private:
-    float Shown[3] = {};   // the gauges' values when the window opened
+    float OpenedValues[3] = {};   // the gauges' values when the window opened
 };
 
 TKSN_OptionsWindow* KSN_GetOptionsWindow();

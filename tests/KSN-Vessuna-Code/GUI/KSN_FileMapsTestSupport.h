@@ -56,8 +56,12 @@ protected:
                 AddType(App->exportFileTypes, type);
                 AddType(App->exportFileTypeNames, name);
             }
+        if (App->exportImageTypes->Count() == 0)
+            for (const char* t : {"PNG", "BMP", "JPG", "TGA", "TIF"}) AddType(App->exportImageTypes, t);
         if (App->importImageTypes->Count() == 0)
             for (const char* t : {"PNG", "BMP"}) AddType(App->importImageTypes, t);
+        // The start-up's driver notice is no box of the commands under test.
+        Provider.Boxes.clear();
     }
     static void AddType(TQORNewStaticList<char*>* list, const char* text)
     {
