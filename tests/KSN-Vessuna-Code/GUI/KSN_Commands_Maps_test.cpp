@@ -89,7 +89,7 @@ TEST_F(MapCommands, FoldingTheMaskMixesTowardsTheSecondaryColourAndUndoes)
     EXPECT_EQ(Pixels(map), before);
 }
 
-TEST(MapPixelOps, FoldAndGreyAgreeWithTheirFormulasForEveryValue)
+TEST(MapPixelOps, FoldNormaliseAndGreyAgreeWithTheirFormulas)
 {
     const int base[3] = {0, 127, 255};
     for (int c = 0; c < 256; ++c)
@@ -98,6 +98,19 @@ TEST(MapPixelOps, FoldAndGreyAgreeWithTheirFormulasForEveryValue)
             const unsigned char mask = (unsigned char)m;
             KSN_FoldAlphaMapPixels(p, &mask, 1, base);
             for (int k = 0; k < 3; ++k) ASSERT_EQ(p[k], base[k] + (c - base[k]) * m / 255) << c << " " << m;
+        }
+    // Every range of levels, every value in it, with and without a mask.
+    for (int low = 0; low < 255; low += 7)
+        for (int high = low + 1; high < 256; high += 5) {
+            std::vector<unsigned char> rgb;
+            for (int v = low; v <= high; ++v) rgb.insert(rgb.end(), {(unsigned char)v, (unsigned char)low, (unsigned char)high});
+            std::vector<unsigned char> masked = rgb, mask(rgb.size() / 3, 255);
+            KSN_NormaliseMapPixels(rgb.data(), nullptr, rgb.size() / 3);
+            KSN_NormaliseMapPixels(masked.data(), mask.data(), mask.size());
+            for (int v = low; v <= high; ++v) {
+                ASSERT_EQ(rgb[size_t(3 * (v - low))], (v - low) * 255 / (high - low)) << low << " " << high << " " << v;
+                ASSERT_EQ(masked[size_t(3 * (v - low))], rgb[size_t(3 * (v - low))]);
+            }
         }
     for (int r = 0; r < 256; r += 3)
         for (int g = 0; g < 256; g += 7) {
