@@ -410,3 +410,19 @@ TEST_F(LayerSetLibrary, WithoutACurrentObjectNothingIsWritten)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ModelCommands, TheCR2WizardsChoiceOpensTheExportWindowOnItsSecondType)
+{
+    ASSERT_TRUE(Export().SelectType("MAT (PZ2)"));
+    QOREvents_Clean();
+    EXPECT_TRUE(Dispatch(144));
+    EXPECT_EQ(Export().TypeList->SelectedIndex, 1);
+    EXPECT_EQ(Export().GetSelectedType(), "OBJ");
+    EXPECT_EQ(CountQueued(405), 1);
+    EXPECT_FALSE(Project->CR2AutoRig);
+    EXPECT_TRUE(Project->CR2SetupFullBodyMorphs);
+}
+
+} // namespace

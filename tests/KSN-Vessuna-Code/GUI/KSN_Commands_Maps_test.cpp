@@ -4,6 +4,7 @@
 
 #include "GuiTheme.h"
 #include "KSN_MapPixelOps.h"
+#include "KSN_Startup_Services.h"
 #include "KSN_ToolKinds.h"
 #include "KSN_Viewport.h"
 #include "QORMaterial.h"
@@ -470,6 +471,106 @@ TEST_F(OptionDialogs, RenderOptionsShowPercentAndKeepWhatWasNotTouched)
     EXPECT_TRUE(Click(w.CancelButton));
     EXPECT_FLOAT_EQ(Project->RenderQualityB, 0.5f);
     EXPECT_FALSE(Project->RenderBumpMaps);
+}
+
+} // namespace
+
+namespace {
+
+// [SECTION] Map files and drops
+
+int g_CancelledWithMaps = -1;
+
+TEST_F(MapCommands, DeletingStopsTheBackgroundWorkWhileTheMapsStillExist)
+{
+    TQORMaterialMapSource* a = MakeMap("a.png", 2, 2, [](int) { return Px{0, 0, 0}; });
+    Highlight(a, false);
+    g_CancelledWithMaps = -1;
+    KSN_AssignViewportDependentCancellers([] { g_CancelledWithMaps = Project->Maps->items->Count(); }, nullptr);
+    Provider.Answers = {TOSBoxAnswer::Yes};
+    EXPECT_TRUE(Dispatch(470));
+    KSN_AssignViewportDependentCancellers(nullptr, nullptr);
+    EXPECT_EQ(g_CancelledWithMaps, 1);
+    EXPECT_EQ(Project->Maps->items->Count(), 0);
+    EXPECT_EQ(CountQueued(432), 1);
+}
+
+TEST_F(MapCommands, ImageFilesBecomeMapsOrReplaceTheDroppedOnMap)
+{
+    TQORMaterialMapSource* source = MakeMap("src.png", 4, 2, [](int i) { return Px{(unsigned char)(i * 10), 7, 9}; });
+    const std::string png = (Store.Folder / "tile.png").string();
+    ASSERT_TRUE(source->ExportFile(png.c_str()));
+    const int maps = Project->Maps->items->Count();
+
+    Provider.Choices = {png};
+    QOREvents_Clean();
+    EXPECT_TRUE(Dispatch(374));
+    ASSERT_EQ(Project->Maps->items->Count(), maps + 1);
+    auto* imported = dynamic_cast<TQORMaterialMapSource*>(__GetThingyFromID(Project->Maps->GetSelectedItemID()));
+    ASSERT_NE(imported, nullptr);
+    EXPECT_NE(imported, source);
+    EXPECT_EQ(imported->GetWidth(), 4);
+    for (int c : {12, 434, 435}) EXPECT_GE(CountQueued(c), 1) << c;
+    Provider.Choices = {""};
+    EXPECT_FALSE(Dispatch(374));
+
+    // Dropped on the Maps tab: onto a map it replaces that map, elsewhere it is a new map.
+    TQORMaterialMapSource* small = MakeMap("small.png", 2, 2, [](int) { return Px{0, 0, 0}; });
+    TQOREvent onMap(KestruneEvents_CommandCB, 0, 376);
+    onMap.idParameters[0] = small->GetID();
+    onMap.AssignStringParameter(png.c_str(), 0);
+    const int before = Project->Maps->items->Count();
+    EXPECT_TRUE(Dispatch(onMap));
+    EXPECT_EQ(small->GetWidth(), 4);
+    EXPECT_EQ(Project->Maps->items->Count(), before);
+    TQOREvent onTab(KestruneEvents_CommandCB, 0, 376);
+    onTab.AssignStringParameter(png.c_str(), 0);
+    EXPECT_TRUE(Dispatch(onTab));
+    EXPECT_EQ(Project->Maps->items->Count(), before + 1);
+    // A map reference or a file that is not there changes nothing.
+    for (const std::string& text : {"Map " + std::to_string(small->GetID()), (Store.Folder / "gone.png").string()}) {
+        TQOREvent e(KestruneEvents_CommandCB, 0, 376);
+        e.AssignStringParameter(text.c_str(), 0);
+        EXPECT_TRUE(Dispatch(e));
+        EXPECT_EQ(Project->Maps->items->Count(), before + 1) << text;
+    }
+}
+
+TEST_F(MapCommands, ExportingWithoutAHighlightedMapWarnsAndShowsTheMapsTab)
+{
+    MakeMap("a.png", 2, 2, [](int) { return Px{0, 0, 0}; });
+    Project->ClearManagerSelections(nullptr);
+    for (int command : {381, 382, 383}) {
+        g_Printed.clear();
+        QOREvents_Clean();
+        EXPECT_FALSE(Dispatch(command)) << command;
+        EXPECT_NE(std::find(g_Printed.begin(), g_Printed.end(), std::string(Lang.GetText(1541))), g_Printed.end());
+        EXPECT_EQ(CountQueued(12), command == 383 ? 0 : 1) << command;
+    }
+}
+
+TEST_F(MapBinding, AnImageDroppedOnTheBumpRowBindsANewMapThere)
+{
+    TQORMaterialMapSource* source = MakeMap("src.png", 2, 2, [](int) { return Px{1, 2, 3}; });
+    const std::string png = (Store.Folder / "bumpy.png").string();
+    ASSERT_TRUE(source->ExportFile(png.c_str()));
+    TQORMaterialChannel* bump = Material->GetChannelFromName("Bump");
+    ASSERT_NE(bump, nullptr);
+    bump->RegisterForLookup();
+    std::unique_ptr<TQOREvent> drop(Bind(0, 375));
+    drop->idParameters[0] = bump->GetID();
+    drop->AssignStringParameter(png.c_str(), 0);
+    drop->AssignStringParameter("Bump", 1);
+    const int maps = Project->Maps->items->Count();
+    QOREvents_Clean();
+    EXPECT_TRUE(Dispatch(*drop));
+    EXPECT_EQ(Project->Maps->items->Count(), maps + 1);
+    auto* binding = dynamic_cast<TQORMaterialMap*>(__GetThingyFromID(bump->GetMapID()));
+    ASSERT_NE(binding, nullptr);
+    ASSERT_NE(binding->GetMapSource(), nullptr);
+    EXPECT_NE(binding->GetMapSource(), source);
+    EXPECT_EQ(CountQueued(299), 1);
+    EXPECT_EQ(Channel->GetMapID(), 0u) << "the Color row is untouched";
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "GuiButton.h"
 #include "GuiEditField.h"
 #include "GuiGauge.h"
+#include "GuiText.h"
 #include "KSN_Commands_FileIO.h"
 #include "KSN_ImportExportWindows.h"
 #include "KSN_MapWindows.h"
