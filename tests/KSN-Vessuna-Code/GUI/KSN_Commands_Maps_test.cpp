@@ -574,3 +574,43 @@ TEST_F(MapBinding, AnImageDroppedOnTheBumpRowBindsANewMapThere)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MapCommands, ClearingFillsWithTheSecondaryColourAndLeavesATransparentMask)
+{
+    App->secondaryPaintColor[0] = 1.0f;
+    App->secondaryPaintColor[1] = 0.5f;
+    App->secondaryPaintColor[2] = 0.0f;
+    TQORMaterialMapSource* a = MakeMap("a.png", 2, 1, [](int) { return Px{9, 9, 9}; });
+    TQORMaterialMapSource* b = MakeMap("b.png", 2, 1, [](int) { return Px{9, 9, 9}; });
+    a->GetAlphaMask().SetDimensions(2, 1, 1);
+    Highlight(a, false);
+    Highlight(b);
+    g_Printed.clear();
+    EXPECT_TRUE(Dispatch(463));
+    for (TQORMaterialMapSource* map : {a, b})
+        EXPECT_EQ(Pixels(map), (std::vector<unsigned char>{255, 127, 0, 255, 127, 0}));
+    EXPECT_EQ(a->GetAlphaMask().GetPixels()[0], 0);
+    EXPECT_TRUE(WasPrinted(Format(Lang.GetText(1107), 2)));
+    Project->Undo();
+    EXPECT_EQ(Pixels(b), (std::vector<unsigned char>{9, 9, 9, 9, 9, 9}));
+
+    Project->ClearManagerSelections(nullptr);
+    QOREvents_Clean();
+    EXPECT_FALSE(Dispatch(463));
+    EXPECT_EQ(QOREvents_GetEventCount(), 0);
+}
+
+TEST_F(MapCommands, ACR2ExportOfAnObjObjectAsksForTheOriginalFirst)
+{
+    ImportCube("body.obj");
+    KSN_GetExportWindow()->FileName = (Store.Folder / "out.cr2").string();
+    Provider.Choices = {""};
+    EXPECT_FALSE(Dispatch(401));
+    ASSERT_FALSE(Provider.Boxes.empty());
+    EXPECT_EQ(Provider.Boxes[0].Text, Lang.GetText(1048));
+    EXPECT_FALSE(std::filesystem::exists(Store.Folder / "out.cr2"));
+}
+
+} // namespace
