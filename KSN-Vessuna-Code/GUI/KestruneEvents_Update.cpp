@@ -128,9 +128,9 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
         if (TKSN_OptionsWindow* options = KSN_GetOptionsWindow()) options->Execute();
         return true;
     // TODO(stub): the manager trees, maps tab, layer window, brush library
-    // nodes, the viewport-options window and the
-    // brush-colour swatches arrive with their own panels; their refreshes
-    // and openings (434-441, 448-456) do nothing until then.
+    // nodes, the viewport-options window and the brush-colour swatches arrive
+    // with their own panels; their refreshes and openings (434-436, 439-441,
+    // 448, 450-452, 454-456) do nothing until then.
     default: return true;
     }
 }

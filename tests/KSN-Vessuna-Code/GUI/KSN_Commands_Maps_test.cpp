@@ -614,3 +614,56 @@ TEST_F(MapCommands, ACR2ExportOfAnObjObjectAsksForTheOriginalFirst)
 }
 
 } // namespace
+
+namespace {
+
+// The vectorised pixel loops against their plain formulas, byte for byte,
+// over random pixels and an odd count (the loops' tails included).
+TEST(MapPixelOps, EveryByteMatchesThePlainFormulaOverRandomPixels)
+{
+    constexpr size_t Count = 1003;
+    std::vector<unsigned char> rgb(3 * Count), mask(Count);
+    uint32_t state = 99u;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return (unsigned char)(state >> 24);
+    };
+    for (unsigned char& b : rgb) b = (unsigned char)(30 + next() % 150);
+    for (unsigned char& m : mask) m = next() % 4 == 0 ? 0 : next();
+
+    std::vector<unsigned char> ours = rgb;
+    KSN_InvertMapPixels(ours.data(), Count);
+    for (size_t i = 0; i < rgb.size(); ++i) ASSERT_EQ(ours[i], 255 - rgb[i]) << i;
+
+    ours = rgb;
+    KSN_GreyMapPixels(ours.data(), Count);
+    for (size_t i = 0; i < Count; ++i)
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(ours[3 * i + size_t(c)], (rgb[3 * i] + rgb[3 * i + 1] + rgb[3 * i + 2]) / 3);
+
+    const int base[3] = {255, 100, 0};
+    ours = rgb;
+    KSN_FoldAlphaMapPixels(ours.data(), mask.data(), Count, base);
+    for (size_t i = 0; i < Count; ++i)
+        for (int c = 0; c < 3; ++c)
+            ASSERT_EQ(ours[3 * i + size_t(c)], base[c] + (rgb[3 * i + size_t(c)] - base[c]) * mask[i] / 255) << i;
+
+    const unsigned char* masks[2] = {nullptr, mask.data()};
+    for (const unsigned char* m : masks) {
+        int low = 255, high = 0;
+        for (size_t i = 0; i < Count; ++i)
+            if (!m || m[i])
+                for (int c = 0; c < 3; ++c) {
+                    low = std::min<int>(low, rgb[3 * i + size_t(c)]);
+                    high = std::max<int>(high, rgb[3 * i + size_t(c)]);
+                }
+        ours = rgb;
+        KSN_NormaliseMapPixels(ours.data(), m, Count);
+        for (size_t i = 0; i < Count; ++i)
+            for (int c = 0; c < 3; ++c) {
+                const int v = rgb[3 * i + size_t(c)];
+                ASSERT_EQ(ours[3 * i + size_t(c)], (m && !m[i]) ? v : (v - low) * 255 / (high - low)) << i;
+            }
+    }
+}
+
+} // namespace
