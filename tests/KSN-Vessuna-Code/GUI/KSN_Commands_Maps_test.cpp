@@ -667,3 +667,48 @@ TEST(MapPixelOps, EveryByteMatchesThePlainFormulaOverRandomPixels)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MapCommands, ColourPickersStoreOnlyAConfirmedChoice)
+{
+    // The picker starts from the current colour; the scripted one hands it back.
+    TQORMaterialMapSource* a = MakeMap("a.png", 2, 1, [](int) { return Px{0, 0, 0}; });
+    TQORMaterialMapSource* b = MakeMap("b.png", 2, 1, [](int) { return Px{0, 0, 0}; });
+    const float red[3] = {1.0f, 0.0f, 0.0f};
+    a->SetDefaultColor(red);
+    Highlight(a, false);
+    Highlight(b);
+    EXPECT_TRUE(Dispatch(464));
+    ASSERT_EQ(Provider.Colours.size(), 1u);
+    EXPECT_EQ(Provider.Colours[0], (std::array<unsigned char, 3>{255, 0, 0}));
+    EXPECT_EQ(b->GetDefaultColor()[0], 1.0f);
+    EXPECT_EQ(b->GetDefaultColor()[1], 0.0f);
+
+    App->paintColor[0] = 0.0f;
+    App->secondaryPaintColor[0] = 1.0f;
+    Provider.ConfirmColour = false;
+    EXPECT_TRUE(Dispatch(485));
+    EXPECT_TRUE(Dispatch(486));
+    EXPECT_EQ(App->paintColor[0], 0.0f);
+    EXPECT_EQ(App->secondaryPaintColor[0], 1.0f);
+}
+
+TEST_F(MapCommands, RenamingNeedsAHighlightedMapAndOpensTheRenameWindow)
+{
+    g_Printed.clear();
+    QOREvents_Clean();
+    EXPECT_FALSE(Dispatch(473));
+    EXPECT_NE(std::find(g_Printed.begin(), g_Printed.end(), std::string(Lang.GetText(1542))), g_Printed.end());
+    EXPECT_EQ(CountQueued(12), 1);
+
+    TQORMaterialMapSource* a = MakeMap("Skin.png", 2, 1, [](int) { return Px{0, 0, 0}; });
+    Highlight(a, false);
+    EXPECT_TRUE(Dispatch(473));
+    ASSERT_TRUE(W().RenameWindow->Shown);
+    EXPECT_EQ(W().RenameWindow->GetThingy(), a);
+    EXPECT_STREQ(W().RenameWindow->NameField->EditField->GetText(), "Skin.png");
+    W().RenameWindow->Hide();
+}
+
+} // namespace
