@@ -10,6 +10,7 @@
 #include "KSN_Morph.h"
 #include "KSN_Object.h"
 #include "KSN_Project.h"
+#include "KSN_SculptedPrim.h"
 #include "KestruneEvents.h"
 #include "OS.h"
 #include "QOREvents.h"
@@ -21,10 +22,6 @@
 #include <cstring>
 #include <memory>
 #include <vector>
-
-// TODO(stub): the sculpted-prim image export (the file interchange's own
-// event callback); until it exists the export type queues nothing.
-bool KSN_SecondLifeEvents(TQOREvent*) { return false; }
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "KSN_FileMapsTestSupport.h"
 
 #include "KSN_Morph.h"
+#include "KSN_SculptedPrim.h"
 #include "KSN_Undo.h"
 
 #if KSN_HAVE_TINYOBJLOADER
@@ -423,6 +424,27 @@ TEST_F(ModelCommands, TheCR2WizardsChoiceOpensTheExportWindowOnItsSecondType)
     EXPECT_EQ(CountQueued(405), 1);
     EXPECT_FALSE(Project->CR2AutoRig);
     EXPECT_TRUE(Project->CR2SetupFullBodyMorphs);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ModelCommands, ASculptedPrimIsExportedWithoutAFileDialog)
+{
+    ImportCube("prim.obj");
+    ASSERT_TRUE(Export().SelectType("Sculpted Prim"));
+    Export().Execute();
+    Provider.FileRequests.clear();
+    QOREvents_Clean();
+    ASSERT_TRUE(ClickExportOk());
+    EXPECT_TRUE(Provider.FileRequests.empty());
+    EXPECT_EQ(Export().FileName, "<MULTIPLE>");
+    ASSERT_EQ(QOREvents_GetEventCount(), 1);
+    TQOREvent* queued = QOREvents_PeekEvent(0);
+    EXPECT_EQ(queued->callback, static_cast<TQOREventFunction>(KSN_SecondLifeEvents));
+    EXPECT_EQ(queued->GetCommand(), 0);
+    EXPECT_FALSE(Export().Shown);
 }
 
 } // namespace
