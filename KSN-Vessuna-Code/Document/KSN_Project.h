@@ -689,6 +689,8 @@ public:
     bool DeformLockY = false;
     bool DeformLockZ = false;
     bool WeldOnImport = false;                       // not saved
+    bool MergeSelectionSets = true;                  // not saved: a selection-set import adds to the tree
+    bool MergeMorphSets = true;                      // not saved: a morph-set import adds to the tree
     float BrushShapeSize = -1.0f;                    // -1: no footprint built yet
     float BrushShapeHardness = -1.0f;
     float BrushImageAspect = 1.0f;                   // width / height

@@ -726,6 +726,11 @@ bool ReadObjData(const char* path, TQORPolyMesh* mesh, bool honourInternalNames)
     assert(mesh && "ReadObjData needs a mesh to fill");
     TFileText text;
     if (!path || !text.Open(path)) return false;
+    // An empty file has no text to cut into chunks: it has no vertices.
+    if (!text.Begin() || text.Begin() == text.End()) {
+        OS.WarningMessage("%s", Lang.GetText(kNoVerticesText));
+        return false;
+    }
 
     bool sawMaterial = false;
     TCounts counts;

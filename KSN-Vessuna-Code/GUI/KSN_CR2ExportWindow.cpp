@@ -2,6 +2,7 @@
 
 #include "GuiButton.h"
 #include "GuiText.h"
+#include "KSN_ImportExportWindows.h"
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_Project.h"
@@ -74,9 +75,12 @@ bool KSN_CR2ExportChoice(int command)
         Project->CR2SaveNewOBJ = command == 145;
         Project->CR2SetupFullBodyMorphs = command != 143;
     }
-    // TODO(stub): the export window's format list; the application's export
-    // format index stands for its selection.
+    // The export window opens on the second entry of its type list.
     if (App) App->exportFileTypesIndex = 1;
+    if (TKSN_ExportWindow* window = KSN_GetExportWindow()) {
+        window->FillTypeList();
+        window->TypeList->SetIndex(1);
+    }
     QOREvents_PushEvent(405);
     if (MainWindow && MainWindow->CR2ExportWindow) MainWindow->CR2ExportWindow->Hide();
     return true;

@@ -19,6 +19,6 @@ public:
 };
 
 // The handlers of commands 143, 144 and 145: the project's three CR2
-// options for the choice, the second export format, the export command 405
+// options for the choice, the export window's second type, the export command 405
 // queued and the wizard hidden. False for any other command.
 bool KSN_CR2ExportChoice(int command);

@@ -1,9 +1,10 @@
 // Project file commands (365-409): open, open the start file, new, save,
-// save as and the save reminder. The model, set, map and brush file commands
-// of the range belong to their own handlers.
+// save as and the save reminder; the model, set, map and brush file commands
+// of the range are handed to KSN_Commands_FileIO.cpp and KSN_Commands_Brushes.cpp.
 #include "KestruneEvents.h"
 
 #include "KSN_Application.h"
+#include "KSN_Commands_FileIO.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Object.h"
@@ -131,9 +132,12 @@ bool Kestrune_Events_FileIOCB(TQOREvent* event)
     case 378: return SaveProject(true);
     case 379: return true;
     case 402: return SaveReminder();
-    // TODO(stub): the model, set, map-file and brush-file commands (366, 367,
-    // 370-372, 374-376, 381-383, 385-399, 401, 404, 405) come with their own
-    // handlers; until then they are refused.
-    default: return false;
+    case 366:
+    case 367: return KSN_LoadBrushFileCommand(event->GetCommand() == 367);
+    default: break;
     }
+    bool result = false;
+    if (KSN_ModelFileCommand(event, result) || KSN_SetFileCommand(event, result) || KSN_MapFileCommand(event, result))
+        return result;
+    return false;
 }

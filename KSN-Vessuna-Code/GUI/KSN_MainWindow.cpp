@@ -17,6 +17,7 @@
 #include "KSN_Gui_LayerWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Object.h"
+#include "KSN_OptionsWindows.h"
 #include "KSN_Project.h"
 #include "KSN_Viewport.h"
 #include "KestruneEvents.h"
@@ -215,16 +216,16 @@ void TKSN_MainWindow::Init()
     BrushShapeLibraryWindow = MakeHiddenWindow(this, "Brush Shapes");
     BrushImageLibraryWindow = MakeHiddenWindow(this, "Brush Images");
     ImportWindow = new TKSN_ImportWindow(this);
-    ExportWindow = MakeHiddenWindow(this, "Export");
+    ExportWindow = new TKSN_ExportWindow(this);
     ViewportOptionsWindow = MakeHiddenWindow(this, "Viewport Options");
-    RenderOptionsWindow = MakeHiddenWindow(this, "Render Options");
+    RenderOptionsWindow = new TKSN_RenderOptionsWindow(this);
     RenameWindow = new TKSN_RenameWindow(this);
     ProgressWindow = new TKSN_ProgressWindow(this);
     LayerWindow = new TKSN_LayerWindow(this);
     // TODO(stub): the layouts of the side column place and show the layer window.
     LayerWindow->Hide();
-    NewMapWindow = MakeHiddenWindow(this, "New Map");
-    OptionsWindow = MakeHiddenWindow(this, "Options");
+    NewMapWindow = new TKSN_NewMapWindow(this);
+    OptionsWindow = new TKSN_OptionsWindow(this);
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);
     UpdateModeButtons();
 }

@@ -10,6 +10,8 @@
 #include "GuiWindow.h"
 #include "KSN_Gui_ManagerLists.h"
 #include "KSN_Gui_Panel.h"
+#include "KSN_ImportExportWindows.h"
+#include "KSN_MapWindows.h"
 
 #include <cstdint>
 #include <string>
@@ -30,31 +32,12 @@ public:
     int32_t ViewChangedCount = 0;
 };
 
-// TODO(stub): the import window; Execute remembers the file and shows the window.
-class TKSN_ImportWindow : public TKSN_SubWindow {
-public:
-    explicit TKSN_ImportWindow(TGui_Node* parent) : TKSN_SubWindow(parent) { Hide(); }
-    void Execute(const char* path)
-    {
-        Path = path ? path : "";
-        TGui_Window::Execute();
-    }
-    std::string Path;
-};
-
 // The Maps tab (KSN_Gui_MapsTab.cpp): one thumbnail per map of the project.
 class TKSN_MapsNode : public TGui_Node {
 public:
     explicit TKSN_MapsNode(TGui_Node* parent);
     // Rebuilds the thumbnails from the project's map tree.
     void Update();
-};
-
-// TODO(stub): the map thumbnail; it does not draw the map yet.
-class TKSN_MapNode : public TGui_Node {
-public:
-    explicit TKSN_MapNode(TGui_Node* parent) : TGui_Node(parent) {}
-    uint32_t MapID = 0;   // the map source shown, by object ID
 };
 
 // The project tree of the Manager tab (KSN_Gui_ProjectTree.cpp).

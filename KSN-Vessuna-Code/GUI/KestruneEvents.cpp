@@ -120,6 +120,4 @@ bool KestruneEvents_CommandCB(TQOREvent* event)
 // refuses its ids without effect.
 bool Kestrune_Events_SystemCB(TQOREvent*) { return false; }
 bool Kestrune_Events_ViewportCB(TQOREvent*) { return false; }
-bool Kestrune_Events_VariousInterfaceACB(TQOREvent*) { return false; }
-bool Kestrune_Events_MapsCB(TQOREvent*) { return false; }
 bool Kestrune_Events_SystemWindowCB(TQOREvent*) { return false; }

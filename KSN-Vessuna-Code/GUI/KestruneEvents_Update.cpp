@@ -8,6 +8,7 @@
 #include "KSN_Gui_LayerWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Object.h"
+#include "KSN_OptionsWindows.h"
 #include "KSN_Project.h"
 #include "OS.h"
 #include "QOREvents.h"
@@ -113,10 +114,27 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
     case 447:
         if (w->ToolWindow) w->ToolWindow->Show();
         return true;
-    // TODO(stub): the manager trees, maps tab, brush library
-    // nodes, export/options/render-options/viewport-options windows and the
-    // brush-colour swatches arrive with their own panels; their refreshes
-    // and openings (434-435, 437-441, 448-456) do nothing until then.
+    case 437:
+        if (TKSN_ExportWindow* export_ = KSN_GetExportWindow()) export_->Update();
+        return true;
+    case 438:
+        if (TKSN_ImportWindow* import = KSN_GetImportWindow()) import->Update();
+        return true;
+    case 449: {
+        auto* panel = dynamic_cast<TKSN_ViewportPanel*>(__GetThingyFromID(event->GetOwnerID()));
+        if (!panel) panel = w->GetCurrentViewportPanel();
+        TKSN_RenderOptionsWindow* window = KSN_GetRenderOptionsWindow();
+        if (!panel || !window) return false;
+        window->Execute(panel);
+        return true;
+    }
+    case 453:
+        if (TKSN_OptionsWindow* options = KSN_GetOptionsWindow()) options->Execute();
+        return true;
+    // TODO(stub): the manager trees, maps tab, brush library nodes, the
+    // viewport-options window and the brush-colour swatches arrive with their
+    // own panels; their refreshes and openings (434-435, 439-441, 448,
+    // 450-452, 454-456) do nothing until then.
     default: return true;
     }
 }

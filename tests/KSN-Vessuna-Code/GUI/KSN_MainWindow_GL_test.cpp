@@ -294,7 +294,7 @@ TEST_F(MainWindowDrawn, DroppedFilesGoWhereTheyLandAndOnlyAnUnhandledDropBeeps)
 
     Drop(TempFile("head.obj"), vx, vy);
     EXPECT_TRUE(W().ImportWindow->Shown);
-    EXPECT_EQ(W().ImportWindow->Path, (Store.Folder / "head.obj").string());
+    EXPECT_EQ(W().ImportWindow->FileName, (Store.Folder / "head.obj").string());
     W().ImportWindow->Hide();
 
     const int objects = Project->GetObjectCount();

@@ -1,0 +1,1 @@
+set(KSN_MapPixels_bench_LIBS KSN_GUI)
