@@ -243,10 +243,13 @@ static void Kestrune_ConnectLowerLayers()
     };
     // A picture object (a dropped reference image) always shows its colour map.
     renderer.IsPictureMesh = [](TKSN_Mesh* mesh) { return mesh && mesh->ForceColorTextureDisplay; };
-    // TODO(stub): the project's tiled paint mapping (GetTiledUVMapForVertex)
-    // and its interaction-in-progress flag come with their subsystems; until
-    // they are registered here every tiled coordinate is 0 and no navigation
-    // drag lowers the quick render's quality.
+    renderer.GetTiledUVMapForVertex = [](TKSN_Viewport* viewport, float* uvw, const float* position,
+                                         const float* centre, int vertex) {
+        if (Project) Project->GetTiledUVMapForVertex(viewport, uvw, position, centre, vertex);
+    };
+    // TODO(stub): the project's interaction-in-progress flag comes with its
+    // subsystem; until it is registered here no navigation drag lowers the
+    // quick render's quality.
     KSN_SetRendererProjectHooks(renderer);
 
     KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);
