@@ -888,9 +888,9 @@ extern int OpenGLMeterMapCount;
 extern int TotalSelectedVertexCountForPaintingPurposes;
 extern bool WarningAboutNotPaintingOnCurrentChannelWasGiven;
 
-// The path of the brush image last loaded from a file; empty otherwise.
-inline constexpr int KSN_BRUSH_FILE_NAME_BUFFER = 10000;
-extern char CurrentBrushFileName[KSN_BRUSH_FILE_NAME_BUFFER];
+// The path of the brush image last loaded from a file; empty otherwise. The
+// tile presets compare and store it.
+extern std::string CurrentBrushFileName;
 
 // [SECTION] Tree-group helpers (KSN_Project_Trees.cpp)
 //

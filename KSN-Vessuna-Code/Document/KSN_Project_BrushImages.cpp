@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "KSN_Application.h"
@@ -36,7 +37,7 @@
 #include "QORLanguage.h"
 #include "QORMemory.h"
 
-char CurrentBrushFileName[KSN_BRUSH_FILE_NAME_BUFFER] = {};
+std::string CurrentBrushFileName;
 
 namespace {
 
@@ -84,9 +85,10 @@ int Bilinear(const unsigned char* pixels, int width, int height, int depth, int 
     const auto at = [&](int px, int py) {
         return float(pixels[(size_t(py) * size_t(width) + size_t(px)) * size_t(depth) + size_t(c)]);
     };
-    const float low = at(x0, y0) * (1.0f - wx) + at(x1, y0) * wx;
-    const float high = at(x0, y1) * (1.0f - wx) + at(x1, y1) * wx;
-    return int(low * (1.0f - wy) + high * wy);
+    // Written as start + step x weight so that equal neighbours give their value exactly.
+    const float low = at(x0, y0) + (at(x1, y0) - at(x0, y0)) * wx;
+    const float high = at(x0, y1) + (at(x1, y1) - at(x0, y1)) * wx;
+    return int(low + (high - low) * wy);
 }
 
 // The largest power of two not above side (side itself for 1 and 2), at most the limit.
@@ -237,7 +239,7 @@ bool TKSN_Project::LoadBrushShapeFromFile(const char* path)
 
 bool TKSN_Project::LoadBrushFromFile(const char* path)
 {
-    CurrentBrushFileName[0] = '\0';
+    CurrentBrushFileName.clear();
     BrushImageAspect = 1.0f;
 
     unsigned char* pixels = nullptr;
@@ -254,10 +256,7 @@ bool TKSN_Project::LoadBrushFromFile(const char* path)
         TiledPixelsValid = false;
         CreateColorizedBrushImage();
         CreateCheckeredBrushImage();
-        // Paths longer than the buffer do not exist on the supported systems;
-        // such a name is left out rather than stored cut short.
-        if (std::strlen(path) < sizeof(CurrentBrushFileName))
-            std::memcpy(CurrentBrushFileName, path, std::strlen(path) + 1);
+        CurrentBrushFileName = path;
         loaded = true;
     } else {
         BrushImageLoaded = false;

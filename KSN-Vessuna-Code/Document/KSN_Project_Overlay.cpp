@@ -51,11 +51,11 @@ int SampleBilinear(const unsigned char* pixels, int width, int height, float fx,
     const int x1 = x0 >= width - 1 ? x0 : x0 + 1;
     const int y1 = y0 >= height - 1 ? y0 : y0 + 1;
     const float wx = fx - float(x0), wy = fy - float(y0);
-    const float top = float(pixels[size_t(y0) * size_t(width) + size_t(x0)]) * (1.0f - wx) +
-                      float(pixels[size_t(y0) * size_t(width) + size_t(x1)]) * wx;
-    const float bottom = float(pixels[size_t(y1) * size_t(width) + size_t(x0)]) * (1.0f - wx) +
-                         float(pixels[size_t(y1) * size_t(width) + size_t(x1)]) * wx;
-    return int(top * (1.0f - wy) + bottom * wy);
+    const auto at = [&](int x, int y) { return float(pixels[size_t(y) * size_t(width) + size_t(x)]); };
+    // Written as start + step x weight so that equal neighbours give their value exactly.
+    const float top = at(x0, y0) + (at(x1, y0) - at(x0, y0)) * wx;
+    const float bottom = at(x0, y1) + (at(x1, y1) - at(x0, y1)) * wx;
+    return int(top + (bottom - top) * wy);
 }
 
 // The factor 1..256 that hardness 0..1 multiplies shape values by (then
