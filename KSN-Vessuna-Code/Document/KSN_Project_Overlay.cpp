@@ -32,8 +32,10 @@ namespace {
 
 // Tool flag: the tool takes mirrored input (the viewport panel tests it too).
 constexpr uint32_t ToolFlagAllowsMirroring = 0x4;
-// No footprint side grows beyond this many pixels, whatever size is asked:
-// a mistyped brush size must not ask for gigabytes.
+// No footprint side grows beyond this many viewport sides (nor beyond the
+// absolute limit), whatever size is asked: a mistyped brush size must not
+// ask for gigabytes. A footprint that large already covers every pixel.
+constexpr int kMaxStampViewportSides = 4;
 constexpr int kMaxStampSide = 16384;
 
 // The cross drawn at the footprint's centre, before the edge pixels.
@@ -106,7 +108,10 @@ void TKSN_Project::SetupOverlayAndBrushShape(TKSN_Viewport* viewport, float size
     // the texture aspect and by the shape aspect tall.
     const float textureAspect = GetBrushTextureAspect();
     const float ratio = float(overlayHeight) / float(overlayWidth);
-    const auto clampSide = [](double v) { return int(std::clamp(v, 0.0, double(kMaxStampSide))); };
+    const double limit = std::min(double(kMaxStampSide),
+                                  double(kMaxStampViewportSides) * double(std::max(overlayWidth, overlayHeight)));
+    // A size that is no number makes the smallest footprint.
+    const auto clampSide = [limit](double v) { return std::isfinite(v) ? int(std::clamp(v, 0.0, limit)) : 0; };
     const int W = std::max(1, clampSide(double(overlayWidth) * double(size)));
     int H = clampSide(double(overlayHeight) * ((double(size) / ratio) / double(textureAspect)));
     const int shapeWidth = BrushShapeImage.GetWidth(), shapeHeight = BrushShapeImage.GetHeight();

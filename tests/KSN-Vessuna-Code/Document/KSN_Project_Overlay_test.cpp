@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -167,6 +168,28 @@ TEST_F(OverlayTest, ValidityFollowsBrushAndViewportSize)
     EXPECT_TRUE(Project->IsBrushShapeValid(0.1f, 0.5f));
     Project->InvalidateOverlay();
     EXPECT_FALSE(Project->IsBrushShapeValid(0.1f, 0.5f));
+}
+
+TEST_F(OverlayTest, AnAbsurdBrushSizeGivesABoundedFootprint)
+{
+    struct Case {
+        const char* Why;
+        float Size;
+        int Width, Height;
+    };
+    const Case cases[] = {
+        {"far beyond the viewport", 1e6f, 800, 800},
+        {"negative", -3.0f, 1, 1},
+        {"not a number", std::nanf(""), 1, 1},
+        {"infinite", INFINITY, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Why);
+        Project->SetupOverlayAndBrushShape(View(), c.Size, 0.5f);
+        EXPECT_EQ(Project->BrushStamp.GetWidth(), c.Width);
+        EXPECT_EQ(Project->BrushStamp.GetHeight(), c.Height);
+        EXPECT_GE(Project->BrushOutlinePointCount, 13);
+    }
 }
 
 // [Growing and mirroring] -------------------------------------------------------
