@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <thread>
 
 #include "KSN_Application.h"
 #include "KSN_Mesh.h"
@@ -228,7 +227,7 @@ void TKSN_Project::ValidateTiledPixels()
     setup->RenderingType = KSN_RENDERING_SOFTWARE;
     setup->ViewMode = KSN_VIEWMODE_BRUSH_TILE;
     setup->UseDisplayLists = false;
-    setup->ThreadCount = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxRenderThreads);
+    setup->ThreadCount = std::clamp(OS.GetNumberOfCPUs(), 1, kMaxRenderThreads);
     TKSN_Renderer4 renderer;
     renderer.RenderImage(setup);
     renderer.WaitForCompletion();

@@ -7,6 +7,7 @@
 #include "KSN_ToolKinds.h"
 #include "KSN_Undo.h"
 #include "KsnTestGL.h"
+#include "QORGL.h"
 #include "QORMemory.h"
 #include "../Scene/KSN_SubDTestSupport.h"
 
@@ -21,11 +22,15 @@ namespace {
 using namespace ksn_edit_test;
 
 constexpr float kPi = 3.14159265358979f;
+constexpr int kWindowSide = 64;
+int WindowHeight() { return kWindowSide; }
 
 class TTilingBrush : public TKSN_PaintBrush {
 public:
     bool Tiles = false;
+    bool Image = false;
     bool UseBrushTiling() override { return Tiles; }
+    bool UseBrushImage() override { return Image; }
 };
 
 class TilingTest : public ProjectEditFixture {
@@ -37,7 +42,8 @@ protected:
     void SetUp() override
     {
         ProjectEditFixture::SetUp();
-        ASSERT_TRUE(Window.Open()) << "no GLX display: run under xvfb-run";
+        ASSERT_TRUE(Window.Open(kWindowSide, kWindowSide)) << "no GLX display: run under xvfb-run";
+        QORglut_AssignGetWindowHeight(WindowHeight);
         View()->Resize(0, 0, 200, 100);
         SavedRenderer = KSN_GetRendererProjectHooks();
         SavedViewport = KSN_GetViewportProjectHooks();
@@ -46,6 +52,7 @@ protected:
     {
         KSN_SetRendererProjectHooks(SavedRenderer);
         KSN_SetViewportProjectHooks(SavedViewport);
+        QORglut_AssignGetWindowHeight(nullptr);
         App->currentTool = nullptr;
         ProjectEditFixture::TearDown();
     }
@@ -251,6 +258,22 @@ TEST_F(TilingTest, TilingIsInUseForTheTileToolsAlwaysAndForOthersOnlyWithAnImage
     }
     Project->SpecialDisplayMode = 0;
     Project->BrushImageLoaded = false;
+
+    // The dabs take the image's aspect only while the brush stamps it untiled.
+    App->currentTool = &brush;
+    struct AspectCase {
+        bool Image, Tiles;
+        float Aspect, Expected;
+    };
+    for (const AspectCase& c : {AspectCase{true, false, 2.0f, 2.0f}, AspectCase{true, true, 2.0f, 1.0f},
+                                AspectCase{false, false, 2.0f, 1.0f}, AspectCase{true, false, 0.001f, 0.01f}}) {
+        brush.Image = c.Image;
+        brush.Tiles = c.Tiles;
+        Project->BrushImageAspect = c.Aspect;
+        EXPECT_FLOAT_EQ(Project->GetBrushTextureAspect(), c.Expected) << c.Image << c.Tiles << c.Aspect;
+    }
+    App->currentTool = chisel;
+    EXPECT_EQ(Project->GetBrushTextureAspect(), 1.0f);
     App->currentTool = nullptr;
 }
 
@@ -325,6 +348,11 @@ TEST_F(TilingTest, TheTileImageIsRenderedOnceAndThenServed)
         Project->GetTiledUVMapForVertex(viewport, uvw, p, c, v);
     };
     KSN_SetRendererProjectHooks(hooks);
+    // The software render starts from a grab of the frame buffer behind the
+    // viewport: make that a known grey.
+    glViewport(0, 0, 64, 64);
+    glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     View()->Resize(0, 0, 64, 64);
     View()->SetToFront(false);
     Project->OnSingleViewportChanged(View());
