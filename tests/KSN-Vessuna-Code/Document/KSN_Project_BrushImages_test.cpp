@@ -181,6 +181,33 @@ TEST_F(BrushImagesTest, LoadingABrushImageBlackensTransparentPixelsAndFillsTheCh
     EXPECT_TRUE(Warnings.empty()) << "a missing file is not reported";
 }
 
+TEST_F(BrushImagesTest, PixelDataBecomesAnRGBABrushAndTheGivenImageKeepsACopy)
+{
+    // An RGB buffer, as a grabber of opaque pixels hands over: the brush is RGBA, opaque.
+    auto* rgb = static_cast<unsigned char*>(QORalloc(4 * 2 * 3, false));
+    for (int i = 0; i < 8 * 3; ++i) rgb[i] = static_cast<unsigned char>(i * 10);
+    TKSN_TextureBrushImage grabbed;
+    grabbed.fileName = "old.png";
+    ASSERT_TRUE(Project->CreateBrushFromData(rgb, 4, 2, 3, &grabbed));
+    TKSN_TextureBrushImage* image = Project->GetCurrentTextureBrushImage();
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->GetBytesPerPixel(), 4);
+    EXPECT_FLOAT_EQ(Project->BrushImageAspect, 2.0f);
+    const unsigned char* p = image->GetPixels();
+    for (int i = 0; i < 8; ++i) {
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(p[4 * i + c], (3 * i + c) * 10) << i;
+        ASSERT_EQ(p[4 * i + 3], 255) << i;
+    }
+    ASSERT_EQ(grabbed.GetWidth(), 4);
+    EXPECT_EQ(std::vector<unsigned char>(grabbed.GetPixels(), grabbed.GetPixels() + 32),
+              std::vector<unsigned char>(p, p + 32));
+    EXPECT_NE(grabbed.GetPixels(), p) << "a copy, not the project's buffer";
+    EXPECT_FLOAT_EQ(grabbed.aspect, 2.0f);
+    EXPECT_TRUE(grabbed.fileName.empty());
+    EXPECT_EQ(Project->RenderedTileBrushImage.GetWidth(), 4) << "the checker follows the new image";
+    EXPECT_FALSE(Project->TiledPixelsValid);
+}
+
 TEST_F(BrushImagesTest, BothFlipsTurnTheColourisedImageAndItsTextureIsMadeAt1024)
 {
     const int w = 1100, h = 3;
