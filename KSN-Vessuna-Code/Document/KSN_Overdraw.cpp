@@ -1,8 +1,10 @@
-// Overdraw masks: the triangle rasteriser and the two-ring growth.
+// Overdraw masks and the simplified brush: one triangle scan, two writers.
 //
-// The rasteriser is a plain barycentric scan over the triangle's bounding
-// box, tested at pixel centres with a small tolerance so that texels on a
-// shared edge belong to both triangles.
+// The scan is a plain barycentric test at pixel centres over the triangle's
+// bounding box, with a small tolerance so that texels on a shared edge belong
+// to both triangles. A triangle without area draws nothing: its box may be
+// large (a sliver along the diagonal of a map), and filling it would paint
+// texels no polygon covers.
 #include "KSN_Overdraw.h"
 
 #include <algorithm>
@@ -23,18 +25,21 @@ int TruncatedCoordinate(double v)
     return int(std::clamp(v, -kCoordinateLimit, kCoordinateLimit));   // toward zero
 }
 
-} // namespace
-
-void RasterizeTriangle_OverdrawBuffer(const float* a, const float* b, const float* c, int width, int height,
-                                      unsigned char* pixels, int bytesPerPixel)
+// Calls plot(x, y) for every pixel whose centre lies inside a, b, c, within
+// columns 0..width-1 and rows 0..height-1; each row ends after its run.
+template <class Plot>
+void ScanTriangle(const float* a, const float* b, const float* c, int width, int height, Plot plot)
 {
-    if (!a || !b || !c || !pixels || width <= 0 || height <= 0 || bytesPerPixel <= 0) return;
+    if (!a || !b || !c || width <= 0 || height <= 0) return;
     // Integer positions stand for pixel centres after the shift.
     const double ax = double(a[0]) - 0.5, ay = double(a[1]) - 0.5;
     const double bx = double(b[0]) - 0.5, by = double(b[1]) - 0.5;
     const double cx = double(c[0]) - 0.5, cy = double(c[1]) - 0.5;
     for (double v : {ax, ay, bx, by, cx, cy})
-        if (!std::isfinite(v)) return;   // damaged texture coordinates
+        if (!std::isfinite(v)) return;   // damaged coordinates
+
+    const double d = (ax - cx) * (by - cy) - (bx - cx) * (ay - cy);
+    if (std::fabs(d) <= kTinyDeterminant) return;   // no area, nothing covered
 
     int x0 = std::min({TruncatedCoordinate(ax), TruncatedCoordinate(bx), TruncatedCoordinate(cx)});
     int x1 = std::max({TruncatedCoordinate(ax), TruncatedCoordinate(bx), TruncatedCoordinate(cx)}) + 1;
@@ -46,11 +51,8 @@ void RasterizeTriangle_OverdrawBuffer(const float* a, const float* b, const floa
     x1 = std::min(x1, width - 1);
     y1 = std::min(y1, height - 1);
 
-    const double d = (ax - cx) * (by - cy) - (bx - cx) * (ay - cy);
-    // Without area every weight comes out (almost) 0, 0, 1: the whole box counts as inside.
-    const double scale = std::fabs(d) > kTinyDeterminant ? 1.0 / d : d;
+    const double scale = 1.0 / d;
     const auto inside = [](double w) { return w >= -kTolerance && w <= 1.0 + kTolerance; };
-
     for (int y = y0; y <= y1; ++y) {
         bool metInside = false;
         for (int x = x0; x <= x1; ++x) {
@@ -59,12 +61,36 @@ void RasterizeTriangle_OverdrawBuffer(const float* a, const float* b, const floa
             const double wc = 1.0 - wa - wb;
             if (inside(wa) && inside(wb) && inside(wc)) {
                 metInside = true;
-                pixels[(size_t(y) * size_t(width) + size_t(x)) * size_t(bytesPerPixel)] = 255;
+                plot(x, y);
             } else if (metInside) {
                 break;   // a triangle's row is one run
             }
         }
     }
+}
+
+} // namespace
+
+void RasterizeTriangle_OverdrawBuffer(const float* a, const float* b, const float* c, int width, int height,
+                                      unsigned char* pixels, int bytesPerPixel)
+{
+    if (!pixels || bytesPerPixel <= 0) return;
+    ScanTriangle(a, b, c, width, height, [&](int x, int y) {
+        pixels[(size_t(y) * size_t(width) + size_t(x)) * size_t(bytesPerPixel)] = 255;
+    });
+}
+
+void RasterizeTriangle_For_Simplified_Brush(unsigned char* pixels, const float* a, const float* b, const float* c,
+                                            int width, int rowStride, int height)
+{
+    if (!pixels || rowStride <= 0) return;
+    const size_t end = size_t(rowStride) * size_t(std::max(height, 0));
+    ScanTriangle(a, b, c, width, height, [&](int x, int y) {
+        // Widened by two pixels to the right so that thin spokes of the
+        // outline leave no gaps between neighbouring rays.
+        const size_t at = size_t(y) * size_t(rowStride) + size_t(x);
+        for (size_t k = 0; k < 3 && at + k < end; ++k) pixels[at + k] = 255;
+    });
 }
 
 void BlurOverdrawMap(unsigned char* pixels, int width, int height)

@@ -26,6 +26,7 @@
 #include "OS.h"
 #include "QORLanguage.h"
 #include "QORMaterialMapSource.h"
+#include "QORGL.h"
 #include "QORMemory.h"
 #include "QORVirtualMemory.h"
 
@@ -181,8 +182,10 @@ TKSN_Project::~TKSN_Project()
     delete SculptLayers;
     SculptLayers = nullptr;
 
-    // TODO(stub): the preview tip texture is deleted here once the brush
-    // images make one; until then PreviewBrushTipTexture stays 0.
+    if (PreviewBrushTipTexture != 0) {
+        GLuint name = PreviewBrushTipTexture;
+        QORglDeleteTextures(1, &name);
+    }
     PreviewBrushTipTexture = 0;
 
     if (Maps) {

@@ -36,7 +36,10 @@
 //   KSN_Project_Undo.cpp      undo and redo lists
 //   KSN_Project_PaintUndo.cpp paint-stroke and whole-map undo records
 //   KSN_Project_ImportMap.cpp importing and replacing maps
-//   KSN_Project_StandIns.cpp  least stand-ins for subsystems not built yet
+//   KSN_Project_PaintStrength.cpp  paint strength and map-binding relevance
+//   KSN_Project_Overlay.cpp   paint overlay and brush footprint
+//   KSN_Project_BrushImages.cpp  brush shapes, brush images, preview tip
+//   KSN_Project_Tiling.cpp    brush tiling and its undo record
 //   KSN_Project_Import.cpp    importing objects and morphs, exporting objects
 //   KSN_Project_Merge.cpp     merging objects
 //   KSN_Project_Picking.cpp   picking, vertex culling, octree filters, the affected-objects stencil
@@ -80,6 +83,8 @@ class TKSN_Viewport;
 class TKSN_Layer;
 class TKSN_Tool;
 class TKSN_ToolList;
+class TKSN_PaintBrush;
+class TQORMaterialMap;
 template <class T> class TQOROctreeNode;
 
 // The visible leaves of an octree for viewport (see KSN_Project_Picking.cpp).
@@ -287,8 +292,7 @@ public:
     class TKSN_Undo_Node_Model* SetupUndoForModel(TKSN_Object* object, const char* message, bool keepRedo);
     void SetupUndoForMapAssignments(TKSN_Object* object, const char* message, bool keepRedo);
     void SetupUndoRedoForMapAssignments(TKSN_Object* object, TKSN_Undo_Node*& list, const char* message);
-    // TODO(stub): the brush-tiling recorder; it records a tiling node
-    // without payload until the tiling state has its undo payload.
+    // A kind-1008 node holding the present tiling settings, added to list.
     void SetupUndoRedoForTiling(TKSN_Undo_Node*& list, const char* message);
     // The release on a strength control: drops the last node when it is a
     // strength node that changed nothing, else empties the redo list.
@@ -419,14 +423,9 @@ public:
     // displacements x its strength.
     void ResolveAllLayersForSubD(TKSN_SubDMesh* level);
 
-    // [SECTION] Later subsystems
-    // TODO(stub): operations of brush shapes, the paint overlay and brush
-    // tiling that the sections above call; each is the
-    // least stand-in until its code exists
-    // (KSN_Project_StandIns.cpp). Their owners move them into their own
-    // sections and delete the stand-in.
+    // [SECTION] Culling and view services the sections above call
+    // (defined with picking, bounds and drawing)
 
-    bool LoadBrushShapeFromFile(const char* path);
     // Clears the culling-started flag and stops the culler's thread.
     void CancelVertexCulling();
     void InvalidateAffectedObjectsStencil();
@@ -434,9 +433,91 @@ public:
     // The box (3 floats each) the viewport's projection is fitted to.
     void GetDisplayBoundingBox(TKSN_Viewport* viewport, float* min, float* max);
     void ProcessAutoViewports();
-    void BeforeConsiderTiling(TKSN_Viewport* viewport);
-    void InvalidateOverlay();
+
+    // [SECTION] Paint strength and map-binding relevance (KSN_Project_PaintStrength.cpp)
+    // The touch-up brush asks which bindings receive paint (main thread) and
+    // how strongly each corner of a painted polygon does (its paint threads,
+    // concurrently; those calls only read).
+
+    // Whether the binding serves a channel that the stroke paints; warns
+    // (text 463) for each switched-on channel that a blur or smudge brush
+    // cannot paint because it reads the viewport's picture.
+    bool IsMapBindingRelevantToPainting(TQORMaterialMap* binding, TKSN_Mesh* mesh, TKSN_Viewport* viewport);
+    // Every binding's and map source's relevance flag recomputed for viewport.
+    void UpdateAllMapBindingRelevantFlags(TKSN_Viewport* viewport);
+    // False when no per-vertex adjustment below can change a strength.
+    bool ShouldWeAdjustTriangleVertexStrengthsForPainting(TKSN_PaintBrush* brush, TKSN_Mesh* mesh,
+                                                          TKSN_Viewport* viewport);
+    // Culling, fade by angle and selection weight applied to one strength (0..1).
+    void AdjustVertexStrengthForPainting(int polygon, float& strength, int vertex, TKSN_PaintBrush* brush,
+                                         TKSN_Mesh* mesh, TKSN_Viewport* viewport);
+    void AdjustTriangleVertexStrengthsForPainting(int polygon, float& strengthA, float& strengthB, float& strengthC,
+                                                  int vertexA, int vertexB, int vertexC, TKSN_PaintBrush* brush,
+                                                  TKSN_Mesh* mesh, TKSN_Viewport* viewport, bool applyCulling);
+
+    // [SECTION] Paint overlay and brush footprint (KSN_Project_Overlay.cpp)
+    // Screen-space images of the current viewport, rows bottom up: the
+    // stroke's coverage (PaintOverlay) and the brush shape resampled to the
+    // brush's size in pixels (the stamps), with the cursor outline.
+
+    // False without a current viewport or after it was resized; else whether
+    // the footprint was built for this size and hardness (within 0.001).
+    bool IsBrushShapeValid(float size, float hardness);
+    // size: fraction of the viewport width; hardness 0..1.
     void SetupOverlayAndBrushShape(TKSN_Viewport* viewport, float size, float hardness);
+    void InvalidateOverlay();
+    // Each overlay pixel becomes the maximum over the square of radius n around it.
+    void GrowOverlayAlphaMap(int radius);
+    // Folds the overlay onto itself for mirror painting (maximum of the pair).
+    void MirrorOverlay();
+
+    // [SECTION] Brush images and brush shapes (KSN_Project_BrushImages.cpp)
+    // Getters answer null while no brush image is loaded.
+
+    TKSN_TextureBrushImage* GetCurrentTextureBrushImage();
+    TKSN_TextureBrushImage* GetCurrentColorizeTextureBrushImage();
+    TKSN_TextureBrushImage* GetCurrentColorizeTextureBrushImageRGB();
+    TKSN_TextureBrushImage* GetCurrentColorizeTextureBrushImageAlpha();
+    // The brush image's width / height (at least 0.01) while the current
+    // paint brush stamps it without tiling; 1 otherwise.
+    float GetBrushTextureAspect();
+    // False (warning text 1016, the old shape kept) when the file cannot be read.
+    bool LoadBrushShapeFromFile(const char* path);
+    // False, with no brush image, when the file is missing or cannot be read.
+    bool LoadBrushFromFile(const char* path);
+    // The command form: warns (text 1021) when an existing file cannot be read.
+    bool LoadBrushTexture(const char* path);
+    // The project takes over pixels (QORalloc'd, width x height x channels);
+    // image receives a copy. Always true.
+    bool CreateBrushFromData(unsigned char* pixels, int width, int height, int channels,
+                             TKSN_TextureBrushImage* image);
+    void CreateColorizedBrushImage();
+    void CreateCheckeredBrushImage();
+    // Needs an OpenGL context.
+    void CreatePreviewBrushImageTip();
+
+    // [SECTION] Brush tiling (KSN_Project_Tiling.cpp)
+    // Brush-image coordinates of world points for the four tiling styles; the
+    // per-point functions are called from paint and render threads and only
+    // read the tiling members, which change on the main thread between strokes.
+
+    void BeforeConsiderTiling(TKSN_Viewport* viewport);
+    void GetTiledUVMapForVertex(TKSN_Viewport* viewport, float* uv, const float* point, const float* reference, int);
+    void GetTiledUVMapForTriangle(TKSN_Viewport* viewport, float* uvA, float* uvB, float* uvC, const float* a,
+                                  const float* b, const float* c, const float* reference, int, int, int);
+    void GetTiledUVMapForTriangle_ConsiderSymmetry_etc(TKSN_Mesh* mesh, TKSN_Viewport* viewport, int i0, int i1,
+                                                       int i2, float* uvA, float* uvB, float* uvC,
+                                                       const float* reference);
+    bool UseBrushTiling();
+    // The tiled rendering of the current viewport, rendered when stale; null
+    // without a brush image.
+    TQORImageMap* GetRenderedTileBrushImage();
+    void InvalidateTiledPixels() { TiledPixelsValid = false; }
+    void ValidateTiledPixels();
+    void SetTileWidth(float width);
+    void SetTileHeight(float height);
+    // Records the present tiling settings as an undo step.
+    void SetupUndoForTiling(const char* text, bool keepRedo);
 
     // [SECTION] Morphs, selections and their unions across objects (KSN_Project_Unions.cpp)
     // Like-named morphs (selections) of different objects share one union of
@@ -705,6 +786,9 @@ public:
     float TileScaleX = 1.0f;
     float TileScaleY = 1.0f;
     bool TilingWorkFlag = false;
+    float TilingMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};   // world -> tiling space
+    bool UseCustomBrushMapping = false;              // set by the geometric brushes after a stroke began
+    float CustomBrushMappingMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
     // Paint channels (the edit brackets' channel warning).
     bool PaintCurrentChannel = true;
@@ -805,6 +889,10 @@ extern float OpenGLMeterValue;
 extern int OpenGLMeterMapCount;
 extern int TotalSelectedVertexCountForPaintingPurposes;
 extern bool WarningAboutNotPaintingOnCurrentChannelWasGiven;
+
+// The path of the brush image last loaded from a file; empty otherwise. The
+// tile presets compare and store it.
+extern std::string CurrentBrushFileName;
 
 // [SECTION] Tree-group helpers (KSN_Project_Trees.cpp)
 //

@@ -497,9 +497,8 @@ void TKSN_Project::OnMapTopologyChanged()
     for (TKSN_Mesh* mesh : *meshes)
         if (mesh) mesh->OnMapTopologyChanged();
 
-    // TODO(stub): the relevance flags of the bindings and maps
-    // (UpdateAllMapBindingRelevantFlags for the current viewport) come with
-    // the project's painting side; until then they stay as last set.
+    // Only bindings that receive paint get an overdraw mask drawn below.
+    UpdateAllMapBindingRelevantFlags(GetCurrentViewport());
 
     for (TKSN_Mesh* mesh : *meshes)
         if (mesh) mesh->TestForPaintingOverlap();

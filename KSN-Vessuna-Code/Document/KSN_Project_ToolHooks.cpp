@@ -51,8 +51,7 @@ void TKSN_Project::RegisterToolHooks()
         flipY = Project && Project->FlipBrushTextureY;
     };
     hooks.IsBrushShapeValid = [](float size, float hardness) {
-        return Project && Project->BrushShapeValid && Project->BrushShapeSize == size &&
-               Project->BrushShapeHardness == hardness;
+        return Project && Project->IsBrushShapeValid(size, hardness);
     };
     hooks.SetupOverlayAndBrushShape = [](TKSN_Viewport* viewport, float size, float hardness) {
         if (Project) Project->SetupOverlayAndBrushShape(viewport, size, hardness);

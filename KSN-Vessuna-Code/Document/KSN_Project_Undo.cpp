@@ -381,13 +381,6 @@ void TKSN_Project::SetupUndoRedoForMapAssignments(TKSN_Object* object, TKSN_Undo
     AddUndoRedoNode(list, node.release());
 }
 
-void TKSN_Project::SetupUndoRedoForTiling(TKSN_Undo_Node*& list, const char* message)
-{
-    std::unique_ptr<TKSN_Undo_Node> node(CreateUndoNode(nullptr, KSN_UNDO_TILING, -1, 0));
-    if (!node) return;
-    node->SetMessage(message);
-    AddUndoRedoNode(list, node.release());
-}
 
 void TKSN_Project::DeleteLastMorphMixerUndoNodeIfNoChange()
 {

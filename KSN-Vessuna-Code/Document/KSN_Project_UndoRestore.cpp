@@ -18,6 +18,7 @@
 #include "QORMaterialMapSource.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 #include <memory>
 
@@ -295,11 +296,19 @@ void TKSN_Project::RestoreUndoNode(TKSN_Undo_Node& node, TKSN_Object* object, bo
         break;
     }
 
-    case KSN_UNDO_TILING:
+    case KSN_UNDO_TILING: {
         // A tiling node has no text of its own: without a message it prints nothing.
         SetupUndoRedoForTiling(other, node.Message);
-        if (dynamic_cast<TKSN_Tiling_UndoNode*>(node.Payload)) PushInterfaceRefresh();
+        auto* tiling = dynamic_cast<TKSN_Tiling_UndoNode*>(node.Payload);
+        if (!tiling) break;
+        std::copy(std::begin(tiling->TileRotationMatrix), std::end(tiling->TileRotationMatrix), TileRotationMatrix);
+        std::copy(std::begin(tiling->TileCentre), std::end(tiling->TileCentre), TileCentre);
+        BrushTilingStyle = tiling->BrushTilingStyle;
+        SetTileWidth(tiling->TileWidth);
+        SetTileHeight(tiling->TileHeight);
+        PushInterfaceRefresh();
         break;
+    }
 
     case KSN_UNDO_MODEL: {
         auto* model = dynamic_cast<TKSN_Undo_Node_Model*>(node.Payload);

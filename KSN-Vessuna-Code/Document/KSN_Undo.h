@@ -190,14 +190,18 @@ public:
     ~TKSN_MorphStrengthUndoNodeList() override = default;
 };
 
-// TODO(stub): stands for the brush-tiling payload of kind 1008 (tiling style,
-// rotation, centre and tile size), which comes with the tiling undo
-// recorders; until then no tiling node carries one and undoing it restores
-// nothing.
+// The brush-tiling settings a tiling step changes (1008); its size counts
+// nothing against the undo limit.
 class TKSN_Tiling_UndoNode : public virtual TKSN_Thingy {
 public:
     TKSN_Tiling_UndoNode() = default;
     ~TKSN_Tiling_UndoNode() override = default;
+
+    int32_t BrushTilingStyle = 0;
+    float TileRotationMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};   // row-major
+    float TileCentre[3] = {0.0f, 0.0f, 0.0f};
+    float TileWidth = 1.0f;
+    float TileHeight = 1.0f;
 };
 
 // [SECTION] Model snapshot (KSN_Undo_Snapshot.cpp)

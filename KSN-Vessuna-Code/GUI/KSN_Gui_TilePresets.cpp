@@ -10,7 +10,6 @@
 #include <algorithm>
 
 TKSN_TilePreset TilePresets[10];
-std::string CurrentBrushFileName;
 bool (*KSN_TilePresetLoadBrush)(const char* path) = nullptr;
 
 void TKSN_TilePreset::SetToProject()

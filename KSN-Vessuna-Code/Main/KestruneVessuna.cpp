@@ -19,6 +19,7 @@
 #include "KSN_Application.h"
 #include "KSN_GuiGraphics.h"
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_Gui_TilePresets.h"
 #include "KSN_Mesh.h"
 #include "KSN_MeshRoot.h"
 #include "KSN_Object.h"
@@ -204,16 +205,15 @@ static void Kestrune_ConnectLowerLayers()
         s.GlobalDisplacementStrength = Project->GlobalDisplacementStrengthB;
         s.GlobalBumpStrength = Project->GlobalBumpStrength;
     };
-    // The colourised brush exists while its images hold pixels.
+    // The colourised brush exists while a brush image is loaded.
     renderer.GetCurrentColorizeTextureBrushImage = []() -> TQORImageMap* {
-        return Project && Project->ColorizedBrushImageRGB.GetWidth() > 0 ? &Project->ColorizedBrushImage : nullptr;
+        return Project ? Project->GetCurrentColorizeTextureBrushImage() : nullptr;
     };
     renderer.GetCurrentColorizeTextureBrushImageRGB = []() -> TQORImageMap* {
-        return Project && Project->ColorizedBrushImageRGB.GetWidth() > 0 ? &Project->ColorizedBrushImageRGB : nullptr;
+        return Project ? Project->GetCurrentColorizeTextureBrushImageRGB() : nullptr;
     };
     renderer.GetCurrentColorizeTextureBrushImageAlpha = []() -> TQORImageMap* {
-        return Project && Project->ColorizedBrushImageAlpha.GetWidth() > 0 ? &Project->ColorizedBrushImageAlpha
-                                                                          : nullptr;
+        return Project ? Project->GetCurrentColorizeTextureBrushImageAlpha() : nullptr;
     };
     renderer.GetPolygonLayer = [](int index) -> TKSN_Layer* {
         return Project && index >= 0 && index < KSN_POLYGON_LAYER_COUNT ? Project->PolygonLayers[index] : nullptr;
@@ -243,11 +243,16 @@ static void Kestrune_ConnectLowerLayers()
     };
     // A picture object (a dropped reference image) always shows its colour map.
     renderer.IsPictureMesh = [](TKSN_Mesh* mesh) { return mesh && mesh->ForceColorTextureDisplay; };
-    // TODO(stub): the project's tiled paint mapping (GetTiledUVMapForVertex)
-    // and its interaction-in-progress flag come with their subsystems; until
-    // they are registered here every tiled coordinate is 0 and no navigation
-    // drag lowers the quick render's quality.
+    renderer.GetTiledUVMapForVertex = [](TKSN_Viewport* viewport, float* uvw, const float* position,
+                                         const float* centre, int vertex) {
+        if (Project) Project->GetTiledUVMapForVertex(viewport, uvw, position, centre, vertex);
+    };
+    // TODO(stub): the project's interaction-in-progress flag comes with its
+    // subsystem; until it is registered here no navigation drag lowers the
+    // quick render's quality.
     KSN_SetRendererProjectHooks(renderer);
+    // The tile presets load their brush images through the project.
+    KSN_TilePresetLoadBrush = [](const char* path) { return Project && Project->LoadBrushTexture(path); };
 
     KSN_SetCancelViewportDependentWorkhorsesHook(CancelAllViewportDependentWorkhorses);
 

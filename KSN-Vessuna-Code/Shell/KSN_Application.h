@@ -168,6 +168,7 @@ public:
     float mouseWheelSensitivity = 0.5f;
     float tabletCutoff = 0.01f;
     bool perVertexSymmetry = true;
+    bool brushImageSymmetry = true;          // "Brush Image Symmetry": mirrored tiles on the mirrored side
     bool useSymmetry = true;
     bool autoCentre = true;
     bool snapToClosestVertex = false;

@@ -20,8 +20,19 @@ class TKSN_Modeler : public virtual TKSN_Tool {};
 class TKSN_Transform : public virtual TKSN_Tool {};
 // TODO(stub): the classic selection brushes.
 class TKSN_SelectionBrush : public virtual TKSN_Brush, public TKSN_SelectableTool {};
-// TODO(stub): the paint brushes.
-class TKSN_PaintBrush : public virtual TKSN_Brush {};
+// TODO(stub): the paint brushes. The project document asks them these
+// questions; until the brushes exist each answers as a plain colour brush.
+class TKSN_PaintBrush : public virtual TKSN_Brush {
+public:
+    // The touch-up blend type (2 blur, 3 smudge read the viewport's picture).
+    virtual int GetBlendType() { return 0; }
+    // The brush stamps the project's brush image.
+    virtual bool UseBrushImage() { return false; }
+    // The brush lays the brush image as a tile instead of following the footprint.
+    virtual bool UseBrushTiling() { return false; }
+    // The brush culls per vertex whatever the project's culling method.
+    virtual bool DoPerVertexCulling() { return false; }
+};
 
 #define KSN_STANDIN_TOOL(Class, Base, Name, Icon)               \
     class Class : public virtual Base {                         \

@@ -112,6 +112,10 @@ protected:
 
         new TKSN_Application("Kestrune");
         Project = new TKSN_Project();
+        // Loading the default brush shape queues an interface refresh; the
+        // tests watch what happens after construction.
+        QOREvents_Clean();
+        Log.clear();
         TempDisableToolSymmetryCheck = false;
         WarningAboutNotPaintingOnCurrentChannelWasGiven = false;
     }

@@ -211,8 +211,11 @@ TEST_F(ModesTest, PaintingToolsComingOrGoingResetTheMotionAndBrushesSetUpTheOver
         TKSN_Tool* to;
         TKSN_ToolList* list;
         bool paintingChanges;   // the motion stops and every viewport redraws
-        bool brush;             // the overlay is rebuilt for the new brush
+        bool brush;             // the footprint is rebuilt for the new brush's size
     };
+    select->SetSize(0.25f);
+    paint->SetSize(0.25f);
+    paint2->SetSize(0.25f);
     const Case cases[] = {
         {"into painting", chisel, paint, App->paintTools, true, true},
         {"out of painting", paint, chisel, App->deformationTools, true, false},
@@ -226,14 +229,16 @@ TEST_F(ModesTest, PaintingToolsComingOrGoingResetTheMotionAndBrushesSetUpTheOver
         SCOPED_TRACE(c.why);
         App->currentTool = c.from;
         Project->InteractiveMotion = true;
-        Project->BrushShapeValid = true;
+        Project->BrushShapeValid = false;
+        Project->BrushShapeSize = -1.0f;
         ClearViewportStatuses();
         Project->ChangeTool(mesh, c.list, c.to);
         EXPECT_EQ(App->currentTool, c.to);
         EXPECT_EQ(Project->InteractiveMotion, !c.paintingChanges);
         const int status = c.paintingChanges ? 2 : 0;
         EXPECT_EQ(ViewportStatuses(), (std::vector<int>{status, status, status, status}));
-        EXPECT_EQ(Project->BrushShapeValid, !c.brush);
+        EXPECT_EQ(Project->BrushShapeValid, c.brush);
+        EXPECT_FLOAT_EQ(Project->BrushShapeSize, c.brush ? 0.25f : -1.0f);
     }
 }
 

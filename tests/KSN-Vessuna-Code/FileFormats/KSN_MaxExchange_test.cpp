@@ -53,6 +53,9 @@ protected:
         ProjectFileFixture::SetUp();
         delete Project;
         Project = new TExchangeProject;
+        // The new project's default brush shape queued an interface refresh.
+        QOREvents_Clean();
+        Log.clear();
         std::string pattern = (Root / "tmpXXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         Temp = pattern;
