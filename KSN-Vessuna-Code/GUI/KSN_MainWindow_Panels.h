@@ -1,7 +1,6 @@
 // TODO(stub): the main window's panels and sub-windows until their own code
 // exists: each has only the fields and operations that the frame cycle, the
-// input routing, the menus and the CR2 wizard use of it. The viewport panel
-// shows a viewport by index and draws its own surface; the sub-windows are
+// input routing, the menus and the CR2 wizard use of it. The sub-windows are
 // plain toolkit windows; the manager panels are plain nodes that the drop
 // routing recognises by type.
 #pragma once
@@ -10,25 +9,13 @@
 #include "GuiWindow.h"
 #include "KSN_Gui_ManagerLists.h"
 #include "KSN_Gui_Panel.h"
+#include "KSN_ViewportPanel.h"
 
 #include <cstdint>
 #include <string>
 
 class TGui_Menu;
 class TKSN_Viewport;
-
-// TODO(stub): the viewport panel; it forwards nothing to the tools yet.
-class TKSN_ViewportPanel : public TKSN_Panel {
-public:
-    TKSN_ViewportPanel(TGui_Node* parent, int index);
-    // The application viewport this panel shows (0..3), or null.
-    TKSN_Viewport* GetViewport() const;
-    // TODO(stub): the panel's caches of the view and the geometry.
-    void OnViewOrGeometryChanged() { ++ViewChangedCount; }
-
-    int32_t ViewportIndex = 0;
-    int32_t ViewChangedCount = 0;
-};
 
 // TODO(stub): the import window; Execute remembers the file and shows the window.
 class TKSN_ImportWindow : public TKSN_SubWindow {
@@ -71,11 +58,6 @@ void NavCleanStacks();
 void* NavPeekUndoNode();
 void* NavPeekRedoNode();
 bool KSN_NavigatorCommandsCB(class TQOREvent* event);
-
-// TODO(stub): the display-mode items of a viewport (its panel and drop-down
-// box may be null); adds one item per render style of the viewport.
-void AddDisplayModeOptionsToMenu(TGui_Menu* menu, TKSN_Viewport* viewport, TKSN_ViewportPanel* panel,
-                                 void* dropDown);
 
 // TODO(stub): the project's brush-image loading and picture objects. The
 // picture object is a new empty object named after the file.

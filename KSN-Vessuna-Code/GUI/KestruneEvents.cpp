@@ -120,7 +120,6 @@ bool Kestrune_Events_SystemCB(TQOREvent*) { return false; }
 bool Kestrune_Events_ObjectCB(TQOREvent*) { return false; }
 bool Kestrune_Events_MorphCB(TQOREvent*) { return false; }
 bool Kestrune_Events_SelectionCB(TQOREvent*) { return false; }
-bool Kestrune_Events_ViewportCB(TQOREvent*) { return false; }
 bool Kestrune_Events_LayerCB(TQOREvent*) { return false; }
 bool Kestrune_Events_MaterialCB(TQOREvent*) { return false; }
 bool Kestrune_Events_GroupCB(TQOREvent*) { return false; }
