@@ -192,6 +192,7 @@ TKSN_ViewportPanel::TKSN_ViewportPanel(TGui_Node* parent) : TKSN_Panel(parent)
     MouseWheelEvent = new TQOREvent(KestruneEvents_CommandCB, GetID(), 280);
     DragDropEvent = new TQOREvent(KestruneEvents_CommandCB, GetID(), 469);
     SetName("%s", "ViewportPanel");
+    KSN_NewViewportMarkers(this);
 }
 
 TKSN_ViewportPanel::TKSN_ViewportPanel(TGui_Node* parent, int index) : TKSN_ViewportPanel(parent)

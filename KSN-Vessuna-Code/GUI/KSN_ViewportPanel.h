@@ -108,6 +108,10 @@ extern bool WeakSelectionInHoveredOverPolygon;
 // Writes into out (size bytes, always terminated) and returns out.
 char* KSN_FormatReadoutNumber(char* out, int size, float value, int maxDecimals);
 
+// The panel's overlay control that draws the current viewport's brackets
+// over its title bar (made by the constructor).
+TGui_Node* KSN_NewViewportMarkers(TKSN_ViewportPanel* panel);
+
 // The mirror of (fx, fy) for the panel's viewport, by the project's settings.
 void KSN_GetMirrorPoint(TKSN_Viewport* viewport, float fx, float fy, float& mx, float& my);
 

@@ -50,7 +50,37 @@ void Project2(const float* m, const float* p, float* out)
     for (int c = 0; c < 2; ++c) out[c] = m[c] * p[0] + m[4 + c] * p[1] + m[8 + c] * p[2] + m[12 + c];
 }
 
+// A control of the panel drawn after its children (the title bar): it draws
+// the corner brackets over the whole panel. It is 1 x 1 pixel, so pointer
+// look-ups (which take no pixel on a node's edge) never find it.
+class TKSN_ViewportMarkers : public TGui_Node {
+public:
+    explicit TKSN_ViewportMarkers(TKSN_ViewportPanel* panel) : TGui_Node(panel)
+    {
+        Unlink();
+        panel->LinkControl(this);
+        SetPosition(0, 0);
+        SetSize(1, 1);
+        ShowName = false;
+        DrawSurface = false;
+        BorderWidth = 0;
+        MouseTransparent = true;
+        AcceptsClicks = false;
+    }
+    void UpdateSize() override { SetSize(1, 1); }
+    void Draw() override
+    {
+        auto* panel = dynamic_cast<TKSN_ViewportPanel*>(Parent);
+        if (!panel || panel->IsRearView) return;
+        glDisable(GL_LIGHTING);
+        glDisable(GL_DEPTH_TEST);
+        panel->DrawCurrentViewportMarkers();
+    }
+};
+
 } // namespace
+
+TGui_Node* KSN_NewViewportMarkers(TKSN_ViewportPanel* panel) { return new TKSN_ViewportMarkers(panel); }
 
 void TKSN_ViewportPanel::Draw()
 {
@@ -121,7 +151,8 @@ void TKSN_ViewportPanel::DrawGuides()
             glLineWidth(1.0f);
         }
     }
-    if (!IsRearView) DrawCurrentViewportMarkers();
+    // The current viewport's brackets are drawn by the panel's overlay
+    // control, after the title bar, so that no corner is hidden under it.
 
     SetupToDraw(true);
     const int special = Project->SpecialDisplayMode;

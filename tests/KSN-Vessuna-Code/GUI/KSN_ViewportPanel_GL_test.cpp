@@ -6,6 +6,8 @@
 #include "../Scene/KSN_SubDTestSupport.h"
 
 #include "KSN_Mesh.h"
+#include "KSN_RendererHooks.h"
+#include "KSN_RendererUtils.h"
 #include "KSN_Object.h"
 #include "KSN_ViewportPanel.h"
 #include "KSN_Viewport.h"
@@ -18,6 +20,8 @@
 
 #include <array>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -55,7 +59,42 @@ protected:
         WindowH = QORglutGetWindowHeight();
         QORglut_DispatchReshape(WindowW, WindowH);
         QOREvents_Clean();
+        // What the start-up connects between the viewports, the renderer and the project.
+        SavedViewportHooks = KSN_GetViewportProjectHooks();
+        SavedRendererHooks = KSN_GetRendererProjectHooks();
+        KSN_RegisterViewportOctreeServices();
+        TKSN_ViewportProjectHooks viewport;
+        viewport.GetObjectList = []() {
+            std::vector<TKSN_Object*> objects;
+            std::unique_ptr<TQORNewStaticList<TKSN_Object*>> list(Project ? Project->GetObjectList() : nullptr);
+            if (list)
+                for (TKSN_Object* o : *list) objects.push_back(o);
+            return objects;
+        };
+        viewport.CanAffectObject = [](TKSN_Object* object) { return Project && Project->CanAffectObject(object); };
+        KSN_SetViewportProjectHooks(viewport);
+        TKSN_RendererProjectHooks renderer = SavedRendererHooks;
+        renderer.GetDisplayBoundingBox = [](TKSN_Viewport* v, float* min, float* max) {
+            if (Project) Project->GetDisplayBoundingBox(v, min, max);
+        };
+        renderer.GetSceneRadius = []() { return Project ? Project->SceneRadius : 1.0f; };
+        renderer.GetCurrentViewport = []() { return Project ? Project->GetCurrentViewport() : nullptr; };
+        renderer.GetPolygonLayer = [](int index) -> TKSN_Layer* {
+            return Project && index >= 0 && index < 32 ? Project->PolygonLayers[index] : nullptr;
+        };
+        renderer.GetCurrentPolygonLayerIndex = []() { return Project ? Project->CurrentLayerIndex : 0; };
+        KSN_SetRendererProjectHooks(renderer);
+        QORglut_AssignGetWindowHeight(QORglutGetWindowHeight);
     }
+    void TearDown() override
+    {
+        KSN_SetViewportProjectHooks(SavedViewportHooks);
+        KSN_SetRendererProjectHooks(SavedRendererHooks);
+        QORglut_AssignGetWindowHeight(nullptr);
+        MainWindowFixture::TearDown();
+    }
+    TKSN_ViewportProjectHooks SavedViewportHooks;
+    TKSN_RendererProjectHooks SavedRendererHooks;
     void Frame()
     {
         QORglut_DispatchDisplay();
@@ -87,7 +126,7 @@ protected:
     {
         int n = 0;
         for (int y = p->AbsY + y0; y < p->AbsY + y1; ++y)
-            for (int x = p->AbsX + 2; x < p->AbsX + p->Width - 2; ++x) {
+            for (int x = p->AbsX + 30; x < p->AbsX + p->Width - 30; ++x) {   // clear of the corner brackets
                 const TPixel c = At(x, y);
                 n += c[0] > 180 && c[1] < 90 && c[2] < 90;
             }
@@ -163,6 +202,7 @@ TEST_F(ViewportsDrawn, APanelShowsItsObject)
     Layout();
     TKSN_Viewport* v = App->viewports[0];
     v->SetToFront(false);
+    v->DisplayMode = 4;   // shiny grey: no maps needed
     v->FrameView(object, KSN_FRAME_OBJECT);
     Project->OnFinishedNavigating(false);
     Project->OnAllViewportsChanged();
@@ -189,7 +229,9 @@ TEST_F(ViewportsDrawn, APanelShowsItsObject)
     const TPixel inside = pixel(cu, cw);
     Frame();
     const TPixel background = pixel(cu, cw);
-    EXPECT_FALSE(Near(inside, background, 4)) << "the object covers its box";
+    EXPECT_FALSE(Near(inside, background, 4)) << "the object covers its box: " << inside[0] << "," << inside[1] << ","
+                                              << inside[2] << " box " << box[0][0] << " " << box[1][0] << " "
+                                              << box[0][1] << " " << box[1][1];
 }
 
 } // namespace
