@@ -169,6 +169,9 @@ TEST_F(ViewportCommands, FramingChoosesSelectionObjectOrAll)
     AddCurrentMesh("B", Square(0.5f, 3.0f));
     ASSERT_TRUE(Send(284, Panel(0)->GetID()));
     EXPECT_EQ(LastPrinted(), Lang.GetText(1188)) << "several: all";
+    // The frame scope of deformations (command 119) is another setting than the frame mode.
+    ASSERT_TRUE(Run(119, 1, 1));
+    EXPECT_EQ(Project->FrameMode, 0);
     Project->FrameMode = 1;
     ASSERT_TRUE(Send(284, Panel(0)->GetID()));
     EXPECT_EQ(LastPrinted(), Lang.GetText(1187)) << "frame mode 1: the current object";
@@ -280,6 +283,24 @@ TEST_F(ViewportCommands, RealTimeDrawingIsABracket)
     EXPECT_TRUE(Project->InteractiveMotion) << "265 only ends the tiling view's bracket";
     ASSERT_TRUE(Send(262, 0));
     EXPECT_FALSE(Project->InteractiveMotion);
+}
+
+TEST_F(ViewportCommands, RefreshingEverythingMarksEveryViewport)
+{
+    AddCurrentMesh("A", Square(0.5f));
+    for (TKSN_Viewport* v : App->viewports) v->ClearRenderedSceneStatus();
+    g_Printed.clear();
+    ASSERT_TRUE(Send(283, 0));
+    EXPECT_EQ(g_Printed.front(), Lang.GetText(1597));
+    for (TKSN_Viewport* v : App->viewports) {
+        if (v->shown) {
+            EXPECT_EQ(v->GetRenderedSceneStatus(), 2);
+        }
+    }
+    // 299 refreshes every panel as well.
+    const int before = Panel(0)->ViewChangedCount;
+    ASSERT_TRUE(Send(299, 0));
+    EXPECT_EQ(Panel(0)->ViewChangedCount, before + 1);
 }
 
 } // namespace
