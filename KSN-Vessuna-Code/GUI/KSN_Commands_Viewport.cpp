@@ -100,12 +100,9 @@ int ChooseFraming(int& text)
     return -1;
 }
 
-// TODO(stub): the navigation history records a view undo step here once it exists.
-void NavSetupUndo(TKSN_Viewport*) {}
-
 // TODO(stub): stands for TKSN_ZoomView::PerformZoom of the navigation tools:
 // scales the view by factor about the point (u, v) in viewport units, which
-// stays over the same world point.
+// stays over the same world point, tells the project and queues 281.
 void PerformZoom(TKSN_Viewport* viewport, float factor, float u, float v)
 {
     const float zoom = viewport->GetZoom(), next = zoom * factor;
@@ -117,6 +114,8 @@ void PerformZoom(TKSN_Viewport* viewport, float factor, float u, float v)
     for (int i = 0; i < 3; ++i) lookAt[i] += shift * (u * right[i] + vy * up[i]);
     viewport->SetZoom(next);
     viewport->SetLookAt(lookAt, nullptr, 0.0f, false);
+    Project->OnSingleViewportChanged(viewport);
+    QOREvents_PushEvent(281);
 }
 
 bool Orientation(TQOREvent* event, int command)

@@ -10,10 +10,6 @@
 #include <algorithm>
 #include <filesystem>
 
-void NavCleanStacks() {}
-void* NavPeekUndoNode() { return nullptr; }
-void* NavPeekRedoNode() { return nullptr; }
-bool KSN_NavigatorCommandsCB(TQOREvent*) { return false; }
 
 bool KSN_LoadBrushTexture(const char*) { return false; }
 

@@ -9,6 +9,7 @@
 #include "GuiWindow.h"
 #include "KSN_Gui_ManagerLists.h"
 #include "KSN_Gui_Panel.h"
+#include "KSN_NavigationHistory.h"
 #include "KSN_ViewportPanel.h"
 
 #include <cstdint>
@@ -52,12 +53,6 @@ public:
     void Update() override;
 };
 
-// TODO(stub): the navigation history (undo and redo of view changes) and its
-// command callback; there is no history yet, so both stacks are always empty.
-void NavCleanStacks();
-void* NavPeekUndoNode();
-void* NavPeekRedoNode();
-bool KSN_NavigatorCommandsCB(class TQOREvent* event);
 
 // TODO(stub): the project's brush-image loading and picture objects. The
 // picture object is a new empty object named after the file.

@@ -303,4 +303,42 @@ TEST_F(ViewportCommands, RefreshingEverythingMarksEveryViewport)
     EXPECT_EQ(Panel(0)->ViewChangedCount, before + 1);
 }
 
+TEST_F(ViewportCommands, ViewChangesCanBeUndoneRedoneCopiedAndPasted)
+{
+    TKSN_Viewport* v = View(1);
+    TKSN_ViewportPanel* p = Panel(1);
+    auto nav = [](int command) {
+        TQOREvent e(KSN_NavigatorCommandsCB, 0, command);
+        return KSN_NavigatorCommandsCB(&e);
+    };
+    NavCleanStacks();
+    EXPECT_FALSE(nav(536261)) << "nothing to undo";
+    v->SetToTop(false);
+    const std::string top = KSN_OrientationCaption(v);
+    ASSERT_TRUE(Send(270, p->GetID()));
+    ASSERT_NE(NavPeekUndoNode(), nullptr);
+    EXPECT_EQ(KSN_OrientationCaption(v), "Front");
+    ASSERT_TRUE(nav(536261));
+    EXPECT_EQ(KSN_OrientationCaption(v), top);
+    EXPECT_EQ(NavPeekUndoNode(), nullptr);
+    ASSERT_NE(NavPeekRedoNode(), nullptr);
+    ASSERT_TRUE(nav(536262));
+    EXPECT_EQ(KSN_OrientationCaption(v), "Front");
+
+    // The current viewport's view pasted into another viewport, undoable there.
+    Project->SetCurrentViewportIndex(2);
+    View(2)->SetToLeft(false);
+    ASSERT_TRUE(nav(536259));
+    Project->SetCurrentViewportIndex(1);
+    ASSERT_TRUE(nav(536260));
+    EXPECT_EQ(KSN_OrientationCaption(v), "Left");
+    ASSERT_TRUE(nav(536261));
+    EXPECT_EQ(KSN_OrientationCaption(v), "Front");
+    // A new step empties the redo stack.
+    NavSetupUndo(v);
+    EXPECT_EQ(NavPeekRedoNode(), nullptr);
+    NavCleanStacks();
+    EXPECT_EQ(NavPeekUndoNode(), nullptr);
+}
+
 } // namespace

@@ -106,6 +106,7 @@ protected:
     void TearDown() override
     {
         if (App) App->currentTool = nullptr;
+        NavCleanStacks();
         KSN_SetRendererProjectHooks(SavedHooks);
         CommandFixture::TearDown();
         delete Tool;
