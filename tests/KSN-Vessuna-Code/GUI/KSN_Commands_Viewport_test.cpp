@@ -164,28 +164,35 @@ TEST_F(ViewportCommands, FramingChoosesSelectionObjectOrAll)
 {
     TKSN_Mesh* a = AddCurrentMesh("A", Square(0.5f));
     g_Printed.clear();
+    g_Printed.clear();
     ASSERT_TRUE(Send(284, Panel(0)->GetID()));
-    EXPECT_EQ(LastPrinted(), Lang.GetText(1187)) << "one object: the object";
+    EXPECT_EQ(g_Printed.at(0), Lang.GetText(1187)) << "one object: the object";
     AddCurrentMesh("B", Square(0.5f, 3.0f));
+    g_Printed.clear();
     ASSERT_TRUE(Send(284, Panel(0)->GetID()));
-    EXPECT_EQ(LastPrinted(), Lang.GetText(1188)) << "several: all";
+    EXPECT_EQ(g_Printed.at(0), Lang.GetText(1188)) << "several: all";
     // The frame scope of deformations (command 119) is another setting than the frame mode.
     ASSERT_TRUE(Run(119, 1, 1));
     EXPECT_EQ(Project->FrameMode, 0);
     Project->FrameMode = 1;
+    g_Printed.clear();
     ASSERT_TRUE(Send(284, Panel(0)->GetID()));
-    EXPECT_EQ(LastPrinted(), Lang.GetText(1187)) << "frame mode 1: the current object";
+    EXPECT_EQ(g_Printed.at(0), Lang.GetText(1187)) << "frame mode 1: the current object";
     Project->FrameMode = 0;
     a->VertexInfo[0].Select = 1.0f;
-    if (a->GetSelectedVertexCount() > 0) {
-        ASSERT_TRUE(Send(284, Panel(0)->GetID()));
-        EXPECT_EQ(LastPrinted(), Lang.GetText(1186)) << "a selection: the selection";
-        QORglut_SetModifiers(true, false, false, false);
-        ASSERT_TRUE(Send(284, Panel(0)->GetID()));
-        EXPECT_EQ(LastPrinted(), Lang.GetText(1188)) << "Shift ignores the selection";
-        QORglut_SetModifiers(false, false, false, false);
-    }
+    a->SelectedListsValid = false;
+    ASSERT_GT(a->GetSelectedVertexCount(), 0);
+    g_Printed.clear();
+    ASSERT_TRUE(Send(284, Panel(0)->GetID()));
+    EXPECT_EQ(g_Printed.at(0), Lang.GetText(1186)) << "a selection: the selection";
+    W().ShiftHeld = true;
+    g_Printed.clear();
+    ASSERT_TRUE(Send(284, Panel(0)->GetID()));
+    EXPECT_EQ(g_Printed.at(0), Lang.GetText(1188)) << "Shift ignores the selection";
+    W().ShiftHeld = false;
     // 285 prints nothing with int0 = 1 and leaves unshown viewports alone.
+    a->VertexInfo[0].Select = 0.0f;
+    a->SelectedListsValid = false;
     App->viewportLayout = 0;
     Layout();
     g_Printed.clear();

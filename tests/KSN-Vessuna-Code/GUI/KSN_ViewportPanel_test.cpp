@@ -54,8 +54,10 @@ TEST_F(ViewportFixture, ALeftPressInAnotherViewportOnlyMakesItCurrent)
     const int x = p->AbsX + p->Width / 2, y = p->AbsY + p->Height / 2;
 
     // The press only queues 300: the viewport becomes current at the next pump pass.
+    QOREvents_Clean();
     p->OnMouse(0, 0, 10, 10);
     EXPECT_EQ(CountQueued(300), 1);
+    EXPECT_EQ(QOREvents_GetEventCount(), 1) << "and nothing else";
     EXPECT_EQ(Project->GetCurrentViewportIndex(), 0);
     p->OnMouse(0, 1, 10, 10);
     EXPECT_TRUE(Tool->Calls.empty());
