@@ -542,9 +542,12 @@ void TKSN_ViewportPanel::UpdatePolyInfoNode(int x, int y)
     if (App && App->vertexCullingValid && tool && tool->RequiredCullingCalculations())
         for (int c = 0; c < n && !culled; ++c) culled = Project->IsVertexCulled(mesh, viewport, mesh->vGetPolyV(polygon, c));
     const bool symmetric = DoDisplaySymmetricSideWarning(mesh, polygon);
-    // TODO(stub): the fade-by-angle factor of the project's painting code is
-    // not there yet, so the steep-angle warning never shows.
-    const bool fade = false;
+    // Steeply angled: the brush would fade out there (the view direction
+    // against the polygon's normal, as the stroke engine weighs it).
+    const bool fade = tool && (tool->Flags & KSN_TOOL_POLYGON_INFO) && Project->DoAngleFade &&
+                      tool->ActingAsABrush() && mesh->polygonNormals &&
+                      GetFadeByAngleFactor(Project->FadeCutoff, Project->FadeFalloff, viewport->ViewVector,
+                                           mesh->polygonNormals + 3 * size_t(polygon)) < 0.4f;
     if (tool && tool->CanActOnSelectionOnly() && mesh->GetSelectedVertexCount() > 0) {
         bool weak = true;
         if (App->selectionType == eSelectionType_Vertex) {

@@ -386,6 +386,28 @@ TEST_F(ReadoutFixture, ALockedPolygonOnTheSymmetricSideShowsTheLockIcon)
     mesh->activePolygonPartnerA = nullptr;
 }
 
+TEST_F(ReadoutFixture, ASteepPolygonWarnsWhenTheBrushFadesByAngle)
+{
+    // A quad tilted almost edge-on to the view (its normal 11 degrees off the screen).
+    AddCurrentMesh("Steep", SubDTest::MakeMesh({{-0.5f, -0.1f, -0.49f}, {0.5f, -0.1f, -0.49f}, {0.5f, 0.1f, 0.49f},
+                                                {-0.5f, 0.1f, 0.49f}},
+                                               {}, {{{0, 1, 2, 3}, {}}}));
+    UseTool(KSN_TOOL_MOUSE_INPUT | KSN_TOOL_POLYGON_INFO);
+    Tool->Brush = true;
+    struct TCase {
+        bool AngleFade;
+        const char* Warning;
+    };
+    for (const TCase& c : {TCase{false, ""}, TCase{true, Lang.GetText(1667)}}) {
+        SCOPED_TRACE(c.AngleFade);
+        Project->DoAngleFade = c.AngleFade;
+        HoverCentre();
+        EXPECT_STREQ(PolygonHoverOverWarningHint, c.Warning);
+        EXPECT_EQ(W().LockIcon->Shown, c.AngleFade);
+    }
+    Project->DoAngleFade = false;
+}
+
 TEST_F(ViewportFixture, APolygonShowsTheColourOfItsChosenLayer)
 {
     TKSN_Mesh* mesh = AddCurrentMesh("Head", Square(0.5f));

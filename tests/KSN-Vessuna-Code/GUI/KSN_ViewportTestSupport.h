@@ -53,6 +53,7 @@ public:
     void BeforeUse() override { Record("before", -1, -1, 0, 0); }
     void AfterUse() override { Record("after", -1, -1, 0, 0); }
     bool IgnoreLockedViewportStatus() override { return IgnoreLock; }
+    bool ActingAsABrush() override { return Brush; }
     bool DrawsOwnMouseCursor() override { return false; }
     void OnActivate(TKSN_Mesh*) override {}
 
@@ -72,6 +73,7 @@ public:
     }
     std::vector<TToolCall> Calls;
     bool IgnoreLock = false;
+    bool Brush = false;
 };
 
 inline void KSN_SetIdentityView(TKSN_Viewport* viewport)
