@@ -10,6 +10,7 @@
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_Mesh.h"
+#include "KSN_Morph.h"
 #include "KSN_Object.h"
 #include "KSN_Project.h"
 #include "KSN_Tool.h"
@@ -192,8 +193,8 @@ void TKSN_ViewportPanel::DrawGuides()
     std::string caption = objectText;
     const int mode = Project->GetMode();
     if (mode == 1) {
-        // TODO(stub): the current morph's name (the morph channels of the mesh) is not reachable here yet.
-        caption = QORFormat("%s, %s", objectText, Lang.GetText(628));
+        TKSN_Morph* morph = mesh ? mesh->GetCurrentMorph() : nullptr;
+        caption = QORFormat("%s, %s", objectText, morph ? morph->GetName() : Lang.GetText(628));
     } else if (mode == 3) {
         caption = QORFormat("%s, %s Maps", objectText, viewport->materialChannelName);
     }
