@@ -405,7 +405,27 @@ TEST_F(ReadoutFixture, ASteepPolygonWarnsWhenTheBrushFadesByAngle)
         EXPECT_STREQ(PolygonHoverOverWarningHint, c.Warning);
         EXPECT_EQ(W().LockIcon->Shown, c.AngleFade);
     }
+    // The same brush over a polygon facing the view has nothing to say.
+    TKSN_Mesh* facing = AddCurrentMesh("Facing", Square(0.3f));
+    Project->DoAngleFade = true;
+    p->OnPassive(PixelX(p, 0.0f), PixelY(p, 0.2f));
+    EXPECT_EQ(OnPassive_Closest_Mesh_ID, facing->GetID());
+    EXPECT_STREQ(PolygonHoverOverWarningHint, "");
+    EXPECT_FALSE(W().LockIcon->Shown);
     Project->DoAngleFade = false;
+}
+
+TEST_F(ViewportFixture, AReshapeRefreshesThePanelAndTellsTheInterface)
+{
+    TKSN_ViewportPanel* p = Panel(1);
+    View(1)->ClearRenderedSceneStatus();
+    QOREvents_Clean();
+    const int before = p->ViewChangedCount;
+    p->OnReshape();
+    ASSERT_EQ(CountQueued(442), 1);
+    EXPECT_EQ(QOREvents_PeekEvent(0)->GetOwnerID(), p->GetID());
+    EXPECT_EQ(p->ViewChangedCount, before + 1);
+    EXPECT_EQ(View(1)->GetRenderedSceneStatus(), 2);
 }
 
 TEST_F(ViewportFixture, APolygonShowsTheColourOfItsChosenLayer)
