@@ -747,7 +747,9 @@ public:
     bool ToolHasFocus = false;
     bool FlashSelection = false;
     bool FlashLayerColors = false;
-    bool InteractiveMotion = false;
+    bool InteractiveMotion = false;                  // the real-time-drawing flag
+    int FrameMode = 0;                               // framing: 1 the current object even with several
+    float LastMouseFx = 0.0f, LastMouseFy = 0.0f;    // last pointer position, viewport units
     bool ModelerOverlays = false;                    // not saved
     float WorldMin[3] = {-1.0f, -1.0f, -1.0f};
     float WorldMax[3] = {1.0f, 1.0f, 1.0f};

@@ -63,6 +63,8 @@ public:
     // TODO(stub): places the panels for a canvas of width x height (what
     // command 141 does once the layout code exists).
     void LayoutForSize(int width, int height);
+    // Lays the viewport panels out in the configuration (KSN_MainWindow_Layouts.cpp).
+    void UpdateViewports();
     void RegisterCallbacks();
 
     // [SECTION] Window callbacks (frame cycle)

@@ -16,6 +16,7 @@
 #include "KSN_CR2ExportWindow.h"
 #include "KSN_Gui_LayerWindow.h"
 #include "KSN_MainWindow_Panels.h"
+#include "KSN_ViewportOptionsWindow.h"
 #include "KSN_Object.h"
 #include "KSN_OptionsWindows.h"
 #include "KSN_Project.h"
@@ -170,7 +171,11 @@ void TKSN_MainWindow::Init()
     DummyViewportPaddingNode->ShowName = false;
     DummyViewportPaddingNode->DrawSurface = false;
     DummyViewportPaddingNode->BorderWidth = 0;
-    for (int i = 0; i < 4; ++i) ViewportPanels[i] = new TKSN_ViewportPanel(this, i);
+    for (int i = 0; i < 4; ++i) {
+        ViewportPanels[i] = new TKSN_ViewportPanel(this, i);
+        ViewportPanels[i]->CreateButtons(true);
+        ViewportPanels[i]->SetName("%s", QORFormat("Viewport %d", i).c_str());
+    }
 
     LeftColumn = AddNode("", 200, 400);
     LeftColumn->ShowName = false;
@@ -217,7 +222,7 @@ void TKSN_MainWindow::Init()
     BrushImageLibraryWindow = MakeHiddenWindow(this, "Brush Images");
     ImportWindow = new TKSN_ImportWindow(this);
     ExportWindow = new TKSN_ExportWindow(this);
-    ViewportOptionsWindow = MakeHiddenWindow(this, "Viewport Options");
+    ViewportOptionsWindow = new TKSN_ViewportOptionsWindow(this);
     RenderOptionsWindow = new TKSN_RenderOptionsWindow(this);
     RenameWindow = new TKSN_RenameWindow(this);
     ProgressWindow = new TKSN_ProgressWindow(this);
@@ -261,23 +266,13 @@ void TKSN_MainWindow::LayoutForSize(int width, int height)
         foot -= n->Height + 2;
         n->SetPosition(8, foot);
     }
-    const int top = menuHeight, halfW = std::max(0, viewW - modeBar) / 2, halfH = viewH / 2;
-    for (int i = 0; i < 4; ++i) {
-        ViewportPanels[i]->SetPosition(modeBar + (i % 2) * halfW, top + (i / 2) * halfH);
-        ViewportPanels[i]->SetSize(halfW, halfH);
-    }
     MessageWindow->SetPosition(0, height - messages);
     MessageWindow->SetSize(viewW, messages);
     MessagePanel->SetPosition(0, 0);
     MessagePanel->SetSize(viewW - 8, messages - 60);
     HintPanel->SetPosition(0, messages - 60);
     HintPanel->SetSize(viewW - 8, 52);
-}
-
-void TKSN_MainWindow::UpdateSize()
-{
-    // The layout pass belongs to the panels' own code; the stand-in layout
-    // is placed by LayoutForSize.
+    UpdateSize();
 }
 
 // [SECTION] Frames

@@ -10,23 +10,6 @@
 #include <algorithm>
 #include <filesystem>
 
-TKSN_ViewportPanel::TKSN_ViewportPanel(TGui_Node* parent, int index) : TKSN_Panel(parent), ViewportIndex(index)
-{
-    ShowName = false;
-    BackgroundColor[0] = BackgroundColor[1] = BackgroundColor[2] = 0.25f;
-}
-
-TKSN_Viewport* TKSN_ViewportPanel::GetViewport() const
-{
-    return App && ViewportIndex >= 0 && ViewportIndex < 4 ? App->viewports[ViewportIndex] : nullptr;
-}
-
-void NavCleanStacks() {}
-void* NavPeekUndoNode() { return nullptr; }
-void* NavPeekRedoNode() { return nullptr; }
-bool KSN_NavigatorCommandsCB(TQOREvent*) { return false; }
-
-void AddDisplayModeOptionsToMenu(TGui_Menu*, TKSN_Viewport*, TKSN_ViewportPanel*, void*) {}
 
 bool KSN_LoadBrushTexture(const char*) { return false; }
 

@@ -1,7 +1,6 @@
 // TODO(stub): the main window's panels and sub-windows until their own code
 // exists: each has only the fields and operations that the frame cycle, the
-// input routing, the menus and the CR2 wizard use of it. The viewport panel
-// shows a viewport by index and draws its own surface; the sub-windows are
+// input routing, the menus and the CR2 wizard use of it. The sub-windows are
 // plain toolkit windows; the manager panels are plain nodes that the drop
 // routing recognises by type.
 #pragma once
@@ -12,25 +11,14 @@
 #include "KSN_Gui_Panel.h"
 #include "KSN_ImportExportWindows.h"
 #include "KSN_MapWindows.h"
+#include "KSN_NavigationHistory.h"
+#include "KSN_ViewportPanel.h"
 
 #include <cstdint>
 #include <string>
 
 class TGui_Menu;
 class TKSN_Viewport;
-
-// TODO(stub): the viewport panel; it forwards nothing to the tools yet.
-class TKSN_ViewportPanel : public TKSN_Panel {
-public:
-    TKSN_ViewportPanel(TGui_Node* parent, int index);
-    // The application viewport this panel shows (0..3), or null.
-    TKSN_Viewport* GetViewport() const;
-    // TODO(stub): the panel's caches of the view and the geometry.
-    void OnViewOrGeometryChanged() { ++ViewChangedCount; }
-
-    int32_t ViewportIndex = 0;
-    int32_t ViewChangedCount = 0;
-};
 
 // The Maps tab (KSN_Gui_MapsTab.cpp): one thumbnail per map of the project.
 class TKSN_MapsNode : public TGui_Node {
@@ -62,18 +50,6 @@ private:
 // The polygon count a subdivision of mesh is estimated to reach: its own
 // count, multiplied by 4 while four times it stays within Max Polys.
 int64_t EstimatedSubDPolygons(class TKSN_Mesh* mesh);
-
-// TODO(stub): the navigation history (undo and redo of view changes) and its
-// command callback; there is no history yet, so both stacks are always empty.
-void NavCleanStacks();
-void* NavPeekUndoNode();
-void* NavPeekRedoNode();
-bool KSN_NavigatorCommandsCB(class TQOREvent* event);
-
-// TODO(stub): the display-mode items of a viewport (its panel and drop-down
-// box may be null); adds one item per render style of the viewport.
-void AddDisplayModeOptionsToMenu(TGui_Menu* menu, TKSN_Viewport* viewport, TKSN_ViewportPanel* panel,
-                                 void* dropDown);
 
 // TODO(stub): the project's brush-image loading and picture objects. The
 // picture object is a new empty object named after the file.

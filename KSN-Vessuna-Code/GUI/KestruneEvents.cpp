@@ -119,5 +119,4 @@ bool KestruneEvents_CommandCB(TQOREvent* event)
 // TODO(stub): the category handlers that later work brings; until then each
 // refuses its ids without effect.
 bool Kestrune_Events_SystemCB(TQOREvent*) { return false; }
-bool Kestrune_Events_ViewportCB(TQOREvent*) { return false; }
 bool Kestrune_Events_SystemWindowCB(TQOREvent*) { return false; }

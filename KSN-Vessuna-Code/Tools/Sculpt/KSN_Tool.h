@@ -355,6 +355,12 @@ public:
     float PressX = 0.0f, PressY = 0.0f;
     float PreviousX = 0.0f, PreviousY = 0.0f;
     float MouseX = 0.0f, MouseY = 0.0f;
+    // Set by the viewport panel when a release arrives at another panel than
+    // the press: the tool got neither the release nor AfterUse.
+    int ReleasedOutside = 0;
+    // When ReturnToLinkedTool is set, LinkedTool becomes current again after the release.
+    bool ReturnToLinkedTool = false;
+    TKSN_Tool* LinkedTool = nullptr;   // not owned
 
     // The name of the GUI image of the tool's button (set by the tool kinds).
     const char* IconName = "";

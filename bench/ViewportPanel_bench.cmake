@@ -1,0 +1,1 @@
+set(ViewportPanel_bench_LIBS KSN_GUI)
