@@ -3,7 +3,7 @@
 #include "KestruneEvents.h"
 
 #include "KSN_Application.h"
-#include "KSN_CR2ExportWindow.h"
+#include "KSN_Commands_General.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Project.h"
@@ -21,41 +21,8 @@ void (*KestruneEvents_CommandListener)(TQOREvent* event) = nullptr;
 
 namespace {
 
-// The end of start-up: from here on the message hooks pass texts on.
-void EndOfStartup()
-{
-    if (!App) return;
-    App->splashTimer.Start();
-    if (MainWindow && MainWindow->SplashWindow) {
-        MainWindow->SplashWindow->Show();
-        MainWindow->SplashWindow->Centre();
-    }
-    // TODO(stub): the environment object ("Environment.OBJ" with
-    // "EnvironmentMap_Grey.BMP") is not loaded because there are no meshes yet.
-    App->running = true;
-    OS.PrintMessage("%s", Lang.GetText(1695));
-    OS.PrintMessage("%s", Lang.GetText(565));
-}
-
-// The ids 1-14 and 117-181 that the dispatcher runs itself.
-bool OwnCommand(TQOREvent* event)
-{
-    const int command = event->GetCommand();
-    if (KSN_CR2ExportChoice(command)) return true;
-    switch (command) {
-    case 8:
-        MainWindow->SetupEditMenu();
-        return true;
-    case 121: EndOfStartup(); return true;
-    // The window is too small: it is resized to at least the minimum.
-    case 140: QORglutReshapeWindow(event->GetX(), event->GetY()); return true;
-    case 141: MainWindow->LayoutForSize(event->GetX(), event->GetY()); return true;
-    case 146: KestruneEvents_PostRedisplay(); return true;
-    // TODO(stub): the other general commands and the manager-tree drops
-    // arrive with their own handlers; until then they do nothing.
-    default: return true;
-    }
-}
+// The ids 1-14 and 117-181 that the dispatcher runs itself (KSN_Commands_General.cpp).
+bool OwnCommand(TQOREvent* event) { return Kestrune_Events_GeneralCB(event); }
 
 bool InRange(int id, int low, int high) { return id >= low && id <= high; }
 
@@ -116,7 +83,6 @@ bool KestruneEvents_CommandCB(TQOREvent* event)
 
 // TODO(stub): the category handlers that later work brings; until then each
 // refuses its ids without effect.
-bool Kestrune_Events_SystemCB(TQOREvent*) { return false; }
 bool Kestrune_Events_ObjectCB(TQOREvent*) { return false; }
 bool Kestrune_Events_MorphCB(TQOREvent*) { return false; }
 bool Kestrune_Events_SelectionCB(TQOREvent*) { return false; }
@@ -126,4 +92,3 @@ bool Kestrune_Events_MaterialCB(TQOREvent*) { return false; }
 bool Kestrune_Events_GroupCB(TQOREvent*) { return false; }
 bool Kestrune_Events_VariousInterfaceACB(TQOREvent*) { return false; }
 bool Kestrune_Events_MapsCB(TQOREvent*) { return false; }
-bool Kestrune_Events_SystemWindowCB(TQOREvent*) { return false; }
