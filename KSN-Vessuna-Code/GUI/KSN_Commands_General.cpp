@@ -173,10 +173,20 @@ void PolygonCentre(TKSN_Mesh* mesh, int p, float out[3])
     for (int a = 0; a < 3; ++a) out[a] /= float(poly.Count);
 }
 
-const float* PolygonNormal(TKSN_Mesh* mesh, int p)
+// The polygon's facing from its corners (Newell's sum), so a mesh whose
+// cached normals are stale or missing still copies correctly.
+void PolygonNormal(TKSN_Mesh* mesh, int p, float out[3])
 {
-    static const float none[3] = {0.0f, 0.0f, 0.0f};
-    return mesh->polygonNormals ? mesh->polygonNormals + 3 * p : none;
+    out[0] = out[1] = out[2] = 0.0f;
+    const TQORPolygon& poly = mesh->Polygons[p];
+    const float* v = mesh->resolvedVertices ? mesh->resolvedVertices : mesh->baseVertices;
+    for (int k = 0; k < poly.Count; ++k) {
+        const float* a = v + 3 * poly.Points[k].V;
+        const float* b = v + 3 * poly.Points[(k + 1) % poly.Count].V;
+        out[0] += (a[1] - b[1]) * (a[2] + b[2]);
+        out[1] += (a[2] - b[2]) * (a[0] + b[0]);
+        out[2] += (a[0] - b[0]) * (a[1] + b[1]);
+    }
 }
 
 bool CopyGroups()
@@ -192,19 +202,22 @@ bool CopyGroups()
         target->Groups2->AddItem(group);
     }
     const int sourceCount = source->GetPCount();
-    std::vector<float> centres(3 * size_t(sourceCount));
-    for (int p = 0; p < sourceCount; ++p) PolygonCentre(source, p, &centres[3 * size_t(p)]);
+    std::vector<float> centres(3 * size_t(sourceCount)), normals(3 * size_t(sourceCount));
+    for (int p = 0; p < sourceCount; ++p) {
+        PolygonCentre(source, p, &centres[3 * size_t(p)]);
+        PolygonNormal(source, p, &normals[3 * size_t(p)]);
+    }
     for (int p = 0; p < target->GetPCount(); ++p) {
-        float c[3];
+        float c[3], n[3];
         PolygonCentre(target, p, c);
-        const float* n = PolygonNormal(target, p);
+        PolygonNormal(target, p, n);
         target->Polygons[p].Group = -1;
         double best = 1e30;
         for (int s = 0; s < sourceCount; ++s) {
             const float* sc = &centres[3 * size_t(s)];
             const double d = double(sc[0] - c[0]) * (sc[0] - c[0]) + double(sc[1] - c[1]) * (sc[1] - c[1]) +
                              double(sc[2] - c[2]) * (sc[2] - c[2]);
-            const float* sn = PolygonNormal(source, s);
+            const float* sn = &normals[3 * size_t(s)];
             if (d < best && sn[0] * n[0] + sn[1] * n[1] + sn[2] * n[2] > 0.0f) {
                 best = d;
                 target->Polygons[p].Group = source->Polygons[s].Group;

@@ -230,7 +230,7 @@ void TKSN_MainWindow::Init()
                 ViewportSettingsButton->Hide();
             }
         }
-        panel->SetName("Viewport %d", i);
+        panel->SetName(QORFormat("Viewport %d", i).c_str(), false);
         // TODO(stub): the title-bar buttons and the rear-view panel come with
         // the viewport panel's own code (CreateButtons, the rear-view flag).
     }
