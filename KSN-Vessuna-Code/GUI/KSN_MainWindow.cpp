@@ -176,6 +176,24 @@ void QueueFor(TGui_Node* owner, int command)
     QOREvents_PushEvent(e);
 }
 
+// TODO(stub): the viewport panel's own drawing; until it exists each panel
+// draws its viewport through this draw event: the viewport takes the panel's
+// window rectangle and the project draws it (from its cache when unchanged).
+bool DrawPanelViewportCB(TQOREvent* e)
+{
+    auto* panel = dynamic_cast<TKSN_ViewportPanel*>(__GetThingyFromID(e->dispatcherID));
+    TKSN_Viewport* viewport = panel ? panel->GetViewport() : nullptr;
+    if (!viewport || !Project) return false;
+    if (viewport->WindowX != panel->AbsX || viewport->WindowY != panel->AbsY ||
+        viewport->WindowWidth != panel->Width || viewport->WindowHeight != panel->Height) {
+        viewport->Resize(panel->AbsX, panel->AbsY, panel->Width, panel->Height);
+        Project->OnSingleViewportChanged(viewport);
+    }
+    Project->DrawViewport(viewport);
+    QORglResetState();
+    return true;
+}
+
 TGui_Button* TabButton(TGui_Node* bar, int x, int label, int hint, const char* graphic, int tab)
 {
     TGui_Button* b = bar->AddButton(QORFormat("     %s", Lang.GetText(label)).c_str(), x, 0, Lang.GetText(hint));
@@ -231,6 +249,7 @@ void TKSN_MainWindow::Init()
             }
         }
         panel->SetName(QORFormat("Viewport %d", i).c_str(), false);
+        panel->DrawEvent = new TQOREvent(DrawPanelViewportCB, 0, 0);
         // TODO(stub): the title-bar buttons and the rear-view panel come with
         // the viewport panel's own code (CreateButtons, the rear-view flag).
     }
