@@ -526,3 +526,84 @@ TEST_F(MainWindowAssembly, TheKeyInputCountsAndQueuesTheViewportKeyCommand)
     EXPECT_EQ(W().LastKeyInputCount, W().InputEventCount);
     EXPECT_EQ(CountQueued(295), 1);
 }
+
+TEST_F(MainWindowAssembly, AnImageRenamedAsAProjectKeepsTheOldProjectAndNamesTheFile)
+{
+    AddCube("Kept", 0.0f);
+    const fs::path file = Store.Folder / "picture.Kestrune";
+    {
+        std::ofstream out(file, std::ios::binary);
+        const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+        out.write(reinterpret_cast<const char*>(png), sizeof png);
+    }
+    Layout();
+    TKSN_ViewportPanel* panel = W().ViewportPanels[0];
+    TQOREvent e(KestruneEvents_CommandCB, W().GetID(), -9991);
+    e.SetX(panel->AbsX + panel->Width / 2);
+    e.SetY(panel->AbsY + panel->Height / 2);
+    e.AssignStringParameter(file.c_str(), 0);
+    TKSN_Project* before = Project;
+    Provider.Boxes.clear();
+    Provider.Answers = {TOSBoxAnswer::Yes};
+    EXPECT_TRUE(QORProcessEventNow(&e));
+    EXPECT_EQ(Project, before);
+    EXPECT_EQ(Project->GetObjectCount(), 1);
+    bool named = false;
+    for (const auto& box : Provider.Boxes) named |= box.Text.find("picture.Kestrune") != std::string::npos;
+    for (const std::string& line : g_Printed) named |= line.find("picture.Kestrune") != std::string::npos;
+    EXPECT_TRUE(named) << "the message names the file";
+}
+
+// [SECTION] The empty project
+
+namespace {
+
+void CollectMenus(TGui_Node* node, std::vector<uint32_t>& out)
+{
+    for (TGui_Node* c = node->FirstChild; c; c = c->Next) {
+        if (dynamic_cast<TGui_Menu*>(c)) out.push_back(c->GetID());
+        CollectMenus(c, out);
+    }
+}
+
+} // namespace
+
+// Every item of every menu, on an empty project, with every question
+// answered by closing it and every file or colour dialog cancelled: each
+// completes or refuses, nothing throws, nothing is added.
+TEST_F(MainWindowAssembly, EveryMenuItemOnAnEmptyProjectCompletesOrRefuses)
+{
+    Provider.ConfirmColour = false;
+    std::vector<uint32_t> menus;
+    CollectMenus(&W(), menus);
+    ASSERT_FALSE(menus.empty());
+    int ran = 0;
+    for (uint32_t menuID : menus) {
+        for (int index = 0;; ++index) {
+            // Menus rebuild themselves when they open and after commands:
+            // look the menu and its item up again each time.
+            auto* menu = dynamic_cast<TGui_Menu*>(__GetThingyFromID(menuID));
+            if (!menu) break;
+            menu->OnPopup();
+            KestruneEvents_ProcessEvents();
+            menu = dynamic_cast<TGui_Menu*>(__GetThingyFromID(menuID));
+            if (!menu) break;
+            std::vector<TGui_MenuText*> items = RealItems(menu);
+            if (index >= int(items.size())) break;
+            TGui_MenuText* item = items[size_t(index)];
+            if (!item->IsEnabled() || !item->ClickEvent) continue;
+            SCOPED_TRACE(std::string(item->GetName()) + " (" + std::to_string(item->ClickEvent->GetCommand()) + ")");
+            TQOREvent copy(item->ClickEvent);
+            copy.SetDispatcher(item);
+            EXPECT_NO_THROW({
+                QORProcessEventNow(&copy);
+                for (int pass = 0; pass < 5 && QOREvents_GetEventCount() > 0; ++pass) KestruneEvents_ProcessEvents();
+            });
+            QOREvents_Clean();
+            ASSERT_TRUE(MainWindow && Project);
+            EXPECT_EQ(Project->GetObjectCount(), 0);
+            ++ran;
+        }
+    }
+    EXPECT_GT(ran, 20);
+}
