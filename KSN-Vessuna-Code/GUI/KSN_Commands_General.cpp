@@ -25,6 +25,7 @@
 #include "QORMaterial.h"
 #include "QORMemory.h"
 #include "QORString.h"
+#include "QORTimer.h"
 #include "QORglut.h"
 
 #include <GL/gl.h>
@@ -41,6 +42,32 @@ float KSN_BackgroundColor2[3] = {QORglutWigits_DefaultBackgroundColorB[0], QORgl
                                  QORglutWigits_DefaultBackgroundColorB[2]};
 int PaintTimeTest_TotalMS = 0;
 int PaintTimeTest_TotalCount = 0;
+int KSN_DeformationFrameScope = 0;
+
+void Smooth_TVertex(TKSN_Mesh* mesh, int t, float weight, float* copy, bool* seam)
+{
+    if (!mesh || t < 0 || t >= mesh->GetTVCount()) return;
+    if (mesh->TVertexPolygons.GetRowCount() != mesh->GetTVCount()) mesh->BuildTVertexPolygons();
+    const int* row = mesh->TVertexPolygons[t];
+    double sum[2] = {0.0, 0.0};
+    int count = 0;
+    for (int i = 1; i <= row[0]; ++i) {
+        const TQORPolygon& poly = mesh->Polygons[row[i]];
+        for (int k = 0; k < poly.Count; ++k) {
+            if (poly.Points[k].VT != t) continue;
+            for (int step : {poly.Count - 1, 1}) {
+                const int n = poly.Points[(k + step) % poly.Count].VT;
+                if (n < 0 || n == t || seam[n] != seam[t]) continue;
+                sum[0] += copy[2 * n];
+                sum[1] += copy[2 * n + 1];
+                ++count;
+            }
+        }
+    }
+    if (count == 0) return;
+    for (int a = 0; a < 2; ++a)
+        mesh->tVertices[2 * t + a] = float(weight * (sum[a] / count) + (1.0 - weight) * copy[2 * t + a]);
+}
 
 namespace {
 
@@ -126,6 +153,116 @@ bool StartUp()
     App->running = true;
     OS.PrintMessage("%s", Lang.GetText(1695));
     OS.PrintMessage("%s", Lang.GetText(565));
+    return true;
+}
+
+// [SECTION] Texture-coordinate smoothing
+
+bool SmoothTextureCoordinates()
+{
+    TKSN_Mesh* mesh = CurrentMesh();
+    if (!mesh) return false;
+    const int tvCount = mesh->GetTVCount();
+    if (tvCount <= 0) return true;
+    // A vertex with more than one texture vertex lies on a UV seam: those
+    // texture vertices only follow each other, so the seam keeps its shape.
+    std::vector<char> seamFlags(size_t(tvCount), 0);
+    std::vector<float> weights(size_t(tvCount), 0.0f);
+    std::vector<int> first(size_t(mesh->GetVCount()), -1);
+    for (int p = 0; p < mesh->GetPCount(); ++p) {
+        const TQORPolygon& poly = mesh->Polygons[p];
+        for (int k = 0; k < poly.Count; ++k) {
+            const int v = poly.Points[k].V, vt = poly.Points[k].VT;
+            if (v < 0 || vt < 0 || vt >= tvCount) continue;
+            weights[size_t(vt)] = mesh->GetResolvedVSelect(v);
+            int& f = first[size_t(v)];
+            if (f < 0)
+                f = vt;
+            else if (f != vt)
+                seamFlags[size_t(f)] = seamFlags[size_t(vt)] = 1;
+        }
+    }
+    std::unique_ptr<bool[]> seam(new bool[size_t(tvCount)]);
+    for (int t = 0; t < tvCount; ++t) seam[size_t(t)] = seamFlags[size_t(t)] != 0;
+    std::vector<float> copy(2 * size_t(tvCount));
+    for (int pass = 0; pass < 100; ++pass) {
+        std::copy(mesh->tVertices, mesh->tVertices + 2 * tvCount, copy.begin());
+        for (int t = 0; t < tvCount; ++t) Smooth_TVertex(mesh, t, weights[size_t(t)], copy.data(), seam.get());
+    }
+    return true;
+}
+
+// [SECTION] Paint timing test
+
+bool PaintTimingTest()
+{
+    TKSN_Mesh* mesh = CurrentMesh();
+    if (!mesh || !App) return false;
+    glFinish();
+    TQORTimer timer;
+    timer.Start();
+    Project->BeforePaint(nullptr);
+    if (auto* brush = dynamic_cast<TKSN_PaintBrush*>(App->currentTool)) {
+        for (float& c : App->paintColor) c = float(QORrandom(255)) / 255.0f;
+        const float fx = float(QORrandom(100)) / 50.0f - 1.0f, fy = float(QORrandom(100)) / 50.0f - 1.0f;
+        TKSN_Viewport* viewport = Project->GetCurrentViewport();
+        brush->OnMouse(mesh, viewport, 0, 0, fx, fy);
+        brush->OnMouse(mesh, viewport, 0, 1, fx, fy);
+    }
+    glFinish();
+    timer.Stop();
+    PaintTimeTest_TotalMS += int(timer.Read() * 1000.0);
+    ++PaintTimeTest_TotalCount;
+    QORglutSetWindowTitle(
+        QORFormat("Time = %.4f", double(PaintTimeTest_TotalMS) / double(PaintTimeTest_TotalCount)).c_str());
+    Project->AfterPaint();
+    if (PaintTimeTest_TotalCount <= 99) Push(155);
+    return true;
+}
+
+// [SECTION] Material-channel edits from the material editor
+
+struct TChannelEdit {
+    TQORMaterialChannel* Channel = nullptr;
+    TKSN_Mesh* Mesh = nullptr;
+};
+
+bool FindChannelEdit(TQOREvent* e, TChannelEdit& edit)
+{
+    auto* material = FromID<TQORMaterial>(e->idParameters[0]);
+    edit.Mesh = FromID<TKSN_Mesh>(e->idParameters[1]);
+    const char* name = e->GetStringParameter(0);
+    edit.Channel = material && name ? material->GetChannelFromName(name) : nullptr;
+    return edit.Channel && edit.Mesh && Project;
+}
+
+void InvalidateForChannel(const TChannelEdit& edit)
+{
+    if (Project->DoesChannelInvalidateSubDRender(edit.Channel))
+        edit.Mesh->InvalidateAllInOSpace();
+    else
+        edit.Mesh->InvalidateAllOctreeNodeDisplayLists();
+}
+
+bool ChannelEdit(TQOREvent* e, int command)
+{
+    TChannelEdit edit;
+    if (!FindChannelEdit(e, edit)) return false;
+    if (command == 168) {
+        float colour[3];
+        if (!OS.ExecuteColorDialog(colour, edit.Channel->Color)) return true;
+        InvalidateForChannel(edit);
+        std::copy(colour, colour + 3, edit.Channel->Color);
+        Push(434);
+        Push(299);
+        return true;
+    }
+    auto* gauge = dynamic_cast<TGui_Gauge*>(__GetThingyFromID(e->dispatcherID));
+    if (!gauge) return false;
+    (command == 170 ? edit.Channel->Strength : edit.Channel->Offset) = gauge->GetValue() * 0.01f;
+    InvalidateForChannel(edit);
+    Push(299);
+    if (command == 170) edit.Mesh->UpdateDisplacementMapHelpers();
     return true;
 }
 
@@ -498,6 +635,8 @@ bool Kestrune_Events_GeneralCB(TQOREvent* e)
         OS.PrintMessage("%s", Lang.GetText(1090));
         CurrentMesh()->AnalyzeBeforePainting(true);
         return true;
+    case 119: KSN_DeformationFrameScope = e->intParameters[0]; return true;
+    case 120: return SmoothTextureCoordinates();
     case 121: return StartUp();
     case 122: return CurrentMesh() != nullptr;
     case 123: return CopyGroups();
@@ -569,6 +708,7 @@ bool Kestrune_Events_GeneralCB(TQOREvent* e)
     }
     case 153: return EarlierTool(false);
     case 154: return EarlierTool(true);
+    case 155: return PaintTimingTest();
     case 157:
     case 158:
     case 159:
@@ -598,6 +738,9 @@ bool Kestrune_Events_GeneralCB(TQOREvent* e)
     case 166:
         if (Project) Project->InvalidateOverlay();
         return true;
+    case 168:
+    case 170:
+    case 171: return ChannelEdit(e, command);
     case 169: return WhitenMaterials();
     case 174:
     case 175: return true;   // the window keeps its state
@@ -611,9 +754,6 @@ bool Kestrune_Events_GeneralCB(TQOREvent* e)
     default:
         // 13, 138, 156, 163, 165, 167, 172, 173, 176-178 do nothing (some act
         // through the redraw table alone).
-        // TODO(stub): 119 (animation frame scope), 120 (texture-coordinate
-        // smoothing), 155 (paint timing test) and 168, 170, 171 (channel
-        // edits from the material editor) are not built yet.
         return true;
     }
 }

@@ -607,3 +607,68 @@ TEST_F(MainWindowAssembly, EveryMenuItemOnAnEmptyProjectCompletesOrRefuses)
     }
     EXPECT_GT(ran, 20);
 }
+
+TEST_F(MainWindowAssembly, SmoothingTextureCoordinatesMovesOnlySelectedVerticesTowardTheirNeighbours)
+{
+    EXPECT_FALSE(Run(120)) << "no current object";
+    // A 3 x 3 grid of 4 quads; its centre's texture vertex is pulled aside.
+    TKSN_Object* object = Project->CreateNewObject();
+    auto* mesh = new TKSN_Mesh(object);
+    object->Mesh.reset(mesh);
+    mesh->Create(9, 9, 9, 4);
+    for (int v = 0; v < 9; ++v) {
+        mesh->baseVertices[3 * v] = float(v % 3);
+        mesh->baseVertices[3 * v + 1] = float(v / 3);
+        mesh->tVertices[2 * v] = float(v % 3) * 0.5f;
+        mesh->tVertices[2 * v + 1] = float(v / 3) * 0.5f;
+    }
+    mesh->tVertices[8] = 0.9f;
+    mesh->tVertices[9] = 0.2f;
+    for (int q = 0; q < 4; ++q) {
+        const int x = q % 2, y = q / 2, base = y * 3 + x;
+        const int corners[4] = {base, base + 1, base + 4, base + 3};
+        TQORPolygon& quad = mesh->Polygons[q];
+        quad.SetCount(4);
+        for (int k = 0; k < 4; ++k) quad.Points[k].V = quad.Points[k].VT = corners[k];
+    }
+    mesh->AfterRawBuild();
+    Project->SetCurrentObject(object);
+    for (int v = 0; v < 9; ++v) mesh->VertexInfo[v].Select = v == 4 ? 1.0f : 0.0f;
+    EXPECT_TRUE(Run(120));
+    EXPECT_NEAR(mesh->tVertices[8], 0.5f, 1e-5f);
+    EXPECT_NEAR(mesh->tVertices[9], 0.5f, 1e-5f);
+    EXPECT_FLOAT_EQ(mesh->tVertices[2], 0.5f) << "an unselected vertex stays";
+    EXPECT_FLOAT_EQ(mesh->tVertices[3], 0.0f);
+}
+
+TEST_F(MainWindowAssembly, TheChannelStrengthGaugeSetsTheChannelAndAMissingPieceRefuses)
+{
+    TKSN_Mesh* mesh = AddCube("Cube", 0.0f);
+    TQORMaterial* material = mesh->Materials->GetItemAs(0);
+    ASSERT_NE(material, nullptr);
+    auto* gauge = new TGui_Gauge(&W());
+    gauge->Minimum = 0;
+    gauge->Maximum = 100;
+    gauge->Value = 40.0f;
+    auto edit = [&](int command, const char* channel, uint32_t dispatcher) {
+        TQOREvent e(KestruneEvents_CommandCB, 0, command);
+        e.idParameters[0] = material->GetID();
+        e.idParameters[1] = mesh->GetID();
+        e.AssignStringParameter(channel, 0);
+        e.dispatcherID = dispatcher;
+        return QORProcessEventNow(&e);
+    };
+    EXPECT_TRUE(edit(170, "Color", gauge->GetID()));
+    EXPECT_FLOAT_EQ(material->GetChannelFromName("Color")->Strength, 0.4f);
+    EXPECT_TRUE(edit(171, "Bump", gauge->GetID()));
+    EXPECT_FLOAT_EQ(material->GetChannelFromName("Bump")->Offset, 0.4f);
+    EXPECT_FALSE(edit(170, "No Such Channel", gauge->GetID()));
+    EXPECT_FALSE(edit(170, "Color", 0)) << "not raised by a gauge";
+    // The colour dialog: cancelled changes nothing, confirmed stores.
+    Provider.ConfirmColour = false;
+    EXPECT_TRUE(edit(168, "Color", 0));
+    EXPECT_EQ(CountQueued(434), 0);
+    Provider.ConfirmColour = true;
+    EXPECT_TRUE(edit(168, "Color", 0));
+    EXPECT_EQ(CountQueued(434), 1);
+}
