@@ -404,13 +404,20 @@ TEST_F(MainWindowAssembly, TheOpenGLReportIsOneLineOfNineTabSeparatedFields)
 
 TEST_F(MainWindowAssembly, UndoAndRedoCommandsStepTheProjectAndRedisplay)
 {
-    TKSN_Mesh* mesh = AddCube("Cube", 0.0f);
+    AddCube("Cube", 0.0f);
     Project->SetCurrentObject(Project->GetObjectList()->operator[](0));
+    Project->BeforeSelect("Select");
+    ++App->frameCounter;
+    ASSERT_NE(Project->UndoList, nullptr);
+    ASSERT_EQ(Project->RedoList, nullptr);
     const int before = RedisplaysPosted();
     EXPECT_TRUE(Run(148));
+    EXPECT_NE(Project->RedoList, nullptr) << "the step moved to the redo list";
+    ++App->frameCounter;
     EXPECT_TRUE(Run(149));
+    EXPECT_EQ(Project->RedoList, nullptr) << "and back";
+    EXPECT_NE(Project->UndoList, nullptr);
     EXPECT_GE(RedisplaysPosted() - before, 2);
-    (void)mesh;
 }
 
 TEST_F(MainWindowAssembly, SymmetrySwitchPrintsItsStateAndRebuildsTheToolTab)
