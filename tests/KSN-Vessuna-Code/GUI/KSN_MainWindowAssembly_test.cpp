@@ -679,3 +679,28 @@ TEST_F(MainWindowAssembly, TheChannelStrengthGaugeSetsTheChannelAndAMissingPiece
     EXPECT_TRUE(edit(168, "Color", 0));
     EXPECT_EQ(CountQueued(434), 1);
 }
+
+TEST_F(OptionPanels, ADeformerWithoutAxisLocksShowsSnapRightUnderItsSeparator)
+{
+    for (bool locks : {true, false}) {
+        SCOPED_TRACE(locks);
+        auto deformer = std::make_unique<TKSN_MoveInPlane>();
+        if (locks)
+            deformer->Flags |= KSN_TOOL_HONOURS_AXIS_LOCKS;
+        else
+            deformer->Flags &= ~KSN_TOOL_HONOURS_AXIS_LOCKS;
+        App->currentTool = deformer.get();
+        Build();
+        TGui_Node* control = Panel(1545);
+        ASSERT_NE(control, nullptr);
+        auto* separator = FindNamed<TGui_Separator>(control, Lang.GetText(1547));
+        auto* snap = FindNamed<TGui_CheckBox>(control, Lang.GetText(1549));
+        ASSERT_TRUE(separator && snap);
+        EXPECT_EQ(FindNamed<TGui_Text>(control, Lang.GetText(797)) != nullptr, locks);
+        EXPECT_EQ(snap->Y, separator->Y + (locks ? 32 : 16));
+        EXPECT_EQ(snap->BoolVariableEvent->GetCommand(), 48);
+        EXPECT_FALSE(snap->IsEnabled()) << "this deformer cannot snap";
+        App->currentTool = Tool.get();
+        Parent->Empty();
+    }
+}
