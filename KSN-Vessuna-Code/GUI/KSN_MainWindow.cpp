@@ -176,6 +176,7 @@ void QueueFor(TGui_Node* owner, int command)
     QOREvents_PushEvent(e);
 }
 
+#ifdef KSN_VIEWPORT_PANEL_STANDIN
 // TODO(stub): the viewport panel's own drawing; until it exists each panel
 // draws its viewport through this draw event: the viewport takes the panel's
 // window rectangle and the project draws it (from its cache when unchanged).
@@ -193,6 +194,7 @@ bool DrawPanelViewportCB(TQOREvent* e)
     QORglResetState();
     return true;
 }
+#endif
 
 TGui_Button* TabButton(TGui_Node* bar, int x, int label, int hint, const char* graphic, int tab)
 {
@@ -249,7 +251,9 @@ void TKSN_MainWindow::Init()
             }
         }
         panel->SetName(QORFormat("Viewport %d", i).c_str(), false);
+#ifdef KSN_VIEWPORT_PANEL_STANDIN
         panel->DrawEvent = new TQOREvent(DrawPanelViewportCB, 0, 0);
+#endif
         // TODO(stub): the title-bar buttons and the rear-view panel come with
         // the viewport panel's own code (CreateButtons, the rear-view flag).
     }

@@ -18,6 +18,8 @@ class TGui_Menu;
 class TKSN_Viewport;
 
 // TODO(stub): the viewport panel; it forwards nothing to the tools yet.
+// While this stand-in is in place the main window draws its viewports for it.
+#define KSN_VIEWPORT_PANEL_STANDIN 1
 class TKSN_ViewportPanel : public TKSN_Panel {
 public:
     TKSN_ViewportPanel(TGui_Node* parent, int index);

@@ -202,3 +202,29 @@ TEST_F(KestruneVessunaRun, TransportStartsEmptyAndWebPagesGoThroughTheProvider)
     EXPECT_FALSE(ObjectDrawn(report));
     EXPECT_NE(run.output.find("KSN_TEST_WEB_PAGE: "), std::string::npos);
 }
+
+// A union named through the rename window by typed keys, a spawned morph,
+// saved and opened again as the first argument.
+TEST_F(KestruneVessunaRun, NamedAndSpawnedMorphsSurviveSavingAndReopening)
+{
+    const fs::path saved = root / "Morphs.Kestrune";
+    TRun first = Run("1280x1024x24", "KSN_TEST_DIALOGS=yes KSN_TEST_SCRIPT='c:208;k:Smile\\r;c:218;report;f:" +
+                                         saved.string() + ";c:378;quit'");
+    SCOPED_TRACE(first.output);
+    EXPECT_EQ(first.status, 0);
+    const TReport made = ReadReport(first.output);
+    ASSERT_TRUE(made.Complete);
+    if (made.Unions.find("[Smile]") == std::string::npos)
+        GTEST_SKIP() << "the morph commands (208, 218) are not part of this build";
+    ASSERT_TRUE(fs::exists(saved));
+
+    TRun second = Run("1280x1024x24", "KSN_TEST_DIALOGS=yes KSN_TEST_SCRIPT='report;quit'", "'" + saved.string() + "'");
+    SCOPED_TRACE(second.output);
+    EXPECT_EQ(second.status, 0);
+    const TReport reopened = ReadReport(second.output);
+    ASSERT_TRUE(reopened.Complete);
+    EXPECT_NE(reopened.Unions.find("[Smile]"), std::string::npos);
+    EXPECT_NE(reopened.Unions.find("[Spawned Morph]"), std::string::npos);
+    EXPECT_EQ(reopened.Objects, " [Ball]{3456}");
+    EXPECT_TRUE(ObjectDrawn(reopened));
+}
