@@ -704,3 +704,36 @@ TEST_F(OptionPanels, ADeformerWithoutAxisLocksShowsSnapRightUnderItsSeparator)
         Parent->Empty();
     }
 }
+
+TEST_F(MainWindowAssembly, StartUpShowsTheSplashPrintsTheWelcomeAndLoadsTheEnvironmentWhenItsFilesExist)
+{
+    const fs::path main = Store.Folder / "envmain";
+    fs::create_directories(main / "Data");
+    const std::string saved = OS.MainPath;
+    OS.MainPath = main.string() + "/";
+    auto startUp = [&] {
+        App->running = false;
+        g_Printed.clear();
+        QOREvents_Clean();
+        EXPECT_TRUE(Run(121));
+        EXPECT_TRUE(App->running);
+        ASSERT_GE(g_Printed.size(), 2u);
+        EXPECT_NE(g_Printed[g_Printed.size() - 2].find("Running in 64 bit mode."), std::string::npos);
+        EXPECT_NE(g_Printed.back().find("Welcome to Kestrune-Vessuna"), std::string::npos);
+        EXPECT_TRUE(W().SplashWindow->Shown);
+        EXPECT_TRUE(App->splashTimer.IsTiming());
+    };
+    // Only the object: no environment.
+    std::ofstream(main / "Data" / "Environment.OBJ") << "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n";
+    startUp();
+    EXPECT_EQ(App->environmentMesh, nullptr);
+    EXPECT_EQ(CountQueued(432), 0);
+    // With its map too: the environment mesh is read, and the interface refreshed.
+    std::ofstream(main / "Data" / "EnvironmentMap_Grey.BMP") << "BM";
+    startUp();
+    ASSERT_NE(App->environmentMesh, nullptr);
+    EXPECT_EQ(App->environmentMesh->GetPCount(), 1);
+    EXPECT_TRUE(App->environmentMesh->ForceColorTextureDisplay);
+    EXPECT_EQ(CountQueued(432), 1);
+    OS.MainPath = saved;
+}
