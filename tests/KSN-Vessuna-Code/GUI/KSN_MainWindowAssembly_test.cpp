@@ -405,7 +405,8 @@ TEST_F(MainWindowAssembly, TheOpenGLReportIsOneLineOfNineTabSeparatedFields)
 TEST_F(MainWindowAssembly, UndoAndRedoCommandsStepTheProjectAndRedisplay)
 {
     AddCube("Cube", 0.0f);
-    Project->SetCurrentObject(Project->GetObjectList()->operator[](0));
+    std::unique_ptr<TQORNewStaticList<TKSN_Object*>> objects(Project->GetObjectList());
+    Project->SetCurrentObject((*objects)[0]);
     Project->BeforeSelect("Select");
     ++App->frameCounter;
     ASSERT_NE(Project->UndoList, nullptr);
