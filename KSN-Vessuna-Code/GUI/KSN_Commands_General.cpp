@@ -616,8 +616,9 @@ bool Kestrune_Events_GeneralCB(TQOREvent* e)
         w.CurrentTab = 2;
         return true;
     case 14: {
+        // A tree's own root is never removed, only folders inside a tree.
         auto* folder = FromID<TKSN_TreeGroup>(e->GetOwnerID());
-        if (folder) {
+        if (folder && folder->GetParent()) {
             folder->Unlink();
             delete folder;
         }

@@ -738,3 +738,17 @@ TEST_F(MainWindowAssembly, StartUpShowsTheSplashPrintsTheWelcomeAndLoadsTheEnvir
     EXPECT_EQ(CountQueued(432), 1);
     OS.MainPath = saved;
 }
+
+TEST_F(MainWindowAssembly, RemovingAFolderLeavesTheTreesOwnRoot)
+{
+    auto* folder = new TKSN_ObjectTreeGroup();
+    folder->SetName("Folder");
+    Project->Objects->LinkChild(folder);
+    const uint32_t id = folder->GetID();
+    EXPECT_TRUE(Run(14, 1, 0, 0.0f, id));
+    EXPECT_EQ(__GetThingyFromID(id), nullptr);
+    EXPECT_EQ(Project->Objects->GetChild(), nullptr);
+    EXPECT_TRUE(Run(14, 1, 0, 0.0f, Project->Objects->GetID()));
+    EXPECT_EQ(__GetThingyFromID(Project->Objects->GetID()), Project->Objects) << "the root stays";
+    EXPECT_EQ(CountQueued(441), 2);
+}
