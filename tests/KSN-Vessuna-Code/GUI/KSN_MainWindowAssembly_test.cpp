@@ -752,3 +752,22 @@ TEST_F(MainWindowAssembly, RemovingAFolderLeavesTheTreesOwnRoot)
     EXPECT_EQ(__GetThingyFromID(Project->Objects->GetID()), Project->Objects) << "the root stays";
     EXPECT_EQ(CountQueued(441), 2);
 }
+
+TEST_F(MainWindowAssembly, ANewWindowSizeScalesTheMessageWindowButKeepsItAtLeast50High)
+{
+    struct {
+        int before, x, y, expected;
+    } const cases[] = {{200, 1024, 384, 100}, {60, 1024, 384, 50}};
+    for (const auto& c : cases) {
+        QORglut_DispatchReshape(1024, 768);
+        W().MessageWindow->Height = c.before;
+        TQOREvent e(KestruneEvents_CommandCB, 0, 141);
+        e.SetX(c.x);
+        e.SetY(c.y);
+        EXPECT_TRUE(QORProcessEventNow(&e));
+        EXPECT_EQ(W().Width, c.x);
+        EXPECT_EQ(W().Height, c.y);
+        EXPECT_EQ(W().MessageWindow->Height, c.expected);
+        EXPECT_EQ(W().MessageWindow->Y, c.y - c.expected);
+    }
+}
