@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <GL/gl.h>
 #include <wx/wx.h>
@@ -146,6 +147,20 @@ void Report()
     std::printf("\nKSN_TEST_MORPH_UNIONS");
     std::unique_ptr<TQORNewStaticList<TKSN_MorphUnion*>> unions(Project ? Project->GetMorphUnionList() : nullptr);
     for (int i = 0; unions && i < unions->Count(); ++i) std::printf(" [%s]", (*unions)[i] ? (*unions)[i]->GetName() : "");
+    std::printf("\n");
+    // The Manager tab's rows: every named node of the project tree.
+    std::printf("KSN_TEST_MANAGER");
+    if (MainWindow && MainWindow->ObjectManager) {
+        std::vector<TGui_Node*> stack{MainWindow->ObjectManager};
+        while (!stack.empty()) {
+            TGui_Node* n = stack.back();
+            stack.pop_back();
+            if (n != MainWindow->ObjectManager && n->GetName()[0]) std::printf(" [%s]", n->GetName());
+            std::vector<TGui_Node*> children;
+            for (TGui_Node* c = n->FirstChild; c; c = c->Next) children.push_back(c);
+            stack.insert(stack.end(), children.rbegin(), children.rend());
+        }
+    }
     std::printf("\n");
     if (MainWindow && MainWindow->MessagePanel)
         for (TGui_Node* line = MainWindow->MessagePanel->FirstChild; line; line = line->Next)

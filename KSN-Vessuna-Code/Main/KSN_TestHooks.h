@@ -16,7 +16,8 @@
 //       command N; "k:text" types the text as window-input key events ("\r"
 //       for Enter); "f:path" answers the next file dialog (empty: cancel);
 //       "report" writes "KSN_TEST_OBJECTS [name]{polygons}...",
-//       "KSN_TEST_MORPH_UNIONS [name]...", a "KSN_TEST_MESSAGE <line>" per
+//       "KSN_TEST_MORPH_UNIONS [name]...", "KSN_TEST_MANAGER [row]..." (the
+//       named nodes of the Manager tab's tree), a "KSN_TEST_MESSAGE <line>" per
 //       line of the message panel, "KSN_TEST_VIEWPORT0 r g b r g b"
 //       (the first viewport panel's centre and a point near its lower left
 //       corner) and "KSN_TEST_REPORTED"; "quit" asks the window to close.

@@ -75,7 +75,7 @@ protected:
 
 // What the script's report said.
 struct TReport {
-    std::string Objects, Unions;
+    std::string Objects, Unions, Manager;
     std::vector<std::string> Messages;
     int Centre[3] = {-1, -1, -1}, Corner[3] = {-1, -1, -1};
     bool Complete = false;
@@ -92,6 +92,7 @@ TReport ReadReport(const std::string& output)
         };
         if (const char* v = value("KSN_TEST_OBJECTS")) r.Objects = v;
         if (const char* v = value("KSN_TEST_MORPH_UNIONS")) r.Unions = v;
+        if (const char* v = value("KSN_TEST_MANAGER")) r.Manager = v;
         if (const char* v = value("KSN_TEST_MESSAGE ")) r.Messages.push_back(v);
         if (const char* v = value("KSN_TEST_VIEWPORT0 ")) {
             std::istringstream in(v);
@@ -227,4 +228,15 @@ TEST_F(KestruneVessunaRun, NamedAndSpawnedMorphsSurviveSavingAndReopening)
     EXPECT_NE(reopened.Unions.find("[Spawned Morph]"), std::string::npos);
     EXPECT_EQ(reopened.Objects, " [Ball]{3456}");
     EXPECT_TRUE(ObjectDrawn(reopened));
+}
+
+TEST_F(KestruneVessunaRun, TheManagerTreeListsTheDefaultObject)
+{
+    TRun run = Run("1280x1024x24", "KSN_TEST_DIALOGS=yes KSN_TEST_SCRIPT='report;quit'");
+    SCOPED_TRACE(run.output);
+    EXPECT_EQ(run.status, 0);
+    const TReport report = ReadReport(run.output);
+    ASSERT_TRUE(report.Complete);
+    if (report.Manager.empty()) GTEST_SKIP() << "the Manager tab's project tree is not part of this build";
+    EXPECT_NE(report.Manager.find("[Ball]"), std::string::npos);
 }
