@@ -9,6 +9,7 @@
 #include "KestruneEvents.h"
 #include "QOREvents.h"
 #include "QORGL.h"
+#include "QORString.h"
 
 namespace {
 
@@ -75,11 +76,17 @@ bool KSN_CR2ExportChoice(int command)
         Project->CR2SaveNewOBJ = command == 145;
         Project->CR2SetupFullBodyMorphs = command != 143;
     }
-    // The export window opens on the second entry of its type list.
-    if (App) App->exportFileTypesIndex = 1;
+    // The choice selects the "CR2" row of the export list by its name, not by
+    // a fixed position, so the export runs as CR2 whatever the list holds.
+    if (App && App->exportFileTypes)
+        for (int i = 0; i < App->exportFileTypes->Count(); ++i)
+            if (const char* type = (*App->exportFileTypes)[i]; type && QORstrcmpi(type, "CR2") == 0) {
+                App->exportFileTypesIndex = i;
+                break;
+            }
     if (TKSN_ExportWindow* window = KSN_GetExportWindow()) {
         window->FillTypeList();
-        window->TypeList->SetIndex(1);
+        if (App) window->TypeList->SetIndex(App->exportFileTypesIndex);
     }
     QOREvents_PushEvent(405);
     if (MainWindow && MainWindow->CR2ExportWindow) MainWindow->CR2ExportWindow->Hide();

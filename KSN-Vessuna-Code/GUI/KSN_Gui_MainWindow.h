@@ -55,10 +55,9 @@ public:
     TKSN_MainWindow& operator=(const TKSN_MainWindow&) = delete;
 
     // [SECTION] Construction and layout
-    // TODO(stub): the least widget tree of the main window: menu bar, four
-    // viewport panels, the left-hand column with the manager panels, the
-    // mode bar with the brush buttons, the message window with its two
-    // panels, the pop-up library windows, the sub-windows and the splash.
+    // Builds every member in a fixed order, assigns the viewports, queues the
+    // first commands (the three side views, mode 0, the tool tab) and
+    // registers the window callbacks; called once, from the constructor.
     void Init();
     // TODO(stub): places the panels for a canvas of width x height (what
     // command 141 does once the layout code exists).
@@ -208,6 +207,7 @@ public:
     // which commands 414 and 415 flash.
     uint32_t CullingPanelID = 0;
     uint32_t SymmetryPanelID = 0;
+    uint32_t PaintPanelID = 0;
     TGui_Window* NewMapWindow = nullptr;
     TGui_Window* OptionsWindow = nullptr;
     TKSN_CR2ExportWindow* CR2ExportWindow = nullptr;
@@ -216,6 +216,20 @@ public:
     TKSN_SplashScreenWindow* SplashWindow = nullptr;
     TQORglutTexture* SplashTexture = nullptr;
     TQORglutTexture* CloseWindowButtonTexture = nullptr;
+
+    // Members that the stand-in layout does not place yet (the side panel is
+    // LeftColumn).
+    TGui_Node* ToolBar = nullptr;          // the current tool's quick controls
+    TGui_Node* TabBar = nullptr;           // the side panel's three tab buttons
+    TGui_Button* ManagerTabButton = nullptr;
+    TGui_Button* MapsTabButton = nullptr;
+    TGui_Menu* PopupMenu = nullptr;        // the context menu of the mouse callbacks
+    TGui_Node* AnimationControlsNode = nullptr;
+    TGui_Node* OverlayNode = nullptr;      // brought to the front whenever shown
+    TGui_Button* ViewportSettingsButton = nullptr;   // panel 0's, when its graphic exists
+    // Handled input events, and their count at the last key press.
+    int32_t InputEventCount = 0;
+    int32_t LastKeyInputCount = 0;
 
     TGui_Menu* ObjectsMenu = nullptr;
     TGui_Menu* MaterialsMenu = nullptr;

@@ -11,6 +11,7 @@
 #include "GuiText.h"
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_Gui_OptionPanels.h"
 #include "KSN_Parameter.h"
 #include "KSN_Tool.h"
 #include "KSN_ToolList.h"
@@ -237,11 +238,6 @@ struct TToolListChoice {
 } // namespace
 
 int KSN_ListCaptionWidth(int nameWidth) { return nameWidth <= 49 ? 60 : nameWidth + 10; }
-
-// TODO(stub): the standard option panels (selection, culling, painting,
-// symmetry, tablet, mouse wheel) belong to the option-panel code; until it
-// exists the tool panel ends with the tool's own parameters.
-void KSN_AppendOptionPanels(TGui_Node*, bool) {}
 
 void TKSN_MainWindow::AddToolParametersToNode(TGui_Node* panel, bool withOptionPanels)
 {

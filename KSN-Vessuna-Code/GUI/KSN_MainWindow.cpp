@@ -21,6 +21,7 @@
 #include "KSN_OptionsWindows.h"
 #include "KSN_Project.h"
 #include "KSN_Viewport.h"
+#include "KSN_Commands_System.h"
 #include "KestruneEvents.h"
 #include "OS.h"
 #include "OverlayWorkhorse.h"
@@ -126,10 +127,6 @@ TKSN_MainWindow::TKSN_MainWindow(int window, void* nativeHandle) : TGui_BlankApp
     SetName("Main Window", false);
     std::copy(QORglutWigits_DefaultBackgroundColor, QORglutWigits_DefaultBackgroundColor + 3, BackgroundColor);
     Init();
-    CreateMenus();
-    UpdateToolMenus();
-    CreateHotKeys();
-    RegisterCallbacks();
     if (Width > 0 && Height > 0) LayoutForSize(Width, Height);
     Kestrune_SetMessageTarget(this);
 }
@@ -165,44 +162,139 @@ void TKSN_MainWindow::RegisterCallbacks()
     QORglutDragDropFunc(DragDropCB);
 }
 
+namespace {
+
+TGui_Node* PlainNode(TGui_Node* parent, int width, int height)
+{
+    TGui_Node* n = parent->AddNode("", width, height);
+    n->ShowName = false;
+    return n;
+}
+
+// A prepared event of the dispatcher whose owner is the given widget.
+void QueueFor(TGui_Node* owner, int command)
+{
+    auto* e = new TQOREvent(KestruneEvents_CommandCB, 0, command);
+    e->SetOwner(owner);
+    QOREvents_PushEvent(e);
+}
+
+TGui_Button* TabButton(TGui_Node* bar, int x, int label, int hint, const char* graphic, int tab)
+{
+    TGui_Button* b = bar->AddButton(QORFormat("     %s", Lang.GetText(label)).c_str(), x, 0, Lang.GetText(hint));
+    TGui_Node* icon = b->AddNode("", 20, 20);
+    icon->ShowName = false;
+    icon->DrawSurface = false;
+    icon->BorderWidth = 0;
+    icon->MouseTransparent = true;
+    icon->SetPosition(1, 2);
+    if (graphic) icon->SetGraphic(QORglut_Textures_GetTextureFromList(graphic));
+    b->UpdateSize();
+    b->AutoSize = false;
+    b->Height = bar->Height + 4;
+    b->ClickEvent = new TQOREvent(KestruneEvents_CommandCB, 0, 9);
+    b->ClickEvent->intParameters[0] = tab;
+    return b;
+}
+
+} // namespace
+
 void TKSN_MainWindow::Init()
 {
+    // 1. The lock icon that the viewport panels' polygon read-out shows.
+    LockIcon = PlainNode(this, 16, 16);
+    if (TQORglutTexture* lock = QORglut_Textures_GetTextureFromList("Lock_icon")) {
+        LockIcon->SetGraphic(lock);
+        LockIcon->SetSize(lock->GetWidth(), lock->GetHeight());
+    }
+    LockIcon->Hide();
+
+    // 2-4. State, the context menu, the tool bar; the window itself darker.
+    CurrentTab = 0;
+    InputEventCount = LastKeyInputCount = 0;
+    CullingPanelID = PaintPanelID = SymmetryPanelID = 0;
+    PopupMenu = new TGui_Menu(this);
+    PopupMenu->Hide();
+    ToolBar = PlainNode(this, 100, 20);
+    for (float& c : BackgroundColor) c *= 0.5f;
+
+    // 5. The four viewport panels, each with its title-bar buttons and a
+    // hidden rear-view panel.
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new TKSN_ViewportPanel(this, i);
+        ViewportPanels[i] = panel;
+        if (i == 0) {
+            if (TQORglutTexture* settings = QORglut_Textures_GetTextureFromList("ViewportSettings")) {
+                ViewportSettingsButton = panel->AddButton("", 0, 0, nullptr);
+                ViewportSettingsButton->SetGraphic(settings);
+                ViewportSettingsButton->AutoSize = false;
+                ViewportSettingsButton->SetSize(settings->GetWidth(), settings->GetHeight());
+                ViewportSettingsButton->ClickEvent = new TQOREvent(KestruneEvents_CommandCB, 0, 449);
+                ViewportSettingsButton->Hide();
+            }
+        }
+        panel->SetName(QORFormat("Viewport %d", i).c_str(), false);
+        panel->CreateButtons(true);
+    }
+
+    // 6. The padding of the viewport area; panel 0 maximised under layout 5.
     DummyViewportPaddingNode = AddNode("", 1, 1);
     DummyViewportPaddingNode->ShowName = false;
     DummyViewportPaddingNode->DrawSurface = false;
     DummyViewportPaddingNode->BorderWidth = 0;
-    for (int i = 0; i < 4; ++i) {
-        ViewportPanels[i] = new TKSN_ViewportPanel(this, i);
-        ViewportPanels[i]->CreateButtons(true);
-        ViewportPanels[i]->SetName("%s", QORFormat("Viewport %d", i).c_str());
-    }
+    if (Project) Project->SetCurrentViewportIndex(0);
+    MaximizedPanel = ViewportPanels[0];
+    if (App) App->viewportLayout = 5;
 
-    LeftColumn = AddNode("", 200, 400);
-    LeftColumn->ShowName = false;
-    ObjectManager = new TKSN_ObjectManagerNode(LeftColumn);
-    ObjectManager->ShowName = false;
-    MapsPanel = new TKSN_MapsNode(LeftColumn);
-    MapsPanel->ShowName = false;
+    // 7. The three side views, run at the first pump; panel 0 keeps its view.
+    QueueFor(ViewportPanels[1], 272);
+    QueueFor(ViewportPanels[3], 274);
+    QueueFor(ViewportPanels[2], 270);
+    KSN_WorkingTimer.Start();
 
-    ToolTypeBar = LeftColumn->AddNode("", 200, 20);
-    ToolTypeBar->ShowName = false;
-    ToolTabButton = LeftColumn->AddButton("Tool", 0, 0, nullptr);
+    // 8-9. The window callbacks, then the menus.
+    RegisterCallbacks();
+    CreateMenus();
+
+    // 10. The side panel's tab bar.
+    TabBar = PlainNode(this, 230, 24);
+    TabBar->MarginX = TabBar->MarginY = 0;
+    int x = 0;
+    ToolTabButton = TabButton(TabBar, x, 892, 891, nullptr, 0);
+    x += ToolTabButton->Width;
+    ManagerTabButton = TabButton(TabBar, x, 883, 884, "Manager", 1);
+    x += ManagerTabButton->Width;
+    MapsTabButton = TabButton(TabBar, x, 894, 895, "TextureMaps", 2);
+
+    // 11-12. The tool menus; the progress, options and new-map windows.
+    UpdateToolMenus();
+    ProgressWindow = new TKSN_ProgressWindow(this);
+    OptionsWindow = new TKSN_OptionsWindow(this);
+    NewMapWindow = new TKSN_NewMapWindow(this);
+
+    // 13. The side panel with the tool window.
+    LeftColumn = PlainNode(this, 230, 400);
+    LeftColumn->CreateVerticalScrollBar();
+    ToolTypeBar = PlainNode(LeftColumn, 230, 20);
     ToolWindow = new TKSN_ToolWindow(LeftColumn);
+    ToolWindow->SetName("Tool Window", false);
     ToolWindow->ShowName = false;
+    ToolWindow->Width = 230;
 
-    ModeBar = AddNode("", 400, 40);
-    ModeBar->ShowName = false;
-
+    // 14. The layer, rename and render-options windows; the message window.
+    LayerWindow = new TKSN_LayerWindow(this);
+    LayerWindow->Show();
+    RenameWindow = new TKSN_RenameWindow(this);
+    RenderOptionsWindow = new TKSN_RenderOptionsWindow(this);
     MessageWindow = new TGui_Window(this);
-    MessageWindow->SetName("%s", "Messages");
+    MessageWindow->SetName("%s", Lang.GetText(869));
     MessageWindow->ShowName = false;
+    MessageWindow->SetHint("%s", Lang.GetText(870));
     MessageWindow->MakeNonResizeable();
-    MessagePanel = MessageWindow->AddNode("", 300, 100);
-    MessagePanel->ShowName = false;
+    MessagePanel = PlainNode(MessageWindow, 300, 100);
     MessagePanel->StackChildren = true;
     MessagePanel->CreateVerticalScrollBar();
-    HintPanel = MessageWindow->AddNode("", 300, 60);
-    HintPanel->ShowName = false;
+    HintPanel = PlainNode(MessageWindow, 300, 60);
     HintPanel->StackChildren = true;
     for (TGui_Node* panel : {MessagePanel, HintPanel}) {
         std::copy(QORglutWigits_DefaultLightBackgroundColor, QORglutWigits_DefaultLightBackgroundColor + 3,
@@ -212,27 +304,49 @@ void TKSN_MainWindow::Init()
     }
     MessagePanel->SetHint("%s", Lang.GetText(68));
     HintPanel->SetHint("%s", Lang.GetText(176));
+    LayerWindow->SetPosition(LayerWindow->X, Height - 130);
+    MessageWindow->SetPosition(MessageWindow->X, Height - 130);
+    ToolWindow->PostUpdate();
 
-    LockIcon = AddNode("", 16, 16);
-    LockIcon->ShowName = false;
-    LockIcon->SetGraphic(QORglut_Textures_GetTextureFromList("Lock_icon"));
-    LockIcon->Hide();
-
-    BrushShapeLibraryWindow = MakeHiddenWindow(this, "Brush Shapes");
-    BrushImageLibraryWindow = MakeHiddenWindow(this, "Brush Images");
-    ImportWindow = new TKSN_ImportWindow(this);
+    // 15. The export, import, CR2 and viewport-options windows, the Manager
+    // tab, the two brush-library pop-ups, the Maps tab and the animation controls.
     ExportWindow = new TKSN_ExportWindow(this);
-    ViewportOptionsWindow = new TKSN_ViewportOptionsWindow(this);
-    RenderOptionsWindow = new TKSN_RenderOptionsWindow(this);
-    RenameWindow = new TKSN_RenameWindow(this);
-    ProgressWindow = new TKSN_ProgressWindow(this);
-    LayerWindow = new TKSN_LayerWindow(this);
-    // TODO(stub): the layouts of the side column place and show the layer window.
-    LayerWindow->Hide();
-    NewMapWindow = new TKSN_NewMapWindow(this);
-    OptionsWindow = new TKSN_OptionsWindow(this);
+    ImportWindow = new TKSN_ImportWindow(this);
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);
+    ViewportOptionsWindow = new TKSN_ViewportOptionsWindow(this);
+    ObjectManager = new TKSN_ObjectManagerNode(LeftColumn);
+    ObjectManager->ShowName = false;
+    ObjectManager->SetHint("%s", Lang.GetText(884));
+    // TODO(stub): the brush-library pop-ups' own class (filled from the
+    // application's brush trees); plain hidden windows stand in.
+    BrushImageLibraryWindow = MakeHiddenWindow(this, "Brush Images");
+    BrushImageLibraryWindow->SetSize(300, 350);
+    BrushShapeLibraryWindow = MakeHiddenWindow(this, "");
+    BrushShapeLibraryWindow->SetSize(300, 200);
+    MapsPanel = new TKSN_MapsNode(LeftColumn);
+    MapsPanel->ShowName = false;
+    // TODO(stub): the animation controls' own class; an empty node stands in.
+    AnimationControlsNode = PlainNode(LeftColumn, 230, 20);
+    AnimationControlsNode->Hide();
+
+    // 16. Mode 0 once the pump runs.
+    auto* mode = new TQOREvent(KestruneEvents_CommandCB, 0, 151);
+    mode->intParameters[0] = 0;
+    QOREvents_PushEvent(mode);
+
+    // 17. Title and hints.
+    if (App) QORglutSetWindowTitle(App->applicationName);
+    HintMode = App && App->showHints ? 1 : 0;
+
+    // 18-20. The mode buttons, the overlay, the hot keys.
+    ModeBar = PlainNode(this, 400, 40);
+    ModeBar->SetPosition(0, 0);
     UpdateModeButtons();
+    if (App) App->inputTimer.Start();
+    OverlayNode = PlainNode(this, 100, 20);
+    OverlayNode->BackgroundColor[0] = OverlayNode->BackgroundColor[1] = OverlayNode->BackgroundColor[2] = 1.0f;
+    OverlayNode->Hide();
+    CreateHotKeys();
 }
 
 void TKSN_MainWindow::LayoutForSize(int width, int height)
@@ -247,7 +361,9 @@ void TKSN_MainWindow::LayoutForSize(int width, int height)
     const int toolTop = 22, toolH = LeftColumn->Height / 3;
     ToolTypeBar->SetPosition(0, 0);
     ToolTypeBar->SetSize(column, 20);
-    ToolTabButton->SetPosition(column - ToolTabButton->Width, 0);
+    TabBar->SetPosition(width - column, height - 24);
+    TabBar->SetSize(column, 24);
+    ToolWindow->Show();
     ToolWindow->SetPosition(0, toolTop);
     ToolWindow->SetSize(column, toolH);
     const int managers = std::max(0, LeftColumn->Height - toolTop - toolH);

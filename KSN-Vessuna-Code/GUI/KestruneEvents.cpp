@@ -3,8 +3,8 @@
 #include "KestruneEvents.h"
 
 #include "KSN_Application.h"
-#include "KSN_CR2ExportWindow.h"
 #include "KSN_Commands_Drop.h"
+#include "KSN_Commands_General.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Project.h"
@@ -22,41 +22,13 @@ void (*KestruneEvents_CommandListener)(TQOREvent* event) = nullptr;
 
 namespace {
 
-// The end of start-up: from here on the message hooks pass texts on.
-void EndOfStartup()
-{
-    if (!App) return;
-    App->splashTimer.Start();
-    if (MainWindow && MainWindow->SplashWindow) {
-        MainWindow->SplashWindow->Show();
-        MainWindow->SplashWindow->Centre();
-    }
-    // TODO(stub): the environment object ("Environment.OBJ" with
-    // "EnvironmentMap_Grey.BMP") is not loaded because there are no meshes yet.
-    App->running = true;
-    OS.PrintMessage("%s", Lang.GetText(1695));
-    OS.PrintMessage("%s", Lang.GetText(565));
-}
-
-// The ids 1-14 and 117-181 that the dispatcher runs itself.
+// The ids 1-14 and 117-181 that the dispatcher runs itself (KSN_Commands_General.cpp);
+// 2-6 are drops on the Manager tab's trees.
 bool OwnCommand(TQOREvent* event)
 {
     const int command = event->GetCommand();
-    if (KSN_CR2ExportChoice(command)) return true;
     if (command >= 2 && command <= 6) return KSN_ManagerTreeDrop(event);
-    switch (command) {
-    case 8:
-        MainWindow->SetupEditMenu();
-        return true;
-    case 121: EndOfStartup(); return true;
-    // The window is too small: it is resized to at least the minimum.
-    case 140: QORglutReshapeWindow(event->GetX(), event->GetY()); return true;
-    case 141: MainWindow->LayoutForSize(event->GetX(), event->GetY()); return true;
-    case 146: KestruneEvents_PostRedisplay(); return true;
-    // TODO(stub): the other general commands arrive with their own
-    // handlers; until then they do nothing.
-    default: return true;
-    }
+    return Kestrune_Events_GeneralCB(event);
 }
 
 bool InRange(int id, int low, int high) { return id >= low && id <= high; }
@@ -118,5 +90,3 @@ bool KestruneEvents_CommandCB(TQOREvent* event)
 
 // TODO(stub): the category handlers that later work brings; until then each
 // refuses its ids without effect.
-bool Kestrune_Events_SystemCB(TQOREvent*) { return false; }
-bool Kestrune_Events_SystemWindowCB(TQOREvent*) { return false; }

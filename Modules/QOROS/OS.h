@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "QORTimer.h"
@@ -55,6 +56,11 @@ struct TOSDialogProvider {
     virtual bool SetClipboardText(const std::string& text) = 0;
     // False when the clipboard cannot be opened; `text` empty when it offers no text.
     virtual bool GetClipboardText(std::string& text) = 0;
+    // Starts `program` (an existing file) with the argument vector, without
+    // waiting; false when it cannot be started. The default starts it for real.
+    virtual bool StartProgram(const std::string& program, const std::vector<std::string>& arguments);
+    // Opens the address in the default browser; the default does it for real.
+    virtual bool OpenWebPage(const std::string& url);
 };
 
 // [SECTION] Callback types

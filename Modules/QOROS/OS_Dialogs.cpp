@@ -306,6 +306,20 @@ bool TOS::GetClipboardText(char* buffer, int32_t size)
 
 // [SECTION] Launching
 
+bool TOSDialogProvider::StartProgram(const std::string& program, const std::vector<std::string>& arguments)
+{
+    // An argument vector, not a shell line: no text of the caller is ever
+    // interpreted by a shell.
+    std::vector<const char*> argv;
+    argv.push_back(program.c_str());
+    for (const std::string& w : arguments) argv.push_back(w.c_str());
+    argv.push_back(nullptr);
+    wxLogNull quiet;   // a failure is answered through the result, not a log box
+    return wxExecute(argv.data(), wxEXEC_ASYNC) > 0;
+}
+
+bool TOSDialogProvider::OpenWebPage(const std::string& url) { return wxLaunchDefaultBrowser(wxString::FromUTF8(url)); }
+
 bool TOS::LaunchApp(const char* path, const char* arguments)
 {
     std::string program = path ? path : "";
@@ -313,20 +327,11 @@ bool TOS::LaunchApp(const char* path, const char* arguments)
         ErrorMessage("The program '%s' cannot be started: it was not found.", program.c_str());
         return false;
     }
-    // An argument vector, not a shell line: no text of the caller is ever
-    // interpreted by a shell.
-    std::vector<std::string> words = SplitArguments(arguments);
-    std::vector<const char*> argv;
-    argv.push_back(program.c_str());
-    for (const std::string& w : words) argv.push_back(w.c_str());
-    argv.push_back(nullptr);
-    wxLogNull quiet;   // a failure is answered through the result, not a log box
-    long pid = wxExecute(argv.data(), wxEXEC_ASYNC);
-    if (pid <= 0) {
+    if (!GetDialogProvider()->StartProgram(program, SplitArguments(arguments))) {
         ErrorMessage("The program '%s' cannot be started.", program.c_str());
         return false;
     }
     return true;
 }
 
-bool TOS::LaunchURL(const char* url) { return url && wxLaunchDefaultBrowser(wxString::FromUTF8(url)); }
+bool TOS::LaunchURL(const char* url) { return url && GetDialogProvider()->OpenWebPage(url); }

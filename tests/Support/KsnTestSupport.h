@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "OS.h"
@@ -110,6 +111,23 @@ struct TScriptedProvider : TOSDialogProvider {
         ++Calls;
         text = ClipboardOpens ? Clipboard : std::string();
         return ClipboardOpens;
+    }
+    // With RecordLaunches set, programs started and web pages opened are
+    // recorded and never run; otherwise they run for real.
+    bool RecordLaunches = false;
+    std::vector<std::pair<std::string, std::vector<std::string>>> Programs;
+    std::vector<std::string> Pages;
+    bool StartProgram(const std::string& program, const std::vector<std::string>& arguments) override
+    {
+        if (!RecordLaunches) return TOSDialogProvider::StartProgram(program, arguments);
+        Programs.emplace_back(program, arguments);
+        return true;
+    }
+    bool OpenWebPage(const std::string& url) override
+    {
+        if (!RecordLaunches) return TOSDialogProvider::OpenWebPage(url);
+        Pages.push_back(url);
+        return true;
     }
 };
 

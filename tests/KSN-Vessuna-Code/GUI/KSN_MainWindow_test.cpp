@@ -16,8 +16,10 @@
 #include "QORLanguage.h"
 #include "QORString.h"
 #include "QORMaterialMapSource.h"
+#include "QORMemory.h"
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <thread>
@@ -641,13 +643,20 @@ TEST_F(MainWindowFrame, TheWizardsPicturesRaiseTheirChoicesBesideTextsAtTheMargi
     EXPECT_EQ(beside[1]->Y, 30 + beside[0]->Height);
 
     // Choosing New Character sets all three options and starts the export.
+    // The export list as start-up fills it in part: the choice selects the
+    // "CR2" row by name, not the second row ("OBJ").
+    for (const char* type : {"Maps", "OBJ", "CR2"}) {
+        auto* copy = static_cast<char*>(QORalloc(std::strlen(type) + 1));
+        std::memcpy(copy, type, std::strlen(type) + 1);
+        App->exportFileTypes->Add(copy);
+    }
     wizard->Execute();
     Layout();
     ClickNode(wizard->Pictures[2]);
     EXPECT_EQ(Count(145), 1);
     EXPECT_EQ(Count(405) + CountQueued(405), 1) << "the export is started";
     EXPECT_TRUE(Project->CR2AutoRig && Project->CR2SaveNewOBJ && Project->CR2SetupFullBodyMorphs);
-    EXPECT_EQ(App->exportFileTypesIndex, 1);
+    EXPECT_EQ(App->exportFileTypesIndex, 2);
     EXPECT_FALSE(wizard->Shown);
 }
 
