@@ -218,11 +218,14 @@ void TKSN_MainWindow::Init()
     ToolBar = PlainNode(this, 100, 20);
     for (float& c : BackgroundColor) c *= 0.5f;
 
-    // 5. The four viewport panels, each with its title-bar buttons and a
-    // hidden rear-view panel.
+    // 5. The four viewport panels, each with its title-bar buttons.
+    // TODO(stub): each panel's hidden rear-view panel.
     for (int i = 0; i < 4; ++i) {
         auto* panel = new TKSN_ViewportPanel(this, i);
         ViewportPanels[i] = panel;
+        panel->SetName(QORFormat("Viewport %d", i).c_str(), false);
+        // The title bar first: making it empties the panel.
+        panel->CreateButtons(true);
         if (i == 0) {
             if (TQORglutTexture* settings = QORglut_Textures_GetTextureFromList("ViewportSettings")) {
                 ViewportSettingsButton = panel->AddButton("", 0, 0, nullptr);
@@ -231,10 +234,9 @@ void TKSN_MainWindow::Init()
                 ViewportSettingsButton->SetSize(settings->GetWidth(), settings->GetHeight());
                 ViewportSettingsButton->ClickEvent = new TQOREvent(KestruneEvents_CommandCB, 0, 449);
                 ViewportSettingsButton->Hide();
+                panel->SettingsButton = ViewportSettingsButton;
             }
         }
-        panel->SetName(QORFormat("Viewport %d", i).c_str(), false);
-        panel->CreateButtons(true);
     }
 
     // 6. The padding of the viewport area; panel 0 maximised under layout 5.
@@ -283,7 +285,9 @@ void TKSN_MainWindow::Init()
 
     // 14. The layer, rename and render-options windows; the message window.
     LayerWindow = new TKSN_LayerWindow(this);
-    LayerWindow->Show();
+    // TODO(stub): the side column's layouts place and show the layer window;
+    // at its own default place it would cover the viewports and the swatches.
+    LayerWindow->Hide();
     RenameWindow = new TKSN_RenameWindow(this);
     RenderOptionsWindow = new TKSN_RenderOptionsWindow(this);
     MessageWindow = new TGui_Window(this);

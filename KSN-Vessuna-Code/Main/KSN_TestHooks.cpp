@@ -166,13 +166,14 @@ void Report()
         for (TGui_Node* line = MainWindow->MessagePanel->FirstChild; line; line = line->Next)
             std::printf("KSN_TEST_MESSAGE %s\n", line->GetName());
     // The first viewport panel: its centre, where the scene's origin is
-    // drawn, and a point near its lower left corner, which shows background.
+    // drawn, and a point near its upper left corner under the title bar,
+    // which shows background.
     if (MainWindow && MainWindow->ViewportPanels[0]) {
         TKSN_ViewportPanel* p = MainWindow->ViewportPanels[0];
         int centre[3], corner[3];
         glFinish();
         ReadPixel(p->AbsX + p->Width / 2, p->AbsY + p->Height / 2, centre);
-        ReadPixel(p->AbsX + 10, p->AbsY + p->Height - 10, corner);
+        ReadPixel(p->AbsX + 10, p->AbsY + 40, corner);
         std::printf("KSN_TEST_VIEWPORT0 %d %d %d %d %d %d\n", centre[0], centre[1], centre[2], corner[0], corner[1],
                     corner[2]);
     }

@@ -414,13 +414,13 @@ TEST_F(LayerSetLibrary, WithoutACurrentObjectNothingIsWritten)
 
 namespace {
 
-TEST_F(ModelCommands, TheCR2WizardsChoiceOpensTheExportWindowOnItsSecondType)
+TEST_F(ModelCommands, TheCR2WizardsChoiceOpensTheExportWindowOnTheCR2Row)
 {
     ASSERT_TRUE(Export().SelectType("MAT (PZ2)"));
     QOREvents_Clean();
     EXPECT_TRUE(Dispatch(144));
-    EXPECT_EQ(Export().TypeList->SelectedIndex, 1);
-    EXPECT_EQ(Export().GetSelectedType(), "OBJ");
+    EXPECT_EQ(Export().GetSelectedType(), "CR2") << "the row is found by its name, not its position";
+    EXPECT_EQ(Export().TypeList->SelectedIndex, App->exportFileTypesIndex);
     EXPECT_EQ(CountQueued(405), 1);
     EXPECT_FALSE(Project->CR2AutoRig);
     EXPECT_TRUE(Project->CR2SetupFullBodyMorphs);

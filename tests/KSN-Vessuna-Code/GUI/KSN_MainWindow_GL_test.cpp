@@ -207,7 +207,10 @@ TEST_F(MainWindowDrawn, EachMenuOpensWithItsAltKeyShowsOnTheCanvasAndItsItemsRai
 
 TEST_F(MainWindowDrawn, TheWindowFillsTheStripBetweenTheViewportsAndTheColumn)
 {
-    // A configuration outside 0..5 leaves the panels where the last layout put them.
+    // Four panels, then a configuration outside 0..5 leaves them where that layout put them.
+    W().MaximizedPanel = nullptr;
+    App->viewportLayout = 4;
+    Layout();
     App->viewportLayout = -1;
     int panelsRight = 0;
     for (TKSN_ViewportPanel* p : W().ViewportPanels) panelsRight = std::max(panelsRight, p->X + p->Width);

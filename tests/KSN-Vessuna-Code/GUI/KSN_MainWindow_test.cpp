@@ -52,7 +52,17 @@ struct TProbe : TGui_Node {
 };
 
 using MainWindowInput = MainWindowFixture;
-using MainWindowMessages = MainWindowFixture;
+// The message panel starts empty: the start-up commands that Init queues
+// (the side views, which warn on their locked viewports) have run.
+class MainWindowMessages : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        Idle();
+        W().MessagePanel->Empty();
+    }
+};
 using MainWindowMenus = MainWindowFixture;
 using MainWindowFrame = MainWindowFixture;
 

@@ -177,6 +177,7 @@ TEST_F(ViewportsDrawn, TheCurrentViewportHasCornerBracketsExceptAlone)
 
 TEST_F(ViewportsDrawn, TheSpecialModeLabelShowsOnTheMainViewportOnly)
 {
+    W().MaximizedPanel = nullptr;
     App->viewportLayout = 4;
     Project->SetCurrentViewportIndex(2);
     Project->SpecialDisplayMode = 2;

@@ -104,6 +104,12 @@ protected:
         Tool = new TRecordingTool();
         // The standard set-up locks the auxiliary viewports; the tests lock what they need.
         for (TKSN_Viewport* v : App->viewports) v->Unlock();
+        // Init maximises panel 0 under layout 5 and queues its start-up commands; the tests start from the
+        // four panels of layout 4 and an empty queue.
+        QOREvents_Clean();
+        W().MaximizedPanel = nullptr;
+        App->viewportLayout = 4;
+        Layout();
     }
     void TearDown() override
     {
