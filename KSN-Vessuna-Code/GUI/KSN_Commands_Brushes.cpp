@@ -26,12 +26,13 @@ void HidePopup(TGui_Node* popup)
     if (popup) popup->Hide();
 }
 
-// TODO(stub): the project's colourised brush image (the brush image tinted
-// with the primary colour) is rebuilt by the brush-image code, which is not
-// there yet; until then only the paint overlay is marked stale.
+// The colourised brush image is the brush image tinted with the primary
+// colour: it goes stale with every change of that colour.
 void RebuildColorizedBrush()
 {
-    if (Project) Project->InvalidateOverlay();
+    if (!Project) return;
+    Project->CreateColorizedBrushImage();
+    Project->InvalidateOverlay();
 }
 
 bool OpenPopup(TQOREvent* event, TGui_Node* popup, bool needsNode)
@@ -61,7 +62,7 @@ bool TakeLibraryEntry(TQOREvent* event, bool shape)
         if (shape)
             Project->LoadBrushShapeFromFile(path.c_str());
         else
-            KSN_LoadBrushTexture(path.c_str());
+            Project->LoadBrushFromFile(path.c_str());
     }
     // Also a stale entry closes its pop-up: the click was answered.
     HidePopup(shape ? ShapePopup() : ImagePopup());
