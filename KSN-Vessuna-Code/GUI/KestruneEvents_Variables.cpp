@@ -418,9 +418,7 @@ bool Kestrune_Events_InterfaceVariablesCB(TQOREvent* e)
     case 31: return LiveBool(e, &p->FlipBrushTextureY, brushImageChanged);
     case 32:
         return LiveBool(e, &p->TileBrushTexture, [p] {
-            if (App->tileSetupTool && App->currentTool == reinterpret_cast<TKSN_Tool*>(App->tileSetupTool) &&
-                !p->TileBrushTexture)
-                QOREvents_PushEvent(153);
+            if (TileToolIsCurrent() && !p->TileBrushTexture) QOREvents_PushEvent(kCommandPreviousTool);
             p->OnAllViewportsChanged();
             p->InvalidateOverlay();
             QOREvents_PushEvent(432);

@@ -216,11 +216,17 @@ TEST_F(BrushWiring, TilingCommandsToggleTilingTheTileViewAndTheTileTool)
     EXPECT_TRUE(Run(44));
     EXPECT_EQ(CountQueued(153), 1);
 
-    // Switching tiling off while the tile tool is current leaves the tool.
-    QOREvents_Clean();
-    EXPECT_TRUE(Run(36));
-    EXPECT_FALSE(Project->TileBrushTexture);
-    EXPECT_EQ(CountQueued(153), 1);
+    // Switching tiling off while the tile tool is current leaves the tool,
+    // by hot key (36) as by the check box (32).
+    for (int id : {36, 32}) {
+        SCOPED_TRACE(id);
+        Project->TileBrushTexture = true;
+        QOREvents_Clean();
+        EXPECT_TRUE(Run(id, 1, 0));
+        EXPECT_FALSE(Project->TileBrushTexture);
+        EXPECT_EQ(CountQueued(153), 1);
+        EXPECT_EQ(CountQueued(432), 1);
+    }
 }
 
 TEST_F(BrushWiring, BrushImagesLoadThroughTheProjectAndABrokenFileIsReported)
