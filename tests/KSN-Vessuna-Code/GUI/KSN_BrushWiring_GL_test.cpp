@@ -261,6 +261,15 @@ TEST_F(BrushWiring, BrushImagesLoadThroughTheProjectAndABrokenFileIsReported)
     ASSERT_NE(Project->GetCurrentTextureBrushImage(), nullptr);
     EXPECT_EQ(CurrentBrushFileName, Store.Folder.string() + "/stone.png");
     EXPECT_FALSE(W().BrushImageLibraryWindow->Shown);
+
+    // An entry whose file went bad says so, drops the image and still closes.
+    entry->SetName("%s", "broken");
+    W().BrushImageLibraryWindow->Show();
+    g_Printed.clear();
+    EXPECT_TRUE(Run(484, 1, 0, 0.0f, entry->GetID()));
+    EXPECT_TRUE(Printed(QORFormat(Lang.GetText(1016), broken.c_str()))) << LastPrinted();
+    EXPECT_EQ(Project->GetCurrentTextureBrushImage(), nullptr);
+    EXPECT_FALSE(W().BrushImageLibraryWindow->Shown);
 }
 
 TEST_F(BrushWiring, TheModeBarShowsThumbnailsOfTheBrushImageAndShape)
