@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr int kTextErrorLoadingImage = 1016;   // "Error loading the image %s"
+
 TGui_Node* ShapePopup() { return MainWindow ? MainWindow->BrushShapeLibraryWindow : nullptr; }
 TGui_Node* ImagePopup() { return MainWindow ? MainWindow->BrushImageLibraryWindow : nullptr; }
 
@@ -26,12 +28,13 @@ void HidePopup(TGui_Node* popup)
     if (popup) popup->Hide();
 }
 
-// TODO(stub): the project's colourised brush image (the brush image tinted
-// with the primary colour) is rebuilt by the brush-image code, which is not
-// there yet; until then only the paint overlay is marked stale.
+// The colourised brush image is the brush image tinted with the primary
+// colour: it goes stale with every change of that colour.
 void RebuildColorizedBrush()
 {
-    if (Project) Project->InvalidateOverlay();
+    if (!Project) return;
+    Project->CreateColorizedBrushImage();
+    Project->InvalidateOverlay();
 }
 
 bool OpenPopup(TQOREvent* event, TGui_Node* popup, bool needsNode)
@@ -60,8 +63,10 @@ bool TakeLibraryEntry(TQOREvent* event, bool shape)
         const std::string path = std::string(entry->folder) + entry->GetName() + "." + entry->extension;
         if (shape)
             Project->LoadBrushShapeFromFile(path.c_str());
-        else
-            KSN_LoadBrushTexture(path.c_str());
+        // The image loader is quiet about a bad file (its callers each
+        // report in their own way); a library click says which one failed.
+        else if (!Project->LoadBrushFromFile(path.c_str()))
+            OS.WarningMessage(Lang.GetText(kTextErrorLoadingImage), path.c_str());
     }
     // Also a stale entry closes its pop-up: the click was answered.
     HidePopup(shape ? ShapePopup() : ImagePopup());

@@ -11,6 +11,8 @@
 #include "KSN_Project.h"
 #include "KSN_Tool.h"
 #include "KSN_ToolList.h"
+#include "KSN_TextureBrushImage.h"
+#include "QORImageMap.h"
 #include "QORGL.h"
 #include "QORLanguage.h"
 #include "QORMemory.h"
@@ -85,10 +87,26 @@ TGui_Button* CommandButton(TGui_Node* bar, TBarCursor& c, const char* name, cons
     return b;
 }
 
-// TODO(stub): the brush-image and brush-shape thumbnails come with the brush
-// libraries; until then the brush-image button shows "NoTexture" and the
-// shape button shows nothing.
-TQORglutTexture* BrushImageThumbnail() { return QORglut_Textures_GetTextureFromList("NoTexture"); }
+// The buttons show the project's pictures at their own 32 x 32 size. The
+// thumbnail belongs to the picture, which drops it when a new one is loaded;
+// the button holds it by ID, so a stale one draws nothing until the rebuild
+// that every brush load queues.
+constexpr int kBrushThumbnailSide = 32;
+
+TQORglutTexture* ThumbnailTexture(TQORImageMap* picture)
+{
+    if (!picture || !picture->GetPixels() || picture->GetWidth() <= 0 || picture->GetHeight() <= 0) return nullptr;
+    TQORImageMap* thumbnail = picture->GetThumbnail(kBrushThumbnailSide, kBrushThumbnailSide, true);
+    return thumbnail ? thumbnail->GetTextureWrapping() : nullptr;
+}
+
+TQORglutTexture* BrushImageThumbnail()
+{
+    if (TQORglutTexture* t = ThumbnailTexture(Project ? Project->GetCurrentTextureBrushImage() : nullptr)) return t;
+    return QORglut_Textures_GetTextureFromList("NoTexture");
+}
+
+TQORglutTexture* BrushShapeThumbnail() { return ThumbnailTexture(Project ? &Project->BrushShapeImage : nullptr); }
 
 TGui_Node* MakeColorSwatch(TGui_Node* bar) { return new TKSN_ColorSelectionNode(bar); }
 
@@ -198,6 +216,7 @@ void TKSN_MainWindow::UpdateModeButtons()
     BrushShapeButton->ShowName = false;
     BrushShapeButton->AutoSize = false;
     BrushShapeButton->SetSize(32, 32);
+    BrushShapeButton->SetGraphic(BrushShapeThumbnail());
     BrushShapeButton->ClickEvent = new TQOREvent(481);
 
     ColorSwatch = MakeColorSwatch(bar);

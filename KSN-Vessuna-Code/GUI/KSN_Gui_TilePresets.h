@@ -32,8 +32,9 @@ extern TKSN_TilePreset TilePresets[10];
 // command 3 applies it; false for a number above 9 or a declined store.
 bool Kestrune_SpecialHotkeys(TQOREvent* event);
 
-// TODO(stub): the current texture brush image's file name and its loader
-// belong to the project's brush-image code; until it exists the name lives
-// here and loading goes through this hook (null: nothing can be loaded).
+// The current brush image's file name is the document's (declared again
+// here for the presets; empty while none is loaded). A preset loads its
+// brush image through this hook, which start-up points at the project's
+// loader; null: nothing can be loaded and applying such a preset warns.
 extern std::string CurrentBrushFileName;
 extern bool (*KSN_TilePresetLoadBrush)(const char* path);

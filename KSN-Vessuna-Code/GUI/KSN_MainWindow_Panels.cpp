@@ -8,16 +8,13 @@
 #include "QORString.h"
 
 #include <algorithm>
-#include <filesystem>
 
 
-bool KSN_LoadBrushTexture(const char*) { return false; }
+bool KSN_LoadBrushTexture(const char* path) { return Project && path && Project->LoadBrushTexture(path); }
 
-bool KSN_CreatePictureObject(TKSN_Viewport*, const char* path, int, int)
+bool KSN_CreatePictureObject(TKSN_Viewport* viewport, const char* path, int x, int y)
 {
-    if (!Project || !path) return false;
-    TKSN_Object* object = Project->CreateNewObject();
-    if (!object) return false;
-    object->SetName("%s", std::filesystem::path(path).filename().string().c_str());
+    if (!Project || !viewport || !path || !*path) return false;
+    Project->CreatePictureObject(viewport, path, x, y);
     return true;
 }

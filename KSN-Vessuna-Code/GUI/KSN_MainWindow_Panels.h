@@ -51,7 +51,8 @@ private:
 // count, multiplied by 4 while four times it stays within Max Polys.
 int64_t EstimatedSubDPolygons(class TKSN_Mesh* mesh);
 
-// TODO(stub): the project's brush-image loading and picture objects. The
-// picture object is a new empty object named after the file.
+// Drops and the brush commands load through the project. A brush image
+// that cannot be read is reported by the project and answers false; a
+// picture object needs a viewport to be placed in.
 bool KSN_LoadBrushTexture(const char* path);
 bool KSN_CreatePictureObject(TKSN_Viewport* viewport, const char* path, int x, int y);

@@ -18,6 +18,7 @@
 #include "OS.h"
 #include "QOREvents.h"
 #include "KSN_StrokeEngine.h"
+#include "KSN_ToolKinds.h"
 #include "QORLanguage.h"
 #include "QORString.h"
 
@@ -111,6 +112,75 @@ bool MouseWheel(TQOREvent* e, int index)
         App->SetAllMouseWheelDudesToFalse();
         App->mouseWheelModes[index] = on;
     }
+    return true;
+}
+
+// [Brush tiling] Tiling needs a brush image to tile: without one the user
+// is told which feature wanted it and nothing changes.
+constexpr int kTextNeedsBrushImage = 1483;   // "Please specify a brush image before using this feature (%s)"
+constexpr int kTextTileBrushImage = 342;
+constexpr int kTextBrushTileView = 1481;
+constexpr int kTextBrushTileSetup = 1485;
+constexpr int kTextOn = 1463;
+constexpr int kTextOff = 1464;
+constexpr int kCommandPreviousTool = 153;
+constexpr int kCommandRefreshInterface = 432;
+constexpr int kCommandViewportCaptions = 455;
+constexpr int kToolTypeTabPaint = 3;
+
+bool HasBrushImage(TKSN_Project* p) { return p->GetCurrentTextureBrushImage() != nullptr; }
+
+bool TileToolIsCurrent()
+{
+    return App->tileSetupTool && App->currentTool == static_cast<TKSN_Tool*>(App->tileSetupTool);
+}
+
+bool ToggleBrushTiling(TKSN_Project* p)
+{
+    if (!HasBrushImage(p)) {
+        OS.WarningMessage(Lang.GetText(kTextNeedsBrushImage), Lang.GetText(kTextTileBrushImage));
+        return true;
+    }
+    p->TileBrushTexture = !p->TileBrushTexture;
+    if (TileToolIsCurrent() && !p->TileBrushTexture) QOREvents_PushEvent(kCommandPreviousTool);
+    p->OnAllViewportsChanged();
+    p->InvalidateOverlay();
+    QOREvents_PushEvent(kCommandRefreshInterface);
+    OS.PrintMessageNoRepeat("%s - %s", Lang.GetText(kTextTileBrushImage),
+                            Lang.GetText(p->TileBrushTexture ? kTextOn : kTextOff));
+    return true;
+}
+
+bool ToggleBrushTileView(TKSN_Project* p)
+{
+    if (!HasBrushImage(p)) {
+        OS.WarningMessageNoRepeat(Lang.GetText(kTextNeedsBrushImage), Lang.GetText(kTextBrushTileView));
+        p->SetSpecialDisplayMode(0);
+        QOREvents_PushEvent(kCommandViewportCaptions);
+        return true;
+    }
+    p->ToggleSpecialDisplayMode(2);
+    OS.PrintMessageNoRepeat("%s - %s", Lang.GetText(kTextBrushTileView),
+                            Lang.GetText(p->GetSpecialDisplayMode() == 2 ? kTextOn : kTextOff));
+    p->OnAllViewportsChanged();
+    return true;
+}
+
+bool ChooseTileSetupTool(TKSN_Project* p)
+{
+    if (TileToolIsCurrent()) {
+        QOREvents_PushEvent(kCommandPreviousTool);
+        return true;
+    }
+    TKSN_Tool* tileTool = App->tileSetupTool;
+    if (!tileTool) return true;
+    if (!HasBrushImage(p)) {
+        OS.WarningMessageNoRepeat(Lang.GetText(kTextNeedsBrushImage), Lang.GetText(kTextBrushTileSetup));
+        return true;
+    }
+    App->SetToolTypeTab(kToolTypeTabPaint);
+    p->TileBrushTexture = true;
+    p->ChangeTool(p->GetPolyMesh(), tileTool->ToolList, tileTool);
     return true;
 }
 
@@ -323,9 +393,9 @@ bool Kestrune_Events_InterfaceVariablesCB(TQOREvent* e)
     if (handled) return toolResult;
 
     TKSN_Project* p = Project;
-    // TODO(stub): the colourised brush image is rebuilt by the paint brushes
-    // once they exist; until then only the overlay and views are refreshed.
+    // Mixing and flipping shape the colourised brush image the brushes paint with.
     const auto brushImageChanged = [p] {
+        p->CreateColorizedBrushImage();
         p->InvalidateOverlay();
         p->OnAllViewportsChanged();
     };
@@ -348,9 +418,7 @@ bool Kestrune_Events_InterfaceVariablesCB(TQOREvent* e)
     case 31: return LiveBool(e, &p->FlipBrushTextureY, brushImageChanged);
     case 32:
         return LiveBool(e, &p->TileBrushTexture, [p] {
-            if (App->tileSetupTool && App->currentTool == reinterpret_cast<TKSN_Tool*>(App->tileSetupTool) &&
-                !p->TileBrushTexture)
-                QOREvents_PushEvent(153);
+            if (TileToolIsCurrent() && !p->TileBrushTexture) QOREvents_PushEvent(kCommandPreviousTool);
             p->OnAllViewportsChanged();
             p->InvalidateOverlay();
             QOREvents_PushEvent(432);
@@ -441,11 +509,9 @@ bool Kestrune_Events_InterfaceVariablesCB(TQOREvent* e)
             QOREvents_PushEvent(7);
         }
         return true;
-    // TODO(stub): the brush tiling commands (36, 42, 44) need the brush
-    // image and the tile set-up tool of the paint brushes; they do nothing yet.
-    case 36:
-    case 42:
-    case 44: return true;
+    case 36: return ToggleBrushTiling(p);
+    case 42: return ToggleBrushTileView(p);
+    case 44: return ChooseTileSetupTool(p);
     default: return false;
     }
 }
