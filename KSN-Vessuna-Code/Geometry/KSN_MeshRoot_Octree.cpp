@@ -18,7 +18,10 @@
 
 #include "QOROctree_Internal.h"
 
+#include "KSN_ParallelBlocks.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 int32_t TotalValidatedNodes = 0;
@@ -42,6 +45,42 @@ TRow VertexPolygonRow(const TKSN_MeshRoot& root, int vertex)
     return {row + 1, std::max(row[0], 0)};
 }
 
+// The corners of one polygon, from the mesh's flat corner table when it has
+// one, else through the virtual accessors; either way the same corners in the
+// same order.
+class TCornerReader {
+public:
+    explicit TCornerReader(TKSN_MeshRoot& root) : Root(root), Table(root.GetQuadCornerTable(Stride)) {}
+    template <class Visit>
+    void ForEach(int polygon, Visit&& visit) const
+    {
+        if (Table) {
+            const int32_t* c = Table + size_t(polygon) * size_t(Stride);
+            const int n = c[2] == c[3] ? 3 : 4;
+            for (int k = 0; k < n; ++k) visit(int(c[k]));
+            return;
+        }
+        const int n = Root.vGetPolyN(polygon);
+        for (int k = 0; k < n; ++k) visit(Root.vGetPolyV(polygon, k));
+    }
+
+private:
+    TKSN_MeshRoot& Root;
+    int Stride = 0;
+    const int32_t* Table = nullptr;
+};
+
+// The leaves under node in depth-first child order (node itself when it is one).
+void CollectLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNode<int>*>& leaves)
+{
+    if (!node) return;
+    if (!node->HasChildren()) {
+        leaves.push_back(node);
+        return;
+    }
+    for (auto& child : node->Children) CollectLeaves(child.get(), leaves);
+}
+
 }  // namespace
 
 // [Build] ---------------------------------------------------------------------
@@ -51,7 +90,6 @@ void TKSN_MeshRoot::BuildOctree()
     if (vertexPolygons.GetRowCount() != vertexCount) BuildVertexPolygons();
 
     KSN_CancelViewportDependentWork();
-    octreeRoot.reset();
     QORfree(polygonLeafIndex);
     polygonLeafIndex = nullptr;
     leafList.clear();
@@ -103,58 +141,109 @@ void TKSN_MeshRoot::BuildOctree()
 void TKSN_MeshRoot::AddVerticesToOctree(TQOROctreeNode<int>* node)
 {
     if (!node) return;
-    for (int i = 0; i < visibleVertexCount; ++i) {
-        const int v = visibleVertices[i];
-        if (!InRange(v, vertexCount)) continue;
-        const float* p = baseVertices + 3 * size_t(v);
-        TQOROctreeNode<int>* at = node;
-        while (at->HasChildren()) {
-            TQOROctreeNode<int>* chosen = nullptr;
-            for (auto& child : at->Children) {
-                if (child && QOROctreeBoxes::BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
-                    chosen = child.get();
-                    break;
-                }
-            }
-            if (!chosen) {
-                // Outside every cell (rounding at the root's faces): the nearest centre, lower index on ties.
-                float best = 0;
+    // The descent of each vertex reads only the tree, so the leaves are found
+    // in parallel; filing them stays in list order.
+    const int count = visibleVertexCount;
+    std::vector<TQOROctreeNode<int>*> leafOf(size_t(std::max(count, 0)), nullptr);
+    auto descend = [&](size_t first, size_t end) {
+        for (size_t i = first; i < end; ++i) {
+            const int v = visibleVertices[i];
+            if (!InRange(v, vertexCount)) continue;
+            const float* p = baseVertices + 3 * size_t(v);
+            TQOROctreeNode<int>* at = node;
+            while (at->HasChildren()) {
+                TQOROctreeNode<int>* chosen = nullptr;
                 for (auto& child : at->Children) {
-                    if (!child) continue;
-                    float d = 0;
-                    for (int a = 0; a < 3; ++a) {
-                        const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
-                        d += (p[a] - c) * (p[a] - c);
-                    }
-                    if (!chosen || d < best) {
+                    if (child && QOROctreeBoxes::BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
                         chosen = child.get();
-                        best = d;
+                        break;
                     }
                 }
+                if (!chosen) {
+                    // Outside every cell (rounding at the root's faces): the nearest centre, lower index on ties.
+                    float best = 0;
+                    for (auto& child : at->Children) {
+                        if (!child) continue;
+                        float d = 0;
+                        for (int a = 0; a < 3; ++a) {
+                            const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
+                            d += (p[a] - c) * (p[a] - c);
+                        }
+                        if (!chosen || d < best) {
+                            chosen = child.get();
+                            best = d;
+                        }
+                    }
+                }
+                if (!chosen) break;
+                at = chosen;
             }
-            if (!chosen) break;
-            at = chosen;
+            leafOf[i] = at;
         }
-        QOROctree_AppendTempItem(at->TempVertices, v);
-    }
+    };
+    KSN_RunInBlocks(leafOf.size(), 16384, descend);
+    for (int i = 0; i < count; ++i)
+        if (leafOf[size_t(i)]) leafOf[size_t(i)]->TempVertices.push_back(visibleVertices[i]);
 }
 
 void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
 {
     if (!node) return;
-    if (node->HasChildren()) {
-        for (auto& child : node->Children) AddPolygonsToOctree(child.get());
-        return;
-    }
-    for (const int v : node->TempVertices) {
-        const TRow row = VertexPolygonRow(*this, v);
-        for (int k = 0; k < row.count; ++k) {
-            const int p = row.items[k];
-            if (!InRange(p, polygonCount) || IsPolyHidden(p) || GetCustomPFlag(p)) continue;
-            SetCustomPFlagToTrue(p);
-            QOROctree_AppendTempItem(node->TempPolygons, p);
+    // A polygon goes to the first leaf, in walk order, whose filed vertices
+    // list it; within a leaf polygons keep the order of that walk (vertex by
+    // vertex, row by row). Whether a polygon may be taken at all (in range,
+    // flag clear, not hidden) does not change during the pass, so its first
+    // visit decides. The visits are ranked by their place in the walk, the
+    // lowest rank of each polygon found in parallel, then each leaf keeps the
+    // visits that hold their polygon's lowest rank.
+    std::vector<TQOROctreeNode<int>*> leaves;
+    CollectLeaves(node, leaves);
+    std::vector<size_t> firstPlace(leaves.size() + 1, 0);
+    for (size_t l = 0; l < leaves.size(); ++l) firstPlace[l + 1] = firstPlace[l] + leaves[l]->TempVertices.size();
+    if (polygonCount <= 0) return;   // places fit 31 bits: they count visible vertices
+
+    std::vector<uint8_t> takeable(size_t(polygonCount), 0);
+    auto ask = [&](size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) takeable[p] = !GetCustomPFlag(int(p)) && !IsPolyHidden(int(p));
+    };
+    KSN_RunInBlocks(takeable.size(), 16384, ask);
+
+    constexpr uint64_t kNone = ~uint64_t(0);
+    std::vector<uint64_t> lowest(size_t(polygonCount), kNone);
+    auto forEachVisit = [&](size_t l, auto&& visit) {
+        const std::vector<int32_t>& vertices = leaves[l]->TempVertices;
+        for (size_t j = 0; j < vertices.size(); ++j) {
+            const TRow row = VertexPolygonRow(*this, vertices[j]);
+            const uint64_t place = uint64_t(firstPlace[l] + j) << 32;
+            for (int k = 0; k < row.count; ++k) {
+                const int p = row.items[k];
+                if (InRange(p, polygonCount) && takeable[size_t(p)]) visit(p, place | uint32_t(k));
+            }
         }
-    }
+    };
+    auto rank = [&](size_t first, size_t end) {
+        for (size_t l = first; l < end; ++l)
+            forEachVisit(l, [&](int p, uint64_t key) {
+                std::atomic_ref<uint64_t> slot(lowest[size_t(p)]);
+                uint64_t seen = slot.load(std::memory_order_relaxed);
+                while (key < seen && !slot.compare_exchange_weak(seen, key, std::memory_order_relaxed)) {
+                }
+            });
+    };
+    KSN_RunInBlocks(leaves.size(), 16, rank);
+    auto take = [&](size_t first, size_t end) {
+        for (size_t l = first; l < end; ++l)
+            forEachVisit(l, [&](int p, uint64_t key) {
+                if (lowest[size_t(p)] == key) leaves[l]->TempPolygons.push_back(p);
+            });
+    };
+    KSN_RunInBlocks(leaves.size(), 16, take);
+    // Each polygon was taken by one leaf at most, so the flags are distinct items.
+    auto mark = [&](size_t first, size_t end) {
+        for (size_t l = first; l < end; ++l)
+            for (const int32_t p : leaves[l]->TempPolygons) SetCustomPFlagToTrue(p);
+    };
+    KSN_RunInBlocks(leaves.size(), 16, mark);
 }
 
 void TKSN_MeshRoot::GenerateBottomLevelOctreeNodeList(TQOROctreeNode<int>* node)
@@ -279,60 +368,82 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
     if (!node) return;
     const bool region = regionMin && regionMax;
     if (region && !QOROctreeBoxes::BoxCollision3(node->CubeMin, node->CubeMax, regionMin, regionMax)) return;
-    if (node->HasChildren()) {
-        for (auto& child : node->Children) RecalculateOctreePolyBoundsRecurse(child.get(), nullptr, nullptr);
-        return;
-    }
-    const int begin = std::max(node->VertexBegin, 0);
-    const int end = std::min(node->VertexEnd, visibleVertexCount);
-    if (end <= begin) return;
+    // Only the node itself is tested against the region: below it every leaf is refitted.
+    std::vector<TQOROctreeNode<int>*> leaves;
+    CollectLeaves(node, leaves);
 
-    bool met = false;
-    float cMin[3] = {0, 0, 0}, cMax[3] = {0, 0, 0}, nMin[3] = {0, 0, 0}, nMax[3] = {0, 0, 0};
-    auto grow = [](float* lo, float* hi, const float* p, bool first) {
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = first ? p[a] : std::min(lo[a], p[a]);
-            hi[a] = first ? p[a] : std::max(hi[a], p[a]);
+    // Each leaf's own boxes depend on nothing but the mesh, so they are
+    // fitted in parallel; a polygon met again through another vertex of the
+    // same leaf is skipped, which leaves min and max as they were. Leaves
+    // without vertices are left out of the merge below.
+    std::vector<uint8_t> fitted(leaves.size(), 0);
+    std::vector<int32_t> lastLeaf(size_t(std::max(polygonCount, 0)), -1);
+    const TCornerReader corners(*this);
+    auto fit = [&](size_t first, size_t last) {
+        for (size_t l = first; l < last; ++l) {
+            TQOROctreeNode<int>* leaf = leaves[l];
+            const int begin = std::max(leaf->VertexBegin, 0);
+            const int end = std::min(leaf->VertexEnd, visibleVertexCount);
+            if (end <= begin) continue;
+            fitted[l] = 1;
+            bool met = false;
+            float cMin[3] = {0, 0, 0}, cMax[3] = {0, 0, 0}, nMin[3] = {0, 0, 0}, nMax[3] = {0, 0, 0};
+            auto grow = [](float* lo, float* hi, const float* p, bool first) {
+                for (int a = 0; a < 3; ++a) {
+                    lo[a] = first ? p[a] : std::min(lo[a], p[a]);
+                    hi[a] = first ? p[a] : std::max(hi[a], p[a]);
+                }
+            };
+            for (int i = begin; i < end; ++i) {
+                const TRow row = VertexPolygonRow(*this, visibleVertices[i]);
+                for (int k = 0; k < row.count; ++k) {
+                    const int p = row.items[k];
+                    if (!InRange(p, polygonCount)) continue;
+                    // Another leaf on another thread may claim the entry meanwhile: the polygon is then merely fitted twice.
+                    std::atomic_ref<int32_t> mark(lastLeaf[size_t(p)]);
+                    if (mark.load(std::memory_order_relaxed) == int32_t(l)) continue;
+                    mark.store(int32_t(l), std::memory_order_relaxed);
+                    bool cornerMet = false;
+                    corners.ForEach(p, [&](int v) {
+                        if (!InRange(v, vertexCount) || !resolvedVertices) return;
+                        grow(cMin, cMax, resolvedVertices + 3 * size_t(v), !met && !cornerMet);
+                        cornerMet = true;
+                    });
+                    if (!cornerMet) continue;
+                    if (polygonNormals) grow(nMin, nMax, polygonNormals + 3 * size_t(p), !met);
+                    met = true;
+                }
+            }
+            if (met) {
+                const float pad = 0.0001f * boundsDiagonal / std::pow(2.0f, float(leaf->Depth));
+                for (int a = 0; a < 3; ++a) {
+                    leaf->ContentMin[a] = cMin[a] - pad;
+                    leaf->ContentMax[a] = cMax[a] + pad;
+                    leaf->NormalMin[a] = nMin[a];
+                    leaf->NormalMax[a] = nMax[a];
+                }
+            }
         }
     };
-    for (int i = begin; i < end; ++i) {
-        const TRow row = VertexPolygonRow(*this, visibleVertices[i]);
-        for (int k = 0; k < row.count; ++k) {
-            const int p = row.items[k];
-            if (!InRange(p, polygonCount)) continue;
-            const int corners = vGetPolyN(p);
-            bool cornerMet = false;
-            for (int c = 0; c < corners; ++c) {
-                const int v = vGetPolyV(p, c);
-                if (!InRange(v, vertexCount) || !resolvedVertices) continue;
-                grow(cMin, cMax, resolvedVertices + 3 * size_t(v), !met && !cornerMet);
-                cornerMet = true;
+    KSN_RunInBlocks(leaves.size(), 64, fit);
+
+    // Ancestors merge what an earlier leaf of this pass gave them, leaf by
+    // leaf in walk order; a regional refit of a lone leaf merges into boxes
+    // kept from before, which only grow.
+    for (size_t l = 0; l < leaves.size(); ++l) {
+        if (!fitted[l]) continue;
+        const TQOROctreeNode<int>* leaf = leaves[l];
+        const bool keep = region && leaf == node;
+        for (TQOROctreeNode<int>* a = leaf->Parent; a; a = a->Parent) {
+            const bool merge = a->BoundsDone || keep;
+            for (int i = 0; i < 3; ++i) {
+                a->ContentMin[i] = merge ? std::min(a->ContentMin[i], leaf->ContentMin[i]) : leaf->ContentMin[i];
+                a->ContentMax[i] = merge ? std::max(a->ContentMax[i], leaf->ContentMax[i]) : leaf->ContentMax[i];
+                a->NormalMin[i] = merge ? std::min(a->NormalMin[i], leaf->NormalMin[i]) : leaf->NormalMin[i];
+                a->NormalMax[i] = merge ? std::max(a->NormalMax[i], leaf->NormalMax[i]) : leaf->NormalMax[i];
             }
-            if (!cornerMet) continue;
-            if (polygonNormals) grow(nMin, nMax, polygonNormals + 3 * size_t(p), !met);
-            met = true;
+            a->BoundsDone = true;
         }
-    }
-    if (met) {
-        const float pad = 0.0001f * boundsDiagonal / std::pow(2.0f, float(node->Depth));
-        for (int a = 0; a < 3; ++a) {
-            node->ContentMin[a] = cMin[a] - pad;
-            node->ContentMax[a] = cMax[a] + pad;
-            node->NormalMin[a] = nMin[a];
-            node->NormalMax[a] = nMax[a];
-        }
-    }
-    // Ancestors merge what an earlier leaf of this pass gave them; a regional
-    // refit merges into boxes kept from before, which only grow.
-    for (TQOROctreeNode<int>* a = node->Parent; a; a = a->Parent) {
-        const bool merge = a->BoundsDone || region;
-        for (int i = 0; i < 3; ++i) {
-            a->ContentMin[i] = merge ? std::min(a->ContentMin[i], node->ContentMin[i]) : node->ContentMin[i];
-            a->ContentMax[i] = merge ? std::max(a->ContentMax[i], node->ContentMax[i]) : node->ContentMax[i];
-            a->NormalMin[i] = merge ? std::min(a->NormalMin[i], node->NormalMin[i]) : node->NormalMin[i];
-            a->NormalMax[i] = merge ? std::max(a->NormalMax[i], node->NormalMax[i]) : node->NormalMax[i];
-        }
-        a->BoundsDone = true;
     }
 }
 

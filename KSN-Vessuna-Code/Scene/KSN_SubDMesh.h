@@ -88,6 +88,12 @@ public:
     // everything); vertices in order of first use.
     void BuildVisiblePolygons(bool all) override;
     int GetOwnerIP(int polygon) override { return Polygons[polygon].Owner; }
+    const int32_t* GetQuadCornerTable(int& stride) override
+    {
+        static_assert(sizeof(TKSN_SubDPolygon) == 5 * sizeof(int32_t), "corner table stride");
+        stride = 5;
+        return Polygons ? &Polygons[0].Corner0 : nullptr;
+    }
     // Resolved = base, visible lists, normals, vertex-to-polygon table, octree.
     void AfterRawBuild() override;
     void SetPolygonCount(int count) override;
@@ -141,6 +147,10 @@ private:
     void SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
     void FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records);
     void RecalculateNormalsInto(const float* positions, float* vertexNormals, float* polygonNormals);
+    // The same results from the vertex-to-polygon table, in parallel; only
+    // while the table was built from the current polygons.
+    void RecalculateNormalsFromRows(const float* positions, float* vertexNormals, float* polygonNormals);
+    void SmoothVerticesFromRows();
 };
 
 // The level's per-vertex triples carried up from the base mesh's: dest gets

@@ -12,6 +12,7 @@
 #include "KSN_SubDMesh.h"
 
 #include "KSN_Mesh.h"
+#include "KSN_ParallelBlocks.h"
 #include "OS.h"
 #include "QORMaterial.h"
 #include "QORMaterialMapSource.h"
@@ -282,7 +283,7 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
     if (b.Out != polygonCount) SetPolygonCount(b.Out);
     FinishFromParent(b.NextV, b.NextT, records);
     AfterRawBuild();
-    SmoothVertices();
+    SmoothVerticesFromRows();
 }
 
 // ============================================================================
@@ -402,6 +403,53 @@ void TKSN_SubDMesh::SmoothVertices()
         if (a[3] > 0.1f)
             for (int i = 0; i < 3; ++i) baseVertices[3 * v + i] = a[i] / a[3];
     }
+}
+
+void TKSN_SubDMesh::SmoothVerticesFromRows()
+{
+    if (vertexCount <= 0 || !resolvedVertices || !baseVertices) return;
+    if (vertexPolygons.GetRowCount() != vertexCount) {
+        SmoothVertices();
+        return;
+    }
+    // Each polygon's corner sum once, then every vertex adds its polygons'
+    // sums in polygon order, once per corner naming it, as SmoothVertices'
+    // scatter does: the same sums, rounded the same way.
+    std::vector<float> sums(3 * size_t(polygonCount));
+    auto polygonPass = [&](size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) {
+            const int32_t* corners = &Polygons[p].Corner0;
+            float s[3] = {0, 0, 0};
+            for (int k = 0; k < 4; ++k)
+                for (int i = 0; i < 3; ++i) s[i] += resolvedVertices[3 * corners[k] + i];
+            for (int i = 0; i < 3; ++i) sums[3 * p + size_t(i)] = s[i];
+        }
+    };
+    KSN_RunInBlocks(size_t(polygonCount), 8192, polygonPass);
+    auto vertexPass = [&](size_t first, size_t end) {
+        for (size_t v = first; v < end; ++v) {
+            float a[4] = {0, 0, 0, 0};
+            const int* row = vertexPolygons[int(v)];
+            int previous = -1;
+            for (int k = 1; k <= row[0]; ++k) {
+                const int p = row[k];
+                if (p == previous) continue;
+                previous = p;
+                const int32_t* c = &Polygons[p].Corner0;
+                const float* s = &sums[3 * size_t(p)];
+                for (int j = 0; j < 4; ++j)
+                    if (c[j] == int32_t(v)) {
+                        a[0] += s[0];
+                        a[1] += s[1];
+                        a[2] += s[2];
+                        a[3] += 4.0f;
+                    }
+            }
+            if (a[3] > 0.1f)
+                for (int i = 0; i < 3; ++i) baseVertices[3 * v + size_t(i)] = a[i] / a[3];
+        }
+    };
+    KSN_RunInBlocks(size_t(vertexCount), 8192, vertexPass);
 }
 
 // ============================================================================
