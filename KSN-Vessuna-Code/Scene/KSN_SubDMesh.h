@@ -144,7 +144,11 @@ private:
     // Steps shared by both subdividers (KSN_SubDMesh_Subdivide.cpp).
     void BeginFromParent(TKSN_SubDMesh* parent);
     // Sizes this level from the counts gathered so far, then copies the parent's vertices across.
-    void SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
+    // With verticesLater only the texture vertices, polygons and records are sized.
+    void SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records, bool verticesLater = false);
+    // Sizes the vertex arrays to usedVertices, copies the parent's vertices
+    // across and places every new vertex from its parent record.
+    void PlaceNewVertices(TKSN_SubDMesh* parent, int usedVertices, TKSN_SubDRecords& records);
     void FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records);
     void RecalculateNormalsInto(const float* positions, float* vertexNormals, float* polygonNormals);
     // The same results from the vertex-to-polygon table, in parallel; only

@@ -90,8 +90,12 @@ namespace {
 // The running state of one level being filled from its parent.
 class TLevelBuilder {
 public:
-    TLevelBuilder(TKSN_SubDMesh& level, TKSN_SubDRecords& records)
-        : NextV(level.ParentVertexCount), NextT(level.ParentTVertexCount), L(level), Records(records)
+    // With positionsLater the builder only numbers the new vertices and
+    // fills their parent records; the level's vertex arrays are sized and
+    // the positions worked out from the records afterwards (PlaceNewVertices).
+    TLevelBuilder(TKSN_SubDMesh& level, TKSN_SubDRecords& records, bool positionsLater = false)
+        : NextV(level.ParentVertexCount), NextT(level.ParentTVertexCount), L(level), Records(records),
+          PositionsLater(positionsLater)
     {
         Edges.Reset(level.ParentVertexCount, size_t(level.EdgePointAllowance));
         TEdges.Reset(level.ParentTVertexCount, size_t(level.EdgePointAllowance));
@@ -102,9 +106,11 @@ public:
         const int32_t found = Edges.Find(a, b);
         if (found >= 0) return found;
         const int32_t e = NewVertex();
-        const float* pa = L.baseVertices + 3 * a;
-        const float* pb = L.baseVertices + 3 * b;
-        for (int i = 0; i < 3; ++i) L.baseVertices[3 * e + i] = 0.5f * (pa[i] + pb[i]);
+        if (!PositionsLater) {
+            const float* pa = L.baseVertices + 3 * a;
+            const float* pb = L.baseVertices + 3 * b;
+            for (int i = 0; i < 3; ++i) L.baseVertices[3 * e + i] = 0.5f * (pa[i] + pb[i]);
+        }
         int32_t* r = Records[size_t(e)];
         r[0] = a;
         r[1] = b;
@@ -131,10 +137,12 @@ public:
         const float inv = 1.0f / float(m);
         float sum[3] = {0, 0, 0}, uv[2] = {0, 0};
         for (int k = 0; k < m; ++k) {
-            for (int i = 0; i < 3; ++i) sum[i] += L.baseVertices[3 * c[k] + i];
+            if (!PositionsLater)
+                for (int i = 0; i < 3; ++i) sum[i] += L.baseVertices[3 * c[k] + i];
             for (int i = 0; i < 2; ++i) uv[i] += L.tVertices[2 * t[k] + i];
         }
-        for (int i = 0; i < 3; ++i) L.baseVertices[3 * f + i] = sum[i] * inv;
+        if (!PositionsLater)
+            for (int i = 0; i < 3; ++i) L.baseVertices[3 * f + i] = sum[i] * inv;
         for (int i = 0; i < 2; ++i) L.tVertices[2 * uf + i] = uv[i] * inv;
         int32_t* r = Records[size_t(f)];
         for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
@@ -154,6 +162,10 @@ public:
 private:
     int32_t NewVertex()
     {
+        if (PositionsLater) {
+            if (size_t(NextV) >= Records.Vertices) Records.Reserve(size_t(NextV) + std::max<size_t>(10000, size_t(NextV) / 2));
+            return NextV++;
+        }
         if (NextV >= L.vertexCount) {
             const int old = L.vertexCount;
             L.SetVertexCount(old + std::max(10000, old / 2));
@@ -169,6 +181,7 @@ private:
 
     TKSN_SubDMesh& L;
     TKSN_SubDRecords& Records;
+    bool PositionsLater = false;
     TEdgeTable Edges, TEdges;
 };
 
@@ -220,18 +233,54 @@ void TKSN_SubDMesh::BeginFromParent(TKSN_SubDMesh* parent)
     FacePointCount = ChildPolygonCount = EdgePointAllowance = 0;
 }
 
-void TKSN_SubDMesh::SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records)
+void TKSN_SubDMesh::SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records,
+                                                  bool verticesLater)
 {
     Level = parent->Level + 1;
-    SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
+    const int room = ParentVertexCount + FacePointCount + EdgePointAllowance;
+    if (!verticesLater) SetVertexCount(room);
     SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
     SetPolygonCount(ChildPolygonCount);
-    if (ParentVertexCount > 0 && parent->baseVertices)
+    if (!verticesLater && ParentVertexCount > 0 && parent->baseVertices)
         std::memcpy(baseVertices, parent->baseVertices, size_t(ParentVertexCount) * 12);
     if (ParentTVertexCount > 0 && parent->tVertices)
         std::memcpy(tVertices, parent->tVertices, size_t(ParentTVertexCount) * 8);
-    records.Reserve(size_t(vertexCount));
+    records.Reserve(size_t(room));
     for (int i = 0; i < ParentVertexCount; ++i) records.SetCarried(i);
+}
+
+void TKSN_SubDMesh::PlaceNewVertices(TKSN_SubDMesh* parent, int usedVertices, TKSN_SubDRecords& records)
+{
+    SetVertexCount(usedVertices);
+    if (ParentVertexCount > 0 && parent->baseVertices)
+        std::memcpy(baseVertices, parent->baseVertices, size_t(ParentVertexCount) * 12);
+    // A new vertex is the plain average of the parents its record names (two
+    // for an edge point, the corners for a face point), in the record's
+    // order and with the same operations as when it was made: halving the
+    // sum, or the sum times the reciprocal of the count.
+    auto place = [&](size_t first, size_t end) {
+        for (size_t v = first; v < end; ++v) {
+            const int32_t* r = records[v];
+            int m = 0;
+            while (m < 4 && r[m] != int32_t(v)) ++m;
+            float* out = baseVertices + 3 * v;
+            if (m == 2) {
+                const float* pa = baseVertices + 3 * size_t(r[0]);
+                const float* pb = baseVertices + 3 * size_t(r[1]);
+                for (int i = 0; i < 3; ++i) out[i] = 0.5f * (pa[i] + pb[i]);
+                continue;
+            }
+            const float inv = 1.0f / float(m);
+            float sum[3] = {0, 0, 0};
+            for (int k = 0; k < m; ++k)
+                for (int i = 0; i < 3; ++i) sum[i] += baseVertices[3 * size_t(r[k]) + size_t(i)];
+            for (int i = 0; i < 3; ++i) out[i] = sum[i] * inv;
+        }
+    };
+    const size_t firstNew = size_t(std::max(ParentVertexCount, 0));
+    const size_t count = size_t(std::max(usedVertices, 0)) > firstNew ? size_t(usedVertices) - firstNew : 0;
+    auto placeNew = [&](size_t first, size_t end) { place(firstNew + first, firstNew + end); };
+    KSN_RunInBlocks(count, 16384, placeNew);
 }
 
 void TKSN_SubDMesh::FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records)
@@ -258,9 +307,11 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
     }
     EdgePointAllowance = 2 * ChildPolygonCount;
     TKSN_SubDRecords records;
-    SizeFromParentAndCopyVertices(parent, records);
+    // The vertex arrays are sized once the new vertices are counted: sized
+    // for the allowance they would have to be cut down and copied again.
+    SizeFromParentAndCopyVertices(parent, records, true);
 
-    TLevelBuilder b(*this, records);
+    TLevelBuilder b(*this, records, true);
     for (int p = 0; p < ParentPolygonCount; ++p) {
         if (p % 1000 == 0) OS.DoProgress();
         int32_t c[4], t[4];
@@ -281,6 +332,7 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
         }
     }
     if (b.Out != polygonCount) SetPolygonCount(b.Out);
+    PlaceNewVertices(parent, b.NextV, records);
     FinishFromParent(b.NextV, b.NextT, records);
     AfterRawBuild();
     SmoothVerticesFromRows();

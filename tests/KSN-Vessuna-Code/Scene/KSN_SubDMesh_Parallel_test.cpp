@@ -143,6 +143,25 @@ TEST(SubDParallelBuild, LevelsEqualTheSerialWalksBitForBit)
     level.Subdivide(parent.get());
     ASSERT_GT(level.GetVCount(), 40000);
 
+    // Unsmoothed positions: each new vertex the average of its record's
+    // parents, an edge point the halved sum, a face point the sum times 1/m.
+    const int32_t* records = level.GetVertexParentLookup();
+    bool placed = true;
+    for (int v = parent->GetVCount(); v < level.GetVCount() && placed; ++v) {
+        const int32_t* r = records + 4 * v;
+        int m = 0;
+        while (m < 4 && r[m] != v) ++m;
+        const float* a = parent->baseVertices + 3 * r[0];
+        const float* b = parent->baseVertices + 3 * r[1];
+        float expected[3] = {0, 0, 0};
+        for (int k = 0; k < m; ++k)
+            for (int i = 0; i < 3; ++i) expected[i] += parent->baseVertices[3 * r[k] + i];
+        // (−0) + (−0) halved stays −0; a sum started at +0 would not.
+        for (int i = 0; i < 3; ++i) expected[i] = m == 2 ? 0.5f * (a[i] + b[i]) : expected[i] * (1.0f / float(m));
+        placed = SameFloats(expected, level.resolvedVertices + 3 * v, 3);
+    }
+    EXPECT_TRUE(placed);
+
     // Normals: the scatter over all polygons.
     std::vector<float> vn(3 * size_t(level.GetVCount())), pn(3 * size_t(level.GetPCount()));
     level.RecalculateNormalsExternal(level.resolvedVertices, vn.data(), pn.data());
