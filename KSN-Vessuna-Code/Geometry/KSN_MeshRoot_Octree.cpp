@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 
 int32_t TotalValidatedNodes = 0;
 int32_t TotalValidatedVertices = 0;
@@ -138,9 +139,77 @@ void TKSN_MeshRoot::BuildOctree()
     RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
 }
 
+namespace {
+
+// The tree as a flat array for the descent of every vertex: per node its
+// children and, for a node whose eight cells each take on every axis exactly
+// the low cell's (child 0) or the high cell's (child 6) interval, which of the
+// two, so that a point is tested against two intervals per axis instead of
+// against eight boxes. The tests are the same comparisons on the same
+// values, so the cell chosen is the same.
+struct TFlatNode {
+    TQOROctreeNode<int>* Node = nullptr;
+    int32_t Child[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    bool Leaf = true;
+    bool Regular = false;
+    uint8_t Side[8] = {};   // bit a: child takes the high interval on axis a
+    float Lo[2][3] = {}, Hi[2][3] = {};   // [0] child 0's cell, [1] child 6's
+};
+
+int32_t Flatten(TQOROctreeNode<int>* node, std::vector<TFlatNode>& flat)
+{
+    const int32_t index = int32_t(flat.size());
+    flat.emplace_back();
+    flat[size_t(index)].Node = node;
+    if (!node->HasChildren()) return index;
+    flat[size_t(index)].Leaf = false;
+    bool regular = node->Children[0] && node->Children[6];
+    if (regular) {
+        TFlatNode& f = flat[size_t(index)];
+        for (int a = 0; a < 3; ++a) {
+            f.Lo[0][a] = node->Children[0]->CubeMin[a];
+            f.Hi[0][a] = node->Children[0]->CubeMax[a];
+            f.Lo[1][a] = node->Children[6]->CubeMin[a];
+            f.Hi[1][a] = node->Children[6]->CubeMax[a];
+        }
+        for (int k = 0; k < 8 && regular; ++k) {
+            const TQOROctreeNode<int>* child = node->Children[size_t(k)].get();
+            if (!child) {
+                regular = false;
+                break;
+            }
+            uint8_t side = 0;
+            for (int a = 0; a < 3; ++a) {
+                auto same = [&](int which) {
+                    return std::memcmp(&child->CubeMin[a], &f.Lo[which][a], sizeof(float)) == 0 &&
+                           std::memcmp(&child->CubeMax[a], &f.Hi[which][a], sizeof(float)) == 0;
+                };
+                if (same(0)) continue;
+                if (same(1)) {
+                    side |= uint8_t(1u << a);
+                    continue;
+                }
+                regular = false;
+            }
+            f.Side[k] = side;
+        }
+        f.Regular = regular;
+    }
+    for (int k = 0; k < 8; ++k)
+        if (TQOROctreeNode<int>* child = node->Children[size_t(k)].get()) {
+            const int32_t c = Flatten(child, flat);
+            flat[size_t(index)].Child[k] = c;
+        }
+    return index;
+}
+
+}  // namespace
+
 void TKSN_MeshRoot::AddVerticesToOctree(TQOROctreeNode<int>* node)
 {
     if (!node) return;
+    std::vector<TFlatNode> flat;
+    Flatten(node, flat);
     // The descent of each vertex reads only the tree, so the leaves are found
     // in parallel; filing them stays in list order.
     const int count = visibleVertexCount;
@@ -150,35 +219,53 @@ void TKSN_MeshRoot::AddVerticesToOctree(TQOROctreeNode<int>* node)
             const int v = visibleVertices[i];
             if (!InRange(v, vertexCount)) continue;
             const float* p = baseVertices + 3 * size_t(v);
-            TQOROctreeNode<int>* at = node;
-            while (at->HasChildren()) {
-                TQOROctreeNode<int>* chosen = nullptr;
-                for (auto& child : at->Children) {
-                    if (child && QOROctreeBoxes::BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
-                        chosen = child.get();
-                        break;
+            int32_t at = 0;
+            while (!flat[size_t(at)].Leaf) {
+                const TFlatNode& f = flat[size_t(at)];
+                int32_t chosen = -1;
+                if (f.Regular) {
+                    // Bit a of inside[s]: p lies in interval s on axis a (the box test's comparisons).
+                    unsigned inside[2] = {0, 0};
+                    for (int s = 0; s < 2; ++s)
+                        for (int a = 0; a < 3; ++a)
+                            if (!(p[a] > f.Hi[s][a] + 1e-30f || p[a] < f.Lo[s][a] - 1e-30f)) inside[s] |= 1u << a;
+                    for (int k = 0; k < 8; ++k) {
+                        const unsigned high = f.Side[k];
+                        if (((inside[1] & high) | (inside[0] & ~high & 7u)) == 7u) {
+                            chosen = f.Child[k];
+                            break;
+                        }
+                    }
+                } else {
+                    for (int k = 0; k < 8; ++k) {
+                        const TQOROctreeNode<int>* child = f.Node->Children[size_t(k)].get();
+                        if (child && QOROctreeBoxes::BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
+                            chosen = f.Child[k];
+                            break;
+                        }
                     }
                 }
-                if (!chosen) {
+                if (chosen < 0) {
                     // Outside every cell (rounding at the root's faces): the nearest centre, lower index on ties.
                     float best = 0;
-                    for (auto& child : at->Children) {
+                    for (int k = 0; k < 8; ++k) {
+                        const TQOROctreeNode<int>* child = f.Node->Children[size_t(k)].get();
                         if (!child) continue;
                         float d = 0;
                         for (int a = 0; a < 3; ++a) {
                             const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
                             d += (p[a] - c) * (p[a] - c);
                         }
-                        if (!chosen || d < best) {
-                            chosen = child.get();
+                        if (chosen < 0 || d < best) {
+                            chosen = f.Child[k];
                             best = d;
                         }
                     }
                 }
-                if (!chosen) break;
+                if (chosen < 0) break;
                 at = chosen;
             }
-            leafOf[i] = at;
+            leafOf[i] = flat[size_t(at)].Node;
         }
     };
     KSN_RunInBlocks(leafOf.size(), 16384, descend);

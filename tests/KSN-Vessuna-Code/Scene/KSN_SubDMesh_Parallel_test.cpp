@@ -4,6 +4,7 @@
 // large enough to be split over the worker pool.
 #include "KSN_SubDMesh.h"
 
+#include "KSN_GeometryTests.h"
 #include "QORThreads.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,31 @@ void ExpectBoxesOfTheSerialWalk(TKSN_SubDMesh& level)
     }
 }
 
+// Every vertex of a leaf's slice is where the plain descent takes it: from
+// the root into the first child whose cell holds it, down to that leaf.
+void ExpectVerticesWhereTheDescentFilesThem(TKSN_SubDMesh& level)
+{
+    int misplaced = 0;
+    for (TQOROctreeNode<int>* leaf : level.GetBottomLevelOctreeNodeList())
+        for (int i = leaf->VertexBegin; i < leaf->VertexEnd; ++i) {
+            // The build filed the positions before smoothing, which the resolved ones keep.
+            const float* p = level.resolvedVertices + 3 * level.visibleVertices[i];
+            TQOROctreeNode<int>* at = level.octreeRoot.get();
+            while (at->HasChildren()) {
+                TQOROctreeNode<int>* next = nullptr;
+                for (auto& child : at->Children)
+                    if (child && Kestrune_BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
+                        next = child.get();
+                        break;
+                    }
+                if (!next) break;
+                at = next;
+            }
+            misplaced += at != leaf;
+        }
+    EXPECT_EQ(misplaced, 0);
+}
+
 // Polygons are listed leaf after leaf at their first visit in the walk over
 // the leaf-ordered vertex list and each vertex's row.
 void ExpectPolygonsInFirstVisitOrder(TKSN_SubDMesh& level)
@@ -174,6 +200,7 @@ TEST(SubDParallelBuild, LevelsEqualTheSerialWalksBitForBit)
     EXPECT_TRUE(SameFloats(smoothed.data(), level.baseVertices, smoothed.size()));
 
     for (TKSN_SubDMesh* l : {parent.get(), &level}) {
+        ExpectVerticesWhereTheDescentFilesThem(*l);
         ExpectPolygonsInFirstVisitOrder(*l);
         ExpectBoxesOfTheSerialWalk(*l);
     }
