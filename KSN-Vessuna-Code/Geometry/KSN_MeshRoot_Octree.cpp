@@ -82,6 +82,14 @@ void CollectLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNode<int>*>&
     for (auto& child : node->Children) CollectLeaves(child.get(), leaves);
 }
 
+// The walks over a leaf's vertices meet their rows in no particular order of
+// memory: the row of a vertex a few places ahead is asked for early.
+constexpr int kRowLookAhead = 8;
+void PrefetchRow(const TKSN_MeshRoot& root, int vertex)
+{
+    if (InRange(vertex, root.vertexPolygons.GetRowCount())) __builtin_prefetch(root.vertexPolygons[vertex]);
+}
+
 }  // namespace
 
 // [Build] ---------------------------------------------------------------------
@@ -300,6 +308,7 @@ void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
     auto forEachVisit = [&](size_t l, auto&& visit) {
         const std::vector<int32_t>& vertices = leaves[l]->TempVertices;
         for (size_t j = 0; j < vertices.size(); ++j) {
+            if (j + kRowLookAhead < vertices.size()) PrefetchRow(*this, vertices[j + kRowLookAhead]);
             const TRow row = VertexPolygonRow(*this, vertices[j]);
             const uint64_t place = uint64_t(firstPlace[l] + j) << 32;
             for (int k = 0; k < row.count; ++k) {
@@ -482,6 +491,7 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
                 }
             };
             for (int i = begin; i < end; ++i) {
+                if (i + kRowLookAhead < end) PrefetchRow(*this, visibleVertices[i + kRowLookAhead]);
                 const TRow row = VertexPolygonRow(*this, visibleVertices[i]);
                 for (int k = 0; k < row.count; ++k) {
                     const int p = row.items[k];

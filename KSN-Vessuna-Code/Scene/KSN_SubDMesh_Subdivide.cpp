@@ -188,10 +188,15 @@ private:
 // The corners of parent polygon p into c and its texture corners into t (a missing one reads as 0); the count.
 int ReadParentCorners(TKSN_SubDMesh* parent, int p, int32_t* c, int32_t* t)
 {
-    const int m = parent->vGetPolyN(p);
+    // The level's own records, read as its accessors read them (vGetPolyN,
+    // vGetPolyV, vGetPolyVT), without a call per corner.
+    const TKSN_SubDPolygon& poly = parent->Polygons[p];
+    const int m = poly.Corner2 == poly.Corner3 ? 3 : 4;
+    const int32_t* corners = &poly.Corner0;
+    const int32_t* uvs = parent->PolygonUVs ? parent->PolygonUVs + 4 * size_t(p) : nullptr;
     for (int k = 0; k < m; ++k) {
-        c[k] = parent->vGetPolyV(p, k);
-        t[k] = std::max(parent->vGetPolyVT(p, k), 0);
+        c[k] = corners[k];
+        t[k] = uvs ? std::max(uvs[k], 0) : 0;
     }
     return m;
 }
@@ -316,7 +321,7 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
         if (p % 1000 == 0) OS.DoProgress();
         int32_t c[4], t[4];
         const int m = ReadParentCorners(parent, p, c, t);
-        const int32_t owner = parent->GetOwnerIP(p);
+        const int32_t owner = parent->Polygons[p].Owner;
         int32_t f, uf;
         b.FacePoint(c, t, m, f, uf);
         int32_t prevE = b.EdgePoint(c[m - 1], c[0]);
@@ -395,7 +400,7 @@ bool TKSN_SubDMesh::DynamicSubdivide(TKSN_SubDMesh* parent, int allowance)
         if (p % 1000 == 0) OS.DoProgress();
         int32_t c[4], t[4];
         const int m = ReadParentCorners(parent, p, c, t);
-        const int32_t owner = parent->GetOwnerIP(p);
+        const int32_t owner = parent->Polygons[p].Owner;
         int32_t ring[8], uring[8];
         int n = 0, sides = 0;
         for (int k = 0; k < m; ++k) {
