@@ -150,6 +150,10 @@ private:
     // across and places every new vertex from its parent record.
     void PlaceNewVertices(TKSN_SubDMesh* parent, int usedVertices, TKSN_SubDRecords& records);
     void FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records);
+    // Subdivide's numbering and filling on the worker pool, with the serial
+    // walk's numbers; false, with nothing changed, when the parent's
+    // vertex-to-polygon rows do not match its polygons or a row is too long.
+    bool SubdivideInParallel(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
     void RecalculateNormalsInto(const float* positions, float* vertexNormals, float* polygonNormals);
     // The same results from the vertex-to-polygon table, in parallel; only
     // while the table was built from the current polygons.

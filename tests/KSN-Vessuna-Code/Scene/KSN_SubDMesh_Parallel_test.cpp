@@ -19,12 +19,13 @@ namespace {
 
 // A bumpy open grid of side x side cells: quads, with every seventh cell a
 // triangle (its third corner repeated), so rows list some polygons twice.
-std::unique_ptr<TKSN_SubDMesh> BumpyLevelZero(int side)
+// With seam, the right half of the grid has texture vertices of its own.
+std::unique_ptr<TKSN_SubDMesh> BumpyLevelZero(int side, bool seam = false)
 {
     const int row = side + 1;
     auto level = std::make_unique<TKSN_SubDMesh>();
     level->SetVertexCount(row * row);
-    level->SetTVertexCount(row * row);
+    level->SetTVertexCount((seam ? 2 : 1) * row * row);
     level->SetPolygonCount(side * side);
     for (int y = 0; y <= side; ++y)
         for (int x = 0; x <= side; ++x) {
@@ -32,9 +33,11 @@ std::unique_ptr<TKSN_SubDMesh> BumpyLevelZero(int side)
             p[0] = float(x) / float(side) - 0.5f;
             p[1] = float(y) / float(side) - 0.5f;
             p[2] = 0.05f * std::sin(float(x) * 0.37f) * std::cos(float(y) * 0.23f);
-            float* t = level->tVertices + 2 * (y * row + x);
-            t[0] = float(x) / float(side);
-            t[1] = float(y) / float(side);
+            for (int copy = 0; copy < (seam ? 2 : 1); ++copy) {
+                float* t = level->tVertices + 2 * (copy * row * row + y * row + x);
+                t[0] = float(x) / float(side) + float(copy);
+                t[1] = float(y) / float(side);
+            }
         }
     int q = 0;
     for (int y = 0; y < side; ++y)
@@ -42,7 +45,8 @@ std::unique_ptr<TKSN_SubDMesh> BumpyLevelZero(int side)
             const int a = y * row + x, b = a + 1, c = a + row + 1, d = a + row;
             level->Polygons[q] = q % 7 == 3 ? TKSN_SubDPolygon{a, b, c, c, q} : TKSN_SubDPolygon{a, b, c, d, q};
             const int32_t* corners = &level->Polygons[q].Corner0;
-            for (int k = 0; k < 4; ++k) level->PolygonUVs[4 * q + k] = corners[k];
+            const int uvOffset = seam && 2 * x >= side ? row * row : 0;
+            for (int k = 0; k < 4; ++k) level->PolygonUVs[4 * q + k] = corners[k] + uvOffset;
         }
     level->AfterRawBuild();
     level->SetLeanAndMean(true);
@@ -204,6 +208,29 @@ TEST(SubDParallelBuild, LevelsEqualTheSerialWalksBitForBit)
         ExpectPolygonsInFirstVisitOrder(*l);
         ExpectBoxesOfTheSerialWalk(*l);
     }
+}
+
+TEST(SubDParallelBuild, ParallelNumberingGivesTheSerialWalksLevel)
+{
+    // Without the parent's vertex-to-polygon rows the level is numbered by
+    // the serial walk over the parent's polygons.
+    ThreadCruncher_Initialize();
+    auto parent = BumpyLevelZero(100, true);
+    TKSN_SubDMesh parallel, serial;
+    parallel.Subdivide(parent.get());
+    parent->vertexPolygons.Clean();
+    serial.Subdivide(parent.get());
+    ASSERT_EQ(parallel.GetVCount(), serial.GetVCount());
+    ASSERT_EQ(parallel.GetTVCount(), serial.GetTVCount());
+    ASSERT_EQ(parallel.GetPCount(), serial.GetPCount());
+    EXPECT_GT(serial.GetTVCount(), serial.GetVCount()) << "the seam splits texture edges";
+    const size_t v = size_t(serial.GetVCount()), p = size_t(serial.GetPCount());
+    EXPECT_EQ(std::memcmp(parallel.Polygons, serial.Polygons, p * sizeof(TKSN_SubDPolygon)), 0);
+    EXPECT_EQ(std::memcmp(parallel.PolygonUVs, serial.PolygonUVs, 4 * p * sizeof(int32_t)), 0);
+    EXPECT_EQ(std::memcmp(parallel.GetVertexParentLookup(), serial.GetVertexParentLookup(), 4 * v * sizeof(int32_t)), 0);
+    EXPECT_TRUE(SameFloats(parallel.tVertices, serial.tVertices, 2 * size_t(serial.GetTVCount())));
+    EXPECT_TRUE(SameFloats(parallel.resolvedVertices, serial.resolvedVertices, 3 * v));
+    EXPECT_TRUE(SameFloats(parallel.baseVertices, serial.baseVertices, 3 * v));
 }
 
 TEST(SubDParallelBuild, AHeldPoolGivesTheSameLevel)
