@@ -327,19 +327,17 @@ void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
             });
     };
     KSN_RunInBlocks(leaves.size(), 16, rank);
+    // Each polygon is taken by one leaf at most, so the flags set here are
+    // distinct items; nothing in this pass reads them.
     auto take = [&](size_t first, size_t end) {
         for (size_t l = first; l < end; ++l)
             forEachVisit(l, [&](int p, uint64_t key) {
-                if (lowest[size_t(p)] == key) leaves[l]->TempPolygons.push_back(p);
+                if (lowest[size_t(p)] != key) return;
+                leaves[l]->TempPolygons.push_back(p);
+                SetCustomPFlagToTrue(p);
             });
     };
     KSN_RunInBlocks(leaves.size(), 16, take);
-    // Each polygon was taken by one leaf at most, so the flags are distinct items.
-    auto mark = [&](size_t first, size_t end) {
-        for (size_t l = first; l < end; ++l)
-            for (const int32_t p : leaves[l]->TempPolygons) SetCustomPFlagToTrue(p);
-    };
-    KSN_RunInBlocks(leaves.size(), 16, mark);
 }
 
 void TKSN_MeshRoot::GenerateBottomLevelOctreeNodeList(TQOROctreeNode<int>* node)
