@@ -293,6 +293,23 @@ void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
     // visits that hold their polygon's lowest rank.
     std::vector<TQOROctreeNode<int>*> leaves;
     CollectLeaves(node, leaves);
+    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < 2 || ThreadCruncher->IsBusy()) {
+        // On one thread the plain walk is cheaper: the first visit takes the polygon.
+        for (TQOROctreeNode<int>* leaf : leaves)
+            for (size_t j = 0; j < leaf->TempVertices.size(); ++j) {
+                if (j + kRowLookAhead < leaf->TempVertices.size())
+                    PrefetchRow(*this, leaf->TempVertices[j + kRowLookAhead]);
+                const TRow row = VertexPolygonRow(*this, leaf->TempVertices[j]);
+                for (int k = 0; k < row.count; ++k) {
+                    const int p = row.items[k];
+                    // The flag first: it is the cheaper question and settles most visits.
+                    if (!InRange(p, polygonCount) || GetCustomPFlag(p) || IsPolyHidden(p)) continue;
+                    SetCustomPFlagToTrue(p);
+                    leaf->TempPolygons.push_back(p);
+                }
+            }
+        return;
+    }
     std::vector<size_t> firstPlace(leaves.size() + 1, 0);
     for (size_t l = 0; l < leaves.size(); ++l) firstPlace[l + 1] = firstPlace[l] + leaves[l]->TempVertices.size();
     if (polygonCount <= 0) return;   // places fit 31 bits: they count visible vertices
