@@ -293,7 +293,7 @@ void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
     // visits that hold their polygon's lowest rank.
     std::vector<TQOROctreeNode<int>*> leaves;
     CollectLeaves(node, leaves);
-    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < 2 || ThreadCruncher->IsBusy()) {
+    if (!KSN_PoolCanShare()) {
         // On one thread the plain walk is cheaper: the first visit takes the polygon.
         for (TQOROctreeNode<int>* leaf : leaves)
             for (size_t j = 0; j < leaf->TempVertices.size(); ++j) {

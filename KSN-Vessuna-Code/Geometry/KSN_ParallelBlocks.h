@@ -7,6 +7,15 @@
 
 #include <cstddef>
 
+// Whether the program's pool can share work now (it exists, has more than
+// one slot and nobody holds it); passes whose parallel form costs more work
+// than their serial one take the serial one otherwise.
+inline bool KSN_PoolCanShare()
+{
+    return ThreadCruncher && ThreadCruncher->GetSlotCount() > 1 && !ThreadCruncher->IsBusy() &&
+           !ThreadCruncher->IsPoolThread();
+}
+
 // Runs job(first, end) over 0..count in blocks of block items on the pool when
 // it is free; when the pool is missing, held elsewhere (never waited for) or
 // the caller is one of its own jobs, the whole range runs on this thread in

@@ -204,8 +204,14 @@ void TKSN_SubDMesh::AfterRawBuild()
         CopyBytes(resolvedVertices, baseVertices, int64_t(vertexCount) * 12);
     BuildVisiblePolygons(false);
     BuildVertexPolygons();
-    // The table is fresh here, so the normals come from its rows.
-    if (resolvedVertices && vertexNormals) RecalculateNormalsFromRows(resolvedVertices, vertexNormals, polygonNormals);
+    // The table is fresh here, so the normals may come from its rows, in
+    // parallel; on one thread the scatter over the polygons is cheaper.
+    if (resolvedVertices && vertexNormals) {
+        if (KSN_PoolCanShare())
+            RecalculateNormalsFromRows(resolvedVertices, vertexNormals, polygonNormals);
+        else
+            RecalculateNormalsInto(resolvedVertices, vertexNormals, polygonNormals);
+    }
     BuildOctree();
 }
 

@@ -679,7 +679,7 @@ void TKSN_SubDMesh::SmoothVertices()
 void TKSN_SubDMesh::SmoothVerticesFromRows()
 {
     if (vertexCount <= 0 || !resolvedVertices || !baseVertices) return;
-    if (vertexPolygons.GetRowCount() != vertexCount) {
+    if (vertexPolygons.GetRowCount() != vertexCount || !KSN_PoolCanShare()) {
         SmoothVertices();
         return;
     }
