@@ -21,6 +21,7 @@
 #include "KSN_ParallelBlocks.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -149,136 +150,213 @@ void TKSN_MeshRoot::BuildOctree()
 
 namespace {
 
-// The tree as a flat array for the descent of every vertex: per node its
-// children and, for a node whose eight cells each take on every axis exactly
-// the low cell's (child 0) or the high cell's (child 6) interval, which of the
-// two, so that a point is tested against two intervals per axis instead of
-// against eight boxes. The tests are the same comparisons on the same
-// values, so the cell chosen is the same.
-struct TFlatNode {
-    TQOROctreeNode<int>* Node = nullptr;
-    int32_t Child[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
-    bool Leaf = true;
+// The tree as flat arrays for the descent of every vertex: the inner nodes
+// (those with children) in one small array, the leaves in another; a child
+// reference is an inner index, or ~leaf index for a leaf. For an inner node
+// whose eight cells each take on every axis exactly the low cell's (child 0)
+// or the high cell's (child 6) interval, the child a point goes to is looked
+// up from which of the two intervals hold it on each axis, instead of testing
+// eight boxes. The tests are the same comparisons on the same values, so the
+// cell chosen is the same.
+struct TInnerNode {
+    // The interval ends with the box test's tolerance applied, per axis: a
+    // point is in the low interval when !(p > LowTop) and !(p < LowBottom),
+    // in the high one when !(p > HighTop) and !(p < HighBottom).
+    float LowBottom[3] = {}, LowTop[3] = {}, HighBottom[3] = {}, HighTop[3] = {};
+    int32_t Child[8] = {};   // read only for children that exist
     bool Regular = false;
-    uint8_t Side[8] = {};   // bit a: child takes the high interval on axis a
-    float Lo[2][3] = {}, Hi[2][3] = {};   // [0] child 0's cell, [1] child 6's
+    uint8_t Picks = 0;       // which table of TFlatTree::PickTables
 };
 
-int32_t Flatten(TQOROctreeNode<int>* node, std::vector<TFlatNode>& flat)
-{
-    const int32_t index = int32_t(flat.size());
-    flat.emplace_back();
-    flat[size_t(index)].Node = node;
-    if (!node->HasChildren()) return index;
-    flat[size_t(index)].Leaf = false;
-    bool regular = node->Children[0] && node->Children[6];
-    if (regular) {
-        TFlatNode& f = flat[size_t(index)];
-        for (int a = 0; a < 3; ++a) {
-            f.Lo[0][a] = node->Children[0]->CubeMin[a];
-            f.Hi[0][a] = node->Children[0]->CubeMax[a];
-            f.Lo[1][a] = node->Children[6]->CubeMin[a];
-            f.Hi[1][a] = node->Children[6]->CubeMax[a];
+struct TFlatTree {
+    std::vector<TInnerNode> Inner;
+    std::vector<TQOROctreeNode<int>*> InnerNodes;   // beside Inner: only the slow path reads them
+    std::vector<TQOROctreeNode<int>*> Leaves;
+    // For a regular node, by which intervals hold the point (bits 0..2 the
+    // low ones on x, y, z, bits 3..5 the high ones): the first child whose
+    // cell holds it, or -1. One table per pattern of which child takes which
+    // interval; every node the octree's Subdivide makes has the same.
+    std::vector<std::array<int8_t, 64>> PickTables;
+    std::vector<std::array<uint8_t, 8>> Patterns;
+
+    // The reference of node: its inner index, or ~leaf index.
+    int32_t Add(TQOROctreeNode<int>* node)
+    {
+        if (!node->HasChildren()) {
+            Leaves.push_back(node);
+            return ~int32_t(Leaves.size() - 1);
         }
-        for (int k = 0; k < 8 && regular; ++k) {
-            const TQOROctreeNode<int>* child = node->Children[size_t(k)].get();
-            if (!child) {
-                regular = false;
-                break;
+        const int32_t index = int32_t(Inner.size());
+        Inner.emplace_back();
+        InnerNodes.push_back(node);
+        MarkRegular(index);
+        for (int k = 0; k < 8; ++k)
+            if (TQOROctreeNode<int>* child = node->Children[size_t(k)].get()) {
+                const int32_t c = Add(child);
+                Inner[size_t(index)].Child[k] = c;
             }
-            uint8_t side = 0;
-            for (int a = 0; a < 3; ++a) {
-                auto same = [&](int which) {
-                    return std::memcmp(&child->CubeMin[a], &f.Lo[which][a], sizeof(float)) == 0 &&
-                           std::memcmp(&child->CubeMax[a], &f.Hi[which][a], sizeof(float)) == 0;
-                };
-                if (same(0)) continue;
-                if (same(1)) {
-                    side |= uint8_t(1u << a);
-                    continue;
-                }
-                regular = false;
-            }
-            f.Side[k] = side;
-        }
-        f.Regular = regular;
+        return index;
     }
-    for (int k = 0; k < 8; ++k)
-        if (TQOROctreeNode<int>* child = node->Children[size_t(k)].get()) {
-            const int32_t c = Flatten(child, flat);
-            flat[size_t(index)].Child[k] = c;
+
+    void MarkRegular(int32_t index)
+    {
+        const TQOROctreeNode<int>* node = InnerNodes[size_t(index)];
+        const TQOROctreeNode<int>* low = node->Children[0].get();
+        const TQOROctreeNode<int>* high = node->Children[6].get();
+        if (!low || !high) return;
+        std::array<uint8_t, 8> side{};
+        for (int k = 0; k < 8; ++k) {
+            const TQOROctreeNode<int>* child = node->Children[size_t(k)].get();
+            if (!child) return;
+            for (int a = 0; a < 3; ++a) {
+                auto same = [&](const TQOROctreeNode<int>* other) {
+                    return std::memcmp(&child->CubeMin[a], &other->CubeMin[a], sizeof(float)) == 0 &&
+                           std::memcmp(&child->CubeMax[a], &other->CubeMax[a], sizeof(float)) == 0;
+                };
+                if (same(low)) continue;
+                if (!same(high)) return;
+                side[size_t(k)] |= uint8_t(1u << a);
+            }
         }
-    return index;
-}
+        size_t pattern = 0;
+        while (pattern < Patterns.size() && Patterns[pattern] != side) ++pattern;
+        if (pattern == Patterns.size()) {
+            if (pattern >= 255) return;
+            Patterns.push_back(side);
+            std::array<int8_t, 64> pick{};
+            for (unsigned mask = 0; mask < 64; ++mask) {
+                const unsigned lowHolds = mask & 7u, highHolds = mask >> 3;
+                pick[mask] = -1;
+                for (int k = 0; k < 8; ++k)
+                    if (((highHolds & side[size_t(k)]) | (lowHolds & ~unsigned(side[size_t(k)]) & 7u)) == 7u) {
+                        pick[mask] = int8_t(k);
+                        break;
+                    }
+            }
+            PickTables.push_back(pick);
+        }
+        TInnerNode& f = Inner[size_t(index)];
+        for (int a = 0; a < 3; ++a) {
+            f.LowBottom[a] = low->CubeMin[a] - 1e-30f;
+            f.LowTop[a] = low->CubeMax[a] + 1e-30f;
+            f.HighBottom[a] = high->CubeMin[a] - 1e-30f;
+            f.HighTop[a] = high->CubeMax[a] + 1e-30f;
+        }
+        f.Picks = uint8_t(pattern);
+        f.Regular = true;
+    }
+};
 
 }  // namespace
 
 void TKSN_MeshRoot::AddVerticesToOctree(TQOROctreeNode<int>* node)
 {
     if (!node) return;
-    std::vector<TFlatNode> flat;
-    Flatten(node, flat);
-    // The descent of each vertex reads only the tree, so the leaves are found
-    // in parallel; filing them stays in list order.
+    TFlatTree tree;
+    const int32_t root = tree.Add(node);
+    // The descent of each vertex reads only the tree, so the cells are found
+    // in parallel; filing them stays in list order. A descent that finds no
+    // child to enter stays at an inner node (its reference kept as inner).
     const int count = visibleVertexCount;
-    std::vector<TQOROctreeNode<int>*> leafOf(size_t(std::max(count, 0)), nullptr);
-    auto descend = [&](size_t first, size_t end) {
-        for (size_t i = first; i < end; ++i) {
-            const int v = visibleVertices[i];
-            if (!InRange(v, vertexCount)) continue;
-            const float* p = baseVertices + 3 * size_t(v);
-            int32_t at = 0;
-            while (!flat[size_t(at)].Leaf) {
-                const TFlatNode& f = flat[size_t(at)];
-                int32_t chosen = -1;
-                if (f.Regular) {
-                    // Bit a of inside[s]: p lies in interval s on axis a (the box test's comparisons).
-                    unsigned inside[2] = {0, 0};
-                    for (int s = 0; s < 2; ++s)
-                        for (int a = 0; a < 3; ++a)
-                            if (!(p[a] > f.Hi[s][a] + 1e-30f || p[a] < f.Lo[s][a] - 1e-30f)) inside[s] |= 1u << a;
-                    for (int k = 0; k < 8; ++k) {
-                        const unsigned high = f.Side[k];
-                        if (((inside[1] & high) | (inside[0] & ~high & 7u)) == 7u) {
-                            chosen = f.Child[k];
-                            break;
-                        }
-                    }
-                } else {
-                    for (int k = 0; k < 8; ++k) {
-                        const TQOROctreeNode<int>* child = f.Node->Children[size_t(k)].get();
-                        if (child && QOROctreeBoxes::BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
-                            chosen = f.Child[k];
-                            break;
-                        }
-                    }
-                }
-                if (chosen < 0) {
-                    // Outside every cell (rounding at the root's faces): the nearest centre, lower index on ties.
-                    float best = 0;
-                    for (int k = 0; k < 8; ++k) {
-                        const TQOROctreeNode<int>* child = f.Node->Children[size_t(k)].get();
-                        if (!child) continue;
-                        float d = 0;
-                        for (int a = 0; a < 3; ++a) {
-                            const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
-                            d += (p[a] - c) * (p[a] - c);
-                        }
-                        if (chosen < 0 || d < best) {
-                            chosen = f.Child[k];
-                            best = d;
-                        }
-                    }
-                }
-                if (chosen < 0) break;
-                at = chosen;
+    constexpr int32_t kNone = INT32_MIN;
+    std::vector<int32_t> cellOf(size_t(std::max(count, 0)), kNone);
+    // One step down from inner node at: the child reference, or at itself
+    // when the node has no child at all (the point is filed there).
+    auto step = [&](int32_t at, const float* p) -> int32_t {
+        const TInnerNode& f = tree.Inner[size_t(at)];
+        int chosen = -1;
+        if (f.Regular) {
+            // Both comparisons always made and the child looked up, so that
+            // no branch depends on the point.
+            unsigned mask = 0;
+            for (int a = 0; a < 3; ++a) {
+                mask |= unsigned(!(p[a] > f.LowTop[a]) & !(p[a] < f.LowBottom[a])) << a;
+                mask |= unsigned(!(p[a] > f.HighTop[a]) & !(p[a] < f.HighBottom[a])) << (3 + a);
             }
-            leafOf[i] = flat[size_t(at)].Node;
+            chosen = tree.PickTables[f.Picks][mask];
+            if (chosen >= 0) return f.Child[chosen];
+        }
+        const TQOROctreeNode<int>* node = tree.InnerNodes[size_t(at)];
+        if (!f.Regular)
+            for (int k = 0; k < 8; ++k) {
+                const TQOROctreeNode<int>* child = node->Children[size_t(k)].get();
+                if (child && QOROctreeBoxes::BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
+                    chosen = k;
+                    break;
+                }
+            }
+        if (chosen < 0) {
+            // Outside every cell (rounding at the root's faces): the nearest centre, lower index on ties.
+            float best = 0;
+            for (int k = 0; k < 8; ++k) {
+                const TQOROctreeNode<int>* child = node->Children[size_t(k)].get();
+                if (!child) continue;
+                float d = 0;
+                for (int a = 0; a < 3; ++a) {
+                    const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
+                    d += (p[a] - c) * (p[a] - c);
+                }
+                if (chosen < 0 || d < best) {
+                    chosen = k;
+                    best = d;
+                }
+            }
+        }
+        return chosen < 0 ? at : f.Child[chosen];
+    };
+    // Eight vertices go down side by side, so that their chains of
+    // comparisons and look-ups overlap instead of waiting on each other.
+    auto descend = [&](size_t first, size_t end) {
+        constexpr int kLanes = 8;
+        for (size_t i0 = first; i0 < end; i0 += kLanes) {
+            const int lanes = int(std::min<size_t>(kLanes, end - i0));
+            const float* p[kLanes];
+            int32_t at[kLanes];
+            bool going[kLanes];
+            for (int j = 0; j < lanes; ++j) {
+                const int v = visibleVertices[i0 + size_t(j)];
+                going[j] = InRange(v, vertexCount);
+                p[j] = going[j] ? baseVertices + 3 * size_t(v) : nullptr;
+                at[j] = going[j] ? root : kNone;
+                going[j] = going[j] && root >= 0;
+            }
+            for (bool any = true; any;) {
+                any = false;
+                for (int j = 0; j < lanes; ++j) {
+                    if (!going[j]) continue;
+                    const int32_t next = step(at[j], p[j]);
+                    going[j] = next >= 0 && next != at[j];
+                    at[j] = next;
+                    any = any || going[j];
+                }
+            }
+            for (int j = 0; j < lanes; ++j) cellOf[i0 + size_t(j)] = at[j];
         }
     };
-    KSN_RunInBlocks(leafOf.size(), 16384, descend);
-    for (int i = 0; i < count; ++i)
-        if (leafOf[size_t(i)]) leafOf[size_t(i)]->TempVertices.push_back(visibleVertices[i]);
+    KSN_RunInBlocks(cellOf.size(), 16384, descend);
+    // Filed leaf by leaf through one array sorted by leaf (stable, so each
+    // leaf's vertices keep list order), then appended to each leaf's list
+    // in one go: no walk from list to list for every vertex.
+    std::vector<int32_t> start(tree.Leaves.size() + 1, 0);
+    for (const int32_t at : cellOf)
+        if (at != kNone && at < 0) ++start[size_t(~at) + 1];
+    for (size_t l = 0; l < tree.Leaves.size(); ++l) start[l + 1] += start[l];
+    std::vector<int32_t> sorted(size_t(start.back()));
+    {
+        std::vector<int32_t> cursor(start.begin(), start.end() - 1);
+        for (int i = 0; i < count; ++i) {
+            const int32_t at = cellOf[size_t(i)];
+            if (at == kNone) continue;
+            if (at >= 0)
+                tree.InnerNodes[size_t(at)]->TempVertices.push_back(visibleVertices[i]);   // stayed at an inner node
+            else
+                sorted[size_t(cursor[size_t(~at)]++)] = visibleVertices[i];
+        }
+    }
+    for (size_t l = 0; l < tree.Leaves.size(); ++l)
+        if (start[l + 1] > start[l])
+            tree.Leaves[l]->TempVertices.insert(tree.Leaves[l]->TempVertices.end(), sorted.begin() + start[l],
+                                                sorted.begin() + start[l + 1]);
 }
 
 void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
