@@ -158,11 +158,23 @@ namespace {
 // up from which of the two intervals hold it on each axis, instead of testing
 // eight boxes. The tests are the same comparisons on the same values, so the
 // cell chosen is the same.
+using TFloat4 = float __attribute__((vector_size(16)));
+using TInt4 = int __attribute__((vector_size(16)));
+
+// The lanes (x, y, z) where !(p > top) and !(p < bottom), as bits 0..2: the
+// box test's comparisons, made four at a time (a NaN compares false, so it
+// counts as inside, as in the box test).
+inline unsigned LanesInside(TFloat4 p, TFloat4 bottom, TFloat4 top)
+{
+    const TInt4 inside = ~(p > top) & ~(p < bottom);
+    return unsigned(__builtin_ia32_movmskps(TFloat4(inside))) & 7u;
+}
+
 struct TInnerNode {
-    // The interval ends with the box test's tolerance applied, per axis: a
-    // point is in the low interval when !(p > LowTop) and !(p < LowBottom),
-    // in the high one when !(p > HighTop) and !(p < HighBottom).
-    float LowBottom[3] = {}, LowTop[3] = {}, HighBottom[3] = {}, HighTop[3] = {};
+    // The interval ends with the box test's tolerance applied, per axis (the
+    // fourth lane unused): a point is in the low interval when
+    // !(p > LowTop) and !(p < LowBottom), in the high one likewise.
+    TFloat4 LowBottom = {}, LowTop = {}, HighBottom = {}, HighTop = {};
     int32_t Child[8] = {};   // read only for children that exist
     bool Regular = false;
     uint8_t Picks = 0;       // which table of TFlatTree::PickTables
@@ -268,11 +280,8 @@ void TKSN_MeshRoot::AddVerticesToOctree(TQOROctreeNode<int>* node)
         if (f.Regular) {
             // Both comparisons always made and the child looked up, so that
             // no branch depends on the point.
-            unsigned mask = 0;
-            for (int a = 0; a < 3; ++a) {
-                mask |= unsigned(!(p[a] > f.LowTop[a]) & !(p[a] < f.LowBottom[a])) << a;
-                mask |= unsigned(!(p[a] > f.HighTop[a]) & !(p[a] < f.HighBottom[a])) << (3 + a);
-            }
+            const TFloat4 q = {p[0], p[1], p[2], 0.0f};
+            const unsigned mask = LanesInside(q, f.LowBottom, f.LowTop) | LanesInside(q, f.HighBottom, f.HighTop) << 3;
             chosen = tree.PickTables[f.Picks][mask];
             if (chosen >= 0) return f.Child[chosen];
         }
