@@ -289,6 +289,28 @@ void TKSN_MeshRoot::BuildVertexPolygons()
     // Count and add go over the same corners in the same order, so no row
     // can receive more entries than were counted for it.
     vertexPolygons.PrepareFirstPass(vertexCount);
+    int stride = 0;
+    if (const int32_t* table = GetQuadCornerTable(stride); table && polygonCount > 0) {
+        // The same corners read from the flat table; rows are filled in place,
+        // which is what AddItem does without its overflow check, which the
+        // matching count pass makes moot.
+        auto forEachCorner = [&](auto&& visit) {
+            for (int i = 0; i < polygonCount; ++i) {
+                const int32_t* c = table + size_t(i) * size_t(stride);
+                const int n = c[2] == c[3] ? 3 : 4;
+                for (int k = 0; k < n; ++k)
+                    if (c[k] >= 0 && c[k] < vertexCount) visit(int(c[k]), i);
+            }
+        };
+        forEachCorner([&](int v, int) { vertexPolygons.CountItem(v); });
+        vertexPolygons.PrepareSecondPass();
+        forEachCorner([&](int v, int i) {
+            int* row = vertexPolygons[v];
+            row[++row[0]] = i;
+        });
+        vertexPolygons.Finalize();
+        return;
+    }
     for (int i = 0; i < polygonCount; ++i) {
         const int n = vGetPolyN(i);
         for (int k = 0; k < n; ++k) {

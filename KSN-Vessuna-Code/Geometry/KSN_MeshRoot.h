@@ -167,6 +167,15 @@ public:
     virtual void SetVertexCount(int count);
     virtual void SetTVertexCount(int count);
     virtual void SetPolygonCount(int count);
+    // The corners of every polygon as one flat table, stride ints per polygon,
+    // four corners each (a triangle repeats its third corner), when the mesh
+    // stores them so; null otherwise. The bulk passes of the octree read
+    // corners from it instead of asking vGetPolyN / vGetPolyV per corner.
+    virtual const int32_t* GetQuadCornerTable(int& stride)
+    {
+        stride = 0;
+        return nullptr;
+    }
 
     // ---- non-virtual operations -------------------------------------------
 

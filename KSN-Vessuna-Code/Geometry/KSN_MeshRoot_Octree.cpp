@@ -18,8 +18,13 @@
 
 #include "QOROctree_Internal.h"
 
+#include "KSN_ParallelBlocks.h"
+
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 
 int32_t TotalValidatedNodes = 0;
 int32_t TotalValidatedVertices = 0;
@@ -42,6 +47,50 @@ TRow VertexPolygonRow(const TKSN_MeshRoot& root, int vertex)
     return {row + 1, std::max(row[0], 0)};
 }
 
+// The corners of one polygon, from the mesh's flat corner table when it has
+// one, else through the virtual accessors; either way the same corners in the
+// same order.
+class TCornerReader {
+public:
+    explicit TCornerReader(TKSN_MeshRoot& root) : Root(root), Table(root.GetQuadCornerTable(Stride)) {}
+    template <class Visit>
+    void ForEach(int polygon, Visit&& visit) const
+    {
+        if (Table) {
+            const int32_t* c = Table + size_t(polygon) * size_t(Stride);
+            const int n = c[2] == c[3] ? 3 : 4;
+            for (int k = 0; k < n; ++k) visit(int(c[k]));
+            return;
+        }
+        const int n = Root.vGetPolyN(polygon);
+        for (int k = 0; k < n; ++k) visit(Root.vGetPolyV(polygon, k));
+    }
+
+private:
+    TKSN_MeshRoot& Root;
+    int Stride = 0;
+    const int32_t* Table = nullptr;
+};
+
+// The leaves under node in depth-first child order (node itself when it is one).
+void CollectLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNode<int>*>& leaves)
+{
+    if (!node) return;
+    if (!node->HasChildren()) {
+        leaves.push_back(node);
+        return;
+    }
+    for (auto& child : node->Children) CollectLeaves(child.get(), leaves);
+}
+
+// The walks over a leaf's vertices meet their rows in no particular order of
+// memory: the row of a vertex a few places ahead is asked for early.
+constexpr int kRowLookAhead = 8;
+void PrefetchRow(const TKSN_MeshRoot& root, int vertex)
+{
+    if (InRange(vertex, root.vertexPolygons.GetRowCount())) __builtin_prefetch(root.vertexPolygons[vertex]);
+}
+
 }  // namespace
 
 // [Build] ---------------------------------------------------------------------
@@ -51,7 +100,6 @@ void TKSN_MeshRoot::BuildOctree()
     if (vertexPolygons.GetRowCount() != vertexCount) BuildVertexPolygons();
 
     KSN_CancelViewportDependentWork();
-    octreeRoot.reset();
     QORfree(polygonLeafIndex);
     polygonLeafIndex = nullptr;
     leafList.clear();
@@ -100,61 +148,300 @@ void TKSN_MeshRoot::BuildOctree()
     RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
 }
 
+namespace {
+
+// The tree as flat arrays for the descent of every vertex: the inner nodes
+// (those with children) in one small array, the leaves in another; a child
+// reference is an inner index, or ~leaf index for a leaf. For an inner node
+// whose eight cells each take on every axis exactly the low cell's (child 0)
+// or the high cell's (child 6) interval, the child a point goes to is looked
+// up from which of the two intervals hold it on each axis, instead of testing
+// eight boxes. The tests are the same comparisons on the same values, so the
+// cell chosen is the same.
+using TFloat4 = float __attribute__((vector_size(16)));
+using TInt4 = int __attribute__((vector_size(16)));
+
+// The lanes (x, y, z) where !(p > top) and !(p < bottom), as bits 0..2: the
+// box test's comparisons, made four at a time (a NaN compares false, so it
+// counts as inside, as in the box test).
+inline unsigned LanesInside(TFloat4 p, TFloat4 bottom, TFloat4 top)
+{
+    const TInt4 inside = ~(p > top) & ~(p < bottom);
+    return unsigned(__builtin_ia32_movmskps(TFloat4(inside))) & 7u;
+}
+
+struct TInnerNode {
+    // The interval ends with the box test's tolerance applied, per axis (the
+    // fourth lane unused): a point is in the low interval when
+    // !(p > LowTop) and !(p < LowBottom), in the high one likewise.
+    TFloat4 LowBottom = {}, LowTop = {}, HighBottom = {}, HighTop = {};
+    int32_t Child[8] = {};   // read only for children that exist
+    bool Regular = false;
+    uint8_t Picks = 0;       // which table of TFlatTree::PickTables
+};
+
+struct TFlatTree {
+    std::vector<TInnerNode> Inner;
+    std::vector<TQOROctreeNode<int>*> InnerNodes;   // beside Inner: only the slow path reads them
+    std::vector<TQOROctreeNode<int>*> Leaves;
+    // For a regular node, by which intervals hold the point (bits 0..2 the
+    // low ones on x, y, z, bits 3..5 the high ones): the first child whose
+    // cell holds it, or -1. One table per pattern of which child takes which
+    // interval; every node the octree's Subdivide makes has the same.
+    std::vector<std::array<int8_t, 64>> PickTables;
+    std::vector<std::array<uint8_t, 8>> Patterns;
+
+    // The reference of node: its inner index, or ~leaf index.
+    int32_t Add(TQOROctreeNode<int>* node)
+    {
+        if (!node->HasChildren()) {
+            Leaves.push_back(node);
+            return ~int32_t(Leaves.size() - 1);
+        }
+        const int32_t index = int32_t(Inner.size());
+        Inner.emplace_back();
+        InnerNodes.push_back(node);
+        MarkRegular(index);
+        for (int k = 0; k < 8; ++k)
+            if (TQOROctreeNode<int>* child = node->Children[size_t(k)].get()) {
+                const int32_t c = Add(child);
+                Inner[size_t(index)].Child[k] = c;
+            }
+        return index;
+    }
+
+    void MarkRegular(int32_t index)
+    {
+        const TQOROctreeNode<int>* node = InnerNodes[size_t(index)];
+        const TQOROctreeNode<int>* low = node->Children[0].get();
+        const TQOROctreeNode<int>* high = node->Children[6].get();
+        if (!low || !high) return;
+        std::array<uint8_t, 8> side{};
+        for (int k = 0; k < 8; ++k) {
+            const TQOROctreeNode<int>* child = node->Children[size_t(k)].get();
+            if (!child) return;
+            for (int a = 0; a < 3; ++a) {
+                auto same = [&](const TQOROctreeNode<int>* other) {
+                    return std::memcmp(&child->CubeMin[a], &other->CubeMin[a], sizeof(float)) == 0 &&
+                           std::memcmp(&child->CubeMax[a], &other->CubeMax[a], sizeof(float)) == 0;
+                };
+                if (same(low)) continue;
+                if (!same(high)) return;
+                side[size_t(k)] |= uint8_t(1u << a);
+            }
+        }
+        size_t pattern = 0;
+        while (pattern < Patterns.size() && Patterns[pattern] != side) ++pattern;
+        if (pattern == Patterns.size()) {
+            if (pattern >= 255) return;
+            Patterns.push_back(side);
+            std::array<int8_t, 64> pick{};
+            for (unsigned mask = 0; mask < 64; ++mask) {
+                const unsigned lowHolds = mask & 7u, highHolds = mask >> 3;
+                pick[mask] = -1;
+                for (int k = 0; k < 8; ++k)
+                    if (((highHolds & side[size_t(k)]) | (lowHolds & ~unsigned(side[size_t(k)]) & 7u)) == 7u) {
+                        pick[mask] = int8_t(k);
+                        break;
+                    }
+            }
+            PickTables.push_back(pick);
+        }
+        TInnerNode& f = Inner[size_t(index)];
+        for (int a = 0; a < 3; ++a) {
+            f.LowBottom[a] = low->CubeMin[a] - 1e-30f;
+            f.LowTop[a] = low->CubeMax[a] + 1e-30f;
+            f.HighBottom[a] = high->CubeMin[a] - 1e-30f;
+            f.HighTop[a] = high->CubeMax[a] + 1e-30f;
+        }
+        f.Picks = uint8_t(pattern);
+        f.Regular = true;
+    }
+};
+
+}  // namespace
+
 void TKSN_MeshRoot::AddVerticesToOctree(TQOROctreeNode<int>* node)
 {
     if (!node) return;
-    for (int i = 0; i < visibleVertexCount; ++i) {
-        const int v = visibleVertices[i];
-        if (!InRange(v, vertexCount)) continue;
-        const float* p = baseVertices + 3 * size_t(v);
-        TQOROctreeNode<int>* at = node;
-        while (at->HasChildren()) {
-            TQOROctreeNode<int>* chosen = nullptr;
-            for (auto& child : at->Children) {
+    TFlatTree tree;
+    const int32_t root = tree.Add(node);
+    // The descent of each vertex reads only the tree, so the cells are found
+    // in parallel; filing them stays in list order. A descent that finds no
+    // child to enter stays at an inner node (its reference kept as inner).
+    const int count = visibleVertexCount;
+    constexpr int32_t kNone = INT32_MIN;
+    std::vector<int32_t> cellOf(size_t(std::max(count, 0)), kNone);
+    // One step down from inner node at: the child reference, or at itself
+    // when the node has no child at all (the point is filed there).
+    auto step = [&](int32_t at, const float* p) -> int32_t {
+        const TInnerNode& f = tree.Inner[size_t(at)];
+        int chosen = -1;
+        if (f.Regular) {
+            // Both comparisons always made and the child looked up, so that
+            // no branch depends on the point.
+            const TFloat4 q = {p[0], p[1], p[2], 0.0f};
+            const unsigned mask = LanesInside(q, f.LowBottom, f.LowTop) | LanesInside(q, f.HighBottom, f.HighTop) << 3;
+            chosen = tree.PickTables[f.Picks][mask];
+            if (chosen >= 0) return f.Child[chosen];
+        }
+        const TQOROctreeNode<int>* node = tree.InnerNodes[size_t(at)];
+        if (!f.Regular)
+            for (int k = 0; k < 8; ++k) {
+                const TQOROctreeNode<int>* child = node->Children[size_t(k)].get();
                 if (child && QOROctreeBoxes::BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
-                    chosen = child.get();
+                    chosen = k;
                     break;
                 }
             }
-            if (!chosen) {
-                // Outside every cell (rounding at the root's faces): the nearest centre, lower index on ties.
-                float best = 0;
-                for (auto& child : at->Children) {
-                    if (!child) continue;
-                    float d = 0;
-                    for (int a = 0; a < 3; ++a) {
-                        const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
-                        d += (p[a] - c) * (p[a] - c);
-                    }
-                    if (!chosen || d < best) {
-                        chosen = child.get();
-                        best = d;
-                    }
+        if (chosen < 0) {
+            // Outside every cell (rounding at the root's faces): the nearest centre, lower index on ties.
+            float best = 0;
+            for (int k = 0; k < 8; ++k) {
+                const TQOROctreeNode<int>* child = node->Children[size_t(k)].get();
+                if (!child) continue;
+                float d = 0;
+                for (int a = 0; a < 3; ++a) {
+                    const float c = (child->CubeMin[a] + child->CubeMax[a]) * 0.5f;
+                    d += (p[a] - c) * (p[a] - c);
+                }
+                if (chosen < 0 || d < best) {
+                    chosen = k;
+                    best = d;
                 }
             }
-            if (!chosen) break;
-            at = chosen;
         }
-        QOROctree_AppendTempItem(at->TempVertices, v);
+        return chosen < 0 ? at : f.Child[chosen];
+    };
+    // Eight vertices go down side by side, so that their chains of
+    // comparisons and look-ups overlap instead of waiting on each other.
+    auto descend = [&](size_t first, size_t end) {
+        constexpr int kLanes = 8;
+        for (size_t i0 = first; i0 < end; i0 += kLanes) {
+            const int lanes = int(std::min<size_t>(kLanes, end - i0));
+            const float* p[kLanes];
+            int32_t at[kLanes];
+            bool going[kLanes];
+            for (int j = 0; j < lanes; ++j) {
+                const int v = visibleVertices[i0 + size_t(j)];
+                going[j] = InRange(v, vertexCount);
+                p[j] = going[j] ? baseVertices + 3 * size_t(v) : nullptr;
+                at[j] = going[j] ? root : kNone;
+                going[j] = going[j] && root >= 0;
+            }
+            for (bool any = true; any;) {
+                any = false;
+                for (int j = 0; j < lanes; ++j) {
+                    if (!going[j]) continue;
+                    const int32_t next = step(at[j], p[j]);
+                    going[j] = next >= 0 && next != at[j];
+                    at[j] = next;
+                    any = any || going[j];
+                }
+            }
+            for (int j = 0; j < lanes; ++j) cellOf[i0 + size_t(j)] = at[j];
+        }
+    };
+    KSN_RunInBlocks(cellOf.size(), 16384, descend);
+    // Filed leaf by leaf through one array sorted by leaf (stable, so each
+    // leaf's vertices keep list order), then appended to each leaf's list
+    // in one go: no walk from list to list for every vertex.
+    std::vector<int32_t> start(tree.Leaves.size() + 1, 0);
+    for (const int32_t at : cellOf)
+        if (at != kNone && at < 0) ++start[size_t(~at) + 1];
+    for (size_t l = 0; l < tree.Leaves.size(); ++l) start[l + 1] += start[l];
+    std::vector<int32_t> sorted(size_t(start.back()));
+    {
+        std::vector<int32_t> cursor(start.begin(), start.end() - 1);
+        for (int i = 0; i < count; ++i) {
+            const int32_t at = cellOf[size_t(i)];
+            if (at == kNone) continue;
+            if (at >= 0)
+                tree.InnerNodes[size_t(at)]->TempVertices.push_back(visibleVertices[i]);   // stayed at an inner node
+            else
+                sorted[size_t(cursor[size_t(~at)]++)] = visibleVertices[i];
+        }
     }
+    for (size_t l = 0; l < tree.Leaves.size(); ++l)
+        if (start[l + 1] > start[l])
+            tree.Leaves[l]->TempVertices.insert(tree.Leaves[l]->TempVertices.end(), sorted.begin() + start[l],
+                                                sorted.begin() + start[l + 1]);
 }
 
 void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
 {
     if (!node) return;
-    if (node->HasChildren()) {
-        for (auto& child : node->Children) AddPolygonsToOctree(child.get());
+    // A polygon goes to the first leaf, in walk order, whose filed vertices
+    // list it; within a leaf polygons keep the order of that walk (vertex by
+    // vertex, row by row). Whether a polygon may be taken at all (in range,
+    // flag clear, not hidden) does not change during the pass, so its first
+    // visit decides. The visits are ranked by their place in the walk, the
+    // lowest rank of each polygon found in parallel, then each leaf keeps the
+    // visits that hold their polygon's lowest rank.
+    std::vector<TQOROctreeNode<int>*> leaves;
+    CollectLeaves(node, leaves);
+    if (!KSN_PoolCanShare()) {
+        // On one thread the plain walk is cheaper: the first visit takes the polygon.
+        for (TQOROctreeNode<int>* leaf : leaves)
+            for (size_t j = 0; j < leaf->TempVertices.size(); ++j) {
+                if (j + kRowLookAhead < leaf->TempVertices.size())
+                    PrefetchRow(*this, leaf->TempVertices[j + kRowLookAhead]);
+                const TRow row = VertexPolygonRow(*this, leaf->TempVertices[j]);
+                for (int k = 0; k < row.count; ++k) {
+                    const int p = row.items[k];
+                    // The flag first: it is the cheaper question and settles most visits.
+                    if (!InRange(p, polygonCount) || GetCustomPFlag(p) || IsPolyHidden(p)) continue;
+                    SetCustomPFlagToTrue(p);
+                    leaf->TempPolygons.push_back(p);
+                }
+            }
         return;
     }
-    for (const int v : node->TempVertices) {
-        const TRow row = VertexPolygonRow(*this, v);
-        for (int k = 0; k < row.count; ++k) {
-            const int p = row.items[k];
-            if (!InRange(p, polygonCount) || IsPolyHidden(p) || GetCustomPFlag(p)) continue;
-            SetCustomPFlagToTrue(p);
-            QOROctree_AppendTempItem(node->TempPolygons, p);
+    std::vector<size_t> firstPlace(leaves.size() + 1, 0);
+    for (size_t l = 0; l < leaves.size(); ++l) firstPlace[l + 1] = firstPlace[l] + leaves[l]->TempVertices.size();
+    if (polygonCount <= 0) return;   // places fit 31 bits: they count visible vertices
+
+    std::vector<uint8_t> takeable(size_t(polygonCount), 0);
+    auto ask = [&](size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) takeable[p] = !GetCustomPFlag(int(p)) && !IsPolyHidden(int(p));
+    };
+    KSN_RunInBlocks(takeable.size(), 16384, ask);
+
+    constexpr uint64_t kNone = ~uint64_t(0);
+    std::vector<uint64_t> lowest(size_t(polygonCount), kNone);
+    auto forEachVisit = [&](size_t l, auto&& visit) {
+        const std::vector<int32_t>& vertices = leaves[l]->TempVertices;
+        for (size_t j = 0; j < vertices.size(); ++j) {
+            if (j + kRowLookAhead < vertices.size()) PrefetchRow(*this, vertices[j + kRowLookAhead]);
+            const TRow row = VertexPolygonRow(*this, vertices[j]);
+            const uint64_t place = uint64_t(firstPlace[l] + j) << 32;
+            for (int k = 0; k < row.count; ++k) {
+                const int p = row.items[k];
+                if (InRange(p, polygonCount) && takeable[size_t(p)]) visit(p, place | uint32_t(k));
+            }
         }
-    }
+    };
+    auto rank = [&](size_t first, size_t end) {
+        for (size_t l = first; l < end; ++l)
+            forEachVisit(l, [&](int p, uint64_t key) {
+                std::atomic_ref<uint64_t> slot(lowest[size_t(p)]);
+                uint64_t seen = slot.load(std::memory_order_relaxed);
+                while (key < seen && !slot.compare_exchange_weak(seen, key, std::memory_order_relaxed)) {
+                }
+            });
+    };
+    KSN_RunInBlocks(leaves.size(), 16, rank);
+    // Each polygon is taken by one leaf at most, so the flags set here are
+    // distinct items; nothing in this pass reads them.
+    auto take = [&](size_t first, size_t end) {
+        for (size_t l = first; l < end; ++l)
+            forEachVisit(l, [&](int p, uint64_t key) {
+                if (lowest[size_t(p)] != key) return;
+                leaves[l]->TempPolygons.push_back(p);
+                SetCustomPFlagToTrue(p);
+            });
+    };
+    KSN_RunInBlocks(leaves.size(), 16, take);
 }
 
 void TKSN_MeshRoot::GenerateBottomLevelOctreeNodeList(TQOROctreeNode<int>* node)
@@ -279,60 +566,83 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
     if (!node) return;
     const bool region = regionMin && regionMax;
     if (region && !QOROctreeBoxes::BoxCollision3(node->CubeMin, node->CubeMax, regionMin, regionMax)) return;
-    if (node->HasChildren()) {
-        for (auto& child : node->Children) RecalculateOctreePolyBoundsRecurse(child.get(), nullptr, nullptr);
-        return;
-    }
-    const int begin = std::max(node->VertexBegin, 0);
-    const int end = std::min(node->VertexEnd, visibleVertexCount);
-    if (end <= begin) return;
+    // Only the node itself is tested against the region: below it every leaf is refitted.
+    std::vector<TQOROctreeNode<int>*> leaves;
+    CollectLeaves(node, leaves);
 
-    bool met = false;
-    float cMin[3] = {0, 0, 0}, cMax[3] = {0, 0, 0}, nMin[3] = {0, 0, 0}, nMax[3] = {0, 0, 0};
-    auto grow = [](float* lo, float* hi, const float* p, bool first) {
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = first ? p[a] : std::min(lo[a], p[a]);
-            hi[a] = first ? p[a] : std::max(hi[a], p[a]);
+    // Each leaf's own boxes depend on nothing but the mesh, so they are
+    // fitted in parallel; a polygon met again through another vertex of the
+    // same leaf is skipped, which leaves min and max as they were. Leaves
+    // without vertices are left out of the merge below.
+    std::vector<uint8_t> fitted(leaves.size(), 0);
+    std::vector<int32_t> lastLeaf(size_t(std::max(polygonCount, 0)), -1);
+    const TCornerReader corners(*this);
+    auto fit = [&](size_t first, size_t last) {
+        for (size_t l = first; l < last; ++l) {
+            TQOROctreeNode<int>* leaf = leaves[l];
+            const int begin = std::max(leaf->VertexBegin, 0);
+            const int end = std::min(leaf->VertexEnd, visibleVertexCount);
+            if (end <= begin) continue;
+            fitted[l] = 1;
+            bool met = false;
+            float cMin[3] = {0, 0, 0}, cMax[3] = {0, 0, 0}, nMin[3] = {0, 0, 0}, nMax[3] = {0, 0, 0};
+            auto grow = [](float* lo, float* hi, const float* p, bool first) {
+                for (int a = 0; a < 3; ++a) {
+                    lo[a] = first ? p[a] : std::min(lo[a], p[a]);
+                    hi[a] = first ? p[a] : std::max(hi[a], p[a]);
+                }
+            };
+            for (int i = begin; i < end; ++i) {
+                if (i + kRowLookAhead < end) PrefetchRow(*this, visibleVertices[i + kRowLookAhead]);
+                const TRow row = VertexPolygonRow(*this, visibleVertices[i]);
+                for (int k = 0; k < row.count; ++k) {
+                    const int p = row.items[k];
+                    if (!InRange(p, polygonCount)) continue;
+                    // Another leaf on another thread may claim the entry meanwhile: the polygon is then merely fitted twice.
+                    std::atomic_ref<int32_t> mark(lastLeaf[size_t(p)]);
+                    if (mark.load(std::memory_order_relaxed) == int32_t(l)) continue;
+                    mark.store(int32_t(l), std::memory_order_relaxed);
+                    bool cornerMet = false;
+                    corners.ForEach(p, [&](int v) {
+                        if (!InRange(v, vertexCount) || !resolvedVertices) return;
+                        grow(cMin, cMax, resolvedVertices + 3 * size_t(v), !met && !cornerMet);
+                        cornerMet = true;
+                    });
+                    if (!cornerMet) continue;
+                    if (polygonNormals) grow(nMin, nMax, polygonNormals + 3 * size_t(p), !met);
+                    met = true;
+                }
+            }
+            if (met) {
+                const float pad = 0.0001f * boundsDiagonal / std::pow(2.0f, float(leaf->Depth));
+                for (int a = 0; a < 3; ++a) {
+                    leaf->ContentMin[a] = cMin[a] - pad;
+                    leaf->ContentMax[a] = cMax[a] + pad;
+                    leaf->NormalMin[a] = nMin[a];
+                    leaf->NormalMax[a] = nMax[a];
+                }
+            }
         }
     };
-    for (int i = begin; i < end; ++i) {
-        const TRow row = VertexPolygonRow(*this, visibleVertices[i]);
-        for (int k = 0; k < row.count; ++k) {
-            const int p = row.items[k];
-            if (!InRange(p, polygonCount)) continue;
-            const int corners = vGetPolyN(p);
-            bool cornerMet = false;
-            for (int c = 0; c < corners; ++c) {
-                const int v = vGetPolyV(p, c);
-                if (!InRange(v, vertexCount) || !resolvedVertices) continue;
-                grow(cMin, cMax, resolvedVertices + 3 * size_t(v), !met && !cornerMet);
-                cornerMet = true;
+    KSN_RunInBlocks(leaves.size(), 64, fit);
+
+    // Ancestors merge what an earlier leaf of this pass gave them, leaf by
+    // leaf in walk order; a regional refit of a lone leaf merges into boxes
+    // kept from before, which only grow.
+    for (size_t l = 0; l < leaves.size(); ++l) {
+        if (!fitted[l]) continue;
+        const TQOROctreeNode<int>* leaf = leaves[l];
+        const bool keep = region && leaf == node;
+        for (TQOROctreeNode<int>* a = leaf->Parent; a; a = a->Parent) {
+            const bool merge = a->BoundsDone || keep;
+            for (int i = 0; i < 3; ++i) {
+                a->ContentMin[i] = merge ? std::min(a->ContentMin[i], leaf->ContentMin[i]) : leaf->ContentMin[i];
+                a->ContentMax[i] = merge ? std::max(a->ContentMax[i], leaf->ContentMax[i]) : leaf->ContentMax[i];
+                a->NormalMin[i] = merge ? std::min(a->NormalMin[i], leaf->NormalMin[i]) : leaf->NormalMin[i];
+                a->NormalMax[i] = merge ? std::max(a->NormalMax[i], leaf->NormalMax[i]) : leaf->NormalMax[i];
             }
-            if (!cornerMet) continue;
-            if (polygonNormals) grow(nMin, nMax, polygonNormals + 3 * size_t(p), !met);
-            met = true;
+            a->BoundsDone = true;
         }
-    }
-    if (met) {
-        const float pad = 0.0001f * boundsDiagonal / std::pow(2.0f, float(node->Depth));
-        for (int a = 0; a < 3; ++a) {
-            node->ContentMin[a] = cMin[a] - pad;
-            node->ContentMax[a] = cMax[a] + pad;
-            node->NormalMin[a] = nMin[a];
-            node->NormalMax[a] = nMax[a];
-        }
-    }
-    // Ancestors merge what an earlier leaf of this pass gave them; a regional
-    // refit merges into boxes kept from before, which only grow.
-    for (TQOROctreeNode<int>* a = node->Parent; a; a = a->Parent) {
-        const bool merge = a->BoundsDone || region;
-        for (int i = 0; i < 3; ++i) {
-            a->ContentMin[i] = merge ? std::min(a->ContentMin[i], node->ContentMin[i]) : node->ContentMin[i];
-            a->ContentMax[i] = merge ? std::max(a->ContentMax[i], node->ContentMax[i]) : node->ContentMax[i];
-            a->NormalMin[i] = merge ? std::min(a->NormalMin[i], node->NormalMin[i]) : node->NormalMin[i];
-            a->NormalMax[i] = merge ? std::max(a->NormalMax[i], node->NormalMax[i]) : node->NormalMax[i];
-        }
-        a->BoundsDone = true;
     }
 }
 

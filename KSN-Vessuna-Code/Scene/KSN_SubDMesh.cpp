@@ -3,6 +3,7 @@
 #include "KSN_SubDMesh.h"
 
 #include "KSN_Mesh.h"
+#include "KSN_ParallelBlocks.h"
 #include "QORMemory.h"
 #include "QORThreads.h"
 
@@ -202,8 +203,15 @@ void TKSN_SubDMesh::AfterRawBuild()
     if (vertexCount > 0 && resolvedVertices != baseVertices)
         CopyBytes(resolvedVertices, baseVertices, int64_t(vertexCount) * 12);
     BuildVisiblePolygons(false);
-    RecalculateNormals(true);
     BuildVertexPolygons();
+    // The table is fresh here, so the normals may come from its rows, in
+    // parallel; on one thread the scatter over the polygons is cheaper.
+    if (resolvedVertices && vertexNormals) {
+        if (KSN_PoolCanShare())
+            RecalculateNormalsFromRows(resolvedVertices, vertexNormals, polygonNormals);
+        else
+            RecalculateNormalsInto(resolvedVertices, vertexNormals, polygonNormals);
+    }
     BuildOctree();
 }
 
@@ -306,6 +314,42 @@ void TKSN_SubDMesh::RecalculateNormalsInto(const float* positions, float* vNorma
             for (int i = 0; i < 3; ++i) vNormals[3 * corners[k] + i] += n[i];
     }
     for (int v = 0; v < vertexCount; ++v) Normalise3(vNormals + 3 * v);
+}
+
+void TKSN_SubDMesh::RecalculateNormalsFromRows(const float* positions, float* vNormals, float* pNormals)
+{
+    auto polygonPass = [&](size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) {
+            float* n = pNormals + 3 * p;
+            PolygonNormal(positions, int(p), n);
+            Normalise3(n);
+        }
+    };
+    KSN_RunInBlocks(size_t(std::max(polygonCount, 0)), 8192, polygonPass);
+    // A vertex sums its polygons in polygon order, once per corner naming it
+    // (a triangle's repeated corner twice), as the scatter over all
+    // polygons does, so every sum rounds the same way.
+    auto vertexPass = [&](size_t first, size_t end) {
+        for (size_t v = first; v < end; ++v) {
+            float sum[3] = {0.0f, 0.0f, 0.0f};
+            const int* row = vertexPolygons[int(v)];
+            int previous = -1;
+            for (int k = 1; k <= row[0]; ++k) {
+                const int p = row[k];
+                if (p == previous) continue;
+                previous = p;
+                const int32_t* c = &Polygons[p].Corner0;
+                const float* n = pNormals + 3 * size_t(p);
+                for (int j = 0; j < 4; ++j)
+                    if (c[j] == int32_t(v))
+                        for (int i = 0; i < 3; ++i) sum[i] += n[i];
+            }
+            float* out = vNormals + 3 * v;
+            for (int i = 0; i < 3; ++i) out[i] = sum[i];
+            Normalise3(out);
+        }
+    };
+    KSN_RunInBlocks(size_t(std::max(vertexCount, 0)), 8192, vertexPass);
 }
 
 void TKSN_SubDMesh::RecalculateNormals(bool /*visibleOnly*/)

@@ -88,6 +88,12 @@ public:
     // everything); vertices in order of first use.
     void BuildVisiblePolygons(bool all) override;
     int GetOwnerIP(int polygon) override { return Polygons[polygon].Owner; }
+    const int32_t* GetQuadCornerTable(int& stride) override
+    {
+        static_assert(sizeof(TKSN_SubDPolygon) == 5 * sizeof(int32_t), "corner table stride");
+        stride = 5;
+        return Polygons ? &Polygons[0].Corner0 : nullptr;
+    }
     // Resolved = base, visible lists, normals, vertex-to-polygon table, octree.
     void AfterRawBuild() override;
     void SetPolygonCount(int count) override;
@@ -138,9 +144,21 @@ private:
     // Steps shared by both subdividers (KSN_SubDMesh_Subdivide.cpp).
     void BeginFromParent(TKSN_SubDMesh* parent);
     // Sizes this level from the counts gathered so far, then copies the parent's vertices across.
-    void SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
+    // With verticesLater only the texture vertices, polygons and records are sized.
+    void SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records, bool verticesLater = false);
+    // Sizes the vertex arrays to usedVertices, copies the parent's vertices
+    // across and places every new vertex from its parent record.
+    void PlaceNewVertices(TKSN_SubDMesh* parent, int usedVertices, TKSN_SubDRecords& records);
     void FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records);
+    // Subdivide's numbering and filling on the worker pool, with the serial
+    // walk's numbers; false, with nothing changed, when the parent's
+    // vertex-to-polygon rows do not match its polygons or a row is too long.
+    bool SubdivideInParallel(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
     void RecalculateNormalsInto(const float* positions, float* vertexNormals, float* polygonNormals);
+    // The same results from the vertex-to-polygon table, in parallel; only
+    // while the table was built from the current polygons.
+    void RecalculateNormalsFromRows(const float* positions, float* vertexNormals, float* polygonNormals);
+    void SmoothVerticesFromRows();
 };
 
 // The level's per-vertex triples carried up from the base mesh's: dest gets

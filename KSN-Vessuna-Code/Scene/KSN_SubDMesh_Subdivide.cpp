@@ -12,6 +12,7 @@
 #include "KSN_SubDMesh.h"
 
 #include "KSN_Mesh.h"
+#include "KSN_ParallelBlocks.h"
 #include "OS.h"
 #include "QORMaterial.h"
 #include "QORMaterialMapSource.h"
@@ -19,6 +20,7 @@
 #include "QORThingy.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -89,8 +91,12 @@ namespace {
 // The running state of one level being filled from its parent.
 class TLevelBuilder {
 public:
-    TLevelBuilder(TKSN_SubDMesh& level, TKSN_SubDRecords& records)
-        : NextV(level.ParentVertexCount), NextT(level.ParentTVertexCount), L(level), Records(records)
+    // With positionsLater the builder only numbers the new vertices and
+    // fills their parent records; the level's vertex arrays are sized and
+    // the positions worked out from the records afterwards (PlaceNewVertices).
+    TLevelBuilder(TKSN_SubDMesh& level, TKSN_SubDRecords& records, bool positionsLater = false)
+        : NextV(level.ParentVertexCount), NextT(level.ParentTVertexCount), L(level), Records(records),
+          PositionsLater(positionsLater)
     {
         Edges.Reset(level.ParentVertexCount, size_t(level.EdgePointAllowance));
         TEdges.Reset(level.ParentTVertexCount, size_t(level.EdgePointAllowance));
@@ -101,9 +107,11 @@ public:
         const int32_t found = Edges.Find(a, b);
         if (found >= 0) return found;
         const int32_t e = NewVertex();
-        const float* pa = L.baseVertices + 3 * a;
-        const float* pb = L.baseVertices + 3 * b;
-        for (int i = 0; i < 3; ++i) L.baseVertices[3 * e + i] = 0.5f * (pa[i] + pb[i]);
+        if (!PositionsLater) {
+            const float* pa = L.baseVertices + 3 * a;
+            const float* pb = L.baseVertices + 3 * b;
+            for (int i = 0; i < 3; ++i) L.baseVertices[3 * e + i] = 0.5f * (pa[i] + pb[i]);
+        }
         int32_t* r = Records[size_t(e)];
         r[0] = a;
         r[1] = b;
@@ -130,10 +138,12 @@ public:
         const float inv = 1.0f / float(m);
         float sum[3] = {0, 0, 0}, uv[2] = {0, 0};
         for (int k = 0; k < m; ++k) {
-            for (int i = 0; i < 3; ++i) sum[i] += L.baseVertices[3 * c[k] + i];
+            if (!PositionsLater)
+                for (int i = 0; i < 3; ++i) sum[i] += L.baseVertices[3 * c[k] + i];
             for (int i = 0; i < 2; ++i) uv[i] += L.tVertices[2 * t[k] + i];
         }
-        for (int i = 0; i < 3; ++i) L.baseVertices[3 * f + i] = sum[i] * inv;
+        if (!PositionsLater)
+            for (int i = 0; i < 3; ++i) L.baseVertices[3 * f + i] = sum[i] * inv;
         for (int i = 0; i < 2; ++i) L.tVertices[2 * uf + i] = uv[i] * inv;
         int32_t* r = Records[size_t(f)];
         for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
@@ -153,6 +163,10 @@ public:
 private:
     int32_t NewVertex()
     {
+        if (PositionsLater) {
+            if (size_t(NextV) >= Records.Vertices) Records.Reserve(size_t(NextV) + std::max<size_t>(10000, size_t(NextV) / 2));
+            return NextV++;
+        }
         if (NextV >= L.vertexCount) {
             const int old = L.vertexCount;
             L.SetVertexCount(old + std::max(10000, old / 2));
@@ -168,16 +182,22 @@ private:
 
     TKSN_SubDMesh& L;
     TKSN_SubDRecords& Records;
+    bool PositionsLater = false;
     TEdgeTable Edges, TEdges;
 };
 
 // The corners of parent polygon p into c and its texture corners into t (a missing one reads as 0); the count.
 int ReadParentCorners(TKSN_SubDMesh* parent, int p, int32_t* c, int32_t* t)
 {
-    const int m = parent->vGetPolyN(p);
+    // The level's own records, read as its accessors read them (vGetPolyN,
+    // vGetPolyV, vGetPolyVT), without a call per corner.
+    const TKSN_SubDPolygon& poly = parent->Polygons[p];
+    const int m = poly.Corner2 == poly.Corner3 ? 3 : 4;
+    const int32_t* corners = &poly.Corner0;
+    const int32_t* uvs = parent->PolygonUVs ? parent->PolygonUVs + 4 * size_t(p) : nullptr;
     for (int k = 0; k < m; ++k) {
-        c[k] = parent->vGetPolyV(p, k);
-        t[k] = std::max(parent->vGetPolyVT(p, k), 0);
+        c[k] = corners[k];
+        t[k] = uvs ? std::max(uvs[k], 0) : 0;
     }
     return m;
 }
@@ -204,6 +224,91 @@ int MaterialResolution(TKSN_MeshRoot& level, int materialIndex)
     return r;
 }
 
+// The edge points of one kind of corner (positions or texture vertices) of a
+// uniform subdivision, numbered as the serial walk numbers them, worked out
+// polygon by polygon in parallel. The serial walk gives each parent polygon
+// its face point, then a new edge point for every side whose endpoint pair
+// no earlier side had, meeting the sides in the order closing side (last
+// corner to first), then side 0, 1, ...; the pair's first side in that walk
+// order owns the point. That side is found among the polygons around one
+// endpoint (a row of polygons in ascending order), and the numbers follow
+// from a running count of owned sides.
+class TParallelEdgeNumbering {
+public:
+    static constexpr int kLongestRow = 64;   // longer rows: the serial walk is cheaper
+
+    // corners(p, c) fills c with polygon p's corners and answers their count
+    // (3 or 4); row(v) answers {items, count} of the polygons around v.
+    // False when a row is too long; nothing is numbered then.
+    template <class Corners, class Row>
+    bool Number(int polygons, int32_t firstNumber, const Corners& corners, const Row& row)
+    {
+        Owner.assign(4 * size_t(polygons), -1);
+        Owned.assign(4 * size_t(polygons), 0);
+        FaceNumber.assign(size_t(polygons), 0);
+        std::atomic<bool> tooLong{false};
+        auto findOwners = [&](size_t first, size_t end) {
+            for (size_t p = first; p < end && !tooLong.load(std::memory_order_relaxed); ++p) {
+                int32_t c[4];
+                const int m = corners(int(p), c);
+                for (int j = 0; j < m; ++j) {
+                    const int32_t a = c[j], b = c[(j + 1) % m];
+                    const auto [items, count] = row(a);
+                    if (count > kLongestRow) {
+                        tooLong.store(true, std::memory_order_relaxed);
+                        break;
+                    }
+                    int32_t owner = -1;
+                    for (int i = 0; i < count && owner < 0; ++i) {
+                        const int q = items[i];
+                        if (size_t(q) > p) break;
+                        int32_t cq[4];
+                        const int mq = corners(q, cq);
+                        for (int e = 0; e < mq && owner < 0; ++e) {
+                            const int sq = e == 0 ? mq - 1 : e - 1;
+                            const int32_t x = cq[sq], y = cq[(sq + 1) % mq];
+                            if ((x == a && y == b) || (x == b && y == a)) owner = 4 * q + sq;
+                        }
+                    }
+                    if (owner < 0) owner = int32_t(4 * p + size_t(j));   // the row lacks p: its own point
+                    Owner[4 * p + size_t(j)] = owner;
+                    Owned[4 * p + size_t(j)] = owner == int32_t(4 * p + size_t(j));
+                }
+            }
+        };
+        KSN_RunInBlocks(size_t(polygons), 4096, findOwners);
+        if (tooLong.load()) return false;
+        int32_t next = firstNumber;
+        for (int p = 0; p < polygons; ++p) {
+            FaceNumber[size_t(p)] = next;
+            next += 1 + Owned[4 * size_t(p)] + Owned[4 * size_t(p) + 1] + Owned[4 * size_t(p) + 2] +
+                    Owned[4 * size_t(p) + 3];
+        }
+        Next = next;
+        return true;
+    }
+
+    // The number of the edge point of side k of polygon p (m corners).
+    template <class Corners>
+    int32_t SideNumber(int p, int k, const Corners& corners) const
+    {
+        const int32_t owner = Owner[4 * size_t(p) + size_t(k)];
+        const int q = owner / 4, s = owner % 4;
+        int32_t cq[4];
+        const int mq = corners(q, cq);
+        auto walkPlace = [mq](int side) { return side == mq - 1 ? 0 : side + 1; };
+        int32_t number = FaceNumber[size_t(q)] + 1;
+        for (int side = 0; side < mq; ++side)
+            if (Owned[4 * size_t(q) + size_t(side)] && walkPlace(side) < walkPlace(s)) ++number;
+        return number;
+    }
+
+    std::vector<int32_t> Owner;       // 4 per polygon: 4 q + side of the side that owns the pair
+    std::vector<uint8_t> Owned;       // 4 per polygon: the side owns its point
+    std::vector<int32_t> FaceNumber;  // per polygon: its face point
+    int32_t Next = 0;                 // one past the last number given
+};
+
 } // namespace
 
 // ============================================================================
@@ -219,18 +324,54 @@ void TKSN_SubDMesh::BeginFromParent(TKSN_SubDMesh* parent)
     FacePointCount = ChildPolygonCount = EdgePointAllowance = 0;
 }
 
-void TKSN_SubDMesh::SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records)
+void TKSN_SubDMesh::SizeFromParentAndCopyVertices(TKSN_SubDMesh* parent, TKSN_SubDRecords& records,
+                                                  bool verticesLater)
 {
     Level = parent->Level + 1;
-    SetVertexCount(ParentVertexCount + FacePointCount + EdgePointAllowance);
+    const int room = ParentVertexCount + FacePointCount + EdgePointAllowance;
+    if (!verticesLater) SetVertexCount(room);
     SetTVertexCount(ParentTVertexCount + FacePointCount + EdgePointAllowance);
     SetPolygonCount(ChildPolygonCount);
-    if (ParentVertexCount > 0 && parent->baseVertices)
+    if (!verticesLater && ParentVertexCount > 0 && parent->baseVertices)
         std::memcpy(baseVertices, parent->baseVertices, size_t(ParentVertexCount) * 12);
     if (ParentTVertexCount > 0 && parent->tVertices)
         std::memcpy(tVertices, parent->tVertices, size_t(ParentTVertexCount) * 8);
-    records.Reserve(size_t(vertexCount));
+    records.Reserve(size_t(room));
     for (int i = 0; i < ParentVertexCount; ++i) records.SetCarried(i);
+}
+
+void TKSN_SubDMesh::PlaceNewVertices(TKSN_SubDMesh* parent, int usedVertices, TKSN_SubDRecords& records)
+{
+    SetVertexCount(usedVertices);
+    if (ParentVertexCount > 0 && parent->baseVertices)
+        std::memcpy(baseVertices, parent->baseVertices, size_t(ParentVertexCount) * 12);
+    // A new vertex is the plain average of the parents its record names (two
+    // for an edge point, the corners for a face point), in the record's
+    // order and with the same operations as when it was made: halving the
+    // sum, or the sum times the reciprocal of the count.
+    auto place = [&](size_t first, size_t end) {
+        for (size_t v = first; v < end; ++v) {
+            const int32_t* r = records[v];
+            int m = 0;
+            while (m < 4 && r[m] != int32_t(v)) ++m;
+            float* out = baseVertices + 3 * v;
+            if (m == 2) {
+                const float* pa = baseVertices + 3 * size_t(r[0]);
+                const float* pb = baseVertices + 3 * size_t(r[1]);
+                for (int i = 0; i < 3; ++i) out[i] = 0.5f * (pa[i] + pb[i]);
+                continue;
+            }
+            const float inv = 1.0f / float(m);
+            float sum[3] = {0, 0, 0};
+            for (int k = 0; k < m; ++k)
+                for (int i = 0; i < 3; ++i) sum[i] += baseVertices[3 * size_t(r[k]) + size_t(i)];
+            for (int i = 0; i < 3; ++i) out[i] = sum[i] * inv;
+        }
+    };
+    const size_t firstNew = size_t(std::max(ParentVertexCount, 0));
+    const size_t count = size_t(std::max(usedVertices, 0)) > firstNew ? size_t(usedVertices) - firstNew : 0;
+    auto placeNew = [&](size_t first, size_t end) { place(firstNew + first, firstNew + end); };
+    KSN_RunInBlocks(count, 16384, placeNew);
 }
 
 void TKSN_SubDMesh::FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records)
@@ -257,14 +398,22 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
     }
     EdgePointAllowance = 2 * ChildPolygonCount;
     TKSN_SubDRecords records;
-    SizeFromParentAndCopyVertices(parent, records);
+    // The vertex arrays are sized once the new vertices are counted: sized
+    // for the allowance they would have to be cut down and copied again.
+    SizeFromParentAndCopyVertices(parent, records, true);
 
-    TLevelBuilder b(*this, records);
+    if (SubdivideInParallel(parent, records)) {
+        AfterRawBuild();
+        SmoothVerticesFromRows();
+        return;
+    }
+
+    TLevelBuilder b(*this, records, true);
     for (int p = 0; p < ParentPolygonCount; ++p) {
         if (p % 1000 == 0) OS.DoProgress();
         int32_t c[4], t[4];
         const int m = ReadParentCorners(parent, p, c, t);
-        const int32_t owner = parent->GetOwnerIP(p);
+        const int32_t owner = parent->Polygons[p].Owner;
         int32_t f, uf;
         b.FacePoint(c, t, m, f, uf);
         int32_t prevE = b.EdgePoint(c[m - 1], c[0]);
@@ -280,9 +429,132 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
         }
     }
     if (b.Out != polygonCount) SetPolygonCount(b.Out);
+    PlaceNewVertices(parent, b.NextV, records);
     FinishFromParent(b.NextV, b.NextT, records);
     AfterRawBuild();
-    SmoothVertices();
+    SmoothVerticesFromRows();
+}
+
+bool TKSN_SubDMesh::SubdivideInParallel(TKSN_SubDMesh* parent, TKSN_SubDRecords& records)
+{
+    const int P = ParentPolygonCount, PV = ParentVertexCount, PT = ParentTVertexCount;
+    if (P <= 0 || PV <= 0 || PT <= 0 || !parent->tVertices || !tVertices) return false;
+    // The searches cost several times the serial walk's table look-ups: they
+    // pay only when several threads share them.
+    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < 4 || ThreadCruncher->IsBusy()) return false;
+    // The parent's vertex-to-polygon rows must be those of its polygons now:
+    // one row per vertex, one entry per corner, every corner in range.
+    const TQORLookupTable& rows = parent->vertexPolygons;
+    if (rows.GetRowCount() != PV) return false;
+    int64_t corners = 0;
+    for (int p = 0; p < P; ++p) {
+        int32_t c[4], t[4];
+        const int m = ReadParentCorners(parent, p, c, t);
+        for (int k = 0; k < m; ++k)
+            if (c[k] < 0 || c[k] >= PV || t[k] >= PT) return false;
+        corners += m;
+    }
+    if (int64_t(rows.GetStorageLength()) != int64_t(PV) + corners) return false;
+
+    auto positionCorners = [parent](int p, int32_t* c) {
+        int32_t t[4];
+        return ReadParentCorners(parent, p, c, t);
+    };
+    auto textureCorners = [parent](int p, int32_t* t) {
+        int32_t c[4];
+        return ReadParentCorners(parent, p, c, t);
+    };
+    struct TRowSpan {
+        const int* Items;
+        int Count;
+    };
+    auto positionRow = [&rows](int32_t v) {
+        const int* r = rows[int(v)];
+        return TRowSpan{r + 1, r[0]};
+    };
+    // The polygons around each texture vertex, in ascending order.
+    std::vector<int32_t> textureStart(size_t(PT) + 1, 0);
+    std::vector<int32_t> textureItems(static_cast<size_t>(corners));
+    for (int p = 0; p < P; ++p) {
+        int32_t t[4];
+        const int m = textureCorners(p, t);
+        for (int k = 0; k < m; ++k) ++textureStart[size_t(t[k]) + 1];
+    }
+    for (int t = 0; t < PT; ++t) textureStart[size_t(t) + 1] += textureStart[size_t(t)];
+    {
+        std::vector<int32_t> fill(textureStart.begin(), textureStart.end() - 1);
+        for (int p = 0; p < P; ++p) {
+            int32_t t[4];
+            const int m = textureCorners(p, t);
+            for (int k = 0; k < m; ++k) textureItems[size_t(fill[size_t(t[k])]++)] = p;
+        }
+    }
+    auto textureRow = [&](int32_t t) {
+        const int32_t first = textureStart[size_t(t)];
+        return TRowSpan{textureItems.data() + first, textureStart[size_t(t) + 1] - first};
+    };
+
+    OS.DoProgress();
+    TParallelEdgeNumbering points, texturePoints;
+    if (!points.Number(P, PV, positionCorners, positionRow)) return false;
+    if (!texturePoints.Number(P, PT, textureCorners, textureRow)) return false;
+    OS.DoProgress();
+
+    // The child polygons of parent polygon p start at the corners of the polygons before it.
+    std::vector<int32_t> firstChild(size_t(P), 0);
+    int32_t children = 0;
+    for (int p = 0; p < P; ++p) {
+        firstChild[size_t(p)] = children;
+        const TKSN_SubDPolygon& poly = parent->Polygons[p];
+        children += poly.Corner2 == poly.Corner3 ? 3 : 4;
+    }
+    if (children != polygonCount) SetPolygonCount(children);
+    records.Reserve(size_t(points.Next));
+
+    auto build = [&](size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) {
+            int32_t c[4], t[4];
+            const int m = ReadParentCorners(parent, int(p), c, t);
+            const int32_t f = points.FaceNumber[p], uf = texturePoints.FaceNumber[p];
+            // Face point record and texture vertex: the sums in corner order, times 1/m.
+            int32_t* r = records[size_t(f)];
+            for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
+            const float inv = 1.0f / float(m);
+            float uv[2] = {0, 0};
+            for (int k = 0; k < m; ++k)
+                for (int i = 0; i < 2; ++i) uv[i] += tVertices[2 * t[k] + i];
+            for (int i = 0; i < 2; ++i) tVertices[2 * uf + i] = uv[i] * inv;
+            int32_t e[4], ue[4];
+            for (int k = 0; k < m; ++k) {
+                const int k1 = (k + 1) % m;
+                e[k] = points.SideNumber(int(p), k, positionCorners);
+                ue[k] = texturePoints.SideNumber(int(p), k, textureCorners);
+                if (points.Owned[4 * p + size_t(k)]) {
+                    int32_t* er = records[size_t(e[k])];
+                    er[0] = c[k];
+                    er[1] = c[k1];
+                    er[2] = er[3] = e[k];
+                }
+                if (texturePoints.Owned[4 * p + size_t(k)])
+                    for (int i = 0; i < 2; ++i)
+                        tVertices[2 * ue[k] + i] = 0.5f * (tVertices[2 * t[k] + i] + tVertices[2 * t[k1] + i]);
+            }
+            const int32_t owner = parent->Polygons[p].Owner;
+            for (int k = 0; k < m; ++k) {
+                const int before = (k + m - 1) % m;
+                const int32_t out = firstChild[p] + k;
+                Polygons[out] = {c[k], e[k], f, e[before], owner};
+                if (PolygonUVs) {
+                    const int32_t uvs[4] = {t[k], ue[k], uf, ue[before]};
+                    std::memcpy(PolygonUVs + 4 * size_t(out), uvs, 16);
+                }
+            }
+        }
+    };
+    KSN_RunInBlocks(size_t(P), 4096, build);
+    PlaceNewVertices(parent, points.Next, records);
+    FinishFromParent(points.Next, texturePoints.Next, records);
+    return true;
 }
 
 // ============================================================================
@@ -342,7 +614,7 @@ bool TKSN_SubDMesh::DynamicSubdivide(TKSN_SubDMesh* parent, int allowance)
         if (p % 1000 == 0) OS.DoProgress();
         int32_t c[4], t[4];
         const int m = ReadParentCorners(parent, p, c, t);
-        const int32_t owner = parent->GetOwnerIP(p);
+        const int32_t owner = parent->Polygons[p].Owner;
         int32_t ring[8], uring[8];
         int n = 0, sides = 0;
         for (int k = 0; k < m; ++k) {
@@ -402,6 +674,53 @@ void TKSN_SubDMesh::SmoothVertices()
         if (a[3] > 0.1f)
             for (int i = 0; i < 3; ++i) baseVertices[3 * v + i] = a[i] / a[3];
     }
+}
+
+void TKSN_SubDMesh::SmoothVerticesFromRows()
+{
+    if (vertexCount <= 0 || !resolvedVertices || !baseVertices) return;
+    if (vertexPolygons.GetRowCount() != vertexCount || !KSN_PoolCanShare()) {
+        SmoothVertices();
+        return;
+    }
+    // Each polygon's corner sum once, then every vertex adds its polygons'
+    // sums in polygon order, once per corner naming it, as SmoothVertices'
+    // scatter does: the same sums, rounded the same way.
+    std::vector<float> sums(3 * size_t(polygonCount));
+    auto polygonPass = [&](size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) {
+            const int32_t* corners = &Polygons[p].Corner0;
+            float s[3] = {0, 0, 0};
+            for (int k = 0; k < 4; ++k)
+                for (int i = 0; i < 3; ++i) s[i] += resolvedVertices[3 * corners[k] + i];
+            for (int i = 0; i < 3; ++i) sums[3 * p + size_t(i)] = s[i];
+        }
+    };
+    KSN_RunInBlocks(size_t(polygonCount), 8192, polygonPass);
+    auto vertexPass = [&](size_t first, size_t end) {
+        for (size_t v = first; v < end; ++v) {
+            float a[4] = {0, 0, 0, 0};
+            const int* row = vertexPolygons[int(v)];
+            int previous = -1;
+            for (int k = 1; k <= row[0]; ++k) {
+                const int p = row[k];
+                if (p == previous) continue;
+                previous = p;
+                const int32_t* c = &Polygons[p].Corner0;
+                const float* s = &sums[3 * size_t(p)];
+                for (int j = 0; j < 4; ++j)
+                    if (c[j] == int32_t(v)) {
+                        a[0] += s[0];
+                        a[1] += s[1];
+                        a[2] += s[2];
+                        a[3] += 4.0f;
+                    }
+            }
+            if (a[3] > 0.1f)
+                for (int i = 0; i < 3; ++i) baseVertices[3 * v + size_t(i)] = a[i] / a[3];
+        }
+    };
+    KSN_RunInBlocks(size_t(vertexCount), 8192, vertexPass);
 }
 
 // ============================================================================

@@ -30,11 +30,9 @@ void TQORLookupTable::PrepareFirstPass(int rows)
     std::fill(histogram.begin(), histogram.end(), 0);
 }
 
-void TQORLookupTable::CountItem(int row)
+void TQORLookupTable::CountItemOutOfRange()
 {
-    assert(row >= 0 && row < int(histogram.size()) && "CountItem row out of range; call PrepareFirstPass first");
-    if (row < 0 || row >= int(histogram.size())) return;
-    ++histogram[size_t(row)];
+    assert(false && "CountItem row out of range; call PrepareFirstPass first");
 }
 
 void TQORLookupTable::PrepareSecondPass()

@@ -21,7 +21,15 @@ public:
     ~TQORLookupTable() = default;
 
     void PrepareFirstPass(int rows);
-    void CountItem(int row);
+    // Inline: mesh builds count every polygon corner through it.
+    void CountItem(int row)
+    {
+        if (row < 0 || row >= int(histogram.size())) {
+            CountItemOutOfRange();
+            return;
+        }
+        ++histogram[size_t(row)];
+    }
     void PrepareSecondPass();
     // Raises "(Table[i][0] > Histogram[i]) ..." through QORThrowException when
     // the row already holds every entry counted for it; the value is not stored.
@@ -43,6 +51,8 @@ public:
     int GetHistogramCapacity() const { return int(histogram.size()); }
 
 private:
+    // Debug builds stop here; release builds ignore the entry.
+    static void CountItemOutOfRange();
     // Room of a row in the storage, from its place in the layout, so that the
     // overflow check also holds after Finalize has dropped the counts.
     int RowCapacity(int row) const;

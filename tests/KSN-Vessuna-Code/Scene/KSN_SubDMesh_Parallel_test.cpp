@@ -1,0 +1,265 @@
+// The parallel passes of a level build (normals and smoothing from the
+// vertex-to-polygon rows, the octree's filing and box fitting) give exactly
+// what the plain serial walks over all polygons give, bit for bit, on a level
+// large enough to be split over the worker pool.
+#include "KSN_SubDMesh.h"
+
+#include "KSN_GeometryTests.h"
+#include "QORThreads.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A bumpy open grid of side x side cells: quads, with every seventh cell a
+// triangle (its third corner repeated), so rows list some polygons twice.
+// With seam, the right half of the grid has texture vertices of its own.
+std::unique_ptr<TKSN_SubDMesh> BumpyLevelZero(int side, bool seam = false)
+{
+    const int row = side + 1;
+    auto level = std::make_unique<TKSN_SubDMesh>();
+    level->SetVertexCount(row * row);
+    level->SetTVertexCount((seam ? 2 : 1) * row * row);
+    level->SetPolygonCount(side * side);
+    for (int y = 0; y <= side; ++y)
+        for (int x = 0; x <= side; ++x) {
+            float* p = level->baseVertices + 3 * (y * row + x);
+            p[0] = float(x) / float(side) - 0.5f;
+            p[1] = float(y) / float(side) - 0.5f;
+            p[2] = 0.05f * std::sin(float(x) * 0.37f) * std::cos(float(y) * 0.23f);
+            for (int copy = 0; copy < (seam ? 2 : 1); ++copy) {
+                float* t = level->tVertices + 2 * (copy * row * row + y * row + x);
+                t[0] = float(x) / float(side) + float(copy);
+                t[1] = float(y) / float(side);
+            }
+        }
+    int q = 0;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x, ++q) {
+            const int a = y * row + x, b = a + 1, c = a + row + 1, d = a + row;
+            level->Polygons[q] = q % 7 == 3 ? TKSN_SubDPolygon{a, b, c, c, q} : TKSN_SubDPolygon{a, b, c, d, q};
+            const int32_t* corners = &level->Polygons[q].Corner0;
+            const int uvOffset = seam && 2 * x >= side ? row * row : 0;
+            for (int k = 0; k < 4; ++k) level->PolygonUVs[4 * q + k] = corners[k] + uvOffset;
+        }
+    level->AfterRawBuild();
+    level->SetLeanAndMean(true);
+    return level;
+}
+
+bool SameFloats(const float* a, const float* b, size_t n) { return std::memcmp(a, b, n * sizeof(float)) == 0; }
+
+// The boxes of every leaf as the serial walk fits them (vertex by vertex,
+// polygon by polygon, corner by corner, the first value taken as it is),
+// then merged into the ancestors leaf by leaf.
+struct TBoxes {
+    float C[6], N[6];
+};
+void ExpectBoxesOfTheSerialWalk(TKSN_SubDMesh& level)
+{
+    std::vector<TQOROctreeNode<int>*> nodes;
+    std::vector<TBoxes> expected;
+    auto remember = [&](TQOROctreeNode<int>* n, const TBoxes& b) {
+        auto it = std::find(nodes.begin(), nodes.end(), n);
+        if (it == nodes.end()) {
+            nodes.push_back(n);
+            expected.push_back(b);
+            return static_cast<TBoxes*>(nullptr);
+        }
+        return &expected[size_t(it - nodes.begin())];
+    };
+    for (TQOROctreeNode<int>* leaf : level.GetBottomLevelOctreeNodeList()) {
+        bool met = false;
+        TBoxes b{};
+        for (int i = leaf->VertexBegin; i < leaf->VertexEnd; ++i) {
+            const int* row = level.vertexPolygons[level.visibleVertices[i]];
+            for (int k = 1; k <= row[0]; ++k) {
+                const int p = row[k];
+                for (int c = 0; c < level.vGetPolyN(p); ++c) {
+                    const float* v = level.resolvedVertices + 3 * level.vGetPolyV(p, c);
+                    for (int a = 0; a < 3; ++a) {
+                        b.C[a] = met || c > 0 ? std::min(b.C[a], v[a]) : v[a];
+                        b.C[3 + a] = met || c > 0 ? std::max(b.C[3 + a], v[a]) : v[a];
+                    }
+                }
+                const float* n = level.polygonNormals + 3 * p;
+                for (int a = 0; a < 3; ++a) {
+                    b.N[a] = met ? std::min(b.N[a], n[a]) : n[a];
+                    b.N[3 + a] = met ? std::max(b.N[3 + a], n[a]) : n[a];
+                }
+                met = true;
+            }
+        }
+        if (leaf->VertexEnd <= leaf->VertexBegin) continue;
+        const float pad = 0.0001f * level.boundsDiagonal / std::pow(2.0f, float(leaf->Depth));
+        for (int a = 0; a < 3; ++a) {
+            b.C[a] -= pad;
+            b.C[3 + a] += pad;
+        }
+        remember(leaf, b);
+        for (TQOROctreeNode<int>* up = leaf->Parent; up; up = up->Parent)
+            if (TBoxes* old = remember(up, b))
+                for (int a = 0; a < 3; ++a) {
+                    old->C[a] = std::min(old->C[a], b.C[a]);
+                    old->C[3 + a] = std::max(old->C[3 + a], b.C[3 + a]);
+                    old->N[a] = std::min(old->N[a], b.N[a]);
+                    old->N[3 + a] = std::max(old->N[3 + a], b.N[3 + a]);
+                }
+    }
+    ASSERT_GT(nodes.size(), 64u) << "the fit must span several blocks of leaves";
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const TQOROctreeNode<int>* n = nodes[i];
+        EXPECT_TRUE(SameFloats(n->ContentMin, expected[i].C, 3) && SameFloats(n->ContentMax, expected[i].C + 3, 3) &&
+                    SameFloats(n->NormalMin, expected[i].N, 3) && SameFloats(n->NormalMax, expected[i].N + 3, 3))
+            << "node " << i << " at depth " << n->Depth;
+    }
+}
+
+// Every vertex of a leaf's slice is where the plain descent takes it: from
+// the root into the first child whose cell holds it, down to that leaf.
+void ExpectVerticesWhereTheDescentFilesThem(TKSN_SubDMesh& level)
+{
+    int misplaced = 0;
+    for (TQOROctreeNode<int>* leaf : level.GetBottomLevelOctreeNodeList())
+        for (int i = leaf->VertexBegin; i < leaf->VertexEnd; ++i) {
+            // The build filed the positions before smoothing, which the resolved ones keep.
+            const float* p = level.resolvedVertices + 3 * level.visibleVertices[i];
+            TQOROctreeNode<int>* at = level.octreeRoot.get();
+            while (at->HasChildren()) {
+                TQOROctreeNode<int>* next = nullptr;
+                for (auto& child : at->Children)
+                    if (child && Kestrune_BoxPointCollision3(p, child->CubeMin, child->CubeMax)) {
+                        next = child.get();
+                        break;
+                    }
+                if (!next) break;
+                at = next;
+            }
+            misplaced += at != leaf;
+        }
+    EXPECT_EQ(misplaced, 0);
+}
+
+// Polygons are listed leaf after leaf at their first visit in the walk over
+// the leaf-ordered vertex list and each vertex's row.
+void ExpectPolygonsInFirstVisitOrder(TKSN_SubDMesh& level)
+{
+    std::vector<uint8_t> taken(size_t(level.GetPCount()), 0);
+    std::vector<int> order;
+    for (int i = 0; i < level.visibleVertexCount; ++i) {
+        const int* row = level.vertexPolygons[level.visibleVertices[i]];
+        for (int k = 1; k <= row[0]; ++k)
+            if (!taken[size_t(row[k])]) {
+                taken[size_t(row[k])] = 1;
+                order.push_back(row[k]);
+            }
+    }
+    ASSERT_EQ(int(order.size()), level.visiblePolygonCount);
+    EXPECT_TRUE(std::equal(order.begin(), order.end(), level.visiblePolygons));
+}
+
+TEST(SubDParallelBuild, LevelsEqualTheSerialWalksBitForBit)
+{
+    ThreadCruncher_Initialize();
+    auto parent = BumpyLevelZero(120);   // 14,400 polygons; the level above has 57,600
+    TKSN_SubDMesh level;
+    level.SetLeanAndMean(true);
+    level.Subdivide(parent.get());
+    ASSERT_GT(level.GetVCount(), 40000);
+
+    // Unsmoothed positions: each new vertex the average of its record's
+    // parents, an edge point the halved sum, a face point the sum times 1/m.
+    const int32_t* records = level.GetVertexParentLookup();
+    bool placed = true;
+    for (int v = parent->GetVCount(); v < level.GetVCount() && placed; ++v) {
+        const int32_t* r = records + 4 * v;
+        int m = 0;
+        while (m < 4 && r[m] != v) ++m;
+        const float* a = parent->baseVertices + 3 * r[0];
+        const float* b = parent->baseVertices + 3 * r[1];
+        float expected[3] = {0, 0, 0};
+        for (int k = 0; k < m; ++k)
+            for (int i = 0; i < 3; ++i) expected[i] += parent->baseVertices[3 * r[k] + i];
+        // (−0) + (−0) halved stays −0; a sum started at +0 would not.
+        for (int i = 0; i < 3; ++i) expected[i] = m == 2 ? 0.5f * (a[i] + b[i]) : expected[i] * (1.0f / float(m));
+        placed = SameFloats(expected, level.resolvedVertices + 3 * v, 3);
+    }
+    EXPECT_TRUE(placed);
+
+    // Normals: the scatter over all polygons.
+    std::vector<float> vn(3 * size_t(level.GetVCount())), pn(3 * size_t(level.GetPCount()));
+    level.RecalculateNormalsExternal(level.resolvedVertices, vn.data(), pn.data());
+    EXPECT_TRUE(SameFloats(vn.data(), level.vertexNormals, vn.size()));
+    EXPECT_TRUE(SameFloats(pn.data(), level.polygonNormals, pn.size()));
+
+    // Smoothing: the scatter again, from the same unsmoothed positions.
+    const std::vector<float> smoothed(level.baseVertices, level.baseVertices + 3 * size_t(level.GetVCount()));
+    level.SmoothVertices();
+    EXPECT_TRUE(SameFloats(smoothed.data(), level.baseVertices, smoothed.size()));
+
+    for (TKSN_SubDMesh* l : {parent.get(), &level}) {
+        ExpectVerticesWhereTheDescentFilesThem(*l);
+        ExpectPolygonsInFirstVisitOrder(*l);
+        ExpectBoxesOfTheSerialWalk(*l);
+    }
+}
+
+TEST(SubDParallelBuild, ParallelNumberingGivesTheSerialWalksLevel)
+{
+    // Without the parent's vertex-to-polygon rows the level is numbered by
+    // the serial walk over the parent's polygons.
+    ThreadCruncher_Initialize();
+    auto parent = BumpyLevelZero(100, true);
+    TKSN_SubDMesh parallel, serial;
+    parallel.Subdivide(parent.get());
+    parent->vertexPolygons.Clean();
+    serial.Subdivide(parent.get());
+    ASSERT_EQ(parallel.GetVCount(), serial.GetVCount());
+    ASSERT_EQ(parallel.GetTVCount(), serial.GetTVCount());
+    ASSERT_EQ(parallel.GetPCount(), serial.GetPCount());
+    EXPECT_GT(serial.GetTVCount(), serial.GetVCount()) << "the seam splits texture edges";
+    const size_t v = size_t(serial.GetVCount()), p = size_t(serial.GetPCount());
+    EXPECT_EQ(std::memcmp(parallel.Polygons, serial.Polygons, p * sizeof(TKSN_SubDPolygon)), 0);
+    EXPECT_EQ(std::memcmp(parallel.PolygonUVs, serial.PolygonUVs, 4 * p * sizeof(int32_t)), 0);
+    EXPECT_EQ(std::memcmp(parallel.GetVertexParentLookup(), serial.GetVertexParentLookup(), 4 * v * sizeof(int32_t)), 0);
+    EXPECT_TRUE(SameFloats(parallel.tVertices, serial.tVertices, 2 * size_t(serial.GetTVCount())));
+    EXPECT_TRUE(SameFloats(parallel.resolvedVertices, serial.resolvedVertices, 3 * v));
+    EXPECT_TRUE(SameFloats(parallel.baseVertices, serial.baseVertices, 3 * v));
+}
+
+TEST(SubDParallelBuild, AHeldPoolGivesTheSameLevel)
+{
+    // With the pool held elsewhere every pass runs whole on this thread.
+    ThreadCruncher_Initialize();
+    auto parent = BumpyLevelZero(90);
+    TKSN_SubDMesh parallel, serial;
+    parallel.Subdivide(parent.get());
+    {
+        TThreadCruncher_Releaser hold;
+        ThreadCruncher->StartUsing(hold);
+        serial.Subdivide(parent.get());
+    }
+    ASSERT_EQ(parallel.GetVCount(), serial.GetVCount());
+    ASSERT_EQ(parallel.visiblePolygonCount, serial.visiblePolygonCount);
+    const size_t v3 = 3 * size_t(serial.GetVCount());
+    EXPECT_TRUE(SameFloats(parallel.baseVertices, serial.baseVertices, v3));
+    EXPECT_TRUE(SameFloats(parallel.vertexNormals, serial.vertexNormals, v3));
+    EXPECT_TRUE(std::equal(serial.visiblePolygons, serial.visiblePolygons + serial.visiblePolygonCount,
+                           parallel.visiblePolygons));
+    EXPECT_TRUE(std::equal(serial.visibleVertices, serial.visibleVertices + serial.visibleVertexCount,
+                           parallel.visibleVertices));
+    const auto a = parallel.GetBottomLevelOctreeNodeList(), b = serial.GetBottomLevelOctreeNodeList();
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i]->PolygonBegin, b[i]->PolygonBegin);
+        EXPECT_TRUE(SameFloats(a[i]->ContentMin, b[i]->ContentMin, 3) && SameFloats(a[i]->ContentMax, b[i]->ContentMax, 3));
+    }
+}
+
+}  // namespace
