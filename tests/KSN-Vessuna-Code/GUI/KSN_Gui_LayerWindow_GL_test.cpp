@@ -1,7 +1,6 @@
 // The layer window drawn in the real window (Xvfb with Mesa) and read back:
 // the current layer's red marker and the layers' colour buttons.
-#include "KSN_MainWindowTestSupport.h"
-#include "KsnTestWxHost.h"
+#include "KSN_MainWindowGLTestSupport.h"
 
 #include "GuiButton.h"
 #include "GuiPanel.h"
@@ -17,49 +16,8 @@
 
 namespace {
 
-struct THostEnvironment : ::testing::Environment {
-    void SetUp() override { KsnStartWxOnTestDisplay("KSN_GUI_LayerWindow_GL_tests"); }
-    void TearDown() override { KsnEndWxOnTestDisplay(); }
-};
-
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new THostEnvironment);
-
-} // namespace
-
-// The start-up driver as the application object calls it: one window, shown.
-void QORglut_InitializeApplication()
-{
-    QORglutInit();
-    QORglutCreateWindow("ignored", 0, 0, 1024, 768, nullptr);
-    QORglutShowWindow();
-    QORglutExecute();
-}
-
-namespace {
-
-using TPixel = std::array<int, 3>;
-
-class LayerWindowDrawn : public MainWindowFixture {
+class LayerWindowDrawn : public MainWindowGLFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_NE(FramePtr, nullptr);
-        ASSERT_TRUE(FramePtr->GetCanvas()->MakeCurrent());
-        QORglutWigits_InterfaceBrightness = 1.0f;
-        QORglut_glFont_FontTextureBound = false;   // a fresh upload in this context
-        MainWindowFixture::SetUp();
-        WindowW = QORglutGetWindowWidth();
-        WindowH = QORglutGetWindowHeight();
-        QORglut_DispatchReshape(WindowW, WindowH);
-        QOREvents_Clean();
-    }
-    void Frame()
-    {
-        QORglut_DispatchDisplay();
-        glFinish();
-        KsnReadBackBuffer(Pixels, WindowW, WindowH);
-    }
-    TPixel At(int x, int y) const { return KsnReadBackPixel(Pixels, WindowW, WindowH, x, y); }
     // The colour most pixels of the node's inner area have.
     bool MostlyNear(TGui_Node* n, TPixel colour, int tolerance)
     {
@@ -74,9 +32,6 @@ protected:
             }
         return total > 0 && near * 2 > total;
     }
-
-    int WindowW = 0, WindowH = 0;
-    std::vector<unsigned char> Pixels;
 };
 
 TEST_F(LayerWindowDrawn, TheCurrentLayerShowsItsRedMarkerAndEveryLayerItsColour)

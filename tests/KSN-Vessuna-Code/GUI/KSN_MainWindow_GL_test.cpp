@@ -3,8 +3,7 @@
 // their Alt keys and clicked, the strip beside the viewports, messages raised
 // while a frame is drawn, the start file on the first frame, the CR2 wizard's
 // pictures, and files dropped onto the window.
-#include "KSN_MainWindowTestSupport.h"
-#include "KsnTestWxHost.h"
+#include "KSN_MainWindowGLTestSupport.h"
 
 #include "GuiButton.h"
 #include "KSN_CR2ExportWindow.h"
@@ -30,44 +29,14 @@
 
 namespace {
 
-struct THostEnvironment : ::testing::Environment {
-    void SetUp() override { KsnStartWxOnTestDisplay("KSN_GUI_GL_tests"); }
-    void TearDown() override { KsnEndWxOnTestDisplay(); }
-};
-
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new THostEnvironment);
-
-} // namespace
-
-// The start-up driver as the application object calls it: one window, shown.
-void QORglut_InitializeApplication()
-{
-    QORglutInit();
-    QORglutCreateWindow("ignored", 0, 0, 1024, 768, nullptr);
-    QORglutShowWindow();
-    QORglutExecute();
-}
-
-namespace {
-
-using TPixel = std::array<int, 3>;
-
-class MainWindowDrawn : public MainWindowFixture {
+class MainWindowDrawn : public MainWindowGLFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(FramePtr, nullptr);
-        ASSERT_TRUE(FramePtr->GetCanvas()->MakeCurrent());
-        QORglutWigits_InterfaceBrightness = 1.0f;
-        QORglut_glFont_FontTextureBound = false;   // a fresh upload in this context
-        MainWindowFixture::SetUp();
-        WindowW = QORglutGetWindowWidth();
-        WindowH = QORglutGetWindowHeight();
+        MainWindowGLFixture::SetUp();
         ASSERT_GE(WindowW, 800);
         ASSERT_GE(WindowH, 544);
-        QORglut_DispatchReshape(WindowW, WindowH);
         g_RanCommands.clear();
-        QOREvents_Clean();
     }
     void TearDown() override
     {
@@ -75,27 +44,9 @@ protected:
         OS.Arguments = nullptr;
         MainWindowFixture::TearDown();
     }
-    // One frame through the layer's paint, read back from the back buffer
-    // (the software rasteriser keeps it there after the swap).
-    void Frame()
-    {
-        QORglut_DispatchDisplay();
-        glFinish();
-        KsnReadBackBuffer(Pixels, WindowW, WindowH);
-    }
-    TPixel At(int x, int y) const
-    {
-        return KsnReadBackPixel(Pixels, WindowW, WindowH, x, y);
-    }
     static TPixel Bytes(const float* c)
     {
         return {int(c[0] * 255 + 0.5f), int(c[1] * 255 + 0.5f), int(c[2] * 255 + 0.5f)};
-    }
-    static bool Near(TPixel a, TPixel b, int tolerance = 3)
-    {
-        for (int i = 0; i < 3; ++i)
-            if (std::abs(a[i] - b[i]) > tolerance) return false;
-        return true;
     }
     // The share of the node's inner pixels that are near colour, and how many are clearly darker (text).
     void Survey(TGui_Node* n, TPixel colour, double& share, int& darker)
@@ -129,9 +80,6 @@ protected:
         Layout();
         QORglut_DispatchDropFile(path.c_str(), x, WindowH - y);
     }
-
-    int WindowW = 0, WindowH = 0;
-    std::vector<unsigned char> Pixels;
 };
 
 // Raises a panel message while the frame draws it.

@@ -1,8 +1,7 @@
 // A Maps-tab entry drawn in the real window (Xvfb with Mesa) and read back:
 // the map's thumbnail inside a bevel, the yellow outline of a highlighted
 // map, and an empty square once the map is gone.
-#include "KSN_MainWindowTestSupport.h"
-#include "KsnTestWxHost.h"
+#include "KSN_MainWindowGLTestSupport.h"
 
 #include "KSN_MapWindows.h"
 #include "QORMaterialMapSource.h"
@@ -15,59 +14,19 @@
 
 namespace {
 
-struct THostEnvironment : ::testing::Environment {
-    void SetUp() override { KsnStartWxOnTestDisplay("KSN_GUI_FileMaps_GL_tests"); }
-    void TearDown() override { KsnEndWxOnTestDisplay(); }
-};
-
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new THostEnvironment);
-
-} // namespace
-
-// The start-up driver as the application object calls it: one window, shown.
-void QORglut_InitializeApplication()
-{
-    QORglutInit();
-    QORglutCreateWindow("ignored", 0, 0, 1024, 768, nullptr);
-    QORglutShowWindow();
-    QORglutExecute();
-}
-
-namespace {
-
-using TPixel = std::array<int, 3>;
-
-class MapEntryDrawn : public MainWindowFixture {
+class MapEntryDrawn : public MainWindowGLFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(FramePtr, nullptr);
-        ASSERT_TRUE(FramePtr->GetCanvas()->MakeCurrent());
-        QORglutWigits_InterfaceBrightness = 1.0f;
-        QORglut_glFont_FontTextureBound = false;
-        MainWindowFixture::SetUp();
+        MainWindowGLFixture::SetUp();
         TKSN_Project::RegisterMapHooks();
-        WindowW = QORglutGetWindowWidth();
-        WindowH = QORglutGetWindowHeight();
-        QORglut_DispatchReshape(WindowW, WindowH);
     }
     void Frame()
     {
         Layout();
-        QORglut_DispatchDisplay();
-        glFinish();
-        KsnReadBackBuffer(Pixels, WindowW, WindowH);
+        MainWindowGLFixture::Frame();
     }
-    TPixel At(int x, int y) const { return KsnReadBackPixel(Pixels, WindowW, WindowH, x, y); }
-    static bool Near(TPixel a, TPixel b, int tolerance = 12)
-    {
-        for (int i = 0; i < 3; ++i)
-            if (std::abs(a[i] - b[i]) > tolerance) return false;
-        return true;
-    }
-
-    std::vector<unsigned char> Pixels;
-    int WindowW = 0, WindowH = 0;
+    static bool Near(TPixel a, TPixel b, int tolerance = 12) { return MainWindowGLFixture::Near(a, b, tolerance); }
 };
 
 TEST_F(MapEntryDrawn, TheEntryShowsItsMapItsHighlightAndNothingOnceTheMapIsGone)

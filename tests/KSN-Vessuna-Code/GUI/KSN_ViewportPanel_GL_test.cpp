@@ -1,8 +1,7 @@
 // The viewport panels drawn in the real window (Xvfb with Mesa) and read
 // back: the current viewport's corner brackets by layout, the special display
 // label on the main viewport only, and an object shown by a panel.
-#include "KSN_MainWindowTestSupport.h"
-#include "KsnTestWxHost.h"
+#include "KSN_MainWindowGLTestSupport.h"
 #include "../Scene/KSN_SubDTestSupport.h"
 
 #include "KSN_Mesh.h"
@@ -25,40 +24,11 @@
 
 namespace {
 
-struct THostEnvironment : ::testing::Environment {
-    void SetUp() override { KsnStartWxOnTestDisplay("KSN_GUI_Viewport_GL_tests"); }
-    void TearDown() override { KsnEndWxOnTestDisplay(); }
-};
-
-[[maybe_unused]] const auto* const Registered = ::testing::AddGlobalTestEnvironment(new THostEnvironment);
-
-} // namespace
-
-void QORglut_InitializeApplication()
-{
-    QORglutInit();
-    QORglutCreateWindow("ignored", 0, 0, 1024, 768, nullptr);
-    QORglutShowWindow();
-    QORglutExecute();
-}
-
-namespace {
-
-using TPixel = std::array<int, 3>;
-
-class ViewportsDrawn : public MainWindowFixture {
+class ViewportsDrawn : public MainWindowGLFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(FramePtr, nullptr);
-        ASSERT_TRUE(FramePtr->GetCanvas()->MakeCurrent());
-        QORglutWigits_InterfaceBrightness = 1.0f;
-        QORglut_glFont_FontTextureBound = false;
-        MainWindowFixture::SetUp();
-        WindowW = QORglutGetWindowWidth();
-        WindowH = QORglutGetWindowHeight();
-        QORglut_DispatchReshape(WindowW, WindowH);
-        QOREvents_Clean();
+        MainWindowGLFixture::SetUp();
         // What the start-up connects between the viewports, the renderer and the project.
         SavedViewportHooks = KSN_GetViewportProjectHooks();
         SavedRendererHooks = KSN_GetRendererProjectHooks();
@@ -95,19 +65,6 @@ protected:
     }
     TKSN_ViewportProjectHooks SavedViewportHooks;
     TKSN_RendererProjectHooks SavedRendererHooks;
-    void Frame()
-    {
-        QORglut_DispatchDisplay();
-        glFinish();
-        KsnReadBackBuffer(Pixels, WindowW, WindowH);
-    }
-    TPixel At(int x, int y) const { return KsnReadBackPixel(Pixels, WindowW, WindowH, x, y); }
-    static bool Near(TPixel a, TPixel b, int tolerance)
-    {
-        for (int i = 0; i < 3; ++i)
-            if (std::abs(a[i] - b[i]) > tolerance) return false;
-        return true;
-    }
     // Whether a pixel within one of (x, y) is near the colour.
     bool NearAround(int x, int y, TPixel colour, int tolerance) const
     {
@@ -139,9 +96,6 @@ protected:
         App->GetSelectionColor(c, 1.0f, white);
         return {int(c[0] * 255 + 0.5f), int(c[1] * 255 + 0.5f), int(c[2] * 255 + 0.5f)};
     }
-
-    int WindowW = 0, WindowH = 0;
-    std::vector<unsigned char> Pixels;
 };
 
 TEST_F(ViewportsDrawn, TheCurrentViewportHasCornerBracketsExceptAlone)
