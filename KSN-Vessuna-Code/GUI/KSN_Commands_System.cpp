@@ -3,9 +3,12 @@
 #include "GuiNode.h"
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_MainWindow_Internal.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Project.h"
 #include "KSN_Commands_System.h"
+
+#include "KSN_MainWindow_Internal.h"
 #include "KestruneEvents.h"
 #include "OS.h"
 #include "QOREvents.h"
@@ -96,27 +99,9 @@ bool DroppedFile(TKSN_MainWindow& w, TQOREvent* e)
             KSN_CreatePictureObject(panel->GetViewport(), path, e->GetX() - panel->AbsX, e->GetY() - panel->AbsY);
             return true;
         }
-    } else if (Inside(node, w.BrushImageButton)) {
-        KSN_LoadBrushTexture(path);
-    } else if (Inside(node, w.BrushShapeButton)) {
-        if (Project) Project->LoadBrushShapeFromFile(path);
-    } else if (Inside(node, w.MapsPanel) && Project) {
-        if (auto* mapNode = dynamic_cast<TKSN_MapNode*>(node)) {
-            auto* source = mapNode->MapID
-                               ? dynamic_cast<TQORMaterialMapSource*>(__GetThingyFromID(mapNode->MapID))
-                               : nullptr;
-            if (source) {
-                Project->SetupUndoForMapEdit(source, false);
-                Project->ReplaceMap(source, path);
-                Project->OnAllViewportsChanged();
-            } else {
-                OS.Message("%s", "Map is NULL");
-            }
-        } else {
-            Project->ImportMap(path);
-        }
-        QOREvents_PushEvent(434);
-        QOREvents_PushEvent(435);
+    } else {
+        // The mode bar's brush buttons and the maps panel take it as the window's own drops do.
+        KSN_DropFileOnPanels(w, node, path);
     }
     if (Inside(node, w.ObjectManager) && node->DragDropEvent &&
         InList(ext, App ? App->importImageTypes : nullptr, "App->ImportImageFileTypes")) {

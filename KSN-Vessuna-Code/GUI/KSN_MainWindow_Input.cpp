@@ -148,6 +148,8 @@ bool DropOnPanels(TKSN_MainWindow& w, TGui_Node* node, const char* path)
 
 } // namespace
 
+bool KSN_DropFileOnPanels(TKSN_MainWindow& w, TGui_Node* node, const char* path) { return DropOnPanels(w, node, path); }
+
 // [SECTION] Mouse buttons
 
 void TKSN_MainWindow::MouseCB(int button, int state, int x, int y)

@@ -32,3 +32,7 @@ void KSN_PumpStep();
 void KSN_ContinueSaveReminder();
 // Restarts the application's input timer.
 void KSN_RestartInputTimer();
+// A file dropped on the mode bar's brush buttons or on the maps panel: loaded
+// as the brush image or shape, or imported into (or replacing) a map. True
+// when the drop was taken.
+bool KSN_DropFileOnPanels(TKSN_MainWindow& w, TGui_Node* node, const char* path);
