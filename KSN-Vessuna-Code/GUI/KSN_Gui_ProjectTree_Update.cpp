@@ -524,6 +524,22 @@ void TKSN_ObjectManagerNode::AddMorphUnionRow(TKSN_TreeGroup* group, TKSN_MorphU
 
 // [SECTION] Materials and groups
 
+// The folder row of an object's material or group list, when the object is
+// listed under a label; a single object always lists its entries. The depth
+// of the entries, or -1 when the folder is collapsed.
+int TKSN_ObjectManagerNode::AddListFolderRow(TKSN_TopTreeGroup* tree, const char* label, int depth, int hint)
+{
+    if (!label) {
+        tree->collapsed = false;
+        return depth + 2;
+    }
+    TKSN_ManagerListItem* row =
+        CreateNewListItem(true, label, depth + 2, true, tree->collapsed, ToggleCollapsedThingyCB, tree->GetID());
+    row->SetHint("%s", Lang.GetText(hint));
+    FolderIcons(row);
+    return tree->collapsed ? -1 : depth + 3;
+}
+
 void TKSN_ObjectManagerNode::UpdateObjectMaterials(TKSN_Object* object, int depth, const char* label)
 {
     TKSN_Mesh* mesh = object ? object->Mesh.get() : nullptr;
@@ -531,18 +547,8 @@ void TKSN_ObjectManagerNode::UpdateObjectMaterials(TKSN_Object* object, int dept
     if (!tree) return;
     tree->RegisterForLookup();
     object->RegisterForLookup();
-    int itemDepth = depth + 2;
-    if (label) {
-        TKSN_ManagerListItem* row = CreateNewListItem(true, label, depth + 2, true, tree->collapsed,
-                                                      ToggleCollapsedThingyCB, tree->GetID());
-        row->SetHint("%s", Lang.GetText(347));
-        FolderIcons(row);
-        if (tree->collapsed) return;
-        itemDepth = depth + 3;
-    } else {
-        // A single object always lists its materials.
-        tree->collapsed = false;
-    }
+    const int itemDepth = AddListFolderRow(tree, label, depth, 347);
+    if (itemDepth < 0) return;
     if (!tree->items) return;
     TTraversalGuard guard("TQORMaterialPtr", "Mat", "Mesh->Materials");
     for (TKSN_Thingy* entry : *tree->items) {
@@ -579,17 +585,8 @@ void TKSN_ObjectManagerNode::UpdateObjectGroups(TKSN_Object* object, int depth, 
     if (!tree) return;
     tree->RegisterForLookup();
     object->RegisterForLookup();
-    int itemDepth = depth + 2;
-    if (label) {
-        TKSN_ManagerListItem* row = CreateNewListItem(true, label, depth + 2, true, tree->collapsed,
-                                                      ToggleCollapsedThingyCB, tree->GetID());
-        row->SetHint("%s", Lang.GetText(357));
-        FolderIcons(row);
-        if (tree->collapsed) return;
-        itemDepth = depth + 3;
-    } else {
-        tree->collapsed = false;
-    }
+    const int itemDepth = AddListFolderRow(tree, label, depth, 357);
+    if (itemDepth < 0) return;
     if (!tree->items) return;
     TTraversalGuard guard("TQORGroup2 *", "Group", "Mesh->Groups2");
     for (TKSN_Thingy* entry : *tree->items) {

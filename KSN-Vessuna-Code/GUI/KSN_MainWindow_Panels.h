@@ -45,6 +45,7 @@ private:
     void AddObjectRow(TKSN_TreeGroup* group, class TKSN_Thingy* item, int depth);
     void AddObjectSettings(TKSN_Object* object, int depth);
     void AddMorphUnionRow(TKSN_TreeGroup* group, class TKSN_MorphUnion* morphUnion, int depth);
+    int AddListFolderRow(class TKSN_TopTreeGroup* tree, const char* label, int depth, int hint);
 };
 
 // The polygon count a subdivision of mesh is estimated to reach: its own
