@@ -389,20 +389,9 @@ void TKSN_ObjectManagerNode::UpdateSelectionUnionsRecursively(TKSN_TreeGroup* gr
     TTraversalGuard siblings("TKSN_ThingyPtr", "Thingy", "Group->List");
     for (TKSN_TreeGroup* g = group; g; g = g->GetNext()) {
         siblings.Visit(g);
-        g->RegisterForLookup();
-        TKSN_ManagerListItem* row = CreateNewListItem(true, g->GetName(), depth, true, g->collapsed,
-                                                      ToggleCollapsedThingyCB, g->GetID());
-        FolderIcons(row);
-        Highlight(row, g);
+        TKSN_ManagerListItem* row = AddUnionFolderRow(g, depth, SelectSelectionUnionGroupWithMultiSelectCB,
+                                                      RightClickSelectionUnionCB, 4, "SelectionUnion");
         if (g == Project->SelectionUnions) row->SetHint("%s", Lang.GetText(265));
-        auto* mouse = Event(SelectSelectionUnionGroupWithMultiSelectCB, 0);
-        mouse->idParameters[2] = g->GetID();
-        row->MouseEvent = mouse;
-        row->RightClickEvent = Event(RightClickSelectionUnionCB, g->GetID());
-        row->DragDropEvent = DropEvent(this, 4, g, nullptr);
-        if (row->CollapseButton) row->CollapseButton->DragDropEvent = new TQOREvent(row->DragDropEvent);
-        Payload(row, "SelectionUnion", g->GetID());
-        row->Group = g;
         if (g->collapsed) continue;
         UpdateSelectionUnionsRecursively(g->GetChild(), depth + 1);
         if (!g->items || g->items->IsEmpty()) EmptyFolderRow(this, 1327, depth + 1, row->DragDropEvent);
@@ -433,24 +422,37 @@ void TKSN_ObjectManagerNode::UpdateSelectionUnionsRecursively(TKSN_TreeGroup* gr
     }
 }
 
+// The row of a folder of the selection or morph unions: it selects the
+// folder (with multi-select), opens its context menu and takes drops of the
+// given command.
+TKSN_ManagerListItem* TKSN_ObjectManagerNode::AddUnionFolderRow(TKSN_TreeGroup* g, int depth,
+                                                                TQOREventFunction select,
+                                                                TQOREventFunction rightClick, int dropCommand,
+                                                                const char* payload)
+{
+    g->RegisterForLookup();
+    TKSN_ManagerListItem* row =
+        CreateNewListItem(true, g->GetName(), depth, true, g->collapsed, ToggleCollapsedThingyCB, g->GetID());
+    FolderIcons(row);
+    Highlight(row, g);
+    auto* mouse = Event(select, 0);
+    mouse->idParameters[2] = g->GetID();
+    row->MouseEvent = mouse;
+    row->RightClickEvent = Event(rightClick, g->GetID());
+    row->DragDropEvent = DropEvent(this, dropCommand, g, nullptr);
+    if (row->CollapseButton) row->CollapseButton->DragDropEvent = new TQOREvent(row->DragDropEvent);
+    Payload(row, payload, g->GetID());
+    row->Group = g;
+    return row;
+}
+
 void TKSN_ObjectManagerNode::UpdateMorphUnionsRecursively(TKSN_TreeGroup* group, int depth)
 {
     TTraversalGuard siblings("TKSN_ThingyPtr", "Thingy", "Group->List");
     for (TKSN_TreeGroup* g = group; g; g = g->GetNext()) {
         siblings.Visit(g);
-        g->RegisterForLookup();
-        TKSN_ManagerListItem* row = CreateNewListItem(true, g->GetName(), depth, true, g->collapsed,
-                                                      ToggleCollapsedThingyCB, g->GetID());
-        FolderIcons(row);
-        Highlight(row, g);
-        auto* mouse = Event(SelectMorphUnionGroupWithMultiSelectCB, 0);
-        mouse->idParameters[2] = g->GetID();
-        row->MouseEvent = mouse;
-        row->RightClickEvent = Event(RightClickMorphUnionCB, g->GetID());
-        row->DragDropEvent = DropEvent(this, 3, g, nullptr);
-        if (row->CollapseButton) row->CollapseButton->DragDropEvent = new TQOREvent(row->DragDropEvent);
-        Payload(row, "MorphUnion", g->GetID());
-        row->Group = g;
+        TKSN_ManagerListItem* row = AddUnionFolderRow(g, depth, SelectMorphUnionGroupWithMultiSelectCB,
+                                                      RightClickMorphUnionCB, 3, "MorphUnion");
         if (g->collapsed) continue;
         UpdateMorphUnionsRecursively(g->GetChild(), depth + 1);
         if (!g->items || g->items->IsEmpty()) EmptyFolderRow(this, 1328, depth + 1, row->DragDropEvent);

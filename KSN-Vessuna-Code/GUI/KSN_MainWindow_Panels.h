@@ -13,6 +13,7 @@
 #include "KSN_MapWindows.h"
 #include "KSN_NavigationHistory.h"
 #include "KSN_ViewportPanel.h"
+#include "QOREvents.h"
 
 #include <cstdint>
 #include <string>
@@ -46,6 +47,8 @@ private:
     void AddObjectSettings(TKSN_Object* object, int depth);
     void AddMorphUnionRow(TKSN_TreeGroup* group, class TKSN_MorphUnion* morphUnion, int depth);
     int AddListFolderRow(class TKSN_TopTreeGroup* tree, const char* label, int depth, int hint);
+    class TKSN_ManagerListItem* AddUnionFolderRow(TKSN_TreeGroup* group, int depth, TQOREventFunction select,
+                                                  TQOREventFunction rightClick, int dropCommand, const char* payload);
 };
 
 // The polygon count a subdivision of mesh is estimated to reach: its own
