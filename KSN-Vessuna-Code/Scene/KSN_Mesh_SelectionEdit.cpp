@@ -21,6 +21,7 @@
 // [SECTION] Stored selections and edge lengths
 
 #include "KSN_Mesh.h"
+#include "KSN_SelectionBlocks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -311,22 +312,53 @@ void TKSN_Mesh::ShrinkSelection()
 // [SECTION] Conversions and selection by group or material
 // ============================================================================
 
+void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap,
+                                                     uint32_t clearFlags)
+{
+    // Each polygon reads only vertex weights and writes only its own weight,
+    // flags and mark, so the polygons are split over the pool on a large mesh.
+    const bool welded = mesh.Welded && !mesh.IgnoreWelding;
+    const int vertices = mesh.vertexCount;
+    const TQORVertexInfo* info = mesh.VertexInfo;
+    TQORPolygon* polygons = mesh.Polygons;
+    uint32_t* polygonFlags = mesh.PolygonFlags;
+    ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [=](size_t, size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) {
+            TQORPolygon& polygon = polygons[p];
+            const int corners = polygon.Points ? int(polygon.Count) : 0;
+            if (marks) {
+                polygonFlags[p] &= ~clearFlags;
+                uint8_t mark = corners <= 0 ? kCornerSelected : 0;
+                for (int k = 0; k < corners; ++k) {
+                    const int v = polygon.Points[k].V;
+                    int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
+                    if (u < 0 || u >= vertices) continue;
+                    if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
+                    const float a = std::fabs(info[u].Select);
+                    if (a > 0.0499f) mark |= kCornerStrong;
+                    if (a >= 1e-30f) mark |= kCornerSelected;
+                }
+                marks[p] = mark;
+            }
+            polygon.Select = 0.0f;
+            if ((polygonFlags[p] & kHiddenOrLocked) != 0 || !polygon.Points) continue;
+            bool any = false;
+            float smallest = 0.0f;
+            for (int k = 0; k < polygon.Count; ++k) {
+                const int v = polygon.Points[k].V;
+                const int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
+                if (u < 0 || u >= vertices || (info[u].Flags & kHiddenOrLocked) != 0) continue;
+                smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
+                any = true;
+            }
+            if (any) polygon.Select = Clamp01(smallest);
+        }
+    });
+}
+
 void TKSN_Mesh::ConvertSelectedVerticesToPolygons()
 {
-    for (int p = 0; p < polygonCount; ++p) {
-        TQORPolygon& polygon = Polygons[p];
-        polygon.Select = 0.0f;
-        if ((PolygonFlags[p] & kHiddenOrLocked) != 0 || !polygon.Points) continue;
-        bool any = false;
-        float smallest = 0.0f;
-        for (int k = 0; k < polygon.Count; ++k) {
-            const int u = GetEffectiveVertex(polygon.Points[k].V);
-            if (u < 0 || u >= vertexCount || (VertexInfo[u].Flags & kHiddenOrLocked) != 0) continue;
-            smallest = any ? std::min(smallest, VertexInfo[u].Select) : VertexInfo[u].Select;
-            any = true;
-        }
-        if (any) polygon.Select = Clamp01(smallest);
-    }
+    ksn_selection_blocks::ConvertVerticesToPolygons(*this, nullptr, nullptr, 0);
 }
 
 void TKSN_Mesh::ConvertSelectedPolygonsToVertices()
