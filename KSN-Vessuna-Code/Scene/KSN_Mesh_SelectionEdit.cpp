@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -33,6 +34,17 @@ namespace {
 constexpr uint32_t kHiddenOrLocked = QORPoly_Hidden | QORPoly_Locked;
 
 float Clamp01(float w) { return std::clamp(w, 0.0f, 1.0f); }
+
+// Writes value only when its bits differ: most refreshes change few records,
+// and a record that is only read never has to go back to memory.
+template <class T>
+void StoreIfChanged(T& target, T value)
+{
+    if (std::memcmp(&target, &value, sizeof(T)) != 0) target = value;
+}
+
+// How many polygons ahead a walk over the polygons asks for the corner arrays.
+constexpr size_t kCornerLookahead = 16;
 
 }  // namespace
 
@@ -239,7 +251,10 @@ void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
     if (type == eSelectionType_Vertex) {
         const int visible = mesh.GetVisibleVertexCount();
         std::vector<float> values(size_t(std::max(visible, 0)), 0.0f);
-        for (int k = 0; k < visible; ++k) {
+        // Every item reads only old weights into its own slot, so a large
+        // mesh is split over the pool; the weights are written afterwards.
+        ksn_selection_blocks::ForBlocks(values.size(), [&](size_t, size_t first, size_t end) {
+        for (size_t k = first; k < end; ++k) {
             const int v = mesh.visibleVertices[k];
             if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
             const bool border = withBorder && (mesh.VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
@@ -256,6 +271,7 @@ void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
             }
             values[k] = value;
         }
+        });
         for (int k = 0; k < visible; ++k) {
             const int v = mesh.visibleVertices[k];
             if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
@@ -265,7 +281,8 @@ void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
         const int visible = mesh.GetVisiblePolygonCount();
         std::vector<float> values(size_t(std::max(visible, 0)), 0.0f);
         auto valid = [&mesh](int p) { return p >= 0 && p < mesh.polygonCount; };
-        for (int k = 0; k < visible; ++k) {
+        ksn_selection_blocks::ForBlocks(values.size(), [&](size_t, size_t first, size_t end) {
+        for (size_t k = first; k < end; ++k) {
             const int p = mesh.visiblePolygons[k];
             if (!valid(p) || topology.PolygonSkipped(p)) continue;
             const int corners = topology.CornerCount(p);
@@ -288,6 +305,7 @@ void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
             }
             values[k] = value;
         }
+        });
         for (int k = 0; k < visible; ++k) {
             const int p = mesh.visiblePolygons[k];
             if (!valid(p) || topology.PolygonSkipped(p)) continue;
@@ -324,10 +342,13 @@ void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t
     uint32_t* polygonFlags = mesh.PolygonFlags;
     ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [=](size_t, size_t first, size_t end) {
         for (size_t p = first; p < end; ++p) {
+            // The corner arrays live apart from the records: asking for one a
+            // few polygons ahead hides most of the wait for it.
+            if (p + kCornerLookahead < end) __builtin_prefetch(polygons[p + kCornerLookahead].Points);
             TQORPolygon& polygon = polygons[p];
             const int corners = polygon.Points ? int(polygon.Count) : 0;
             if (marks) {
-                polygonFlags[p] &= ~clearFlags;
+                StoreIfChanged(polygonFlags[p], polygonFlags[p] & ~clearFlags);
                 uint8_t mark = corners <= 0 ? kCornerSelected : 0;
                 for (int k = 0; k < corners; ++k) {
                     const int v = polygon.Points[k].V;
@@ -340,18 +361,20 @@ void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t
                 }
                 marks[p] = mark;
             }
-            polygon.Select = 0.0f;
-            if ((polygonFlags[p] & kHiddenOrLocked) != 0 || !polygon.Points) continue;
-            bool any = false;
-            float smallest = 0.0f;
-            for (int k = 0; k < polygon.Count; ++k) {
-                const int v = polygon.Points[k].V;
-                const int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
-                if (u < 0 || u >= vertices || (info[u].Flags & kHiddenOrLocked) != 0) continue;
-                smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
-                any = true;
+            float weight = 0.0f;
+            if ((polygonFlags[p] & kHiddenOrLocked) == 0 && polygon.Points) {
+                bool any = false;
+                float smallest = 0.0f;
+                for (int k = 0; k < polygon.Count; ++k) {
+                    const int v = polygon.Points[k].V;
+                    const int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
+                    if (u < 0 || u >= vertices || (info[u].Flags & kHiddenOrLocked) != 0) continue;
+                    smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
+                    any = true;
+                }
+                if (any) weight = Clamp01(smallest);
             }
-            if (any) polygon.Select = Clamp01(smallest);
+            StoreIfChanged(polygon.Select, weight);
         }
     });
 }

@@ -581,3 +581,28 @@ TEST_F(SelectionEditTest, ListsOfALargeMeshFollowThePlainRulesOnThePoolAndOffIt)
         EXPECT_NE(std::count(s.LeafFlags.begin(), s.LeafFlags.end(), 0u), std::ptrdiff_t(s.LeafFlags.size()));
     }
 }
+
+TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshGiveTheSameOnThePoolAndOffIt)
+{
+    for (int type : {0, 1}) {
+        SCOPED_TRACE(type == 0 ? "vertex type" : "polygon type");
+        SelectionType = type;
+        std::vector<float> weights[2][2];
+        for (bool poolHeld : {false, true}) {
+            auto mesh = MakePlane(200, 200);
+            mesh->BuildOctree();
+            SeedLargePlane(*mesh);
+            if (!ThreadCruncher) ThreadCruncher_Initialize();
+            TThreadCruncher_Releaser releaser;
+            if (poolHeld) ThreadCruncher->StartUsing(releaser);
+            mesh->GrowSelection();
+            weights[poolHeld][0] = type == 0 ? VertexWeights(*mesh) : PolygonWeights(*mesh);
+            mesh->ShrinkSelection();
+            weights[poolHeld][1] = type == 0 ? VertexWeights(*mesh) : PolygonWeights(*mesh);
+        }
+        EXPECT_TRUE(weights[0][0] == weights[1][0]);
+        EXPECT_TRUE(weights[0][1] == weights[1][1]);
+        // Growing changed something, and shrinking moved it again.
+        EXPECT_FALSE(weights[0][0] == weights[0][1]);
+    }
+}
