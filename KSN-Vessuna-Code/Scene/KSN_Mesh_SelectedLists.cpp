@@ -81,33 +81,15 @@ std::vector<TLeafRange> CollectRanges(TKSN_Mesh& mesh)
 }
 
 // Every index i below count for which flagged(i) holds, ascending and at most
-// listed of them; null when listed is 0. A large range is counted per block
-// first, so each block knows where its entries start.
+// listed of them; null when listed is 0.
 template <class TFlagged>
 int32_t* ListFlagged(int count, int listed, TFlagged flagged)
 {
-    using namespace ksn_selection_blocks;
     if (listed <= 0) return nullptr;
     auto* list = static_cast<int32_t*>(QORalloc(uint64_t(listed) * sizeof(int32_t)));
-    const size_t n = size_t(std::max(count, 0));
-    if (n < kParallelMinimum) {
-        int k = 0;
-        for (int i = 0; i < count && k < listed; ++i)
-            if (flagged(i)) list[k++] = i;
-        return list;
-    }
-    std::vector<int> starts(BlockCount(n) + 1, 0);
-    ForBlocks(n, [&](size_t b, size_t first, size_t end) {
-        int found = 0;
-        for (size_t i = first; i < end; ++i) found += flagged(int(i)) ? 1 : 0;
-        starts[b + 1] = found;
-    });
-    for (size_t b = 1; b < starts.size(); ++b) starts[b] += starts[b - 1];
-    ForBlocks(n, [&](size_t b, size_t first, size_t end) {
-        int k = starts[b];
-        for (size_t i = first; i < end && k < listed; ++i)
-            if (flagged(int(i))) list[k++] = int32_t(i);
-    });
+    int n = 0;
+    for (int i = 0; i < count && n < listed; ++i)
+        if (flagged(i)) list[n++] = i;
     return list;
 }
 
@@ -193,6 +175,10 @@ void TKSN_Mesh::BuildSelectedVerticesAndPolygons2(bool withPolygons, bool /*flag
     const int32_t* shownVertices = visibleVertices;
     const int32_t* shownPolygons = visiblePolygons;
     std::vector<TRangeResult> results(ranges.size());
+    // One byte per item beside the listed flag, so that filling the lists
+    // scans a small array instead of the vertex records and polygon flags.
+    std::vector<uint8_t> vertexListed(size_t(std::max(vertices, 0)), 0);
+    std::vector<uint8_t> polygonListed(withPolygons ? size_t(std::max(polygons, 0)) : 0, 0);
 
     // One stretch: its vertices, then its polygons. Both write only the flags
     // of their own items and read only weights, so stretches that share no
@@ -209,6 +195,7 @@ void TKSN_Mesh::BuildSelectedVerticesAndPolygons2(bool withPolygons, bool /*flag
             if (std::fabs(w) > kListedVertexWeight) {
                 result.VertexMarksLeaf = true;
                 info[v].Flags |= kVertexListed | kVertexDisplayCopy;
+                vertexListed[size_t(v)] = 1;
                 ++result.Vertices;
             }
             result.MaxWeight = std::max(result.MaxWeight, w);
@@ -228,6 +215,7 @@ void TKSN_Mesh::BuildSelectedVerticesAndPolygons2(bool withPolygons, bool /*flag
                 // A tiny weight is listed but does not mark its leaf.
                 if (w > kListedPolygonWeight) {
                     polygonFlags[p] |= kPolygonListed;
+                    polygonListed[size_t(p)] = 1;
                     ++result.Polygons;
                 }
                 continue;
@@ -252,6 +240,7 @@ void TKSN_Mesh::BuildSelectedVerticesAndPolygons2(bool withPolygons, bool /*flag
             const bool selected = (mark & ksn_selection_blocks::kCornerSelected) != 0;
             if (selected) {
                 polygonFlags[p] |= kPolygonDrawn2 | kPolygonListed | kPolygonDrawn;
+                polygonListed[size_t(p)] = 1;
                 result.PolygonMarksLeaf = true;
                 ++result.Polygons;
             }
@@ -295,10 +284,10 @@ void TKSN_Mesh::BuildSelectedVerticesAndPolygons2(bool withPolygons, bool /*flag
     }
 
     SelectedVertices = ListFlagged(vertexCount, SelectedVertexCount,
-                                   [this](int v) { return (VertexInfo[v].Flags & kVertexListed) != 0; });
+                                   [&vertexListed](int v) { return vertexListed[size_t(v)] != 0; });
     if (withPolygons)
         SelectedPolygons = ListFlagged(polygonCount, SelectedPolygonCount,
-                                       [this](int p) { return (PolygonFlags[p] & kPolygonListed) != 0; });
+                                       [&polygonListed](int p) { return polygonListed[size_t(p)] != 0; });
     SelectedListsValid = true;
 }
 

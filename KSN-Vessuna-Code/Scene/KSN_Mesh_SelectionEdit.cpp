@@ -43,9 +43,6 @@ void StoreIfChanged(T& target, T value)
     if (std::memcmp(&target, &value, sizeof(T)) != 0) target = value;
 }
 
-// How many polygons ahead a walk over the polygons asks for the corner arrays.
-constexpr size_t kCornerLookahead = 16;
-
 }  // namespace
 
 // ============================================================================
@@ -342,9 +339,6 @@ void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t
     uint32_t* polygonFlags = mesh.PolygonFlags;
     ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [=](size_t, size_t first, size_t end) {
         for (size_t p = first; p < end; ++p) {
-            // The corner arrays live apart from the records: asking for one a
-            // few polygons ahead hides most of the wait for it.
-            if (p + kCornerLookahead < end) __builtin_prefetch(polygons[p + kCornerLookahead].Points);
             TQORPolygon& polygon = polygons[p];
             const int corners = polygon.Points ? int(polygon.Count) : 0;
             if (marks) {
