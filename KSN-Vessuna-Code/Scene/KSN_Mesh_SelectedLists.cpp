@@ -42,9 +42,9 @@ constexpr uint32_t kPolygonDrawn = 0x4000;
 constexpr uint32_t kPolygonDrawn2 = 0x8000;
 constexpr uint32_t kPolygonStrong = 0x20000;
 
-constexpr float kStrongWeight = 0.0499f;
+constexpr float kStrongWeight = ksn_selection_blocks::kCornerStrongWeight;
 constexpr float kListedVertexWeight = 1e-4f;
-constexpr float kListedPolygonWeight = 1e-30f;
+constexpr float kListedPolygonWeight = ksn_selection_blocks::kCornerSelectedWeight;
 
 float Clamp01(float w) { return std::clamp(w, 0.0f, 1.0f); }
 

@@ -35,8 +35,8 @@ constexpr uint32_t kHiddenOrLocked = QORPoly_Hidden | QORPoly_Locked;
 
 float Clamp01(float w) { return std::clamp(w, 0.0f, 1.0f); }
 
-// Writes value only when its bits differ: most refreshes change few records,
-// and a record that is only read never has to go back to memory.
+// Writes value only when its bits differ: a record whose value stays is only
+// read, so its memory need not be written back.
 template <class T>
 void StoreIfChanged(T& target, T value)
 {
@@ -251,23 +251,23 @@ void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
         // Every item reads only old weights into its own slot, so a large
         // mesh is split over the pool; the weights are written afterwards.
         ksn_selection_blocks::ForBlocks(values.size(), [&](size_t, size_t first, size_t end) {
-        for (size_t k = first; k < end; ++k) {
-            const int v = mesh.visibleVertices[k];
-            if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
-            const bool border = withBorder && (mesh.VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
-            float value = border ? 0.0f : mesh.VertexInfo[v].Select;
-            const int polygons = topology.PolygonCountOf(v);
-            for (int i = 0; i < polygons; ++i) {
-                const int p = topology.PolygonOf(v, i);
-                const int corners = topology.CornerCount(p);
-                for (int c = 0; c < corners; ++c) {
-                    const int u = topology.CornerVertex(p, c);
-                    if (!topology.ValidVertex(u) || topology.VertexSkipped(u)) continue;
-                    value = pick(value, mesh.VertexInfo[u].Select);
+            for (size_t k = first; k < end; ++k) {
+                const int v = mesh.visibleVertices[k];
+                if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
+                const bool border = withBorder && (mesh.VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
+                float value = border ? 0.0f : mesh.VertexInfo[v].Select;
+                const int polygons = topology.PolygonCountOf(v);
+                for (int i = 0; i < polygons; ++i) {
+                    const int p = topology.PolygonOf(v, i);
+                    const int corners = topology.CornerCount(p);
+                    for (int c = 0; c < corners; ++c) {
+                        const int u = topology.CornerVertex(p, c);
+                        if (!topology.ValidVertex(u) || topology.VertexSkipped(u)) continue;
+                        value = pick(value, mesh.VertexInfo[u].Select);
+                    }
                 }
+                values[k] = value;
             }
-            values[k] = value;
-        }
         });
         for (int k = 0; k < visible; ++k) {
             const int v = mesh.visibleVertices[k];
@@ -279,29 +279,29 @@ void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
         std::vector<float> values(size_t(std::max(visible, 0)), 0.0f);
         auto valid = [&mesh](int p) { return p >= 0 && p < mesh.polygonCount; };
         ksn_selection_blocks::ForBlocks(values.size(), [&](size_t, size_t first, size_t end) {
-        for (size_t k = first; k < end; ++k) {
-            const int p = mesh.visiblePolygons[k];
-            if (!valid(p) || topology.PolygonSkipped(p)) continue;
-            const int corners = topology.CornerCount(p);
-            bool border = false;
-            if (withBorder)
-                for (int c = 0; c < corners && !border; ++c) {
+            for (size_t k = first; k < end; ++k) {
+                const int p = mesh.visiblePolygons[k];
+                if (!valid(p) || topology.PolygonSkipped(p)) continue;
+                const int corners = topology.CornerCount(p);
+                bool border = false;
+                if (withBorder)
+                    for (int c = 0; c < corners && !border; ++c) {
+                        const int u = topology.CornerVertex(p, c);
+                        border = topology.ValidVertex(u) && (mesh.VertexInfo[u].Flags & QORVertex_OpenEdge) != 0;
+                    }
+                float value = border ? 0.0f : mesh.Polygons[p].Select;
+                for (int c = 0; c < corners; ++c) {
                     const int u = topology.CornerVertex(p, c);
-                    border = topology.ValidVertex(u) && (mesh.VertexInfo[u].Flags & QORVertex_OpenEdge) != 0;
+                    if (!topology.ValidVertex(u)) continue;
+                    const int polygons = topology.PolygonCountOf(u);
+                    for (int i = 0; i < polygons; ++i) {
+                        const int q = topology.PolygonOf(u, i);
+                        if (topology.PolygonSkipped(q)) continue;
+                        value = pick(value, mesh.Polygons[q].Select);
+                    }
                 }
-            float value = border ? 0.0f : mesh.Polygons[p].Select;
-            for (int c = 0; c < corners; ++c) {
-                const int u = topology.CornerVertex(p, c);
-                if (!topology.ValidVertex(u)) continue;
-                const int polygons = topology.PolygonCountOf(u);
-                for (int i = 0; i < polygons; ++i) {
-                    const int q = topology.PolygonOf(u, i);
-                    if (topology.PolygonSkipped(q)) continue;
-                    value = pick(value, mesh.Polygons[q].Select);
-                }
+                values[k] = value;
             }
-            values[k] = value;
-        }
         });
         for (int k = 0; k < visible; ++k) {
             const int p = mesh.visiblePolygons[k];
@@ -350,8 +350,8 @@ void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t
                     if (u < 0 || u >= vertices) continue;
                     if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
                     const float a = std::fabs(info[u].Select);
-                    if (a > 0.0499f) mark |= kCornerStrong;
-                    if (a >= 1e-30f) mark |= kCornerSelected;
+                    if (a > kCornerStrongWeight) mark |= kCornerStrong;
+                    if (a >= kCornerSelectedWeight) mark |= kCornerSelected;
                 }
                 marks[p] = mark;
             }

@@ -66,6 +66,8 @@ void ForBlocks(size_t count, TBody&& body)
 // Corner marks of a polygon, as the selected lists read them.
 constexpr uint8_t kCornerStrong = 1;    // a corner weighs more than the strong threshold
 constexpr uint8_t kCornerSelected = 2;  // a corner carries weight, or the polygon has no corners
+constexpr float kCornerStrongWeight = 0.0499f;   // above it a corner is strong
+constexpr float kCornerSelectedWeight = 1e-30f;  // at or above it a corner carries weight
 
 // Gives every polygon the smallest weight of its usable corners (the vertex to
 // polygon conversion). With marks, also clears clearFlags in every polygon's
