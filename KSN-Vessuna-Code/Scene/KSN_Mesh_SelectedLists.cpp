@@ -19,10 +19,14 @@
 
 #include "KSN_Mesh.h"
 
+#include "KSN_SelectionBlocks.h"
 #include "QORMemory.h"
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -38,9 +42,9 @@ constexpr uint32_t kPolygonDrawn = 0x4000;
 constexpr uint32_t kPolygonDrawn2 = 0x8000;
 constexpr uint32_t kPolygonStrong = 0x20000;
 
-constexpr float kStrongWeight = 0.0499f;
+constexpr float kStrongWeight = ksn_selection_blocks::kCornerStrongWeight;
 constexpr float kListedVertexWeight = 1e-4f;
-constexpr float kListedPolygonWeight = 1e-30f;
+constexpr float kListedPolygonWeight = ksn_selection_blocks::kCornerSelectedWeight;
 
 float Clamp01(float w) { return std::clamp(w, 0.0f, 1.0f); }
 
@@ -76,7 +80,8 @@ std::vector<TLeafRange> CollectRanges(TKSN_Mesh& mesh)
     return ranges;
 }
 
-// Every index i below count for which flagged(i) holds, ascending; null when none.
+// Every index i below count for which flagged(i) holds, ascending and at most
+// listed of them; null when listed is 0.
 template <class TFlagged>
 int32_t* ListFlagged(int count, int listed, TFlagged flagged)
 {
@@ -88,6 +93,26 @@ int32_t* ListFlagged(int count, int listed, TFlagged flagged)
     return list;
 }
 
+// True when no two non-empty stretches of 0..n overlap, so jobs that each
+// write the items of their own stretches never write the same item.
+bool StretchesDisjoint(std::vector<std::pair<int, int>> stretches)
+{
+    std::sort(stretches.begin(), stretches.end());
+    for (size_t i = 1; i < stretches.size(); ++i)
+        if (stretches[i].first < stretches[i - 1].second) return false;
+    return true;
+}
+
+// What one stretch found: its listed counts, its largest weight and whether
+// its leaf holds selection by its vertices and by its polygons.
+struct TRangeResult {
+    int Vertices = 0;
+    int Polygons = 0;
+    float MaxWeight = 0.0f;
+    bool VertexMarksLeaf = false;
+    bool PolygonMarksLeaf = false;
+};
+
 }  // namespace
 
 // ============================================================================
@@ -97,10 +122,19 @@ int32_t* ListFlagged(int count, int listed, TFlagged flagged)
 void TKSN_Mesh::BuildSelectedVerticesAndPolygons2(bool withPolygons, bool /*flag*/)
 {
     const int type = KSN_MeshApp_GetSelectionType();
-    if (type == eSelectionType_Vertex)
-        ConvertSelectedVerticesToPolygons();
-    else if (type == eSelectionType_Polygon)
+    constexpr uint32_t kPolygonListFlags = kPolygonListed | kPolygonDrawn | kPolygonDrawn2 | kPolygonStrong;
+    // The weight a vertex answers with: its own, or through the active map.
+    const int32_t* map = activeVertexPartnerA;
+    // In vertex type the conversion walks every polygon's corners anyway, so
+    // it also clears the polygons' list flags and notes what their corners
+    // carry for the polygon pass below.
+    std::unique_ptr<uint8_t[]> cornerMarks;
+    if (type == eSelectionType_Vertex) {
+        cornerMarks.reset(new uint8_t[size_t(std::max(polygonCount, 0)) + 1]);
+        ksn_selection_blocks::ConvertVerticesToPolygons(*this, cornerMarks.get(), map, kPolygonListFlags);
+    } else if (type == eSelectionType_Polygon) {
         ConvertSelectedPolygonsToVertices();
+    }
 
     // Both lists are released, so both counts go to 0: a count must never
     // promise entries of a list that is gone.
@@ -111,85 +145,149 @@ void TKSN_Mesh::BuildSelectedVerticesAndPolygons2(bool withPolygons, bool /*flag
     SelectedVertices = nullptr;
     SelectedPolygons = nullptr;
 
-    for (int v = 0; v < vertexCount; ++v)
-        VertexInfo[v].Flags &= ~(kVertexListed | kVertexDisplayCopy | kVertexStrong);
-    for (int p = 0; p < polygonCount; ++p)
-        PolygonFlags[p] &= ~(kPolygonListed | kPolygonDrawn | kPolygonDrawn2 | kPolygonStrong);
+    TQORVertexInfo* info = VertexInfo;
+    uint32_t* polygonFlags = PolygonFlags;
+    ksn_selection_blocks::ForBlocks(size_t(std::max(vertexCount, 0)), [info](size_t, size_t first, size_t end) {
+        for (size_t v = first; v < end; ++v) info[v].Flags &= ~(kVertexListed | kVertexDisplayCopy | kVertexStrong);
+    });
+    if (!cornerMarks)
+        ksn_selection_blocks::ForBlocks(size_t(std::max(polygonCount, 0)), [polygonFlags](size_t, size_t first, size_t end) {
+            for (size_t p = first; p < end; ++p) polygonFlags[p] &= ~kPolygonListFlags;
+        });
     MaxSelectionWeight = 0.0f;
 
-    // The weight a vertex answers with: its own, or through the active map.
-    const int32_t* map = activeVertexPartnerA;
-    auto source = [this, map](int v) {
+    const int vertices = vertexCount;
+    const int polygons = polygonCount;
+    auto source = [map, vertices](int v) {
         if (!map) return v;
         const int s = map[v];
-        return (s >= 0 && s < vertexCount) ? s : v;
+        return (s >= 0 && s < vertices) ? s : v;
+    };
+    const bool welded = Welded && !IgnoreWelding;
+    const TQORPolygon* polygonRecords = nullptr;
+
+    // Asking for the visible counts may rebuild the visible lists, so they are
+    // read only afterwards.
+    const std::vector<TLeafRange> ranges = CollectRanges(*this);
+    info = VertexInfo;
+    polygonFlags = PolygonFlags;
+    polygonRecords = Polygons;
+    const int32_t* shownVertices = visibleVertices;
+    const int32_t* shownPolygons = visiblePolygons;
+    std::vector<TRangeResult> results(ranges.size());
+    // One byte per item beside the listed flag, so that filling the lists
+    // scans a small array instead of the vertex records and polygon flags.
+    std::vector<uint8_t> vertexListed(size_t(std::max(vertices, 0)), 0);
+    std::vector<uint8_t> polygonListed(withPolygons ? size_t(std::max(polygons, 0)) : 0, 0);
+
+    // One stretch: its vertices, then its polygons. Both write only the flags
+    // of their own items and read only weights, so stretches that share no
+    // item can run at the same time; the leaf marks are set afterwards, in
+    // stretch order.
+    auto visit = [&](size_t r) {
+        const TLeafRange& range = ranges[r];
+        TRangeResult& result = results[r];
+        for (int k = range.VertexBegin; k < range.VertexEnd; ++k) {
+            const int v = shownVertices[k];
+            if (v < 0 || v >= vertices || (info[v].Flags & kHiddenOrLocked) != 0) continue;
+            const float w = info[source(v)].Select;
+            if (std::fabs(w) > kStrongWeight) info[v].Flags |= kVertexStrong;
+            if (std::fabs(w) > kListedVertexWeight) {
+                result.VertexMarksLeaf = true;
+                info[v].Flags |= kVertexListed | kVertexDisplayCopy;
+                vertexListed[size_t(v)] = 1;
+                ++result.Vertices;
+            }
+            result.MaxWeight = std::max(result.MaxWeight, w);
+        }
+        // Hidden polygons are not in the visible list; locked ones count like any other.
+        if (!withPolygons) return;
+        for (int k = range.PolygonBegin; k < range.PolygonEnd; ++k) {
+            const int p = shownPolygons[k];
+            if (p < 0 || p >= polygons) continue;
+            const TQORPolygon& polygon = polygonRecords[p];
+            if (type == eSelectionType_Polygon) {
+                const float w = polygon.Select;
+                if (w > kStrongWeight) {
+                    polygonFlags[p] |= kPolygonDrawn | kPolygonDrawn2 | kPolygonStrong;
+                    result.PolygonMarksLeaf = true;
+                }
+                // A tiny weight is listed but does not mark its leaf.
+                if (w > kListedPolygonWeight) {
+                    polygonFlags[p] |= kPolygonListed;
+                    polygonListed[size_t(p)] = 1;
+                    ++result.Polygons;
+                }
+                continue;
+            }
+            // Vertex type: selected as soon as one corner carries weight.
+            uint8_t mark = 0;
+            if (cornerMarks) {
+                mark = cornerMarks[size_t(p)];
+            } else {
+                const int corners = polygon.Points ? polygon.Count : 0;
+                mark = corners <= 0 ? ksn_selection_blocks::kCornerSelected : 0;
+                for (int c = 0; c < corners; ++c) {
+                    const int corner = polygon.Points[c].V;
+                    const int u = (welded && corner >= 0 && corner < vertices) ? info[corner].WeldMaster : corner;
+                    if (u < 0 || u >= vertices) continue;
+                    const float a = std::fabs(info[source(u)].Select);
+                    if (a > kStrongWeight) mark |= ksn_selection_blocks::kCornerStrong;
+                    if (a >= kListedPolygonWeight) mark |= ksn_selection_blocks::kCornerSelected;
+                }
+            }
+            if (mark & ksn_selection_blocks::kCornerStrong) polygonFlags[p] |= kPolygonStrong;
+            const bool selected = (mark & ksn_selection_blocks::kCornerSelected) != 0;
+            if (selected) {
+                polygonFlags[p] |= kPolygonDrawn2 | kPolygonListed | kPolygonDrawn;
+                polygonListed[size_t(p)] = 1;
+                result.PolygonMarksLeaf = true;
+                ++result.Polygons;
+            }
+        }
     };
 
-    const std::vector<TLeafRange> ranges = CollectRanges(*this);
-
-    // Vertex pass.
+    size_t items = 0;
+    std::vector<std::pair<int, int>> vertexStretches, polygonStretches;
+    vertexStretches.reserve(ranges.size());
+    polygonStretches.reserve(ranges.size());
     for (const TLeafRange& range : ranges) {
-        if (range.Leaf) range.Leaf->Flags &= ~uint32_t(QOROctree_Selected);
-        for (int k = range.VertexBegin; k < range.VertexEnd; ++k) {
-            const int v = visibleVertices[k];
-            if (v < 0 || v >= vertexCount || (VertexInfo[v].Flags & kHiddenOrLocked) != 0) continue;
-            const float w = VertexInfo[source(v)].Select;
-            if (std::fabs(w) > kStrongWeight) VertexInfo[v].Flags |= kVertexStrong;
-            if (std::fabs(w) > kListedVertexWeight) {
-                if (range.Leaf) range.Leaf->Flags |= QOROctree_Selected;
-                VertexInfo[v].Flags |= kVertexListed | kVertexDisplayCopy;
-                ++SelectedVertexCount;
-            }
-            MaxSelectionWeight = std::max(MaxSelectionWeight, w);
+        if (range.VertexEnd > range.VertexBegin) {
+            vertexStretches.emplace_back(range.VertexBegin, range.VertexEnd);
+            items += size_t(range.VertexEnd - range.VertexBegin);
+        }
+        if (withPolygons && range.PolygonEnd > range.PolygonBegin) {
+            polygonStretches.emplace_back(range.PolygonBegin, range.PolygonEnd);
+            items += size_t(range.PolygonEnd - range.PolygonBegin);
         }
     }
+    // About a hundred blocks of stretches spread the leaves evenly enough.
+    const bool parallel = items >= ksn_selection_blocks::kParallelMinimum && StretchesDisjoint(vertexStretches) &&
+                          StretchesDisjoint(polygonStretches);
+    const size_t perBlock = std::max<size_t>(1, ranges.size() / 128);
+    ksn_selection_blocks::ForBlocksOf(ranges.size(), perBlock, parallel, [&](size_t, size_t first, size_t end) {
+        for (size_t r = first; r < end; ++r) visit(r);
+    });
 
-    // Polygon pass. Hidden polygons are not in the visible list; locked ones
-    // count like any other.
-    if (withPolygons) {
-        for (const TLeafRange& range : ranges) {
-            for (int k = range.PolygonBegin; k < range.PolygonEnd; ++k) {
-                const int p = visiblePolygons[k];
-                if (p < 0 || p >= polygonCount) continue;
-                const TQORPolygon& polygon = Polygons[p];
-                bool selected = false;
-                if (type == eSelectionType_Polygon) {
-                    const float w = polygon.Select;
-                    if (w > kStrongWeight) {
-                        PolygonFlags[p] |= kPolygonDrawn | kPolygonDrawn2 | kPolygonStrong;
-                        if (range.Leaf) range.Leaf->Flags |= QOROctree_Selected;
-                    }
-                    // A tiny weight is listed but does not mark its leaf.
-                    if (w > kListedPolygonWeight) {
-                        PolygonFlags[p] |= kPolygonListed;
-                        ++SelectedPolygonCount;
-                    }
-                    continue;
-                }
-                // Vertex type: selected as soon as one corner carries weight.
-                const int corners = polygon.Points ? polygon.Count : 0;
-                selected = corners <= 0;
-                for (int c = 0; c < corners; ++c) {
-                    const int u = GetEffectiveVertex(polygon.Points[c].V);
-                    if (u < 0 || u >= vertexCount) continue;
-                    const float a = std::fabs(VertexInfo[source(u)].Select);
-                    if (a > kStrongWeight) PolygonFlags[p] |= kPolygonStrong;
-                    if (a >= kListedPolygonWeight) selected = true;
-                }
-                if (selected) {
-                    PolygonFlags[p] |= kPolygonDrawn2 | kPolygonListed | kPolygonDrawn;
-                    if (range.Leaf) range.Leaf->Flags |= QOROctree_Selected;
-                    ++SelectedPolygonCount;
-                }
-            }
+    for (size_t r = 0; r < ranges.size(); ++r) {
+        const TLeafRange& range = ranges[r];
+        if (range.Leaf) {
+            range.Leaf->Flags &= ~uint32_t(QOROctree_Selected);
+            if (results[r].VertexMarksLeaf) range.Leaf->Flags |= QOROctree_Selected;
         }
+        SelectedVertexCount += results[r].Vertices;
+        MaxSelectionWeight = std::max(MaxSelectionWeight, results[r].MaxWeight);
+    }
+    for (size_t r = 0; r < ranges.size(); ++r) {
+        if (ranges[r].Leaf && results[r].PolygonMarksLeaf) ranges[r].Leaf->Flags |= QOROctree_Selected;
+        SelectedPolygonCount += results[r].Polygons;
     }
 
     SelectedVertices = ListFlagged(vertexCount, SelectedVertexCount,
-                                   [this](int v) { return (VertexInfo[v].Flags & kVertexListed) != 0; });
+                                   [&vertexListed](int v) { return vertexListed[size_t(v)] != 0; });
     if (withPolygons)
         SelectedPolygons = ListFlagged(polygonCount, SelectedPolygonCount,
-                                       [this](int p) { return (PolygonFlags[p] & kPolygonListed) != 0; });
+                                       [&polygonListed](int p) { return polygonListed[size_t(p)] != 0; });
     SelectedListsValid = true;
 }
 
@@ -208,10 +306,19 @@ void TKSN_Mesh::AfterFullSelection()
     InvalidateAllOctreeNodeDisplayLists();
     SelectedListsValid = false;
     const int type = KSN_MeshApp_GetSelectionType();
-    if (type == eSelectionType_Vertex)
-        ConvertSelectedVerticesToPolygons();
-    else if (type == eSelectionType_Polygon)
+    constexpr uint32_t kPolygonListFlags = kPolygonListed | kPolygonDrawn | kPolygonDrawn2 | kPolygonStrong;
+    // The weight a vertex answers with: its own, or through the active map.
+    const int32_t* map = activeVertexPartnerA;
+    // In vertex type the conversion walks every polygon's corners anyway, so
+    // it also clears the polygons' list flags and notes what their corners
+    // carry for the polygon pass below.
+    std::unique_ptr<uint8_t[]> cornerMarks;
+    if (type == eSelectionType_Vertex) {
+        cornerMarks.reset(new uint8_t[size_t(std::max(polygonCount, 0)) + 1]);
+        ksn_selection_blocks::ConvertVerticesToPolygons(*this, cornerMarks.get(), map, kPolygonListFlags);
+    } else if (type == eSelectionType_Polygon) {
         ConvertSelectedPolygonsToVertices();
+    }
     UpdateOctreeSelectedFlags();
 }
 

@@ -21,9 +21,11 @@
 // [SECTION] Stored selections and edge lengths
 
 #include "KSN_Mesh.h"
+#include "KSN_SelectionBlocks.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -32,6 +34,14 @@ namespace {
 constexpr uint32_t kHiddenOrLocked = QORPoly_Hidden | QORPoly_Locked;
 
 float Clamp01(float w) { return std::clamp(w, 0.0f, 1.0f); }
+
+// Writes value only when its bits differ: a record whose value stays is only
+// read, so its memory need not be written back.
+template <class T>
+void StoreIfChanged(T& target, T value)
+{
+    if (std::memcmp(&target, &value, sizeof(T)) != 0) target = value;
+}
 
 }  // namespace
 
@@ -238,23 +248,27 @@ void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
     if (type == eSelectionType_Vertex) {
         const int visible = mesh.GetVisibleVertexCount();
         std::vector<float> values(size_t(std::max(visible, 0)), 0.0f);
-        for (int k = 0; k < visible; ++k) {
-            const int v = mesh.visibleVertices[k];
-            if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
-            const bool border = withBorder && (mesh.VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
-            float value = border ? 0.0f : mesh.VertexInfo[v].Select;
-            const int polygons = topology.PolygonCountOf(v);
-            for (int i = 0; i < polygons; ++i) {
-                const int p = topology.PolygonOf(v, i);
-                const int corners = topology.CornerCount(p);
-                for (int c = 0; c < corners; ++c) {
-                    const int u = topology.CornerVertex(p, c);
-                    if (!topology.ValidVertex(u) || topology.VertexSkipped(u)) continue;
-                    value = pick(value, mesh.VertexInfo[u].Select);
+        // Every item reads only old weights into its own slot, so a large
+        // mesh is split over the pool; the weights are written afterwards.
+        ksn_selection_blocks::ForBlocks(values.size(), [&](size_t, size_t first, size_t end) {
+            for (size_t k = first; k < end; ++k) {
+                const int v = mesh.visibleVertices[k];
+                if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
+                const bool border = withBorder && (mesh.VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
+                float value = border ? 0.0f : mesh.VertexInfo[v].Select;
+                const int polygons = topology.PolygonCountOf(v);
+                for (int i = 0; i < polygons; ++i) {
+                    const int p = topology.PolygonOf(v, i);
+                    const int corners = topology.CornerCount(p);
+                    for (int c = 0; c < corners; ++c) {
+                        const int u = topology.CornerVertex(p, c);
+                        if (!topology.ValidVertex(u) || topology.VertexSkipped(u)) continue;
+                        value = pick(value, mesh.VertexInfo[u].Select);
+                    }
                 }
+                values[k] = value;
             }
-            values[k] = value;
-        }
+        });
         for (int k = 0; k < visible; ++k) {
             const int v = mesh.visibleVertices[k];
             if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
@@ -264,29 +278,31 @@ void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
         const int visible = mesh.GetVisiblePolygonCount();
         std::vector<float> values(size_t(std::max(visible, 0)), 0.0f);
         auto valid = [&mesh](int p) { return p >= 0 && p < mesh.polygonCount; };
-        for (int k = 0; k < visible; ++k) {
-            const int p = mesh.visiblePolygons[k];
-            if (!valid(p) || topology.PolygonSkipped(p)) continue;
-            const int corners = topology.CornerCount(p);
-            bool border = false;
-            if (withBorder)
-                for (int c = 0; c < corners && !border; ++c) {
+        ksn_selection_blocks::ForBlocks(values.size(), [&](size_t, size_t first, size_t end) {
+            for (size_t k = first; k < end; ++k) {
+                const int p = mesh.visiblePolygons[k];
+                if (!valid(p) || topology.PolygonSkipped(p)) continue;
+                const int corners = topology.CornerCount(p);
+                bool border = false;
+                if (withBorder)
+                    for (int c = 0; c < corners && !border; ++c) {
+                        const int u = topology.CornerVertex(p, c);
+                        border = topology.ValidVertex(u) && (mesh.VertexInfo[u].Flags & QORVertex_OpenEdge) != 0;
+                    }
+                float value = border ? 0.0f : mesh.Polygons[p].Select;
+                for (int c = 0; c < corners; ++c) {
                     const int u = topology.CornerVertex(p, c);
-                    border = topology.ValidVertex(u) && (mesh.VertexInfo[u].Flags & QORVertex_OpenEdge) != 0;
+                    if (!topology.ValidVertex(u)) continue;
+                    const int polygons = topology.PolygonCountOf(u);
+                    for (int i = 0; i < polygons; ++i) {
+                        const int q = topology.PolygonOf(u, i);
+                        if (topology.PolygonSkipped(q)) continue;
+                        value = pick(value, mesh.Polygons[q].Select);
+                    }
                 }
-            float value = border ? 0.0f : mesh.Polygons[p].Select;
-            for (int c = 0; c < corners; ++c) {
-                const int u = topology.CornerVertex(p, c);
-                if (!topology.ValidVertex(u)) continue;
-                const int polygons = topology.PolygonCountOf(u);
-                for (int i = 0; i < polygons; ++i) {
-                    const int q = topology.PolygonOf(u, i);
-                    if (topology.PolygonSkipped(q)) continue;
-                    value = pick(value, mesh.Polygons[q].Select);
-                }
+                values[k] = value;
             }
-            values[k] = value;
-        }
+        });
         for (int k = 0; k < visible; ++k) {
             const int p = mesh.visiblePolygons[k];
             if (!valid(p) || topology.PolygonSkipped(p)) continue;
@@ -311,22 +327,55 @@ void TKSN_Mesh::ShrinkSelection()
 // [SECTION] Conversions and selection by group or material
 // ============================================================================
 
+void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap,
+                                                     uint32_t clearFlags)
+{
+    // Each polygon reads only vertex weights and writes only its own weight,
+    // flags and mark, so the polygons are split over the pool on a large mesh.
+    const bool welded = mesh.Welded && !mesh.IgnoreWelding;
+    const int vertices = mesh.vertexCount;
+    const TQORVertexInfo* info = mesh.VertexInfo;
+    TQORPolygon* polygons = mesh.Polygons;
+    uint32_t* polygonFlags = mesh.PolygonFlags;
+    ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [=](size_t, size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) {
+            TQORPolygon& polygon = polygons[p];
+            const int corners = polygon.Points ? int(polygon.Count) : 0;
+            if (marks) {
+                StoreIfChanged(polygonFlags[p], polygonFlags[p] & ~clearFlags);
+                uint8_t mark = corners <= 0 ? kCornerSelected : 0;
+                for (int k = 0; k < corners; ++k) {
+                    const int v = polygon.Points[k].V;
+                    int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
+                    if (u < 0 || u >= vertices) continue;
+                    if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
+                    const float a = std::fabs(info[u].Select);
+                    if (a > kCornerStrongWeight) mark |= kCornerStrong;
+                    if (a >= kCornerSelectedWeight) mark |= kCornerSelected;
+                }
+                marks[p] = mark;
+            }
+            float weight = 0.0f;
+            if ((polygonFlags[p] & kHiddenOrLocked) == 0 && polygon.Points) {
+                bool any = false;
+                float smallest = 0.0f;
+                for (int k = 0; k < polygon.Count; ++k) {
+                    const int v = polygon.Points[k].V;
+                    const int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
+                    if (u < 0 || u >= vertices || (info[u].Flags & kHiddenOrLocked) != 0) continue;
+                    smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
+                    any = true;
+                }
+                if (any) weight = Clamp01(smallest);
+            }
+            StoreIfChanged(polygon.Select, weight);
+        }
+    });
+}
+
 void TKSN_Mesh::ConvertSelectedVerticesToPolygons()
 {
-    for (int p = 0; p < polygonCount; ++p) {
-        TQORPolygon& polygon = Polygons[p];
-        polygon.Select = 0.0f;
-        if ((PolygonFlags[p] & kHiddenOrLocked) != 0 || !polygon.Points) continue;
-        bool any = false;
-        float smallest = 0.0f;
-        for (int k = 0; k < polygon.Count; ++k) {
-            const int u = GetEffectiveVertex(polygon.Points[k].V);
-            if (u < 0 || u >= vertexCount || (VertexInfo[u].Flags & kHiddenOrLocked) != 0) continue;
-            smallest = any ? std::min(smallest, VertexInfo[u].Select) : VertexInfo[u].Select;
-            any = true;
-        }
-        if (any) polygon.Select = Clamp01(smallest);
-    }
+    ksn_selection_blocks::ConvertVerticesToPolygons(*this, nullptr, nullptr, 0);
 }
 
 void TKSN_Mesh::ConvertSelectedPolygonsToVertices()

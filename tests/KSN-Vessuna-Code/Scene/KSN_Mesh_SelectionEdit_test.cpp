@@ -3,7 +3,9 @@
 #include "KSN_MeshEdit_Fixture.h"
 #include "KSN_MeshArtifacts.h"
 #include "QORMemory.h"
+#include "QORThreads.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -456,4 +458,151 @@ TEST_F(SelectionEditTest, ArtifactValuesMeasureCreasesAgainstTheUnmorphedShape)
     EXPECT_EQ(GetArtifactValue(mesh.get(), 16, vertexNormals, polygonNormals), 0.0f) << "out of range";
     QORfree(vertexNormals);
     QORfree(polygonNormals);
+}
+
+// ---------------------------------------------------------------------------
+// A mesh large enough that the refresh is split over the worker pool gives
+// what the plain rules give, and the same as with the pool held elsewhere
+// (which makes the refresh run in order on the calling thread).
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct TListsState {
+    std::vector<float> VertexWeights, PolygonWeights;
+    std::vector<uint32_t> VertexFlags, PolygonFlags, LeafFlags;
+    std::vector<int> Vertices, Polygons;
+    float MaxWeight = 0.0f;
+    bool operator==(const TListsState&) const = default;
+};
+
+TListsState ListsState(TKSN_Mesh& mesh)
+{
+    TListsState s;
+    for (int v = 0; v < mesh.vertexCount; ++v) {
+        s.VertexWeights.push_back(mesh.VertexInfo[v].Select);
+        s.VertexFlags.push_back(mesh.VertexInfo[v].Flags);
+    }
+    for (int p = 0; p < mesh.polygonCount; ++p) {
+        s.PolygonWeights.push_back(mesh.Polygons[p].Select);
+        s.PolygonFlags.push_back(mesh.PolygonFlags[p]);
+    }
+    for (TQOROctreeNode<int>* leaf : mesh.leafList) s.LeafFlags.push_back(leaf->Flags & QOROctree_Selected);
+    s.Vertices = ListOf(mesh.SelectedVertices, mesh.SelectedVertexCount);
+    s.Polygons = ListOf(mesh.SelectedPolygons, mesh.SelectedPolygonCount);
+    s.MaxWeight = mesh.MaxSelectionWeight;
+    return s;
+}
+
+// Seeded weights with zeros, tiny weights under each threshold and a few
+// locked vertices and polygons.
+void SeedLargePlane(TKSN_Mesh& mesh)
+{
+    uint32_t state = 777u;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    const float tiny[] = {0.0f, 5e-5f, 2e-4f, 0.04f, 0.06f, 1e-31f, 1e-20f};
+    for (int v = 0; v < mesh.vertexCount; ++v) {
+        const uint32_t r = next();
+        mesh.VertexInfo[v].Select = r % 3 == 0 ? tiny[r % 7] : float(r % 1000) / 1000.0f * float(r % 5 != 0);
+        if (r % 97 == 0) mesh.VertexInfo[v].Flags |= QORPoly_Locked;
+    }
+    for (int p = 0; p < mesh.polygonCount; ++p) {
+        const uint32_t r = next();
+        mesh.Polygons[p].Select = r % 4 == 0 ? tiny[r % 7] : float(r % 1000) / 1000.0f * float(r % 3 != 0);
+        if (r % 89 == 0) mesh.PolygonFlags[p] |= QORPoly_Locked;
+    }
+}
+
+}  // namespace
+
+TEST_F(SelectionEditTest, ListsOfALargeMeshFollowThePlainRulesOnThePoolAndOffIt)
+{
+    constexpr int kSide = 200;   // 40,000 vertices, 39,601 quads
+    for (int type : {0, 1}) {
+        SCOPED_TRACE(type == 0 ? "vertex type" : "polygon type");
+        SelectionType = type;
+        TListsState states[2];
+        for (bool poolHeld : {false, true}) {
+            auto mesh = MakePlane(kSide, kSide);
+            mesh->BuildOctree();
+            SeedLargePlane(*mesh);
+            ASSERT_GT(mesh->leafList.size(), 1u);
+            if (!ThreadCruncher) ThreadCruncher_Initialize();
+            TThreadCruncher_Releaser releaser;
+            if (poolHeld) ThreadCruncher->StartUsing(releaser);
+            mesh->BuildSelectedVerticesAndPolygons2(true, false);
+            states[poolHeld ? 1 : 0] = ListsState(*mesh);
+        }
+        const TListsState& s = states[0];
+        EXPECT_TRUE(s == states[1]);
+
+        // The plain rules, item by item.
+        auto mesh = MakePlane(kSide, kSide);
+        SeedLargePlane(*mesh);
+        if (type == 0) mesh->ConvertSelectedVerticesToPolygons();
+        else mesh->ConvertSelectedPolygonsToVertices();
+        auto locked = [](uint32_t flags) { return (flags & QORPoly_Locked) != 0; };
+        std::vector<int> vertices, polygons;
+        float largest = 0.0f;
+        int wrong = 0;
+        for (int v = 0; v < mesh->vertexCount; ++v) {
+            const float w = mesh->VertexInfo[v].Select;
+            wrong += s.VertexWeights[size_t(v)] != w;
+            const bool usable = !locked(mesh->VertexInfo[v].Flags);
+            if (usable) largest = std::max(largest, w);
+            const uint32_t expected = usable ? (std::fabs(w) > 1e-4f ? 0x202u : 0u) | (std::fabs(w) > 0.0499f ? 0x1000u : 0u) : 0u;
+            if (expected & 0x2u) vertices.push_back(v);
+            wrong += (s.VertexFlags[size_t(v)] & 0x1202u) != expected;
+        }
+        for (int p = 0; p < mesh->polygonCount; ++p) {
+            const TQORPolygon& q = mesh->Polygons[p];
+            wrong += s.PolygonWeights[size_t(p)] != q.Select;
+            uint32_t expected = 0;
+            if (type == 1) {
+                if (q.Select > 0.0499f) expected |= 0x2C000u;
+                if (q.Select > 1e-30f) expected |= 0x2u;
+            } else {
+                for (int k = 0; k < q.Count; ++k) {
+                    const float a = std::fabs(mesh->VertexInfo[q.Points[k].V].Select);
+                    if (a > 0.0499f) expected |= 0x20000u;
+                    if (a >= 1e-30f) expected |= 0xC002u;
+                }
+            }
+            if (expected & 0x2u) polygons.push_back(p);
+            wrong += (s.PolygonFlags[size_t(p)] & 0x2C002u) != expected;
+        }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(s.Vertices, vertices);
+        EXPECT_EQ(s.Polygons, polygons);
+        EXPECT_EQ(s.MaxWeight, largest);
+        EXPECT_NE(std::count(s.LeafFlags.begin(), s.LeafFlags.end(), 0u), std::ptrdiff_t(s.LeafFlags.size()));
+    }
+}
+
+TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshGiveTheSameOnThePoolAndOffIt)
+{
+    for (int type : {0, 1}) {
+        SCOPED_TRACE(type == 0 ? "vertex type" : "polygon type");
+        SelectionType = type;
+        std::vector<float> weights[2][2];
+        for (bool poolHeld : {false, true}) {
+            auto mesh = MakePlane(200, 200);
+            mesh->BuildOctree();
+            SeedLargePlane(*mesh);
+            if (!ThreadCruncher) ThreadCruncher_Initialize();
+            TThreadCruncher_Releaser releaser;
+            if (poolHeld) ThreadCruncher->StartUsing(releaser);
+            mesh->GrowSelection();
+            weights[poolHeld][0] = type == 0 ? VertexWeights(*mesh) : PolygonWeights(*mesh);
+            mesh->ShrinkSelection();
+            weights[poolHeld][1] = type == 0 ? VertexWeights(*mesh) : PolygonWeights(*mesh);
+        }
+        EXPECT_TRUE(weights[0][0] == weights[1][0]);
+        EXPECT_TRUE(weights[0][1] == weights[1][1]);
+        // Growing changed something, and shrinking moved it again.
+        EXPECT_FALSE(weights[0][0] == weights[0][1]);
+    }
 }
