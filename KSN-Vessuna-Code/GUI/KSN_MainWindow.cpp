@@ -218,8 +218,8 @@ void TKSN_MainWindow::Init()
     ToolBar = PlainNode(this, 100, 20);
     for (float& c : BackgroundColor) c *= 0.5f;
 
-    // 5. The four viewport panels, each with its title-bar buttons.
-    // TODO(stub): each panel's hidden rear-view panel.
+    // 5. The four viewport panels, each with its title-bar buttons and a
+    // hidden rear-view panel.
     for (int i = 0; i < 4; ++i) {
         auto* panel = new TKSN_ViewportPanel(this, i);
         ViewportPanels[i] = panel;
@@ -237,6 +237,14 @@ void TKSN_MainWindow::Init()
                 panel->SettingsButton = ViewportSettingsButton;
             }
         }
+        // The rear view: a small hidden panel of its own that never passes input to a tool.
+        auto* rear = new TKSN_ViewportPanel(panel);
+        rear->SetName("RearView", false);
+        rear->SetSize(64, 64);
+        rear->IsRearView = true;
+        for (TGui_Node* c = rear->FirstChild; c; c = c->Next) c->Hide();
+        rear->Hide();
+        panel->RearViewPanel = rear;
     }
 
     // 6. The padding of the viewport area; panel 0 maximised under layout 5.

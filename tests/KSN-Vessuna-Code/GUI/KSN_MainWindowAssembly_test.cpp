@@ -119,7 +119,18 @@ TEST_F(MainWindowAssembly, InitQueuesTheSideViewsModeZeroAndTheToolTabAndMaximis
 
     EXPECT_EQ(w.MaximizedPanel, w.ViewportPanels[0]);
     EXPECT_EQ(App->viewportLayout, 5);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(std::string(w.ViewportPanels[i]->GetName()), "Viewport " + std::to_string(i));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(std::string(w.ViewportPanels[i]->GetName()), "Viewport " + std::to_string(i));
+        // Each has its hidden 64 x 64 rear view, which passes nothing to a tool.
+        TKSN_ViewportPanel* rear = w.ViewportPanels[i]->RearViewPanel;
+        ASSERT_NE(rear, nullptr);
+        EXPECT_EQ(rear->Parent, w.ViewportPanels[i]);
+        EXPECT_TRUE(rear->IsRearView);
+        EXPECT_FALSE(rear->Shown);
+        EXPECT_EQ(std::string(rear->GetName()), "RearView");
+        EXPECT_EQ(rear->Width, 64);
+        EXPECT_EQ(rear->Height, 64);
+    }
 
     // The tab buttons carry command 9 with their tab number.
     TGui_Button* tabs[3] = {w.ToolTabButton, w.ManagerTabButton, w.MapsTabButton};
