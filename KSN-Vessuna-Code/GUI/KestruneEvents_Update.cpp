@@ -5,10 +5,15 @@
 
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_CR2ExportWindow.h"
 #include "KSN_Gui_LayerWindow.h"
+#include "KSN_Gui_MaterialEditor.h"
+#include "KSN_Gui_Swatches.h"
 #include "KSN_MainWindow_Panels.h"
+#include "KSN_Mesh.h"
 #include "KSN_Object.h"
 #include "KSN_OptionsWindows.h"
+#include "KSN_ViewportOptionsWindow.h"
 #include "KSN_Project.h"
 #include "OS.h"
 #include "QOREvents.h"
@@ -33,6 +38,29 @@ void FlashRecorded(uint32_t id)
 {
     if (!id) return;
     if (auto* node = dynamic_cast<TGui_Node*>(__GetThingyFromID(id))) node->Flash(false);
+}
+
+// Every open material editor follows the document.
+void UpdateMaterialEditors(TKSN_MainWindow* w)
+{
+    for (TGui_Node* c = w->FirstChild; c; c = c->Next)
+        if (auto* editor = dynamic_cast<TKSN_SingleMaterialEditorWindow*>(c); editor && !editor->DeletePending)
+            editor->Update();
+}
+
+void UpdateObjectManager(TKSN_MainWindow* w)
+{
+    if (w->ObjectManager) w->ObjectManager->Update();
+}
+
+void UpdateMapsNode(TKSN_MainWindow* w)
+{
+    if (w->MapsPanel) w->MapsPanel->Update();
+}
+
+void FlashStrongly(TGui_Node* node)
+{
+    if (node) node->Flash(true);
 }
 
 } // namespace
@@ -82,15 +110,30 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
     case 431: w->UpdateTool(); return true;
     case 432:
         w->UpdateMainMenu();
+        UpdateObjectManager(w);
+        UpdateMapsNode(w);
         w->UpdateModeButtons();
         w->UpdateTool();
+        if (w->LayerWindow) w->LayerWindow->Update();
+        UpdateMaterialEditors(w);
         w->UpdateToolMenus();
         return true;
     case 433:
         w->UpdateModeButtons();
         w->UpdateTool();
+        if (w->LayerWindow) w->LayerWindow->Update();
+        UpdateMapsNode(w);
         w->UpdateToolMenus();
         return true;
+    case 434:
+        UpdateObjectManager(w);
+        UpdateMapsNode(w);
+        UpdateMaterialEditors(w);
+        return true;
+    case 435: UpdateMapsNode(w); return true;
+    case 439:
+    case 440:
+    case 441: UpdateObjectManager(w); return true;
     case 436:
         if (w->LayerWindow) w->LayerWindow->Update();
         return true;
@@ -102,6 +145,10 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
             return false;
         }
         w->CurrentTab = 1;
+        if (TKSN_Mesh* mesh = Project->GetCurrentObject()->Mesh.get()) {
+            if (event->GetCommand() == 443 && mesh->MorphTree) mesh->MorphTree->collapsed = false;
+            if (event->GetCommand() == 444 && mesh->SelectionTree) mesh->SelectionTree->collapsed = false;
+        }
         QOREvents_PushEvent(441);
         return true;
     case 445:
@@ -131,10 +178,24 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
     case 453:
         if (TKSN_OptionsWindow* options = KSN_GetOptionsWindow()) options->Execute();
         return true;
-    // TODO(stub): the manager trees, maps tab, brush library nodes, the
-    // viewport-options window and the brush-colour swatches arrive with their
-    // own panels; their refreshes and openings (434-435, 439-441, 448,
-    // 450-452, 454-456) do nothing until then.
+    case 448:
+        if (w->CR2ExportWindow) w->CR2ExportWindow->Execute();
+        return true;
+    case 452: {
+        auto* panel = dynamic_cast<TKSN_ViewportPanel*>(__GetThingyFromID(event->GetOwnerID()));
+        auto* window = dynamic_cast<TKSN_ViewportOptionsWindow*>(w->ViewportOptionsWindow);
+        if (!panel || !window) return false;
+        window->Execute(panel);
+        return true;
+    }
+    case 454:
+    case 456:
+        if (auto* colours = dynamic_cast<TKSN_ColorSelectionNode*>(w->ColorSwatch))
+            FlashStrongly(event->GetCommand() == 454 ? colours->Primary : colours->Secondary);
+        return true;
+    case 455: FlashStrongly(w->BrushImageButton); return true;
+    // TODO(stub): the brush-library pop-ups are plain windows until their own
+    // class exists, so 432 and 441 refresh no brush library.
     default: return true;
     }
 }

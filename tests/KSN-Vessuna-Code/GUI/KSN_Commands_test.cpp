@@ -6,7 +6,9 @@
 #include "GuiButton.h"
 #include "GuiEditField.h"
 #include "GuiGauge.h"
+#include "KSN_CR2ExportWindow.h"
 #include "KSN_Gui_Panel.h"
+#include "KSN_Object.h"
 #include "KSN_Morph.h"
 #include "KSN_Parameter.h"
 #include "KSN_RenameWindow.h"
@@ -321,6 +323,42 @@ TEST_F(InterfaceUpdates, RefusalsWarningsAndTheOnceOnlyModelerNotice)
     for (const std::string& text : g_Printed) notices += text == Lang.GetText(283);
     EXPECT_LE(notices, 1);
     EXPECT_EQ(App->GetToolTypeTab(), 4);
+}
+
+TEST_F(InterfaceUpdates, TheManagerRefreshesListTheProjectAndTheOwnerDecidesThePanelWindows)
+{
+    // The project tree follows the document only through its refreshes.
+    auto rows = [this] {
+        std::string names;
+        std::vector<TGui_Node*> stack{W().ObjectManager};
+        while (!stack.empty()) {
+            TGui_Node* n = stack.back();
+            stack.pop_back();
+            names += std::string("[") + n->GetName() + "]";
+            for (TGui_Node* c = n->FirstChild; c; c = c->Next) stack.push_back(c);
+        }
+        return names;
+    };
+    // A new name shows only after a rebuild.
+    TKSN_Object* object = Project->CreateNewObject();
+    for (int id : {432, 434, 439, 440, 441}) {
+        const std::string name = "Statue " + std::to_string(id);
+        object->SetName("%s", name.c_str());
+        EXPECT_TRUE(Run(id)) << id;
+        EXPECT_NE(rows().find("[" + name + "]"), std::string::npos) << id;
+    }
+    object->SetName("%s", "Statue 435");
+    EXPECT_TRUE(Run(435));
+    EXPECT_EQ(rows().find("[Statue 435]"), std::string::npos) << "435 refreshes the Maps tab only";
+
+    // The viewport options open only for a viewport panel that owns the command.
+    EXPECT_FALSE(Run(452, 1, 0, 0.0f, W().GetID()));
+    EXPECT_TRUE(Run(452, 1, 0, 0.0f, W().ViewportPanels[1]->GetID()));
+    EXPECT_TRUE(W().ViewportOptionsWindow->Shown);
+    W().ViewportOptionsWindow->Hide();
+    EXPECT_TRUE(Run(448));
+    EXPECT_TRUE(W().CR2ExportWindow->Shown);
+    W().CR2ExportWindow->Hide();
 }
 
 TEST_F(InterfaceUpdates, ASplashWiderThanItsParentKeepsItsRightEdgeOnTheParents)

@@ -78,12 +78,16 @@ TEST_F(MapsTab, RightClicksKeepOrSetTheHighlightAndOpenTheMenu)
     Rebuild();
     Layout();
 
+    // The refreshes a click queues rebuild the thumbnails: look them up again after each.
+    std::vector<TKSN_MapNode*> nodes;
     auto rightClick = [&](int x, int y) {
         Press(x, y, 2);
         Release(x, y);
         KestruneEvents_ProcessEvents();
+        Layout();
+        nodes = Thumbnails();
     };
-    auto nodes = Thumbnails();
+    nodes = Thumbnails();
     // The empty area: the menu opens and no highlight changes.
     ASSERT_GT(W().MapsPanel->Height, 200);
     rightClick(W().MapsPanel->AbsX + 150, W().MapsPanel->AbsY + 195);

@@ -215,8 +215,7 @@ TEST_F(KestruneVessunaRun, NamedAndSpawnedMorphsSurviveSavingAndReopening)
     EXPECT_EQ(first.status, 0);
     const TReport made = ReadReport(first.output);
     ASSERT_TRUE(made.Complete);
-    if (made.Unions.find("[Smile]") == std::string::npos)
-        GTEST_SKIP() << "the morph commands (208, 218) are not part of this build";
+    ASSERT_NE(made.Unions.find("[Smile]"), std::string::npos);
     ASSERT_TRUE(fs::exists(saved));
 
     TRun second = Run("1280x1024x24", "KSN_TEST_DIALOGS=yes KSN_TEST_SCRIPT='report;quit'", "'" + saved.string() + "'");
@@ -237,6 +236,5 @@ TEST_F(KestruneVessunaRun, TheManagerTreeListsTheDefaultObject)
     EXPECT_EQ(run.status, 0);
     const TReport report = ReadReport(run.output);
     ASSERT_TRUE(report.Complete);
-    if (report.Manager.empty()) GTEST_SKIP() << "the Manager tab's project tree is not part of this build";
     EXPECT_NE(report.Manager.find("[Ball]"), std::string::npos);
 }
