@@ -4,6 +4,7 @@
 
 #include "KSN_Application.h"
 #include "KSN_BrushLibrary.h"
+#include "KSN_Gui_BrushBrowser.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_Project.h"

@@ -6,6 +6,7 @@
 #include "GuiWindow.h"
 #include "KSN_Application.h"
 #include "KSN_CR2ExportWindow.h"
+#include "KSN_Gui_BrushBrowser.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_Gui_OptionPanels.h"
 #include "KSN_MainWindow_Panels.h"

@@ -43,6 +43,7 @@ class TKSN_ObjectManagerNode;
 class TKSN_CR2ExportWindow;
 class TKSN_Layer;
 class TKSN_LayerWindow;
+class TKSN_BrushTextureManagerNode;
 class TQORglutTexture;
 
 class TKSN_MainWindow : public TGui_BlankApp, public TKSN_MessageTarget {
@@ -191,8 +192,8 @@ public:
     TGui_Node* MessagePanel = nullptr;
     TGui_Node* HintPanel = nullptr;
     TGui_Node* LockIcon = nullptr;
-    TGui_Window* BrushShapeLibraryWindow = nullptr;
-    TGui_Window* BrushImageLibraryWindow = nullptr;
+    TKSN_BrushTextureManagerNode* BrushShapeLibraryWindow = nullptr;   // the brush-shape library pop-up
+    TKSN_BrushTextureManagerNode* BrushImageLibraryWindow = nullptr;   // the brush-image library pop-up
     TKSN_ImportWindow* ImportWindow = nullptr;
     TGui_Window* ExportWindow = nullptr;
     TGui_Window* ViewportOptionsWindow = nullptr;

@@ -13,8 +13,11 @@
 #include "GuiTheme.h"
 #include "GuiWindow.h"
 #include "KSN_Application.h"
+#include "KSN_BrushLibrary.h"
 #include "KSN_CR2ExportWindow.h"
+#include "KSN_Gui_BrushBrowser.h"
 #include "KSN_Gui_LayerWindow.h"
+#include "KSN_Gui_Swatches.h"
 #include "KSN_MainWindow_Panels.h"
 #include "KSN_ViewportOptionsWindow.h"
 #include "KSN_Object.h"
@@ -108,14 +111,6 @@ std::string ExitQuestion()
     std::string question = Lang.GetText(186);
     if (question.find('\n') == std::string::npos) question += "\n\n(all unsaved changes will be lost)";
     return question;
-}
-
-TGui_Window* MakeHiddenWindow(TGui_Node* parent, const char* title)
-{
-    auto* w = new TKSN_SubWindow(parent);
-    w->SetName("%s", title);
-    w->Hide();
-    return w;
 }
 
 } // namespace
@@ -329,16 +324,28 @@ void TKSN_MainWindow::Init()
     ObjectManager = new TKSN_ObjectManagerNode(LeftColumn);
     ObjectManager->ShowName = false;
     ObjectManager->SetHint("%s", Lang.GetText(884));
-    // TODO(stub): the brush-library pop-ups' own class (filled from the
-    // application's brush trees); plain hidden windows stand in.
-    BrushImageLibraryWindow = MakeHiddenWindow(this, "Brush Images");
+    // The two library pop-ups, filled once from the application's brush trees.
+    BrushImageLibraryWindow = new TKSN_BrushTextureManagerNode(this);
+    BrushImageLibraryWindow->SetName("Brush Images", false);
     BrushImageLibraryWindow->SetSize(300, 350);
-    BrushShapeLibraryWindow = MakeHiddenWindow(this, "");
+    BrushImageLibraryWindow->LibraryID = App && App->brushImageLibrary ? App->brushImageLibrary->GetID() : 0;
+    BrushImageLibraryWindow->PickCommand = 484;
+    BrushImageLibraryWindow->LoadCommand = 366;
+    BrushImageLibraryWindow->Update();
+    BrushImageLibraryWindow->Hide();
+    BrushShapeLibraryWindow = new TKSN_BrushTextureManagerNode(this);
+    BrushShapeLibraryWindow->SetName("", false);
+    BrushShapeLibraryWindow->ShowName = false;
     BrushShapeLibraryWindow->SetSize(300, 200);
+    BrushShapeLibraryWindow->LibraryID = App && App->brushShapeLibrary ? App->brushShapeLibrary->GetID() : 0;
+    BrushShapeLibraryWindow->PickCommand = 483;
+    BrushShapeLibraryWindow->LoadCommand = 367;
+    BrushShapeLibraryWindow->Shapes = true;
+    BrushShapeLibraryWindow->Update();
+    BrushShapeLibraryWindow->Hide();
     MapsPanel = new TKSN_MapsNode(LeftColumn);
     MapsPanel->ShowName = false;
-    // TODO(stub): the animation controls' own class; an empty node stands in.
-    AnimationControlsNode = PlainNode(LeftColumn, 230, 20);
+    AnimationControlsNode = new TKSN_AnimationControlsNode(LeftColumn);
     AnimationControlsNode->Hide();
 
     // 16. Mode 0 once the pump runs.

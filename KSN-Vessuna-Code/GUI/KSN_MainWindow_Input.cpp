@@ -4,6 +4,8 @@
 // the window callbacks that the GLUT-like layer calls.
 #include "KSN_MainWindow_Internal.h"
 
+#include "KSN_Gui_BrushBrowser.h"
+
 #include "GuiButton.h"
 #include "GuiWindow.h"
 #include "KSN_Application.h"

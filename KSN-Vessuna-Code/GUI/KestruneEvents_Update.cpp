@@ -6,6 +6,7 @@
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_CR2ExportWindow.h"
+#include "KSN_Gui_BrushBrowser.h"
 #include "KSN_Gui_LayerWindow.h"
 #include "KSN_Gui_MaterialEditor.h"
 #include "KSN_Gui_Swatches.h"
@@ -56,6 +57,12 @@ void UpdateObjectManager(TKSN_MainWindow* w)
 void UpdateMapsNode(TKSN_MainWindow* w)
 {
     if (w->MapsPanel) w->MapsPanel->Update();
+}
+
+void UpdateBrushLibraries(TKSN_MainWindow* w)
+{
+    if (w->BrushImageLibraryWindow) w->BrushImageLibraryWindow->Update();
+    if (w->BrushShapeLibraryWindow) w->BrushShapeLibraryWindow->Update();
 }
 
 void FlashStrongly(TGui_Node* node)
@@ -112,6 +119,7 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
         w->UpdateMainMenu();
         UpdateObjectManager(w);
         UpdateMapsNode(w);
+        UpdateBrushLibraries(w);
         w->UpdateModeButtons();
         w->UpdateTool();
         if (w->LayerWindow) w->LayerWindow->Update();
@@ -132,8 +140,11 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
         return true;
     case 435: UpdateMapsNode(w); return true;
     case 439:
-    case 440:
-    case 441: UpdateObjectManager(w); return true;
+    case 440: UpdateObjectManager(w); return true;
+    case 441:
+        UpdateObjectManager(w);
+        UpdateBrushLibraries(w);
+        return true;
     case 436:
         if (w->LayerWindow) w->LayerWindow->Update();
         return true;
@@ -194,8 +205,6 @@ bool Kestrune_Events_UpdateInterfaceCB(TQOREvent* event)
             FlashStrongly(event->GetCommand() == 454 ? colours->Primary : colours->Secondary);
         return true;
     case 455: FlashStrongly(w->BrushImageButton); return true;
-    // TODO(stub): the brush-library pop-ups are plain windows until their own
-    // class exists, so 432 and 441 refresh no brush library.
     default: return true;
     }
 }

@@ -3,6 +3,7 @@
 // textures, read back: colour and flip changes rebuild the colourised image,
 // the tiling commands want a brush image, loads go through the project.
 #include "KSN_CommandTestSupport.h"
+#include "KSN_Gui_BrushBrowser.h"
 #include "KsnTestGL.h"
 
 #include "KSN_BrushLibrary.h"

@@ -1,5 +1,6 @@
 // Map commands on real maps with undo, the new-map window, the brush
 // commands and the option dialogs.
+#include "KSN_Gui_BrushBrowser.h"
 #include "KSN_FileMapsTestSupport.h"
 
 #include "GuiTheme.h"

@@ -36,9 +36,10 @@ inline std::vector<TRanCommand> g_RanCommands;
 
 inline void KSN_RecordCommand(TQOREvent* e)
 {
-    // Every layout reads the Viewports menu's two live check items; those
-    // reads are not commands that anything raised.
-    if ((e->GetCommand() == 45 || e->GetCommand() == 46) && e->operationMode == 0) return;
+    // Layouts read the live interface variables their controls show (the
+    // Viewports menu's check items, the animation controls' frame gauge);
+    // those reads are not commands that anything raised.
+    if (e->GetCommand() >= 15 && e->GetCommand() <= 116 && e->operationMode == 0) return;
     g_RanCommands.push_back({e->GetCommand(), e->GetIndex(), e->intParameters[0], e->GetX(), e->GetY()});
 }
 

@@ -5,6 +5,8 @@
 // GLUT-like layer's dispatch functions only.
 #include "KSN_MainWindowTestSupport.h"
 
+#include "KSN_Gui_BrushBrowser.h"
+
 #include "GuiText.h"
 #include "GuiWidgets.h"
 #include "KSN_CR2ExportWindow.h"
@@ -180,7 +182,7 @@ TEST_F(MainWindowInput, TheWheelIsIgnoredWhileLockedAndAClickOnAnotherPanelFrees
 
 TEST_F(MainWindowInput, AClickOutsideAnOpenLibraryWindowClosesItAndOneInsideKeepsIt)
 {
-    TGui_Window* library = W().BrushShapeLibraryWindow;
+    TGui_Node* library = W().BrushShapeLibraryWindow;
     library->SetPosition(400, 200);
     library->SetSize(200, 150);
     library->Show();
