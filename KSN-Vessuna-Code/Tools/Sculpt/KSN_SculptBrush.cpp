@@ -121,10 +121,45 @@ void ForEachDealt(int count, Fn fn)
 
 } // namespace
 
+float KSN_SculptTextureFactor(const unsigned char* pixels, int width, int height, float u, float v)
+{
+    if (!pixels || width <= 0 || height <= 0) return 1.0f;
+    // One axis: texel position x (texel centres at whole numbers) wrapped into
+    // the image; the texel, its neighbour and the neighbour's share. Past the
+    // last texel centre the last texel is used alone (no blend across the seam).
+    auto wrap = [](float at, int n, int& i, int& i1, float& share) {
+        double x = std::isfinite(at) ? double(at) : 0.0;
+        if (x < 0.0) x = double(n) - std::fmod(-x, double(n));
+        if (x > double(n - 1)) x = std::fmod(x, double(n));
+        if (x > double(n - 1)) {
+            i = i1 = n - 1;
+            share = 0.0f;
+            return;
+        }
+        x = std::max(x, 0.0);
+        i = std::min(int(x), n - 1);
+        i1 = i < n - 1 ? i + 1 : i;
+        share = float(x - double(i));
+    };
+    int i, i1, j, j1;
+    float a, b;
+    wrap(u * float(width) - 0.5f, width, i, i1, a);
+    wrap(v * float(height) - 0.5f, height, j, j1, b);
+    auto channel = [&](int c) {
+        auto P = [&](int x, int y) { return float(pixels[(size_t(y) * size_t(width) + size_t(x)) * 4 + size_t(c)]); };
+        return int((P(i, j) * (1 - a) + P(i1, j) * a) * (1 - b) + (P(i, j1) * (1 - a) + P(i1, j1) * a) * b);
+    };
+    float intensity = float(2 * channel(0) + channel(1)) * 2.0f / 765.0f;
+    const int alpha = channel(3);
+    if (alpha < 255) intensity *= float(alpha) / 255.0f;
+    return intensity - 1.0f;
+}
+
 void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
                         const TKSN_SculptDab& dab)
 {
     if (!level || !deltas || !list || count <= 0 || !level->resolvedVertices) return;
+    const bool texture = dab.Texture && dab.TextureWidth > 0 && dab.TextureHeight > 0 && dab.TextureCoordinates;
     // New deltas first, from the positions before the dab.
     std::vector<float> next(size_t(count) * 3);
     ForRanges(count, [&](int first, int end) {
@@ -142,6 +177,12 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
                 const float smooth = std::min(1.0f, dab.Strength * dab.PostSmooth);
                 if (smooth > 0.0f && CornerMean(level, v, a))
                     for (int i = 0; i < 3; ++i) d[i] += smooth * (a[i] - R[i]);
+                if (texture) {
+                    float uv[3] = {0, 0, 0};
+                    dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
+                    const float f = KSN_SculptTextureFactor(dab.Texture, dab.TextureWidth, dab.TextureHeight, uv[0], uv[1]);
+                    for (float& x : d) x *= f;
+                }
                 for (int i = 0; i < 3; ++i)
                     out[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
                 break;
@@ -661,6 +702,14 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
     // the tool, so this is Alt at this dab's event (and readable headless).
     if (OS.IsAltHeld()) DabAmplitude = -DabAmplitude;
     if (viewport) viewport->SetRenderedSceneStatus(2);
+    // The brush tiling is made ready for this viewport at every dab; the
+    // texture's coordinates are those of the current viewport.
+    int textureWidth = 0, textureHeight = 0;
+    const unsigned char* texture =
+        hooks.PrepareSculptBrushTexture ? hooks.PrepareSculptBrushTexture(viewport, textureWidth, textureHeight) : nullptr;
+    if (!hooks.GetTiledUVMapForVertex || textureWidth <= 0 || textureHeight <= 0) texture = nullptr;
+    TKSN_Viewport* tilingView = hooks.GetCurrentViewport ? hooks.GetCurrentViewport() : nullptr;
+    if (!tilingView) tilingView = viewport;
 
     std::vector<TKSN_Mesh*> meshes;
     if (hooks.GetMeshes) hooks.GetMeshes(meshes);
@@ -703,10 +752,16 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
                 GrowBox(SculptedMin, SculptedMax, level->baseVertices + 3 * gAffectedVertices[k].Vertex);
         }
 
-        // TODO(stub): the colourising brush texture (its intensity scales each
-        // vertex's change, a black texel reverses it) once the project hands
-        // over the texture image and its tiling.
         TKSN_SculptDab dab;
+        if (texture) {
+            dab.Texture = texture;
+            dab.TextureWidth = textureWidth;
+            dab.TextureHeight = textureHeight;
+            dab.TextureCoordinates = [tiled = hooks.GetTiledUVMapForVertex, tilingView](int v, const float* base,
+                                                                                       float* uv) {
+                tiled(tilingView, uv, base, base, v);
+            };
+        }
         dab.Kind = GetKind();
         dab.Strength = GetEffectiveStrength();
         dab.Amplitude = ScaledAmplitude;

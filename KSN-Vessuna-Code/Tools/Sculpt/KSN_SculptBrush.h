@@ -25,6 +25,7 @@
 #include "KSN_Brush.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "QOROctree.h"
@@ -54,7 +55,21 @@ struct TKSN_SculptDab {
     int Axis = 0;
     float PlaneOffset = 0.0f;
     float PlaneTolerance = 0.0f;
+    // The colourising brush texture (4 bytes a pixel, row 0 first; null
+    // without one). It scales the sculpt kind's change of each vertex by
+    // KSN_SculptTextureFactor at the vertex's texture coordinates, which
+    // TextureCoordinates (called from pool threads) gives from its index and
+    // base position.
+    const unsigned char* Texture = nullptr;
+    int TextureWidth = 0, TextureHeight = 0;
+    std::function<void(int vertex, const float* base, float* uv)> TextureCoordinates;
 };
+
+// I - 1 for the texel at brush-texture coordinates (u, v) (one image a unit,
+// wrapping around), I = (2 x red + green) x 2 / 765, times alpha / 255 below
+// 255, each channel interpolated bilinearly and truncated to a byte: 1 for
+// white, about 0 for mid grey, -1 for black. 1 without pixels.
+float KSN_SculptTextureFactor(const unsigned char* pixels, int width, int height, float u, float v);
 
 // Applies the dab to the listed vertices of level: deltas (3 floats a vertex,
 // the layer's data) and the resolved positions change; every other vertex

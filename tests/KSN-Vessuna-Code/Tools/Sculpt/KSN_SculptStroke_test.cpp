@@ -5,6 +5,7 @@
 #include "KSN_SculptBrush.h"
 #include "KSN_SculptLayer.h"
 #include "KsnTestSupport.h"
+#include "QORMemory.h"
 #include "QORThreads.h"
 #include "KSN_SubDMesh_Bake.h"
 #include "../../Scene/KSN_SubDTestSupport.h"
@@ -175,6 +176,31 @@ TEST_F(SculptStrokeTest, AStrokeRaisesWhatItCoversAndLeavesTheRestBitForBit)
     Stroke(*Brush, {{0.3f, 0.3f}, {0.3f, 0.3f}});
     OS.SetAltHeld(false);
     EXPECT_NEAR(D[3 * middle + 2], -2.0f * A, 0.004f * A);
+}
+
+TEST_F(SculptStrokeTest, TheProjectsBrushTextureScalesTheChange)
+{
+    ASSERT_NE(Top, nullptr);
+    AddLayer("L1");
+    const int n = Top->GetVCount();
+    // A black brush image (every texel), so the tiling's coordinates do not matter.
+    auto* pixels = static_cast<unsigned char*>(QORalloc(4 * 4 * 4));
+    for (int i = 0; i < 16; ++i) {
+        pixels[4 * i] = pixels[4 * i + 1] = pixels[4 * i + 2] = 0;
+        pixels[4 * i + 3] = 255;
+    }
+    Project->CreateBrushFromData(pixels, 4, 4, 4, nullptr);
+    ASSERT_NE(Project->GetCurrentColorizeTextureBrushImage(), nullptr);
+    Stroke(*Brush, {{0.5f, 0.5f}, {0.5f, 0.5f}});   // press and release: two dabs
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    const float A = 0.005f * Top->boundsDiagonal;
+    int lowered = 0;
+    for (int v = 0; v < n; ++v) {
+        ASSERT_LE(D[3 * v + 2], 0.0f) << v;
+        if (std::fabs(D[3 * v + 2] + 2.0f * A) < 0.004f * A) ++lowered;
+    }
+    EXPECT_GT(lowered, 4) << "a black texel reverses the brush's change";
 }
 
 TEST_F(SculptStrokeTest, HiddenPolygonsMaskTheBrushAndTheEraserTakesTheLayerAway)
