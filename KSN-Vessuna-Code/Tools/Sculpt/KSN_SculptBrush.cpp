@@ -160,15 +160,56 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
 {
     if (!level || !deltas || !list || count <= 0 || !level->resolvedVertices) return;
     const bool texture = dab.Texture && dab.TextureWidth > 0 && dab.TextureHeight > 0 && dab.TextureCoordinates;
+    const float s = dab.LayerStrength;
+    // Without symmetry and without neighbour means (the sculpt kind without
+    // post smoothing, the eraser) each vertex reads only itself: one pass
+    // writes the layer and the position. It gives what the two passes below give.
+    const bool readsNeighbours = dab.Kind == eKSN_SculptKind::Smooth ||
+                                 (dab.Kind == eKSN_SculptKind::Sculpt && std::min(1.0f, dab.Strength * dab.PostSmooth) > 0.0f);
+    if (!dab.Partners && !readsNeighbours) {
+        ForRanges(count, [&](int first, int end) {
+            for (int k = first; k < end; ++k) {
+                const int v = list[k].Vertex;
+                const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
+                float* D = deltas + 3 * v;
+                float* R = level->resolvedVertices + 3 * v;
+                float n[3];
+                if (dab.Kind == eKSN_SculptKind::Eraser) {
+                    const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
+                    for (int i = 0; i < 3; ++i) n[i] = D[i] * keep;
+                } else {
+                    float d[3];
+                    for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
+                    if (texture) {
+                        float uv[3] = {0, 0, 0};
+                        dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
+                        const float f =
+                            KSN_SculptTextureFactor(dab.Texture, dab.TextureWidth, dab.TextureHeight, uv[0], uv[1]);
+                        for (float& x : d) x *= f;
+                    }
+                    for (int i = 0; i < 3; ++i)
+                        n[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c
+                                                  : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
+                }
+                for (int i = 0; i < 3; ++i) {
+                    R[i] += s * (n[i] - D[i]);
+                    D[i] = n[i];
+                }
+            }
+        });
+        return;
+    }
     // New deltas first, from the positions before the dab.
-    std::vector<float> next(size_t(count) * 3);
+    static thread_local std::vector<float> scratch;
+    if (scratch.size() < size_t(count) * 3) scratch.resize(size_t(count) * 3);
+    float* const nextData = scratch.data();
     ForRanges(count, [&](int first, int end) {
         for (int k = first; k < end; ++k) {
             const int v = list[k].Vertex;
             const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
             const float* D = deltas + 3 * v;
             const float* R = level->resolvedVertices + 3 * v;
-            float* out = next.data() + 3 * k;
+            float* out = nextData + 3 * k;
             float a[3];
             switch (dab.Kind) {
             case eKSN_SculptKind::Sculpt: {
@@ -202,7 +243,6 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
         }
     });
     // Then the layer and the positions together.
-    const float s = dab.LayerStrength;
     const int axis = std::clamp(dab.Axis, 0, 2);
     auto onPlane = [&](int v) {
         return level->baseVertices &&
@@ -213,7 +253,7 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
             const int v = list[k].Vertex;
             float* D = deltas + 3 * v;
             float* R = level->resolvedVertices + 3 * v;
-            float* n = next.data() + 3 * k;
+            float* n = nextData + 3 * k;
             if (dab.Partners && onPlane(v)) n[axis] = D[axis];
             for (int i = 0; i < 3; ++i) {
                 const float change = n[i] - D[i];
@@ -232,7 +272,7 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
         float* D = deltas + 3 * p;
         float* R = level->resolvedVertices + 3 * p;
         for (int i = 0; i < 3; ++i) {
-            const float change = i == axis ? -next[size_t(3 * k + i)] : next[size_t(3 * k + i)];
+            const float change = i == axis ? -nextData[3 * k + i] : nextData[3 * k + i];
             R[i] += s * change;
             D[i] += change;
         }
@@ -462,7 +502,9 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     const bool backFaceTest = BackFaceTest;
     const float* view = ViewDirection;
     std::mutex& mutex = ThreadCruncherSharedMutex;
-    if (int(NodeOfVertex.size()) < level->GetVCount()) NodeOfVertex.resize(size_t(level->GetVCount()));
+    const int vertexCount = level->GetVCount();
+    const int rowCount = table ? level->vertexPolygons.GetRowCount() : 0;
+    if (int(NodeOfVertex.size()) < vertexCount) NodeOfVertex.resize(size_t(vertexCount));
     // Every vertex is filed in one leaf, so the leaves' slices never overlap
     // and each leaf's vertices are listed by one slot.
     ForEachDealt(int(NodeList.size()), [&](int job) {
@@ -471,8 +513,20 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
         float sum[3] = {0, 0, 0};
         for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
             const int v = visible ? visible[j] : j;
-            if (v < 0 || v >= level->GetVCount()) continue;
-            if (!table || v >= level->vertexPolygons.GetRowCount()) continue;
+            if (v < 0 || v >= vertexCount) continue;
+            if (!table || v >= rowCount) continue;
+            // The leaves reach past the brush: the cheap screen tests go first
+            // (every test must pass, so their order does not change the list).
+            const float* p = level->resolvedVertices + 3 * v;
+            float sx = p[0], sy = p[1];
+            if (M) {
+                sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+                sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
+            }
+            const float dx = sx - fx, dy = (sy - fy) * aspect;
+            if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
+            const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
+            if (w <= 1e-30f) continue;
             const int* row = level->vertexPolygons[v];
             if (row[0] == 0) continue;
             bool open = false, facing = !backFaceTest;
@@ -486,16 +540,6 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                 if (facing) break;
             }
             if (!open || !facing) continue;
-            const float* p = level->resolvedVertices + 3 * v;
-            float sx = p[0], sy = p[1];
-            if (M) {
-                sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
-                sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
-            }
-            const float dx = sx - fx, dy = (sy - fy) * aspect;
-            if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
-            const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
-            if (w <= 1e-30f) continue;
             batch.Add({v, w});
             NodeOfVertex[size_t(v)] = job;
             if (level->vertexNormals)
@@ -615,18 +659,26 @@ void GrowByVertex(TKSN_MeshRoot* level, TQOROctreeNode<int>* leaf, int v)
 void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
 {
     // Only what the dab moved can leave its leaf's bounds; bounds only grow.
+    // The search's leaves are marked by their place in the node list; the
+    // partners' leaves (symmetry: not found by the search) are looked up.
+    std::vector<uint8_t>& touched = TouchedNodes;
+    touched.assign(NodeList.size(), 0);
     std::vector<TQOROctreeNode<int>*> grown;
     for (int k = 0; k < gAffectedVertexCount; ++k) {
         const int v = gAffectedVertices[k].Vertex;
         const int job = size_t(v) < NodeOfVertex.size() ? NodeOfVertex[size_t(v)] : -1;
-        // Partners (symmetry) were not found by the search: their leaf is looked up.
-        const bool searched = job >= 0 && job < int(NodeList.size()) &&
-                              NodeList[size_t(job)]->VertexBegin >= 0 && k < ListedBySearch;
+        const bool searched = k < ListedBySearch && job >= 0 && job < int(NodeList.size()) &&
+                              NodeList[size_t(job)]->VertexBegin >= 0;
         TQOROctreeNode<int>* leaf = searched ? NodeList[size_t(job)] : LeafOf(level, v);
         if (!leaf) continue;
         GrowByVertex(level, leaf, v);
-        grown.push_back(leaf);
+        if (searched)
+            touched[size_t(job)] = 1;
+        else
+            grown.push_back(leaf);
     }
+    for (size_t job = 0; job < touched.size(); ++job)
+        if (touched[job]) grown.push_back(NodeList[job]);
     std::sort(grown.begin(), grown.end());
     grown.erase(std::unique(grown.begin(), grown.end()), grown.end());
     for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);

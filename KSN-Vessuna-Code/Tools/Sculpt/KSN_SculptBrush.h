@@ -130,6 +130,7 @@ public:
     float AffectedMin[2] = {0, 0}, AffectedMax[2] = {0, 0};   // the brush rectangle (viewport units)
     std::vector<TQOROctreeNode<int>*> NodeList;
     std::vector<int32_t> NodeOfVertex;   // per vertex: its leaf's place in NodeList (listed vertices only)
+    std::vector<uint8_t> TouchedNodes;   // per NodeList entry: a listed vertex of the leaf moved
     int32_t ListedBySearch = 0;
     bool BackFaceTest = false;                      // set per mesh by the node search
     float ViewDirection[3] = {0.0f, 0.0f, 1.0f};    // toward the viewer          // list entries the search made (partners follow them)
