@@ -15,6 +15,7 @@
 #include "QORThreads.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -51,72 +52,29 @@ bool CornerMean(TKSN_MeshRoot* level, int v, float out[3])
     return true;
 }
 
+// Runs fn(first, end) over count entries in blocks of blockSize, handed out
+// to the pool's slots as they become free (fn writes only its block's results).
+template <class Fn>
+void ForBlocks(int count, int blockSize, Fn fn)
+{
+    if (count <= 0) return;
+    if (count <= blockSize || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+        fn(0, count);
+        return;
+    }
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    ThreadCruncher->ProcessBlocks(
+        size_t(count), size_t(blockSize),
+        [](size_t first, size_t end, void* user) { (*static_cast<Fn*>(user))(int(first), int(end)); }, &fn);
+}
+
+// Array work: blocks of 512 entries (never fewer than 100 a slot), so a slot
+// that starts late holds up at most one small block.
 template <class Fn>
 void ForRanges(int count, Fn fn)
 {
-    const std::vector<TKSN_AffectedRange> ranges = GetAffectedListRanges(count);
-    if (ranges.size() <= 1 || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
-        for (const TKSN_AffectedRange& r : ranges) fn(r.First, r.End);
-        return;
-    }
-    struct TJob {
-        Fn* F;
-        TKSN_AffectedRange R;
-    };
-    TThreadCruncher_Releaser releaser;
-    ThreadCruncher->StartUsing(releaser);
-    int slots = int(ranges.size());
-    ThreadCruncher->Initialize(slots);
-    std::vector<TJob> jobs;
-    for (const TKSN_AffectedRange& r : ranges) jobs.push_back({&fn, r});
-    // Fewer slots than ranges: each slot takes every slots-th range.
-    struct TSlot {
-        std::vector<TJob>* Jobs;
-        int First, Step;
-    };
-    std::vector<TSlot> work(static_cast<size_t>(slots));
-    for (int s = 0; s < slots; ++s) {
-        work[size_t(s)] = {&jobs, s, slots};
-        ThreadCruncher->PushFunction(s, [](void* data) -> void* {
-            auto* slot = static_cast<TSlot*>(data);
-            for (size_t j = size_t(slot->First); j < slot->Jobs->size(); j += size_t(slot->Step)) {
-                TJob& job = (*slot->Jobs)[j];
-                (*job.F)(job.R.First, job.R.End);
-            }
-            return nullptr;
-        }, &work[size_t(s)]);
-    }
-    ThreadCruncher->WaitForCompletion();
-}
-
-// Deals count jobs out to the pool's slots in turn (job j to slot j mod
-// slots); fn(job) runs for each.
-template <class Fn>
-void ForEachDealt(int count, Fn fn)
-{
-    if (count <= 0) return;
-    if (count == 1 || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
-        for (int j = 0; j < count; ++j) fn(j);
-        return;
-    }
-    TThreadCruncher_Releaser releaser;
-    ThreadCruncher->StartUsing(releaser);
-    int slots = std::min(count, ThreadCruncher->GetSlotCount());
-    ThreadCruncher->Initialize(slots);
-    struct TSlot {
-        Fn* F;
-        int First, Step, Count;
-    };
-    std::vector<TSlot> work(static_cast<size_t>(slots));
-    for (int s = 0; s < slots; ++s) {
-        work[size_t(s)] = {&fn, s, slots, count};
-        ThreadCruncher->PushFunction(s, [](void* data) -> void* {
-            auto* slot = static_cast<TSlot*>(data);
-            for (int j = slot->First; j < slot->Count; j += slot->Step) (*slot->F)(j);
-            return nullptr;
-        }, &work[size_t(s)]);
-    }
-    ThreadCruncher->WaitForCompletion();
+    ForBlocks(count, 512, fn);
 }
 
 } // namespace
@@ -501,69 +459,94 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     const int32_t* visible = level->visibleVertices;
     const bool backFaceTest = BackFaceTest;
     const float* view = ViewDirection;
-    std::mutex& mutex = ThreadCruncherSharedMutex;
     const int vertexCount = level->GetVCount();
     const int rowCount = table ? level->vertexPolygons.GetRowCount() : 0;
     if (int(NodeOfVertex.size()) < vertexCount) NodeOfVertex.resize(size_t(vertexCount));
-    // Every vertex is filed in one leaf, so the leaves' slices never overlap
-    // and each leaf's vertices are listed by one slot.
-    ForEachDealt(int(NodeList.size()), [&](int job) {
-        TQOROctreeNode<int>* node = NodeList[size_t(job)];
-        TKSN_AffectedVertexBatch batch;
-        float sum[3] = {0, 0, 0};
-        for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
-            const int v = visible ? visible[j] : j;
-            if (v < 0 || v >= vertexCount) continue;
-            if (!table || v >= rowCount) continue;
-            // The leaves reach past the brush: the cheap screen tests go first
-            // (every test must pass, so their order does not change the list).
-            const float* p = level->resolvedVertices + 3 * v;
-            float sx = p[0], sy = p[1];
-            if (M) {
-                sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
-                sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
-            }
-            const float dx = sx - fx, dy = (sy - fy) * aspect;
-            if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
-            const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
-            if (w <= 1e-30f) continue;
-            const int* row = level->vertexPolygons[v];
-            if (row[0] == 0) continue;
-            bool open = false, facing = !backFaceTest;
-            for (int k = 1; k <= row[0]; ++k) {
-                if (level->IsPolyLockedOrHidden(row[k])) continue;
-                open = true;
-                if (!facing) {
-                    const float* pn = level->polygonNormals + 3 * row[k];
-                    facing = pn[0] * view[0] + pn[1] * view[1] + pn[2] * view[2] > 0.0f;
+    // The polygons around the listed vertices are listed in the same pass,
+    // each once: the first visit flags it in change-flag channel 1 (an atomic
+    // exchange, as two slots may meet a polygon together).
+    level->StartUsingCFlags(eCFlag_Channel_General);
+    uint8_t* polygonFlags = level->cflagPolygons[eCFlag_Channel_General];
+    const uint8_t stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
+    const int jobs = int(NodeList.size());
+    if (int(JobLists.size()) < jobs) JobLists.resize(size_t(jobs));
+    if (int(JobPolygons.size()) < jobs) JobPolygons.resize(size_t(jobs));
+    JobSums.assign(size_t(jobs), {0.0f, 0.0f, 0.0f});
+    // Every vertex is filed in one leaf, so the leaves' slices never overlap;
+    // each leaf is one job, handed out as slots become free, and writes its
+    // own list and normal sum.
+    ForBlocks(jobs, 1, [&](int firstJob, int endJob) {
+        for (int job = firstJob; job < endJob; ++job) {
+            TQOROctreeNode<int>* node = NodeList[size_t(job)];
+            std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
+            std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
+            out.clear();
+            polygons.clear();
+            float sum[3] = {0, 0, 0};
+            for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
+                const int v = visible ? visible[j] : j;
+                if (v < 0 || v >= vertexCount) continue;
+                if (!table || v >= rowCount) continue;
+                // The leaves reach past the brush: the cheap screen tests go first
+                // (every test must pass, so their order does not change the list).
+                const float* p = level->resolvedVertices + 3 * v;
+                float sx = p[0], sy = p[1];
+                if (M) {
+                    sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+                    sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
                 }
-                if (facing) break;
+                const float dx = sx - fx, dy = (sy - fy) * aspect;
+                if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
+                const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
+                if (w <= 1e-30f) continue;
+                const int* row = level->vertexPolygons[v];
+                if (row[0] == 0) continue;
+                bool open = false, facing = !backFaceTest;
+                for (int k = 1; k <= row[0]; ++k) {
+                    if (level->IsPolyLockedOrHidden(row[k])) continue;
+                    open = true;
+                    if (!facing) {
+                        const float* pn = level->polygonNormals + 3 * row[k];
+                        facing = pn[0] * view[0] + pn[1] * view[1] + pn[2] * view[2] > 0.0f;
+                    }
+                    if (facing) break;
+                }
+                if (!open || !facing) continue;
+                out.push_back({v, w});
+                NodeOfVertex[size_t(v)] = job;
+                if (polygonFlags)
+                    for (int k = 1; k <= row[0]; ++k) {
+                        std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
+                        if (flag.load(std::memory_order_relaxed) == stamp) continue;
+                        if (flag.exchange(stamp, std::memory_order_relaxed) != stamp) polygons.push_back(row[k]);
+                    }
+                if (level->vertexNormals)
+                    for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
             }
-            if (!open || !facing) continue;
-            batch.Add({v, w});
-            NodeOfVertex[size_t(v)] = job;
-            if (level->vertexNormals)
-                for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
+            std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
         }
-        batch.Flush();
-        std::lock_guard<std::mutex> lock(mutex);
-        for (int i = 0; i < 3; ++i) NormalSum[i] += sum[i];
     });
+    // The list in leaf order (so each leaf's vertices are one run of it) and
+    // the normal sum in the same order, whatever slot did which leaf.
+    JobFirst.assign(size_t(jobs) + 1, 0);
+    for (int job = 0; job < jobs; ++job) {
+        const std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
+        JobFirst[size_t(job)] = gAffectedVertexCount;
+        if (!out.empty()) std::memcpy(gAffectedVertices + gAffectedVertexCount, out.data(), out.size() * sizeof(out[0]));
+        gAffectedVertexCount += int(out.size());
+        const std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
+        if (!polygons.empty())
+            std::memcpy(gAffectedPolygons + gAffectedPolygonCount, polygons.data(), polygons.size() * sizeof(int32_t));
+        gAffectedPolygonCount += int(polygons.size());
+        for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
+    }
+    JobFirst[size_t(jobs)] = gAffectedVertexCount;
     ListedBySearch = gAffectedVertexCount;
+    ListInLeafOrder = true;
     const float len2 = NormalSum[0] * NormalSum[0] + NormalSum[1] * NormalSum[1] + NormalSum[2] * NormalSum[2];
     if (len2 > 0.0f) {
         const float inv = KSN_FastInverseSqrt(len2);
         for (float& c : NormalSum) c *= inv;
-    }
-    // The polygons around the listed vertices, each once.
-    level->StartUsingCFlags(eCFlag_Channel_General);
-    for (int k = 0; k < gAffectedVertexCount; ++k) {
-        const int* row = level->vertexPolygons[gAffectedVertices[k].Vertex];
-        for (int j = 1; j <= row[0]; ++j)
-            if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
-                level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
-                AddAffectedPolygon(row[j]);
-            }
     }
 }
 
@@ -664,7 +647,20 @@ void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
     std::vector<uint8_t>& touched = TouchedNodes;
     touched.assign(NodeList.size(), 0);
     std::vector<TQOROctreeNode<int>*> grown;
-    for (int k = 0; k < gAffectedVertexCount; ++k) {
+    int k0 = 0;
+    if (ListInLeafOrder && JobFirst.size() == NodeList.size() + 1 && ListedBySearch <= gAffectedVertexCount) {
+        // The search's runs: one leaf each, so the slots grow disjoint leaves.
+        ForBlocks(int(NodeList.size()), 1, [&](int firstJob, int endJob) {
+            for (int job = firstJob; job < endJob; ++job) {
+                TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
+                const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
+                for (int k = first; k < end; ++k) GrowByVertex(level, leaf, gAffectedVertices[k].Vertex);
+                touched[size_t(job)] = end > first ? 1 : 0;
+            }
+        });
+        k0 = ListedBySearch;
+    }
+    for (int k = k0; k < gAffectedVertexCount; ++k) {
         const int v = gAffectedVertices[k].Vertex;
         const int job = size_t(v) < NodeOfVertex.size() ? NodeOfVertex[size_t(v)] : -1;
         const bool searched = k < ListedBySearch && job >= 0 && job < int(NodeList.size()) &&
@@ -792,6 +788,9 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
                 if (flipped ? side <= tolerance : side >= -tolerance) gAffectedVertices[kept++] = gAffectedVertices[k];
             }
             gAffectedVertexCount = kept;
+            // The search's runs no longer line up; partners come after the kept entries.
+            ListedBySearch = kept;
+            ListInLeafOrder = false;
         }
 
         // The box of the base positions the dab reached (the origin without any).

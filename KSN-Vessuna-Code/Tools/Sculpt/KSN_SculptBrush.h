@@ -24,6 +24,7 @@
 #include "KSN_AffectedLists.h"
 #include "KSN_Brush.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -131,6 +132,14 @@ public:
     std::vector<TQOROctreeNode<int>*> NodeList;
     std::vector<int32_t> NodeOfVertex;   // per vertex: its leaf's place in NodeList (listed vertices only)
     std::vector<uint8_t> TouchedNodes;   // per NodeList entry: a listed vertex of the leaf moved
+    // The search's scratch per NodeList entry: its listed vertices, the
+    // polygons it listed first, their weighted normal sum, and where its run
+    // starts in the affected list.
+    std::vector<std::vector<TKSN_AffectedVertex>> JobLists;
+    std::vector<std::vector<int32_t>> JobPolygons;
+    std::vector<std::array<float, 3>> JobSums;
+    std::vector<int32_t> JobFirst;
+    bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
     int32_t ListedBySearch = 0;
     bool BackFaceTest = false;                      // set per mesh by the node search
     float ViewDirection[3] = {0.0f, 0.0f, 1.0f};    // toward the viewer          // list entries the search made (partners follow them)
