@@ -303,6 +303,52 @@ TEST_F(SculptStrokeTest, WithSymmetryEveryVertexStaysItsPartnersMirrorImage)
     EXPECT_GT(raised, 20);
 }
 
+TEST_F(SculptStrokeTest, TheLeavesOfMovedVerticesHoldTheirPositionsAndTheirPolygonsNormals)
+{
+    ASSERT_NE(Top, nullptr);
+    AddLayer("L1");
+    Mesh->symmetryAxis = 0;
+    Mesh->symmetryOffset = 0.5f;
+    SelectionBrushSize = 0.2f;
+    TThreadCruncher* saved = ThreadCruncher;
+    TThreadCruncher pool(8);
+    ThreadCruncher = &pool;
+    // Without symmetry the search's leaves grow on the pool; with it the
+    // partners' leaves are looked up one by one.
+    for (bool symmetry : {false, true}) {
+        SCOPED_TRACE(symmetry ? "symmetry" : "no symmetry");
+        Project->UseSymmetry = symmetry;
+        const int n = Top->GetVCount();
+        const std::vector<float> before(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+        // Dabs at one point: a vertex moves only while listed, so its leaf
+        // has seen its polygons' latest normals (a later dab elsewhere may
+        // turn them again, growing only the leaves of what it lists).
+        Stroke(*Brush, {{0.55f, 0.5f}, {0.55f, 0.5f}, {0.55f, 0.5f}});
+        ++App->frameCounter;
+        int moved = 0;
+        for (TQOROctreeNode<int>* leaf : Top->GetBottomLevelOctreeNodeList())
+            for (int k = leaf->VertexBegin; k < leaf->VertexEnd; ++k) {
+                const int v = Top->visibleVertices[k];
+                const float* R = Top->resolvedVertices + 3 * v;
+                if (std::equal(R, R + 3, before.begin() + 3 * v)) continue;
+                ++moved;
+                for (int i = 0; i < 3; ++i) {
+                    ASSERT_GE(R[i], leaf->ContentMin[i]) << v;
+                    ASSERT_LE(R[i], leaf->ContentMax[i]) << v;
+                }
+                const int* row = Top->vertexPolygons[v];
+                for (int j = 1; j <= row[0]; ++j)
+                    for (int i = 0; i < 3; ++i) {
+                        ASSERT_GE(Top->polygonNormals[3 * row[j] + i], leaf->NormalMin[i]) << v;
+                        ASSERT_LE(Top->polygonNormals[3 * row[j] + i], leaf->NormalMax[i]) << v;
+                    }
+            }
+        EXPECT_GT(moved, 20);
+    }
+    ThreadCruncher = saved;
+    Project->UseSymmetry = false;
+}
+
 TEST_F(SculptStrokeTest, OneSlotAndEightSlotsGiveTheSameStroke)
 {
     ASSERT_NE(Top, nullptr);
