@@ -52,6 +52,20 @@ bool CornerMean(TKSN_MeshRoot* level, int v, float out[3])
     return true;
 }
 
+// The sum of the polygon normals around v, normalised (zero without polygons).
+void RecalculateVertexNormal(TKSN_MeshRoot* level, int v)
+{
+    float sum[3] = {0, 0, 0};
+    if (level->vertexPolygons.IsFinalized() && v < level->vertexPolygons.GetRowCount()) {
+        const int* row = level->vertexPolygons[v];
+        for (int j = 1; j <= row[0]; ++j)
+            for (int i = 0; i < 3; ++i) sum[i] += level->polygonNormals[3 * row[j] + i];
+    }
+    const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
+    const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
+    for (int i = 0; i < 3; ++i) level->vertexNormals[3 * v + i] = sum[i] * inv;
+}
+
 // Runs fn(first, end) over count entries in blocks of blockSize, handed out
 // to the pool's slots as they become free (fn writes only its block's results).
 template <class Fn>
@@ -265,20 +279,8 @@ void KSN_RecalculateNormalsAfterSculpt(TKSN_MeshRoot* level, const TKSN_Affected
     ForRanges(polygonCount, [&](int first, int end) {
         for (int k = first; k < end; ++k) level->RecalculatePolyNormal(polygons[k]);
     });
-    const bool table = level->vertexPolygons.IsFinalized();
     ForRanges(vertexCount, [&](int first, int end) {
-        for (int k = first; k < end; ++k) {
-            const int v = vertices[k].Vertex;
-            float sum[3] = {0, 0, 0};
-            if (table && v < level->vertexPolygons.GetRowCount()) {
-                const int* row = level->vertexPolygons[v];
-                for (int j = 1; j <= row[0]; ++j)
-                    for (int i = 0; i < 3; ++i) sum[i] += level->polygonNormals[3 * row[j] + i];
-            }
-            const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
-            const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
-            for (int i = 0; i < 3; ++i) level->vertexNormals[3 * v + i] = sum[i] * inv;
-        }
+        for (int k = first; k < end; ++k) RecalculateVertexNormal(level, vertices[k].Vertex);
     });
 }
 
@@ -648,16 +650,8 @@ void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
     touched.assign(NodeList.size(), 0);
     std::vector<TQOROctreeNode<int>*> grown;
     int k0 = 0;
-    if (ListInLeafOrder && JobFirst.size() == NodeList.size() + 1 && ListedBySearch <= gAffectedVertexCount) {
-        // The search's runs: one leaf each, so the slots grow disjoint leaves.
-        ForBlocks(int(NodeList.size()), 1, [&](int firstJob, int endJob) {
-            for (int job = firstJob; job < endJob; ++job) {
-                TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
-                const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
-                for (int k = first; k < end; ++k) GrowByVertex(level, leaf, gAffectedVertices[k].Vertex);
-                touched[size_t(job)] = end > first ? 1 : 0;
-            }
-        });
+    if (SearchRunsHold()) {
+        GrowLeavesOnPool(level, false);
         k0 = ListedBySearch;
     }
     for (int k = k0; k < gAffectedVertexCount; ++k) {
@@ -677,6 +671,52 @@ void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
         if (touched[job]) grown.push_back(NodeList[job]);
     std::sort(grown.begin(), grown.end());
     grown.erase(std::unique(grown.begin(), grown.end()), grown.end());
+    for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
+    GrowAncestors(grown);
+}
+
+bool TKSN_SculptBrush::SearchRunsHold() const
+{
+    return ListInLeafOrder && JobFirst.size() == NodeList.size() + 1 && ListedBySearch <= gAffectedVertexCount;
+}
+
+void TKSN_SculptBrush::GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals)
+{
+    // The search's runs: one leaf each, so the slots grow disjoint leaves.
+    TouchedNodes.assign(NodeList.size(), 0);
+    ForBlocks(int(NodeList.size()), 1, [&](int firstJob, int endJob) {
+        for (int job = firstJob; job < endJob; ++job) {
+            TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
+            const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
+            for (int k = first; k < end; ++k) {
+                const int v = gAffectedVertices[k].Vertex;
+                if (vertexNormals) RecalculateVertexNormal(level, v);
+                GrowByVertex(level, leaf, v);
+            }
+            TouchedNodes[size_t(job)] = end > first ? 1 : 0;
+        }
+    });
+}
+
+void TKSN_SculptBrush::RecalculateNormalsAndBounds(TKSN_MeshRoot* level)
+{
+    if (!SearchRunsHold() || ListedBySearch != gAffectedVertexCount || !level->vertexNormals ||
+        !level->polygonNormals) {
+        KSN_RecalculateNormalsAfterSculpt(level, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
+                                          gAffectedPolygonCount);
+        UpdateOctreeNodeBounds(level);
+        return;
+    }
+    // As those two, with the vertex normals and the leaves' bounds in one
+    // pass: both read the polygon normals around each listed vertex, and
+    // the bounds read no vertex normal.
+    ForRanges(gAffectedPolygonCount, [&](int first, int end) {
+        for (int k = first; k < end; ++k) level->RecalculatePolyNormal(gAffectedPolygons[k]);
+    });
+    GrowLeavesOnPool(level, true);
+    std::vector<TQOROctreeNode<int>*> grown;
+    for (size_t job = 0; job < TouchedNodes.size(); ++job)
+        if (TouchedNodes[job]) grown.push_back(NodeList[job]);
     for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
     GrowAncestors(grown);
 }
@@ -839,9 +879,7 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
                     }
             }
         }
-        KSN_RecalculateNormalsAfterSculpt(level, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
-                                          gAffectedPolygonCount);
-        UpdateOctreeNodeBounds(level);
+        RecalculateNormalsAndBounds(level);
         // Another level on display shares the positions; its octree follows
         // around what the dab reached.
         TKSN_SubDMesh* shown = m->GetSubD_Current();

@@ -117,6 +117,8 @@ public:
     // Grows the bounds of the listed leaves (and their ancestors) by their
     // vertices' positions and polygons' normals; invalidates their display.
     void UpdateOctreeNodeBounds(TKSN_MeshRoot* level);
+    // KSN_RecalculateNormalsAfterSculpt over the lists, then UpdateOctreeNodeBounds.
+    void RecalculateNormalsAndBounds(TKSN_MeshRoot* level);
     // The level on display, when it is another one: its leaves in the box
     // (plus margin) take their new bounds and polygon normals.
     static void InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin);
@@ -140,6 +142,12 @@ public:
     std::vector<std::array<float, 3>> JobSums;
     std::vector<int32_t> JobFirst;
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
+private:
+    bool SearchRunsHold() const;
+    // Grows each searched leaf by its run's vertices (and first sets their
+    // normals when asked), on the pool; marks TouchedNodes.
+    void GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals);
+public:
     int32_t ListedBySearch = 0;
     bool BackFaceTest = false;                      // set per mesh by the node search
     float ViewDirection[3] = {0.0f, 0.0f, 1.0f};    // toward the viewer          // list entries the search made (partners follow them)

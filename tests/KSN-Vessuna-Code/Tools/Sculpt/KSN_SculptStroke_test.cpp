@@ -303,7 +303,7 @@ TEST_F(SculptStrokeTest, WithSymmetryEveryVertexStaysItsPartnersMirrorImage)
     EXPECT_GT(raised, 20);
 }
 
-TEST_F(SculptStrokeTest, TheLeavesOfMovedVerticesHoldTheirPositionsAndTheirPolygonsNormals)
+TEST_F(SculptStrokeTest, MovedVerticesGetTheirNormalsAndTheirLeavesHoldThemAndTheirPolygonsNormals)
 {
     ASSERT_NE(Top, nullptr);
     AddLayer("L1");
@@ -344,6 +344,16 @@ TEST_F(SculptStrokeTest, TheLeavesOfMovedVerticesHoldTheirPositionsAndTheirPolyg
                     }
             }
         EXPECT_GT(moved, 20);
+        // The moved vertices' normals are those of the plain normal pass.
+        std::vector<TKSN_AffectedVertex> list;
+        for (int v = 0; v < n; ++v)
+            if (!std::equal(Top->resolvedVertices + 3 * v, Top->resolvedVertices + 3 * v + 3, before.begin() + 3 * v))
+                list.push_back({v, 1.0f});
+        const std::vector<float> normals(Top->vertexNormals, Top->vertexNormals + 3 * n);
+        KSN_RecalculateNormalsAfterSculpt(Top, list.data(), int(list.size()), nullptr, 0);
+        for (const TKSN_AffectedVertex& e : list)
+            for (int i = 0; i < 3; ++i)
+                ASSERT_EQ(Top->vertexNormals[3 * e.Vertex + i], normals[size_t(3 * e.Vertex + i)]) << e.Vertex;
     }
     ThreadCruncher = saved;
     Project->UseSymmetry = false;
