@@ -162,6 +162,20 @@ void TKSN_Project::RegisterToolHooks()
         height = Project->BrushShapeImage.GetHeight();
         return width > 0 && height > 0 ? pixels : nullptr;
     };
+    hooks.PrepareSculptBrushTexture = [](TKSN_Viewport* viewport, int& width, int& height) -> const unsigned char* {
+        width = height = 0;
+        if (!Project) return nullptr;
+        Project->BeforeConsiderTiling(viewport);
+        TKSN_TextureBrushImage* image = Project->GetCurrentColorizeTextureBrushImage();
+        if (!image || image->GetBytesPerPixel() != 4 || !image->GetPixels()) return nullptr;
+        width = image->GetWidth();
+        height = image->GetHeight();
+        return width > 0 && height > 0 ? image->GetPixels() : nullptr;
+    };
+    hooks.GetTiledUVMapForVertex = [](TKSN_Viewport* viewport, float* uvw, const float* point,
+                                      const float* reference, int vertex) {
+        if (Project) Project->GetTiledUVMapForVertex(viewport, uvw, point, reference, vertex);
+    };
     hooks.BeforeBakeDisplacementMaps = []() {
         if (!Project) return;
         std::vector<TQORMaterialMapSource*> recorded;

@@ -15,6 +15,7 @@
 #include "QORThreads.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -51,89 +52,136 @@ bool CornerMean(TKSN_MeshRoot* level, int v, float out[3])
     return true;
 }
 
+// The sum of the polygon normals around v, normalised (zero without polygons).
+void RecalculateVertexNormal(TKSN_MeshRoot* level, int v)
+{
+    float sum[3] = {0, 0, 0};
+    if (level->vertexPolygons.IsFinalized() && v < level->vertexPolygons.GetRowCount()) {
+        const int* row = level->vertexPolygons[v];
+        for (int j = 1; j <= row[0]; ++j)
+            for (int i = 0; i < 3; ++i) sum[i] += level->polygonNormals[3 * row[j] + i];
+    }
+    const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
+    const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
+    for (int i = 0; i < 3; ++i) level->vertexNormals[3 * v + i] = sum[i] * inv;
+}
+
+// Runs fn(first, end) over count entries in blocks of blockSize, handed out
+// to the pool's slots as they become free (fn writes only its block's results).
+template <class Fn>
+void ForBlocks(int count, int blockSize, Fn fn)
+{
+    if (count <= 0) return;
+    if (count <= blockSize || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+        fn(0, count);
+        return;
+    }
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    ThreadCruncher->ProcessBlocks(
+        size_t(count), size_t(blockSize),
+        [](size_t first, size_t end, void* user) { (*static_cast<Fn*>(user))(int(first), int(end)); }, &fn);
+}
+
+// Array work: blocks of 512 entries (never fewer than 100 a slot), so a slot
+// that starts late holds up at most one small block.
 template <class Fn>
 void ForRanges(int count, Fn fn)
 {
-    const std::vector<TKSN_AffectedRange> ranges = GetAffectedListRanges(count);
-    if (ranges.size() <= 1 || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
-        for (const TKSN_AffectedRange& r : ranges) fn(r.First, r.End);
-        return;
-    }
-    struct TJob {
-        Fn* F;
-        TKSN_AffectedRange R;
-    };
-    TThreadCruncher_Releaser releaser;
-    ThreadCruncher->StartUsing(releaser);
-    int slots = int(ranges.size());
-    ThreadCruncher->Initialize(slots);
-    std::vector<TJob> jobs;
-    for (const TKSN_AffectedRange& r : ranges) jobs.push_back({&fn, r});
-    // Fewer slots than ranges: each slot takes every slots-th range.
-    struct TSlot {
-        std::vector<TJob>* Jobs;
-        int First, Step;
-    };
-    std::vector<TSlot> work(static_cast<size_t>(slots));
-    for (int s = 0; s < slots; ++s) {
-        work[size_t(s)] = {&jobs, s, slots};
-        ThreadCruncher->PushFunction(s, [](void* data) -> void* {
-            auto* slot = static_cast<TSlot*>(data);
-            for (size_t j = size_t(slot->First); j < slot->Jobs->size(); j += size_t(slot->Step)) {
-                TJob& job = (*slot->Jobs)[j];
-                (*job.F)(job.R.First, job.R.End);
-            }
-            return nullptr;
-        }, &work[size_t(s)]);
-    }
-    ThreadCruncher->WaitForCompletion();
-}
-
-// Deals count jobs out to the pool's slots in turn (job j to slot j mod
-// slots); fn(job) runs for each.
-template <class Fn>
-void ForEachDealt(int count, Fn fn)
-{
-    if (count <= 0) return;
-    if (count == 1 || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
-        for (int j = 0; j < count; ++j) fn(j);
-        return;
-    }
-    TThreadCruncher_Releaser releaser;
-    ThreadCruncher->StartUsing(releaser);
-    int slots = std::min(count, ThreadCruncher->GetSlotCount());
-    ThreadCruncher->Initialize(slots);
-    struct TSlot {
-        Fn* F;
-        int First, Step, Count;
-    };
-    std::vector<TSlot> work(static_cast<size_t>(slots));
-    for (int s = 0; s < slots; ++s) {
-        work[size_t(s)] = {&fn, s, slots, count};
-        ThreadCruncher->PushFunction(s, [](void* data) -> void* {
-            auto* slot = static_cast<TSlot*>(data);
-            for (int j = slot->First; j < slot->Count; j += slot->Step) (*slot->F)(j);
-            return nullptr;
-        }, &work[size_t(s)]);
-    }
-    ThreadCruncher->WaitForCompletion();
+    ForBlocks(count, 512, fn);
 }
 
 } // namespace
+
+float KSN_SculptTextureFactor(const unsigned char* pixels, int width, int height, float u, float v)
+{
+    if (!pixels || width <= 0 || height <= 0) return 1.0f;
+    // One axis: texel position x (texel centres at whole numbers) wrapped into
+    // the image; the texel, its neighbour and the neighbour's share. Past the
+    // last texel centre the last texel is used alone (no blend across the seam).
+    auto wrap = [](float at, int n, int& i, int& i1, float& share) {
+        double x = std::isfinite(at) ? double(at) : 0.0;
+        if (x < 0.0) x = double(n) - std::fmod(-x, double(n));
+        if (x > double(n - 1)) x = std::fmod(x, double(n));
+        if (x > double(n - 1)) {
+            i = i1 = n - 1;
+            share = 0.0f;
+            return;
+        }
+        x = std::max(x, 0.0);
+        i = std::min(int(x), n - 1);
+        i1 = i < n - 1 ? i + 1 : i;
+        share = float(x - double(i));
+    };
+    int i, i1, j, j1;
+    float a, b;
+    wrap(u * float(width) - 0.5f, width, i, i1, a);
+    wrap(v * float(height) - 0.5f, height, j, j1, b);
+    auto channel = [&](int c) {
+        auto P = [&](int x, int y) { return float(pixels[(size_t(y) * size_t(width) + size_t(x)) * 4 + size_t(c)]); };
+        return int((P(i, j) * (1 - a) + P(i1, j) * a) * (1 - b) + (P(i, j1) * (1 - a) + P(i1, j1) * a) * b);
+    };
+    float intensity = float(2 * channel(0) + channel(1)) * 2.0f / 765.0f;
+    const int alpha = channel(3);
+    if (alpha < 255) intensity *= float(alpha) / 255.0f;
+    return intensity - 1.0f;
+}
 
 void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
                         const TKSN_SculptDab& dab)
 {
     if (!level || !deltas || !list || count <= 0 || !level->resolvedVertices) return;
+    const bool texture = dab.Texture && dab.TextureWidth > 0 && dab.TextureHeight > 0 && dab.TextureCoordinates;
+    const float s = dab.LayerStrength;
+    // Without symmetry and without neighbour means (the sculpt kind without
+    // post smoothing, the eraser) each vertex reads only itself: one pass
+    // writes the layer and the position. It gives what the two passes below give.
+    const bool readsNeighbours = dab.Kind == eKSN_SculptKind::Smooth ||
+                                 (dab.Kind == eKSN_SculptKind::Sculpt && std::min(1.0f, dab.Strength * dab.PostSmooth) > 0.0f);
+    if (!dab.Partners && !readsNeighbours) {
+        ForRanges(count, [&](int first, int end) {
+            for (int k = first; k < end; ++k) {
+                const int v = list[k].Vertex;
+                const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
+                float* D = deltas + 3 * v;
+                float* R = level->resolvedVertices + 3 * v;
+                float n[3];
+                if (dab.Kind == eKSN_SculptKind::Eraser) {
+                    const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
+                    for (int i = 0; i < 3; ++i) n[i] = D[i] * keep;
+                } else {
+                    float d[3];
+                    for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
+                    if (texture) {
+                        float uv[3] = {0, 0, 0};
+                        dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
+                        const float f =
+                            KSN_SculptTextureFactor(dab.Texture, dab.TextureWidth, dab.TextureHeight, uv[0], uv[1]);
+                        for (float& x : d) x *= f;
+                    }
+                    for (int i = 0; i < 3; ++i)
+                        n[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c
+                                                  : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
+                }
+                for (int i = 0; i < 3; ++i) {
+                    R[i] += s * (n[i] - D[i]);
+                    D[i] = n[i];
+                }
+            }
+        });
+        return;
+    }
     // New deltas first, from the positions before the dab.
-    std::vector<float> next(size_t(count) * 3);
+    static thread_local std::vector<float> scratch;
+    if (scratch.size() < size_t(count) * 3) scratch.resize(size_t(count) * 3);
+    float* const nextData = scratch.data();
     ForRanges(count, [&](int first, int end) {
         for (int k = first; k < end; ++k) {
             const int v = list[k].Vertex;
             const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
             const float* D = deltas + 3 * v;
             const float* R = level->resolvedVertices + 3 * v;
-            float* out = next.data() + 3 * k;
+            float* out = nextData + 3 * k;
             float a[3];
             switch (dab.Kind) {
             case eKSN_SculptKind::Sculpt: {
@@ -142,6 +190,12 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
                 const float smooth = std::min(1.0f, dab.Strength * dab.PostSmooth);
                 if (smooth > 0.0f && CornerMean(level, v, a))
                     for (int i = 0; i < 3; ++i) d[i] += smooth * (a[i] - R[i]);
+                if (texture) {
+                    float uv[3] = {0, 0, 0};
+                    dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
+                    const float f = KSN_SculptTextureFactor(dab.Texture, dab.TextureWidth, dab.TextureHeight, uv[0], uv[1]);
+                    for (float& x : d) x *= f;
+                }
                 for (int i = 0; i < 3; ++i)
                     out[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
                 break;
@@ -161,7 +215,6 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
         }
     });
     // Then the layer and the positions together.
-    const float s = dab.LayerStrength;
     const int axis = std::clamp(dab.Axis, 0, 2);
     auto onPlane = [&](int v) {
         return level->baseVertices &&
@@ -172,7 +225,7 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
             const int v = list[k].Vertex;
             float* D = deltas + 3 * v;
             float* R = level->resolvedVertices + 3 * v;
-            float* n = next.data() + 3 * k;
+            float* n = nextData + 3 * k;
             if (dab.Partners && onPlane(v)) n[axis] = D[axis];
             for (int i = 0; i < 3; ++i) {
                 const float change = n[i] - D[i];
@@ -191,7 +244,7 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
         float* D = deltas + 3 * p;
         float* R = level->resolvedVertices + 3 * p;
         for (int i = 0; i < 3; ++i) {
-            const float change = i == axis ? -next[size_t(3 * k + i)] : next[size_t(3 * k + i)];
+            const float change = i == axis ? -nextData[3 * k + i] : nextData[3 * k + i];
             R[i] += s * change;
             D[i] += change;
         }
@@ -226,20 +279,8 @@ void KSN_RecalculateNormalsAfterSculpt(TKSN_MeshRoot* level, const TKSN_Affected
     ForRanges(polygonCount, [&](int first, int end) {
         for (int k = first; k < end; ++k) level->RecalculatePolyNormal(polygons[k]);
     });
-    const bool table = level->vertexPolygons.IsFinalized();
     ForRanges(vertexCount, [&](int first, int end) {
-        for (int k = first; k < end; ++k) {
-            const int v = vertices[k].Vertex;
-            float sum[3] = {0, 0, 0};
-            if (table && v < level->vertexPolygons.GetRowCount()) {
-                const int* row = level->vertexPolygons[v];
-                for (int j = 1; j <= row[0]; ++j)
-                    for (int i = 0; i < 3; ++i) sum[i] += level->polygonNormals[3 * row[j] + i];
-            }
-            const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
-            const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
-            for (int i = 0; i < 3; ++i) level->vertexNormals[3 * v + i] = sum[i] * inv;
-        }
+        for (int k = first; k < end; ++k) RecalculateVertexNormal(level, vertices[k].Vertex);
     });
 }
 
@@ -420,65 +461,94 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     const int32_t* visible = level->visibleVertices;
     const bool backFaceTest = BackFaceTest;
     const float* view = ViewDirection;
-    std::mutex& mutex = ThreadCruncherSharedMutex;
-    if (int(NodeOfVertex.size()) < level->GetVCount()) NodeOfVertex.resize(size_t(level->GetVCount()));
-    // Every vertex is filed in one leaf, so the leaves' slices never overlap
-    // and each leaf's vertices are listed by one slot.
-    ForEachDealt(int(NodeList.size()), [&](int job) {
-        TQOROctreeNode<int>* node = NodeList[size_t(job)];
-        TKSN_AffectedVertexBatch batch;
-        float sum[3] = {0, 0, 0};
-        for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
-            const int v = visible ? visible[j] : j;
-            if (v < 0 || v >= level->GetVCount()) continue;
-            if (!table || v >= level->vertexPolygons.GetRowCount()) continue;
-            const int* row = level->vertexPolygons[v];
-            if (row[0] == 0) continue;
-            bool open = false, facing = !backFaceTest;
-            for (int k = 1; k <= row[0]; ++k) {
-                if (level->IsPolyLockedOrHidden(row[k])) continue;
-                open = true;
-                if (!facing) {
-                    const float* pn = level->polygonNormals + 3 * row[k];
-                    facing = pn[0] * view[0] + pn[1] * view[1] + pn[2] * view[2] > 0.0f;
+    const int vertexCount = level->GetVCount();
+    const int rowCount = table ? level->vertexPolygons.GetRowCount() : 0;
+    if (int(NodeOfVertex.size()) < vertexCount) NodeOfVertex.resize(size_t(vertexCount));
+    // The polygons around the listed vertices are listed in the same pass,
+    // each once: the first visit flags it in change-flag channel 1 (an atomic
+    // exchange, as two slots may meet a polygon together).
+    level->StartUsingCFlags(eCFlag_Channel_General);
+    uint8_t* polygonFlags = level->cflagPolygons[eCFlag_Channel_General];
+    const uint8_t stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
+    const int jobs = int(NodeList.size());
+    if (int(JobLists.size()) < jobs) JobLists.resize(size_t(jobs));
+    if (int(JobPolygons.size()) < jobs) JobPolygons.resize(size_t(jobs));
+    JobSums.assign(size_t(jobs), {0.0f, 0.0f, 0.0f});
+    // Every vertex is filed in one leaf, so the leaves' slices never overlap;
+    // each leaf is one job, handed out as slots become free, and writes its
+    // own list and normal sum.
+    ForBlocks(jobs, 1, [&](int firstJob, int endJob) {
+        for (int job = firstJob; job < endJob; ++job) {
+            TQOROctreeNode<int>* node = NodeList[size_t(job)];
+            std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
+            std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
+            out.clear();
+            polygons.clear();
+            float sum[3] = {0, 0, 0};
+            for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
+                const int v = visible ? visible[j] : j;
+                if (v < 0 || v >= vertexCount) continue;
+                if (!table || v >= rowCount) continue;
+                // The leaves reach past the brush: the cheap screen tests go first
+                // (every test must pass, so their order does not change the list).
+                const float* p = level->resolvedVertices + 3 * v;
+                float sx = p[0], sy = p[1];
+                if (M) {
+                    sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+                    sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
                 }
-                if (facing) break;
+                const float dx = sx - fx, dy = (sy - fy) * aspect;
+                if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
+                const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
+                if (w <= 1e-30f) continue;
+                const int* row = level->vertexPolygons[v];
+                if (row[0] == 0) continue;
+                bool open = false, facing = !backFaceTest;
+                for (int k = 1; k <= row[0]; ++k) {
+                    if (level->IsPolyLockedOrHidden(row[k])) continue;
+                    open = true;
+                    if (!facing) {
+                        const float* pn = level->polygonNormals + 3 * row[k];
+                        facing = pn[0] * view[0] + pn[1] * view[1] + pn[2] * view[2] > 0.0f;
+                    }
+                    if (facing) break;
+                }
+                if (!open || !facing) continue;
+                out.push_back({v, w});
+                NodeOfVertex[size_t(v)] = job;
+                if (polygonFlags)
+                    for (int k = 1; k <= row[0]; ++k) {
+                        std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
+                        if (flag.load(std::memory_order_relaxed) == stamp) continue;
+                        if (flag.exchange(stamp, std::memory_order_relaxed) != stamp) polygons.push_back(row[k]);
+                    }
+                if (level->vertexNormals)
+                    for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
             }
-            if (!open || !facing) continue;
-            const float* p = level->resolvedVertices + 3 * v;
-            float sx = p[0], sy = p[1];
-            if (M) {
-                sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
-                sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
-            }
-            const float dx = sx - fx, dy = (sy - fy) * aspect;
-            if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
-            const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
-            if (w <= 1e-30f) continue;
-            batch.Add({v, w});
-            NodeOfVertex[size_t(v)] = job;
-            if (level->vertexNormals)
-                for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
+            std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
         }
-        batch.Flush();
-        std::lock_guard<std::mutex> lock(mutex);
-        for (int i = 0; i < 3; ++i) NormalSum[i] += sum[i];
     });
+    // The list in leaf order (so each leaf's vertices are one run of it) and
+    // the normal sum in the same order, whatever slot did which leaf.
+    JobFirst.assign(size_t(jobs) + 1, 0);
+    for (int job = 0; job < jobs; ++job) {
+        const std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
+        JobFirst[size_t(job)] = gAffectedVertexCount;
+        if (!out.empty()) std::memcpy(gAffectedVertices + gAffectedVertexCount, out.data(), out.size() * sizeof(out[0]));
+        gAffectedVertexCount += int(out.size());
+        const std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
+        if (!polygons.empty())
+            std::memcpy(gAffectedPolygons + gAffectedPolygonCount, polygons.data(), polygons.size() * sizeof(int32_t));
+        gAffectedPolygonCount += int(polygons.size());
+        for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
+    }
+    JobFirst[size_t(jobs)] = gAffectedVertexCount;
     ListedBySearch = gAffectedVertexCount;
+    ListInLeafOrder = true;
     const float len2 = NormalSum[0] * NormalSum[0] + NormalSum[1] * NormalSum[1] + NormalSum[2] * NormalSum[2];
     if (len2 > 0.0f) {
         const float inv = KSN_FastInverseSqrt(len2);
         for (float& c : NormalSum) c *= inv;
-    }
-    // The polygons around the listed vertices, each once.
-    level->StartUsingCFlags(eCFlag_Channel_General);
-    for (int k = 0; k < gAffectedVertexCount; ++k) {
-        const int* row = level->vertexPolygons[gAffectedVertices[k].Vertex];
-        for (int j = 1; j <= row[0]; ++j)
-            if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
-                level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
-                AddAffectedPolygon(row[j]);
-            }
     }
 }
 
@@ -574,20 +644,79 @@ void GrowByVertex(TKSN_MeshRoot* level, TQOROctreeNode<int>* leaf, int v)
 void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
 {
     // Only what the dab moved can leave its leaf's bounds; bounds only grow.
+    // The search's leaves are marked by their place in the node list; the
+    // partners' leaves (symmetry: not found by the search) are looked up.
+    std::vector<uint8_t>& touched = TouchedNodes;
+    touched.assign(NodeList.size(), 0);
     std::vector<TQOROctreeNode<int>*> grown;
-    for (int k = 0; k < gAffectedVertexCount; ++k) {
+    int k0 = 0;
+    if (SearchRunsHold()) {
+        GrowLeavesOnPool(level, false);
+        k0 = ListedBySearch;
+    }
+    for (int k = k0; k < gAffectedVertexCount; ++k) {
         const int v = gAffectedVertices[k].Vertex;
         const int job = size_t(v) < NodeOfVertex.size() ? NodeOfVertex[size_t(v)] : -1;
-        // Partners (symmetry) were not found by the search: their leaf is looked up.
-        const bool searched = job >= 0 && job < int(NodeList.size()) &&
-                              NodeList[size_t(job)]->VertexBegin >= 0 && k < ListedBySearch;
+        const bool searched = k < ListedBySearch && job >= 0 && job < int(NodeList.size()) &&
+                              NodeList[size_t(job)]->VertexBegin >= 0;
         TQOROctreeNode<int>* leaf = searched ? NodeList[size_t(job)] : LeafOf(level, v);
         if (!leaf) continue;
         GrowByVertex(level, leaf, v);
-        grown.push_back(leaf);
+        if (searched)
+            touched[size_t(job)] = 1;
+        else
+            grown.push_back(leaf);
     }
+    for (size_t job = 0; job < touched.size(); ++job)
+        if (touched[job]) grown.push_back(NodeList[job]);
     std::sort(grown.begin(), grown.end());
     grown.erase(std::unique(grown.begin(), grown.end()), grown.end());
+    for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
+    GrowAncestors(grown);
+}
+
+bool TKSN_SculptBrush::SearchRunsHold() const
+{
+    return ListInLeafOrder && JobFirst.size() == NodeList.size() + 1 && ListedBySearch <= gAffectedVertexCount;
+}
+
+void TKSN_SculptBrush::GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals)
+{
+    // The search's runs: one leaf each, so the slots grow disjoint leaves.
+    TouchedNodes.assign(NodeList.size(), 0);
+    ForBlocks(int(NodeList.size()), 1, [&](int firstJob, int endJob) {
+        for (int job = firstJob; job < endJob; ++job) {
+            TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
+            const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
+            for (int k = first; k < end; ++k) {
+                const int v = gAffectedVertices[k].Vertex;
+                if (vertexNormals) RecalculateVertexNormal(level, v);
+                GrowByVertex(level, leaf, v);
+            }
+            TouchedNodes[size_t(job)] = end > first ? 1 : 0;
+        }
+    });
+}
+
+void TKSN_SculptBrush::RecalculateNormalsAndBounds(TKSN_MeshRoot* level)
+{
+    if (!SearchRunsHold() || ListedBySearch != gAffectedVertexCount || !level->vertexNormals ||
+        !level->polygonNormals) {
+        KSN_RecalculateNormalsAfterSculpt(level, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
+                                          gAffectedPolygonCount);
+        UpdateOctreeNodeBounds(level);
+        return;
+    }
+    // As those two, with the vertex normals and the leaves' bounds in one
+    // pass: both read the polygon normals around each listed vertex, and
+    // the bounds read no vertex normal.
+    ForRanges(gAffectedPolygonCount, [&](int first, int end) {
+        for (int k = first; k < end; ++k) level->RecalculatePolyNormal(gAffectedPolygons[k]);
+    });
+    GrowLeavesOnPool(level, true);
+    std::vector<TQOROctreeNode<int>*> grown;
+    for (size_t job = 0; job < TouchedNodes.size(); ++job)
+        if (TouchedNodes[job]) grown.push_back(NodeList[job]);
     for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
     GrowAncestors(grown);
 }
@@ -661,6 +790,14 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
     // the tool, so this is Alt at this dab's event (and readable headless).
     if (OS.IsAltHeld()) DabAmplitude = -DabAmplitude;
     if (viewport) viewport->SetRenderedSceneStatus(2);
+    // The brush tiling is made ready for this viewport at every dab; the
+    // texture's coordinates are those of the current viewport.
+    int textureWidth = 0, textureHeight = 0;
+    const unsigned char* texture =
+        hooks.PrepareSculptBrushTexture ? hooks.PrepareSculptBrushTexture(viewport, textureWidth, textureHeight) : nullptr;
+    if (!hooks.GetTiledUVMapForVertex || textureWidth <= 0 || textureHeight <= 0) texture = nullptr;
+    TKSN_Viewport* tilingView = hooks.GetCurrentViewport ? hooks.GetCurrentViewport() : nullptr;
+    if (!tilingView) tilingView = viewport;
 
     std::vector<TKSN_Mesh*> meshes;
     if (hooks.GetMeshes) hooks.GetMeshes(meshes);
@@ -691,6 +828,9 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
                 if (flipped ? side <= tolerance : side >= -tolerance) gAffectedVertices[kept++] = gAffectedVertices[k];
             }
             gAffectedVertexCount = kept;
+            // The search's runs no longer line up; partners come after the kept entries.
+            ListedBySearch = kept;
+            ListInLeafOrder = false;
         }
 
         // The box of the base positions the dab reached (the origin without any).
@@ -703,10 +843,16 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
                 GrowBox(SculptedMin, SculptedMax, level->baseVertices + 3 * gAffectedVertices[k].Vertex);
         }
 
-        // TODO(stub): the colourising brush texture (its intensity scales each
-        // vertex's change, a black texel reverses it) once the project hands
-        // over the texture image and its tiling.
         TKSN_SculptDab dab;
+        if (texture) {
+            dab.Texture = texture;
+            dab.TextureWidth = textureWidth;
+            dab.TextureHeight = textureHeight;
+            dab.TextureCoordinates = [tiled = hooks.GetTiledUVMapForVertex, tilingView](int v, const float* base,
+                                                                                       float* uv) {
+                tiled(tilingView, uv, base, base, v);
+            };
+        }
         dab.Kind = GetKind();
         dab.Strength = GetEffectiveStrength();
         dab.Amplitude = ScaledAmplitude;
@@ -733,9 +879,7 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
                     }
             }
         }
-        KSN_RecalculateNormalsAfterSculpt(level, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
-                                          gAffectedPolygonCount);
-        UpdateOctreeNodeBounds(level);
+        RecalculateNormalsAndBounds(level);
         // Another level on display shares the positions; its octree follows
         // around what the dab reached.
         TKSN_SubDMesh* shown = m->GetSubD_Current();

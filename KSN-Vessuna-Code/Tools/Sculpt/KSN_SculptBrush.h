@@ -24,7 +24,9 @@
 #include "KSN_AffectedLists.h"
 #include "KSN_Brush.h"
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "QOROctree.h"
@@ -54,7 +56,21 @@ struct TKSN_SculptDab {
     int Axis = 0;
     float PlaneOffset = 0.0f;
     float PlaneTolerance = 0.0f;
+    // The colourising brush texture (4 bytes a pixel, row 0 first; null
+    // without one). It scales the sculpt kind's change of each vertex by
+    // KSN_SculptTextureFactor at the vertex's texture coordinates, which
+    // TextureCoordinates (called from pool threads) gives from its index and
+    // base position.
+    const unsigned char* Texture = nullptr;
+    int TextureWidth = 0, TextureHeight = 0;
+    std::function<void(int vertex, const float* base, float* uv)> TextureCoordinates;
 };
+
+// I - 1 for the texel at brush-texture coordinates (u, v) (one image a unit,
+// wrapping around), I = (2 x red + green) x 2 / 765, times alpha / 255 below
+// 255, each channel interpolated bilinearly and truncated to a byte: 1 for
+// white, about 0 for mid grey, -1 for black. 1 without pixels.
+float KSN_SculptTextureFactor(const unsigned char* pixels, int width, int height, float u, float v);
 
 // Applies the dab to the listed vertices of level: deltas (3 floats a vertex,
 // the layer's data) and the resolved positions change; every other vertex
@@ -101,6 +117,8 @@ public:
     // Grows the bounds of the listed leaves (and their ancestors) by their
     // vertices' positions and polygons' normals; invalidates their display.
     void UpdateOctreeNodeBounds(TKSN_MeshRoot* level);
+    // KSN_RecalculateNormalsAfterSculpt over the lists, then UpdateOctreeNodeBounds.
+    void RecalculateNormalsAndBounds(TKSN_MeshRoot* level);
     // The level on display, when it is another one: its leaves in the box
     // (plus margin) take their new bounds and polygon normals.
     static void InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin);
@@ -115,6 +133,21 @@ public:
     float AffectedMin[2] = {0, 0}, AffectedMax[2] = {0, 0};   // the brush rectangle (viewport units)
     std::vector<TQOROctreeNode<int>*> NodeList;
     std::vector<int32_t> NodeOfVertex;   // per vertex: its leaf's place in NodeList (listed vertices only)
+    std::vector<uint8_t> TouchedNodes;   // per NodeList entry: a listed vertex of the leaf moved
+    // The search's scratch per NodeList entry: its listed vertices, the
+    // polygons it listed first, their weighted normal sum, and where its run
+    // starts in the affected list.
+    std::vector<std::vector<TKSN_AffectedVertex>> JobLists;
+    std::vector<std::vector<int32_t>> JobPolygons;
+    std::vector<std::array<float, 3>> JobSums;
+    std::vector<int32_t> JobFirst;
+    bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
+private:
+    bool SearchRunsHold() const;
+    // Grows each searched leaf by its run's vertices (and first sets their
+    // normals when asked), on the pool; marks TouchedNodes.
+    void GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals);
+public:
     int32_t ListedBySearch = 0;
     bool BackFaceTest = false;                      // set per mesh by the node search
     float ViewDirection[3] = {0.0f, 0.0f, 1.0f};    // toward the viewer          // list entries the search made (partners follow them)

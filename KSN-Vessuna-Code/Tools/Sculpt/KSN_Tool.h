@@ -126,6 +126,15 @@ struct TKSN_ToolProjectHooks {
     bool (*IsSymmetryOn)(TKSN_Mesh* mesh, bool& flipped) = nullptr;
     // The project's brush shape: one byte a pixel, row 0 first; null without one.
     const unsigned char* (*GetBrushShapeImage)(int& width, int& height) = nullptr;
+    // Makes the brush tiling ready for the viewport and answers the
+    // colourising brush texture (4 bytes a pixel, row 0 first), null while
+    // colourising is off.
+    const unsigned char* (*PrepareSculptBrushTexture)(TKSN_Viewport* viewport, int& width, int& height) = nullptr;
+    // The brush-texture coordinates (u, v and a third) of a world point under
+    // the tiling made ready last; reference is a point of the same surface
+    // patch. Only reads, so pool threads may call it.
+    void (*GetTiledUVMapForVertex)(TKSN_Viewport* viewport, float* uvw, const float* point, const float* reference,
+                                   int vertex) = nullptr;
     // Records one undo step of what a displacement bake can change (the
     // maps' pixels and the materials' strengths).
     void (*BeforeBakeDisplacementMaps)() = nullptr;

@@ -41,26 +41,52 @@ protected:
 
 TEST_F(SculptDabTest, SculptMovesAlongTheNormalByTheBlendType)
 {
+    // Brush textures (RGBA): one texel each, or black and white side by side,
+    // the grid's left half on the black texel's centre, its right half on the white's.
+    const unsigned char black[4] = {0, 0, 0, 255}, white[4] = {255, 255, 255, 255};
+    const unsigned char grey[4] = {128, 128, 0, 255}, clear[4] = {0, 0, 0, 0};
+    const unsigned char halves[8] = {0, 0, 0, 255, 255, 255, 255, 255};
     struct Case {
         const char* why;
         float amplitude;
         int blend, dabs;
         float expected;   // z of every listed vertex, in amplitudes of 0.01
+        const unsigned char* texture = nullptr;
+        int textureWidth = 1;
+        float expectedRight = 0.0f;   // with the two-texel texture: right of the middle
     } cases[] = {
         {"one dab", 0.01f, 1, 1, 1.0f},
         {"Alt: negative amplitude", -0.01f, 1, 1, -1.0f},
         {"type 1 adds up", 0.01f, 1, 2, 2.0f},
         {"type 0 moves toward the target once", 0.01f, 0, 2, 1.0f},
+        {"a black texture texel reverses", 0.01f, 1, 1, -1.0f, black},
+        {"a white texel keeps the change", 0.01f, 1, 1, 1.0f, white},
+        {"mid grey nearly cancels it", 0.01f, 1, 1, (2 * 128 + 128) * 2 / 765.0f - 1.0f, grey},
+        {"alpha 0 reverses like black", 0.01f, 1, 1, -1.0f, clear},
+        {"type 0 reverses toward the reversed target", 0.01f, 0, 1, -1.0f, black},
+        {"each vertex takes its own texel", 0.01f, 1, 1, -1.0f, halves, 2, 1.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         Mesh = SubDTest::MakeFlatGrid(N);
         std::fill(D.begin(), D.end(), 0.0f);
         ListInterior();
-        for (int i = 0; i < c.dabs; ++i) Dab(Make(eKSN_SculptKind::Sculpt, c.amplitude, c.blend));
+        TKSN_SculptDab dab = Make(eKSN_SculptKind::Sculpt, c.amplitude, c.blend);
+        if (c.texture) {
+            dab.Texture = c.texture;
+            dab.TextureWidth = c.textureWidth;
+            dab.TextureHeight = 1;
+            dab.TextureCoordinates = [](int, const float* base, float* uv) {
+                uv[0] = base[0] > 0.5f ? 0.75f : 0.25f;
+                uv[1] = 0.5f;
+            };
+        }
+        for (int i = 0; i < c.dabs; ++i) Dab(dab);
         for (const TKSN_AffectedVertex& e : List) {
-            EXPECT_NEAR(R(e.Vertex)[2], 0.01f * c.expected, 1e-7f);
-            EXPECT_NEAR(D[size_t(3 * e.Vertex + 2)], 0.01f * c.expected, 1e-7f);
+            const bool right = c.textureWidth == 2 && Mesh->baseVertices[3 * e.Vertex] > 0.5f;
+            const float expected = right ? c.expectedRight : c.expected;
+            EXPECT_NEAR(R(e.Vertex)[2], 0.01f * expected, 1e-7f) << e.Vertex;
+            EXPECT_NEAR(D[size_t(3 * e.Vertex + 2)], 0.01f * expected, 1e-7f) << e.Vertex;
         }
         EXPECT_EQ(R(V(0, 0))[2], 0.0f) << "unlisted vertices stay";
         EXPECT_EQ(D[2], 0.0f);
@@ -117,6 +143,33 @@ TEST_F(SculptDabTest, EraserReturnsTowardTheBase)
         if (v != V(3, 3) && v != V(4, 3)) {
             for (int i = 0; i < 3; ++i) EXPECT_EQ(D[size_t(3 * v + i)], before[size_t(3 * v + i)]) << v;
         }
+}
+
+TEST(SculptTexture, TheFactorSamplesBilinearlyAndWrapsAround)
+{
+    // Two texels in a row: black (factor -1) and white (1); between their
+    // centres the channels blend, and coordinates wrap one image a unit.
+    const unsigned char row[8] = {0, 0, 0, 255, 255, 255, 255, 255};
+    struct Case {
+        const char* why;
+        float u, expected;
+    } cases[] = {
+        {"black texel centre", 0.25f, -1.0f},
+        {"white texel centre", 0.75f, 1.0f},
+        {"half way: channels 127", 0.5f, (2 * 127 + 127) * 2 / 765.0f - 1.0f},
+        {"one image to the right is the same texel", 1.25f, -1.0f},
+        {"negative coordinates wrap", -0.75f, -1.0f},
+        {"far negative coordinates wrap", -9.25f, 1.0f},
+        {"past the last centre: the last texel alone", 0.9f, 1.0f},
+        {"before the first centre wraps onto the last texel", 0.1f, 1.0f},
+        {"huge coordinates stay inside the image", 3.0e9f, -1.0f},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(KSN_SculptTextureFactor(row, 2, 1, c.u, 0.5f), c.expected, 1e-6f) << c.why;
+    EXPECT_EQ(KSN_SculptTextureFactor(nullptr, 0, 0, 0.3f, 0.3f), 1.0f) << "no texture keeps the change";
+    // Alpha below 255 scales the intensity: white at alpha 51 gives I = 0.4.
+    const unsigned char faint[4] = {255, 255, 255, 51};
+    EXPECT_NEAR(KSN_SculptTextureFactor(faint, 1, 1, 0.5f, 0.5f), 0.4f - 1.0f, 1e-6f);
 }
 
 TEST(SculptNormals, FastInverseSqrtAndRecomputedNormals)

@@ -5,6 +5,7 @@
 #include "KSN_SculptBrush.h"
 #include "KSN_SculptLayer.h"
 #include "KsnTestSupport.h"
+#include "QORMemory.h"
 #include "QORThreads.h"
 #include "KSN_SubDMesh_Bake.h"
 #include "../../Scene/KSN_SubDTestSupport.h"
@@ -177,6 +178,31 @@ TEST_F(SculptStrokeTest, AStrokeRaisesWhatItCoversAndLeavesTheRestBitForBit)
     EXPECT_NEAR(D[3 * middle + 2], -2.0f * A, 0.004f * A);
 }
 
+TEST_F(SculptStrokeTest, TheProjectsBrushTextureScalesTheChange)
+{
+    ASSERT_NE(Top, nullptr);
+    AddLayer("L1");
+    const int n = Top->GetVCount();
+    // A black brush image (every texel), so the tiling's coordinates do not matter.
+    auto* pixels = static_cast<unsigned char*>(QORalloc(4 * 4 * 4));
+    for (int i = 0; i < 16; ++i) {
+        pixels[4 * i] = pixels[4 * i + 1] = pixels[4 * i + 2] = 0;
+        pixels[4 * i + 3] = 255;
+    }
+    Project->CreateBrushFromData(pixels, 4, 4, 4, nullptr);
+    ASSERT_NE(Project->GetCurrentColorizeTextureBrushImage(), nullptr);
+    Stroke(*Brush, {{0.5f, 0.5f}, {0.5f, 0.5f}});   // press and release: two dabs
+    const float* D = KSN_GetToolProjectHooks().GetSculptLayerDeltas(Mesh, n, false);
+    ASSERT_NE(D, nullptr);
+    const float A = 0.005f * Top->boundsDiagonal;
+    int lowered = 0;
+    for (int v = 0; v < n; ++v) {
+        ASSERT_LE(D[3 * v + 2], 0.0f) << v;
+        if (std::fabs(D[3 * v + 2] + 2.0f * A) < 0.004f * A) ++lowered;
+    }
+    EXPECT_GT(lowered, 4) << "a black texel reverses the brush's change";
+}
+
 TEST_F(SculptStrokeTest, HiddenPolygonsMaskTheBrushAndTheEraserTakesTheLayerAway)
 {
     ASSERT_NE(Top, nullptr);
@@ -275,6 +301,62 @@ TEST_F(SculptStrokeTest, WithSymmetryEveryVertexStaysItsPartnersMirrorImage)
     }
     EXPECT_GT(mirrored, n / 3) << "map A pairs the positive side";
     EXPECT_GT(raised, 20);
+}
+
+TEST_F(SculptStrokeTest, MovedVerticesGetTheirNormalsAndTheirLeavesHoldThemAndTheirPolygonsNormals)
+{
+    ASSERT_NE(Top, nullptr);
+    AddLayer("L1");
+    Mesh->symmetryAxis = 0;
+    Mesh->symmetryOffset = 0.5f;
+    SelectionBrushSize = 0.2f;
+    TThreadCruncher* saved = ThreadCruncher;
+    TThreadCruncher pool(8);
+    ThreadCruncher = &pool;
+    // Without symmetry the search's leaves grow on the pool; with it the
+    // partners' leaves are looked up one by one.
+    for (bool symmetry : {false, true}) {
+        SCOPED_TRACE(symmetry ? "symmetry" : "no symmetry");
+        Project->UseSymmetry = symmetry;
+        const int n = Top->GetVCount();
+        const std::vector<float> before(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+        // Dabs at one point: a vertex moves only while listed, so its leaf
+        // has seen its polygons' latest normals (a later dab elsewhere may
+        // turn them again, growing only the leaves of what it lists).
+        Stroke(*Brush, {{0.55f, 0.5f}, {0.55f, 0.5f}, {0.55f, 0.5f}});
+        ++App->frameCounter;
+        int moved = 0;
+        for (TQOROctreeNode<int>* leaf : Top->GetBottomLevelOctreeNodeList())
+            for (int k = leaf->VertexBegin; k < leaf->VertexEnd; ++k) {
+                const int v = Top->visibleVertices[k];
+                const float* R = Top->resolvedVertices + 3 * v;
+                if (std::equal(R, R + 3, before.begin() + 3 * v)) continue;
+                ++moved;
+                for (int i = 0; i < 3; ++i) {
+                    ASSERT_GE(R[i], leaf->ContentMin[i]) << v;
+                    ASSERT_LE(R[i], leaf->ContentMax[i]) << v;
+                }
+                const int* row = Top->vertexPolygons[v];
+                for (int j = 1; j <= row[0]; ++j)
+                    for (int i = 0; i < 3; ++i) {
+                        ASSERT_GE(Top->polygonNormals[3 * row[j] + i], leaf->NormalMin[i]) << v;
+                        ASSERT_LE(Top->polygonNormals[3 * row[j] + i], leaf->NormalMax[i]) << v;
+                    }
+            }
+        EXPECT_GT(moved, 20);
+        // The moved vertices' normals are those of the plain normal pass.
+        std::vector<TKSN_AffectedVertex> list;
+        for (int v = 0; v < n; ++v)
+            if (!std::equal(Top->resolvedVertices + 3 * v, Top->resolvedVertices + 3 * v + 3, before.begin() + 3 * v))
+                list.push_back({v, 1.0f});
+        const std::vector<float> normals(Top->vertexNormals, Top->vertexNormals + 3 * n);
+        KSN_RecalculateNormalsAfterSculpt(Top, list.data(), int(list.size()), nullptr, 0);
+        for (const TKSN_AffectedVertex& e : list)
+            for (int i = 0; i < 3; ++i)
+                ASSERT_EQ(Top->vertexNormals[3 * e.Vertex + i], normals[size_t(3 * e.Vertex + i)]) << e.Vertex;
+    }
+    ThreadCruncher = saved;
+    Project->UseSymmetry = false;
 }
 
 TEST_F(SculptStrokeTest, OneSlotAndEightSlotsGiveTheSameStroke)
