@@ -217,17 +217,6 @@ bool AddLayerSetToLibrary()
 
 // [SECTION] Maps (374-376, 381-383)
 
-std::vector<TQORMaterialMapSource*> HighlightedTreeMaps()
-{
-    std::vector<TQORMaterialMapSource*> maps;
-    if (!Project->Maps) return maps;
-    std::unique_ptr<TKSN_ThingyList> list = Project->Maps->GetPreOrderList(false, true, true);
-    if (list)
-        for (TKSN_Thingy* t : *list)
-            if (auto* map = dynamic_cast<TQORMaterialMapSource*>(t)) maps.push_back(map);
-    return maps;
-}
-
 bool ChooseImage(TDialogBuffers& b)
 {
     char wildcard[KSN_APP_PATH_BUFFER];
@@ -330,7 +319,7 @@ bool ExportHighlightedMaps(bool currentLayer)
         Push(12);
         return false;
     }
-    for (TQORMaterialMapSource* map : HighlightedTreeMaps()) {
+    for (TQORMaterialMapSource* map : KSN_HighlightedTreeMaps()) {
         if (currentLayer)
             Project->ExportMapCurrentLayer(map);
         else
@@ -502,4 +491,15 @@ bool KSN_MapFileCommand(TQOREvent* event, bool& result)
         return true;
     default: return false;
     }
+}
+
+std::vector<TQORMaterialMapSource*> KSN_HighlightedTreeMaps()
+{
+    std::vector<TQORMaterialMapSource*> maps;
+    if (!Project || !Project->Maps) return maps;
+    std::unique_ptr<TKSN_ThingyList> list = Project->Maps->GetPreOrderList(false, true, true);
+    if (list)
+        for (TKSN_Thingy* t : *list)
+            if (auto* map = dynamic_cast<TQORMaterialMapSource*>(t)) maps.push_back(map);
+    return maps;
 }

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TQOREvent;
+class TQORMaterialMapSource;
 
 bool KSN_ModelFileCommand(TQOREvent* event, bool& result);
 bool KSN_SetFileCommand(TQOREvent* event, bool& result);
@@ -28,3 +30,6 @@ bool KSN_LoadBrushFileCommand(bool shape);
 // pop-up (w x h) keeps its right edge inside and its bottom edge 10 pixels
 // above the window's.
 void KSN_ClampPopupPosition(int& x, int& y, int W, int H, int w, int h);
+
+// The maps highlighted in the project's maps tree, in pre-order.
+std::vector<TQORMaterialMapSource*> KSN_HighlightedTreeMaps();

@@ -9,6 +9,7 @@
 #include "KSN_Application.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_MainWindow_Panels.h"
+#include "KSN_Commands_FileIO.h"
 #include "KSN_MapLayer.h"
 #include "KSN_MapPixelOps.h"
 #include "KSN_Mesh.h"
@@ -37,17 +38,6 @@ void WarnNoMap() { OS.WarningMessageNoRepeat("%s", Lang.GetText(1541)); }
 
 template <class T> T* Resolve(uint32_t id) { return id ? dynamic_cast<T*>(__GetThingyFromID(id)) : nullptr; }
 
-// The maps tree's multi-selected maps in pre-order.
-std::vector<TQORMaterialMapSource*> TreeHighlighted()
-{
-    std::vector<TQORMaterialMapSource*> maps;
-    if (!Project->Maps) return maps;
-    std::unique_ptr<TKSN_ThingyList> list = Project->Maps->GetPreOrderList(false, true, true);
-    if (list)
-        for (TKSN_Thingy* t : *list)
-            if (auto* map = dynamic_cast<TQORMaterialMapSource*>(t)) maps.push_back(map);
-    return maps;
-}
 
 // The project's map list, highlighted maps only, in list order.
 std::vector<TQORMaterialMapSource*> ListHighlighted()
@@ -99,7 +89,7 @@ bool HasRGB(TQORMaterialMapSource* target)
 bool ResizeMaps()
 {
     App->CleanTemporaryMemory();
-    std::vector<TQORMaterialMapSource*> maps = TreeHighlighted();
+    std::vector<TQORMaterialMapSource*> maps = KSN_HighlightedTreeMaps();
     if (maps.empty()) {
         WarnNoMap();
         Push(12);
@@ -185,7 +175,7 @@ unsigned char ToByte(float v) { return (unsigned char)std::clamp(int(v * 255.0f)
 
 bool ClearMaps()
 {
-    std::vector<TQORMaterialMapSource*> maps = TreeHighlighted();
+    std::vector<TQORMaterialMapSource*> maps = KSN_HighlightedTreeMaps();
     if (maps.empty()) {
         WarnNoMap();
         return false;
@@ -214,7 +204,7 @@ bool ClearMaps()
 
 bool ChooseDefaultColour()
 {
-    std::vector<TQORMaterialMapSource*> maps = TreeHighlighted();
+    std::vector<TQORMaterialMapSource*> maps = KSN_HighlightedTreeMaps();
     if (maps.empty()) {
         WarnNoMap();
         Push(12);
@@ -371,7 +361,7 @@ bool DropMapOnViewport(TQOREvent* event)
 
 bool DeleteMaps()
 {
-    std::vector<TQORMaterialMapSource*> maps = TreeHighlighted();
+    std::vector<TQORMaterialMapSource*> maps = KSN_HighlightedTreeMaps();
     const int count = Project->Maps ? Project->Maps->GetSelectedCount(true, true) : 0;
     if (maps.empty() || count == 0) {
         WarnNoMap();
@@ -452,7 +442,7 @@ bool OpenNewMapWindow(int mode)
     if (!window) return false;
     window->Mode = mode;
     if (mode == TKSN_NewMapWindow::ModeResize) {
-        std::vector<TQORMaterialMapSource*> maps = TreeHighlighted();
+        std::vector<TQORMaterialMapSource*> maps = KSN_HighlightedTreeMaps();
         window->MapToResize = maps.empty() ? nullptr : maps.front();
         if (maps.empty()) {
             WarnNoMap();
