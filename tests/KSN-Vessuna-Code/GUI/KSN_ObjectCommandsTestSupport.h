@@ -4,6 +4,7 @@
 // window answered as the user would, and one pass of the command pump.
 #pragma once
 
+#include "KsnTestQuadGrid.h"
 #include "KSN_CommandTestSupport.h"
 
 #include "GuiEditField.h"
@@ -32,30 +33,12 @@ protected:
         }
         auto* mesh = new TKSN_Mesh(object);
         object->Mesh.reset(mesh);
-        const int side = n + 1, vertices = side * side;
-        mesh->Create(vertices, vertices, vertices, n * n);
-        std::vector<float> base, uv;
-        for (int j = 0; j < side; ++j)
-            for (int i = 0; i < side; ++i) {
-                base.insert(base.end(), {float(i) / float(n), float(j) / float(n), 0.0f});
-                uv.insert(uv.end(), {float(i) / float(n), float(j) / float(n)});
-            }
-        mesh->SetBaseVertexArray(base.data(), vertices);
-        mesh->SetTVertexArray(uv.data(), vertices);
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i) {
-                TQORPolygon& q = mesh->Polygons[j * n + i];
-                q.SetCount(4);
-                const int corners[4] = {j * side + i, j * side + i + 1, (j + 1) * side + i + 1, (j + 1) * side + i};
-                for (int k = 0; k < 4; ++k) q.Points[k] = {corners[k], corners[k]};
-                q.Material = 0;
-                q.Group = 0;
-                mesh->PolygonFlags[j * n + i] = 0;
-            }
-        for (int v = 0; v < vertices; ++v) {
-            mesh->VertexInfo[v].Flags = 0;
-            mesh->VertexInfo[v].Select = 0.0f;
-        }
+        KsnFillQuadGrid(*mesh, n, [n](int i, int j, float* p) {
+            p[0] = float(i) / float(n);
+            p[1] = float(j) / float(n);
+            p[2] = 0.0f;
+        });
+        for (int k = 0; k < n * n; ++k) mesh->Polygons[k].Material = mesh->Polygons[k].Group = 0;
         TQORMaterial* material = KSN_NewMaterial("Skin");
         material->CacheChannels();
         mesh->Materials->AddItem(material);

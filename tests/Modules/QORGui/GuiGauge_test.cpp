@@ -3,6 +3,7 @@
 // interactive change, the drop-down button and strip, live variables, the
 // shown value, the scroll bar's thumb, arrows and pages, and the gauge's own
 // edit field.
+#include "GuiTestEvents.h"
 #include "GuiFont.h"
 #include "GuiMaster.h"
 #include "GuiText.h"
@@ -37,17 +38,6 @@ bool IntVariableCB(TQOREvent* e)
     else
         e->intParameters[0] = IntVariable;
     return true;
-}
-
-// The commands of the queued events, oldest first; the queue is emptied.
-std::vector<int> DrainCommands()
-{
-    std::vector<int> out;
-    while (TQOREvent* e = QOREvents_PopEvent()) {
-        out.push_back(e->GetCommand());
-        delete e;
-    }
-    return out;
 }
 
 class GuiGaugeTest : public ::testing::Test {

@@ -1,6 +1,7 @@
 // The widgets driven through the window layer's dispatch functions and the
 // master, as the host drives them: a click and keys into an edit field, a drag over a
 // gauge, a drop-down choice, and the panel's toggle.
+#include "GuiTestEvents.h"
 #include "GuiFont.h"
 #include "GuiMaster.h"
 #include "GuiText.h"
@@ -20,16 +21,6 @@ namespace {
 
 int Beeps = 0;
 void CountBeep() { ++Beeps; }
-
-std::vector<int> DrainCommands()
-{
-    std::vector<int> out;
-    while (TQOREvent* e = QOREvents_PopEvent()) {
-        out.push_back(e->GetCommand());
-        delete e;
-    }
-    return out;
-}
 
 // A blank application bound to the window layer; input arrives through the
 // layer's dispatch functions, as the host delivers it.

@@ -5,6 +5,7 @@
 // standing for the project's picking (nearest polygon under the point).
 #pragma once
 
+#include "KsnTestQuadGrid.h"
 #include "KSN_UndoTestSupport.h"
 
 #include "KSN_AffectedLists.h"
@@ -196,30 +197,15 @@ protected:
         object->SetName("%s", name);
         auto* mesh = new TKSN_Mesh(object);
         object->Mesh.reset(mesh);
-        const int side = n + 1, vertices = side * side;
-        mesh->Create(vertices, vertices, vertices, n * n);
-        std::vector<float> base, uv;
-        for (int j = 0; j < side; ++j)
-            for (int i = 0; i < side; ++i) {
+        KsnFillQuadGrid(
+            *mesh, n,
+            [&](int i, int j, float* p) {
                 const float x = x0 + width * float(i) / float(n), y = y0 + width * float(j) / float(n);
-                base.insert(base.end(), {x, y, z + (bump ? bump(x, y) : 0.0f)});
-                uv.insert(uv.end(), {float(i) / float(n), float(j) / float(n)});
-            }
-        mesh->SetBaseVertexArray(base.data(), vertices);
-        mesh->SetTVertexArray(uv.data(), vertices);
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i) {
-                TQORPolygon& q = mesh->Polygons[j * n + i];
-                q.SetCount(4);
-                int corners[4] = {j * side + i, j * side + i + 1, (j + 1) * side + i + 1, (j + 1) * side + i};
-                if (!facing) std::reverse(corners, corners + 4);
-                for (int k = 0; k < 4; ++k) q.Points[k] = {corners[k], corners[k]};
-                mesh->PolygonFlags[j * n + i] = 0;
-            }
-        for (int v = 0; v < vertices; ++v) {
-            mesh->VertexInfo[v].Flags = 0;
-            mesh->VertexInfo[v].Select = 0.0f;
-        }
+                p[0] = x;
+                p[1] = y;
+                p[2] = z + (bump ? bump(x, y) : 0.0f);
+            },
+            facing);
         Finish(object);
         return object;
     }
