@@ -1,8 +1,6 @@
-// TODO(stub): the main window's panels and sub-windows until their own code
-// exists: each has only the fields and operations that the frame cycle, the
-// input routing, the menus and the CR2 wizard use of it. The sub-windows are
-// plain toolkit windows; the manager panels are plain nodes that the drop
-// routing recognises by type.
+// The main window's manager panels (the Maps tab and the project tree) and
+// the brush-image and picture-object loading the drops and menus use; the
+// other panels and windows have headers of their own, included here.
 #pragma once
 
 #include "GuiNode.h"

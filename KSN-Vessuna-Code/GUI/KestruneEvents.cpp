@@ -87,6 +87,3 @@ bool KestruneEvents_CommandCB(TQOREvent* event)
     if (InRange(id, 1, 14) || InRange(id, 117, 181)) return OwnCommand(event);
     return true;
 }
-
-// TODO(stub): the category handlers that later work brings; until then each
-// refuses its ids without effect.
