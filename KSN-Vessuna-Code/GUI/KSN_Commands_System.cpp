@@ -103,7 +103,7 @@ bool DroppedFile(TKSN_MainWindow& w, TQOREvent* e)
         // The mode bar's brush buttons and the maps panel take it as the window's own drops do.
         KSN_DropFileOnPanels(w, node, path);
     }
-    if (Inside(node, w.ObjectManager) && node->DragDropEvent &&
+    if (Inside(node, w.ObjectManagerNode) && node->DragDropEvent &&
         InList(ext, App ? App->importImageTypes : nullptr, "App->ImportImageFileTypes")) {
         auto* copy = new TQOREvent(node->DragDropEvent);
         copy->AssignStringParameter(path, 0);

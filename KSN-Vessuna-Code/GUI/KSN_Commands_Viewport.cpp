@@ -265,14 +265,14 @@ bool Maximise(TQOREvent* event)
     for (TKSN_ViewportPanel* p : w.ViewportPanels)
         if (p) p->OnViewOrGeometryChanged();
     TGui_Node* moved = nullptr;
-    if (!w.MaximizedPanel) {
-        w.MaximizedPanel = panel;
+    if (!w.MaximizedViewportPanel) {
+        w.MaximizedViewportPanel = panel;
         panel->Pop();
         moved = panel;
     } else {
-        moved = w.MaximizedPanel;
+        moved = w.MaximizedViewportPanel;
         moved->Push();
-        w.MaximizedPanel = nullptr;
+        w.MaximizedViewportPanel = nullptr;
     }
     moved->KeepOnTop = false;
     Project->OnAllViewportsChanged();
@@ -566,7 +566,7 @@ bool Kestrune_Events_ViewportCB(TQOREvent* event)
     case 301:
         if (w && App) {
             App->viewportLayout = event->GetIndex();
-            w->MaximizedPanel = nullptr;
+            w->MaximizedViewportPanel = nullptr;
             if (event->GetIndex() == 5) {
                 if (App->viewports[0]) App->viewports[0]->SetAutoView(false);
                 if (App->viewports[1]) App->viewports[1]->SetToTop(true);

@@ -180,9 +180,9 @@ public:
 
     // [SECTION] Fields
     TKSN_ViewportPanel* ViewportPanels[4] = {};
-    TKSN_ViewportPanel* MaximizedPanel = nullptr;
-    TGui_Node* LeftColumn = nullptr;
-    TGui_Node* ModeBar = nullptr;
+    TKSN_ViewportPanel* MaximizedViewportPanel = nullptr;
+    TGui_Node* SidePanel = nullptr;
+    TGui_Node* ModeButtonBar = nullptr;
     TGui_Button* BrushShapeButton = nullptr;
     TGui_Button* BrushImageButton = nullptr;
     TGui_Node* ColorSwatch = nullptr;     // the mode bar's colour swatch
@@ -212,14 +212,14 @@ public:
     TGui_Window* NewMapWindow = nullptr;
     TGui_Window* OptionsWindow = nullptr;
     TKSN_CR2ExportWindow* CR2ExportWindow = nullptr;
-    TKSN_MapsNode* MapsPanel = nullptr;
-    TKSN_ObjectManagerNode* ObjectManager = nullptr;
+    TKSN_MapsNode* MapsNode = nullptr;
+    TKSN_ObjectManagerNode* ObjectManagerNode = nullptr;
     TKSN_SplashScreenWindow* SplashWindow = nullptr;
     TQORglutTexture* SplashTexture = nullptr;
     TQORglutTexture* CloseWindowButtonTexture = nullptr;
 
     // Members that the stand-in layout does not place yet (the side panel is
-    // LeftColumn).
+    // SidePanel).
     TGui_Node* ToolBar = nullptr;          // the current tool's quick controls
     TGui_Node* TabBar = nullptr;           // the side panel's three tab buttons
     TGui_Button* ManagerTabButton = nullptr;

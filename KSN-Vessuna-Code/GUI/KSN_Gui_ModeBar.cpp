@@ -161,13 +161,13 @@ void MakeTextureInactive(TQORglutTexture* texture, bool)
 
 void TKSN_MainWindow::UpdateModeButtons()
 {
-    if (!ModeBar) return;
-    ModeBar->Empty();
+    if (!ModeButtonBar) return;
+    ModeButtonBar->Empty();
     BrushShapeButton = BrushImageButton = nullptr;
     ColorSwatch = nullptr;
     if (!App) return;
     TBarCursor c;
-    TGui_Node* bar = ModeBar;
+    TGui_Node* bar = ModeButtonBar;
 
     TGui_Button* logo = bar->AddButton("Updates...", c.X, c.Y, Lang.GetText(557));
     logo->SetName("Updates...", false);

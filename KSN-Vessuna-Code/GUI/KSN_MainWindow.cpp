@@ -248,7 +248,7 @@ void TKSN_MainWindow::Init()
     DummyViewportPaddingNode->DrawSurface = false;
     DummyViewportPaddingNode->BorderWidth = 0;
     if (Project) Project->SetCurrentViewportIndex(0);
-    MaximizedPanel = ViewportPanels[0];
+    MaximizedViewportPanel = ViewportPanels[0];
     if (App) App->viewportLayout = 5;
 
     // 7. The three side views, run at the first pump; panel 0 keeps its view.
@@ -278,10 +278,10 @@ void TKSN_MainWindow::Init()
     NewMapWindow = new TKSN_NewMapWindow(this);
 
     // 13. The side panel with the tool window.
-    LeftColumn = PlainNode(this, 230, 400);
-    LeftColumn->CreateVerticalScrollBar();
-    ToolTypeBar = PlainNode(LeftColumn, 230, 20);
-    ToolWindow = new TKSN_ToolWindow(LeftColumn);
+    SidePanel = PlainNode(this, 230, 400);
+    SidePanel->CreateVerticalScrollBar();
+    ToolTypeBar = PlainNode(SidePanel, 230, 20);
+    ToolWindow = new TKSN_ToolWindow(SidePanel);
     ToolWindow->SetName("Tool Window", false);
     ToolWindow->ShowName = false;
     ToolWindow->Width = 230;
@@ -321,9 +321,9 @@ void TKSN_MainWindow::Init()
     ImportWindow = new TKSN_ImportWindow(this);
     CR2ExportWindow = new TKSN_CR2ExportWindow(this);
     ViewportOptionsWindow = new TKSN_ViewportOptionsWindow(this);
-    ObjectManager = new TKSN_ObjectManagerNode(LeftColumn);
-    ObjectManager->ShowName = false;
-    ObjectManager->SetHint("%s", Lang.GetText(884));
+    ObjectManagerNode = new TKSN_ObjectManagerNode(SidePanel);
+    ObjectManagerNode->ShowName = false;
+    ObjectManagerNode->SetHint("%s", Lang.GetText(884));
     // The two library pop-ups, filled once from the application's brush trees.
     BrushImageLibraryWindow = new TKSN_BrushTextureManagerNode(this);
     BrushImageLibraryWindow->SetName("Brush Images", false);
@@ -343,9 +343,9 @@ void TKSN_MainWindow::Init()
     BrushShapeLibraryWindow->Shapes = true;
     BrushShapeLibraryWindow->Update();
     BrushShapeLibraryWindow->Hide();
-    MapsPanel = new TKSN_MapsNode(LeftColumn);
-    MapsPanel->ShowName = false;
-    AnimationControlsNode = new TKSN_AnimationControlsNode(LeftColumn);
+    MapsNode = new TKSN_MapsNode(SidePanel);
+    MapsNode->ShowName = false;
+    AnimationControlsNode = new TKSN_AnimationControlsNode(SidePanel);
     AnimationControlsNode->Hide();
 
     // 16. Mode 0 once the pump runs.
@@ -358,8 +358,8 @@ void TKSN_MainWindow::Init()
     HintMode = App && App->showHints ? 1 : 0;
 
     // 18-20. The mode buttons, the overlay, the hot keys.
-    ModeBar = PlainNode(this, 400, 40);
-    ModeBar->SetPosition(0, 0);
+    ModeButtonBar = PlainNode(this, 400, 40);
+    ModeButtonBar->SetPosition(0, 0);
     UpdateModeButtons();
     if (App) App->inputTimer.Start();
     OverlayNode = PlainNode(this, 100, 20);
@@ -374,10 +374,10 @@ void TKSN_MainWindow::LayoutForSize(int width, int height)
     const int menuHeight = MenuBar ? std::max(MenuBar->Height, 20) : 20;
     const int column = 220, modeBar = 52, messages = 140;
     const int viewW = std::max(0, width - column), viewH = std::max(0, height - menuHeight - messages);
-    LeftColumn->SetPosition(width - column, menuHeight);
-    LeftColumn->SetSize(column, height - menuHeight);
+    SidePanel->SetPosition(width - column, menuHeight);
+    SidePanel->SetSize(column, height - menuHeight);
     // The tool-type tabs and the tool panel above the two manager panels.
-    const int toolTop = 22, toolH = LeftColumn->Height / 3;
+    const int toolTop = 22, toolH = SidePanel->Height / 3;
     ToolTypeBar->SetPosition(0, 0);
     ToolTypeBar->SetSize(column, 20);
     TabBar->SetPosition(width - column, height - 24);
@@ -385,16 +385,16 @@ void TKSN_MainWindow::LayoutForSize(int width, int height)
     ToolWindow->Show();
     ToolWindow->SetPosition(0, toolTop);
     ToolWindow->SetSize(column, toolH);
-    const int managers = std::max(0, LeftColumn->Height - toolTop - toolH);
-    ObjectManager->SetPosition(0, toolTop + toolH);
-    ObjectManager->SetSize(column, managers / 2);
-    MapsPanel->SetPosition(0, toolTop + toolH + managers / 2);
-    MapsPanel->SetSize(column, managers - managers / 2);
+    const int managers = std::max(0, SidePanel->Height - toolTop - toolH);
+    ObjectManagerNode->SetPosition(0, toolTop + toolH);
+    ObjectManagerNode->SetSize(column, managers / 2);
+    MapsNode->SetPosition(0, toolTop + toolH + managers / 2);
+    MapsNode->SetSize(column, managers - managers / 2);
     // The mode bar runs down the left edge; its brush buttons and colour
     // swatch stand at its foot, lowest first, 2 pixels apart.
-    ModeBar->SetPosition(0, menuHeight);
-    ModeBar->SetSize(modeBar, viewH);
-    int foot = ModeBar->Height;
+    ModeButtonBar->SetPosition(0, menuHeight);
+    ModeButtonBar->SetSize(modeBar, viewH);
+    int foot = ModeButtonBar->Height;
     for (TGui_Node* n : {ColorSwatch, static_cast<TGui_Node*>(BrushImageButton),
                          static_cast<TGui_Node*>(BrushShapeButton)}) {
         if (!n) continue;
@@ -450,10 +450,10 @@ void TKSN_MainWindow::Draw()
         right = std::max(right, p->X + p->Width);
         bottom = std::max(bottom, p->Y + p->Height);
     }
-    const int left = LeftColumn ? LeftColumn->X : 0;
+    const int left = SidePanel ? SidePanel->X : 0;
     const int top = MenuBar ? MenuBar->Height : 0;
     TGui_Master::Draw();
-    if (!LeftColumn || left <= right) return;
+    if (!SidePanel || left <= right) return;
     float c[3];
     GetDisplayColor(c, BackgroundColor, false);
     SetupToDraw(false);

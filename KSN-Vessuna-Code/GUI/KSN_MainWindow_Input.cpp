@@ -127,7 +127,7 @@ bool DropOnPanels(TKSN_MainWindow& w, TGui_Node* node, const char* path)
         if (Project) Project->LoadBrushShapeFromFile(path);
         return true;
     }
-    if (!w.MapsPanel || !IsUnder(node, w.MapsPanel) || !Project) return false;
+    if (!w.MapsNode || !IsUnder(node, w.MapsNode) || !Project) return false;
     TKSN_MapNode* mapNode = nullptr;
     for (TGui_Node* n = node; n && !mapNode; n = n->Parent) mapNode = dynamic_cast<TKSN_MapNode*>(n);
     if (mapNode) {
@@ -363,7 +363,7 @@ void TKSN_MainWindow::DragDropCB(const char* path, int x, int y)
         KSN_PumpStep();
         return;
     }
-    if (w.ObjectManager && IsUnder(node, w.ObjectManager) && node->DragDropEvent &&
+    if (w.ObjectManagerNode && IsUnder(node, w.ObjectManagerNode) && node->DragDropEvent &&
         ExtensionInList(ext, App ? App->importImageTypes : nullptr)) {
         auto* e = new TQOREvent(node->DragDropEvent);
         e->AssignStringParameter(path, 0);

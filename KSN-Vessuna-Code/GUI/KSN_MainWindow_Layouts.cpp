@@ -87,9 +87,9 @@ bool KSN_ViewportLayout(int config, int width, int height, TKSN_ViewportRect rec
 void TKSN_MainWindow::UpdateViewports()
 {
     const int menu = MenuBarHeight(*this);
-    const int left = ModeBar && ModeBar->Shown ? ModeBar->Width : 0;
+    const int left = ModeButtonBar && ModeButtonBar->Shown ? ModeButtonBar->Width : 0;
     const int top = menu;
-    const int width = (LeftColumn && LeftColumn->Shown ? LeftColumn->X : Width) - left;
+    const int width = (SidePanel && SidePanel->Shown ? SidePanel->X : Width) - left;
     int height = Height - menu;
     if (MessageWindow && MessagePanel && MessageWindow->Shown) {
         const int title = MessageWindow->TitleBar ? MessageWindow->TitleBar->Height : 0;
@@ -120,12 +120,12 @@ void TKSN_MainWindow::UpdateViewports()
             place(ViewportPanels[i], rects[i]);
         }
     }
-    if (MaximizedPanel) {
+    if (MaximizedViewportPanel) {
         for (TKSN_ViewportPanel* p : ViewportPanels)
-            if (p && p != MaximizedPanel) p->Hide();
-        MaximizedPanel->Show();
+            if (p && p != MaximizedViewportPanel) p->Hide();
+        MaximizedViewportPanel->Show();
         LeftOverRightSpace = width - Down8(width);
-        place(MaximizedPanel, {0, 0, Down8(width), height});
+        place(MaximizedViewportPanel, {0, 0, Down8(width), height});
     }
     if (DummyViewportPaddingNode) {
         DummyViewportPaddingNode->SetPosition(left + width - LeftOverRightSpace, top);
@@ -157,10 +157,10 @@ void TKSN_MainWindow::UpdateSize()
                 if (p && p->Shown) p->OnUpdateContents();
         }
         LastMessageWindow_y = edge;
-        const bool modeBar = ModeBar && ModeBar->Shown;
-        const int side = LeftColumn && LeftColumn->Shown ? LeftColumn->Width : 0;
-        MessageWindow->X = modeBar ? ModeBar->X + ModeBar->Width : 0;
-        MessageWindow->Width = W - side - (modeBar ? ModeBar->Width : 0);
+        const bool modeBar = ModeButtonBar && ModeButtonBar->Shown;
+        const int side = SidePanel && SidePanel->Shown ? SidePanel->Width : 0;
+        MessageWindow->X = modeBar ? ModeButtonBar->X + ModeButtonBar->Width : 0;
+        MessageWindow->Width = W - side - (modeBar ? ModeButtonBar->Width : 0);
         MessageWindow->Height = H - edge;
         MessagePanel->SetPosition(0, 0);
         MessagePanel->SetSize(MessageWindow->Width / 2, MessageWindow->Height);

@@ -243,7 +243,7 @@ void TKSN_MainWindow::SetupViewportMenu()
     Separator(ViewportsMenu);
     TQOREvent* maximise = Command(302);
     maximise->SetIndex(0);
-    if (panel == MaximizedPanel)
+    if (panel == MaximizedViewportPanel)
         ViewportsMenu->AddTextItem(Lang.GetText(157), maximise, Lang.GetText(786));
     else
         ViewportsMenu->AddTextItem(QORFormat(Lang.GetText(156), viewport->GetName()).c_str(), maximise,

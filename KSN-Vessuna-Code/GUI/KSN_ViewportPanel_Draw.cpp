@@ -262,7 +262,7 @@ void TKSN_ViewportPanel::DrawCurrentViewportMarkers()
 {
     TKSN_Viewport* viewport = GetViewport();
     if (!viewport || !App || App->viewportLayout == 0) return;
-    if (MainWindow && MainWindow->MaximizedPanel == this) return;
+    if (MainWindow && MainWindow->MaximizedViewportPanel == this) return;
     if (Project->GetCurrentViewport() != viewport) return;
     SetupViewportUnits(*this);
     // TODO(stub): the paint brush's brush-surface display is drawn with the painting tools.

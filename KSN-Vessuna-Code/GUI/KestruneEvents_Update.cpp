@@ -51,12 +51,12 @@ void UpdateMaterialEditors(TKSN_MainWindow* w)
 
 void UpdateObjectManager(TKSN_MainWindow* w)
 {
-    if (w->ObjectManager) w->ObjectManager->Update();
+    if (w->ObjectManagerNode) w->ObjectManagerNode->Update();
 }
 
 void UpdateMapsNode(TKSN_MainWindow* w)
 {
-    if (w->MapsPanel) w->MapsPanel->Update();
+    if (w->MapsNode) w->MapsNode->Update();
 }
 
 void UpdateBrushLibraries(TKSN_MainWindow* w)

@@ -150,12 +150,12 @@ void Report()
     std::printf("\n");
     // The Manager tab's rows: every named node of the project tree.
     std::printf("KSN_TEST_MANAGER");
-    if (MainWindow && MainWindow->ObjectManager) {
-        std::vector<TGui_Node*> stack{MainWindow->ObjectManager};
+    if (MainWindow && MainWindow->ObjectManagerNode) {
+        std::vector<TGui_Node*> stack{MainWindow->ObjectManagerNode};
         while (!stack.empty()) {
             TGui_Node* n = stack.back();
             stack.pop_back();
-            if (n != MainWindow->ObjectManager && n->GetName()[0]) std::printf(" [%s]", n->GetName());
+            if (n != MainWindow->ObjectManagerNode && n->GetName()[0]) std::printf(" [%s]", n->GetName());
             std::vector<TGui_Node*> children;
             for (TGui_Node* c = n->FirstChild; c; c = c->Next) children.push_back(c);
             stack.insert(stack.end(), children.rbegin(), children.rend());

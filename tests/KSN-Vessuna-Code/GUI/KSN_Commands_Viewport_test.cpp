@@ -105,12 +105,12 @@ TEST_F(ViewportCommands, AStandardViewOnALockedViewportIsRefusedWithAWarning)
 
 TEST_F(ViewportCommands, LayoutFiveTurnsTheAuxiliaryViewsIntoAutomaticViews)
 {
-    W().MaximizedPanel = Panel(1);
+    W().MaximizedViewportPanel = Panel(1);
     TQOREvent e(KestruneEvents_CommandCB, 0, 301);
     e.SetIndex(5);
     ASSERT_TRUE(QORProcessEventNow(&e));
     EXPECT_EQ(App->viewportLayout, 5);
-    EXPECT_EQ(W().MaximizedPanel, nullptr);
+    EXPECT_EQ(W().MaximizedViewportPanel, nullptr);
     EXPECT_FALSE(View(0)->GetAutoView());
     const char* expected[4] = {nullptr, "Top (Auto)", "Left (Auto)", "Back (Auto)"};
     for (int i = 1; i < 4; ++i) {
@@ -124,12 +124,12 @@ TEST_F(ViewportCommands, MaximiseTwiceRestores)
     App->viewportLayout = 4;
     Layout();
     ASSERT_TRUE(Send(302, Panel(3)->GetID()));
-    EXPECT_EQ(W().MaximizedPanel, Panel(3));
+    EXPECT_EQ(W().MaximizedViewportPanel, Panel(3));
     EXPECT_EQ(Project->GetCurrentViewportIndex(), 3);
     Layout();
     for (int i = 0; i < 4; ++i) EXPECT_EQ(Panel(i)->Shown, i == 3);
     ASSERT_TRUE(Send(302, Panel(3)->GetID()));
-    EXPECT_EQ(W().MaximizedPanel, nullptr);
+    EXPECT_EQ(W().MaximizedViewportPanel, nullptr);
     Layout();
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(Panel(i)->Shown);
 }

@@ -330,7 +330,7 @@ TEST_F(InterfaceUpdates, TheManagerRefreshesListTheProjectAndTheOwnerDecidesTheP
     // The project tree follows the document only through its refreshes.
     auto rows = [this] {
         std::string names;
-        std::vector<TGui_Node*> stack{W().ObjectManager};
+        std::vector<TGui_Node*> stack{W().ObjectManagerNode};
         while (!stack.empty()) {
             TGui_Node* n = stack.back();
             stack.pop_back();

@@ -25,7 +25,7 @@ std::vector<TGui_TreeGuideNode*> Guides(TGui_Node* row)
 
 TEST_F(ManagerLists, GuidesFollowTheLevelAndAnExpandedButtonAddsOneBeneathIt)
 {
-    auto* panel = new TKSN_ManagerNode(W().LeftColumn);
+    auto* panel = new TKSN_ManagerNode(W().SidePanel);
     struct TCase {
         int Level;
         bool Button, Collapsed;
@@ -55,7 +55,7 @@ TEST_F(ManagerLists, GuidesFollowTheLevelAndAnExpandedButtonAddsOneBeneathIt)
 
 TEST_F(ManagerLists, EverySecondRowIsShadedAndTheCountRestartsAfterUpdate)
 {
-    auto* panel = new TKSN_ManagerNode(W().LeftColumn);
+    auto* panel = new TKSN_ManagerNode(W().SidePanel);
     const float light = QORglutWigits_DefaultLightBackgroundColor[0];
     for (int pass = 0; pass < 2; ++pass) {
         panel->Update();
@@ -72,7 +72,7 @@ TEST_F(ManagerLists, EverySecondRowIsShadedAndTheCountRestartsAfterUpdate)
 
 TEST_F(ManagerLists, TheLastRowOfABlockEndsItsBranchInAnElbow)
 {
-    auto* panel = new TKSN_ManagerNode(W().LeftColumn);
+    auto* panel = new TKSN_ManagerNode(W().SidePanel);
     const int levels[] = {0, 1, 1, 2, 0};
     std::vector<TKSN_ManagerListItem*> rows;
     for (int level : levels) rows.push_back(panel->CreateNewListItem(true, "r", level, false, false, nullptr, 0));
@@ -91,7 +91,7 @@ TEST_F(ManagerLists, TheLastRowOfABlockEndsItsBranchInAnElbow)
 
 TEST_F(ManagerLists, AnEmptyPanelsListIsZeroHighAndRowsStack)
 {
-    auto* panel = new TKSN_ManagerNode(W().LeftColumn);
+    auto* panel = new TKSN_ManagerNode(W().SidePanel);
     Layout();
     EXPECT_EQ(panel->List->Height, 0);
     panel->CreateNewListItem(false, "a", 0, false, false, nullptr, 0);
@@ -112,7 +112,7 @@ TEST_F(ManagerLists, TheCollapseCallbackFlipsTheFlagOrReportsAMissingObject)
     TKSN_Object object;
     object.RegisterForLookup();
     object.collapsed = true;
-    auto* panel = new TKSN_ManagerNode(W().LeftColumn);
+    auto* panel = new TKSN_ManagerNode(W().SidePanel);
     TKSN_ManagerListItem* row =
         panel->CreateNewListItem(true, "Obj", 1, true, true, ToggleCollapsedThingyCB, object.GetID());
     TQOREvent* click = row->CollapseButton->ClickEvent;

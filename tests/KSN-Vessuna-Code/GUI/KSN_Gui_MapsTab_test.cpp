@@ -22,15 +22,15 @@ protected:
     std::vector<TKSN_MapNode*> Thumbnails()
     {
         std::vector<TKSN_MapNode*> out;
-        for (TGui_Node* c = W().MapsPanel->FirstChild; c; c = c->Next)
+        for (TGui_Node* c = W().MapsNode->FirstChild; c; c = c->Next)
             if (auto* m = dynamic_cast<TKSN_MapNode*>(c)) out.push_back(m);
         return out;
     }
     void Rebuild(int width = 230)
     {
-        W().MapsPanel->MarginX = W().MapsPanel->MarginY = 4;
-        W().MapsPanel->Width = width;
-        W().MapsPanel->Update();
+        W().MapsNode->MarginX = W().MapsNode->MarginY = 4;
+        W().MapsNode->Width = width;
+        W().MapsNode->Update();
     }
 };
 
@@ -62,8 +62,8 @@ TEST_F(MapsTab, ThumbnailsWrapWhenTheNextWouldPassWidthLess90)
 TEST_F(MapsTab, AProjectWithoutMapsShowsOnlyTheText)
 {
     Rebuild();
-    ASSERT_EQ(W().MapsPanel->GetChildCount(), 1);
-    auto* text = dynamic_cast<TGui_Text*>(W().MapsPanel->FirstChild);
+    ASSERT_EQ(W().MapsNode->GetChildCount(), 1);
+    auto* text = dynamic_cast<TGui_Text*>(W().MapsNode->FirstChild);
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text->GetName(), Lang.GetText(258));
 }
@@ -89,8 +89,8 @@ TEST_F(MapsTab, RightClicksKeepOrSetTheHighlightAndOpenTheMenu)
     };
     nodes = Thumbnails();
     // The empty area: the menu opens and no highlight changes.
-    ASSERT_GT(W().MapsPanel->Height, 200);
-    rightClick(W().MapsPanel->AbsX + 150, W().MapsPanel->AbsY + 195);
+    ASSERT_GT(W().MapsNode->Height, 200);
+    rightClick(W().MapsNode->AbsX + 150, W().MapsNode->AbsY + 195);
     EXPECT_TRUE(W().MapsMenu->Shown);
     EXPECT_TRUE(a->multiSelected && b->multiSelected);
     EXPECT_FALSE(c->multiSelected);

@@ -15,7 +15,7 @@ namespace {
 
 class TreeTest : public ObjectCommands {
 protected:
-    TKSN_ObjectManagerNode& Panel() { return *W().ObjectManager; }
+    TKSN_ObjectManagerNode& Panel() { return *W().ObjectManagerNode; }
     std::vector<TKSN_ManagerListItem*> Rows()
     {
         std::vector<TKSN_ManagerListItem*> out;

@@ -356,7 +356,7 @@ TEST_F(ToolPanel, TheModeBarShowsTheListsOfTheToolTypeTab)
         SCOPED_TRACE(c.Tab);
         App->toolTypeTab = c.Tab;
         W().UpdateModeButtons();
-        TGui_Node* bar = W().ModeBar;
+        TGui_Node* bar = W().ModeButtonBar;
         ASSERT_NE(ButtonOf(bar, select), nullptr);
         EXPECT_EQ(ButtonOf(bar, paint) != nullptr, c.Paint);
         EXPECT_EQ(ButtonOf(bar, deform) != nullptr, c.Deform);
@@ -417,10 +417,10 @@ TEST_F(ToolPanel, ExactlyTheCurrentToolsButtonIsPressedAfterAChoice)
         auto e = Owned(index);
         EXPECT_TRUE(TKSN_MainWindow::SelectBrushCB(e.get()));
         Layout();
-        EXPECT_EQ(Pressed(W().ModeBar, lasso), index == 0);
-        EXPECT_EQ(Pressed(W().ModeBar, box), index == 1);
+        EXPECT_EQ(Pressed(W().ModeButtonBar, lasso), index == 0);
+        EXPECT_EQ(Pressed(W().ModeButtonBar, box), index == 1);
         int pressed = 0;
-        for (TKSN_ToolButton* b : ChildrenOf<TKSN_ToolButton>(W().ModeBar)) pressed += b->Pressed;
+        for (TKSN_ToolButton* b : ChildrenOf<TKSN_ToolButton>(W().ModeButtonBar)) pressed += b->Pressed;
         EXPECT_EQ(pressed, 1);
     }
     EXPECT_GE(CountQueued(431), 3);

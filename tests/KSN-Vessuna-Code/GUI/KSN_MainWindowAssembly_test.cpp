@@ -117,7 +117,7 @@ TEST_F(MainWindowAssembly, InitQueuesTheSideViewsModeZeroAndTheToolTabAndMaximis
     ASSERT_GT(at151, at431);
     EXPECT_EQ(QOREvents_PeekEvent(at151)->intParameters[0], 0);
 
-    EXPECT_EQ(w.MaximizedPanel, w.ViewportPanels[0]);
+    EXPECT_EQ(w.MaximizedViewportPanel, w.ViewportPanels[0]);
     EXPECT_EQ(App->viewportLayout, 5);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(std::string(w.ViewportPanels[i]->GetName()), "Viewport " + std::to_string(i));

@@ -156,13 +156,13 @@ TEST_F(MainWindowDrawn, EachMenuOpensWithItsAltKeyShowsOnTheCanvasAndItsItemsRai
 TEST_F(MainWindowDrawn, TheWindowFillsTheStripBetweenTheViewportsAndTheColumn)
 {
     // Four panels, then a configuration outside 0..5 leaves them where that layout put them.
-    W().MaximizedPanel = nullptr;
+    W().MaximizedViewportPanel = nullptr;
     App->viewportLayout = 4;
     Layout();
     App->viewportLayout = -1;
     int panelsRight = 0;
     for (TKSN_ViewportPanel* p : W().ViewportPanels) panelsRight = std::max(panelsRight, p->X + p->Width);
-    W().LeftColumn->X = panelsRight + 40;
+    W().SidePanel->X = panelsRight + 40;
     W().BackgroundColor[0] = 0.9f;
     W().BackgroundColor[1] = 0.1f;
     W().BackgroundColor[2] = 0.5f;
@@ -266,7 +266,7 @@ TEST_F(MainWindowDrawn, DroppedFilesGoWhereTheyLandAndOnlyAnUnhandledDropBeeps)
 
     // Handled drops end silently; the maps panel then refreshes its lists.
     g_RanCommands.clear();
-    Drop(TempFile("bump.png"), W().MapsPanel->AbsX + 20, W().MapsPanel->AbsY + 20);
+    Drop(TempFile("bump.png"), W().MapsNode->AbsX + 20, W().MapsNode->AbsY + 20);
     // The picture drop queued an interface refresh, which that drop's pump
     // step ran: the mode bar is new and gets its place at the next layout.
     Layout();
@@ -317,7 +317,7 @@ TEST_F(MainWindowDrawn, ExactlyTheCurrentToolsButtonIsDrawnPressed)
     App->currentTool = b;
     Frame();
     int pressed = 0;
-    for (TGui_Node* c = W().ModeBar->FirstChild; c; c = c->Next)
+    for (TGui_Node* c = W().ModeButtonBar->FirstChild; c; c = c->Next)
         if (auto* t = dynamic_cast<TKSN_ToolButton*>(c)) {
             pressed += t->Pressed;
             EXPECT_EQ(t->Pressed, t->ToolID == b->GetID());

@@ -111,7 +111,7 @@ TEST_F(ViewportsDrawn, TheCurrentViewportHasCornerBracketsExceptAlone)
                            TCase{"maximised", 4, true, false}}) {
         SCOPED_TRACE(c.Name);
         App->viewportLayout = c.Layout;
-        W().MaximizedPanel = c.Maximised ? p : nullptr;
+        W().MaximizedViewportPanel = c.Maximised ? p : nullptr;
         Layout();
         Frame();
         ASSERT_TRUE(p->Shown);
@@ -120,7 +120,7 @@ TEST_F(ViewportsDrawn, TheCurrentViewportHasCornerBracketsExceptAlone)
             EXPECT_EQ(NearAround(corner[0], corner[1], SelectionColour(), 14), c.Brackets);
         }
     }
-    W().MaximizedPanel = nullptr;
+    W().MaximizedViewportPanel = nullptr;
     // Another viewport that is not current has none.
     App->viewportLayout = 4;
     Layout();
@@ -131,7 +131,7 @@ TEST_F(ViewportsDrawn, TheCurrentViewportHasCornerBracketsExceptAlone)
 
 TEST_F(ViewportsDrawn, TheSpecialModeLabelShowsOnTheMainViewportOnly)
 {
-    W().MaximizedPanel = nullptr;
+    W().MaximizedViewportPanel = nullptr;
     App->viewportLayout = 4;
     Project->SetCurrentViewportIndex(2);
     Project->SpecialDisplayMode = 2;

@@ -591,22 +591,22 @@ TEST_F(ViewportFixture, AMaximisedPanelOverridesTheConfiguration)
     for (int config : {0, 4, 5}) {
         SCOPED_TRACE(config);
         App->viewportLayout = config;
-        W().MaximizedPanel = Panel(2);
+        W().MaximizedViewportPanel = Panel(2);
         Layout();
         for (int i = 0; i < 4; ++i) EXPECT_EQ(Panel(i)->Shown, i == 2);
         for (int i = 0; i < 4; ++i) EXPECT_EQ(View(i)->shown, i == 2);
-        EXPECT_EQ(Panel(2)->X, W().ModeBar->Width);
+        EXPECT_EQ(Panel(2)->X, W().ModeButtonBar->Width);
         EXPECT_EQ(Panel(2)->Width % 8, 0);
         EXPECT_EQ(View(2)->WindowWidth, Panel(2)->Width);
     }
-    W().MaximizedPanel = nullptr;
+    W().MaximizedViewportPanel = nullptr;
     App->viewportLayout = 4;
     Layout();
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(Panel(i)->Shown);
     // The padding node covers what the 8-pixel steps leave over.
     const int right = Panel(0)->X + Panel(0)->Width;
     EXPECT_EQ(DummyViewportPaddingNode->X, right);
-    EXPECT_EQ(DummyViewportPaddingNode->X + DummyViewportPaddingNode->Width, W().LeftColumn->X);
+    EXPECT_EQ(DummyViewportPaddingNode->X + DummyViewportPaddingNode->Width, W().SidePanel->X);
 }
 
 TEST_F(ViewportFixture, AMessageWindowDraggedTooLowComesBackAndMarksTheViewportsOnce)

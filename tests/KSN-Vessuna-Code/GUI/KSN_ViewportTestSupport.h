@@ -107,7 +107,7 @@ protected:
         // Init maximises panel 0 under layout 5 and queues its start-up commands; the tests start from the
         // four panels of layout 4 and an empty queue.
         QOREvents_Clean();
-        W().MaximizedPanel = nullptr;
+        W().MaximizedViewportPanel = nullptr;
         App->viewportLayout = 4;
         Layout();
     }
