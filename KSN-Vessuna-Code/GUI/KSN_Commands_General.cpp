@@ -144,7 +144,6 @@ bool StartUp()
     }
     if (w.ToolWindow) w.ToolWindow->SetPosition(w.Width - w.ToolWindow->Width - w.MarginX, 70);
     w.UpdateSize();
-    if (w.Width > 0 && w.Height > 0) w.LayoutForSize(w.Width, w.Height);
     if (w.SplashWindow) {
         w.SplashWindow->Centre();
         w.SplashWindow->Show();
@@ -426,12 +425,13 @@ bool NewWindowSize(int x, int y)
     int messages = w.MessageWindow ? w.MessageWindow->Height : 50;
     if (w.Height > 0) messages = messages * y / w.Height;
     messages = std::max(messages, 50);
-    w.LayoutForSize(x, y);
+    w.Reshape(x, y);
     if (Project) Project->InvalidateOverlay();
     if (w.MessageWindow) {
         w.MessageWindow->SetSize(w.MessageWindow->Width, messages);
         w.MessageWindow->SetPosition(w.MessageWindow->X, y - messages);
     }
+    w.UpdateSize();
     if (Project) Project->OnAllViewportsChanged();
     return true;
 }

@@ -11,6 +11,7 @@
 //   KSN_MainWindow_Input.cpp     mouse, wheel, keys and dropped files
 //   KSN_MainWindow_Messages.cpp  the message and hint panels, progress in the title
 //   KSN_MainWindow_Menus.cpp     the menu bar, its menus and the dynamic menus
+//   KSN_MainWindow_Layouts.cpp   the sizing pass and the six viewport layouts
 //
 // Invariants:
 // - Every callback except the wheel and drag callbacks returns at once unless
@@ -60,11 +61,10 @@ public:
     // first commands (the three side views, mode 0, the tool tab) and
     // registers the window callbacks; called once, from the constructor.
     void Init();
-    // TODO(stub): places the panels for a canvas of width x height (what
-    // command 141 does once the layout code exists).
-    void LayoutForSize(int width, int height);
     // Lays the viewport panels out in the configuration (KSN_MainWindow_Layouts.cpp).
     void UpdateViewports();
+    // The side panel's width for CurrentTab (shows or hides its horizontal scroll bar).
+    int SidePanelWidthForTab();
     void RegisterCallbacks();
 
     // [SECTION] Window callbacks (frame cycle)
@@ -93,8 +93,12 @@ public:
 
     // [SECTION] Overrides of the toolkit
     void OnUpdateContents() override {}
+    // The whole layout of the window: tool bar, side column, tabs, message
+    // window, viewports and mode bar (KSN_MainWindow_Layouts.cpp).
     void UpdateSize() override;
     void UpdateSize_SecondPass() override {}
+    // Keeps the layer window's height when the canvas grows or shrinks.
+    void Reshape(int width, int height) override;
     void Draw() override;
     void ProcessIdle() override;
     void OnMouse(int button, int state, int x, int y) override;
@@ -186,7 +190,7 @@ public:
     TGui_Button* BrushShapeButton = nullptr;
     TGui_Button* BrushImageButton = nullptr;
     TGui_Node* ColorSwatch = nullptr;     // the mode bar's colour swatch
-    TGui_Node* ToolTypeBar = nullptr;     // the paint / morph / model tab buttons
+    TGui_Button* LogoButton = nullptr;    // the mode bar's logo (updates) button
     TGui_Button* ToolTabButton = nullptr; // shows the current tool's icon
     TGui_Window* MessageWindow = nullptr;
     TGui_Node* MessagePanel = nullptr;
@@ -218,9 +222,8 @@ public:
     TQORglutTexture* SplashTexture = nullptr;
     TQORglutTexture* CloseWindowButtonTexture = nullptr;
 
-    // Members that the stand-in layout does not place yet (the side panel is
-    // SidePanel).
-    TGui_Node* ToolBar = nullptr;          // the current tool's quick controls
+    // The current tool's quick controls: the paint / morph / model tab buttons.
+    TGui_Node* ToolBar = nullptr;
     TGui_Node* TabBar = nullptr;           // the side panel's three tab buttons
     TGui_Button* ManagerTabButton = nullptr;
     TGui_Button* MapsTabButton = nullptr;
@@ -243,6 +246,7 @@ public:
     TGui_Menu* LayerOperationsMenu = nullptr;
     TGui_Menu* FileMenu = nullptr;
     TGui_Menu* EditMenu = nullptr;
+    TGui_Button* EditMenuButton = nullptr;   // the Edit menu's button on the menu bar
     TGui_Menu* AdditionalUtilitiesMenu = nullptr;
     TGui_Menu* ViewportsMenu = nullptr;
     TGui_Menu* DisplayModeMenu = nullptr;
@@ -272,6 +276,12 @@ extern bool InsideEvent;
 // Set by tools while a stroke is under way: the wheel does nothing.
 extern bool MouseWheelLocked;
 extern TGui_Node* DummyViewportPaddingNode;
+// The strip that joins the current tab button to its page; made by the first layout.
+extern TGui_Node* LineUnderTabNode;
+// Pixels the viewport layout leaves unused at the right of the viewport area.
+extern int LeftOverRightSpace;
+// The message window's top edge at the last layout; -1 before the first.
+extern int LastMessageWindow_y;
 extern TQORTimer TimerSinceLastDisplay;
 // The debug window and its list box: null unless the debug window is open.
 extern TGui_Node* DebugWindow;

@@ -165,6 +165,7 @@ void TKSN_MainWindow::UpdateModeButtons()
     ModeButtonBar->Empty();
     BrushShapeButton = BrushImageButton = nullptr;
     ColorSwatch = nullptr;
+    LogoButton = nullptr;
     if (!App) return;
     TBarCursor c;
     TGui_Node* bar = ModeButtonBar;
@@ -175,6 +176,7 @@ void TKSN_MainWindow::UpdateModeButtons()
     ShapeModeButton(logo, c.X, c.Y, "vexmarkIcon");
     logo->ClickEvent = new TQOREvent(186);
     logo->ClickEvent->intParameters[0] = -1;
+    LogoButton = logo;
     c.TwoColumn(logo);
     c.Separator(bar);
 

@@ -322,11 +322,11 @@ void TKSN_MainWindow::UpdateTool()
 {
     AddToolParametersToNode(ToolWindow, true);
     TKSN_Tool* tool = App ? App->currentTool : nullptr;
-    if (!tool || !ToolTypeBar) return;
+    if (!tool || !ToolBar) return;
     if (ToolTabButton) ToolTabButton->SetGraphic(tool->Icon);
 
-    ToolTypeBar->Empty();
-    ToolTypeBar->MarginX = ToolTypeBar->MarginY = 0;
+    ToolBar->Empty();
+    ToolBar->MarginX = ToolBar->MarginY = 0;
     struct TTab {
         int Caption, Hint;
         const char* Icon;
@@ -338,7 +338,7 @@ void TKSN_MainWindow::UpdateTool()
     };
     int x = 1;
     for (const TTab& t : tabs) {
-        TGui_Button* b = ToolTypeBar->AddButton(Lang.GetText(t.Caption), x, 1, Lang.GetText(t.Hint));
+        TGui_Button* b = ToolBar->AddButton(Lang.GetText(t.Caption), x, 1, Lang.GetText(t.Hint));
         TGui_Node* icon = b->AddNode("", 20, 20);
         icon->ShowName = false;
         icon->DrawSurface = false;
@@ -348,12 +348,12 @@ void TKSN_MainWindow::UpdateTool()
         icon->SetGraphic(QORglut_Textures_GetTextureFromList(t.Icon));
         b->UpdateSize();
         b->AutoSize = false;
-        b->Height = ToolTypeBar->Height + 4;
+        b->Height = ToolBar->Height + 4;
         b->ClickEvent = new TQOREvent(t.Command);
         if (t.Command == 416) b->ClickEvent->intParameters[0] = t.Int0;
         if (App->GetToolTypeTab() == t.Tab) {
-            std::copy(ToolTypeBar->BackgroundColor, ToolTypeBar->BackgroundColor + 3, b->BackgroundColor);
-            std::copy(ToolTypeBar->BackgroundColor, ToolTypeBar->BackgroundColor + 3, b->BackgroundColorB);
+            std::copy(ToolBar->BackgroundColor, ToolBar->BackgroundColor + 3, b->BackgroundColor);
+            std::copy(ToolBar->BackgroundColor, ToolBar->BackgroundColor + 3, b->BackgroundColorB);
         }
         x += b->Width;
     }

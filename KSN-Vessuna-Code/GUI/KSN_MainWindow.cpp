@@ -1,6 +1,6 @@
 // The main window's frame cycle. Index:
 //   [SECTION] Globals, guard and pump
-//   [SECTION] Construction and the stand-in layout
+//   [SECTION] Construction
 //   [SECTION] Frames
 //   [SECTION] Idle, resizing, visibility
 //   [SECTION] Exit
@@ -115,14 +115,14 @@ std::string ExitQuestion()
 
 } // namespace
 
-// [SECTION] Construction and the stand-in layout
+// [SECTION] Construction
 
 TKSN_MainWindow::TKSN_MainWindow(int window, void* nativeHandle) : TGui_BlankApp(window, nativeHandle)
 {
     SetName("Main Window", false);
     std::copy(QORglutWigits_DefaultBackgroundColor, QORglutWigits_DefaultBackgroundColor + 3, BackgroundColor);
     Init();
-    if (Width > 0 && Height > 0) LayoutForSize(Width, Height);
+    if (Width > 0 && Height > 0) UpdateSize();
     Kestrune_SetMessageTarget(this);
 }
 
@@ -135,6 +135,7 @@ TKSN_MainWindow::~TKSN_MainWindow()
     }
     Empty();
     DummyViewportPaddingNode = nullptr;
+    LineUnderTabNode = nullptr;
 }
 
 void TKSN_MainWindow::RegisterCallbacks()
@@ -280,7 +281,7 @@ void TKSN_MainWindow::Init()
     // 13. The side panel with the tool window.
     SidePanel = PlainNode(this, 230, 400);
     SidePanel->CreateVerticalScrollBar();
-    ToolTypeBar = PlainNode(SidePanel, 230, 20);
+    SidePanel->CreateHorizontalScrollBar();
     ToolWindow = new TKSN_ToolWindow(SidePanel);
     ToolWindow->SetName("Tool Window", false);
     ToolWindow->ShowName = false;
@@ -288,15 +289,17 @@ void TKSN_MainWindow::Init()
 
     // 14. The layer, rename and render-options windows; the message window.
     LayerWindow = new TKSN_LayerWindow(this);
-    // TODO(stub): the side column's layouts place and show the layer window;
-    // at its own default place it would cover the viewports and the swatches.
-    LayerWindow->Hide();
     RenameWindow = new TKSN_RenameWindow(this);
     RenderOptionsWindow = new TKSN_RenderOptionsWindow(this);
     MessageWindow = new TGui_Window(this);
-    MessageWindow->SetName("%s", Lang.GetText(869));
+    // The literal overload: the title is the text itself, not a format.
+    MessageWindow->SetName(Lang.GetText(869), true);
     MessageWindow->ShowName = false;
     MessageWindow->SetHint("%s", Lang.GetText(870));
+    if (MessageWindow->TitleBar) {
+        MessageWindow->TitleBar->SetHint("%s", Lang.GetText(870));
+        if (MessageWindow->TitleBar->CloseButton) MessageWindow->TitleBar->CloseButton->Hide();
+    }
     MessageWindow->MakeNonResizeable();
     MessagePanel = PlainNode(MessageWindow, 300, 100);
     MessagePanel->StackChildren = true;
@@ -358,7 +361,7 @@ void TKSN_MainWindow::Init()
     HintMode = App && App->showHints ? 1 : 0;
 
     // 18-20. The mode buttons, the overlay, the hot keys.
-    ModeButtonBar = PlainNode(this, 400, 40);
+    ModeButtonBar = PlainNode(this, 48, 40);
     ModeButtonBar->SetPosition(0, 0);
     UpdateModeButtons();
     if (App) App->inputTimer.Start();
@@ -366,48 +369,6 @@ void TKSN_MainWindow::Init()
     OverlayNode->BackgroundColor[0] = OverlayNode->BackgroundColor[1] = OverlayNode->BackgroundColor[2] = 1.0f;
     OverlayNode->Hide();
     CreateHotKeys();
-}
-
-void TKSN_MainWindow::LayoutForSize(int width, int height)
-{
-    Reshape(width, height);
-    const int menuHeight = MenuBar ? std::max(MenuBar->Height, 20) : 20;
-    const int column = 220, modeBar = 52, messages = 140;
-    const int viewW = std::max(0, width - column), viewH = std::max(0, height - menuHeight - messages);
-    SidePanel->SetPosition(width - column, menuHeight);
-    SidePanel->SetSize(column, height - menuHeight);
-    // The tool-type tabs and the tool panel above the two manager panels.
-    const int toolTop = 22, toolH = SidePanel->Height / 3;
-    ToolTypeBar->SetPosition(0, 0);
-    ToolTypeBar->SetSize(column, 20);
-    TabBar->SetPosition(width - column, height - 24);
-    TabBar->SetSize(column, 24);
-    ToolWindow->Show();
-    ToolWindow->SetPosition(0, toolTop);
-    ToolWindow->SetSize(column, toolH);
-    const int managers = std::max(0, SidePanel->Height - toolTop - toolH);
-    ObjectManagerNode->SetPosition(0, toolTop + toolH);
-    ObjectManagerNode->SetSize(column, managers / 2);
-    MapsNode->SetPosition(0, toolTop + toolH + managers / 2);
-    MapsNode->SetSize(column, managers - managers / 2);
-    // The mode bar runs down the left edge; its brush buttons and colour
-    // swatch stand at its foot, lowest first, 2 pixels apart.
-    ModeButtonBar->SetPosition(0, menuHeight);
-    ModeButtonBar->SetSize(modeBar, viewH);
-    int foot = ModeButtonBar->Height;
-    for (TGui_Node* n : {ColorSwatch, static_cast<TGui_Node*>(BrushImageButton),
-                         static_cast<TGui_Node*>(BrushShapeButton)}) {
-        if (!n) continue;
-        foot -= n->Height + 2;
-        n->SetPosition(8, foot);
-    }
-    MessageWindow->SetPosition(0, height - messages);
-    MessageWindow->SetSize(viewW, messages);
-    MessagePanel->SetPosition(0, 0);
-    MessagePanel->SetSize(viewW - 8, messages - 60);
-    HintPanel->SetPosition(0, messages - 60);
-    HintPanel->SetSize(viewW - 8, 52);
-    UpdateSize();
 }
 
 // [SECTION] Frames

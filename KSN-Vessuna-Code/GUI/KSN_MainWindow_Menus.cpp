@@ -113,6 +113,7 @@ void TKSN_MainWindow::CreateMenus()
     for (const TTitle& t : titles) {
         const char* caption = Lang.GetText(t.text);
         TGui_Button* b = MenuBar->AddMenuButton(t.menu, caption, x, 0, Lang.GetText(t.hint));
+        if (t.menu == EditMenu) EditMenuButton = b;
         if (char key = GetHotkeyFromUnderlinedLetterInText(caption)) {
             b->HotKey = char(std::tolower(static_cast<unsigned char>(key)));
             b->HotKeyModifiers = 4;

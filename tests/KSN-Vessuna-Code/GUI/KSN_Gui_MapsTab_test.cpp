@@ -75,6 +75,7 @@ TEST_F(MapsTab, RightClicksKeepOrSetTheHighlightAndOpenTheMenu)
     TQORMaterialMapSource* c = AddMap("C");
     Project->Maps->SelectItem(a->GetID(), false, false);
     Project->Maps->SelectItem(b->GetID(), false, true);
+    W().CurrentTab = 2;   // the Maps tab's page is the one shown
     Rebuild();
     Layout();
 

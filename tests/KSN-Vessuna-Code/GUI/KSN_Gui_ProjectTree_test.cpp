@@ -273,6 +273,7 @@ TEST_F(ProjectTree, AMorphUnionClickMakesEachMemberCurrentInItsMeshAndDropsDeadI
 TEST_F(ProjectTree, RowsAreAsWideAsTheFurthestWidget)
 {
     TKSN_ObjectManagerNode* panel = W().ObjectManagerNode;
+    W().CurrentTab = 1;   // the Manager tab's page is the one laid out
     panel->Update();
     panel->CreateNewListItem(true, "Short", 0, false, false, nullptr, 0);
     TKSN_ManagerListItem* deep = panel->CreateNewListItem(true, "A rather long name of a row", 20, true, true, nullptr, 0);

@@ -310,20 +310,20 @@ TEST_F(ToolPanel, TheTabButtonsMarkTheCurrentTabAndTheToolTabShowsTheIcon)
     TPanelTool* tool = AddTool(App->paintTools, "Airbrush", TestIcon(24, 24));
     App->currentTool = tool;
     const float barColour[3] = {0.1f, 0.2f, 0.3f};
-    std::copy(barColour, barColour + 3, W().ToolTypeBar->BackgroundColor);
+    std::copy(barColour, barColour + 3, W().ToolBar->BackgroundColor);
     for (int tab : {3, 1, 4}) {
         SCOPED_TRACE(tab);
         App->toolTypeTab = tab;
         W().UpdateTool();
-        auto buttons = ChildrenOf<TGui_Button>(W().ToolTypeBar);
+        auto buttons = ChildrenOf<TGui_Button>(W().ToolBar);
         ASSERT_EQ(buttons.size(), 3u);
         EXPECT_EQ(buttons[0]->X, 1);
         EXPECT_EQ(buttons[1]->X, 1 + buttons[0]->Width);
-        EXPECT_EQ(buttons[0]->Height, W().ToolTypeBar->Height + 4);
+        EXPECT_EQ(buttons[0]->Height, W().ToolBar->Height + 4);
         const int tabs[] = {3, 1, 4};
         for (int i = 0; i < 3; ++i) {
             const bool merged = std::equal(buttons[size_t(i)]->BackgroundColor, buttons[size_t(i)]->BackgroundColor + 3,
-                                           W().ToolTypeBar->BackgroundColor);
+                                           W().ToolBar->BackgroundColor);
             EXPECT_EQ(merged, tabs[i] == tab) << i;
         }
         EXPECT_EQ(buttons[0]->ClickEvent->GetCommand(), 416);

@@ -155,21 +155,27 @@ TEST_F(MainWindowDrawn, EachMenuOpensWithItsAltKeyShowsOnTheCanvasAndItsItemsRai
 
 TEST_F(MainWindowDrawn, TheWindowFillsTheStripBetweenTheViewportsAndTheColumn)
 {
-    // Four panels, then a configuration outside 0..5 leaves them where that layout put them.
+    // Four panels, then a configuration outside 0..5 leaves them where that
+    // layout put them: the right-hand ones narrowed by 40 pixels open a strip
+    // between them and the side column.
     W().MaximizedViewportPanel = nullptr;
     App->viewportLayout = 4;
     Layout();
     App->viewportLayout = -1;
     int panelsRight = 0;
     for (TKSN_ViewportPanel* p : W().ViewportPanels) panelsRight = std::max(panelsRight, p->X + p->Width);
-    W().SidePanel->X = panelsRight + 40;
+    for (TKSN_ViewportPanel* p : W().ViewportPanels)
+        if (p->X + p->Width == panelsRight) p->Width -= 40;
+    panelsRight -= 40;
+    ASSERT_GE(W().SidePanel->X, panelsRight + 40);
     W().BackgroundColor[0] = 0.9f;
     W().BackgroundColor[1] = 0.1f;
     W().BackgroundColor[2] = 0.5f;
     Frame();
     const TPixel strip = Bytes(W().BackgroundColor);
-    EXPECT_TRUE(Near(At(panelsRight + 20, W().MenuBar->Height + 60), strip));
-    EXPECT_FALSE(Near(At(panelsRight - 20, W().MenuBar->Height + 60), strip)) << "the viewport panel";
+    const int y = W().ToolBar->Y + W().ToolBar->Height + 60;
+    EXPECT_TRUE(Near(At(panelsRight + 20, y), strip));
+    EXPECT_FALSE(Near(At(panelsRight - 20, y), strip)) << "the viewport panel";
 }
 
 TEST_F(MainWindowDrawn, AMessageRaisedWhileAFrameIsDrawnAppearsAfterItUnchanged)
@@ -266,6 +272,8 @@ TEST_F(MainWindowDrawn, DroppedFilesGoWhereTheyLandAndOnlyAnUnhandledDropBeeps)
 
     // Handled drops end silently; the maps panel then refreshes its lists.
     g_RanCommands.clear();
+    W().CurrentTab = 2;   // the Maps tab's page is shown only on its tab
+    Layout();
     Drop(TempFile("bump.png"), W().MapsNode->AbsX + 20, W().MapsNode->AbsY + 20);
     // The picture drop queued an interface refresh, which that drop's pump
     // step ran: the mode bar is new and gets its place at the next layout.
