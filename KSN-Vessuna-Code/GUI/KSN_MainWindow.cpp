@@ -326,6 +326,8 @@ void TKSN_MainWindow::Init()
     ViewportOptionsWindow = new TKSN_ViewportOptionsWindow(this);
     ObjectManagerNode = new TKSN_ObjectManagerNode(SidePanel);
     ObjectManagerNode->ShowName = false;
+    // Wider than the side panel: the Manager tab scrolls sideways.
+    ObjectManagerNode->Width = 460;
     ObjectManagerNode->SetHint("%s", Lang.GetText(884));
     // The two library pop-ups, filled once from the application's brush trees.
     BrushImageLibraryWindow = new TKSN_BrushTextureManagerNode(this);
@@ -348,6 +350,7 @@ void TKSN_MainWindow::Init()
     BrushShapeLibraryWindow->Hide();
     MapsNode = new TKSN_MapsNode(SidePanel);
     MapsNode->ShowName = false;
+    MapsNode->Width = 230;
     AnimationControlsNode = new TKSN_AnimationControlsNode(SidePanel);
     AnimationControlsNode->Hide();
 

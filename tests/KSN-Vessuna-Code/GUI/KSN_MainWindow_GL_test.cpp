@@ -6,6 +6,8 @@
 #include "KSN_MainWindowGLTestSupport.h"
 
 #include "GuiButton.h"
+#include "GuiWindow.h"
+#include "KSN_Gui_LayerWindow.h"
 #include "KSN_CR2ExportWindow.h"
 #include "KSN_Gui_ModeBar.h"
 #include "KSN_Gui_Swatches.h"
@@ -176,6 +178,65 @@ TEST_F(MainWindowDrawn, TheWindowFillsTheStripBetweenTheViewportsAndTheColumn)
     const int y = W().ToolBar->Y + W().ToolBar->Height + 60;
     EXPECT_TRUE(Near(At(panelsRight + 20, y), strip));
     EXPECT_FALSE(Near(At(panelsRight - 20, y), strip)) << "the viewport panel";
+}
+
+TEST_F(MainWindowDrawn, TheLineUnderTheCurrentTabJoinsItToItsPage)
+{
+    const float first[3] = {0.1f, 0.8f, 0.2f}, second[3] = {0.8f, 0.1f, 0.6f};
+    std::copy(first, first + 3, W().TabBar->BackgroundColor);
+    std::copy(second, second + 3, W().TabBar->BackgroundColorB);
+    TGui_Button* buttons[] = {W().ToolTabButton, W().ManagerTabButton, W().MapsTabButton};
+    for (int tab = 0; tab < 3; ++tab) {
+        SCOPED_TRACE(tab);
+        W().CurrentTab = tab;
+        Frame();
+        ASSERT_NE(LineUnderTabNode, nullptr);
+        // The top row of the side panel: the line's colour under the current
+        // tab only; the page shows under the others.
+        const int y = W().SidePanel->AbsY;
+        for (int i = 0; i < 3; ++i) {
+            const TPixel p = At(buttons[i]->AbsX + buttons[i]->Width / 2, y);
+            EXPECT_EQ(Near(p, Bytes(first), 6), i == tab) << i << ": " << p[0] << "," << p[1] << "," << p[2];
+        }
+    }
+}
+
+TEST_F(MainWindowDrawn, TheToolBarTheSideColumnAndTheMessageWindowDoNotOverlapTheViewports)
+{
+    // Each of these nodes filled with its own flat colour: a pixel well
+    // inside each shows that colour, so no other part of the layout covers it.
+    W().MaximizedViewportPanel = nullptr;
+    App->viewportLayout = 4;
+    // Probe points inside each node, clear of its children (the bars'
+    // buttons start at their left, the mode bar's at its top and bottom).
+    struct TPart {
+        TGui_Node* Node;
+        float Colour[3];
+        int X, Y;   // from the right and the top; negative Y: from the bottom
+    } parts[] = {{W().ToolBar, {0.9f, 0.2f, 0.2f}, 3, 11},
+                 {W().TabBar, {0.2f, 0.9f, 0.2f}, 3, 12},
+                 {W().ModeButtonBar, {0.2f, 0.9f, 0.9f}, 3, 400}};
+    for (TPart& p : parts) {
+        std::copy(p.Colour, p.Colour + 3, p.Node->BackgroundColor);
+        std::copy(p.Colour, p.Colour + 3, p.Node->BackgroundColorB);
+        p.Node->Gradient = false;
+    }
+    Frame();
+    for (const TPart& p : parts) {
+        SCOPED_TRACE(p.Node->GetName());
+        const int x = p.Node->AbsX + p.Node->Width - p.X;
+        const int y = p.Y >= 0 ? p.Node->AbsY + p.Y : p.Node->AbsY + p.Node->Height + p.Y;
+        EXPECT_TRUE(Near(At(x, y), Bytes(p.Colour), 6)) << At(x, y)[0] << "," << At(x, y)[1] << "," << At(x, y)[2];
+    }
+    // The viewports meet the tool bar below it and the message window above it.
+    int top = W().Height, bottom = 0;
+    for (TKSN_ViewportPanel* p : W().ViewportPanels) {
+        top = std::min(top, p->AbsY);
+        bottom = std::max(bottom, p->AbsY + p->Height);
+    }
+    EXPECT_EQ(top, W().ToolBar->AbsY + W().ToolBar->Height);
+    EXPECT_LE(bottom, W().MessageWindow->AbsY);
+    EXPECT_LE(W().LayerWindow->AbsY + W().LayerWindow->Height, W().Height);
 }
 
 TEST_F(MainWindowDrawn, AMessageRaisedWhileAFrameIsDrawnAppearsAfterItUnchanged)

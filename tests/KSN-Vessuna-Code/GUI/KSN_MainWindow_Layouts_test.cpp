@@ -67,10 +67,11 @@ TEST_F(MainWindowLayout, TheSideColumnFollowsTheCurrentTabAtEverySize)
             w.EditMenuButton->Disable();
             Layout();
 
-            // The side panel's width by tab.
-            const int side = t.Tab == 2 ? w.MapsNode->Width + ScrollBarWidth()
-                             : t.Tab == 7 ? 230
-                                          : w.ToolWindow->Width + ScrollBarWidth();
+            // The side panel's width by tab: the page's width (the tool window's
+            // for the Manager tab, whose tree is wider) and the scroll bar.
+            ASSERT_EQ(w.ToolWindow->Width, 230);
+            ASSERT_EQ(w.MapsNode->Width, 230);
+            const int side = t.Tab == 7 ? 230 : 230 + ScrollBarWidth();
             EXPECT_EQ(w.SidePanel->Width, side);
             ASSERT_NE(w.SidePanel->HorizontalScrollBar, nullptr);
             EXPECT_EQ(w.SidePanel->HorizontalScrollBar->Shown, t.Sideways);
