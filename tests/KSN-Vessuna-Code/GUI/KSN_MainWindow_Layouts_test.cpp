@@ -9,6 +9,7 @@
 #include "GuiMenu.h"
 #include "GuiWindow.h"
 #include "KSN_Gui_LayerWindow.h"
+#include "QORLanguage.h"
 
 #include <algorithm>
 #include <array>
@@ -216,4 +217,14 @@ TEST_F(MainWindowLayout, ALayerWindowDraggedAboveTheColumnComesBackBelowTheTabBa
     EXPECT_EQ(layers->Y, 768 - 20);
     EXPECT_EQ(layers->Height, 20);
     EXPECT_EQ(w.SidePanel->Y + w.SidePanel->Height - 1, layers->Y - TitleHeight(layers));
+}
+
+TEST_F(MainWindowLayout, TheMessageWindowIsTitledWithItsTextAndCannotBeClosed)
+{
+    TGui_Window* messages = W().MessageWindow;
+    EXPECT_STREQ(messages->GetName(), Lang.GetText(869)) << "the text itself, not taken for a format";
+    ASSERT_NE(messages->TitleBar, nullptr);
+    ASSERT_NE(messages->TitleBar->CloseButton, nullptr);
+    EXPECT_FALSE(messages->TitleBar->CloseButton->Shown);
+    EXPECT_TRUE(messages->Shown);
 }
