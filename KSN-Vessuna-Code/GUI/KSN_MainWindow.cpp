@@ -407,7 +407,7 @@ void TKSN_MainWindow::DisplayCB()
 void TKSN_MainWindow::Draw()
 {
     // Fills the strip that the viewport layout leaves between the viewports
-    // and the left-hand column.
+    // and the side column.
     int right = 0, bottom = 0;
     for (TKSN_ViewportPanel* p : ViewportPanels) {
         if (!p) continue;
