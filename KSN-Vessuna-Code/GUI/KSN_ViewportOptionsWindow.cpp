@@ -53,7 +53,7 @@ TKSN_ViewportOptionsWindow::TKSN_ViewportOptionsWindow(TGui_Node* parent) : TKSN
     StackChildren = true;
     AutoSize = true;
     DisplayOptionsID = 0;
-    SetName("%s", Lang.GetText(558));
+    SetName(Lang.GetText(558), false);
     SetHint("%s", Lang.GetText(559));
     Hide();
 }

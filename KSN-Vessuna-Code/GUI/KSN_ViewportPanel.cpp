@@ -191,7 +191,7 @@ TKSN_ViewportPanel::TKSN_ViewportPanel(TGui_Node* parent) : TKSN_Panel(parent)
     // be made before (or without) a GL context.
     MouseWheelEvent = new TQOREvent(KestruneEvents_CommandCB, GetID(), 280);
     DragDropEvent = new TQOREvent(KestruneEvents_CommandCB, GetID(), 469);
-    SetName("%s", "ViewportPanel");
+    SetName("ViewportPanel", false);
     KSN_NewViewportMarkers(this);
 }
 

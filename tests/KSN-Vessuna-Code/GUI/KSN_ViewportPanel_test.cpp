@@ -638,6 +638,9 @@ TEST_F(ViewportFixture, TheOptionsWindowShowsThePanelsOptions)
 {
     auto* window = dynamic_cast<TKSN_ViewportOptionsWindow*>(W().ViewportOptionsWindow);
     ASSERT_NE(window, nullptr);
+    // A format and one text argument would pick the node's (text, relayout)
+    // overload and leave the title "%s".
+    EXPECT_STREQ(window->GetName(), Lang.GetText(558));
     float text[3];
     const float black[3] = {0, 0, 0}, white[3] = {1, 1, 1};
     KSN_ButtonTextColorForFill(black, text);
@@ -677,6 +680,7 @@ TEST_F(ViewportFixture, TheOptionsWindowShowsThePanelsOptions)
 
     // A panel whose viewport is gone is remembered, and nothing shows.
     TKSN_ViewportPanel orphan(&W());
+    EXPECT_STREQ(orphan.GetName(), "ViewportPanel");
     window->Execute(&orphan);
     EXPECT_EQ(window->Panel, &orphan);
     EXPECT_FALSE(window->Shown);
