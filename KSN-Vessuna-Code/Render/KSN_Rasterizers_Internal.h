@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include <emmintrin.h>
+
 #include "QORLookupTables.h"
 
 struct TScanTriangle {
@@ -135,7 +137,76 @@ struct TInsideSpan {
     }
 };
 
-template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel)
+// Boxes at most 8 columns wide without the band (most triangles of a dense
+// mesh). Four rows at a time go through two SSE2 vectors of two lanes: each
+// column's inside tests become one bit a row, the first run of inside
+// columns of each row is kept (the per-pixel loop stops at the first column
+// out after one in), and one loop draws the kept pixels of all four rows, so
+// a tiny triangle costs few unpredictable branches. Each lane repeats the
+// per-pixel loop's double arithmetic operation for operation (the same row
+// start, the same additions), so the drawn coordinates are the same bits.
+template <class DrawPixel>
+inline void KSN_ScanSmallBox(double x0, double y0, double x1, double y1, double x2, double y2, double invD,
+                             double step0, double step1, int colFirst, int colLast, int rowFirst, int rowLast,
+                             int rowLength, DrawPixel& drawPixel)
+{
+    const double i0 = double(colFirst - 1);
+    const int columns = colLast - colFirst + 1;
+    const __m128d dx0 = _mm_set1_pd(x1 - x2), dx1 = _mm_set1_pd(x0 - x2), vy2 = _mm_set1_pd(y2);
+    const __m128d c0 = _mm_set1_pd((y1 - y2) * (i0 - x2)), c1 = _mm_set1_pd((y0 - y2) * (i0 - x2));
+    const __m128d s0 = _mm_set1_pd(step0), s1 = _mm_set1_pd(step1), one = _mm_set1_pd(1.0);
+    const __m128d lo = _mm_set1_pd(-0.0001), hi = _mm_set1_pd(1.0001);
+    const __m128d invD0 = _mm_set1_pd(invD), invD1 = _mm_set1_pd(-invD);
+    auto inside = [&](__m128d b0, __m128d b1) {
+        const __m128d b2 = _mm_sub_pd(_mm_sub_pd(one, b0), b1);
+        const __m128d in = _mm_and_pd(_mm_and_pd(_mm_and_pd(_mm_cmpge_pd(b0, lo), _mm_cmple_pd(b0, hi)),
+                                                 _mm_and_pd(_mm_cmpge_pd(b1, lo), _mm_cmple_pd(b1, hi))),
+                                      _mm_and_pd(_mm_cmpge_pd(b2, lo), _mm_cmple_pd(b2, hi)));
+        return unsigned(_mm_movemask_pd(in));
+    };
+    for (int j = rowFirst; j <= rowLast; j += 4) {
+        const __m128d dyA = _mm_sub_pd(vy2, _mm_set_pd(double(j + 1), double(j)));
+        const __m128d dyB = _mm_sub_pd(vy2, _mm_set_pd(double(j + 3), double(j + 2)));
+        __m128d b0A = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx0, dyA), c0), invD0);
+        __m128d b1A = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx1, dyA), c1), invD1);
+        __m128d b0B = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx0, dyB), c0), invD0);
+        __m128d b1B = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx1, dyB), c1), invD1);
+        alignas(16) double B0[8][4], B1[8][4];   // [column][row]
+        uint32_t bits = 0;                       // bit 8 r + k: row j + r, column colFirst + k
+        for (int k = 0; k < columns; ++k) {
+            b0A = _mm_add_pd(b0A, s0);
+            b1A = _mm_add_pd(b1A, s1);
+            b0B = _mm_add_pd(b0B, s0);
+            b1B = _mm_add_pd(b1B, s1);
+            const uint32_t m = inside(b0A, b1A) | inside(b0B, b1B) << 2;   // bit r: row j + r
+            bits |= ((m * 0x204081u) & 0x01010101u) << k;                  // bit r to bit 8 r
+            _mm_store_pd(&B0[k][0], b0A);
+            _mm_store_pd(&B0[k][2], b0B);
+            _mm_store_pd(&B1[k][0], b1A);
+            _mm_store_pd(&B1[k][2], b1B);
+        }
+        const int rows = std::min(4, rowLast - j + 1);
+        uint32_t runs = 0;
+        for (int r = 0; r < rows; ++r) {
+            const uint32_t m = (bits >> (8 * r)) & 0xffu;
+            runs |= (m & ~(m + (m & (0u - m)))) << (8 * r);   // the lowest run of set bits
+        }
+        const long long rowBase = (long long)j * rowLength + colFirst;
+        while (runs) {
+            const int bit = __builtin_ctz(runs);
+            runs &= runs - 1;
+            const int r = bit >> 3, k = bit & 7;
+            drawPixel(rowBase + (long long)r * rowLength + k, B0[k][r], B1[k][r], true, 0.0);
+        }
+    }
+}
+
+// Which loop the scan may take. Both draw the same pixels with the same
+// values, bit for bit; tests pin the plain per-pixel loop to compare.
+enum class TScanPath { Any, PerPixel };
+
+template <class Kernel>
+void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel, TScanPath path = TScanPath::Any)
 {
     if (t.Width <= 0 || t.Height <= 0) return;
     const double x0 = double(t.p[0][0]) - 0.5, y0 = double(t.p[0][1]) - 0.5;
@@ -157,18 +228,6 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
     if (!(std::fabs(D) > 1e-30)) return;
     const double invD = 1.0 / D, invNegD = -invD;   // 1 / (-D), exactly
 
-    auto invLen2 = [](double ax, double ay, double bx, double by) {
-        double l = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
-        return l <= 1e-30 ? 1e20 : 1.0 / l;
-    };
-    // Only the band needs the edge lengths.
-    double inv01 = 0.0, inv02 = 0.0, inv12 = 0.0;
-    if (t.ExtendEdges) {
-        inv01 = invLen2(x0, y0, x1, y1);
-        inv02 = invLen2(x0, y0, x2, y2);
-        inv12 = invLen2(x1, y1, x2, y2);
-    }
-
     const float z0 = t.p[0][2], z1 = t.p[1][2], z2 = t.p[2][2];
     const bool depthVaries = std::fabs(z1 - z0) >= 1e-30f || std::fabs(z2 - z0) >= 1e-30f;
 
@@ -180,6 +239,58 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
     const double step0 = (y1 - y2) * invD, step1 = (y0 - y2) * invNegD;
     // Value weights only where depth or the kernel's values vary.
     const bool valueWeights = (t.Depth && depthVaries) || kernel.NeedsValueWeights();
+
+    // One pixel with barycentric coordinates b0, b1: inside, or d2 square
+    // pixels from the nearest edge in the band.
+    auto drawPixel = [&](long long n, double b0, double b1, bool inside, double d2) {
+        TScanWeights w;
+        if (valueWeights) {
+            w.w[0] = float(std::clamp(b0, 0.0, 1.0));
+            w.w[1] = float(std::clamp(b1, 0.0, 1.0));
+            w.w[2] = 1.0f - w.w[0] - w.w[1];
+        } else {
+            w.w[0] = 1.0f;   // not read: nothing varies
+            w.w[1] = w.w[2] = 0.0f;
+        }
+        if constexpr (Kernel::NeedsMapWeights) {
+            w.m[0] = std::clamp(b0, -0.3, 1.3);
+            w.m[1] = std::clamp(b1, -0.3, 1.3);
+            w.m[2] = 1.0 - w.m[0] - w.m[1];
+        }
+        if (t.Depth) {
+            float& stored = t.Depth[n];
+            if (inside) {
+                float z = depthVaries ? w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2 : z0;
+                float store = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+                float test = z > 1.0f ? 1.0f : (z < 0.0f ? 1e-8f : z + 1e-8f);
+                if (stored > test) return;
+                stored = store;
+            } else {
+                float v = float(int(255.0 / (1.0 + d2)));
+                if (stored > v) return;
+                stored = v;
+            }
+        }
+        kernel(n, w);
+    };
+
+    if (path == TScanPath::Any && !t.ExtendEdges && colLast - colFirst < 8) {
+        KSN_ScanSmallBox(x0, y0, x1, y1, x2, y2, invD, step0, step1, colFirst, colLast, rowFirst, rowLast,
+                         t.RowLength, drawPixel);
+        return;
+    }
+
+    auto invLen2 = [](double ax, double ay, double bx, double by) {
+        double l = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
+        return l <= 1e-30 ? 1e20 : 1.0 / l;
+    };
+    // Only the band needs the edge lengths.
+    double inv01 = 0.0, inv02 = 0.0, inv12 = 0.0;
+    if (t.ExtendEdges) {
+        inv01 = invLen2(x0, y0, x1, y1);
+        inv02 = invLen2(x0, y0, x2, y2);
+        inv12 = invLen2(x1, y1, x2, y2);
+    }
     // Narrowing the rows pays only for wide boxes; without the band only
     // inside pixels are drawn, so skipping the columns before the inside
     // span changes nothing.
@@ -222,38 +333,7 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
             } else {
                 metInside = true;
             }
-
-            TScanWeights w;
-            if (valueWeights) {
-                w.w[0] = float(std::clamp(b0, 0.0, 1.0));
-                w.w[1] = float(std::clamp(b1, 0.0, 1.0));
-                w.w[2] = 1.0f - w.w[0] - w.w[1];
-            } else {
-                w.w[0] = 1.0f;   // not read: nothing varies
-                w.w[1] = w.w[2] = 0.0f;
-            }
-            if constexpr (Kernel::NeedsMapWeights) {
-                w.m[0] = std::clamp(b0, -0.3, 1.3);
-                w.m[1] = std::clamp(b1, -0.3, 1.3);
-                w.m[2] = 1.0 - w.m[0] - w.m[1];
-            }
-
-            const long long n = rowBase + i;
-            if (t.Depth) {
-                float& stored = t.Depth[n];
-                if (inside) {
-                    float z = depthVaries ? w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2 : z0;
-                    float store = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-                    float test = z > 1.0f ? 1.0f : (z < 0.0f ? 1e-8f : z + 1e-8f);
-                    if (stored > test) continue;
-                    stored = store;
-                } else {
-                    float v = float(int(255.0 / (1.0 + d2)));
-                    if (stored > v) continue;
-                    stored = v;
-                }
-            }
-            kernel(n, w);
+            drawPixel(rowBase + i, b0, b1, inside, d2);
         }
     }
 }

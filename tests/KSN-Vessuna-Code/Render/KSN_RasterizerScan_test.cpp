@@ -1,0 +1,177 @@
+// The rasteriser scan's fast loops against its plain per-pixel loop: on many
+// random triangles (small, grid cells, slivers, degenerate, off-screen, huge,
+// non-finite) both must hand the kernel the same pixels in the same order
+// with the same weights, and leave the same depth buffer, bit for bit.
+#include "KSN_Rasterizers_Internal.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+struct TDrawn {
+    long long n;
+    float w[3];
+    double m[3];
+};
+
+template <bool MapWeights> struct TRecordingKernel {
+    static constexpr bool NeedsMapWeights = MapWeights;
+    bool ValueWeights = false;
+    std::vector<TDrawn>* Out = nullptr;
+    bool NeedsValueWeights() const { return ValueWeights; }
+    void operator()(long long n, const TScanWeights& w) const
+    {
+        TDrawn d{};
+        d.n = n;
+        std::memcpy(d.w, w.w, sizeof d.w);
+        if constexpr (MapWeights) std::memcpy(d.m, w.m, sizeof d.m);
+        Out->push_back(d);
+    }
+};
+
+bool SameBits(const std::vector<TDrawn>& a, const std::vector<TDrawn>& b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t k = 0; k < a.size(); ++k)
+        if (a[k].n != b[k].n || std::memcmp(a[k].w, b[k].w, sizeof a[k].w) != 0 ||
+            std::memcmp(a[k].m, b[k].m, sizeof a[k].m) != 0)
+            return false;
+    return true;
+}
+
+class TRandom {
+public:
+    explicit TRandom(uint32_t seed) : State(seed) {}
+    float Unit()
+    {
+        State = State * 1664525u + 1013904223u;
+        return float(State >> 8) / float(1u << 24);
+    }
+    float In(float lo, float hi) { return lo + (hi - lo) * Unit(); }
+    int Pick(int count) { return std::min(count - 1, int(Unit() * float(count))); }
+
+private:
+    uint32_t State;
+};
+
+constexpr int Width = 37, RowLength = 40, Height = 29;
+
+// One triangle of the family `kind`, x and y in target pixels, z depth.
+void MakeTriangle(TRandom& r, int kind, float p[3][3])
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float cx = r.In(-6.0f, float(Width) + 6.0f), cy = r.In(-6.0f, float(Height) + 6.0f);
+    for (int k = 0; k < 3; ++k) p[k][2] = r.In(-0.2f, 1.2f);
+    switch (kind) {
+    case 0:   // small, within a few pixels
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = cx + r.In(-4.0f, 4.0f);
+            p[k][1] = cy + r.In(-4.0f, 4.0f);
+        }
+        break;
+    case 1: {   // a cell of a dense grid, corners on a coarse lattice so edges pass through pixel centres
+        const float x = std::floor(cx * 2.0f) * 0.5f, y = std::floor(cy * 2.0f) * 0.5f;
+        const float w = 0.5f * float(1 + r.Pick(6)), h = 0.5f * float(1 + r.Pick(6));
+        const float q[4][2] = {{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}};
+        const int a = r.Pick(4);
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = q[(a + k) % 4][0];
+            p[k][1] = q[(a + k) % 4][1];
+        }
+        break;
+    }
+    case 2:   // sliver: the third corner next to the first edge
+        p[0][0] = cx, p[0][1] = cy;
+        p[1][0] = cx + r.In(-7.0f, 7.0f), p[1][1] = cy + r.In(-20.0f, 20.0f);
+        {
+            const float t = r.In(0.0f, 1.0f), e = r.In(-1e-3f, 1e-3f);
+            p[2][0] = p[0][0] + t * (p[1][0] - p[0][0]) + e;
+            p[2][1] = p[0][1] + t * (p[1][1] - p[0][1]) - e;
+        }
+        break;
+    case 3:   // degenerate: collinear or coincident corners
+        p[0][0] = cx, p[0][1] = cy;
+        p[1][0] = cx + float(r.Pick(5)), p[1][1] = cy + float(r.Pick(5));
+        p[2][0] = cx + 2.0f * (p[1][0] - cx), p[2][1] = cy + 2.0f * (p[1][1] - cy);
+        break;
+    case 4:   // huge, or far off-screen
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = r.In(-1e6f, 1e6f);
+            p[k][1] = r.In(-1e6f, 1e6f);
+        }
+        if (r.Pick(2)) p[r.Pick(3)][0] = cx;
+        break;
+    case 5:   // tall and thin: few columns, many rows
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = cx + r.In(-3.0f, 3.0f);
+            p[k][1] = r.In(-10.0f, float(Height) + 10.0f);
+        }
+        break;
+    default: {   // non-finite or extreme corners
+        const float odd[] = {inf, -inf, std::numeric_limits<float>::quiet_NaN(), 3e38f, -3e38f, 1e-38f};
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = cx + r.In(-3.0f, 3.0f);
+            p[k][1] = cy + r.In(-3.0f, 3.0f);
+        }
+        p[r.Pick(3)][r.Pick(2)] = odd[r.Pick(6)];
+        break;
+    }
+    }
+    if (r.Pick(4) == 0)   // flat depth: no value weights needed for it
+        p[1][2] = p[2][2] = p[0][2];
+}
+
+template <bool MapWeights> void CompareOnRandomTriangles(uint32_t seed)
+{
+    TRandom r(seed);
+    std::vector<float> depthAny(size_t(RowLength) * Height), depthPlain(depthAny.size());
+    for (float& z : depthAny) z = r.In(-0.1f, 1.1f);
+    depthPlain = depthAny;
+    int drawnTotal = 0;
+    for (int n = 0; n < 20000; ++n) {
+        float p[3][3];
+        const int kind = r.Pick(7);
+        MakeTriangle(r, kind, p);
+        TScanTriangle t;
+        for (int k = 0; k < 3; ++k) t.p[k] = p[k];
+        t.Width = Width;
+        t.RowLength = RowLength;
+        t.Height = Height;
+        t.ExtendEdges = r.Pick(8) == 0;
+        if (r.Pick(4) == 0) {   // a renderer thread's band of rows
+            t.ClipRowFirst = r.Pick(Height);
+            t.ClipRowEnd = t.ClipRowFirst + r.Pick(Height);
+        }
+        const bool withDepth = r.Pick(5) != 0;
+        std::vector<TDrawn> any, plain;
+        TRecordingKernel<MapWeights> k;
+        k.ValueWeights = r.Pick(2) == 0;
+        k.Out = &any;
+        t.Depth = withDepth ? depthAny.data() : nullptr;
+        KSN_ScanTriangle(t, k, TScanPath::Any);
+        k.Out = &plain;
+        t.Depth = withDepth ? depthPlain.data() : nullptr;
+        KSN_ScanTriangle(t, k, TScanPath::PerPixel);
+        drawnTotal += int(plain.size());
+        ASSERT_TRUE(SameBits(any, plain))
+            << "triangle " << n << " kind " << kind << ": (" << p[0][0] << ", " << p[0][1] << ") (" << p[1][0]
+            << ", " << p[1][1] << ") (" << p[2][0] << ", " << p[2][1] << "), " << any.size() << " vs "
+            << plain.size() << " pixels";
+        ASSERT_EQ(std::memcmp(depthAny.data(), depthPlain.data(), depthAny.size() * sizeof(float)), 0)
+            << "triangle " << n << " kind " << kind;
+    }
+    EXPECT_GT(drawnTotal, 20000) << "the families must draw pixels to compare";
+}
+
+TEST(RasterizerScan, FastLoopsMatchThePerPixelLoopBitForBit)
+{
+    CompareOnRandomTriangles<false>(11u);
+    CompareOnRandomTriangles<true>(29u);
+}
+
+} // namespace
