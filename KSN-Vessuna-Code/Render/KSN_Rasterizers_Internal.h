@@ -137,68 +137,132 @@ struct TInsideSpan {
     }
 };
 
-// Boxes at most 8 columns wide without the band (most triangles of a dense
-// mesh). Four rows at a time go through two SSE2 vectors of two lanes: each
-// column's inside tests become one bit a row, the first run of inside
-// columns of each row is kept (the per-pixel loop stops at the first column
-// out after one in), and one loop draws the kept pixels of all four rows, so
-// a tiny triangle costs few unpredictable branches. Each lane repeats the
-// per-pixel loop's double arithmetic operation for operation (the same row
-// start, the same additions), so the drawn coordinates are the same bits.
-template <class DrawPixel>
-inline void KSN_ScanSmallBox(double x0, double y0, double x1, double y1, double x2, double y2, double invD,
-                             double step0, double step1, int colFirst, int colLast, int rowFirst, int rowLast,
-                             int rowLength, DrawPixel& drawPixel)
-{
-    const double i0 = double(colFirst - 1);
-    const int columns = colLast - colFirst + 1;
-    const __m128d dx0 = _mm_set1_pd(x1 - x2), dx1 = _mm_set1_pd(x0 - x2), vy2 = _mm_set1_pd(y2);
-    const __m128d c0 = _mm_set1_pd((y1 - y2) * (i0 - x2)), c1 = _mm_set1_pd((y0 - y2) * (i0 - x2));
-    const __m128d s0 = _mm_set1_pd(step0), s1 = _mm_set1_pd(step1), one = _mm_set1_pd(1.0);
-    const __m128d lo = _mm_set1_pd(-0.0001), hi = _mm_set1_pd(1.0001);
-    const __m128d invD0 = _mm_set1_pd(invD), invD1 = _mm_set1_pd(-invD);
-    auto inside = [&](__m128d b0, __m128d b1) {
-        const __m128d b2 = _mm_sub_pd(_mm_sub_pd(one, b0), b1);
-        const __m128d in = _mm_and_pd(_mm_and_pd(_mm_and_pd(_mm_cmpge_pd(b0, lo), _mm_cmple_pd(b0, hi)),
-                                                 _mm_and_pd(_mm_cmpge_pd(b1, lo), _mm_cmple_pd(b1, hi))),
-                                      _mm_and_pd(_mm_cmpge_pd(b2, lo), _mm_cmple_pd(b2, hi)));
-        return unsigned(_mm_movemask_pd(in));
-    };
-    for (int j = rowFirst; j <= rowLast; j += 4) {
-        const __m128d dyA = _mm_sub_pd(vy2, _mm_set_pd(double(j + 1), double(j)));
-        const __m128d dyB = _mm_sub_pd(vy2, _mm_set_pd(double(j + 3), double(j + 2)));
-        __m128d b0A = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx0, dyA), c0), invD0);
-        __m128d b1A = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx1, dyA), c1), invD1);
-        __m128d b0B = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx0, dyB), c0), invD0);
-        __m128d b1B = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx1, dyB), c1), invD1);
-        alignas(16) double B0[8][4], B1[8][4];   // [column][row]
-        uint32_t bits = 0;                       // bit 8 r + k: row j + r, column colFirst + k
-        for (int k = 0; k < columns; ++k) {
-            b0A = _mm_add_pd(b0A, s0);
-            b1A = _mm_add_pd(b1A, s1);
-            b0B = _mm_add_pd(b0B, s0);
-            b1B = _mm_add_pd(b1B, s1);
-            const uint32_t m = inside(b0A, b1A) | inside(b0B, b1B) << 2;   // bit r: row j + r
-            bits |= ((m * 0x204081u) & 0x01010101u) << k;                  // bit r to bit 8 r
-            _mm_store_pd(&B0[k][0], b0A);
-            _mm_store_pd(&B0[k][2], b0B);
-            _mm_store_pd(&B1[k][0], b1A);
-            _mm_store_pd(&B1[k][2], b1B);
-        }
-        const int rows = std::min(4, rowLast - j + 1);
-        uint32_t runs = 0;
-        for (int r = 0; r < rows; ++r) {
-            const uint32_t m = (bits >> (8 * r)) & 0xffu;
-            runs |= (m & ~(m + (m & (0u - m)))) << (8 * r);   // the lowest run of set bits
-        }
-        const long long rowBase = (long long)j * rowLength + colFirst;
-        while (runs) {
-            const int bit = __builtin_ctz(runs);
-            runs &= runs - 1;
-            const int r = bit >> 3, k = bit & 7;
-            drawPixel(rowBase + (long long)r * rowLength + k, B0[k][r], B1[k][r], true, 0.0);
+// The columns or rows of a box that can hold an inside pixel of a triangle
+// spanning lo..hi on that axis. A pixel passes the inside test only where
+// each barycentric coordinate, as computed, is at least -0.0001; the true
+// coordinates then are at least -delta, with delta the tolerance plus the
+// computation's error, and the pixel centre, their weighted sum of the
+// corners, lies at most 2 delta (hi - lo) outside lo..hi. The error stays
+// below 1e-7 while twice the area is at least 1e-3 square pixels, the
+// extents at most 64 pixels and the coordinates within 1e6; elsewhere
+// (slivers, huge triangles) nothing is narrowed.
+struct TInsideBounds {
+    static bool SafeFor(double D, double loX, double hiX, double loY, double hiY)
+    {
+        return std::fabs(D) >= 1e-3 && hiX - loX <= 64.0 && hiY - loY <= 64.0 && loX >= -1e6 && hiX <= 1e6 &&
+               loY >= -1e6 && hiY <= 1e6;
+    }
+    // Narrows first..last; may leave first > last.
+    static void Narrow(double lo, double hi, int& first, int& last)
+    {
+        const double margin = 4e-4 * (hi - lo) + 1e-6;   // delta below 2e-4
+        const double a = lo - margin, b = hi + margin;   // within +-2e6
+        int up = int(a), down = int(b);                  // truncated: ceil of a, floor of b below
+        up += double(up) < a;
+        down -= double(down) > b;
+        first = std::max(first, up);
+        last = std::min(last, down);
+    }
+};
+
+// The scan of small boxes (at most 8 columns, no band: most triangles of a
+// dense mesh). Rows go through SSE2 vectors of two lanes, Vectors at a time,
+// over a fixed number of Columns. Each column's inside tests become one bit
+// a row; the first run of inside columns of each row is kept (the per-pixel
+// loop stops at the first column out after one in), and one loop draws the
+// kept pixels of all the rows, so a tiny triangle costs few unpredictable
+// branches. Each lane repeats the per-pixel loop's double arithmetic
+// operation for operation (the same row start at column colFirst - 1, the
+// same additions, also over columns before testFirst that cannot be
+// inside), so the drawn coordinates are the same bits; columns past
+// testLast and rows past rowLast are computed but never drawn.
+template <int Columns, int Vectors> struct TSmallBoxScan {
+    template <class DrawPixel>
+    static void Run(double x0, double y0, double x1, double y1, double x2, double y2, double invD, double step0,
+                    double step1, int colFirst, int testFirst, int testLast, int rowFirst, int rowLast,
+                    int rowLength, DrawPixel& drawPixel)
+    {
+        constexpr int Rows = 2 * Vectors;
+        const double i0 = double(colFirst - 1);
+        const int skipped = testFirst - colFirst;
+        const __m128d dx0 = _mm_set1_pd(x1 - x2), dx1 = _mm_set1_pd(x0 - x2), vy2 = _mm_set1_pd(y2);
+        const __m128d c0 = _mm_set1_pd((y1 - y2) * (i0 - x2)), c1 = _mm_set1_pd((y0 - y2) * (i0 - x2));
+        const __m128d s0 = _mm_set1_pd(step0), s1 = _mm_set1_pd(step1), one = _mm_set1_pd(1.0);
+        const __m128d lo = _mm_set1_pd(-0.0001), hi = _mm_set1_pd(1.0001);
+        const __m128d invD0 = _mm_set1_pd(invD), invD1 = _mm_set1_pd(-invD);
+        const uint64_t columnBits = 0x0101010101010101ull * ((1ull << (testLast - testFirst + 1)) - 1);
+        for (int j = rowFirst; j <= rowLast; j += Rows) {
+            __m128d b0[Vectors], b1[Vectors];
+            for (int v = 0; v < Vectors; ++v) {
+                const __m128d dy = _mm_sub_pd(vy2, _mm_set_pd(double(j + 2 * v + 1), double(j + 2 * v)));
+                b0[v] = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx0, dy), c0), invD0);
+                b1[v] = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx1, dy), c1), invD1);
+            }
+            for (int k = 0; k < skipped; ++k)
+                for (int v = 0; v < Vectors; ++v) {
+                    b0[v] = _mm_add_pd(b0[v], s0);
+                    b1[v] = _mm_add_pd(b1[v], s1);
+                }
+            alignas(16) double B0[Columns][Rows], B1[Columns][Rows];   // [column][row]
+            uint64_t bits = 0;   // bit 8 r + k: row j + r, column testFirst + k
+            for (int k = 0; k < Columns; ++k) {
+                uint64_t m = 0;   // bit r: row j + r
+                for (int v = 0; v < Vectors; ++v) {
+                    b0[v] = _mm_add_pd(b0[v], s0);
+                    b1[v] = _mm_add_pd(b1[v], s1);
+                    const __m128d b2 = _mm_sub_pd(_mm_sub_pd(one, b0[v]), b1[v]);
+                    const __m128d in =
+                        _mm_and_pd(_mm_and_pd(_mm_and_pd(_mm_cmpge_pd(b0[v], lo), _mm_cmple_pd(b0[v], hi)),
+                                              _mm_and_pd(_mm_cmpge_pd(b1[v], lo), _mm_cmple_pd(b1[v], hi))),
+                                   _mm_and_pd(_mm_cmpge_pd(b2, lo), _mm_cmple_pd(b2, hi)));
+                    m |= uint64_t(_mm_movemask_pd(in)) << (2 * v);
+                    _mm_store_pd(&B0[k][2 * v], b0[v]);
+                    _mm_store_pd(&B1[k][2 * v], b1[v]);
+                }
+                bits |= ((m * 0x204081u) & 0x01010101u) << k;   // bit r to bit 8 r
+            }
+            const int rows = rowLast - j + 1;
+            bits &= columnBits & (rows >= Rows ? ~0ull : (1ull << (8 * rows)) - 1);
+            uint64_t runs = 0;
+            for (int r = 0; r < Rows; ++r) {
+                const uint64_t m = (bits >> (8 * r)) & 0xffu;
+                runs |= (m & ~(m + (m & (0 - m)))) << (8 * r);   // the lowest run of set bits
+            }
+            const long long rowBase = (long long)j * rowLength + testFirst;
+            while (runs) {
+                const int bit = __builtin_ctzll(runs);
+                runs &= runs - 1;
+                const int r = bit >> 3, k = bit & 7;
+                drawPixel(rowBase + (long long)r * rowLength + k, B0[k][r], B1[k][r], true, 0.0);
+            }
         }
     }
+};
+
+template <class DrawPixel>
+inline void KSN_ScanSmallBox(double x0, double y0, double x1, double y1, double x2, double y2, double invD,
+                             double step0, double step1, int colFirst, int testFirst, int testLast, int rowFirst,
+                             int rowLast, int rowLength, DrawPixel& drawPixel)
+{
+    const int columns = testLast - testFirst + 1, rows = rowLast - rowFirst + 1;
+    if (columns <= 0 || rows <= 0) return;
+#define KSN_SMALL_BOX(C, V)                                                                                       \
+    TSmallBoxScan<C, V>::Run(x0, y0, x1, y1, x2, y2, invD, step0, step1, colFirst, testFirst, testLast, rowFirst, \
+                             rowLast, rowLength, drawPixel)
+    if (columns <= 2) {
+        if (rows <= 2)
+            KSN_SMALL_BOX(2, 1);
+        else
+            KSN_SMALL_BOX(2, 2);
+    } else if (columns <= 4) {
+        if (rows <= 2)
+            KSN_SMALL_BOX(4, 1);
+        else
+            KSN_SMALL_BOX(4, 2);
+    } else {
+        KSN_SMALL_BOX(8, 2);
+    }
+#undef KSN_SMALL_BOX
 }
 
 // Which loop the scan may take. Both draw the same pixels with the same
@@ -275,7 +339,12 @@ void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel, TScanPath pa
     };
 
     if (path == TScanPath::Any && !t.ExtendEdges && colLast - colFirst < 8) {
-        KSN_ScanSmallBox(x0, y0, x1, y1, x2, y2, invD, step0, step1, colFirst, colLast, rowFirst, rowLast,
+        int testFirst = colFirst, testLast = colLast, first = rowFirst, last = rowLast;
+        if (TInsideBounds::SafeFor(D, loX, hiX, loY, hiY)) {
+            TInsideBounds::Narrow(loX, hiX, testFirst, testLast);
+            TInsideBounds::Narrow(loY, hiY, first, last);
+        }
+        KSN_ScanSmallBox(x0, y0, x1, y1, x2, y2, invD, step0, step1, colFirst, testFirst, testLast, first, last,
                          t.RowLength, drawPixel);
         return;
     }
