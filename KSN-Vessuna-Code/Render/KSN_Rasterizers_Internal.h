@@ -50,6 +50,19 @@ inline int KSN_Div255(int p)
 // Signed variant for byte differences times a byte.
 inline int KSN_Div255Signed(int p) { return p / 255; }
 
+// std::clamp(v, lo, hi) exactly, NaN and the sign of zero included, in the
+// form of the SSE min and max instructions (a < b ? a : b), without branches.
+inline double KSN_ClampMinMax(double v, double lo, double hi)
+{
+    const __m128d upper = _mm_min_sd(_mm_set_sd(hi), _mm_set_sd(v));   // hi < v ? hi : v
+    return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(lo), upper));            // lo > upper ? lo : upper
+}
+inline float KSN_ClampMinMax(float v, float lo, float hi)
+{
+    const __m128 upper = _mm_min_ss(_mm_set_ss(hi), _mm_set_ss(v));
+    return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(lo), upper));
+}
+
 // Interpolated or constant per-vertex values (colours, lights): constant when
 // no component of vertex 1 or 2 differs from vertex 0 by 1e-30 or more.
 template <int N> struct TVertexValues {
@@ -60,9 +73,18 @@ template <int N> struct TVertexValues {
         v[0] = a;
         v[1] = b;
         v[2] = c;
-        Interpolate = false;
-        for (int k = 0; k < N; ++k)
-            if (std::fabs(b[k] - a[k]) >= 1e-30f || std::fabs(c[k] - a[k]) >= 1e-30f) Interpolate = true;
+        if constexpr (N == 4) {
+            // The same float differences and comparisons, four lanes at once.
+            const __m128 va = _mm_loadu_ps(a), noSign = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+            const __m128 db = _mm_and_ps(_mm_sub_ps(_mm_loadu_ps(b), va), noSign);
+            const __m128 dc = _mm_and_ps(_mm_sub_ps(_mm_loadu_ps(c), va), noSign);
+            const __m128 limit = _mm_set1_ps(1e-30f);
+            Interpolate = _mm_movemask_ps(_mm_or_ps(_mm_cmpge_ps(db, limit), _mm_cmpge_ps(dc, limit))) != 0;
+        } else {
+            Interpolate = false;
+            for (int k = 0; k < N; ++k)
+                if (std::fabs(b[k] - a[k]) >= 1e-30f || std::fabs(c[k] - a[k]) >= 1e-30f) Interpolate = true;
+        }
     }
     float Get(const TScanWeights& w, int k) const
     {
@@ -165,109 +187,10 @@ struct TInsideBounds {
     }
 };
 
-// The scan of small boxes (at most 8 columns, no band: most triangles of a
-// dense mesh). Rows go through SSE2 vectors of two lanes, Vectors at a time,
-// over a fixed number of Columns. Each column's inside tests become one bit
-// a row; the first run of inside columns of each row is kept (the per-pixel
-// loop stops at the first column out after one in), and one loop draws the
-// kept pixels of all the rows, so a tiny triangle costs few unpredictable
-// branches. Each lane repeats the per-pixel loop's double arithmetic
-// operation for operation (the same row start at column colFirst - 1, the
-// same additions, also over columns before testFirst that cannot be
-// inside), so the drawn coordinates are the same bits; columns past
-// testLast and rows past rowLast are computed but never drawn.
-template <int Columns, int Vectors> struct TSmallBoxScan {
-    template <class DrawPixel>
-    static void Run(double x0, double y0, double x1, double y1, double x2, double y2, double invD, double step0,
-                    double step1, int colFirst, int testFirst, int testLast, int rowFirst, int rowLast,
-                    int rowLength, DrawPixel& drawPixel)
-    {
-        constexpr int Rows = 2 * Vectors;
-        const double i0 = double(colFirst - 1);
-        const int skipped = testFirst - colFirst;
-        const __m128d dx0 = _mm_set1_pd(x1 - x2), dx1 = _mm_set1_pd(x0 - x2), vy2 = _mm_set1_pd(y2);
-        const __m128d c0 = _mm_set1_pd((y1 - y2) * (i0 - x2)), c1 = _mm_set1_pd((y0 - y2) * (i0 - x2));
-        const __m128d s0 = _mm_set1_pd(step0), s1 = _mm_set1_pd(step1), one = _mm_set1_pd(1.0);
-        const __m128d lo = _mm_set1_pd(-0.0001), hi = _mm_set1_pd(1.0001);
-        const __m128d invD0 = _mm_set1_pd(invD), invD1 = _mm_set1_pd(-invD);
-        const uint64_t columnBits = 0x0101010101010101ull * ((1ull << (testLast - testFirst + 1)) - 1);
-        for (int j = rowFirst; j <= rowLast; j += Rows) {
-            __m128d b0[Vectors], b1[Vectors];
-            for (int v = 0; v < Vectors; ++v) {
-                const __m128d dy = _mm_sub_pd(vy2, _mm_set_pd(double(j + 2 * v + 1), double(j + 2 * v)));
-                b0[v] = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx0, dy), c0), invD0);
-                b1[v] = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(dx1, dy), c1), invD1);
-            }
-            for (int k = 0; k < skipped; ++k)
-                for (int v = 0; v < Vectors; ++v) {
-                    b0[v] = _mm_add_pd(b0[v], s0);
-                    b1[v] = _mm_add_pd(b1[v], s1);
-                }
-            alignas(16) double B0[Columns][Rows], B1[Columns][Rows];   // [column][row]
-            uint64_t bits = 0;   // bit 8 r + k: row j + r, column testFirst + k
-            for (int k = 0; k < Columns; ++k) {
-                uint64_t m = 0;   // bit r: row j + r
-                for (int v = 0; v < Vectors; ++v) {
-                    b0[v] = _mm_add_pd(b0[v], s0);
-                    b1[v] = _mm_add_pd(b1[v], s1);
-                    const __m128d b2 = _mm_sub_pd(_mm_sub_pd(one, b0[v]), b1[v]);
-                    const __m128d in =
-                        _mm_and_pd(_mm_and_pd(_mm_and_pd(_mm_cmpge_pd(b0[v], lo), _mm_cmple_pd(b0[v], hi)),
-                                              _mm_and_pd(_mm_cmpge_pd(b1[v], lo), _mm_cmple_pd(b1[v], hi))),
-                                   _mm_and_pd(_mm_cmpge_pd(b2, lo), _mm_cmple_pd(b2, hi)));
-                    m |= uint64_t(_mm_movemask_pd(in)) << (2 * v);
-                    _mm_store_pd(&B0[k][2 * v], b0[v]);
-                    _mm_store_pd(&B1[k][2 * v], b1[v]);
-                }
-                bits |= ((m * 0x204081u) & 0x01010101u) << k;   // bit r to bit 8 r
-            }
-            const int rows = rowLast - j + 1;
-            bits &= columnBits & (rows >= Rows ? ~0ull : (1ull << (8 * rows)) - 1);
-            uint64_t runs = 0;
-            for (int r = 0; r < Rows; ++r) {
-                const uint64_t m = (bits >> (8 * r)) & 0xffu;
-                runs |= (m & ~(m + (m & (0 - m)))) << (8 * r);   // the lowest run of set bits
-            }
-            const long long rowBase = (long long)j * rowLength + testFirst;
-            while (runs) {
-                const int bit = __builtin_ctzll(runs);
-                runs &= runs - 1;
-                const int r = bit >> 3, k = bit & 7;
-                drawPixel(rowBase + (long long)r * rowLength + k, B0[k][r], B1[k][r], true, 0.0);
-            }
-        }
-    }
-};
-
-template <class DrawPixel>
-inline void KSN_ScanSmallBox(double x0, double y0, double x1, double y1, double x2, double y2, double invD,
-                             double step0, double step1, int colFirst, int testFirst, int testLast, int rowFirst,
-                             int rowLast, int rowLength, DrawPixel& drawPixel)
-{
-    const int columns = testLast - testFirst + 1, rows = rowLast - rowFirst + 1;
-    if (columns <= 0 || rows <= 0) return;
-#define KSN_SMALL_BOX(C, V)                                                                                       \
-    TSmallBoxScan<C, V>::Run(x0, y0, x1, y1, x2, y2, invD, step0, step1, colFirst, testFirst, testLast, rowFirst, \
-                             rowLast, rowLength, drawPixel)
-    if (columns <= 2) {
-        if (rows <= 2)
-            KSN_SMALL_BOX(2, 1);
-        else
-            KSN_SMALL_BOX(2, 2);
-    } else if (columns <= 4) {
-        if (rows <= 2)
-            KSN_SMALL_BOX(4, 1);
-        else
-            KSN_SMALL_BOX(4, 2);
-    } else {
-        KSN_SMALL_BOX(8, 2);
-    }
-#undef KSN_SMALL_BOX
-}
-
-// Which loop the scan may take. Both draw the same pixels with the same
-// values, bit for bit; tests pin the plain per-pixel loop to compare.
-enum class TScanPath { Any, PerPixel };
+// Whether the scan may skip the rows and columns of a small box that cannot
+// hold an inside pixel. Both draw the same pixels with the same values, bit
+// for bit; tests pin the plain loop over the whole box to compare.
+enum class TScanPath { Any, WholeBox };
 
 template <class Kernel>
 void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel, TScanPath path = TScanPath::Any)
@@ -309,24 +232,26 @@ void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel, TScanPath pa
     auto drawPixel = [&](long long n, double b0, double b1, bool inside, double d2) {
         TScanWeights w;
         if (valueWeights) {
-            w.w[0] = float(std::clamp(b0, 0.0, 1.0));
-            w.w[1] = float(std::clamp(b1, 0.0, 1.0));
+            w.w[0] = float(KSN_ClampMinMax(b0, 0.0, 1.0));
+            w.w[1] = float(KSN_ClampMinMax(b1, 0.0, 1.0));
             w.w[2] = 1.0f - w.w[0] - w.w[1];
         } else {
             w.w[0] = 1.0f;   // not read: nothing varies
             w.w[1] = w.w[2] = 0.0f;
         }
         if constexpr (Kernel::NeedsMapWeights) {
-            w.m[0] = std::clamp(b0, -0.3, 1.3);
-            w.m[1] = std::clamp(b1, -0.3, 1.3);
+            w.m[0] = KSN_ClampMinMax(b0, -0.3, 1.3);
+            w.m[1] = KSN_ClampMinMax(b1, -0.3, 1.3);
             w.m[2] = 1.0 - w.m[0] - w.m[1];
         }
         if (t.Depth) {
             float& stored = t.Depth[n];
             if (inside) {
                 float z = depthVaries ? w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2 : z0;
-                float store = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-                float test = z > 1.0f ? 1.0f : (z < 0.0f ? 1e-8f : z + 1e-8f);
+                // store: z within 0..1; test: 1 above 1, 1e-8 below 0, else z + 1e-8
+                // (which stays at most 1 for z at most 1), NaN kept.
+                float store = KSN_ClampMinMax(z, 0.0f, 1.0f);
+                float test = KSN_ClampMinMax(z + 1e-8f, 1e-8f, 1.0f);
                 if (stored > test) return;
                 stored = store;
             } else {
@@ -337,17 +262,6 @@ void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel, TScanPath pa
         }
         kernel(n, w);
     };
-
-    if (path == TScanPath::Any && !t.ExtendEdges && colLast - colFirst < 8) {
-        int testFirst = colFirst, testLast = colLast, first = rowFirst, last = rowLast;
-        if (TInsideBounds::SafeFor(D, loX, hiX, loY, hiY)) {
-            TInsideBounds::Narrow(loX, hiX, testFirst, testLast);
-            TInsideBounds::Narrow(loY, hiY, first, last);
-        }
-        KSN_ScanSmallBox(x0, y0, x1, y1, x2, y2, invD, step0, step1, colFirst, testFirst, testLast, first, last,
-                         t.RowLength, drawPixel);
-        return;
-    }
 
     auto invLen2 = [](double ax, double ay, double bx, double by) {
         double l = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
@@ -366,9 +280,18 @@ void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel, TScanPath pa
     const bool narrowRows = !t.ExtendEdges && colLast - colFirst >= 8;
     TInsideSpan span;
     if (narrowRows) span.Setup(step0, step1);
+    // Small boxes test only the rows and columns that can hold an inside
+    // pixel; the columns before those still take their additions, so every
+    // tested column keeps its bits.
+    int rowTestFirst = rowFirst, rowTestLast = rowLast, colTestFirst = colFirst, colTestLast = colLast;
+    if (path == TScanPath::Any && !t.ExtendEdges && !narrowRows &&
+        TInsideBounds::SafeFor(D, loX, hiX, loY, hiY)) {
+        TInsideBounds::Narrow(loY, hiY, rowTestFirst, rowTestLast);
+        TInsideBounds::Narrow(loX, hiX, colTestFirst, colTestLast);
+    }
 
-    for (int j = rowFirst; j <= rowLast; ++j) {
-        int first = colFirst, last = colLast;
+    for (int j = rowTestFirst; j <= rowTestLast; ++j) {
+        int first = colFirst, last = colTestLast;
         if (narrowRows) {
             // Coordinates at column 0 of this row.
             const double base0 = ((x1 - x2) * (y2 - j) + (y1 - y2) * (-x2)) * invD;
@@ -380,6 +303,10 @@ void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel, TScanPath pa
         double b1 = ((x0 - x2) * (y2 - j) + (y0 - y2) * (i0 - x2)) * invNegD;
         bool metInside = false;
         const long long rowBase = (long long)j * t.RowLength;
+        for (; first < colTestFirst; ++first) {
+            b0 += step0;
+            b1 += step1;
+        }
         for (int i = first; i <= last; ++i) {
             b0 += step0;
             b1 += step1;

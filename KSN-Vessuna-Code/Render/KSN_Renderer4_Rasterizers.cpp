@@ -5,6 +5,7 @@
 #include "KSN_RasterizeTriangle.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "KSN_Rasterizers_Internal.h"
 #include "QORMemory.h"
@@ -29,6 +30,12 @@ TScanTriangle ScanOf(const TKSN_RasterizeTriangle& r)
 
 bool ColorsAreWhite(const TKSN_RasterizeTriangle& r)
 {
+    // Exactly white colours (the record's default) need no distances.
+    const __m128 one = _mm_set1_ps(1.0f);
+    const int equal = _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(r.Color[0]), one)) &
+                      _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(r.Color[1]), one)) &
+                      _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(r.Color[2]), one));
+    if ((equal & 7) == 7) return true;
     for (const float* c : r.Color) {
         double d = 0.0;
         for (int k = 0; k < 3; ++k) d += (double(c[k]) - 1.0) * (double(c[k]) - 1.0);
@@ -119,8 +126,11 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
             for (int c = 0; c < 3; ++c) unlit[c] = uint8_t(T[c]);
             r.ShadePixels[n] = uint8_t(s);
         }
-        for (int c = 0; c < 3; ++c) d[c] = uint8_t(Shading ? KSN_Div255(K[c] * s) : K[c]);
-        d[3] = uint8_t(A);
+        // All three bytes before the first store: a byte store could alias the table pointer.
+        uint8_t out[4] = {uint8_t(K[0]), uint8_t(K[1]), uint8_t(K[2]), uint8_t(A)};
+        if (Shading)
+            for (int c = 0; c < 3; ++c) out[c] = uint8_t(KSN_Div255(K[c] * s));
+        std::memcpy(d, out, 4);
     }
 };
 

@@ -1,11 +1,13 @@
-// The rasteriser scan's fast loops against its plain per-pixel loop: on many
-// random triangles (small, grid cells, slivers, degenerate, off-screen, huge,
-// non-finite) both must hand the kernel the same pixels in the same order
-// with the same weights, and leave the same depth buffer, bit for bit.
+// The rasteriser scan with its small-box narrowing against the scan over the
+// whole box: on many random triangles (small, grid cells, slivers,
+// degenerate, off-screen, huge, non-finite) both must hand the kernel the
+// same pixels in the same order with the same weights, and leave the same
+// depth buffer, bit for bit.
 #include "KSN_Rasterizers_Internal.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -156,7 +158,7 @@ template <bool MapWeights> void CompareOnRandomTriangles(uint32_t seed)
         KSN_ScanTriangle(t, k, TScanPath::Any);
         k.Out = &plain;
         t.Depth = withDepth ? depthPlain.data() : nullptr;
-        KSN_ScanTriangle(t, k, TScanPath::PerPixel);
+        KSN_ScanTriangle(t, k, TScanPath::WholeBox);
         drawnTotal += int(plain.size());
         ASSERT_TRUE(SameBits(any, plain))
             << "triangle " << n << " kind " << kind << ": (" << p[0][0] << ", " << p[0][1] << ") (" << p[1][0]
@@ -168,10 +170,49 @@ template <bool MapWeights> void CompareOnRandomTriangles(uint32_t seed)
     EXPECT_GT(drawnTotal, 20000) << "the families must draw pixels to compare";
 }
 
-TEST(RasterizerScan, FastLoopsMatchThePerPixelLoopBitForBit)
+TEST(RasterizerScan, NarrowedScanMatchesTheWholeBoxBitForBit)
 {
     CompareOnRandomTriangles<false>(11u);
     CompareOnRandomTriangles<true>(29u);
+}
+
+// The per-pixel helpers' branch-free forms against the plain expressions
+// they replace, bit for bit, over the values where they could differ.
+TEST(RasterizerScan, BranchFreeFormsMatchThePlainExpressions)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float values[] = {nan,   -inf,  -1.0f,  -1e-9f, -0.0f,      0.0f, 1e-9f, 0.5f, 0.99999994f,
+                            1.0f,  1.0000001f, 1.5f, inf,  -0.3f, 1.3f, -0.30000001f, 1.3000001f};
+    auto same = [](auto a, auto b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (float z : values) {
+        SCOPED_TRACE(::testing::Message() << "z = " << z);
+        const float store = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+        const float test = z > 1.0f ? 1.0f : (z < 0.0f ? 1e-8f : z + 1e-8f);
+        EXPECT_TRUE(same(KSN_ClampMinMax(z, 0.0f, 1.0f), store));
+        EXPECT_TRUE(same(KSN_ClampMinMax(z + 1e-8f, 1e-8f, 1.0f), test));
+        const double b = double(z);
+        EXPECT_TRUE(same(KSN_ClampMinMax(b, 0.0, 1.0), std::clamp(b, 0.0, 1.0)));
+        EXPECT_TRUE(same(KSN_ClampMinMax(b, -0.3, 1.3), std::clamp(b, -0.3, 1.3)));
+    }
+    // Constant or interpolated: the four-lane test against the plain loop,
+    // each component of b or c off by a difference at, below or above 1e-30.
+    const float offsets[] = {0.0f, -0.0f, 1e-30f, 0.99e-30f, -1e-30f, 1e-3f, nan, inf};
+    for (int k = 0; k < 4; ++k)
+        for (float o : offsets)
+            for (int which = 0; which < 2; ++which) {
+                float a[4] = {0.25f, 0.5f, 0.75f, 1.0f}, b[4], c[4];
+                std::memcpy(b, a, sizeof a);
+                std::memcpy(c, a, sizeof a);
+                a[k] = 0.0f;
+                b[k] = c[k] = 0.0f;
+                (which ? c : b)[k] = o;
+                bool plain = false;
+                for (int m = 0; m < 4; ++m)
+                    if (std::fabs(b[m] - a[m]) >= 1e-30f || std::fabs(c[m] - a[m]) >= 1e-30f) plain = true;
+                TVertexValues<4> values4;
+                values4.Setup(a, b, c);
+                EXPECT_EQ(values4.Interpolate, plain) << "component " << k << " offset " << o;
+            }
 }
 
 } // namespace
