@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include <emmintrin.h>
 
@@ -175,7 +176,7 @@ struct TInsideBounds {
                loY >= -1e6 && hiY <= 1e6;
     }
     // Narrows first..last; may leave first > last.
-    static void Narrow(double lo, double hi, int& first, int& last)
+    __attribute__((always_inline)) static void Narrow(double lo, double hi, int& first, int& last)
     {
         const double margin = 4e-4 * (hi - lo) + 1e-6;   // delta below 2e-4
         const double a = lo - margin, b = hi + margin;   // within +-2e6
@@ -192,8 +193,10 @@ struct TInsideBounds {
 // for bit; tests pin the plain loop over the whole box to compare.
 enum class TScanPath { Any, WholeBox };
 
+// Inlined into each rasteriser so that the kernel's fields stay in registers.
 template <class Kernel>
-void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel, TScanPath path = TScanPath::Any)
+__attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel,
+                                                            TScanPath path = TScanPath::Any)
 {
     if (t.Width <= 0 || t.Height <= 0) return;
     const double x0 = double(t.p[0][0]) - 0.5, y0 = double(t.p[0][1]) - 0.5;
@@ -355,6 +358,33 @@ inline TSampleAxis KSN_ClampAxis(float p, int size)
     return a;
 }
 
+// KSN_ClampAxis for p known to lie within 0 <= p < size - 1: no clamps.
+inline TSampleAxis KSN_InsideAxis(float p)
+{
+    TSampleAxis a;
+    a.i0 = int(p);
+    a.f = p - float(a.i0);
+    a.i1 = a.i0 + 1;
+    return a;
+}
+
+// True when every sample p = u × size - 0.5 of an inside pixel (map weights
+// m_k at least -0.0001, summing to 1 up to rounding) of a triangle with the
+// corner coordinates u0, u1, u2 lies within 0 <= p < size - 1, so that
+// KSN_InsideAxis equals KSN_ClampAxis. The margins cover the tolerance
+// (0.0003 of the range) and the rounding of u and p many times over.
+inline bool KSN_SamplesStayInside(float u0, float u1, float u2, int size)
+{
+    const float sum = u0 + u1 + u2;
+    if (!(sum - sum == 0.0f)) return false;   // a NaN or infinite corner (which min and max could drop)
+    const double lo = u0 < u1 ? (u0 < u2 ? u0 : u2) : (u1 < u2 ? u1 : u2);
+    const double hi = u0 > u1 ? (u0 > u2 ? u0 : u2) : (u1 > u2 ? u1 : u2);
+    // Within 0..1 (the only corners that can pass), |lo| + |hi| + 1 is at most 3.
+    const double margin = 1e-3 * (hi - lo) + 3e-5;
+    const double s = double(size);
+    return (lo - margin) * s - 0.5 >= 0.01 && (hi + margin) * s - 0.5 <= s - 1.01;
+}
+
 // p in texels: wrapped into the map so that the map tiles; the last texel's
 // neighbour is itself.
 inline TSampleAxis KSN_WrapAxis(float p, int size)
@@ -382,6 +412,40 @@ inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u
     const uint8_t *a = r0 + u.i0 * 3, *b = r0 + u.i1 * 3, *c = r1 + u.i0 * 3, *d = r1 + u.i1 * 3;
     const float fu = u.f, gu = 1.0f - u.f, fv = v.f, gv = 1.0f - v.f;
     for (int k = 0; k < 3; ++k) out[k] = int((a[k] * gu + b[k] * fu) * gv + (c[k] * gu + d[k] * fu) * fv);
+}
+
+// KSN_Bilinear3 for neighbours one texel to the right (i1 = i0 + 1, as from
+// KSN_InsideAxis): each pair of texels is six adjacent bytes, read without
+// going past them. The same float operations in the same order per channel,
+// with the channels in SSE2 lanes, so the same bytes come out.
+inline void KSN_Bilinear3Adjacent(const uint8_t* map, int mapWidth, const TSampleAxis& u, const TSampleAxis& v,
+                                  int* out)
+{
+    const uint8_t* a = map + ((long long)v.i0 * mapWidth + u.i0) * 3;
+    const uint8_t* c = map + ((long long)v.i1 * mapWidth + u.i0) * 3;
+    const __m128i zero = _mm_setzero_si128();
+    // Six bytes a0 a1 a2 b0 b1 b2 -> floats {a0, a1, a2, b0} and {b0, b1, b2, 0}.
+    auto pair = [&](const uint8_t* t, __m128& first, __m128& second) {
+        uint32_t low;
+        uint16_t high;
+        std::memcpy(&low, t, 4);
+        std::memcpy(&high, t + 4, 2);
+        const __m128i words =   // 16-bit lanes a0 a1 a2 b0 b1 b2 0 0
+            _mm_unpacklo_epi8(_mm_cvtsi64_si128((long long)(low | uint64_t(high) << 32)), zero);
+        first = _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
+        second = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(words, 6), zero));
+    };
+    __m128 fa, fb, fc, fd;
+    pair(a, fa, fb);
+    pair(c, fc, fd);
+    const __m128 gu = _mm_set1_ps(1.0f - u.f), fu = _mm_set1_ps(u.f);
+    const __m128 top = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
+    const __m128 bottom = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
+    const __m128i sum = _mm_cvttps_epi32(
+        _mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1.0f - v.f)), _mm_mul_ps(bottom, _mm_set1_ps(v.f))));
+    out[0] = _mm_cvtsi128_si32(sum);
+    out[1] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 4));
+    out[2] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 8));
 }
 
 // Channel c of the bilinear blend of 3-byte (stride 3) or 1-byte texels, truncated.

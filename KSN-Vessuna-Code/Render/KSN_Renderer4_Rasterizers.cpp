@@ -12,7 +12,8 @@
 
 namespace {
 
-enum class TMapKind { Clamped, Nearest, Tiled, None };
+// Inside: a clamped map whose samples all stay inside the map (no clamps needed).
+enum class TMapKind { Clamped, Inside, Nearest, Tiled, None };
 
 TScanTriangle ScanOf(const TKSN_RasterizeTriangle& r)
 {
@@ -99,11 +100,17 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                 if constexpr (Kind == TMapKind::Tiled) {
                     su = KSN_WrapAxis(p, W);
                     sv = KSN_WrapAxis(q, H);
+                } else if constexpr (Kind == TMapKind::Inside) {
+                    su = KSN_InsideAxis(p);
+                    sv = KSN_InsideAxis(q);
                 } else {
                     su = KSN_ClampAxis(p, W);
                     sv = KSN_ClampAxis(q, H);
                 }
-                KSN_Bilinear3(r.ColorMap, W, su, sv, T);
+                if constexpr (Kind == TMapKind::Inside)
+                    KSN_Bilinear3Adjacent(r.ColorMap, W, su, sv, T);
+                else
+                    KSN_Bilinear3(r.ColorMap, W, su, sv, T);
                 for (int c = 0; c < 3; ++c) {
                     if constexpr (White) {
                         K[c] = T[c];
@@ -158,6 +165,14 @@ bool Prepare(const TKSN_RasterizeTriangle& r, bool needsMap, bool& shading)
 
 bool HasAlphaMap(const TKSN_RasterizeTriangle& r) { return r.AlphaMap && r.AlphaMapWidth > 0 && r.AlphaMapHeight > 0; }
 
+// True when no sample of the triangle needs clamping: only inside pixels are
+// drawn (no band), and their map weights keep u and v near the corners'.
+bool SamplesStayInside(const TKSN_RasterizeTriangle& r)
+{
+    return !r.ExtendEdges && KSN_SamplesStayInside(r.UV[0][0], r.UV[1][0], r.UV[2][0], r.ColorMapWidth) &&
+           KSN_SamplesStayInside(r.UV[0][1], r.UV[1][1], r.UV[2][1], r.ColorMapHeight);
+}
+
 } // namespace
 
 void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
@@ -165,6 +180,17 @@ void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
     bool shading = false;
     if (!Prepare(*r, true, shading)) return;
     bool white = ColorsAreWhite(*r), alpha = HasAlphaMap(*r);
+    if (SamplesStayInside(*r)) {
+        if (white && alpha)
+            Run<TMapKind::Inside, true, true>(*r, shading);
+        else if (white)
+            Run<TMapKind::Inside, true, false>(*r, shading);
+        else if (alpha)
+            Run<TMapKind::Inside, false, true>(*r, shading);
+        else
+            Run<TMapKind::Inside, false, false>(*r, shading);
+        return;
+    }
     if (white && alpha)
         Run<TMapKind::Clamped, true, true>(*r, shading);
     else if (white)

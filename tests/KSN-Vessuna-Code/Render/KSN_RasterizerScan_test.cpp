@@ -215,4 +215,77 @@ TEST(RasterizerScan, BranchFreeFormsMatchThePlainExpressions)
             }
 }
 
+// Where a triangle's map coordinates let the textured kernels skip the edge
+// clamps, every sample the scan hands them must lie inside the map, so that
+// the unclamped axis equals the clamped one bit for bit. Corners cluster near
+// the map's edges, where the margins matter.
+TEST(RasterizerScan, UnclampedSamplesOnlyWhereTheyStayInside)
+{
+    TRandom r(43u);
+    const int sizes[] = {1, 2, 3, 64, 1024, 4096};
+    int checked = 0, fastTriangles = 0;
+    for (int n = 0; n < 20000; ++n) {
+        float p[3][3], uv[3][2];
+        MakeTriangle(r, r.Pick(3), p);   // small, grid cells and slivers: finite, with inside pixels
+        const float centre = r.Pick(2) ? r.In(-0.001f, 0.02f) : r.In(0.98f, 1.001f);
+        const float spread = r.Pick(2) ? 1e-4f : r.In(0.0f, 0.05f);
+        for (auto& c : uv) {
+            c[0] = centre + r.In(-spread, spread);
+            c[1] = r.In(0.0f, 1.0f);
+        }
+        const int size = sizes[r.Pick(6)];
+        if (!KSN_SamplesStayInside(uv[0][0], uv[1][0], uv[2][0], size)) continue;
+        ++fastTriangles;
+        TScanTriangle t;
+        for (int k = 0; k < 3; ++k) t.p[k] = p[k];
+        t.Width = Width;
+        t.RowLength = RowLength;
+        t.Height = Height;
+        std::vector<TDrawn> drawn;
+        TRecordingKernel<true> k;
+        k.Out = &drawn;
+        KSN_ScanTriangle(t, k);
+        for (const TDrawn& d : drawn) {
+            // As the textured kernels compute it.
+            const float u = float(d.m[0] * uv[0][0] + d.m[1] * uv[1][0] + d.m[2] * uv[2][0]);
+            const float q = u * float(size) - 0.5f;
+            ASSERT_TRUE(q >= 0.0f && q < float(size - 1)) << "triangle " << n << ", size " << size << ", p " << q;
+            const TSampleAxis fast = KSN_InsideAxis(q), clamped = KSN_ClampAxis(q, size);
+            ASSERT_EQ(fast.i0, clamped.i0);
+            ASSERT_EQ(fast.i1, clamped.i1);
+            ASSERT_EQ(std::memcmp(&fast.f, &clamped.f, sizeof fast.f), 0);
+            ++checked;
+        }
+    }
+    EXPECT_GT(fastTriangles, 1000);
+    EXPECT_GT(checked, 5000);
+    // Samples reaching the edge texels or beyond keep the clamps.
+    EXPECT_FALSE(KSN_SamplesStayInside(0.0f, 0.5f, 0.5f, 64));
+    EXPECT_FALSE(KSN_SamplesStayInside(0.5f, 1.0f, 0.5f, 64));
+    EXPECT_FALSE(KSN_SamplesStayInside(0.5f, 0.5f, 0.5f, 1));
+    EXPECT_FALSE(KSN_SamplesStayInside(std::numeric_limits<float>::quiet_NaN(), 0.5f, 0.5f, 64));
+    EXPECT_TRUE(KSN_SamplesStayInside(0.25f, 0.5f, 0.75f, 64));
+}
+
+// The six-byte bilinear blend against the per-channel one, over random
+// positions and fractions, the map's last row and column included (the
+// read must stay within the map: AddressSanitizer sees the exact buffer).
+TEST(RasterizerScan, AdjacentBilinearMatchesThePerChannelBlend)
+{
+    TRandom r(5u);
+    for (int size : {2, 3, 17}) {
+        std::vector<uint8_t> map(size_t(size) * size * 3);
+        for (uint8_t& b : map) b = uint8_t(r.Unit() * 256.0f);
+        for (int n = 0; n < 4000; ++n) {
+            const float p = n < 4 ? float(size - 1) - (n & 1 ? 1e-6f : 0.5f) : r.In(0.0f, float(size - 1) - 1e-6f);
+            const float q = n < 4 ? float(size - 1) - (n & 2 ? 1e-6f : 0.5f) : r.In(0.0f, float(size - 1) - 1e-6f);
+            const TSampleAxis u = KSN_InsideAxis(p), v = KSN_InsideAxis(q);
+            int fast[3], plain[3];
+            KSN_Bilinear3Adjacent(map.data(), size, u, v, fast);
+            KSN_Bilinear3(map.data(), size, u, v, plain);
+            for (int c = 0; c < 3; ++c) ASSERT_EQ(fast[c], plain[c]) << "size " << size << " p " << p << " q " << q;
+        }
+    }
+}
+
 } // namespace
