@@ -48,6 +48,15 @@ inline int KSN_Div255(int p)
     return p / 255;
 }
 
+// KSN_Div255 for a product of two bytes (0..65025) by multiply and shift,
+// without the table's load: the same quotient for every such p (a test
+// compares all of them with the table).
+inline int KSN_Div255Byte(int p) { return int((unsigned(p) * 32897u) >> 23); }
+
+// The fast texel paths of the textured rasterisers are on; tests switch
+// them off to compare with the clamped reference path. Nothing else writes it.
+inline bool KSN_RasterizerFastTexels = true;
+
 // Signed variant for byte differences times a byte.
 inline int KSN_Div255Signed(int p) { return p / 255; }
 

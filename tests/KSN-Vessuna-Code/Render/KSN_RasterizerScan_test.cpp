@@ -3,7 +3,9 @@
 // degenerate, off-screen, huge, non-finite) both must hand the kernel the
 // same pixels in the same order with the same weights, and leave the same
 // depth buffer, bit for bit.
+#include "KSN_RasterizeTriangle.h"
 #include "KSN_Rasterizers_Internal.h"
+#include "QORLookupTables.h"
 
 #include <gtest/gtest.h>
 
@@ -286,6 +288,93 @@ TEST(RasterizerScan, AdjacentBilinearMatchesThePerChannelBlend)
             for (int c = 0; c < 3; ++c) ASSERT_EQ(fast[c], plain[c]) << "size " << size << " p " << p << " q " << q;
         }
     }
+}
+
+TEST(RasterizerScan, ByteQuotientsAndShadesMatchTheirPlainForms)
+{
+    CreateDivideBy255Table();
+    for (int p = 0; p <= 255 * 255; ++p) {
+        ASSERT_EQ(KSN_Div255Byte(p), p / 255) << p;
+        ASSERT_EQ(KSN_Div255Byte(p), KSN_Div255(p)) << p;
+    }
+    const float lights[] = {-1.0f, -0.0f, 0.0f, 0.001f, 0.5f, 0.99999994f, 1.0f, 1.0000001f, 2.0f, 1e30f};
+    for (float l : lights) {
+        const float x = l * 255.0f;
+        EXPECT_EQ(int(KSN_ClampMinMax(x, 0.0f, 255.0f)), x > 255.0f ? 255 : (x < 0.0f ? 0 : int(x))) << l;
+    }
+}
+
+// The textured rasteriser with its fast texel paths against the clamped
+// reference path, through the public entry: random triangles, map
+// coordinates inside the map or across its edges, white or coloured, lit or
+// not, with and without an alpha map, the band and the unlit planes; every
+// byte and depth must match.
+TEST(RasterizerScan, FastTexelsMatchTheClampedPathBitForBit)
+{
+    CreateDivideBy255Table();
+    TRandom r(77u);
+    constexpr int W = 40, H = 30;
+    struct TImages {
+        std::vector<uint8_t> Pixels = std::vector<uint8_t>(W * H * 4, 0), Unlit = std::vector<uint8_t>(W * H * 3, 0),
+                             Shade = std::vector<uint8_t>(W * H, 0);
+        std::vector<float> Depth = std::vector<float>(W * H, 0.0f);
+    } fast, plain;
+    const int sizes[] = {1, 2, 3, 16, 61};
+    std::vector<uint8_t> map(61 * 61 * 3), alpha(7 * 5);
+    for (uint8_t& b : map) b = uint8_t(r.Unit() * 256.0f);
+    for (uint8_t& b : alpha) b = uint8_t(r.Unit() * 256.0f);
+    int fastTriangles = 0;
+    for (int n = 0; n < 6000; ++n) {
+        TKSN_RasterizeTriangle t;
+        const int size = sizes[r.Pick(5)];
+        t.Width = t.RowLength = W;
+        t.Height = H;
+        t.BytesPerPixel = 4;
+        t.ColorMap = map.data();
+        t.ColorMapWidth = size;
+        t.ColorMapHeight = sizes[r.Pick(5)];
+        t.ColorMapBytesPerPixel = 3;
+        t.ExtendEdges = r.Pick(6) == 0;
+        if (r.Pick(3) == 0) {
+            t.AlphaMap = alpha.data();
+            t.AlphaMapWidth = 7;
+            t.AlphaMapHeight = 5;
+        }
+        const float centre = r.In(0.0f, 1.0f), spread = r.Pick(2) ? r.In(0.0f, 0.05f) : r.In(0.0f, 0.6f);
+        for (int k = 0; k < 3; ++k) {
+            float p[3];
+            p[0] = r.In(-3.0f, float(W) + 3.0f);
+            p[1] = r.In(-3.0f, float(H) + 3.0f);
+            p[2] = r.In(0.0f, 1.0f);
+            if (k > 0 && r.Pick(2)) {   // mostly small triangles
+                p[0] = t.Vertex[0][0] + r.In(-4.0f, 4.0f);
+                p[1] = t.Vertex[0][1] + r.In(-4.0f, 4.0f);
+            }
+            for (int c = 0; c < 3; ++c) t.Vertex[k][c] = p[c];
+            t.UV[k][0] = centre + r.In(-spread, spread);
+            t.UV[k][1] = centre + r.In(-spread, spread);
+            t.Light[k] = r.Pick(3) == 0 ? 1.0f : r.In(-0.2f, 1.2f);
+            for (int c = 0; c < 4; ++c) t.Color[k][c] = r.Pick(2) ? 1.0f : r.In(0.0f, 1.2f);
+        }
+        const bool planes = r.Pick(2) == 0;
+        fastTriangles += !t.ExtendEdges && KSN_SamplesStayInside(t.UV[0][0], t.UV[1][0], t.UV[2][0], size) &&
+                         KSN_SamplesStayInside(t.UV[0][1], t.UV[1][1], t.UV[2][1], t.ColorMapHeight);
+        for (TImages* images : {&fast, &plain}) {
+            t.DestPixels = t.SourcePixels = images->Pixels.data();
+            t.DepthBuffer = images->Depth.data();
+            t.UnlitPixels = planes ? images->Unlit.data() : nullptr;
+            t.ShadePixels = planes ? images->Shade.data() : nullptr;
+            KSN_RasterizerFastTexels = images == &fast;
+            KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(&t);
+        }
+        KSN_RasterizerFastTexels = true;
+        ASSERT_EQ(fast.Pixels, plain.Pixels) << "triangle " << n;
+        ASSERT_EQ(fast.Unlit, plain.Unlit) << "triangle " << n;
+        ASSERT_EQ(fast.Shade, plain.Shade) << "triangle " << n;
+        ASSERT_EQ(std::memcmp(fast.Depth.data(), plain.Depth.data(), fast.Depth.size() * sizeof(float)), 0)
+            << "triangle " << n;
+    }
+    EXPECT_GT(fastTriangles, 1000);
 }
 
 } // namespace
