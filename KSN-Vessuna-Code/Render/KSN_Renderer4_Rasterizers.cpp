@@ -200,8 +200,7 @@ bool HasAlphaMap(const TKSN_RasterizeTriangle& r) { return r.AlphaMap && r.Alpha
 // drawn (no band), and their map weights keep u and v near the corners'.
 bool SamplesStayInside(const TKSN_RasterizeTriangle& r)
 {
-    return !r.ExtendEdges && KSN_SamplesStayInside(r.UV[0][0], r.UV[1][0], r.UV[2][0], r.ColorMapWidth) &&
-           KSN_SamplesStayInside(r.UV[0][1], r.UV[1][1], r.UV[2][1], r.ColorMapHeight);
+    return !r.ExtendEdges && KSN_SamplesStayInside(r.UV, r.ColorMapWidth, r.ColorMapHeight);
 }
 
 } // namespace

@@ -233,10 +233,13 @@ TEST(RasterizerScan, UnclampedSamplesOnlyWhereTheyStayInside)
         const float spread = r.Pick(2) ? 1e-4f : r.In(0.0f, 0.05f);
         for (auto& c : uv) {
             c[0] = centre + r.In(-spread, spread);
-            c[1] = r.In(0.0f, 1.0f);
+            c[1] = r.In(0.1f, 0.9f);
         }
         const int size = sizes[r.Pick(6)];
-        if (!KSN_SamplesStayInside(uv[0][0], uv[1][0], uv[2][0], size)) continue;
+        const bool onV = r.Pick(2) == 1;   // the same test on either axis; the other one well inside
+        if (onV)
+            for (auto& c : uv) std::swap(c[0], c[1]);
+        if (!KSN_SamplesStayInside(uv, onV ? 1024 : size, onV ? size : 1024)) continue;
         ++fastTriangles;
         TScanTriangle t;
         for (int k = 0; k < 3; ++k) t.p[k] = p[k];
@@ -249,7 +252,8 @@ TEST(RasterizerScan, UnclampedSamplesOnlyWhereTheyStayInside)
         KSN_ScanTriangle(t, k);
         for (const TDrawn& d : drawn) {
             // As the textured kernels compute it.
-            const float u = float(d.m[0] * uv[0][0] + d.m[1] * uv[1][0] + d.m[2] * uv[2][0]);
+            const int axis = onV ? 1 : 0;
+            const float u = float(d.m[0] * uv[0][axis] + d.m[1] * uv[1][axis] + d.m[2] * uv[2][axis]);
             const float q = u * float(size) - 0.5f;
             ASSERT_TRUE(q >= 0.0f && q < float(size - 1)) << "triangle " << n << ", size " << size << ", p " << q;
             const TSampleAxis fast = KSN_InsideAxis(q), clamped = KSN_ClampAxis(q, size);
@@ -261,12 +265,23 @@ TEST(RasterizerScan, UnclampedSamplesOnlyWhereTheyStayInside)
     }
     EXPECT_GT(fastTriangles, 1000);
     EXPECT_GT(checked, 5000);
-    // Samples reaching the edge texels or beyond keep the clamps.
-    EXPECT_FALSE(KSN_SamplesStayInside(0.0f, 0.5f, 0.5f, 64));
-    EXPECT_FALSE(KSN_SamplesStayInside(0.5f, 1.0f, 0.5f, 64));
-    EXPECT_FALSE(KSN_SamplesStayInside(0.5f, 0.5f, 0.5f, 1));
-    EXPECT_FALSE(KSN_SamplesStayInside(std::numeric_limits<float>::quiet_NaN(), 0.5f, 0.5f, 64));
-    EXPECT_TRUE(KSN_SamplesStayInside(0.25f, 0.5f, 0.75f, 64));
+    // Samples reaching the edge texels or beyond keep the clamps, on either axis.
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct TCase {
+        float u[3], v[3];
+        int width, height;
+        bool inside;
+    } cases[] = {{{0.25f, 0.5f, 0.75f}, {0.3f, 0.5f, 0.6f}, 64, 64, true},
+                 {{0.0f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 64, 64, false},
+                 {{0.5f, 0.5f, 0.5f}, {0.5f, 1.0f, 0.5f}, 64, 64, false},
+                 {{0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 1, 64, false},
+                 {{0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 64, 1, false},
+                 {{nan, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 64, 64, false},
+                 {{0.5f, 0.5f, 0.5f}, {0.5f, inf, 0.5f}, 64, 64, false}};
+    for (const TCase& c : cases) {
+        const float uv[3][2] = {{c.u[0], c.v[0]}, {c.u[1], c.v[1]}, {c.u[2], c.v[2]}};
+        EXPECT_EQ(KSN_SamplesStayInside(uv, c.width, c.height), c.inside) << c.u[0] << " " << c.v[1];
+    }
 }
 
 // The six-byte bilinear blend against the per-channel one, over random
@@ -357,8 +372,7 @@ TEST(RasterizerScan, FastTexelsMatchTheClampedPathBitForBit)
             for (int c = 0; c < 4; ++c) t.Color[k][c] = r.Pick(2) ? 1.0f : r.In(0.0f, 1.2f);
         }
         const bool planes = r.Pick(2) == 0;
-        fastTriangles += !t.ExtendEdges && KSN_SamplesStayInside(t.UV[0][0], t.UV[1][0], t.UV[2][0], size) &&
-                         KSN_SamplesStayInside(t.UV[0][1], t.UV[1][1], t.UV[2][1], t.ColorMapHeight);
+        fastTriangles += !t.ExtendEdges && KSN_SamplesStayInside(t.UV, size, t.ColorMapHeight);
         for (TImages* images : {&fast, &plain}) {
             t.DestPixels = t.SourcePixels = images->Pixels.data();
             t.DepthBuffer = images->Depth.data();
