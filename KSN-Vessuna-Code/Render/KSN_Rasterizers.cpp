@@ -34,7 +34,11 @@ struct NoMapNoAlphaKernel {
     void operator()(long long n, const TScanWeights& w) const
     {
         uint8_t* d = Dest + n * BytesPerPixel;
-        if (!Colors.Interpolate)
+        if (!Colors.Interpolate && Channels == 3) {
+            d[0] = Constant[0];
+            d[1] = Constant[1];
+            d[2] = Constant[2];
+        } else if (!Colors.Interpolate)
             for (int c = 0; c < Channels; ++c) d[c] = Constant[c];
         else
             for (int c = 0; c < Channels; ++c) d[c] = uint8_t(KSN_ColorByte(Colors.Get(w, c)));

@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+
+#include <emmintrin.h>
 
 #include "QORLookupTables.h"
 
@@ -45,8 +48,30 @@ inline int KSN_Div255(int p)
     return p / 255;
 }
 
+// KSN_Div255 for a product of two bytes (0..65025) by multiply and shift,
+// without the table's load: the same quotient for every such p (a test
+// compares all of them with the table).
+inline int KSN_Div255Byte(int p) { return int((unsigned(p) * 32897u) >> 23); }
+
+// The fast texel paths of the textured rasterisers are on; tests switch
+// them off to compare with the clamped reference path. Nothing else writes it.
+inline bool KSN_RasterizerFastTexels = true;
+
 // Signed variant for byte differences times a byte.
 inline int KSN_Div255Signed(int p) { return p / 255; }
+
+// std::clamp(v, lo, hi) exactly, NaN and the sign of zero included, in the
+// form of the SSE min and max instructions (a < b ? a : b), without branches.
+inline double KSN_ClampMinMax(double v, double lo, double hi)
+{
+    const __m128d upper = _mm_min_sd(_mm_set_sd(hi), _mm_set_sd(v));   // hi < v ? hi : v
+    return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(lo), upper));            // lo > upper ? lo : upper
+}
+inline float KSN_ClampMinMax(float v, float lo, float hi)
+{
+    const __m128 upper = _mm_min_ss(_mm_set_ss(hi), _mm_set_ss(v));
+    return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(lo), upper));
+}
 
 // Interpolated or constant per-vertex values (colours, lights): constant when
 // no component of vertex 1 or 2 differs from vertex 0 by 1e-30 or more.
@@ -58,9 +83,18 @@ template <int N> struct TVertexValues {
         v[0] = a;
         v[1] = b;
         v[2] = c;
-        Interpolate = false;
-        for (int k = 0; k < N; ++k)
-            if (std::fabs(b[k] - a[k]) >= 1e-30f || std::fabs(c[k] - a[k]) >= 1e-30f) Interpolate = true;
+        if constexpr (N == 4) {
+            // The same float differences and comparisons, four lanes at once.
+            const __m128 va = _mm_loadu_ps(a), noSign = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+            const __m128 db = _mm_and_ps(_mm_sub_ps(_mm_loadu_ps(b), va), noSign);
+            const __m128 dc = _mm_and_ps(_mm_sub_ps(_mm_loadu_ps(c), va), noSign);
+            const __m128 limit = _mm_set1_ps(1e-30f);
+            Interpolate = _mm_movemask_ps(_mm_or_ps(_mm_cmpge_ps(db, limit), _mm_cmpge_ps(dc, limit))) != 0;
+        } else {
+            Interpolate = false;
+            for (int k = 0; k < N; ++k)
+                if (std::fabs(b[k] - a[k]) >= 1e-30f || std::fabs(c[k] - a[k]) >= 1e-30f) Interpolate = true;
+        }
     }
     float Get(const TScanWeights& w, int k) const
     {
@@ -135,7 +169,43 @@ struct TInsideSpan {
     }
 };
 
-template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel)
+// The columns or rows of a box that can hold an inside pixel of a triangle
+// spanning lo..hi on that axis. A pixel passes the inside test only where
+// each barycentric coordinate, as computed, is at least -0.0001; the true
+// coordinates then are at least -delta, with delta the tolerance plus the
+// computation's error, and the pixel centre, their weighted sum of the
+// corners, lies at most 2 delta (hi - lo) outside lo..hi. The error stays
+// below 1e-7 while twice the area is at least 1e-3 square pixels, the
+// extents at most 64 pixels and the coordinates within 1e6; elsewhere
+// (slivers, huge triangles) nothing is narrowed.
+struct TInsideBounds {
+    static bool SafeFor(double D, double loX, double hiX, double loY, double hiY)
+    {
+        return std::fabs(D) >= 1e-3 && hiX - loX <= 64.0 && hiY - loY <= 64.0 && loX >= -1e6 && hiX <= 1e6 &&
+               loY >= -1e6 && hiY <= 1e6;
+    }
+    // Narrows first..last; may leave first > last.
+    __attribute__((always_inline)) static void Narrow(double lo, double hi, int& first, int& last)
+    {
+        const double margin = 4e-4 * (hi - lo) + 1e-6;   // delta below 2e-4
+        const double a = lo - margin, b = hi + margin;   // within +-2e6
+        int up = int(a), down = int(b);                  // truncated: ceil of a, floor of b below
+        up += double(up) < a;
+        down -= double(down) > b;
+        first = std::max(first, up);
+        last = std::min(last, down);
+    }
+};
+
+// Whether the scan may skip the rows and columns of a small box that cannot
+// hold an inside pixel. Both draw the same pixels with the same values, bit
+// for bit; tests pin the plain loop over the whole box to compare.
+enum class TScanPath { Any, WholeBox };
+
+// Inlined into each rasteriser so that the kernel's fields stay in registers.
+template <class Kernel>
+__attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel,
+                                                            TScanPath path = TScanPath::Any)
 {
     if (t.Width <= 0 || t.Height <= 0) return;
     const double x0 = double(t.p[0][0]) - 0.5, y0 = double(t.p[0][1]) - 0.5;
@@ -157,18 +227,6 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
     if (!(std::fabs(D) > 1e-30)) return;
     const double invD = 1.0 / D, invNegD = -invD;   // 1 / (-D), exactly
 
-    auto invLen2 = [](double ax, double ay, double bx, double by) {
-        double l = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
-        return l <= 1e-30 ? 1e20 : 1.0 / l;
-    };
-    // Only the band needs the edge lengths.
-    double inv01 = 0.0, inv02 = 0.0, inv12 = 0.0;
-    if (t.ExtendEdges) {
-        inv01 = invLen2(x0, y0, x1, y1);
-        inv02 = invLen2(x0, y0, x2, y2);
-        inv12 = invLen2(x1, y1, x2, y2);
-    }
-
     const float z0 = t.p[0][2], z1 = t.p[1][2], z2 = t.p[2][2];
     const bool depthVaries = std::fabs(z1 - z0) >= 1e-30f || std::fabs(z2 - z0) >= 1e-30f;
 
@@ -180,15 +238,73 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
     const double step0 = (y1 - y2) * invD, step1 = (y0 - y2) * invNegD;
     // Value weights only where depth or the kernel's values vary.
     const bool valueWeights = (t.Depth && depthVaries) || kernel.NeedsValueWeights();
+
+    // One pixel with barycentric coordinates b0, b1: inside, or d2 square
+    // pixels from the nearest edge in the band.
+    auto drawPixel = [&](long long n, double b0, double b1, bool inside, double d2) {
+        TScanWeights w;
+        if (valueWeights) {
+            w.w[0] = float(KSN_ClampMinMax(b0, 0.0, 1.0));
+            w.w[1] = float(KSN_ClampMinMax(b1, 0.0, 1.0));
+            w.w[2] = 1.0f - w.w[0] - w.w[1];
+        } else {
+            w.w[0] = 1.0f;   // not read: nothing varies
+            w.w[1] = w.w[2] = 0.0f;
+        }
+        if constexpr (Kernel::NeedsMapWeights) {
+            // Inside, both lie within -0.0001..1.0001, where the clamp keeps them.
+            w.m[0] = inside ? b0 : KSN_ClampMinMax(b0, -0.3, 1.3);
+            w.m[1] = inside ? b1 : KSN_ClampMinMax(b1, -0.3, 1.3);
+            w.m[2] = 1.0 - w.m[0] - w.m[1];
+        }
+        if (t.Depth) {
+            float& stored = t.Depth[n];
+            if (inside) {
+                float z = depthVaries ? w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2 : z0;
+                // store: z within 0..1; test: 1 above 1, 1e-8 below 0, else z + 1e-8
+                // (which stays at most 1 for z at most 1), NaN kept.
+                float store = KSN_ClampMinMax(z, 0.0f, 1.0f);
+                float test = KSN_ClampMinMax(z + 1e-8f, 1e-8f, 1.0f);
+                if (stored > test) return;
+                stored = store;
+            } else {
+                float v = float(int(255.0 / (1.0 + d2)));
+                if (stored > v) return;
+                stored = v;
+            }
+        }
+        kernel(n, w);
+    };
+
+    auto invLen2 = [](double ax, double ay, double bx, double by) {
+        double l = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
+        return l <= 1e-30 ? 1e20 : 1.0 / l;
+    };
+    // Only the band needs the edge lengths.
+    double inv01 = 0.0, inv02 = 0.0, inv12 = 0.0;
+    if (t.ExtendEdges) {
+        inv01 = invLen2(x0, y0, x1, y1);
+        inv02 = invLen2(x0, y0, x2, y2);
+        inv12 = invLen2(x1, y1, x2, y2);
+    }
     // Narrowing the rows pays only for wide boxes; without the band only
     // inside pixels are drawn, so skipping the columns before the inside
     // span changes nothing.
     const bool narrowRows = !t.ExtendEdges && colLast - colFirst >= 8;
     TInsideSpan span;
     if (narrowRows) span.Setup(step0, step1);
+    // Small boxes test only the rows and columns that can hold an inside
+    // pixel; the columns before those still take their additions, so every
+    // tested column keeps its bits.
+    int rowTestFirst = rowFirst, rowTestLast = rowLast, colTestFirst = colFirst, colTestLast = colLast;
+    if (path == TScanPath::Any && !t.ExtendEdges && !narrowRows &&
+        TInsideBounds::SafeFor(D, loX, hiX, loY, hiY)) {
+        TInsideBounds::Narrow(loY, hiY, rowTestFirst, rowTestLast);
+        TInsideBounds::Narrow(loX, hiX, colTestFirst, colTestLast);
+    }
 
-    for (int j = rowFirst; j <= rowLast; ++j) {
-        int first = colFirst, last = colLast;
+    for (int j = rowTestFirst; j <= rowTestLast; ++j) {
+        int first = colFirst, last = colTestLast;
         if (narrowRows) {
             // Coordinates at column 0 of this row.
             const double base0 = ((x1 - x2) * (y2 - j) + (y1 - y2) * (-x2)) * invD;
@@ -200,6 +316,10 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
         double b1 = ((x0 - x2) * (y2 - j) + (y0 - y2) * (i0 - x2)) * invNegD;
         bool metInside = false;
         const long long rowBase = (long long)j * t.RowLength;
+        for (; first < colTestFirst; ++first) {
+            b0 += step0;
+            b1 += step1;
+        }
         for (int i = first; i <= last; ++i) {
             b0 += step0;
             b1 += step1;
@@ -222,38 +342,7 @@ template <class Kernel> void KSN_ScanTriangle(const TScanTriangle& t, const Kern
             } else {
                 metInside = true;
             }
-
-            TScanWeights w;
-            if (valueWeights) {
-                w.w[0] = float(std::clamp(b0, 0.0, 1.0));
-                w.w[1] = float(std::clamp(b1, 0.0, 1.0));
-                w.w[2] = 1.0f - w.w[0] - w.w[1];
-            } else {
-                w.w[0] = 1.0f;   // not read: nothing varies
-                w.w[1] = w.w[2] = 0.0f;
-            }
-            if constexpr (Kernel::NeedsMapWeights) {
-                w.m[0] = std::clamp(b0, -0.3, 1.3);
-                w.m[1] = std::clamp(b1, -0.3, 1.3);
-                w.m[2] = 1.0 - w.m[0] - w.m[1];
-            }
-
-            const long long n = rowBase + i;
-            if (t.Depth) {
-                float& stored = t.Depth[n];
-                if (inside) {
-                    float z = depthVaries ? w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2 : z0;
-                    float store = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-                    float test = z > 1.0f ? 1.0f : (z < 0.0f ? 1e-8f : z + 1e-8f);
-                    if (stored > test) continue;
-                    stored = store;
-                } else {
-                    float v = float(int(255.0 / (1.0 + d2)));
-                    if (stored > v) continue;
-                    stored = v;
-                }
-            }
-            kernel(n, w);
+            drawPixel(rowBase + i, b0, b1, inside, d2);
         }
     }
 }
@@ -277,6 +366,40 @@ inline TSampleAxis KSN_ClampAxis(float p, int size)
     a.f = p - float(a.i0);
     a.i1 = std::min(a.i0 + 1, size - 1);
     return a;
+}
+
+// KSN_ClampAxis for p known to lie within 0 <= p < size - 1: no clamps.
+inline TSampleAxis KSN_InsideAxis(float p)
+{
+    TSampleAxis a;
+    a.i0 = int(p);
+    a.f = p - float(a.i0);
+    a.i1 = a.i0 + 1;
+    return a;
+}
+
+// True when every sample p = u × width - 0.5, q = v × height - 0.5 of an
+// inside pixel (map weights m_k at least -0.0001, summing to 1 up to
+// rounding) of a triangle with the corner coordinates uv[k] lies within
+// 0 <= p < width - 1 and 0 <= q < height - 1, so that KSN_InsideAxis equals
+// KSN_ClampAxis. The margins cover the tolerance (0.0003 of the range) and
+// the rounding of u and p many times over; within 0..1, the only corners
+// that can pass, |lo| + |hi| + 1 is at most 3. Both axes in two lanes.
+inline bool KSN_SamplesStayInside(const float (&uv)[3][2], int width, int height)
+{
+    const __m128d a = _mm_setr_pd(uv[0][0], uv[0][1]), b = _mm_setr_pd(uv[1][0], uv[1][1]);
+    const __m128d c = _mm_setr_pd(uv[2][0], uv[2][1]);
+    const __m128d sum = _mm_add_pd(_mm_add_pd(a, b), c);
+    // A NaN or infinite corner (which min and max could drop) fails here.
+    if (_mm_movemask_pd(_mm_cmpeq_pd(_mm_sub_pd(sum, sum), _mm_setzero_pd())) != 3) return false;
+    const __m128d lo = _mm_min_pd(a, _mm_min_pd(b, c)), hi = _mm_max_pd(a, _mm_max_pd(b, c));
+    const __m128d margin = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(1e-3), _mm_sub_pd(hi, lo)), _mm_set1_pd(3e-5));
+    const __m128d size = _mm_setr_pd(double(width), double(height)), half = _mm_set1_pd(0.5);
+    const __m128d first = _mm_sub_pd(_mm_mul_pd(_mm_sub_pd(lo, margin), size), half);
+    const __m128d last = _mm_sub_pd(_mm_mul_pd(_mm_add_pd(hi, margin), size), half);
+    const __m128d ok = _mm_and_pd(_mm_cmpge_pd(first, _mm_set1_pd(0.01)),
+                                  _mm_cmple_pd(last, _mm_sub_pd(size, _mm_set1_pd(1.01))));
+    return _mm_movemask_pd(ok) == 3;
 }
 
 // p in texels: wrapped into the map so that the map tiles; the last texel's
@@ -306,6 +429,40 @@ inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u
     const uint8_t *a = r0 + u.i0 * 3, *b = r0 + u.i1 * 3, *c = r1 + u.i0 * 3, *d = r1 + u.i1 * 3;
     const float fu = u.f, gu = 1.0f - u.f, fv = v.f, gv = 1.0f - v.f;
     for (int k = 0; k < 3; ++k) out[k] = int((a[k] * gu + b[k] * fu) * gv + (c[k] * gu + d[k] * fu) * fv);
+}
+
+// KSN_Bilinear3 for neighbours one texel to the right (i1 = i0 + 1, as from
+// KSN_InsideAxis): each pair of texels is six adjacent bytes, read without
+// going past them. The same float operations in the same order per channel,
+// with the channels in SSE2 lanes, so the same bytes come out.
+inline void KSN_Bilinear3Adjacent(const uint8_t* map, int mapWidth, const TSampleAxis& u, const TSampleAxis& v,
+                                  int* out)
+{
+    const uint8_t* a = map + ((long long)v.i0 * mapWidth + u.i0) * 3;
+    const uint8_t* c = map + ((long long)v.i1 * mapWidth + u.i0) * 3;
+    const __m128i zero = _mm_setzero_si128();
+    // Six bytes a0 a1 a2 b0 b1 b2 -> floats {a0, a1, a2, b0} and {b0, b1, b2, 0}.
+    auto pair = [&](const uint8_t* t, __m128& first, __m128& second) {
+        uint32_t low;
+        uint16_t high;
+        std::memcpy(&low, t, 4);
+        std::memcpy(&high, t + 4, 2);
+        const __m128i words =   // 16-bit lanes a0 a1 a2 b0 b1 b2 0 0
+            _mm_unpacklo_epi8(_mm_cvtsi64_si128((long long)(low | uint64_t(high) << 32)), zero);
+        first = _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
+        second = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(words, 6), zero));
+    };
+    __m128 fa, fb, fc, fd;
+    pair(a, fa, fb);
+    pair(c, fc, fd);
+    const __m128 gu = _mm_set1_ps(1.0f - u.f), fu = _mm_set1_ps(u.f);
+    const __m128 top = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
+    const __m128 bottom = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
+    const __m128i sum = _mm_cvttps_epi32(
+        _mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1.0f - v.f)), _mm_mul_ps(bottom, _mm_set1_ps(v.f))));
+    out[0] = _mm_cvtsi128_si32(sum);
+    out[1] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 4));
+    out[2] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 8));
 }
 
 // Channel c of the bilinear blend of 3-byte (stride 3) or 1-byte texels, truncated.

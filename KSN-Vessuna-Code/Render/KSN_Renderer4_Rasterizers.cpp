@@ -5,13 +5,15 @@
 #include "KSN_RasterizeTriangle.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "KSN_Rasterizers_Internal.h"
 #include "QORMemory.h"
 
 namespace {
 
-enum class TMapKind { Clamped, Nearest, Tiled, None };
+// Inside: a clamped map whose samples all stay inside the map (no clamps needed).
+enum class TMapKind { Clamped, Inside, Nearest, Tiled, None };
 
 TScanTriangle ScanOf(const TKSN_RasterizeTriangle& r)
 {
@@ -29,6 +31,12 @@ TScanTriangle ScanOf(const TKSN_RasterizeTriangle& r)
 
 bool ColorsAreWhite(const TKSN_RasterizeTriangle& r)
 {
+    // Exactly white colours (the record's default) need no distances.
+    const __m128 one = _mm_set1_ps(1.0f);
+    const int equal = _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(r.Color[0]), one)) &
+                      _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(r.Color[1]), one)) &
+                      _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(r.Color[2]), one));
+    if ((equal & 7) == 7) return true;
     for (const float* c : r.Color) {
         double d = 0.0;
         for (int k = 0; k < 3; ++k) d += (double(c[k]) - 1.0) * (double(c[k]) - 1.0);
@@ -39,8 +47,8 @@ bool ColorsAreWhite(const TKSN_RasterizeTriangle& r)
 
 int ShadeByte(float light)
 {
-    light *= 255.0f;
-    return light > 255.0f ? 255 : (light < 0.0f ? 0 : int(light));
+    // light > 255 ? 255 : (light < 0 ? 0 : int(light)), NaN kept for the conversion.
+    return int(KSN_ClampMinMax(light * 255.0f, 0.0f, 255.0f));
 }
 
 template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
@@ -51,6 +59,8 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
     bool Shading;
     bool WritePlanes;
     int ConstantShade = 255;   // the shade while the light does not vary
+    __m128d CornerUV[3] = {};   // the corners' u, v as doubles
+    __m128 MapSize = {};        // W, H, 0, 0 as floats
 
     bool NeedsValueWeights() const
     {
@@ -69,6 +79,39 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
             for (int c = 0; c < 3; ++c) {
                 T[c] = KSN_ColorByte(Colors.Get(w, c));
                 K[c] = std::min(255, T[c] + d[c]);
+            }
+        } else if constexpr (Kind == TMapKind::Inside) {
+            // u, v and then p, q in two lanes: the same double and float
+            // operations as the clamped path below, in the same order.
+            const __m128d uv =
+                _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(w.m[0]), CornerUV[0]),
+                                      _mm_mul_pd(_mm_set1_pd(w.m[1]), CornerUV[1])),
+                           _mm_mul_pd(_mm_set1_pd(w.m[2]), CornerUV[2]));
+            const __m128 pq = _mm_sub_ps(_mm_mul_ps(_mm_cvtpd_ps(uv), MapSize), _mm_set1_ps(0.5f));
+            const __m128i whole = _mm_cvttps_epi32(pq);
+            alignas(16) float f[4];
+            alignas(16) int32_t i[4];
+            _mm_store_ps(f, _mm_sub_ps(pq, _mm_cvtepi32_ps(whole)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(i), whole);
+            TSampleAxis su, sv;
+            su.i0 = i[0], su.i1 = i[0] + 1, su.f = f[0];
+            sv.i0 = i[1], sv.i1 = i[1] + 1, sv.f = f[1];
+            KSN_Bilinear3Adjacent(r.ColorMap, r.ColorMapWidth, su, sv, T);
+            for (int c = 0; c < 3; ++c) {
+                if constexpr (White) {
+                    K[c] = T[c];
+                } else {
+                    float value = float(T[c]) * Colors.Get(w, c);
+                    K[c] = value >= 255.0f ? 255 : (value > 0.0f ? int(value) : 0);
+                }
+            }
+            if constexpr (WithAlpha) {
+                const float p = _mm_cvtss_f32(pq), q = _mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1));
+                if (p >= 0.0f && p <= float(r.AlphaMapWidth - 1) && q >= 0.0f && q <= float(r.AlphaMapHeight - 1))
+                    A = KSN_Bilinear(r.AlphaMap, r.AlphaMapWidth, 1, KSN_ClampAxis(p, r.AlphaMapWidth),
+                                     KSN_ClampAxis(q, r.AlphaMapHeight), 0);
+                else
+                    A = 0;
             }
         } else {
             float u = float(w.m[0] * r.UV[0][0] + w.m[1] * r.UV[1][0] + w.m[2] * r.UV[2][0]);
@@ -119,8 +162,11 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
             for (int c = 0; c < 3; ++c) unlit[c] = uint8_t(T[c]);
             r.ShadePixels[n] = uint8_t(s);
         }
-        for (int c = 0; c < 3; ++c) d[c] = uint8_t(Shading ? KSN_Div255(K[c] * s) : K[c]);
-        d[3] = uint8_t(A);
+        // All three bytes before the first store: a byte store could alias the table pointer.
+        uint8_t out[4] = {uint8_t(K[0]), uint8_t(K[1]), uint8_t(K[2]), uint8_t(A)};
+        if (Shading)
+            for (int c = 0; c < 3; ++c) out[c] = uint8_t(KSN_Div255Byte(K[c] * s));
+        std::memcpy(d, out, 4);
     }
 };
 
@@ -130,6 +176,8 @@ template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_Rasteri
     k.Colors.Setup(r.Color[0], r.Color[1], r.Color[2]);
     k.Lights.Setup(&r.Light[0], &r.Light[1], &r.Light[2]);
     k.ConstantShade = ShadeByte(r.Light[0]);
+    for (int c = 0; c < 3; ++c) k.CornerUV[c] = _mm_setr_pd(r.UV[c][0], r.UV[c][1]);
+    k.MapSize = _mm_setr_ps(float(r.ColorMapWidth), float(r.ColorMapHeight), 0.0f, 0.0f);
     KSN_ScanTriangle(ScanOf(r), k);
 }
 
@@ -148,6 +196,13 @@ bool Prepare(const TKSN_RasterizeTriangle& r, bool needsMap, bool& shading)
 
 bool HasAlphaMap(const TKSN_RasterizeTriangle& r) { return r.AlphaMap && r.AlphaMapWidth > 0 && r.AlphaMapHeight > 0; }
 
+// True when no sample of the triangle needs clamping: only inside pixels are
+// drawn (no band), and their map weights keep u and v near the corners'.
+bool SamplesStayInside(const TKSN_RasterizeTriangle& r)
+{
+    return !r.ExtendEdges && KSN_SamplesStayInside(r.UV, r.ColorMapWidth, r.ColorMapHeight);
+}
+
 } // namespace
 
 void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
@@ -155,6 +210,17 @@ void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
     bool shading = false;
     if (!Prepare(*r, true, shading)) return;
     bool white = ColorsAreWhite(*r), alpha = HasAlphaMap(*r);
+    if (KSN_RasterizerFastTexels && SamplesStayInside(*r)) {
+        if (white && alpha)
+            Run<TMapKind::Inside, true, true>(*r, shading);
+        else if (white)
+            Run<TMapKind::Inside, true, false>(*r, shading);
+        else if (alpha)
+            Run<TMapKind::Inside, false, true>(*r, shading);
+        else
+            Run<TMapKind::Inside, false, false>(*r, shading);
+        return;
+    }
     if (white && alpha)
         Run<TMapKind::Clamped, true, true>(*r, shading);
     else if (white)

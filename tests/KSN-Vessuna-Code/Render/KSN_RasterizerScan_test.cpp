@@ -1,0 +1,394 @@
+// The rasteriser scan with its small-box narrowing against the scan over the
+// whole box: on many random triangles (small, grid cells, slivers,
+// degenerate, off-screen, huge, non-finite) both must hand the kernel the
+// same pixels in the same order with the same weights, and leave the same
+// depth buffer, bit for bit.
+#include "KSN_RasterizeTriangle.h"
+#include "KSN_Rasterizers_Internal.h"
+#include "QORLookupTables.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+struct TDrawn {
+    long long n;
+    float w[3];
+    double m[3];
+};
+
+template <bool MapWeights> struct TRecordingKernel {
+    static constexpr bool NeedsMapWeights = MapWeights;
+    bool ValueWeights = false;
+    std::vector<TDrawn>* Out = nullptr;
+    bool NeedsValueWeights() const { return ValueWeights; }
+    void operator()(long long n, const TScanWeights& w) const
+    {
+        TDrawn d{};
+        d.n = n;
+        std::memcpy(d.w, w.w, sizeof d.w);
+        if constexpr (MapWeights) std::memcpy(d.m, w.m, sizeof d.m);
+        Out->push_back(d);
+    }
+};
+
+bool SameBits(const std::vector<TDrawn>& a, const std::vector<TDrawn>& b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t k = 0; k < a.size(); ++k)
+        if (a[k].n != b[k].n || std::memcmp(a[k].w, b[k].w, sizeof a[k].w) != 0 ||
+            std::memcmp(a[k].m, b[k].m, sizeof a[k].m) != 0)
+            return false;
+    return true;
+}
+
+class TRandom {
+public:
+    explicit TRandom(uint32_t seed) : State(seed) {}
+    float Unit()
+    {
+        State = State * 1664525u + 1013904223u;
+        return float(State >> 8) / float(1u << 24);
+    }
+    float In(float lo, float hi) { return lo + (hi - lo) * Unit(); }
+    int Pick(int count) { return std::min(count - 1, int(Unit() * float(count))); }
+
+private:
+    uint32_t State;
+};
+
+constexpr int Width = 37, RowLength = 40, Height = 29;
+
+// One triangle of the family `kind`, x and y in target pixels, z depth.
+void MakeTriangle(TRandom& r, int kind, float p[3][3])
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float cx = r.In(-6.0f, float(Width) + 6.0f), cy = r.In(-6.0f, float(Height) + 6.0f);
+    for (int k = 0; k < 3; ++k) p[k][2] = r.In(-0.2f, 1.2f);
+    switch (kind) {
+    case 0:   // small, within a few pixels
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = cx + r.In(-4.0f, 4.0f);
+            p[k][1] = cy + r.In(-4.0f, 4.0f);
+        }
+        break;
+    case 1: {   // a cell of a dense grid, corners on a coarse lattice so edges pass through pixel centres
+        const float x = std::floor(cx * 2.0f) * 0.5f, y = std::floor(cy * 2.0f) * 0.5f;
+        const float w = 0.5f * float(1 + r.Pick(6)), h = 0.5f * float(1 + r.Pick(6));
+        const float q[4][2] = {{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}};
+        const int a = r.Pick(4);
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = q[(a + k) % 4][0];
+            p[k][1] = q[(a + k) % 4][1];
+        }
+        break;
+    }
+    case 2:   // sliver: the third corner next to the first edge
+        p[0][0] = cx, p[0][1] = cy;
+        p[1][0] = cx + r.In(-7.0f, 7.0f), p[1][1] = cy + r.In(-20.0f, 20.0f);
+        {
+            const float t = r.In(0.0f, 1.0f), e = r.In(-1e-3f, 1e-3f);
+            p[2][0] = p[0][0] + t * (p[1][0] - p[0][0]) + e;
+            p[2][1] = p[0][1] + t * (p[1][1] - p[0][1]) - e;
+        }
+        break;
+    case 3:   // degenerate: collinear or coincident corners
+        p[0][0] = cx, p[0][1] = cy;
+        p[1][0] = cx + float(r.Pick(5)), p[1][1] = cy + float(r.Pick(5));
+        p[2][0] = cx + 2.0f * (p[1][0] - cx), p[2][1] = cy + 2.0f * (p[1][1] - cy);
+        break;
+    case 4:   // huge, or far off-screen
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = r.In(-1e6f, 1e6f);
+            p[k][1] = r.In(-1e6f, 1e6f);
+        }
+        if (r.Pick(2)) p[r.Pick(3)][0] = cx;
+        break;
+    case 5:   // tall and thin: few columns, many rows
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = cx + r.In(-3.0f, 3.0f);
+            p[k][1] = r.In(-10.0f, float(Height) + 10.0f);
+        }
+        break;
+    default: {   // non-finite or extreme corners
+        const float odd[] = {inf, -inf, std::numeric_limits<float>::quiet_NaN(), 3e38f, -3e38f, 1e-38f};
+        for (int k = 0; k < 3; ++k) {
+            p[k][0] = cx + r.In(-3.0f, 3.0f);
+            p[k][1] = cy + r.In(-3.0f, 3.0f);
+        }
+        p[r.Pick(3)][r.Pick(2)] = odd[r.Pick(6)];
+        break;
+    }
+    }
+    if (r.Pick(4) == 0)   // flat depth: no value weights needed for it
+        p[1][2] = p[2][2] = p[0][2];
+}
+
+template <bool MapWeights> void CompareOnRandomTriangles(uint32_t seed)
+{
+    TRandom r(seed);
+    std::vector<float> depthAny(size_t(RowLength) * Height), depthPlain(depthAny.size());
+    for (float& z : depthAny) z = r.In(-0.1f, 1.1f);
+    depthPlain = depthAny;
+    int drawnTotal = 0;
+    for (int n = 0; n < 20000; ++n) {
+        float p[3][3];
+        const int kind = r.Pick(7);
+        MakeTriangle(r, kind, p);
+        TScanTriangle t;
+        for (int k = 0; k < 3; ++k) t.p[k] = p[k];
+        t.Width = Width;
+        t.RowLength = RowLength;
+        t.Height = Height;
+        t.ExtendEdges = r.Pick(8) == 0;
+        if (r.Pick(4) == 0) {   // a renderer thread's band of rows
+            t.ClipRowFirst = r.Pick(Height);
+            t.ClipRowEnd = t.ClipRowFirst + r.Pick(Height);
+        }
+        const bool withDepth = r.Pick(5) != 0;
+        std::vector<TDrawn> any, plain;
+        TRecordingKernel<MapWeights> k;
+        k.ValueWeights = r.Pick(2) == 0;
+        k.Out = &any;
+        t.Depth = withDepth ? depthAny.data() : nullptr;
+        KSN_ScanTriangle(t, k, TScanPath::Any);
+        k.Out = &plain;
+        t.Depth = withDepth ? depthPlain.data() : nullptr;
+        KSN_ScanTriangle(t, k, TScanPath::WholeBox);
+        drawnTotal += int(plain.size());
+        ASSERT_TRUE(SameBits(any, plain))
+            << "triangle " << n << " kind " << kind << ": (" << p[0][0] << ", " << p[0][1] << ") (" << p[1][0]
+            << ", " << p[1][1] << ") (" << p[2][0] << ", " << p[2][1] << "), " << any.size() << " vs "
+            << plain.size() << " pixels";
+        ASSERT_EQ(std::memcmp(depthAny.data(), depthPlain.data(), depthAny.size() * sizeof(float)), 0)
+            << "triangle " << n << " kind " << kind;
+    }
+    EXPECT_GT(drawnTotal, 20000) << "the families must draw pixels to compare";
+}
+
+TEST(RasterizerScan, NarrowedScanMatchesTheWholeBoxBitForBit)
+{
+    CompareOnRandomTriangles<false>(11u);
+    CompareOnRandomTriangles<true>(29u);
+}
+
+// The per-pixel helpers' branch-free forms against the plain expressions
+// they replace, bit for bit, over the values where they could differ.
+TEST(RasterizerScan, BranchFreeFormsMatchThePlainExpressions)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float values[] = {nan,   -inf,  -1.0f,  -1e-9f, -0.0f,      0.0f, 1e-9f, 0.5f, 0.99999994f,
+                            1.0f,  1.0000001f, 1.5f, inf,  -0.3f, 1.3f, -0.30000001f, 1.3000001f};
+    auto same = [](auto a, auto b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (float z : values) {
+        SCOPED_TRACE(::testing::Message() << "z = " << z);
+        const float store = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+        const float test = z > 1.0f ? 1.0f : (z < 0.0f ? 1e-8f : z + 1e-8f);
+        EXPECT_TRUE(same(KSN_ClampMinMax(z, 0.0f, 1.0f), store));
+        EXPECT_TRUE(same(KSN_ClampMinMax(z + 1e-8f, 1e-8f, 1.0f), test));
+        const double b = double(z);
+        EXPECT_TRUE(same(KSN_ClampMinMax(b, 0.0, 1.0), std::clamp(b, 0.0, 1.0)));
+        EXPECT_TRUE(same(KSN_ClampMinMax(b, -0.3, 1.3), std::clamp(b, -0.3, 1.3)));
+    }
+    // Constant or interpolated: the four-lane test against the plain loop,
+    // each component of b or c off by a difference at, below or above 1e-30.
+    const float offsets[] = {0.0f, -0.0f, 1e-30f, 0.99e-30f, -1e-30f, 1e-3f, nan, inf};
+    for (int k = 0; k < 4; ++k)
+        for (float o : offsets)
+            for (int which = 0; which < 2; ++which) {
+                float a[4] = {0.25f, 0.5f, 0.75f, 1.0f}, b[4], c[4];
+                std::memcpy(b, a, sizeof a);
+                std::memcpy(c, a, sizeof a);
+                a[k] = 0.0f;
+                b[k] = c[k] = 0.0f;
+                (which ? c : b)[k] = o;
+                bool plain = false;
+                for (int m = 0; m < 4; ++m)
+                    if (std::fabs(b[m] - a[m]) >= 1e-30f || std::fabs(c[m] - a[m]) >= 1e-30f) plain = true;
+                TVertexValues<4> values4;
+                values4.Setup(a, b, c);
+                EXPECT_EQ(values4.Interpolate, plain) << "component " << k << " offset " << o;
+            }
+}
+
+// Where a triangle's map coordinates let the textured kernels skip the edge
+// clamps, every sample the scan hands them must lie inside the map, so that
+// the unclamped axis equals the clamped one bit for bit. Corners cluster near
+// the map's edges, where the margins matter.
+TEST(RasterizerScan, UnclampedSamplesOnlyWhereTheyStayInside)
+{
+    TRandom r(43u);
+    const int sizes[] = {1, 2, 3, 64, 1024, 4096};
+    int checked = 0, fastTriangles = 0;
+    for (int n = 0; n < 20000; ++n) {
+        float p[3][3], uv[3][2];
+        MakeTriangle(r, r.Pick(3), p);   // small, grid cells and slivers: finite, with inside pixels
+        const float centre = r.Pick(2) ? r.In(-0.001f, 0.02f) : r.In(0.98f, 1.001f);
+        const float spread = r.Pick(2) ? 1e-4f : r.In(0.0f, 0.05f);
+        for (auto& c : uv) {
+            c[0] = centre + r.In(-spread, spread);
+            c[1] = r.In(0.1f, 0.9f);
+        }
+        const int size = sizes[r.Pick(6)];
+        const bool onV = r.Pick(2) == 1;   // the same test on either axis; the other one well inside
+        if (onV)
+            for (auto& c : uv) std::swap(c[0], c[1]);
+        if (!KSN_SamplesStayInside(uv, onV ? 1024 : size, onV ? size : 1024)) continue;
+        ++fastTriangles;
+        TScanTriangle t;
+        for (int k = 0; k < 3; ++k) t.p[k] = p[k];
+        t.Width = Width;
+        t.RowLength = RowLength;
+        t.Height = Height;
+        std::vector<TDrawn> drawn;
+        TRecordingKernel<true> k;
+        k.Out = &drawn;
+        KSN_ScanTriangle(t, k);
+        for (const TDrawn& d : drawn) {
+            // As the textured kernels compute it.
+            const int axis = onV ? 1 : 0;
+            const float u = float(d.m[0] * uv[0][axis] + d.m[1] * uv[1][axis] + d.m[2] * uv[2][axis]);
+            const float q = u * float(size) - 0.5f;
+            ASSERT_TRUE(q >= 0.0f && q < float(size - 1)) << "triangle " << n << ", size " << size << ", p " << q;
+            const TSampleAxis fast = KSN_InsideAxis(q), clamped = KSN_ClampAxis(q, size);
+            ASSERT_EQ(fast.i0, clamped.i0);
+            ASSERT_EQ(fast.i1, clamped.i1);
+            ASSERT_EQ(std::memcmp(&fast.f, &clamped.f, sizeof fast.f), 0);
+            ++checked;
+        }
+    }
+    EXPECT_GT(fastTriangles, 1000);
+    EXPECT_GT(checked, 5000);
+    // Samples reaching the edge texels or beyond keep the clamps, on either axis.
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct TCase {
+        float u[3], v[3];
+        int width, height;
+        bool inside;
+    } cases[] = {{{0.25f, 0.5f, 0.75f}, {0.3f, 0.5f, 0.6f}, 64, 64, true},
+                 {{0.0f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 64, 64, false},
+                 {{0.5f, 0.5f, 0.5f}, {0.5f, 1.0f, 0.5f}, 64, 64, false},
+                 {{0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 1, 64, false},
+                 {{0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 64, 1, false},
+                 {{nan, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 64, 64, false},
+                 {{0.5f, 0.5f, 0.5f}, {0.5f, inf, 0.5f}, 64, 64, false}};
+    for (const TCase& c : cases) {
+        const float uv[3][2] = {{c.u[0], c.v[0]}, {c.u[1], c.v[1]}, {c.u[2], c.v[2]}};
+        EXPECT_EQ(KSN_SamplesStayInside(uv, c.width, c.height), c.inside) << c.u[0] << " " << c.v[1];
+    }
+}
+
+// The six-byte bilinear blend against the per-channel one, over random
+// positions and fractions, the map's last row and column included (the
+// read must stay within the map: AddressSanitizer sees the exact buffer).
+TEST(RasterizerScan, AdjacentBilinearMatchesThePerChannelBlend)
+{
+    TRandom r(5u);
+    for (int size : {2, 3, 17}) {
+        std::vector<uint8_t> map(size_t(size) * size * 3);
+        for (uint8_t& b : map) b = uint8_t(r.Unit() * 256.0f);
+        for (int n = 0; n < 4000; ++n) {
+            const float p = n < 4 ? float(size - 1) - (n & 1 ? 1e-6f : 0.5f) : r.In(0.0f, float(size - 1) - 1e-6f);
+            const float q = n < 4 ? float(size - 1) - (n & 2 ? 1e-6f : 0.5f) : r.In(0.0f, float(size - 1) - 1e-6f);
+            const TSampleAxis u = KSN_InsideAxis(p), v = KSN_InsideAxis(q);
+            int fast[3], plain[3];
+            KSN_Bilinear3Adjacent(map.data(), size, u, v, fast);
+            KSN_Bilinear3(map.data(), size, u, v, plain);
+            for (int c = 0; c < 3; ++c) ASSERT_EQ(fast[c], plain[c]) << "size " << size << " p " << p << " q " << q;
+        }
+    }
+}
+
+TEST(RasterizerScan, ByteQuotientsAndShadesMatchTheirPlainForms)
+{
+    CreateDivideBy255Table();
+    for (int p = 0; p <= 255 * 255; ++p) {
+        ASSERT_EQ(KSN_Div255Byte(p), p / 255) << p;
+        ASSERT_EQ(KSN_Div255Byte(p), KSN_Div255(p)) << p;
+    }
+    const float lights[] = {-1.0f, -0.0f, 0.0f, 0.001f, 0.5f, 0.99999994f, 1.0f, 1.0000001f, 2.0f, 1e30f};
+    for (float l : lights) {
+        const float x = l * 255.0f;
+        EXPECT_EQ(int(KSN_ClampMinMax(x, 0.0f, 255.0f)), x > 255.0f ? 255 : (x < 0.0f ? 0 : int(x))) << l;
+    }
+}
+
+// The textured rasteriser with its fast texel paths against the clamped
+// reference path, through the public entry: random triangles, map
+// coordinates inside the map or across its edges, white or coloured, lit or
+// not, with and without an alpha map, the band and the unlit planes; every
+// byte and depth must match.
+TEST(RasterizerScan, FastTexelsMatchTheClampedPathBitForBit)
+{
+    CreateDivideBy255Table();
+    TRandom r(77u);
+    constexpr int W = 40, H = 30;
+    struct TImages {
+        std::vector<uint8_t> Pixels = std::vector<uint8_t>(W * H * 4, 0), Unlit = std::vector<uint8_t>(W * H * 3, 0),
+                             Shade = std::vector<uint8_t>(W * H, 0);
+        std::vector<float> Depth = std::vector<float>(W * H, 0.0f);
+    } fast, plain;
+    const int sizes[] = {1, 2, 3, 16, 61};
+    std::vector<uint8_t> map(61 * 61 * 3), alpha(7 * 5);
+    for (uint8_t& b : map) b = uint8_t(r.Unit() * 256.0f);
+    for (uint8_t& b : alpha) b = uint8_t(r.Unit() * 256.0f);
+    int fastTriangles = 0;
+    for (int n = 0; n < 6000; ++n) {
+        TKSN_RasterizeTriangle t;
+        const int size = sizes[r.Pick(5)];
+        t.Width = t.RowLength = W;
+        t.Height = H;
+        t.BytesPerPixel = 4;
+        t.ColorMap = map.data();
+        t.ColorMapWidth = size;
+        t.ColorMapHeight = sizes[r.Pick(5)];
+        t.ColorMapBytesPerPixel = 3;
+        t.ExtendEdges = r.Pick(6) == 0;
+        if (r.Pick(3) == 0) {
+            t.AlphaMap = alpha.data();
+            t.AlphaMapWidth = 7;
+            t.AlphaMapHeight = 5;
+        }
+        const float centre = r.In(0.0f, 1.0f), spread = r.Pick(2) ? r.In(0.0f, 0.05f) : r.In(0.0f, 0.6f);
+        for (int k = 0; k < 3; ++k) {
+            float p[3];
+            p[0] = r.In(-3.0f, float(W) + 3.0f);
+            p[1] = r.In(-3.0f, float(H) + 3.0f);
+            p[2] = r.In(0.0f, 1.0f);
+            if (k > 0 && r.Pick(2)) {   // mostly small triangles
+                p[0] = t.Vertex[0][0] + r.In(-4.0f, 4.0f);
+                p[1] = t.Vertex[0][1] + r.In(-4.0f, 4.0f);
+            }
+            for (int c = 0; c < 3; ++c) t.Vertex[k][c] = p[c];
+            t.UV[k][0] = centre + r.In(-spread, spread);
+            t.UV[k][1] = centre + r.In(-spread, spread);
+            t.Light[k] = r.Pick(3) == 0 ? 1.0f : r.In(-0.2f, 1.2f);
+            for (int c = 0; c < 4; ++c) t.Color[k][c] = r.Pick(2) ? 1.0f : r.In(0.0f, 1.2f);
+        }
+        const bool planes = r.Pick(2) == 0;
+        fastTriangles += !t.ExtendEdges && KSN_SamplesStayInside(t.UV, size, t.ColorMapHeight);
+        for (TImages* images : {&fast, &plain}) {
+            t.DestPixels = t.SourcePixels = images->Pixels.data();
+            t.DepthBuffer = images->Depth.data();
+            t.UnlitPixels = planes ? images->Unlit.data() : nullptr;
+            t.ShadePixels = planes ? images->Shade.data() : nullptr;
+            KSN_RasterizerFastTexels = images == &fast;
+            KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(&t);
+        }
+        KSN_RasterizerFastTexels = true;
+        ASSERT_EQ(fast.Pixels, plain.Pixels) << "triangle " << n;
+        ASSERT_EQ(fast.Unlit, plain.Unlit) << "triangle " << n;
+        ASSERT_EQ(fast.Shade, plain.Shade) << "triangle " << n;
+        ASSERT_EQ(std::memcmp(fast.Depth.data(), plain.Depth.data(), fast.Depth.size() * sizeof(float)), 0)
+            << "triangle " << n;
+    }
+    EXPECT_GT(fastTriangles, 1000);
+}
+
+} // namespace
