@@ -586,12 +586,14 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
             if (end <= begin) continue;
             fitted[l] = 1;
             bool met = false;
-            float cMin[3] = {0, 0, 0}, cMax[3] = {0, 0, 0}, nMin[3] = {0, 0, 0}, nMax[3] = {0, 0, 0};
-            auto grow = [](float* lo, float* hi, const float* p, bool first) {
-                for (int a = 0; a < 3; ++a) {
-                    lo[a] = first ? p[a] : std::min(lo[a], p[a]);
-                    hi[a] = first ? p[a] : std::max(hi[a], p[a]);
-                }
+            // x, y, z in lanes 0..2. minps(p, lo) is p < lo ? p : lo and
+            // maxps(p, hi) is p > hi ? p : hi, lane by lane: std::min(lo, p)
+            // and std::max(hi, p) exactly, ties (+0, -0) and NaN included.
+            TFloat4 cMin = {}, cMax = {}, nMin = {}, nMax = {};
+            auto grow = [](TFloat4& lo, TFloat4& hi, const float* p, bool first) {
+                const TFloat4 q = {p[0], p[1], p[2], 0.0f};
+                lo = first ? q : __builtin_ia32_minps(q, lo);
+                hi = first ? q : __builtin_ia32_maxps(q, hi);
             };
             for (int i = begin; i < end; ++i) {
                 if (i + kRowLookAhead < end) PrefetchRow(*this, visibleVertices[i + kRowLookAhead]);

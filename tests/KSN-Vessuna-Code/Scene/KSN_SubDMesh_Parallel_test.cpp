@@ -257,6 +257,23 @@ TEST(SubDParallelBuild, NormalsEqualThePlainPerVectorNormalisationBitForBit)
     EXPECT_GT(zero, 0) << "some polygons must have no area";
 }
 
+TEST(SubDParallelBuild, BoxFitKeepsTheFirstOfEqualZerosAndPassesOverNaNAsTheWalkDoes)
+{
+    // Positions and normals of +0 and -0 side by side, and a few NaN
+    // coordinates: the boxes must still be the serial walk's bit for bit.
+    ThreadCruncher_Initialize();
+    auto level = BumpyLevelZero(120);
+    float* r = level->resolvedVertices;
+    for (int v = 0; v < level->GetVCount(); ++v) {
+        if (v % 3 == 0) r[3 * v + 2] = v % 2 ? -0.0f : 0.0f;
+        if (v % 7 == 0) r[3 * v] = v % 2 ? 0.0f : -0.0f;
+    }
+    for (int v : {500, 777, 4001}) r[3 * v + size_t(v % 3)] = std::nanf("");
+    for (int p = 0; p < level->GetPCount(); p += 2) level->polygonNormals[3 * p + size_t(p % 3)] = p % 4 ? -0.0f : 0.0f;
+    level->RecalculateOctreePolyBounds();
+    ExpectBoxesOfTheSerialWalk(*level);
+}
+
 TEST(SubDParallelBuild, ParallelNumberingGivesTheSerialWalksLevel)
 {
     // Without the parent's vertex-to-polygon rows the level is numbered by
