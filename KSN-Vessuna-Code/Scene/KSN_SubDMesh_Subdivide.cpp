@@ -440,8 +440,9 @@ bool TKSN_SubDMesh::SubdivideInParallel(TKSN_SubDMesh* parent, TKSN_SubDRecords&
     const int P = ParentPolygonCount, PV = ParentVertexCount, PT = ParentTVertexCount;
     if (P <= 0 || PV <= 0 || PT <= 0 || !parent->tVertices || !tVertices) return false;
     // The searches cost several times the serial walk's table look-ups: they
-    // pay only when several threads share them.
-    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < 4 || ThreadCruncher->IsBusy()) return false;
+    // pay only when many threads share them (on eight the walk was faster).
+    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < ParallelNumberingSlots || ThreadCruncher->IsBusy())
+        return false;
     // The parent's vertex-to-polygon rows must be those of its polygons now:
     // one row per vertex, one entry per corner, every corner in range.
     const TQORLookupTable& rows = parent->vertexPolygons;

@@ -281,7 +281,10 @@ TEST(SubDParallelBuild, ParallelNumberingGivesTheSerialWalksLevel)
     ThreadCruncher_Initialize();
     auto parent = BumpyLevelZero(100, true);
     TKSN_SubDMesh parallel, serial;
+    const int slots = TKSN_SubDMesh::ParallelNumberingSlots;
+    TKSN_SubDMesh::ParallelNumberingSlots = 2;   // whatever this machine's pool
     parallel.Subdivide(parent.get());
+    TKSN_SubDMesh::ParallelNumberingSlots = slots;
     parent->vertexPolygons.Clean();
     serial.Subdivide(parent.get());
     ASSERT_EQ(parallel.GetVCount(), serial.GetVCount());
