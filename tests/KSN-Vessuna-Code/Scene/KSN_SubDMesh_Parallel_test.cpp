@@ -198,10 +198,29 @@ TEST(SubDParallelBuild, LevelsEqualTheSerialWalksBitForBit)
     EXPECT_TRUE(SameFloats(vn.data(), level.vertexNormals, vn.size()));
     EXPECT_TRUE(SameFloats(pn.data(), level.polygonNormals, pn.size()));
 
-    // Smoothing: the scatter again, from the same unsmoothed positions.
+    // Smoothing: the scatter again, from the same unsmoothed positions, and
+    // the plain scalar sums and divisions.
     const std::vector<float> smoothed(level.baseVertices, level.baseVertices + 3 * size_t(level.GetVCount()));
     level.SmoothVertices();
     EXPECT_TRUE(SameFloats(smoothed.data(), level.baseVertices, smoothed.size()));
+    std::vector<float> plain(4 * size_t(level.GetVCount()), 0.0f);
+    for (int q = 0; q < level.GetPCount(); ++q) {
+        const int32_t* c = &level.Polygons[q].Corner0;
+        float s[3] = {0, 0, 0};
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < 3; ++i) s[i] += level.resolvedVertices[3 * c[k] + i];
+        for (int k = 0; k < 4; ++k) {
+            for (int i = 0; i < 3; ++i) plain[4 * size_t(c[k]) + size_t(i)] += s[i];
+            plain[4 * size_t(c[k]) + 3] += 4.0f;
+        }
+    }
+    bool same = true;
+    for (int v = 0; v < level.GetVCount() && same; ++v)
+        for (int i = 0; i < 3; ++i) {
+            const float expected = plain[4 * size_t(v) + size_t(i)] / plain[4 * size_t(v) + 3];
+            same = same && SameFloats(&level.baseVertices[3 * v + i], &expected, 1);
+        }
+    EXPECT_TRUE(same) << "smoothing: the plain sums and divisions";
 
     for (TKSN_SubDMesh* l : {parent.get(), &level}) {
         ExpectVerticesWhereTheDescentFilesThem(*l);
