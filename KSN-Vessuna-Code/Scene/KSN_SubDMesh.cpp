@@ -266,32 +266,27 @@ void TKSN_SubDMesh::BuildVisiblePolygons(bool all)
         return;
     }
     // The owner's hidden state is asked once per polygon; the corners are read
-    // from the records directly (a triangle repeats its third corner).
-    std::vector<uint8_t> seen(size_t(vertexCount), 0);
-    std::vector<uint8_t> shown(size_t(polygonCount), 0);
-    int polygons = 0, vertices = 0;
+    // from the records directly (a triangle repeats its third corner). One
+    // pass into lists sized for everything: nothing is hidden as a rule.
+    if (polygonCount > 0) visiblePolygons = static_cast<int32_t*>(QORalloc(uint64_t(polygonCount) * 4));
+    if (vertexCount > 0) visibleVertices = static_cast<int32_t*>(QORalloc(uint64_t(vertexCount) * 4));
+    std::vector<uint8_t> seen(size_t(std::max(vertexCount, 0)), 0);
     for (int p = 0; p < polygonCount; ++p) {
         if (IsPolyHidden(p)) continue;
-        shown[size_t(p)] = 1;
-        ++polygons;
-        for (const int32_t v : {Polygons[p].Corner0, Polygons[p].Corner1, Polygons[p].Corner2, Polygons[p].Corner3})
-            if (!seen[size_t(v)]) {
-                seen[size_t(v)] = 1;
-                ++vertices;
-            }
-    }
-    if (polygons > 0) visiblePolygons = static_cast<int32_t*>(QORalloc(uint64_t(polygons) * 4));
-    if (vertices > 0) visibleVertices = static_cast<int32_t*>(QORalloc(uint64_t(vertices) * 4));
-    std::fill(seen.begin(), seen.end(), uint8_t(0));
-    for (int p = 0; p < polygonCount; ++p) {
-        if (!shown[size_t(p)]) continue;
-        if (visiblePolygonCount >= polygons) QORThrowException("p_counter is out of range in BuildVisiblePolygons");
         visiblePolygons[visiblePolygonCount++] = p;
         for (const int32_t v : {Polygons[p].Corner0, Polygons[p].Corner1, Polygons[p].Corner2, Polygons[p].Corner3})
             if (!seen[size_t(v)]) {
                 seen[size_t(v)] = 1;
                 visibleVertices[visibleVertexCount++] = v;
             }
+    }
+    if (visiblePolygonCount == 0) {
+        QORfree(visiblePolygons);
+        visiblePolygons = nullptr;
+    }
+    if (visibleVertexCount == 0) {
+        QORfree(visibleVertices);
+        visibleVertices = nullptr;
     }
 }
 
