@@ -416,12 +416,14 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
         const int32_t owner = parent->Polygons[p].Owner;
         int32_t f, uf;
         b.FacePoint(c, t, m, f, uf);
-        int32_t prevE = b.EdgePoint(c[m - 1], c[0]);
-        int32_t prevUE = b.TexEdgePoint(t[m - 1], t[0]);
+        const int32_t closing = b.EdgePoint(c[m - 1], c[0]);
+        const int32_t closingUV = b.TexEdgePoint(t[m - 1], t[0]);
+        int32_t prevE = closing, prevUE = closingUV;
         for (int k = 0; k < m; ++k) {
+            // The last side is the closing side again: its points are known.
             const int k1 = (k + 1) % m;
-            const int32_t e = b.EdgePoint(c[k], c[k1]);
-            const int32_t ue = b.TexEdgePoint(t[k], t[k1]);
+            const int32_t e = k1 == 0 ? closing : b.EdgePoint(c[k], c[k1]);
+            const int32_t ue = k1 == 0 ? closingUV : b.TexEdgePoint(t[k], t[k1]);
             const int32_t uvs[4] = {t[k], ue, uf, prevUE};
             b.AddPolygon(c[k], e, f, prevE, uvs, owner);
             prevE = e;
