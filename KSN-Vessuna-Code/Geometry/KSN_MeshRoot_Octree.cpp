@@ -143,7 +143,6 @@ void TKSN_MeshRoot::BuildOctree()
     }
     GenerateBottomLevelOctreeNodeList(octreeRoot.get());
     OptimizeOctree();
-
     ClearOctreeFlags(octreeRoot.get());
     RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
 }
@@ -380,8 +379,16 @@ void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
     // visits that hold their polygon's lowest rank.
     std::vector<TQOROctreeNode<int>*> leaves;
     CollectLeaves(node, leaves);
+    if (polygonCount <= 0) return;   // no row names a polygon in range
+    std::vector<uint8_t> takeable(size_t(polygonCount), 0);
+    auto ask = [&](size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) takeable[p] = !GetCustomPFlag(int(p)) && !IsPolyHidden(int(p));
+    };
+    KSN_RunInBlocks(takeable.size(), 16384, ask);
     if (!KSN_PoolCanShare()) {
-        // On one thread the plain walk is cheaper: the first visit takes the polygon.
+        // On one thread the plain walk is cheaper: the first visit takes the
+        // polygon. The mesh is asked once per polygon beforehand instead of
+        // at every visit (nothing it answers changes during the walk).
         for (TQOROctreeNode<int>* leaf : leaves)
             for (size_t j = 0; j < leaf->TempVertices.size(); ++j) {
                 if (j + kRowLookAhead < leaf->TempVertices.size())
@@ -389,8 +396,8 @@ void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
                 const TRow row = VertexPolygonRow(*this, leaf->TempVertices[j]);
                 for (int k = 0; k < row.count; ++k) {
                     const int p = row.items[k];
-                    // The flag first: it is the cheaper question and settles most visits.
-                    if (!InRange(p, polygonCount) || GetCustomPFlag(p) || IsPolyHidden(p)) continue;
+                    if (!InRange(p, polygonCount) || !takeable[size_t(p)]) continue;
+                    takeable[size_t(p)] = 0;
                     SetCustomPFlagToTrue(p);
                     leaf->TempPolygons.push_back(p);
                 }
@@ -399,13 +406,7 @@ void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
     }
     std::vector<size_t> firstPlace(leaves.size() + 1, 0);
     for (size_t l = 0; l < leaves.size(); ++l) firstPlace[l + 1] = firstPlace[l] + leaves[l]->TempVertices.size();
-    if (polygonCount <= 0) return;   // places fit 31 bits: they count visible vertices
-
-    std::vector<uint8_t> takeable(size_t(polygonCount), 0);
-    auto ask = [&](size_t first, size_t end) {
-        for (size_t p = first; p < end; ++p) takeable[p] = !GetCustomPFlag(int(p)) && !IsPolyHidden(int(p));
-    };
-    KSN_RunInBlocks(takeable.size(), 16384, ask);
+    // Places fit 31 bits: they count visible vertices.
 
     constexpr uint64_t kNone = ~uint64_t(0);
     std::vector<uint64_t> lowest(size_t(polygonCount), kNone);
@@ -585,12 +586,14 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
             if (end <= begin) continue;
             fitted[l] = 1;
             bool met = false;
-            float cMin[3] = {0, 0, 0}, cMax[3] = {0, 0, 0}, nMin[3] = {0, 0, 0}, nMax[3] = {0, 0, 0};
-            auto grow = [](float* lo, float* hi, const float* p, bool first) {
-                for (int a = 0; a < 3; ++a) {
-                    lo[a] = first ? p[a] : std::min(lo[a], p[a]);
-                    hi[a] = first ? p[a] : std::max(hi[a], p[a]);
-                }
+            // x, y, z in lanes 0..2. minps(p, lo) is p < lo ? p : lo and
+            // maxps(p, hi) is p > hi ? p : hi, lane by lane: std::min(lo, p)
+            // and std::max(hi, p) exactly, ties (+0, -0) and NaN included.
+            TFloat4 cMin = {}, cMax = {}, nMin = {}, nMax = {};
+            auto grow = [](TFloat4& lo, TFloat4& hi, const float* p, bool first) {
+                const TFloat4 q = {p[0], p[1], p[2], 0.0f};
+                lo = first ? q : __builtin_ia32_minps(q, lo);
+                hi = first ? q : __builtin_ia32_maxps(q, hi);
             };
             for (int i = begin; i < end; ++i) {
                 if (i + kRowLookAhead < end) PrefetchRow(*this, visibleVertices[i + kRowLookAhead]);

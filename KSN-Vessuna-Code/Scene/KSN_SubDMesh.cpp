@@ -29,6 +29,36 @@ void Normalise3(float* v)
     }
 }
 
+// Normalise3 over count triples in place, four at a time: the same
+// products, sums, square root, comparison and divisions lane by lane
+// (packed square root and division round exactly as the scalar ones), so
+// every triple gets the bits Normalise3 gives it.
+void NormaliseTriples(float* v, size_t count)
+{
+    using TFloat4 = float __attribute__((vector_size(16)));
+    using TInt4 = int __attribute__((vector_size(16)));
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        float* q = v + 3 * i;
+        const TFloat4 x = {q[0], q[3], q[6], q[9]};
+        const TFloat4 y = {q[1], q[4], q[7], q[10]};
+        const TFloat4 z = {q[2], q[5], q[8], q[11]};
+        const TFloat4 sum = x * x + y * y + z * z;
+        const TFloat4 len = __builtin_ia32_sqrtps(sum);
+        const TInt4 keep = len > TFloat4{1e-30f, 1e-30f, 1e-30f, 1e-30f};
+        // A lane that is not divided divides by one instead, which leaves it as it is.
+        const TFloat4 one = {1.0f, 1.0f, 1.0f, 1.0f};
+        const TFloat4 d = TFloat4((TInt4(len) & keep) | (TInt4(one) & ~keep));
+        const TFloat4 nx = x / d, ny = y / d, nz = z / d;
+        for (int k = 0; k < 4; ++k) {
+            q[3 * k] = nx[k];
+            q[3 * k + 1] = ny[k];
+            q[3 * k + 2] = nz[k];
+        }
+    }
+    for (; i < count; ++i) Normalise3(v + 3 * i);
+}
+
 // Copies n bytes, spread over the worker threads for large blocks.
 void CopyBytes(void* dst, const void* src, int64_t n)
 {
@@ -236,32 +266,27 @@ void TKSN_SubDMesh::BuildVisiblePolygons(bool all)
         return;
     }
     // The owner's hidden state is asked once per polygon; the corners are read
-    // from the records directly (a triangle repeats its third corner).
-    std::vector<uint8_t> seen(size_t(vertexCount), 0);
-    std::vector<uint8_t> shown(size_t(polygonCount), 0);
-    int polygons = 0, vertices = 0;
+    // from the records directly (a triangle repeats its third corner). One
+    // pass into lists sized for everything: nothing is hidden as a rule.
+    if (polygonCount > 0) visiblePolygons = static_cast<int32_t*>(QORalloc(uint64_t(polygonCount) * 4));
+    if (vertexCount > 0) visibleVertices = static_cast<int32_t*>(QORalloc(uint64_t(vertexCount) * 4));
+    std::vector<uint8_t> seen(size_t(std::max(vertexCount, 0)), 0);
     for (int p = 0; p < polygonCount; ++p) {
         if (IsPolyHidden(p)) continue;
-        shown[size_t(p)] = 1;
-        ++polygons;
-        for (const int32_t v : {Polygons[p].Corner0, Polygons[p].Corner1, Polygons[p].Corner2, Polygons[p].Corner3})
-            if (!seen[size_t(v)]) {
-                seen[size_t(v)] = 1;
-                ++vertices;
-            }
-    }
-    if (polygons > 0) visiblePolygons = static_cast<int32_t*>(QORalloc(uint64_t(polygons) * 4));
-    if (vertices > 0) visibleVertices = static_cast<int32_t*>(QORalloc(uint64_t(vertices) * 4));
-    std::fill(seen.begin(), seen.end(), uint8_t(0));
-    for (int p = 0; p < polygonCount; ++p) {
-        if (!shown[size_t(p)]) continue;
-        if (visiblePolygonCount >= polygons) QORThrowException("p_counter is out of range in BuildVisiblePolygons");
         visiblePolygons[visiblePolygonCount++] = p;
         for (const int32_t v : {Polygons[p].Corner0, Polygons[p].Corner1, Polygons[p].Corner2, Polygons[p].Corner3})
             if (!seen[size_t(v)]) {
                 seen[size_t(v)] = 1;
                 visibleVertices[visibleVertexCount++] = v;
             }
+    }
+    if (visiblePolygonCount == 0) {
+        QORfree(visiblePolygons);
+        visiblePolygons = nullptr;
+    }
+    if (visibleVertexCount == 0) {
+        QORfree(visibleVertices);
+        visibleVertices = nullptr;
     }
 }
 
@@ -305,25 +330,28 @@ void TKSN_SubDMesh::RecalculatePolyNormal(int polygon)
 void TKSN_SubDMesh::RecalculateNormalsInto(const float* positions, float* vNormals, float* pNormals)
 {
     if (vertexCount > 0) std::memset(vNormals, 0, size_t(vertexCount) * 12);
-    for (int p = 0; p < polygonCount; ++p) {
-        float* n = pNormals + 3 * p;
-        PolygonNormal(positions, p, n);
-        Normalise3(n);
-        const int32_t* corners = &Polygons[p].Corner0;
-        for (int k = 0; k < 4; ++k)
-            for (int i = 0; i < 3; ++i) vNormals[3 * corners[k] + i] += n[i];
+    // Polygon normals in blocks (made, then normalised four at a time),
+    // each block scattered in polygon order: the sums of the plain walk.
+    constexpr int kBlock = 256;
+    for (int first = 0; first < polygonCount; first += kBlock) {
+        const int end = std::min(polygonCount, first + kBlock);
+        for (int p = first; p < end; ++p) PolygonNormal(positions, p, pNormals + 3 * p);
+        NormaliseTriples(pNormals + 3 * size_t(first), size_t(end - first));
+        for (int p = first; p < end; ++p) {
+            const float* n = pNormals + 3 * p;
+            const int32_t* corners = &Polygons[p].Corner0;
+            for (int k = 0; k < 4; ++k)
+                for (int i = 0; i < 3; ++i) vNormals[3 * corners[k] + i] += n[i];
+        }
     }
-    for (int v = 0; v < vertexCount; ++v) Normalise3(vNormals + 3 * v);
+    NormaliseTriples(vNormals, size_t(std::max(vertexCount, 0)));
 }
 
 void TKSN_SubDMesh::RecalculateNormalsFromRows(const float* positions, float* vNormals, float* pNormals)
 {
     auto polygonPass = [&](size_t first, size_t end) {
-        for (size_t p = first; p < end; ++p) {
-            float* n = pNormals + 3 * p;
-            PolygonNormal(positions, int(p), n);
-            Normalise3(n);
-        }
+        for (size_t p = first; p < end; ++p) PolygonNormal(positions, int(p), pNormals + 3 * p);
+        NormaliseTriples(pNormals + 3 * first, end - first);
     };
     KSN_RunInBlocks(size_t(std::max(polygonCount, 0)), 8192, polygonPass);
     // A vertex sums its polygons in polygon order, once per corner naming it
@@ -346,8 +374,8 @@ void TKSN_SubDMesh::RecalculateNormalsFromRows(const float* positions, float* vN
             }
             float* out = vNormals + 3 * v;
             for (int i = 0; i < 3; ++i) out[i] = sum[i];
-            Normalise3(out);
         }
+        NormaliseTriples(vNormals + 3 * first, end - first);
     };
     KSN_RunInBlocks(size_t(std::max(vertexCount, 0)), 8192, vertexPass);
 }

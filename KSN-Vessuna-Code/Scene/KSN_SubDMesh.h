@@ -133,6 +133,9 @@ public:
 
     // Levels alive in the process, so that tests see a replaced level go.
     static inline int LiveCount = 0;
+    // Subdivide numbers the new vertices on the worker pool only when it has
+    // at least this many slots; below, the serial walk is faster.
+    static inline int ParallelNumberingSlots = 16;
 
     // The two-triangle normal (not normalised: it carries the area) from the
     // given positions.

@@ -416,12 +416,14 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
         const int32_t owner = parent->Polygons[p].Owner;
         int32_t f, uf;
         b.FacePoint(c, t, m, f, uf);
-        int32_t prevE = b.EdgePoint(c[m - 1], c[0]);
-        int32_t prevUE = b.TexEdgePoint(t[m - 1], t[0]);
+        const int32_t closing = b.EdgePoint(c[m - 1], c[0]);
+        const int32_t closingUV = b.TexEdgePoint(t[m - 1], t[0]);
+        int32_t prevE = closing, prevUE = closingUV;
         for (int k = 0; k < m; ++k) {
+            // The last side is the closing side again: its points are known.
             const int k1 = (k + 1) % m;
-            const int32_t e = b.EdgePoint(c[k], c[k1]);
-            const int32_t ue = b.TexEdgePoint(t[k], t[k1]);
+            const int32_t e = k1 == 0 ? closing : b.EdgePoint(c[k], c[k1]);
+            const int32_t ue = k1 == 0 ? closingUV : b.TexEdgePoint(t[k], t[k1]);
             const int32_t uvs[4] = {t[k], ue, uf, prevUE};
             b.AddPolygon(c[k], e, f, prevE, uvs, owner);
             prevE = e;
@@ -440,8 +442,9 @@ bool TKSN_SubDMesh::SubdivideInParallel(TKSN_SubDMesh* parent, TKSN_SubDRecords&
     const int P = ParentPolygonCount, PV = ParentVertexCount, PT = ParentTVertexCount;
     if (P <= 0 || PV <= 0 || PT <= 0 || !parent->tVertices || !tVertices) return false;
     // The searches cost several times the serial walk's table look-ups: they
-    // pay only when several threads share them.
-    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < 4 || ThreadCruncher->IsBusy()) return false;
+    // pay only when many threads share them (on eight the walk was faster).
+    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < ParallelNumberingSlots || ThreadCruncher->IsBusy())
+        return false;
     // The parent's vertex-to-polygon rows must be those of its polygons now:
     // one row per vertex, one entry per corner, every corner in range.
     const TQORLookupTable& rows = parent->vertexPolygons;
@@ -655,24 +658,23 @@ bool TKSN_SubDMesh::DynamicSubdivide(TKSN_SubDMesh* parent, int allowance)
 void TKSN_SubDMesh::SmoothVertices()
 {
     if (vertexCount <= 0 || !resolvedVertices || !baseVertices) return;
-    std::vector<float> acc(4 * size_t(vertexCount), 0.0f);
+    // Sums of x, y, z and the weight in the lanes of one vector per vertex:
+    // each lane adds and divides as the scalar steps would, in the same order.
+    using TFloat4 = float __attribute__((vector_size(16)));
+    std::vector<TFloat4> acc(size_t(vertexCount), TFloat4{0, 0, 0, 0});
     for (int p = 0; p < polygonCount; ++p) {
         const int32_t* corners = &Polygons[p].Corner0;
         float s[3] = {0, 0, 0};
         for (int k = 0; k < 4; ++k)
             for (int i = 0; i < 3; ++i) s[i] += resolvedVertices[3 * corners[k] + i];
-        for (int k = 0; k < 4; ++k) {
-            float* a = &acc[4 * size_t(corners[k])];
-            a[0] += s[0];
-            a[1] += s[1];
-            a[2] += s[2];
-            a[3] += 4.0f;
-        }
+        const TFloat4 add = {s[0], s[1], s[2], 4.0f};
+        for (int k = 0; k < 4; ++k) acc[size_t(corners[k])] += add;
     }
     for (int v = 0; v < vertexCount; ++v) {
-        const float* a = &acc[4 * size_t(v)];
-        if (a[3] > 0.1f)
-            for (int i = 0; i < 3; ++i) baseVertices[3 * v + i] = a[i] / a[3];
+        const TFloat4 a = acc[size_t(v)];
+        if (!(a[3] > 0.1f)) continue;
+        const TFloat4 mean = a / TFloat4{a[3], a[3], a[3], a[3]};
+        for (int i = 0; i < 3; ++i) baseVertices[3 * v + i] = mean[i];
     }
 }
 
@@ -716,8 +718,10 @@ void TKSN_SubDMesh::SmoothVerticesFromRows()
                         a[3] += 4.0f;
                     }
             }
-            if (a[3] > 0.1f)
-                for (int i = 0; i < 3; ++i) baseVertices[3 * v + size_t(i)] = a[i] / a[3];
+            if (!(a[3] > 0.1f)) continue;
+            using TFloat4 = float __attribute__((vector_size(16)));
+            const TFloat4 mean = TFloat4{a[0], a[1], a[2], a[3]} / TFloat4{a[3], a[3], a[3], a[3]};
+            for (int i = 0; i < 3; ++i) baseVertices[3 * v + size_t(i)] = mean[i];
         }
     };
     KSN_RunInBlocks(size_t(vertexCount), 8192, vertexPass);

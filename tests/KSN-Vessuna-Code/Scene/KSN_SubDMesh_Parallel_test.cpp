@@ -198,16 +198,99 @@ TEST(SubDParallelBuild, LevelsEqualTheSerialWalksBitForBit)
     EXPECT_TRUE(SameFloats(vn.data(), level.vertexNormals, vn.size()));
     EXPECT_TRUE(SameFloats(pn.data(), level.polygonNormals, pn.size()));
 
-    // Smoothing: the scatter again, from the same unsmoothed positions.
+    // Smoothing: the scatter again, from the same unsmoothed positions, and
+    // the plain scalar sums and divisions.
     const std::vector<float> smoothed(level.baseVertices, level.baseVertices + 3 * size_t(level.GetVCount()));
     level.SmoothVertices();
     EXPECT_TRUE(SameFloats(smoothed.data(), level.baseVertices, smoothed.size()));
+    std::vector<float> plain(4 * size_t(level.GetVCount()), 0.0f);
+    for (int q = 0; q < level.GetPCount(); ++q) {
+        const int32_t* c = &level.Polygons[q].Corner0;
+        float s[3] = {0, 0, 0};
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < 3; ++i) s[i] += level.resolvedVertices[3 * c[k] + i];
+        for (int k = 0; k < 4; ++k) {
+            for (int i = 0; i < 3; ++i) plain[4 * size_t(c[k]) + size_t(i)] += s[i];
+            plain[4 * size_t(c[k]) + 3] += 4.0f;
+        }
+    }
+    bool same = true;
+    for (int v = 0; v < level.GetVCount() && same; ++v)
+        for (int i = 0; i < 3; ++i) {
+            const float expected = plain[4 * size_t(v) + size_t(i)] / plain[4 * size_t(v) + 3];
+            same = same && SameFloats(&level.baseVertices[3 * v + i], &expected, 1);
+        }
+    EXPECT_TRUE(same) << "smoothing: the plain sums and divisions";
 
     for (TKSN_SubDMesh* l : {parent.get(), &level}) {
         ExpectVerticesWhereTheDescentFilesThem(*l);
         ExpectPolygonsInFirstVisitOrder(*l);
         ExpectBoxesOfTheSerialWalk(*l);
     }
+}
+
+// The plain per-polygon, per-vertex normals: each two-triangle normal
+// normalised on its own, scattered to its corners polygon by polygon, each
+// sum normalised on its own; a zero-length vector is left as it is.
+void PlainNormals(TKSN_SubDMesh& level, const float* positions, std::vector<float>& vn, std::vector<float>& pn)
+{
+    auto normalise = [](float* v) {
+        const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        if (len > 1e-30f)
+            for (int i = 0; i < 3; ++i) v[i] /= len;
+    };
+    vn.assign(3 * size_t(level.GetVCount()), 0.0f);
+    pn.assign(3 * size_t(level.GetPCount()), 0.0f);
+    for (int p = 0; p < level.GetPCount(); ++p) {
+        float* n = &pn[3 * size_t(p)];
+        level.PolygonNormal(positions, p, n);
+        normalise(n);
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < 3; ++i) vn[3 * size_t((&level.Polygons[p].Corner0)[k]) + size_t(i)] += n[i];
+    }
+    for (int v = 0; v < level.GetVCount(); ++v) normalise(&vn[3 * size_t(v)]);
+}
+
+TEST(SubDParallelBuild, NormalsEqualThePlainPerVectorNormalisationBitForBit)
+{
+    // Odd counts leave a tail after the groups of four; flattened and
+    // collapsed cells give zero-length normals, -0 and huge coordinates
+    // give the lanes signs and magnitudes of every kind.
+    ThreadCruncher_Initialize();
+    auto level = BumpyLevelZero(61);
+    float* p = level->baseVertices;
+    for (int v = 0; v < level->GetVCount(); v += 5) p[3 * v + 2] = -0.0f;
+    for (int v = 7; v < level->GetVCount(); v += 11) p[3 * v] *= 3e18f;
+    for (int v = 12; v < level->GetVCount(); v += 97) std::copy_n(p + 3 * (v - 1), 3, p + 3 * v);   // collapsed sides
+    level->AfterRawBuild();
+    std::vector<float> vn, pn;
+    PlainNormals(*level, level->resolvedVertices, vn, pn);
+    EXPECT_TRUE(SameFloats(vn.data(), level->vertexNormals, vn.size())) << "normals of the level build";
+    EXPECT_TRUE(SameFloats(pn.data(), level->polygonNormals, pn.size()));
+    std::vector<float> vx(vn.size()), px(pn.size());
+    level->RecalculateNormalsExternal(level->resolvedVertices, vx.data(), px.data());
+    EXPECT_TRUE(SameFloats(vn.data(), vx.data(), vn.size())) << "normals for given positions";
+    EXPECT_TRUE(SameFloats(pn.data(), px.data(), pn.size()));
+    int zero = 0;
+    for (size_t i = 0; i < pn.size(); i += 3) zero += pn[i] == 0 && pn[i + 1] == 0 && pn[i + 2] == 0;
+    EXPECT_GT(zero, 0) << "some polygons must have no area";
+}
+
+TEST(SubDParallelBuild, BoxFitKeepsTheFirstOfEqualZerosAndPassesOverNaNAsTheWalkDoes)
+{
+    // Positions and normals of +0 and -0 side by side, and a few NaN
+    // coordinates: the boxes must still be the serial walk's bit for bit.
+    ThreadCruncher_Initialize();
+    auto level = BumpyLevelZero(120);
+    float* r = level->resolvedVertices;
+    for (int v = 0; v < level->GetVCount(); ++v) {
+        if (v % 3 == 0) r[3 * v + 2] = v % 2 ? -0.0f : 0.0f;
+        if (v % 7 == 0) r[3 * v] = v % 2 ? 0.0f : -0.0f;
+    }
+    for (int v : {500, 777, 4001}) r[3 * v + size_t(v % 3)] = std::nanf("");
+    for (int p = 0; p < level->GetPCount(); p += 2) level->polygonNormals[3 * p + size_t(p % 3)] = p % 4 ? -0.0f : 0.0f;
+    level->RecalculateOctreePolyBounds();
+    ExpectBoxesOfTheSerialWalk(*level);
 }
 
 TEST(SubDParallelBuild, ParallelNumberingGivesTheSerialWalksLevel)
@@ -217,7 +300,10 @@ TEST(SubDParallelBuild, ParallelNumberingGivesTheSerialWalksLevel)
     ThreadCruncher_Initialize();
     auto parent = BumpyLevelZero(100, true);
     TKSN_SubDMesh parallel, serial;
+    const int slots = TKSN_SubDMesh::ParallelNumberingSlots;
+    TKSN_SubDMesh::ParallelNumberingSlots = 2;   // whatever this machine's pool
     parallel.Subdivide(parent.get());
+    TKSN_SubDMesh::ParallelNumberingSlots = slots;
     parent->vertexPolygons.Clean();
     serial.Subdivide(parent.get());
     ASSERT_EQ(parallel.GetVCount(), serial.GetVCount());
