@@ -238,11 +238,11 @@ void TQORPolyMesh::AfterRawBuild()
     FixUVMapping();
     DestroySupplementaryDataStructures();
     BuildVertexPolygons();
-    CalculateOpenEdges();
+    // The open-edge bits come from the same walk around each vertex as the edges.
+    BuildPolygonEdges(true);
     RecalculateNormals(true);
     CalculateBounds();
     MakeGroupNamesUnique();
-    BuildPolygonEdges();
     OptimizePolygonMemory();
 }
 
