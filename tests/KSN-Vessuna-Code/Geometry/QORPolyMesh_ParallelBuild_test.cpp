@@ -1,0 +1,228 @@
+// The mesh build on the worker pool against the same build with a pool of one
+// slot (every pass then runs on the calling thread), bit for bit: the
+// vertex-to-polygon rows, the edges with their numbering, sides and slots,
+// the edge-polygon table, the open-edge and seam bits, the normals and the
+// visible lists. The fused walk (edges, edge-polygon rows and open-edge bits
+// in one) is also held against the separate passes, CalculateOpenEdges and
+// the edge-polygon scan BuildEdgePolygonsTable.
+//
+// The meshes are large enough for every pass to be split into several blocks:
+// quads, triangles and n-gons over a grid with holes (open borders), a UV
+// seam down the middle, corners without a texture vertex, and a sprinkling of
+// stray polygons that pass vertices twice, share edges three ways and name
+// vertices that do not exist; some are welded.
+#include "GeometryTestSupport.h"
+
+#include "QORThreads.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Makes the program's pool one of a single slot while it lives.
+class TOneSlotPool {
+public:
+    TOneSlotPool() : saved(ThreadCruncher) { ThreadCruncher = &pool; }
+    ~TOneSlotPool() { ThreadCruncher = saved; }
+
+private:
+    TThreadCruncher pool{1};
+    TThreadCruncher* saved;
+};
+
+struct TMixedMeshCase {
+    const char* Name;
+    int Side;
+    bool Welded;
+    bool WithUVs;
+    uint32_t Seed;
+};
+
+std::unique_ptr<TQORPolyMesh> MakeMixedMesh(const TMixedMeshCase& c)
+{
+    uint32_t state = c.Seed;
+    auto next = [&](int n) {
+        state = state * 1664525u + 1013904223u;
+        return int((state >> 8) % uint32_t(n));
+    };
+    const int row = c.Side + 1;
+    const int gridVertices = row * row;
+    // The texture vertices of the grid, and a second set for the right half's
+    // side of the seam.
+    const int tvertices = c.WithUVs ? 2 * gridVertices : 0;
+    std::vector<std::vector<GeometryTest::Corner>> polygons;
+    auto grid = [&](int x, int y) { return y * row + x; };
+    for (int y = 0; y < c.Side; ++y)
+        for (int x = 0; x < c.Side; ++x) {
+            const int kind = next(20);
+            if (kind == 0) continue;   // a hole
+            std::vector<int> corners;
+            if (kind == 1 && x + 2 <= c.Side) {
+                // A hexagon over this cell and the next; the next is left empty.
+                corners = {grid(x, y), grid(x + 1, y), grid(x + 2, y), grid(x + 2, y + 1), grid(x + 1, y + 1),
+                           grid(x, y + 1)};
+                ++x;
+            } else if (kind == 2) {
+                polygons.push_back({});
+                for (int v : {grid(x, y), grid(x + 1, y), grid(x + 1, y + 1)}) polygons.back().push_back({v, v});
+                corners = {grid(x, y), grid(x + 1, y + 1), grid(x, y + 1)};
+            } else {
+                corners = {grid(x, y), grid(x + 1, y), grid(x + 1, y + 1), grid(x, y + 1)};
+            }
+            polygons.push_back({});
+            for (int v : corners) polygons.back().push_back({v, v});
+            if (c.WithUVs && x >= c.Side / 2)
+                for (GeometryTest::Corner& corner : polygons.back()) corner.VT += gridVertices;
+        }
+    for (int stray = gridVertices / 50; stray > 0; --stray) {
+        const int n = 3 + next(5);
+        std::vector<GeometryTest::Corner> corners;
+        for (int k = 0; k < n; ++k) {
+            const int v = next(8) == 0 && k > 0 ? corners[0].V : next(gridVertices);
+            corners.push_back({next(40) == 0 ? gridVertices + 7 : v, v});
+        }
+        polygons.push_back(corners);
+    }
+    if (c.WithUVs)
+        for (auto& polygon : polygons)
+            for (GeometryTest::Corner& corner : polygon)
+                if (next(30) == 0) corner.VT = -1;
+
+    auto mesh = std::make_unique<TQORPolyMesh>();
+    mesh->Create(gridVertices, tvertices, gridVertices, int(polygons.size()));
+    for (int v = 0; v < gridVertices; ++v) {
+        mesh->baseVertices[3 * v + 0] = float(v % row);
+        mesh->baseVertices[3 * v + 1] = float(v / row);
+        mesh->baseVertices[3 * v + 2] = float(next(7)) * 0.1f;
+    }
+    for (int t = 0; t < tvertices; ++t)
+        for (int i = 0; i < 2; ++i) mesh->tVertices[2 * t + i] = float(next(8)) * 0.125f;
+    mesh->CopyBaseVerticesToResolvedVertices();
+    for (size_t p = 0; p < polygons.size(); ++p) {
+        TQORPolygon& poly = mesh->Polygons[p];
+        poly.SetCount(unsigned(polygons[p].size()));
+        for (size_t k = 0; k < polygons[p].size(); ++k) {
+            poly.Points[k].V = polygons[p][k].V;
+            poly.Points[k].VT = c.WithUVs ? polygons[p][k].VT : -1;
+        }
+    }
+    if (c.Welded) {
+        for (int v = 0; v < gridVertices; ++v) {
+            const int master = next(4) == 0 ? next(v + 1) : v;
+            mesh->VertexInfo[v].WeldMaster = mesh->VertexInfo[master].WeldMaster == master ? master : v;
+        }
+        mesh->Welded = true;
+    }
+    return mesh;
+}
+
+std::vector<int> Rows(const TQORLookupTable& table)
+{
+    std::vector<int> all;
+    for (int r = 0; r < table.GetRowCount(); ++r) {
+        const int* row = table[r];
+        all.insert(all.end(), row, row + 1 + row[0]);
+    }
+    return all;
+}
+
+bool SameBytes(const void* a, const void* b, size_t bytes)
+{
+    return bytes == 0 || std::memcmp(a, b, bytes) == 0;
+}
+
+void ExpectSameEdges(const TQORPolyMesh& got, const TQORPolyMesh& expected)
+{
+    ASSERT_EQ(got.EdgeCount, expected.EdgeCount);
+    ASSERT_EQ(got.Edges.size(), expected.Edges.size());
+    for (size_t e = 0; e < expected.Edges.size(); ++e) {
+        const TQORPolygonEdge &a = got.Edges[e], &b = expected.Edges[e];
+        ASSERT_TRUE(a.Mark == b.Mark && a.V1 == b.V1 && a.V2 == b.V2 &&
+                    SameBytes(a.SideA, b.SideA, sizeof a.SideA) && SameBytes(a.SideB, b.SideB, sizeof a.SideB) &&
+                    SameBytes(a.PolygonSlots, b.PolygonSlots, sizeof a.PolygonSlots))
+            << "edge " << e;
+    }
+    EXPECT_EQ(got.EdgeRowStart, expected.EdgeRowStart);
+    EXPECT_EQ(Rows(got.EdgePolygons), Rows(expected.EdgePolygons));
+}
+
+std::vector<uint32_t> Flags(const TQORPolyMesh& mesh)
+{
+    std::vector<uint32_t> flags(size_t(mesh.vertexCount));
+    for (int v = 0; v < mesh.vertexCount; ++v) flags[size_t(v)] = mesh.VertexInfo[v].Flags;
+    return flags;
+}
+
+class PolyMeshParallelBuild : public ::testing::TestWithParam<TMixedMeshCase> {};
+
+TEST_P(PolyMeshParallelBuild, PoolGivesTheSerialBuild)
+{
+    ThreadCruncher_Initialize();
+    if (ThreadCruncher->GetSlotCount() < 2) GTEST_SKIP() << "one processor: the pool never shares work";
+    auto onPool = MakeMixedMesh(GetParam());
+    auto serial = MakeMixedMesh(GetParam());
+    GeometryTest::MessageCapture messages;   // warnings about the stray corners
+    onPool->AfterRawBuild();
+    {
+        TOneSlotPool one;
+        serial->AfterRawBuild();
+    }
+    ASSERT_EQ(onPool->vertexCount, serial->vertexCount);
+    ASSERT_GT(serial->vertexCount, 16384) << "the vertex passes must span several blocks";
+    EXPECT_EQ(Rows(onPool->vertexPolygons), Rows(serial->vertexPolygons));
+    ExpectSameEdges(*onPool, *serial);
+    EXPECT_EQ(Flags(*onPool), Flags(*serial));
+    EXPECT_TRUE(SameBytes(onPool->vertexNormals, serial->vertexNormals, size_t(serial->vertexCount) * 12));
+    EXPECT_TRUE(SameBytes(onPool->polygonNormals, serial->polygonNormals, size_t(serial->polygonCount) * 12));
+    ASSERT_EQ(onPool->visiblePolygonCount, serial->visiblePolygonCount);
+    ASSERT_EQ(onPool->visibleVertexCount, serial->visibleVertexCount);
+    EXPECT_TRUE(SameBytes(onPool->visiblePolygons, serial->visiblePolygons, size_t(serial->visiblePolygonCount) * 4));
+    EXPECT_TRUE(SameBytes(onPool->visibleVertices, serial->visibleVertices, size_t(serial->visibleVertexCount) * 4));
+    EXPECT_EQ(onPool->VisibleLayerMask, serial->VisibleLayerMask);
+    EXPECT_EQ(onPool->UsedLayerMask, serial->UsedLayerMask);
+
+    // The fused walk against the separate passes over the same topology.
+    const std::vector<uint32_t> fusedFlags = Flags(*serial);
+    const std::vector<int> fusedTable = Rows(serial->EdgePolygons);
+    serial->CalculateOpenEdges();
+    EXPECT_EQ(Flags(*serial), fusedFlags);
+    serial->BuildEdgePolygonsTable();
+    EXPECT_EQ(Rows(serial->EdgePolygons), fusedTable);
+    // Seams and borders are really there.
+    int open = 0, seams = 0;
+    for (uint32_t f : fusedFlags) {
+        open += (f & QORVertex_OpenEdge) != 0;
+        seams += (f & QORVertex_TextureSeam) != 0;
+    }
+    EXPECT_GT(open, 0);
+    if (GetParam().WithUVs) {
+        EXPECT_GT(seams, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MixedMeshes, PolyMeshParallelBuild,
+                         ::testing::Values(TMixedMeshCase{"Plain", 140, false, true, 7u},
+                                           TMixedMeshCase{"Welded", 140, true, true, 11u},
+                                           TMixedMeshCase{"NoUVs", 130, false, false, 23u}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(PolyMeshParallelRows, VertexPolygonRowsMatchTheSerialTable)
+{
+    // The table alone, rebuilt on a mesh whose rows are long (a fan) and
+    // whose polygons name a vertex twice.
+    ThreadCruncher_Initialize();
+    auto mesh = MakeMixedMesh({"Fan", 140, false, true, 5u});
+    for (int p = 0; p < mesh->polygonCount; p += 3) mesh->Polygons[p].Points[0].V = 17;   // a hub
+    mesh->BuildVertexPolygons();
+    const std::vector<int> onPool = Rows(mesh->vertexPolygons);
+    {
+        TOneSlotPool one;
+        mesh->BuildVertexPolygons();
+    }
+    EXPECT_EQ(onPool, Rows(mesh->vertexPolygons));
+    EXPECT_GT(mesh->vertexPolygons[17][0], 1000);
+}
+
+}  // namespace
