@@ -188,6 +188,9 @@ struct TVertexStar {
         Runs.clear();
         Topo.clear();
         const int* row = VertexRow(mesh, v);
+        // TopoVertex with the mesh's fields read once, not after every store.
+        const TQORVertexInfo* weldMap = (mesh.Welded && !mesh.IgnoreWelding) ? mesh.VertexInfo : nullptr;
+        const uint32_t vertexCount = uint32_t(std::max(0, mesh.vertexCount));
         for (int i = 1; i <= row[0]; ++i) {
             const int q = row[i];
             if (!Runs.empty() && Runs.back().Polygon == q) {
@@ -196,8 +199,14 @@ struct TVertexStar {
             }
             const TQORPolygon& poly = mesh.Polygons[q];
             const int n = CornerCount(poly);
-            Runs.push_back(TRun{q, 1, int32_t(Topo.size()), n});
-            for (int k = 0; k < n; ++k) Topo.push_back(TopoVertex(mesh, poly.Points[k].V));
+            const size_t first = Topo.size();
+            Runs.push_back(TRun{q, 1, int32_t(first), n});
+            Topo.resize(first + size_t(n));
+            int32_t* topo = Topo.data() + first;
+            for (int k = 0; k < n; ++k) {
+                const int w = poly.Points[k].V;
+                topo[k] = uint32_t(w) >= vertexCount ? -1 : weldMap ? weldMap[w].WeldMaster : w;
+            }
         }
     }
 };
@@ -233,7 +242,7 @@ public:
     void Clear()
     {
         Ends.clear();
-        Index.clear();
+        if (!Index.empty()) Index.clear();
     }
     // The place of hi, and whether it is new.
     std::pair<int, bool> Find(int hi)

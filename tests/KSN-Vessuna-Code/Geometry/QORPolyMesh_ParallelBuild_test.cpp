@@ -8,7 +8,8 @@
 //
 // The meshes are large enough for every pass to be split into several blocks:
 // quads, triangles and n-gons over a grid with holes (open borders), a UV
-// seam down the middle, corners without a texture vertex, and a sprinkling of
+// seam down the middle, corners without a texture vertex, hidden polygons and
+// polygon layers, and a sprinkling of
 // stray polygons that pass vertices twice, share edges three ways and name
 // vertices that do not exist; some are welded.
 #include "GeometryTestSupport.h"
@@ -107,6 +108,9 @@ std::unique_ptr<TQORPolyMesh> MakeMixedMesh(const TMixedMeshCase& c)
             poly.Points[k].V = polygons[p][k].V;
             poly.Points[k].VT = c.WithUVs ? polygons[p][k].VT : -1;
         }
+        // Some hidden polygons (vertices only they use are hidden too) and layers.
+        poly.LayerFlags = uint32_t(next(16));
+        if (next(15) == 0) mesh->PolygonFlags[p] |= QORPoly_Hidden;
     }
     if (c.Welded) {
         for (int v = 0; v < gridVertices; ++v) {
@@ -155,6 +159,31 @@ std::vector<uint32_t> Flags(const TQORPolyMesh& mesh)
     return flags;
 }
 
+// The visible lists and masks by the plain walk (the meshes have no
+// materials, so the polygon list stays in index order).
+void ExpectTheVisibleListsOfThePlainWalk(const TQORPolyMesh& mesh)
+{
+    std::vector<int32_t> polygons, vertices;
+    uint32_t used = 0, visible = 0;
+    for (int p = 0; p < mesh.polygonCount; ++p) {
+        used |= mesh.Polygons[p].LayerFlags;
+        if (mesh.PolygonFlags[p] & QORPoly_Hidden) continue;
+        polygons.push_back(p);
+        visible |= mesh.Polygons[p].LayerFlags;
+    }
+    for (int v = 0; v < mesh.vertexCount; ++v) {
+        const int* row = mesh.vertexPolygons[v];
+        bool shown = false;
+        for (int i = 1; i <= row[0]; ++i) shown = shown || !(mesh.PolygonFlags[row[i]] & QORPoly_Hidden);
+        EXPECT_EQ((mesh.VertexInfo[v].Flags & QORPoly_Hidden) == 0, shown) << "vertex " << v;
+        if (shown) vertices.push_back(v);
+    }
+    EXPECT_EQ(std::vector<int32_t>(mesh.visiblePolygons, mesh.visiblePolygons + mesh.visiblePolygonCount), polygons);
+    EXPECT_EQ(std::vector<int32_t>(mesh.visibleVertices, mesh.visibleVertices + mesh.visibleVertexCount), vertices);
+    EXPECT_EQ(mesh.UsedLayerMask, used);
+    EXPECT_EQ(mesh.VisibleLayerMask, visible);
+}
+
 class PolyMeshParallelBuild : public ::testing::TestWithParam<TMixedMeshCase> {};
 
 TEST_P(PolyMeshParallelBuild, PoolGivesTheSerialBuild)
@@ -174,14 +203,28 @@ TEST_P(PolyMeshParallelBuild, PoolGivesTheSerialBuild)
     EXPECT_EQ(Rows(onPool->vertexPolygons), Rows(serial->vertexPolygons));
     ExpectSameEdges(*onPool, *serial);
     EXPECT_EQ(Flags(*onPool), Flags(*serial));
-    EXPECT_TRUE(SameBytes(onPool->vertexNormals, serial->vertexNormals, size_t(serial->vertexCount) * 12));
-    EXPECT_TRUE(SameBytes(onPool->polygonNormals, serial->polygonNormals, size_t(serial->polygonCount) * 12));
+    // Normals of what is shown: a hidden polygon's normal is not computed, and
+    // neither is one of a vertex that such a polygon uses.
+    for (int p = 0; p < serial->polygonCount; ++p)
+        if (!(serial->PolygonFlags[p] & QORPoly_Hidden)) {
+            ASSERT_TRUE(SameBytes(onPool->polygonNormals + 3 * p, serial->polygonNormals + 3 * p, 12)) << "polygon " << p;
+        }
+    for (int v = 0; v < serial->vertexCount; ++v) {
+        const int* row = serial->vertexPolygons[v];
+        bool allShown = true;
+        for (int i = 1; i <= row[0]; ++i) allShown = allShown && !(serial->PolygonFlags[row[i]] & QORPoly_Hidden);
+        if (allShown) {
+            ASSERT_TRUE(SameBytes(onPool->vertexNormals + 3 * v, serial->vertexNormals + 3 * v, 12)) << "vertex " << v;
+        }
+    }
     ASSERT_EQ(onPool->visiblePolygonCount, serial->visiblePolygonCount);
     ASSERT_EQ(onPool->visibleVertexCount, serial->visibleVertexCount);
     EXPECT_TRUE(SameBytes(onPool->visiblePolygons, serial->visiblePolygons, size_t(serial->visiblePolygonCount) * 4));
     EXPECT_TRUE(SameBytes(onPool->visibleVertices, serial->visibleVertices, size_t(serial->visibleVertexCount) * 4));
     EXPECT_EQ(onPool->VisibleLayerMask, serial->VisibleLayerMask);
     EXPECT_EQ(onPool->UsedLayerMask, serial->UsedLayerMask);
+
+    ExpectTheVisibleListsOfThePlainWalk(*onPool);
 
     // The fused walk against the separate passes over the same topology.
     const std::vector<uint32_t> fusedFlags = Flags(*serial);
