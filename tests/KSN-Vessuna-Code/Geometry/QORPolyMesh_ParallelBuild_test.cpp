@@ -17,7 +17,9 @@
 #include "QORThreads.h"
 
 #include <cstdint>
+#include <array>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -266,6 +268,50 @@ TEST(PolyMeshParallelRows, VertexPolygonRowsMatchTheSerialTable)
     }
     EXPECT_EQ(onPool, Rows(mesh->vertexPolygons));
     EXPECT_GT(mesh->vertexPolygons[17][0], 1000);
+}
+
+}  // namespace
+
+namespace {
+
+// The bounds by the plain walk from vertex 0 with strict comparisons.
+std::array<float, 6> PlainBounds(const TQORPolyMesh& mesh)
+{
+    std::array<float, 6> b{};
+    for (int i = 0; i < 3; ++i) b[size_t(i)] = b[size_t(i) + 3] = mesh.baseVertices[i];
+    for (int v = 1; v < mesh.vertexCount; ++v)
+        for (int i = 0; i < 3; ++i) {
+            const float x = mesh.baseVertices[3 * v + i];
+            if (x < b[size_t(i)]) b[size_t(i)] = x;
+            if (x > b[size_t(i) + 3]) b[size_t(i) + 3] = x;
+        }
+    return b;
+}
+
+TEST(PolyMeshParallelBounds, BlocksGiveThePlainWalksFloats)
+{
+    ThreadCruncher_Initialize();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct TBoundsCase {
+        const char* Name;
+        std::vector<std::pair<int, std::array<float, 3>>> Set;   // vertex, position
+    };
+    const TBoundsCase cases[] = {
+        {"plain", {}},
+        {"not-a-number at vertex 0", {{0, {nan, 1.0f, nan}}}},
+        {"not-a-number first in a later block", {{65536 * 2, {nan, nan, nan}}, {65536 * 2 + 1, {-5.0f, 400.0f, 9.0f}}}},
+        {"equal zeros", {{0, {0.0f, 0.0f, 0.0f}}, {70000, {-0.0f, -0.0f, -0.0f}}, {150000, {-0.0f, 0.0f, -0.0f}}}},
+    };
+    for (const TBoundsCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto mesh = MakeMixedMesh({"Bounds", 450, false, false, 3u});
+        for (const auto& [v, p] : c.Set)
+            for (int i = 0; i < 3; ++i) mesh->baseVertices[3 * v + i] = p[size_t(i)];
+        const std::array<float, 6> expected = PlainBounds(*mesh);
+        mesh->CalculateBounds();
+        EXPECT_TRUE(SameBytes(mesh->boundsMin, expected.data(), 12));
+        EXPECT_TRUE(SameBytes(mesh->boundsMax, expected.data() + 3, 12));
+    }
 }
 
 }  // namespace
