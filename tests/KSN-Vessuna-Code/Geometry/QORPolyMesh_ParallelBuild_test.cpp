@@ -120,6 +120,10 @@ std::unique_ptr<TQORPolyMesh> MakeMixedMesh(const TMixedMeshCase& c)
             mesh->VertexInfo[v].WeldMaster = mesh->VertexInfo[master].WeldMaster == master ? master : v;
         }
         mesh->Welded = true;
+        // What a careless loader leaves in a late block: a master that is not
+        // there, a count without corners.
+        mesh->VertexInfo[gridVertices - 2].WeldMaster = gridVertices + 5;
+        mesh->Polygons[mesh->polygonCount - 3].DestroyPoints();
     }
     return mesh;
 }
@@ -196,6 +200,8 @@ TEST_P(PolyMeshParallelBuild, PoolGivesTheSerialBuild)
     auto serial = MakeMixedMesh(GetParam());
     GeometryTest::MessageCapture messages;   // warnings about the stray corners
     onPool->AfterRawBuild();
+    const std::vector<std::string> onPoolMessages = GeometryTest::MessageCapture::Panel;
+    GeometryTest::MessageCapture::Panel.clear();
     {
         TOneSlotPool one;
         serial->AfterRawBuild();
@@ -227,6 +233,12 @@ TEST_P(PolyMeshParallelBuild, PoolGivesTheSerialBuild)
     EXPECT_EQ(onPool->UsedLayerMask, serial->UsedLayerMask);
 
     ExpectTheVisibleListsOfThePlainWalk(*onPool);
+    EXPECT_EQ(onPoolMessages, GeometryTest::MessageCapture::Panel);
+    if (GetParam().Welded) {
+        EXPECT_EQ(onPool->VertexInfo[onPool->vertexCount - 2].WeldMaster, onPool->vertexCount - 2);
+        EXPECT_EQ(onPool->Polygons[onPool->polygonCount - 3].Count, 0);
+        EXPECT_FALSE(onPoolMessages.empty());
+    }
 
     // The fused walk against the separate passes over the same topology.
     const std::vector<uint32_t> fusedFlags = Flags(*serial);
