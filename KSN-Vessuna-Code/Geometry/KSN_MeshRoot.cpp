@@ -418,7 +418,10 @@ void TKSN_MeshRoot::BuildVertexPolygons()
         const int n = vGetPolyN(i);
         for (int k = 0; k < n; ++k) {
             const int v = vGetPolyV(i, k);
-            if (v >= 0 && v < vertexCount) vertexPolygons.AddItem(v, i);
+            if (v >= 0 && v < vertexCount) {
+                int* row = vertexPolygons[v];   // in place, as for the flat table
+                row[++row[0]] = i;
+            }
         }
     }
     vertexPolygons.Finalize();

@@ -316,7 +316,7 @@ uint32_t OpenAndSeamBits(const TQORPolyMesh& mesh, const TVertexStar& star, int 
 // with every block's place known, the edges, their rows of EdgeRowStart and
 // the edge-polygon table's rows themselves. Each vertex writes only its own
 // edges and rows; the open-edge bits, when asked for, come with the first.
-constexpr size_t kEdgeBlock = 8192;
+constexpr size_t kEdgeBlock = 4096;
 
 struct TEdgeBuildJob {
     TQORPolyMesh* Mesh;
