@@ -302,9 +302,9 @@ void BuildVertexPolygonsOnPool(TQORLookupTable& table, int vertexCount, int poly
 {
     constexpr size_t kVertexBlock = 16384, kPolygonBlock = 8192;
     const size_t vertices = size_t(vertexCount);
-    std::vector<int32_t, TQORUninitAllocator<int32_t>> counts(vertices);
-    auto zero = [&](size_t first, size_t end) { std::fill(counts.begin() + first, counts.begin() + end, 0); };
-    KSN_RunInBlocks(vertices, kVertexBlock, zero);
+    // Passes over the pool wait for their slowest slot, so the cheap steps
+    // (zeroing the counts, the blocks' totals) run here instead.
+    std::vector<int32_t> counts(vertices, 0);
     auto count = [&](size_t first, size_t end) {
         for (size_t i = first; i < end; ++i)
             forEachCorner(int(i), [&](int v) {
@@ -316,16 +316,11 @@ void BuildVertexPolygonsOnPool(TQORLookupTable& table, int vertexCount, int poly
     // Rows are placed block by block from the blocks' running totals.
     const size_t blocks = (vertices + kVertexBlock - 1) / kVertexBlock;
     std::vector<int32_t> blockStart(blocks + 1, 0);
-    auto sum = [&](size_t first, size_t end) {
-        for (size_t b = first; b < end; ++b) {
-            int32_t total = 0;
-            for (size_t v = b * kVertexBlock, last = std::min(vertices, v + kVertexBlock); v < last; ++v)
-                total += counts[v];
-            blockStart[b + 1] = total;
-        }
-    };
-    KSN_RunInBlocks(blocks, 1, sum);
-    for (size_t b = 0; b < blocks; ++b) blockStart[b + 1] += blockStart[b];
+    for (size_t b = 0; b < blocks; ++b) {
+        int32_t total = blockStart[b];
+        for (size_t v = b * kVertexBlock, last = std::min(vertices, v + kVertexBlock); v < last; ++v) total += counts[v];
+        blockStart[b + 1] = total;
+    }
     table.PrepareRows(vertexCount, blockStart[blocks]);
     auto place = [&](size_t first, size_t end) {
         for (size_t b = first; b < end; ++b) {
