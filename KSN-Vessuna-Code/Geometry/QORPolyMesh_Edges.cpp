@@ -10,13 +10,18 @@
 // here runs. A corner that names no vertex of the mesh (possible only in the
 // middle of an edit) takes part in nothing.
 //
-// Every table is built with the two-pass TQORLookupTable protocol: the count
-// pass and the add pass walk the same items in the same order, so no row can
-// overflow. Edges are found in flat arrays: the polygon sides are filed under
-// their smaller vertex by a counting sort that keeps polygon order, and each
-// vertex's sides are then merged by their other vertex. The edges come out in
-// a fixed order (ascending smaller vertex, then first appearance) without a
-// global sort or hash, and no vertex has a heap block of its own.
+// The texture-vertex and neighbour tables are built with the two-pass
+// TQORLookupTable protocol: the count pass and the add pass walk the same
+// items in the same order, so no row can overflow. Edges are found vertex by
+// vertex from the polygons around each (its vertex-to-polygon row, gathered
+// once per round with their corners' topology vertices): the sides whose
+// smaller vertex it is, merged by their other vertex. The edges come out in a
+// fixed order (ascending smaller vertex, then first appearance) without a
+// global sort or hash, and no vertex has a heap block of its own. A first
+// round over blocks of vertices counts each block's edges and edge-polygon
+// entries (and sets the open-edge bits when asked); the second, with every
+// block's place known, writes the edges and lays out the edge-polygon rows
+// directly, so the result does not depend on how the pool splits the work.
 //
 // Index
 //   [SECTION] Helpers

@@ -9,9 +9,6 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include "OS.h"
 #include "OS_Internal.h"
@@ -92,20 +89,6 @@ void* QORrealloc(void* block, uint32_t oldSize, uint32_t newSize, bool mayFail)
 // [SECTION] Global object allocation
 
 // Size 0 still yields a distinct block, as the language requires.
-void QORAdviseHugePages(void* block, uint64_t size)
-{
-#if defined(__linux__)
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    if (!block || size < 2 * kHuge) return;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHuge - 1);
-    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#else
-    (void)block;
-    (void)size;
-#endif
-}
-
 void* operator new(size_t size) { return QORalloc(size ? size : 1, false); }
 void* operator new[](size_t size) { return QORalloc(size ? size : 1, false); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return QORalloc(size ? size : 1, true); }

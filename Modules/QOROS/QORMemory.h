@@ -59,12 +59,6 @@ void QORDebug_TurnOff();
 typedef void* (*TQORPlatformAllocator)(size_t size);
 void QORSetPlatformAllocator(TQORPlatformAllocator allocator);
 
-// Asks the system to back the whole 2 MiB pages inside a large block (a few
-// MiB and up) with huge pages where it can, so that first touching it takes a
-// fault per 2 MiB instead of one per 4 KiB. A hint only; nothing changes for
-// the block's owner.
-void QORAdviseHugePages(void* block, uint64_t size);
-
 // A std::vector allocator under which resize leaves new elements of trivially
 // copyable and destructible types unwritten instead of zeroing them: for large
 // arrays that are written in full right after sizing, often on several
@@ -80,12 +74,6 @@ struct TQORUninitAllocator : std::allocator<T> {
     template <class U>
     TQORUninitAllocator(const TQORUninitAllocator<U>&) noexcept
     {
-    }
-    T* allocate(size_t n)
-    {
-        T* block = std::allocator<T>::allocate(n);
-        QORAdviseHugePages(block, uint64_t(n) * sizeof(T));
-        return block;
     }
     template <class U>
     void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
