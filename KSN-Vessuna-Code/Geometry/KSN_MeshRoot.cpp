@@ -3,10 +3,13 @@
 // operations of the root are in KSN_MeshRoot_Octree.cpp.
 #include "KSN_MeshRoot.h"
 
+#include "KSN_ParallelBlocks.h"
 #include "QORPolyMesh.h"
 #include "QORThreads.h"
 
+#include <algorithm>
 #include <atomic>
+#include <vector>
 
 namespace {
 
@@ -284,13 +287,100 @@ bool TKSN_MeshRoot::DoRenderDoubleSided()
 // Vertex-to-polygon table
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// The vertex-to-polygon table on the pool. Corners are counted and filed
+// polygon block by polygon block, each row's next place taken with an atomic
+// increment of its count, so a row comes out in whatever order the blocks
+// ran; sorting each row then gives polygon order, which is the serial
+// table's (a polygon with several corners at a vertex is named that many
+// times in a row either way). forEachCorner(i, visit) calls visit(v) for the
+// corners of polygon i whose vertex v is in the mesh, and is called from
+// several threads at once.
+template <class ForEachCorner>
+void BuildVertexPolygonsOnPool(TQORLookupTable& table, int vertexCount, int polygonCount, ForEachCorner forEachCorner)
+{
+    constexpr size_t kVertexBlock = 16384, kPolygonBlock = 8192;
+    const size_t vertices = size_t(vertexCount);
+    // Passes over the pool wait for their slowest slot, so the cheap steps
+    // (zeroing the counts, the blocks' totals) run here instead.
+    std::vector<int32_t> counts(vertices, 0);
+    auto count = [&](size_t first, size_t end) {
+        for (size_t i = first; i < end; ++i)
+            forEachCorner(int(i), [&](int v) {
+                std::atomic_ref<int32_t>(counts[size_t(v)]).fetch_add(1, std::memory_order_relaxed);
+            });
+    };
+    KSN_RunInBlocks(size_t(polygonCount), kPolygonBlock, count);
+
+    // Rows are placed block by block from the blocks' running totals.
+    const size_t blocks = (vertices + kVertexBlock - 1) / kVertexBlock;
+    std::vector<int32_t> blockStart(blocks + 1, 0);
+    for (size_t b = 0; b < blocks; ++b) {
+        int32_t total = blockStart[b];
+        for (size_t v = b * kVertexBlock, last = std::min(vertices, v + kVertexBlock); v < last; ++v) total += counts[v];
+        blockStart[b + 1] = total;
+    }
+    table.PrepareRows(vertexCount, blockStart[blocks]);
+    auto place = [&](size_t first, size_t end) {
+        for (size_t b = first; b < end; ++b) {
+            int32_t entry = blockStart[b];
+            for (size_t v = b * kVertexBlock, last = std::min(vertices, v + kVertexBlock); v < last; ++v) {
+                table.PlaceRow(int(v), entry);
+                entry += counts[v];
+            }
+        }
+    };
+    KSN_RunInBlocks(blocks, 1, place);
+
+    auto file = [&](size_t first, size_t end) {
+        for (size_t i = first; i < end; ++i)
+            forEachCorner(int(i), [&](int v) {
+                int* row = table[v];
+                row[1 + std::atomic_ref<int>(row[0]).fetch_add(1, std::memory_order_relaxed)] = int(i);
+            });
+    };
+    KSN_RunInBlocks(size_t(polygonCount), kPolygonBlock, file);
+    auto order = [&](size_t first, size_t end) {
+        for (size_t v = first; v < end; ++v) {
+            int* row = table[int(v)];
+            if (!std::is_sorted(row + 1, row + 1 + row[0])) std::sort(row + 1, row + 1 + row[0]);
+        }
+    };
+    KSN_RunInBlocks(vertices, kVertexBlock, order);
+    table.Finalize();
+}
+
+}  // namespace
+
 void TKSN_MeshRoot::BuildVertexPolygons()
 {
+    int stride = 0;
+    const int32_t* table = GetQuadCornerTable(stride);
+    if (KSN_PoolCanShare() && vertexCount > 0 && polygonCount > 0) {
+        if (table) {
+            BuildVertexPolygonsOnPool(vertexPolygons, vertexCount, polygonCount, [&](int i, auto&& visit) {
+                const int32_t* c = table + size_t(i) * size_t(stride);
+                const int n = c[2] == c[3] ? 3 : 4;
+                for (int k = 0; k < n; ++k)
+                    if (c[k] >= 0 && c[k] < vertexCount) visit(int(c[k]));
+            });
+        } else {
+            // The accessors only read, so the pool's threads may ask them.
+            BuildVertexPolygonsOnPool(vertexPolygons, vertexCount, polygonCount, [&](int i, auto&& visit) {
+                const int n = vGetPolyN(i);
+                for (int k = 0; k < n; ++k) {
+                    const int v = vGetPolyV(i, k);
+                    if (v >= 0 && v < vertexCount) visit(v);
+                }
+            });
+        }
+        return;
+    }
     // Count and add go over the same corners in the same order, so no row
     // can receive more entries than were counted for it.
     vertexPolygons.PrepareFirstPass(vertexCount);
-    int stride = 0;
-    if (const int32_t* table = GetQuadCornerTable(stride); table && polygonCount > 0) {
+    if (table && polygonCount > 0) {
         // The same corners read from the flat table; rows are filled in place,
         // which is what AddItem does without its overflow check, which the
         // matching count pass makes moot.
@@ -323,7 +413,10 @@ void TKSN_MeshRoot::BuildVertexPolygons()
         const int n = vGetPolyN(i);
         for (int k = 0; k < n; ++k) {
             const int v = vGetPolyV(i, k);
-            if (v >= 0 && v < vertexCount) vertexPolygons.AddItem(v, i);
+            if (v >= 0 && v < vertexCount) {
+                int* row = vertexPolygons[v];   // in place, as for the flat table
+                row[++row[0]] = i;
+            }
         }
     }
     vertexPolygons.Finalize();

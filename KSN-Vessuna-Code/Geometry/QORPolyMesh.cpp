@@ -8,10 +8,13 @@
 //   [SECTION] Rebuild sequences
 #include "QORPolyMesh.h"
 
+#include "KSN_ParallelBlocks.h"
 #include "OS.h"
 #include "QORMatrix.h"
 #include "QORThreads.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 // ---------------------------------------------------------------------------
@@ -203,6 +206,25 @@ void TQORPolyMesh::CleanAllSupplementaryStructures()
 // from a file; every index the rebuild reads is made safe first.
 static void DropUnsafePolygonsAndMasters(TQORPolyMesh& mesh)
 {
+    // A sound mesh (the usual case) is only read, in blocks on the pool.
+    std::atomic<bool> unsafe{false};
+    auto look = [&](size_t first, size_t end) {
+        bool found = false;
+        for (size_t i = std::min(first, size_t(mesh.polygonCount)), last = std::min(end, size_t(mesh.polygonCount));
+             i < last && !found; ++i) {
+            const TQORPolygon& p = mesh.Polygons[i];
+            found = (p.Count > 0 && !p.Points) || p.Count < 0;
+        }
+        for (size_t v = std::min(first, size_t(mesh.vertexCount)), last = std::min(end, size_t(mesh.vertexCount));
+             v < last && !found; ++v) {
+            const int m = mesh.VertexInfo[v].WeldMaster;
+            found = m < 0 || m >= mesh.vertexCount;
+        }
+        if (found) unsafe.store(true, std::memory_order_relaxed);
+    };
+    KSN_RunInBlocks(size_t(std::max({mesh.polygonCount, mesh.vertexCount, 0})), 65536, look);
+    if (!unsafe.load()) return;
+
     int droppedPolygons = 0;
     for (int i = 0; i < mesh.polygonCount; ++i) {
         TQORPolygon& p = mesh.Polygons[i];
@@ -238,11 +260,11 @@ void TQORPolyMesh::AfterRawBuild()
     FixUVMapping();
     DestroySupplementaryDataStructures();
     BuildVertexPolygons();
-    CalculateOpenEdges();
+    // The open-edge bits come from the same walk around each vertex as the edges.
+    BuildPolygonEdges(true);
     RecalculateNormals(true);
     CalculateBounds();
     MakeGroupNamesUnique();
-    BuildPolygonEdges();
     OptimizePolygonMemory();
 }
 

@@ -370,7 +370,9 @@ public:
     void BuildTVertexPolygons();
     void CleanPolygonNeighbors();
     void BuildPolygonNeighbors();
-    void BuildPolygonEdges();
+    // Also sets the open-edge and seam bits as CalculateOpenEdges does, in
+    // the same walk, when withOpenEdges is set.
+    void BuildPolygonEdges(bool withOpenEdges = false);
     void BuildEdgePolygonsTable();
     void CalculateOpenEdges();
     bool CountPolyonPointNeighbors(int polygon, int vertex, int* counts);
@@ -393,7 +395,9 @@ public:
     uint32_t* PolygonFlags = nullptr;                // polygonCount flag words
 
     // [SECTION] Edges (data)
-    std::vector<TQORPolygonEdge> Edges;              // bucket order (ascending V1)
+    // Bucket order (ascending V1); every edge is written in full where it is
+    // built, so sizing the list does not zero it.
+    std::vector<TQORPolygonEdge, TQORUninitAllocator<TQORPolygonEdge>> Edges;
     int32_t EdgeCount = 0;
     TQORLookupTable EdgePolygons;                    // per edge, its polygons
     // Per vertex v (and one past the last): the edges with V1 = v are

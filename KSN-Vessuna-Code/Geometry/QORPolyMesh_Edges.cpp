@@ -10,13 +10,18 @@
 // here runs. A corner that names no vertex of the mesh (possible only in the
 // middle of an edit) takes part in nothing.
 //
-// Every table is built with the two-pass TQORLookupTable protocol: the count
-// pass and the add pass walk the same items in the same order, so no row can
-// overflow. Edges are found in flat arrays: the polygon sides are filed under
-// their smaller vertex by a counting sort that keeps polygon order, and each
-// vertex's sides are then merged by their other vertex. The edges come out in
-// a fixed order (ascending smaller vertex, then first appearance) without a
-// global sort or hash, and no vertex has a heap block of its own.
+// The texture-vertex and neighbour tables are built with the two-pass
+// TQORLookupTable protocol: the count pass and the add pass walk the same
+// items in the same order, so no row can overflow. Edges are found vertex by
+// vertex from the polygons around each (its vertex-to-polygon row, gathered
+// once per round with their corners' topology vertices): the sides whose
+// smaller vertex it is, merged by their other vertex. The edges come out in a
+// fixed order (ascending smaller vertex, then first appearance) without a
+// global sort or hash, and no vertex has a heap block of its own. A first
+// round over blocks of vertices counts each block's edges and edge-polygon
+// entries (and sets the open-edge bits when asked); the second, with every
+// block's place known, writes the edges and lays out the edge-polygon rows
+// directly, so the result does not depend on how the pool splits the work.
 //
 // Index
 //   [SECTION] Helpers
@@ -168,31 +173,68 @@ void RunTopologyBlocks(size_t count, size_t block, TQORBlockFunc fn, void* job)
         fn(0, count, job);
 }
 
-// The sides whose smaller vertex is lo come from the polygons around lo: its
-// vertex-to-polygon row lists them in polygon order (a polygon with two
-// corners at lo twice in a row, visited once), and each polygon's sides go in
-// corner order, which is the order of a walk over all polygons.
+// The polygons around one vertex as its vertex-to-polygon row lists them,
+// each run of equal entries (a polygon with several corners at the vertex)
+// kept once with its length, and the topology vertices of their corners: all
+// that the edges, the edge-polygon table and the open-edge bits of the vertex
+// read, gathered once.
+struct TVertexStar {
+    struct TRun {
+        int32_t Polygon;
+        int32_t Times;   // entries of the row naming the polygon in a row
+        int32_t First;   // its first corner in Topo
+        int32_t Count;   // its corners
+    };
+    std::vector<TRun> Runs;
+    std::vector<int32_t> Topo;
+
+    void Gather(const TQORPolyMesh& mesh, int v)
+    {
+        Runs.clear();
+        Topo.clear();
+        const int* row = VertexRow(mesh, v);
+        // TopoVertex with the mesh's fields read once, not after every store.
+        const TQORVertexInfo* weldMap = (mesh.Welded && !mesh.IgnoreWelding) ? mesh.VertexInfo : nullptr;
+        const uint32_t vertexCount = uint32_t(std::max(0, mesh.vertexCount));
+        for (int i = 1; i <= row[0]; ++i) {
+            const int q = row[i];
+            if (!Runs.empty() && Runs.back().Polygon == q) {
+                ++Runs.back().Times;
+                continue;
+            }
+            const TQORPolygon& poly = mesh.Polygons[q];
+            const int n = CornerCount(poly);
+            const size_t first = Topo.size();
+            Runs.push_back(TRun{q, 1, int32_t(first), n});
+            Topo.resize(first + size_t(n));
+            int32_t* topo = Topo.data() + first;
+            for (int k = 0; k < n; ++k) {
+                const int w = poly.Points[k].V;
+                topo[k] = uint32_t(w) >= vertexCount ? -1 : weldMap ? weldMap[w].WeldMaster : w;
+            }
+        }
+    }
+};
+
+// The sides whose smaller vertex is lo come from the polygons around lo: each
+// polygon once, in row order, its sides in corner order, which is the order
+// of a walk over all polygons.
 template <class Visit>
-void ForEachSideAt(const TQORPolyMesh& mesh, int lo, Visit&& visit)
+void ForEachSideAt(const TQORPolyMesh& mesh, const TVertexStar& star, int lo, Visit&& visit)
 {
-    const int* row = VertexRow(mesh, lo);
-    int previous = -1;
-    for (int i = 1; i <= row[0]; ++i) {
-        const int k = row[i];
-        if (k == previous) continue;
-        previous = k;
-        const TQORPolygon& poly = mesh.Polygons[k];
-        const int n = CornerCount(poly);
+    for (const TVertexStar::TRun& run : star.Runs) {
+        const int32_t* topo = star.Topo.data() + run.First;
+        const TQORPolygonPoint* points = mesh.Polygons[run.Polygon].Points;
+        const int n = run.Count;
         for (int g = 0; g < n; ++g) {
             const int t = (g + 1 < n) ? g + 1 : 0;
-            const int h = TopoVertex(mesh, poly.Points[g].V);
-            const int u = TopoVertex(mesh, poly.Points[t].V);
+            const int h = topo[g], u = topo[t];
             if (h == u || h < 0 || u < 0 || std::min(h, u) != lo) continue;
-            const int a = poly.Points[g].VT, b = poly.Points[t].VT;
+            const int a = points[g].VT, b = points[t].VT;
             if (h < u)
-                visit(TPolygonSide{u, k, a, b});
+                visit(TPolygonSide{u, run.Polygon, a, b});
             else
-                visit(TPolygonSide{h, k, b, a});
+                visit(TPolygonSide{h, run.Polygon, b, a});
         }
     }
 }
@@ -205,7 +247,7 @@ public:
     void Clear()
     {
         Ends.clear();
-        Index.clear();
+        if (!Index.empty()) Index.clear();
     }
     // The place of hi, and whether it is new.
     std::pair<int, bool> Find(int hi)
@@ -222,6 +264,17 @@ public:
         if (fresh) Ends.push_back(hi);
         return {at->second, fresh};
     }
+    // The place of hi, or −1 when lo has no edge to it.
+    int Lookup(int hi) const
+    {
+        if (Ends.size() <= kSearched) {
+            for (size_t i = 0; i < Ends.size(); ++i)
+                if (Ends[i] == hi) return int(i);
+            return -1;
+        }
+        const auto at = Index.find(hi);
+        return at == Index.end() ? -1 : at->second;
+    }
     size_t Count() const { return Ends.size(); }
 
 private:
@@ -230,12 +283,51 @@ private:
     std::unordered_map<int32_t, int> Index;
 };
 
+// The polygons of an edge of lo are those around lo with a corner at its
+// other end, once per entry of lo's row (a polygon passing lo twice is listed
+// twice), in row order. visit(place of the edge in lo's list, polygon) for
+// each, in that order.
+template <class Visit>
+void ForEachEdgePolygon(const TVertexStar& star, const TEdgeEnds& ends, int lo, std::vector<int32_t>& marks,
+                        Visit&& visit)
+{
+    marks.assign(ends.Count(), -1);
+    for (size_t r = 0; r < star.Runs.size(); ++r) {
+        const TVertexStar::TRun& run = star.Runs[r];
+        const int32_t* topo = star.Topo.data() + run.First;
+        for (int k = 0; k < run.Count; ++k) {
+            if (topo[k] <= lo) continue;   // an edge's other end is the larger vertex
+            const int at = ends.Lookup(topo[k]);
+            if (at < 0 || marks[size_t(at)] == int32_t(r)) continue;
+            marks[size_t(at)] = int32_t(r);
+            for (int32_t t = 0; t < run.Times; ++t) visit(at, run.Polygon);
+        }
+    }
+}
+
+// The open-edge and seam bits of v from the polygons around it.
+//
+// Around an inner vertex of a closed surface every neighbour is seen from two
+// polygons (the corners before and after the vertex's first corner in each);
+// a border vertex has neighbours seen only once, and a polygon whose corner
+// neighbours name no vertex makes it open too. A vertex is on a seam when its
+// corners name more than one texture vertex; a corner without one counts as
+// another side once a texture vertex has been seen.
+uint32_t OpenAndSeamBits(const TQORPolyMesh& mesh, const TVertexStar& star, int v, std::vector<int32_t>& neighbours,
+                         std::vector<int32_t>& sorted);
+
 // The edge build in two rounds over blocks of vertices: first how many edges
-// each vertex starts (its row length), then, with the rows placed, the edges
-// themselves. Each vertex writes only its own row.
+// and edge-polygon entries each block of kEdgeBlock vertices holds, then,
+// with every block's place known, the edges, their rows of EdgeRowStart and
+// the edge-polygon table's rows themselves. Each vertex writes only its own
+// edges and rows; the open-edge bits, when asked for, come with the first.
+constexpr size_t kEdgeBlock = 4096;
+
 struct TEdgeBuildJob {
     TQORPolyMesh* Mesh;
-    bool Fill;   // false: count into EdgeRowStart[lo + 1]
+    bool Fill;               // false: count into BlockEdges and BlockEntries
+    bool WithOpenEdges;
+    std::vector<int32_t> BlockEdges, BlockEntries;   // per block; its first edge and entry once filled
 };
 
 void EdgeBuildBlock(size_t firstVertex, size_t endVertex, void* p)
@@ -243,66 +335,114 @@ void EdgeBuildBlock(size_t firstVertex, size_t endVertex, void* p)
     auto* job = static_cast<TEdgeBuildJob*>(p);
     TQORPolyMesh& mesh = *job->Mesh;
     const bool hasTextureVertices = mesh.tVertexCount > 0;
+    TVertexStar star;
     TEdgeEnds ends;
-    for (int lo = int(firstVertex); lo < int(endVertex); ++lo) {
-        ends.Clear();
-        if (!job->Fill) {
-            ForEachSideAt(mesh, lo, [&](const TPolygonSide& side) { ends.Find(side.Hi); });
-            mesh.EdgeRowStart[size_t(lo) + 1] = int32_t(ends.Count());
-            continue;
+    std::vector<int32_t> marks, lengths, neighbours, sorted;
+    // The range handed over may hold several blocks (or all vertices at once).
+    for (size_t blockFirst = firstVertex; blockFirst < endVertex;) {
+        const size_t b = blockFirst / kEdgeBlock;
+        const size_t blockEnd = std::min(endVertex, (b + 1) * kEdgeBlock);
+        int32_t edge = job->Fill ? job->BlockEdges[b] : 0;
+        int32_t entry = job->Fill ? job->BlockEntries[b] : 0;
+        for (int lo = int(blockFirst); lo < int(blockEnd); ++lo) {
+            star.Gather(mesh, lo);
+            ends.Clear();
+            if (!job->Fill) {
+                if (job->WithOpenEdges) {
+                    uint32_t& flags = mesh.VertexInfo[lo].Flags;
+                    flags = (flags & ~uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam)) |
+                            OpenAndSeamBits(mesh, star, lo, neighbours, sorted);
+                }
+                ForEachSideAt(mesh, star, lo, [&](const TPolygonSide& side) { ends.Find(side.Hi); });
+                edge += int32_t(ends.Count());
+                ForEachEdgePolygon(star, ends, lo, marks, [&](int, int) { ++entry; });
+                continue;
+            }
+            mesh.EdgeRowStart[size_t(lo)] = edge;
+            // The first polygon gives SideA, a later polygon with other texture
+            // coordinates on the edge gives SideB, and the first four distinct
+            // polygons take the slots.
+            TQORPolygonEdge* row = mesh.Edges.data() + edge;
+            ForEachSideAt(mesh, star, lo, [&](const TPolygonSide& side) {
+                const auto [at, fresh] = ends.Find(side.Hi);
+                TQORPolygonEdge* e = row + at;
+                if (fresh) {
+                    *e = TQORPolygonEdge{};
+                    e->V1 = lo;
+                    e->V2 = side.Hi;
+                    e->SideA[0] = e->SideB[0] = side.VtLo;
+                    e->SideA[1] = e->SideB[1] = side.VtHi;
+                } else if (hasTextureVertices) {
+                    const bool same = SameTextureCoordinates(mesh, side.VtLo, e->SideA[0]) &&
+                                      SameTextureCoordinates(mesh, side.VtHi, e->SideA[1]);
+                    if (!same) {
+                        e->SideB[0] = side.VtLo;
+                        e->SideB[1] = side.VtHi;
+                    }
+                }
+                // A polygon passing the edge twice takes one slot.
+                for (int32_t& slot : e->PolygonSlots) {
+                    if (slot == side.Polygon) break;
+                    if (slot == -1) {
+                        slot = side.Polygon;
+                        break;
+                    }
+                }
+            });
+            // The edges' polygon rows follow each other in edge order.
+            lengths.assign(ends.Count(), 0);
+            ForEachEdgePolygon(star, ends, lo, marks, [&](int at, int) { ++lengths[size_t(at)]; });
+            for (size_t j = 0; j < ends.Count(); ++j) {
+                mesh.EdgePolygons.PlaceRow(edge + int32_t(j), entry);
+                entry += lengths[j];
+            }
+            ForEachEdgePolygon(star, ends, lo, marks, [&](int at, int polygon) {
+                int* polygons = mesh.EdgePolygons[edge + at];
+                polygons[++polygons[0]] = polygon;
+            });
+            edge += int32_t(ends.Count());
         }
-        // The first polygon gives SideA, a later polygon with other texture
-        // coordinates on the edge gives SideB, and the first four distinct
-        // polygons take the slots.
-        TQORPolygonEdge* row = mesh.Edges.data() + mesh.EdgeRowStart[size_t(lo)];
-        ForEachSideAt(mesh, lo, [&](const TPolygonSide& side) {
-            const auto [at, fresh] = ends.Find(side.Hi);
-            TQORPolygonEdge* e = row + at;
-            if (fresh) {
-                e->V1 = lo;
-                e->V2 = side.Hi;
-                e->SideA[0] = e->SideB[0] = side.VtLo;
-                e->SideA[1] = e->SideB[1] = side.VtHi;
-            } else if (hasTextureVertices) {
-                const bool same = SameTextureCoordinates(mesh, side.VtLo, e->SideA[0]) &&
-                                  SameTextureCoordinates(mesh, side.VtHi, e->SideA[1]);
-                if (!same) {
-                    e->SideB[0] = side.VtLo;
-                    e->SideB[1] = side.VtHi;
-                }
-            }
-            // A polygon passing the edge twice takes one slot.
-            for (int32_t& slot : e->PolygonSlots) {
-                if (slot == side.Polygon) break;
-                if (slot == -1) {
-                    slot = side.Polygon;
-                    break;
-                }
-            }
-        });
+        if (!job->Fill) {
+            job->BlockEdges[b] = edge;
+            job->BlockEntries[b] = entry;
+        }
+        blockFirst = blockEnd;
     }
 }
 
 }  // namespace
 
-void TQORPolyMesh::BuildPolygonEdges()
+void TQORPolyMesh::BuildPolygonEdges(bool withOpenEdges)
 {
     const int nv = std::max(0, vertexCount);
     // One edge per vertex pair, numbered in order of the smaller vertex and
     // then of the pair's first side.
-    constexpr size_t kBlock = 8192;
+    const size_t blocks = (size_t(nv) + kEdgeBlock - 1) / kEdgeBlock;
+    TEdgeBuildJob job{this, false, withOpenEdges, std::vector<int32_t>(blocks, 0), std::vector<int32_t>(blocks, 0)};
+    RunTopologyBlocks(size_t(nv), kEdgeBlock, EdgeBuildBlock, &job);
+    int32_t edges = 0, entries = 0;
+    for (size_t b = 0; b < blocks; ++b) {
+        const int32_t blockEdges = job.BlockEdges[b], blockEntries = job.BlockEntries[b];
+        job.BlockEdges[b] = edges;
+        job.BlockEntries[b] = entries;
+        edges += blockEdges;
+        entries += blockEntries;
+    }
     EdgeRowStart.assign(size_t(nv) + 1, 0);
-    TEdgeBuildJob job{this, false};
-    RunTopologyBlocks(size_t(nv), kBlock, EdgeBuildBlock, &job);
-    for (int v = 0; v < nv; ++v) EdgeRowStart[size_t(v) + 1] += EdgeRowStart[size_t(v)];
+    EdgeRowStart[size_t(nv)] = edges;
     Edges.clear();
     Edges.shrink_to_fit();
-    Edges.resize(size_t(EdgeRowStart[size_t(nv)]));
-    job.Fill = true;
-    RunTopologyBlocks(size_t(nv), kBlock, EdgeBuildBlock, &job);
-    EdgeCount = int32_t(Edges.size());
+    Edges.resize(size_t(edges));
+    EdgeCount = edges;
     // Also with no edge, so that no table of an earlier topology survives.
-    BuildEdgePolygonsTable();
+    if (edges == 0) {
+        EdgePolygons.Clean();
+        return;
+    }
+    EdgePolygons.PrepareRows(edges, entries);
+    job.Fill = true;
+    RunTopologyBlocks(size_t(nv), kEdgeBlock, EdgeBuildBlock, &job);
+    EdgePolygons.Finalize();
 }
 
 namespace {
@@ -442,43 +582,27 @@ int CountOf(const std::vector<int32_t>& neighbours, const std::vector<int32_t>& 
     return int(range.second - range.first);
 }
 
-struct TOpenEdgesJob {
-    TQORPolyMesh* Mesh;
-};
-
-// The open-edge and seam bits of vertices first <= v < end; each vertex writes
-// only its own flags, so blocks run side by side.
-void OpenEdgesBlock(size_t firstVertex, size_t endVertex, void* p)
+uint32_t OpenAndSeamBits(const TQORPolyMesh& mesh, const TVertexStar& star, int v, std::vector<int32_t>& neighbours,
+                         std::vector<int32_t>& sorted)
 {
-    TQORPolyMesh& mesh = *static_cast<TOpenEdgesJob*>(p)->Mesh;
-    std::vector<int32_t> neighbours, sorted;   // kept across the block's vertices
-    for (int v = int(firstVertex); v < int(endVertex); ++v) {
-        mesh.VertexInfo[v].Flags &= ~uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam);
-        const int* row = VertexRow(mesh, v);
-        const int n = row[0];
-        if (n <= 0) continue;
-
-        // Around an inner vertex of a closed surface every neighbour is seen
-        // from two polygons (the corners before and after the vertex's first
-        // corner in each); a border vertex has neighbours seen only once, and
-        // a polygon whose corner neighbours name no vertex makes it open too.
-        // One walk over the corners of the vertex's polygons serves both bits.
-        // A vertex is on a seam when its corners name more than one texture
-        // vertex; a corner without one counts as another side once a texture
-        // vertex has been seen.
-        neighbours.clear();
-        bool open = false, remembered = false, seam = false;
-        int firstVt = -1;
-        for (int i = 1; i <= n; ++i) {
-            const TQORPolygon& poly = mesh.Polygons[row[i]];
-            const int m = CornerCount(poly);
+    if (star.Runs.empty()) return 0;
+    // One walk over the corners of the vertex's polygons, each polygon as
+    // often as the row names it, serves both bits.
+    neighbours.clear();
+    bool open = false, remembered = false, seam = false;
+    int firstVt = -1;
+    for (const TVertexStar::TRun& run : star.Runs) {
+        const int32_t* topo = star.Topo.data() + run.First;
+        const TQORPolygonPoint* points = mesh.Polygons[run.Polygon].Points;
+        const int m = run.Count;
+        for (int32_t time = 0; time < run.Times; ++time) {
             bool cornerSeen = false;
             for (int k = 0; k < m; ++k) {
-                if (TopoVertex(mesh, poly.Points[k].V) != v) continue;
+                if (topo[k] != v) continue;
                 if (!cornerSeen) {   // the neighbours of the polygon's first corner at v
                     cornerSeen = true;
-                    const int prev = TopoVertex(mesh, poly.Points[k == 0 ? m - 1 : k - 1].V);
-                    const int next = TopoVertex(mesh, poly.Points[k + 1 < m ? k + 1 : 0].V);
+                    const int prev = topo[k == 0 ? m - 1 : k - 1];
+                    const int next = topo[k + 1 < m ? k + 1 : 0];
                     if (prev != -1 && next != -1) {
                         neighbours.push_back(prev);
                         neighbours.push_back(next);
@@ -486,7 +610,7 @@ void OpenEdgesBlock(size_t firstVertex, size_t endVertex, void* p)
                         open = true;
                     }
                 }
-                const int vt = poly.Points[k].VT;
+                const int vt = points[k].VT;
                 if (!remembered) {
                     if (vt == -1) continue;
                     firstVt = vt;
@@ -497,18 +621,36 @@ void OpenEdgesBlock(size_t firstVertex, size_t endVertex, void* p)
             }
             if (!cornerSeen) open = true;
         }
-        if (!open) {
-            // Few neighbours are counted by a scan; many (a fan) through a sorted copy.
-            sorted.clear();
-            if (neighbours.size() > 32) {
-                sorted = neighbours;
-                std::sort(sorted.begin(), sorted.end());
-            }
-            for (size_t i = 0; i < neighbours.size() && !open; ++i)
-                open = CountOf(neighbours, sorted, neighbours[i]) <= 1;
+    }
+    if (!open) {
+        // Few neighbours are counted by a scan; many (a fan) through a sorted copy.
+        sorted.clear();
+        if (neighbours.size() > 32) {
+            sorted = neighbours;
+            std::sort(sorted.begin(), sorted.end());
         }
-        if (open) mesh.VertexInfo[v].Flags |= QORVertex_OpenEdge;
-        if (seam) mesh.VertexInfo[v].Flags |= QORVertex_TextureSeam;
+        for (size_t i = 0; i < neighbours.size() && !open; ++i)
+            open = CountOf(neighbours, sorted, neighbours[i]) <= 1;
+    }
+    return (open ? uint32_t(QORVertex_OpenEdge) : 0u) | (seam ? uint32_t(QORVertex_TextureSeam) : 0u);
+}
+
+struct TOpenEdgesJob {
+    TQORPolyMesh* Mesh;
+};
+
+// The open-edge and seam bits of vertices first <= v < end; each vertex writes
+// only its own flags, so blocks run side by side.
+void OpenEdgesBlock(size_t firstVertex, size_t endVertex, void* p)
+{
+    TQORPolyMesh& mesh = *static_cast<TOpenEdgesJob*>(p)->Mesh;
+    TVertexStar star;
+    std::vector<int32_t> neighbours, sorted;   // kept across the block's vertices
+    for (int v = int(firstVertex); v < int(endVertex); ++v) {
+        star.Gather(mesh, v);
+        uint32_t& flags = mesh.VertexInfo[v].Flags;
+        flags = (flags & ~uint32_t(QORVertex_OpenEdge | QORVertex_TextureSeam)) |
+                OpenAndSeamBits(mesh, star, v, neighbours, sorted);
     }
 }
 

@@ -6,9 +6,14 @@
 // first. TotalMatrix = T(−c) · R · T(+c) · S · T(P) with c the bounds centre.
 #include "QORPolyMesh.h"
 
+#include "KSN_ParallelBlocks.h"
+
 #include "QORMatrix.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -99,12 +104,33 @@ void TQORPolyMesh::CalculateBounds()
         boundsDiagonal = 0.0f;
         return;
     }
+    // Blocks of vertices on the pool, each started from vertex 0 as the whole
+    // walk is, then joined in block order with the same strict comparisons:
+    // the same floats as one walk, down to which of two equal zeros is kept
+    // and a not-a-number at vertex 0 winning.
+    constexpr size_t kBlock = 65536;
+    const size_t blocks = (size_t(vertexCount) + kBlock - 1) / kBlock;
+    std::vector<std::array<float, 6>> blockBounds(blocks);
+    auto bound = [&](size_t firstBlock, size_t endBlock) {
+        for (size_t b = firstBlock; b < endBlock; ++b) {
+            float lo[3] = {baseVertices[0], baseVertices[1], baseVertices[2]};
+            float hi[3] = {lo[0], lo[1], lo[2]};
+            for (size_t v = std::max<size_t>(1, b * kBlock), end = std::min(size_t(vertexCount), (b + 1) * kBlock);
+                 v < end; ++v)
+                for (int i = 0; i < 3; ++i) {
+                    const float x = baseVertices[3 * v + size_t(i)];
+                    if (x < lo[i]) lo[i] = x;
+                    if (x > hi[i]) hi[i] = x;
+                }
+            blockBounds[b] = {lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]};
+        }
+    };
+    KSN_RunInBlocks(blocks, 1, bound);
     for (int i = 0; i < 3; ++i) boundsMin[i] = boundsMax[i] = baseVertices[i];
-    for (int v = 1; v < vertexCount; ++v)
+    for (const std::array<float, 6>& b : blockBounds)
         for (int i = 0; i < 3; ++i) {
-            const float x = baseVertices[3 * v + i];
-            if (x < boundsMin[i]) boundsMin[i] = x;
-            if (x > boundsMax[i]) boundsMax[i] = x;
+            if (b[size_t(i)] < boundsMin[i]) boundsMin[i] = b[size_t(i)];
+            if (b[size_t(i) + 3] > boundsMax[i]) boundsMax[i] = b[size_t(i) + 3];
         }
     const float dx = boundsMax[0] - boundsMin[0], dy = boundsMax[1] - boundsMin[1], dz = boundsMax[2] - boundsMin[2];
     boundsDiagonal = std::sqrt(dx * dx + dy * dy + dz * dz);

@@ -19,9 +19,13 @@
 #include "QORPolyMesh.h"
 #include "QORPolyMesh_Visible.h"
 
+#include "KSN_ParallelBlocks.h"
+
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -56,6 +60,31 @@ void GroupByMaterial(TQORPolyMesh& mesh)
         grouped[size_t(start[size_t(mesh.Polygons[p].Material + 1)]++)] = p;
     }
     std::copy(grouped.begin(), grouped.end(), mesh.visiblePolygons);
+}
+
+// What one block of vertices and polygons shows.
+struct TVisibleBlock {
+    int Vertices = 0;
+    int Polygons = 0;
+    uint32_t UsedLayers = 0;
+    uint32_t VisibleLayers = 0;
+    int LowMaterial = INT32_MAX;   // over the shown polygons
+    int HighMaterial = INT32_MIN;
+};
+
+constexpr size_t kVisibleBlock = 16384;
+
+// job(b, first, end) for every block b of kVisibleBlock items of 0..count, on
+// the pool when it is free; each block writes only its own items and sums.
+template <class Job>
+void RunFixedBlocks(size_t count, Job& job)
+{
+    const size_t blocks = (count + kVisibleBlock - 1) / kVisibleBlock;
+    auto run = [&](size_t firstBlock, size_t endBlock) {
+        for (size_t b = firstBlock; b < endBlock; ++b)
+            job(b, b * kVisibleBlock, std::min(count, (b + 1) * kVisibleBlock));
+    };
+    KSN_RunInBlocks(blocks, 1, run);
 }
 
 }  // namespace
@@ -96,41 +125,78 @@ void TQORPolyMesh::BuildVisiblePolygons(bool all)
     // vertex count (emptied, or left from before a resize) would hide vertices
     // that visible polygons use, or name polygons that no longer exist.
     if (vertexPolygons.GetRowCount() != vertexCount) BuildVertexPolygons();
-    for (int v = 0; v < vertexCount; ++v) {
-        const int* row = vertexPolygons[v];
-        bool hidden = true;
-        for (int i = 1; i <= row[0] && hidden; ++i)
-            if (row[i] < polygonCount) hidden = (PolygonFlags[row[i]] & QORPoly_Hidden) != 0;
-        if (hidden)
-            VertexInfo[v].Flags |= QORPoly_Hidden;
-        else
-            VertexInfo[v].Flags &= ~uint32_t(QORPoly_Hidden);
-    }
 
-    int shown = 0;
-    for (int p = 0; p < polygonCount; ++p)
-        if (!(PolygonFlags[p] & QORPoly_Hidden)) ++shown;
-    if (shown > 0) {
-        visiblePolygons = AllocateIndexList(shown);
-        for (int p = 0; p < polygonCount; ++p) {
-            const uint32_t layers = GetPolyLayerFlags(p);
-            UsedLayerMask |= layers;
-            if (PolygonFlags[p] & QORPoly_Hidden) continue;
-            visiblePolygons[visiblePolygonCount++] = p;
-            VisibleLayerMask |= layers;
+    // Two passes over fixed blocks of vertices and polygons: the hidden bits
+    // and what each block shows, then the lists filled from the blocks'
+    // running totals, in index order as one walk would fill them.
+    const size_t items = size_t(std::max({vertexCount, polygonCount, 0}));
+    const size_t blocks = (items + kVisibleBlock - 1) / kVisibleBlock;
+    std::vector<TVisibleBlock> block(blocks);
+    auto look = [&](size_t b, size_t first, size_t end) {
+        TVisibleBlock& sums = block[b];
+        for (size_t v = std::min(first, size_t(vertexCount)), last = std::min(end, size_t(vertexCount)); v < last;
+             ++v) {
+            const int* row = vertexPolygons[int(v)];
+            bool hidden = true;
+            for (int i = 1; i <= row[0] && hidden; ++i)
+                if (row[i] < polygonCount) hidden = (PolygonFlags[row[i]] & QORPoly_Hidden) != 0;
+            uint32_t& flags = VertexInfo[v].Flags;
+            if (hidden) {
+                flags |= QORPoly_Hidden;
+            } else {
+                flags &= ~uint32_t(QORPoly_Hidden);
+                ++sums.Vertices;
+            }
         }
-    }
+        for (size_t p = std::min(first, size_t(polygonCount)), last = std::min(end, size_t(polygonCount)); p < last;
+             ++p) {
+            const uint32_t layers = GetPolyLayerFlags(int(p));
+            sums.UsedLayers |= layers;
+            if (PolygonFlags[p] & QORPoly_Hidden) continue;
+            ++sums.Polygons;
+            sums.VisibleLayers |= layers;
+            const int m = Polygons[p].Material;
+            sums.LowMaterial = std::min(sums.LowMaterial, m);
+            sums.HighMaterial = std::max(sums.HighMaterial, m);
+        }
+    };
+    RunFixedBlocks(items, look);
 
-    int shownVertices = 0;
-    for (int v = 0; v < vertexCount; ++v)
-        if (!(VertexInfo[v].Flags & QORPoly_Hidden)) ++shownVertices;
-    if (shownVertices > 0) {
-        visibleVertices = AllocateIndexList(shownVertices);
-        for (int v = 0; v < vertexCount; ++v)
-            if (!(VertexInfo[v].Flags & QORPoly_Hidden)) visibleVertices[visibleVertexCount++] = v;
+    int shown = 0, shownVertices = 0, lowMaterial = INT32_MAX, highMaterial = INT32_MIN;
+    uint32_t usedLayers = 0;
+    for (TVisibleBlock& sums : block) {
+        usedLayers |= sums.UsedLayers;
+        VisibleLayerMask |= sums.VisibleLayers;
+        lowMaterial = std::min(lowMaterial, sums.LowMaterial);
+        highMaterial = std::max(highMaterial, sums.HighMaterial);
+        const int p = sums.Polygons, v = sums.Vertices;
+        sums.Polygons = shown;   // from here on: the block's first place in each list
+        sums.Vertices = shownVertices;
+        shown += p;
+        shownVertices += v;
     }
+    // The layers in use are gathered only over a mesh that shows something.
+    if (shown > 0) {
+        UsedLayerMask = usedLayers;
+        visiblePolygons = AllocateIndexList(shown);
+    }
+    if (shownVertices > 0) visibleVertices = AllocateIndexList(shownVertices);
+    visiblePolygonCount = shown;
+    visibleVertexCount = shownVertices;
+    auto list = [&](size_t b, size_t first, size_t end) {
+        int32_t* polygonsOut = visiblePolygons + block[b].Polygons;
+        int32_t* verticesOut = visibleVertices + block[b].Vertices;
+        for (size_t p = std::min(first, size_t(polygonCount)), last = std::min(end, size_t(polygonCount)); p < last;
+             ++p)
+            if (!(PolygonFlags[p] & QORPoly_Hidden)) *polygonsOut++ = int32_t(p);
+        for (size_t v = std::min(first, size_t(vertexCount)), last = std::min(end, size_t(vertexCount)); v < last;
+             ++v)
+            if (!(VertexInfo[v].Flags & QORPoly_Hidden)) *verticesOut++ = int32_t(v);
+    };
+    RunFixedBlocks(items, list);
 
-    GroupByMaterial(*this);
+    // Polygons of one material are grouped already.
+    if (lowMaterial != highMaterial) GroupByMaterial(*this);
 }
 
 // ---------------------------------------------------------------------------
@@ -139,26 +205,37 @@ void TQORPolyMesh::BuildVisiblePolygons(bool all)
 
 void TQORPolyMesh::FixUVMapping()
 {
-    for (int i = 0; i < 3 * vertexCount; ++i)
-        if (!std::isfinite(baseVertices[i])) baseVertices[i] = 0.0f;
-    for (int i = 0; i < 2 * tVertexCount; ++i)
-        if (!std::isfinite(tVertices[i])) tVertices[i] = 0.0f;
-
+    // Vertices, texture vertices and polygons are repaired in one pass over
+    // the largest of the three ranges; each item is its own business, so the
+    // blocks run side by side.
     const int missingTextureVertex = tVertexCount > 0 ? 0 : -1;
-    for (int p = 0; p < polygonCount; ++p) {
-        TQORPolygon& poly = Polygons[p];
-        if (!poly.Points || poly.Count <= 0) continue;
-        // Corners naming no vertex are dropped in place; the array keeps its
-        // pool slot (PointsCapacity), only Count shrinks.
-        int kept = 0;
-        for (int k = 0; k < poly.Count; ++k) {
-            TQORPolygonPoint corner = poly.Points[k];
-            if (corner.V < 0 || corner.V >= vertexCount) continue;
-            if (corner.VT < 0 || corner.VT >= tVertexCount) corner.VT = missingTextureVertex;
-            poly.Points[kept++] = corner;
+    auto repair = [&](size_t first, size_t end) {
+        for (size_t i = 3 * std::min(first, size_t(vertexCount)), last = 3 * std::min(end, size_t(vertexCount));
+             i < last; ++i)
+            if (!std::isfinite(baseVertices[i])) baseVertices[i] = 0.0f;
+        for (size_t i = 2 * std::min(first, size_t(tVertexCount)), last = 2 * std::min(end, size_t(tVertexCount));
+             i < last; ++i)
+            if (!std::isfinite(tVertices[i])) tVertices[i] = 0.0f;
+        for (size_t p = std::min(first, size_t(polygonCount)), last = std::min(end, size_t(polygonCount)); p < last;
+             ++p) {
+            TQORPolygon& poly = Polygons[p];
+            if (!poly.Points || poly.Count <= 0) continue;
+            // Corners naming no vertex are dropped in place; the array keeps its
+            // pool slot (PointsCapacity), only Count shrinks.
+            // Sound corners are left unwritten, so a sound mesh is only read.
+            int kept = 0;
+            for (int k = 0; k < poly.Count; ++k) {
+                TQORPolygonPoint corner = poly.Points[k];
+                if (corner.V < 0 || corner.V >= vertexCount) continue;
+                if (corner.VT < 0 || corner.VT >= tVertexCount) corner.VT = missingTextureVertex;
+                if (kept != k || corner.VT != poly.Points[k].VT) poly.Points[kept] = corner;
+                ++kept;
+            }
+            if (kept != poly.Count) poly.Count = int16_t(kept);
         }
-        poly.Count = int16_t(kept);
-    }
+    };
+    const int items = std::max({vertexCount, tVertexCount, polygonCount, 0});
+    KSN_RunInBlocks(size_t(items), 16384, repair);
 }
 
 void TQORPolyMesh::NormalizeUVs(const float* margin, bool markedOnly)

@@ -15,7 +15,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <type_traits>
+#include <utility>
 
 // Serialises every allocation and release. Recursive so that the retry
 // prompt, which itself allocates, can run on the thread that holds it.
@@ -55,3 +58,32 @@ void QORDebug_TurnOff();
 // std::malloc. The matching release is always std::free.
 typedef void* (*TQORPlatformAllocator)(size_t size);
 void QORSetPlatformAllocator(TQORPlatformAllocator allocator);
+
+// A std::vector allocator under which resize leaves new elements of trivially
+// copyable and destructible types unwritten instead of zeroing them: for large
+// arrays that are written in full right after sizing, often on several
+// threads, so that their pages are first touched where they are filled. Every
+// other construction behaves as usual.
+template <class T>
+struct TQORUninitAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = TQORUninitAllocator<U>;
+    };
+    TQORUninitAllocator() = default;
+    template <class U>
+    TQORUninitAllocator(const TQORUninitAllocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        if constexpr (!(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>))
+            ::new (static_cast<void*>(p)) U();
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};

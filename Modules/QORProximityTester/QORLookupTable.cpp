@@ -10,11 +10,11 @@ namespace {
 // Resizes only when the length changes, and then to exactly that length, so
 // that a table rebuilt at the same size keeps its buffers and one rebuilt at
 // another size does not keep a larger block than it needs.
-template <class T>
-void ResizeExactly(std::vector<T>& buffer, size_t length)
+template <class T, class A>
+void ResizeExactly(std::vector<T, A>& buffer, size_t length)
 {
     if (buffer.size() == length) return;
-    std::vector<T>(length).swap(buffer);
+    std::vector<T, A>(length).swap(buffer);
 }
 
 } // namespace
@@ -56,6 +56,20 @@ void TQORLookupTable::PrepareSecondPass()
     laidOut = true;
 }
 
+void TQORLookupTable::PrepareRows(int rows, int entries)
+{
+    assert(rows >= 0 && entries >= 0 && "PrepareRows needs counts of 0 or more");
+    if (rows < 0) rows = 0;
+    if (entries < 0) entries = 0;
+    rowCount = rows;
+    finalized = false;
+    std::vector<int>().swap(histogram);
+    storageLength = rows + entries;
+    ResizeExactly(rowPointers, size_t(rows));
+    ResizeExactly(storage, size_t(storageLength));
+    laidOut = true;
+}
+
 int TQORLookupTable::RowCapacity(int row) const
 {
     const int* start = rowPointers[size_t(row)];
@@ -87,8 +101,8 @@ void TQORLookupTable::Finalize()
 void TQORLookupTable::Clean()
 {
     std::vector<int>().swap(histogram);
-    std::vector<int>().swap(storage);
-    std::vector<int*>().swap(rowPointers);
+    decltype(storage)().swap(storage);
+    decltype(rowPointers)().swap(rowPointers);
     rowCount = 0;
     storageLength = 0;
     finalized = false;

@@ -10,7 +10,12 @@
 // storage block; element 0 is the number of entries added so far, elements
 // 1..count the entries in the order added. Rows follow each other without gaps.
 // Buffers are kept and reused while the needed sizes stay the same.
+//
+// Builders that know every row's length themselves (and fill rows on several
+// threads) skip the count pass: PrepareRows, then PlaceRow for every row.
 #pragma once
+
+#include "QORMemory.h"
 
 #include <cstddef>
 #include <vector>
@@ -37,6 +42,22 @@ public:
     void Finalize();
     void Clean();
 
+    // Instead of the count pass and PrepareSecondPass: room for `entries`
+    // entries over `rows` rows, none placed yet. Every row must then be placed
+    // once with PlaceRow, each directly after the one before it: the first
+    // entry of row r + 1 is the first entry of row r plus row r's length, the
+    // last row ending at `entries`. Rows may be placed and filled on any
+    // threads, each by one; the table is read only after all are placed.
+    void PrepareRows(int rows, int entries);
+    // Row `row` starts empty, its entries at firstEntry (counted over the
+    // entries of the rows before it), its room up to the next row.
+    void PlaceRow(int row, int firstEntry)
+    {
+        int* place = storage.data() + firstEntry + row;
+        rowPointers[size_t(row)] = place;
+        place[0] = 0;
+    }
+
     // Row i: [0] is its entry count, [1..count] its entries. Valid after
     // PrepareSecondPass until the next PrepareFirstPass / PrepareSecondPass / Clean.
     int* operator[](int row) { return rowPointers[size_t(row)]; }
@@ -61,7 +82,8 @@ private:
     int rowCount = 0;
     bool finalized = false;
     bool laidOut = false;   // rows point into the storage of the current round
-    std::vector<int> storage;
+    // Laid out row by row before anything reads them, so never zeroed.
+    std::vector<int, TQORUninitAllocator<int>> storage;
     int storageLength = 0;
-    std::vector<int*> rowPointers;
+    std::vector<int*, TQORUninitAllocator<int*>> rowPointers;
 };
