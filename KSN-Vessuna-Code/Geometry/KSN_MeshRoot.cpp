@@ -95,6 +95,10 @@ void TKSN_MeshRoot::SetPolygonCount(int count)
     if (count < 0) count = 0;
     const int old = polygonCount;
     KSN_ResizeArray(polygonNormals, int64_t(old) * 3, int64_t(count) * 3);
+    // A visible-only normal pass skips hidden polygons, yet the vertex pass
+    // sums every polygon around a vertex: new ones must read as zero, not as
+    // whatever the allocator left there.
+    if (count > old) std::memset(polygonNormals + int64_t(old) * 3, 0, size_t(count - old) * 12);
     for (int i = 0; i < 2; ++i) {
         if (leanAndMean)
             FreeArray(polygonPartners[i]);

@@ -80,6 +80,12 @@ TEST(MeshRootArrays, ResizingKeepsTheFirstEntries)
     root.SetPolygonCount(4);
     EXPECT_NE(root.polygonNormals, nullptr);
     EXPECT_NE(root.polygonPartners[1], nullptr);
+    // A visible-only normal pass never writes hidden polygons' normals, and the
+    // vertex pass sums them: kept ones stay, new ones read zero.
+    for (int i = 0; i < 12; ++i) root.polygonNormals[i] = 7.0f;
+    root.SetPolygonCount(4000);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(root.polygonNormals[i], 7.0f);
+    for (int i = 12; i < 12000; ++i) ASSERT_EQ(root.polygonNormals[i], 0.0f) << i;
 
     // Lean mode keeps no partner maps.
     root.SetLeanAndMean(true);
