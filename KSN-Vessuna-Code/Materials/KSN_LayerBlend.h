@@ -87,6 +87,11 @@ extern unsigned char ContrastTable[ContrastTableSize];
 
 // [SECTION] Kernels
 
+// The vector kernels take their AVX2 rows where the processor has AVX2 (the
+// default); false keeps them on their plain x86-64 rows, which a test checks
+// the same way. Only between compositing runs, never while kernels run.
+void KSN_LayerBlendAllowAvx2(bool allow);
+
 // The compositing kernel contract (see the file comment). `height` is not
 // used; the layer image and mask are only read; layerMask may be null, which
 // counts as 255 everywhere.

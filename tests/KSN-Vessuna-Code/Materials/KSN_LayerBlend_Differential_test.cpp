@@ -43,6 +43,15 @@ std::vector<unsigned char> RandomBytes(size_t count, uint32_t& state)
     return bytes;
 }
 
+// Kernels on their plain x86-64 rows for one scope (they take their AVX2 rows
+// again afterwards, where the processor has them).
+struct TPlainRowsScope {
+    explicit TPlainRowsScope(bool plain) { KSN_LayerBlendAllowAvx2(!plain); }
+    ~TPlainRowsScope() { KSN_LayerBlendAllowAvx2(true); }
+    TPlainRowsScope(const TPlainRowsScope&) = delete;
+    TPlainRowsScope& operator=(const TPlainRowsScope&) = delete;
+};
+
 struct TRect {
     int X0, Y0, X1, Y1;
 };
@@ -74,6 +83,9 @@ TEST_F(LayerBlendDifferential, EveryKernelMatchesItsScalarReferenceByteForByte)
         {66, 4, 83, 7},     // ends on the image's last byte
     };
     uint32_t seed = 12345u;
+    for (bool plainRows : {false, true}) {
+    const TPlainRowsScope rows(plainRows);
+    SCOPED_TRACE(plainRows ? "plain x86-64 rows" : "AVX2 rows where present");
     for (const TKernelPair& pair : Pairs) {
         for (float strength : strengths) {
             for (bool masked : {false, true}) {
@@ -103,6 +115,7 @@ TEST_F(LayerBlendDifferential, EveryKernelMatchesItsScalarReferenceByteForByte)
             }
         }
     }
+    }
 }
 
 // Every resolved value against every layer value, one channel each, at the
@@ -120,9 +133,12 @@ TEST_F(LayerBlendDifferential, EveryByteCombinationOfTheVectorKernels)
     for (size_t i = 0; i < alpha.size(); ++i) alpha[i] = (unsigned char)(i * 7);
     std::vector<unsigned char> mask(alpha.size());
     for (size_t i = 0; i < mask.size(); ++i) mask[i] = (unsigned char)(i * 13 + 1);
+    for (bool plainRows : {false, true})
     for (const TKernelPair& pair : Pairs) {
+        const TPlainRowsScope rows(plainRows);
         for (float strength : {1.0f, 128.5f / 255}) {
-            SCOPED_TRACE(::testing::Message() << pair.Name << ", strength " << strength);
+            SCOPED_TRACE(::testing::Message() << pair.Name << ", strength " << strength
+                                              << (plainRows ? ", plain x86-64 rows" : ""));
             TKSN_MapLayer layer;
             layer.SetStrength(strength);
             std::vector<unsigned char> fastRGB = resolved, fastAlpha = alpha, refRGB = resolved, refAlpha = alpha;
