@@ -166,10 +166,13 @@ TEST_F(LayerBlendDifferential, PostMixMatchesItsScalarReference)
         for (int x = 0; x < W; ++x) alpha[size_t(y) * W + size_t(x)] = (x / 40 + y) % 2 ? 255 : 0;
     const TRect rects[] = {{0, 0, W, H}, {3, 5, 250, 200}, {7, 1, 24, 9}, {100, 10, 101, 30}};
     unsigned char a[3] = {200, 17, 255}, b[3] = {0, 128, 99};
+    for (bool plainRows : {false, true})
     for (bool forExport : {false, true})
         for (const TRect& r : rects) {
+            const TPlainRowsScope rows(plainRows);
             SCOPED_TRACE(::testing::Message() << (forExport ? "export" : "display") << ", rectangle " << r.X0 << ","
-                                              << r.Y0 << " - " << r.X1 << "," << r.Y1);
+                                              << r.Y0 << " - " << r.X1 << "," << r.Y1
+                                              << (plainRows ? ", plain x86-64 rows" : ""));
             ResolvingLayersForExport = forExport;
             std::vector<unsigned char> fast = rgb, reference = rgb;
             MixMapLayers_PostMixGridGrid(fast.data(), alpha.data(), r.X0, r.Y0, r.X1, r.Y1, W, H, a, b);
