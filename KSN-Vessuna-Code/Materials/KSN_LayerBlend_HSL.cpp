@@ -383,6 +383,172 @@ inline __attribute__((always_inline)) TLanes32 MixLanes(TLanes32 d, TLanes32 r, 
     return Select32(v < 0, d - q, d + q);
 }
 
+// [SECTION] Sixteen pixels at a time in AVX2 registers
+//
+// The Hue kernel where the processor has AVX2: RGBToHLS in 16-bit lanes (its
+// two quotients in float as above, eight lanes at a time), HLSToRGBLanes on
+// each half of eight, and the mix and coverage in 16-bit lanes with the
+// pixel alpha already lined up with its pixel.
+
+struct TRgbShuffles {
+    // Load[c][v]: picks channel c of sixteen pixels out of the v-th 16 bytes
+    // of their 48; Store[v][c]: places channel c into the v-th 16 bytes.
+    alignas(16) signed char Load[3][3][16] = {};
+    alignas(16) signed char Store[3][3][16] = {};
+    constexpr TRgbShuffles()
+    {
+        for (int c = 0; c < 3; ++c)
+            for (int v = 0; v < 3; ++v)
+                for (int j = 0; j < 16; ++j) {
+                    const int from = 3 * j + c;
+                    Load[c][v][j] = static_cast<signed char>(from / 16 == v ? from % 16 : -128);
+                    const int to = 16 * v + j;
+                    Store[v][c][j] = static_cast<signed char>(to % 3 == c ? to / 3 : -128);
+                }
+    }
+};
+constexpr TRgbShuffles RgbShuffles;
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+struct TAvx2Rgb {
+    __m256i R, G, B;
+};
+
+inline __attribute__((always_inline)) __m128i Avx2Shuffles(const signed char* m)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(m));
+}
+
+inline __attribute__((always_inline)) TAvx2Rgb Avx2LoadRgb16(const unsigned char* p)
+{
+    const __m128i v[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32))};
+    __m256i c[3];
+    for (int k = 0; k < 3; ++k) {
+        const __m128i bytes = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v[0], Avx2Shuffles(RgbShuffles.Load[k][0])),
+                                                        _mm_shuffle_epi8(v[1], Avx2Shuffles(RgbShuffles.Load[k][1]))),
+                                           _mm_shuffle_epi8(v[2], Avx2Shuffles(RgbShuffles.Load[k][2])));
+        c[k] = _mm256_cvtepu8_epi16(bytes);
+    }
+    return {c[0], c[1], c[2]};
+}
+
+inline __attribute__((always_inline)) void Avx2StoreRgb16(unsigned char* p, const TAvx2Rgb& c)
+{
+    const __m128i bytes[3] = {Avx2Narrow(c.R), Avx2Narrow(c.G), Avx2Narrow(c.B)};
+    for (int v = 0; v < 3; ++v) {
+        const __m128i out =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(bytes[0], Avx2Shuffles(RgbShuffles.Store[v][0])),
+                                      _mm_shuffle_epi8(bytes[1], Avx2Shuffles(RgbShuffles.Store[v][1]))),
+                         _mm_shuffle_epi8(bytes[2], Avx2Shuffles(RgbShuffles.Store[v][2])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16 * v), out);
+    }
+}
+
+// Sixteen 16-bit lanes as two halves of eight 32-bit lanes, and back (0..65535).
+inline __attribute__((always_inline)) TLanes32 Avx2Half(__m256i v, int half)
+{
+    return TLanes32(_mm256_cvtepu16_epi32(half ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v)));
+}
+
+inline __attribute__((always_inline)) __m256i Avx2Join(TLanes32 lo, TLanes32 hi)
+{
+    return _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(lo), __m256i(hi)), 0xd8);
+}
+
+// n / d rounded down for 0 <= n <= 65025, 1 <= d, where the quotient is at
+// most 255 (SmallQuotient on each half).
+inline __attribute__((always_inline)) __m256i Avx2SmallQuotient(__m256i n, __m256i d)
+{
+    return Avx2Join(SmallQuotient(Avx2Half(n, 0), Avx2Half(d, 0)), SmallQuotient(Avx2Half(n, 1), Avx2Half(d, 1)));
+}
+
+// Lightness and saturation of RGBToHLS.
+inline __attribute__((always_inline)) void Avx2LightnessSaturation(const TAvx2Rgb& c, __m256i& l, __m256i& s)
+{
+    const __m256i mx = _mm256_max_epu16(_mm256_max_epu16(c.R, c.G), c.B);
+    const __m256i mn = _mm256_min_epu16(_mm256_min_epu16(c.R, c.G), c.B);
+    const __m256i sum = _mm256_add_epi16(mx, mn);
+    const __m256i delta = _mm256_sub_epi16(mx, mn);
+    l = _mm256_srli_epi16(sum, 1);
+    // A grey pixel has delta 0, so its numerator and quotient are 0 over any
+    // denominator; 1 keeps the division defined.
+    const __m256i lower = _mm256_cmpgt_epi16(_mm256_set1_epi16(128), l);
+    __m256i den = _mm256_blendv_epi8(_mm256_sub_epi16(_mm256_set1_epi16(510), sum), sum, lower);
+    den = _mm256_max_epi16(den, _mm256_set1_epi16(1));
+    s = Avx2SmallQuotient(_mm256_mullo_epi16(delta, _mm256_set1_epi16(255)), den);
+}
+
+// Hue of RGBToHLS.
+inline __attribute__((always_inline)) __m256i Avx2Hue(const TAvx2Rgb& c)
+{
+    const __m256i mx = _mm256_max_epu16(_mm256_max_epu16(c.R, c.G), c.B);
+    const __m256i mn = _mm256_min_epu16(_mm256_min_epu16(c.R, c.G), c.B);
+    const __m256i delta = _mm256_sub_epi16(mx, mn);
+    const __m256i grey = _mm256_cmpeq_epi16(delta, _mm256_setzero_si256());
+    // Where two channels share the maximum the later test decides.
+    const __m256i rMax = _mm256_cmpeq_epi16(c.R, mx), gMax = _mm256_cmpeq_epi16(c.G, mx),
+                  bMax = _mm256_cmpeq_epi16(c.B, mx);
+    __m256i diff = _mm256_and_si256(rMax, _mm256_sub_epi16(c.G, c.B));
+    diff = _mm256_blendv_epi8(diff, _mm256_sub_epi16(c.B, c.R), gMax);
+    diff = _mm256_blendv_epi8(diff, _mm256_sub_epi16(c.R, c.G), bMax);
+    __m256i sector = _mm256_and_si256(gMax, _mm256_set1_epi16(510));
+    sector = _mm256_blendv_epi8(sector, _mm256_set1_epi16(1020), bMax);
+    // The signed quotient truncated toward zero: the magnitude's, signed.
+    const __m256i q = Avx2SmallQuotient(_mm256_mullo_epi16(_mm256_abs_epi16(diff), _mm256_set1_epi16(255)),
+                                        _mm256_max_epi16(delta, _mm256_set1_epi16(1)));
+    const __m256i h = _mm256_add_epi16(_mm256_sign_epi16(q, diff), sector);
+    // h / 6 truncated toward zero, |h| <= 1530: as DivideBy6.
+    const __m256i sixth = _mm256_sign_epi16(_mm256_mulhi_epu16(_mm256_abs_epi16(h), _mm256_set1_epi16(10923)), h);
+    // A negative hue wraps to the top of the circle.
+    return _mm256_andnot_si256(grey, _mm256_and_si256(sixth, _mm256_set1_epi16(255)));
+}
+
+template <ELayerBlendPath Path>
+__attribute__((noinline)) void HueAvx2Rows(unsigned char* __restrict__ resolved,
+                                           unsigned char* __restrict__ resolvedAlpha,
+                                           const unsigned char* __restrict__ layerPixels,
+                                           const unsigned char* __restrict__ layerMask, int x0, int y0, int x1,
+                                           int y1, int width, int P)
+{
+    const __m256i strength = _mm256_set1_epi16(short(P));
+    for (int y = y0; y < y1; ++y) {
+        const size_t row = size_t(y) * size_t(width);
+        int x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            const size_t i = row + size_t(x);
+            __m256i a = strength;
+            if constexpr (Path == ELayerBlendPath::Masked)
+                a = Avx2Div255(_mm256_mullo_epi16(Avx2Load(layerMask + i), strength));
+            const TAvx2Rgb d = Avx2LoadRgb16(resolved + 3 * i);
+            __m256i l, s;
+            Avx2LightnessSaturation(d, l, s);
+            const __m256i h = Avx2Hue(Avx2LoadRgb16(layerPixels + 3 * i));
+            const TRgbLanes lo = HLSToRGBLanes({Avx2Half(h, 0), Avx2Half(l, 0), Avx2Half(s, 0)});
+            const TRgbLanes hi = HLSToRGBLanes({Avx2Half(h, 1), Avx2Half(l, 1), Avx2Half(s, 1)});
+            Avx2StoreRgb16(resolved + 3 * i, {Avx2Mix(d.R, Avx2Join(lo.R, hi.R), a),
+                                              Avx2Mix(d.G, Avx2Join(lo.G, hi.G), a),
+                                              Avx2Mix(d.B, Avx2Join(lo.B, hi.B), a)});
+            if constexpr (Path == ELayerBlendPath::FullStrength) {
+                // P is 254 or 255 here, so no pixel keeps its coverage.
+                std::memset(resolvedAlpha + i, 255, 16);
+            } else {
+                const __m256i A = Avx2Load(resolvedAlpha + i);
+                Avx2Store(resolvedAlpha + i, _mm256_add_epi16(A, Avx2Div255(_mm256_mullo_epi16(
+                                                                     a, _mm256_sub_epi16(_mm256_set1_epi16(255), A)))));
+            }
+        }
+        for (; x < x1; ++x)
+            LayerBlendPixel<HueOp<true>, Path>(HueOp<true>{}, resolved, resolvedAlpha, layerPixels, layerMask,
+                                                row + size_t(x), P);
+    }
+}
+
+#pragma GCC pop_options
+
 struct HueLanesOp : HueOp<true> {
     static constexpr bool OwnRows = true;
 
@@ -393,6 +559,10 @@ struct HueLanesOp : HueOp<true> {
                                                            const unsigned char* __restrict__ layerMask, int x0, int y0,
                                                            int x1, int y1, int width, int P)
     {
+        if (LayerBlendUsesAvx2Rows()) {
+            HueAvx2Rows<Path>(resolved, resolvedAlpha, layerPixels, layerMask, x0, y0, x1, y1, width, P);
+            return;
+        }
         for (int y = y0; y < y1; ++y) {
             const size_t row = size_t(y) * size_t(width);
             int x = x0;

@@ -183,3 +183,61 @@ TEST_F(LayerBlendDifferential, PostMixMatchesItsScalarReference)
 }
 
 } // namespace
+
+namespace {
+
+// The HLS kernels on every pairing of resolved and layer colours built from
+// the bytes where RGBToHLS changes course: greys, two channels sharing the
+// maximum, lightness either side of 127/128, hues either side of red (which
+// wrap), black and white; masks 0, 255 and partial.
+TEST_F(LayerBlendDifferential, HlsKernelsMatchOnEveryPairOfTurningColours)
+{
+    const unsigned char values[] = {0, 1, 2, 63, 64, 127, 128, 129, 191, 254, 255};
+    std::vector<unsigned char> colours;
+    for (unsigned char r : values)
+        for (unsigned char g : values)
+            for (unsigned char b : values) colours.insert(colours.end(), {r, g, b});
+    const int count = int(colours.size() / 3);
+    const int W = count + 5, H = count;   // rows end on a ragged tail
+    std::vector<unsigned char> resolved(size_t(W) * H * 3), layerPixels(resolved.size());
+    std::vector<unsigned char> alpha(size_t(W) * H), mask(alpha.size());
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const size_t p = size_t(y) * W + size_t(x);
+            for (int c = 0; c < 3; ++c) {
+                resolved[3 * p + size_t(c)] = colours[3 * size_t(y) + size_t(c)];
+                layerPixels[3 * p + size_t(c)] = colours[3 * size_t(x % count) + size_t(c)];
+            }
+            alpha[p] = (unsigned char)(p * 29);
+            mask[p] = p % 3 == 0 ? 0 : p % 3 == 1 ? 255 : (unsigned char)(p * 7);
+        }
+    const TKernelPair hlsPairs[] = {
+        {"Hue", MixMapLayers_Hue, MixMapLayers_Hue_Scalar},
+        {"Lightness", MixMapLayers_Lightness, MixMapLayers_Lightness_Scalar},
+        {"Saturation", MixMapLayers_Saturation, MixMapLayers_Saturation_Scalar},
+        {"Color", MixMapLayers_Color, MixMapLayers_Color_Scalar},
+    };
+    for (bool plainRows : {false, true})
+        for (const TKernelPair& pair : hlsPairs)
+            for (float strength : {0.99995f, 200.5f / 255})
+                for (bool masked : {false, true}) {
+                    const TPlainRowsScope rows(plainRows);
+                    SCOPED_TRACE(::testing::Message() << pair.Name << ", strength " << strength
+                                                      << (masked ? ", masked" : ", no mask")
+                                                      << (plainRows ? ", plain x86-64 rows" : ""));
+                    TKSN_MapLayer layer;
+                    layer.SetStrength(strength);
+                    std::vector<unsigned char> fastRGB = resolved, fastAlpha = alpha, refRGB = resolved,
+                                               refAlpha = alpha;
+                    unsigned char* m = masked ? mask.data() : nullptr;
+                    pair.Kernel(&layer, fastRGB.data(), fastAlpha.data(), layerPixels.data(), m, 0, 0, W, H, W, H);
+                    pair.Reference(&layer, refRGB.data(), refAlpha.data(), layerPixels.data(), m, 0, 0, W, H, W, H);
+                    for (size_t i = 0; i < fastRGB.size(); ++i)
+                        ASSERT_EQ(int(fastRGB[i]), int(refRGB[i]))
+                            << "colour byte " << i << " (resolved colour " << i / 3 / size_t(W) << ", layer colour "
+                            << i / 3 % size_t(W) % size_t(count) << ")";
+                    ASSERT_EQ(fastAlpha, refAlpha);
+                }
+}
+
+} // namespace
