@@ -31,6 +31,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 
 class TKSN_MapLayer;
 
@@ -77,6 +78,9 @@ constexpr unsigned char KSN_ClampByte(int v)
 void RGBToHLS(unsigned char* hls, const unsigned char* rgb);
 // The inverse: (H, L, S) to (R, G, B), in 32-bit floating point, rounded half up.
 void HLSToRGB(unsigned char* rgb, const unsigned char* hls);
+// HLSToRGB over `count` triples, eight at a time in the vector form the Hue
+// kernel uses; the same bytes.
+void HLSToRGBRow(unsigned char* rgb, const unsigned char* hls, size_t count);
 
 // 256 contrast curves of 256 entries, row-major: ContrastTable[row * 256 + v].
 // Row 127 is (nearly) the identity, higher rows raise contrast up to a factor

@@ -346,18 +346,29 @@ inline __attribute__((always_inline)) TRgbLanes RGBToHLSLanes(const TRgbLanes& c
     return {hue, l, s};
 }
 
+// Wrap: the one way WrapAngle can move g. The hue angle itself lies within
+// 0..360 (H / 255 is at most 1), so hue + 120 can only pass 360, hue - 120
+// only 0, and hue neither (Wrap 1, -1, 0).
+template <int Wrap>
 inline __attribute__((always_inline)) TLanes32 SectorByte(TFloats32 m1, TFloats32 m2, TFloats32 g)
 {
-    g = SelectF(g > SplatF(360.0f), g - 360.0f, SelectF(g < SplatF(0.0f), g + 360.0f, g));
+    if constexpr (Wrap > 0)
+        g = SelectF(g > SplatF(360.0f), g - 360.0f, g);
+    if constexpr (Wrap < 0)
+        g = SelectF(g < SplatF(0.0f), g + 360.0f, g);
     // Rising (g) and falling (240 - g) edges are the same expression in t.
     const TLanes32 risingEdge = g < SplatF(60.0f);
     const TFloats32 t = SelectF(risingEdge, g, SplatF(240.0f) - g);
-    const TFloats32 edge = m1 + ((m2 - m1) * t) / 60.0f;
+    // Times the float nearest 1/60 instead of the division by 60: the product
+    // may differ from the quotient in its last bit, but over every (H, L, S)
+    // the byte it rounds to is the same (HlsToRgbRowMatchesTheConversion
+    // checks all 2^24 triples).
+    const TFloats32 edge = m1 + ((m2 - m1) * t) * (1.0f / 60.0f);
     const TFloats32 v = SelectF(risingEdge, edge,
                                 SelectF(g < SplatF(180.0f), m2, SelectF(g < SplatF(240.0f), edge, m1)));
     const TFloats32 scaled = v * 255.0f;
     const TLanes32 n = __builtin_convertvector(scaled, TLanes32);
-    const TLanes32 rounded = Select32(scaled - __builtin_convertvector(n, TFloats32) >= SplatF(0.5f), n + 1, n);
+    const TLanes32 rounded = n - (scaled - __builtin_convertvector(n, TFloats32) >= SplatF(0.5f));   // true is -1
     return Min32(Max32(rounded, Splat32(0)), Splat32(255));
 }
 
@@ -371,9 +382,34 @@ inline __attribute__((always_inline)) TRgbLanes HLSToRGBLanes(const TRgbLanes& h
     const TFloats32 m2 = SelectF(l > SplatF(0.5f), l + s - l * s, (s + 1.0f) * l);
     const TFloats32 m1 = (l + l) - m2;
     const TFloats32 hue = (__builtin_convertvector(H, TFloats32) / 255.0f) * 360.0f;
-    return {Select32(grey, L, SectorByte(m1, m2, hue + 120.0f)), Select32(grey, L, SectorByte(m1, m2, hue)),
-            Select32(grey, L, SectorByte(m1, m2, hue - 120.0f))};
+    return {Select32(grey, L, SectorByte<1>(m1, m2, hue + 120.0f)), Select32(grey, L, SectorByte<0>(m1, m2, hue)),
+            Select32(grey, L, SectorByte<-1>(m1, m2, hue - 120.0f))};
 }
+
+} // namespace
+
+__attribute__((target_clones("avx2", "default"))) void HLSToRGBRow(unsigned char* rgb, const unsigned char* hls,
+                                                                  size_t count)
+{
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        TRgbLanes in;
+        for (int j = 0; j < 8; ++j) {
+            in.R[j] = hls[3 * (i + size_t(j))];
+            in.G[j] = hls[3 * (i + size_t(j)) + 1];
+            in.B[j] = hls[3 * (i + size_t(j)) + 2];
+        }
+        const TRgbLanes out = HLSToRGBLanes(in);
+        for (int j = 0; j < 8; ++j) {
+            rgb[3 * (i + size_t(j))] = static_cast<unsigned char>(out.R[j]);
+            rgb[3 * (i + size_t(j)) + 1] = static_cast<unsigned char>(out.G[j]);
+            rgb[3 * (i + size_t(j)) + 2] = static_cast<unsigned char>(out.B[j]);
+        }
+    }
+    for (; i < count; ++i) HLSToRGBInline(rgb + 3 * i, hls + 3 * i);
+}
+
+namespace {
 
 // KSN_MixByte lane by lane.
 inline __attribute__((always_inline)) TLanes32 MixLanes(TLanes32 d, TLanes32 r, TLanes32 a)

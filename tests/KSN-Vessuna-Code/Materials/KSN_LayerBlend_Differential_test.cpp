@@ -240,4 +240,25 @@ TEST_F(LayerBlendDifferential, HlsKernelsMatchOnEveryPairOfTurningColours)
                 }
 }
 
+// The row conversion of the Hue kernel against HLSToRGB on every (H, L, S)
+// triple, in rows that end on a ragged tail.
+TEST(LayerBlendColourRow, HlsToRgbRowMatchesTheConversion)
+{
+    constexpr size_t RowTriples = 65536 + 5;
+    std::vector<unsigned char> hls(RowTriples * 3), fast(hls.size()), reference(hls.size());
+    for (uint32_t first = 0; first < (1u << 24); first += 65536) {
+        for (size_t i = 0; i < RowTriples; ++i) {
+            const uint32_t v = (first + uint32_t(i)) & 0xFFFFFFu;
+            hls[3 * i] = (unsigned char)(v >> 16);
+            hls[3 * i + 1] = (unsigned char)(v >> 8);
+            hls[3 * i + 2] = (unsigned char)v;
+        }
+        HLSToRGBRow(fast.data(), hls.data(), RowTriples);
+        for (size_t i = 0; i < RowTriples; ++i) HLSToRGB(reference.data() + 3 * i, hls.data() + 3 * i);
+        for (size_t i = 0; i < fast.size(); ++i)
+            ASSERT_EQ(int(fast[i]), int(reference[i]))
+                << "H " << int(hls[i / 3 * 3]) << ", L " << int(hls[i / 3 * 3 + 1]) << ", S " << int(hls[i / 3 * 3 + 2]);
+    }
+}
+
 } // namespace
