@@ -240,6 +240,35 @@ TEST_F(LayerBlendDifferential, HlsKernelsMatchOnEveryPairOfTurningColours)
                 }
 }
 
+// The un-darkening of the post-mix on every alpha (row) and colour byte
+// (column, in each channel), colours above their alpha included, display and
+// export, on both rows.
+TEST_F(LayerBlendDifferential, PostMixMatchesOnEveryAlphaAndColour)
+{
+    constexpr int W = 256 + 7, H = 256;   // a ragged tail after the 256 colours
+    std::vector<unsigned char> rgb(size_t(W) * H * 3), alpha(size_t(W) * H);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const size_t p = size_t(y) * W + size_t(x);
+            alpha[p] = (unsigned char)y;
+            for (int c = 0; c < 3; ++c) rgb[3 * p + size_t(c)] = (unsigned char)(x + 85 * c);
+        }
+    unsigned char a[3] = {0, 255, 31}, b[3] = {255, 0, 200};
+    for (bool plainRows : {false, true})
+        for (bool forExport : {false, true}) {
+            const TPlainRowsScope rows(plainRows);
+            SCOPED_TRACE(::testing::Message() << (forExport ? "export" : "display")
+                                              << (plainRows ? ", plain x86-64 rows" : ""));
+            ResolvingLayersForExport = forExport;
+            std::vector<unsigned char> fast = rgb, reference = rgb;
+            MixMapLayers_PostMixGridGrid(fast.data(), alpha.data(), 0, 0, W, H, W, H, a, b);
+            MixMapLayers_PostMixGridGrid_Scalar(reference.data(), alpha.data(), 0, 0, W, H, W, H, a, b);
+            ResolvingLayersForExport = false;
+            for (size_t i = 0; i < fast.size(); ++i)
+                ASSERT_EQ(int(fast[i]), int(reference[i])) << "alpha " << i / 3 / W << ", colour byte " << i;
+        }
+}
+
 // The row conversion of the Hue kernel against HLSToRGB on every (H, L, S)
 // triple, in rows that end on a ragged tail.
 TEST(LayerBlendColourRow, HlsToRgbRowMatchesTheConversion)
