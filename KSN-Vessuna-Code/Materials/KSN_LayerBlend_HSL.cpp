@@ -366,10 +366,11 @@ inline __attribute__((always_inline)) TLanes32 SectorByte(TFloats32 m1, TFloats3
     const TFloats32 edge = m1 + ((m2 - m1) * t) * (1.0f / 60.0f);
     const TFloats32 v = SelectF(risingEdge, edge,
                                 SelectF(g < SplatF(180.0f), m2, SelectF(g < SplatF(240.0f), edge, m1)));
-    const TFloats32 scaled = v * 255.0f;
-    const TLanes32 n = __builtin_convertvector(scaled, TLanes32);
-    const TLanes32 rounded = n - (scaled - __builtin_convertvector(n, TFloats32) >= SplatF(0.5f));   // true is -1
-    return Min32(Max32(rounded, Splat32(0)), Splat32(255));
+    // UnitToByte rounds half up by looking at the fraction; adding the half
+    // first could round the sum up in its last bit, but no triple puts v that
+    // close to a half step, and v never leaves 0..1 by enough to need the
+    // clamp (the row test checks all 2^24 triples).
+    return __builtin_convertvector(v * 255.0f + 0.5f, TLanes32);
 }
 
 // HLSToRGB lane by lane.
