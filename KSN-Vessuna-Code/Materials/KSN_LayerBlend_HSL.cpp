@@ -558,8 +558,13 @@ __attribute__((noinline)) void HueAvx2Rows(unsigned char* __restrict__ resolved,
         for (; x + 16 <= x1; x += 16) {
             const size_t i = row + size_t(x);
             __m256i a = strength;
-            if constexpr (Path == ELayerBlendPath::Masked)
-                a = Avx2Div255(_mm256_mullo_epi16(Avx2Load(layerMask + i), strength));
+            if constexpr (Path == ELayerBlendPath::Masked) {
+                // Sixteen pixels at a = 0 keep their colour and coverage.
+                const __m128i m8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layerMask + i));
+                if (_mm_testz_si128(m8, m8))
+                    continue;
+                a = Avx2Div255(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(m8), strength));
+            }
             const TAvx2Rgb d = Avx2LoadRgb16(resolved + 3 * i);
             __m256i l, s;
             Avx2LightnessSaturation(d, l, s);

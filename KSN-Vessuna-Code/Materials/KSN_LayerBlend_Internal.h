@@ -288,7 +288,12 @@ __attribute__((noinline)) void LayerBlendAvx2Rows(const Op& op, unsigned char* _
             __m256i a = strength;
             __m256i ak[3] = {strength, strength, strength};
             if constexpr (Path == ELayerBlendPath::Masked) {
-                a = Avx2Div255(_mm256_mullo_epi16(Avx2Load(layerMask + i), strength));
+                // Painted layers are mostly unmasked space: sixteen pixels at
+                // a = 0 keep their colour and coverage, whatever the operation.
+                const __m128i m8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layerMask + i));
+                if (_mm_testz_si128(m8, m8))
+                    continue;
+                a = Avx2Div255(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(m8), strength));
                 const __m128i a8 = Avx2Narrow(a);
                 for (int k = 0; k < 3; ++k) ak[k] = _mm256_cvtepu8_epi16(_mm_shuffle_epi8(a8, spread[k]));
             }

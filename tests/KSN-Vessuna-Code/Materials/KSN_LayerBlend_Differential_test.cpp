@@ -240,6 +240,45 @@ TEST_F(LayerBlendDifferential, HlsKernelsMatchOnEveryPairOfTurningColours)
                 }
 }
 
+// Masks as painting leaves them: long runs of 0 and of 255 with soft edges
+// between, so whole vectors are clear or covered and others mixed; every
+// kernel, both rows, rectangles that cut the runs anywhere.
+TEST_F(LayerBlendDifferential, EveryKernelMatchesOnMasksWithClearAndCoveredRuns)
+{
+    constexpr int W = 101, H = 9;
+    uint32_t seed = 4242u;
+    std::vector<unsigned char> mask(size_t(W) * H);
+    for (size_t i = 0; i < mask.size(); ++i) {
+        const size_t phase = i % 53;   // 0..20 clear, 21..23 soft, 24..49 covered, 50..52 soft
+        mask[i] = phase < 21 ? 0 : phase < 24 ? (unsigned char)(phase * 9) : phase < 50 ? 255 : (unsigned char)(phase * 3);
+    }
+    const TRect rects[] = {{0, 0, W, H}, {3, 1, 90, 8}, {21, 2, 37, 4}};
+    for (bool plainRows : {false, true}) {
+        const TPlainRowsScope rows(plainRows);
+        for (const TKernelPair& pair : Pairs)
+            for (float strength : {1.0f, 100.5f / 255})
+                for (const TRect& r : rects) {
+                    SCOPED_TRACE(::testing::Message() << pair.Name << ", strength " << strength << ", rectangle "
+                                                      << r.X0 << "," << r.Y0 << " - " << r.X1 << "," << r.Y1
+                                                      << (plainRows ? ", plain x86-64 rows" : ""));
+                    const std::vector<unsigned char> resolved = RandomBytes(size_t(W) * H * 3, seed);
+                    const std::vector<unsigned char> alpha = RandomBytes(size_t(W) * H, seed);
+                    const std::vector<unsigned char> layerPixels = RandomBytes(size_t(W) * H * 3, seed);
+                    TKSN_MapLayer layer;
+                    layer.SetStrength(strength);
+                    std::vector<unsigned char> fastRGB = resolved, fastAlpha = alpha, refRGB = resolved,
+                                               refAlpha = alpha;
+                    pair.Kernel(&layer, fastRGB.data(), fastAlpha.data(), const_cast<unsigned char*>(layerPixels.data()),
+                                mask.data(), r.X0, r.Y0, r.X1, r.Y1, W, H);
+                    pair.Reference(&layer, refRGB.data(), refAlpha.data(),
+                                   const_cast<unsigned char*>(layerPixels.data()), mask.data(), r.X0, r.Y0, r.X1, r.Y1,
+                                   W, H);
+                    ASSERT_EQ(fastRGB, refRGB);
+                    ASSERT_EQ(fastAlpha, refAlpha);
+                }
+    }
+}
+
 // The un-darkening of the post-mix on every alpha (row) and colour byte
 // (column, in each channel), colours above their alpha included, display and
 // export, on both rows.
