@@ -293,6 +293,15 @@ __attribute__((noinline)) void LayerBlendAvx2Rows(const Op& op, unsigned char* _
                 const __m128i m8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layerMask + i));
                 if (_mm_testz_si128(m8, m8))
                     continue;
+                // A fully covered group under a layer at full strength simply
+                // becomes the layer's, for the operations where a = 255 copies.
+                if constexpr (Op::OpaqueIsCopy) {
+                    if (P == 255 && _mm_testc_si128(m8, _mm_set1_epi8(-1))) {
+                        std::memcpy(resolved + 3 * i, layerPixels + 3 * i, 48);
+                        std::memset(resolvedAlpha + i, 255, 16);
+                        continue;
+                    }
+                }
                 a = Avx2Div255(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(m8), strength));
                 const __m128i a8 = Avx2Narrow(a);
                 for (int k = 0; k < 3; ++k) ak[k] = _mm256_cvtepu8_epi16(_mm_shuffle_epi8(a8, spread[k]));
