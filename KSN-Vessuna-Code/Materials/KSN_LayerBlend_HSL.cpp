@@ -557,6 +557,9 @@ __attribute__((noinline)) void HueAvx2Rows(unsigned char* __restrict__ resolved,
         int x = x0;
         for (; x + 16 <= x1; x += 16) {
             const size_t i = row + size_t(x);
+            Avx2PrefetchNextBand(layerPixels + 3 * i, 3 * size_t(width));
+            if constexpr (Path == ELayerBlendPath::Masked)
+                Avx2PrefetchNextBand(layerMask + i, size_t(width));
             __m256i a = strength;
             if constexpr (Path == ELayerBlendPath::Masked) {
                 // Sixteen pixels at a = 0 keep their colour and coverage.
