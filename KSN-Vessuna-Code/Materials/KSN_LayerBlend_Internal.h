@@ -289,6 +289,8 @@ __attribute__((noinline)) void LayerBlendAvx2Rows(const Op& op, unsigned char* _
     };
     const __m256i strength = _mm256_set1_epi16(short(P));
     const __m256i full = _mm256_set1_epi16(255);
+    // Without a mask at full strength every pixel takes the result as it is.
+    const bool opaque = Path == ELayerBlendPath::FullStrength && P == 255;
     for (int y = y0; y < y1; ++y) {
         const size_t row = size_t(y) * size_t(width);
         int x = x0;
@@ -305,14 +307,21 @@ __attribute__((noinline)) void LayerBlendAvx2Rows(const Op& op, unsigned char* _
                 const __m128i m8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layerMask + i));
                 if (_mm_testz_si128(m8, m8))
                     continue;
-                // A fully covered group under a layer at full strength simply
-                // becomes the layer's, for the operations where a = 255 copies.
-                if constexpr (Op::OpaqueIsCopy) {
-                    if (P == 255 && _mm_testc_si128(m8, _mm_set1_epi8(-1))) {
+                // A fully covered group under a layer at full strength takes
+                // the operation's result as it is (the mix at a = 255 gives
+                // it back) and full coverage; for Normal that is a copy.
+                if (P == 255 && _mm_testc_si128(m8, _mm_set1_epi8(-1))) {
+                    if constexpr (Op::OpaqueIsCopy) {
                         std::memcpy(resolved + 3 * i, layerPixels + 3 * i, 48);
-                        std::memset(resolvedAlpha + i, 255, 16);
-                        continue;
+                    } else {
+                        for (int k = 0; k < 3; ++k) {
+                            unsigned char* D = resolved + 3 * i + 16 * size_t(k);
+                            const __m256i s = Avx2Load(layerPixels + 3 * i + 16 * size_t(k));
+                            Avx2Store(D, __m256i(Op::Lanes(TBlendLanes(Avx2Load(D)), TBlendLanes(s))));
+                        }
                     }
+                    std::memset(resolvedAlpha + i, 255, 16);
+                    continue;
                 }
                 a = Avx2Div255(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(m8), strength));
                 const __m128i a8 = Avx2Narrow(a);
@@ -323,7 +332,7 @@ __attribute__((noinline)) void LayerBlendAvx2Rows(const Op& op, unsigned char* _
                 const __m256i d = Avx2Load(D);
                 const __m256i s = Avx2Load(layerPixels + 3 * i + 16 * size_t(k));
                 const __m256i r = __m256i(Op::Lanes(TBlendLanes(d), TBlendLanes(s)));
-                Avx2Store(D, Avx2Mix(d, r, ak[k]));
+                Avx2Store(D, opaque ? r : Avx2Mix(d, r, ak[k]));
             }
             if constexpr (Path == ELayerBlendPath::FullStrength) {
                 std::memset(resolvedAlpha + i, 255, 16);
