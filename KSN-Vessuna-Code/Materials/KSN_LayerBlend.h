@@ -18,11 +18,12 @@
 //   - every result stays between the resolved and the kernel's colour, so no
 //     value ever wraps.
 // Only the HLS kernels use floating point, and only inside HLSToRGB (and the
-// eight-lane Hue kernel for quotients that float division gives exactly).
+// vector Hue rows for quotients that float division gives exactly).
 //
-// Nine channel kernels and Hue work on 16 or 8 pixels at a time, built for AVX2
-// and for plain x86-64 and picked when the program starts; each keeps a scalar
-// reference (the _Scalar kernels below) that it matches byte for byte.
+// Nine channel kernels and Hue work on 16 or 8 pixels at a time: in AVX2
+// registers where the processor has them (checked per call), else on plain
+// x86-64 vectors; each keeps a scalar reference (the _Scalar kernels below)
+// that both forms match byte for byte.
 //
 // The kernels read Saturation_Up_Table and
 // Adjust_Saturation_Before_Lightness_To_Target_Table (built at start-up) and

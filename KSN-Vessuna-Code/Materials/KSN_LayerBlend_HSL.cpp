@@ -215,8 +215,10 @@ struct HueOp : THlsOp {
 // come from float division: each is at most 255 in size, so the float
 // quotient's rounding (under 2^-16) never crosses an integer that the exact
 // quotient has not reached. HLSToRGB does the scalar float operations in the
-// same order (no contraction into fused multiply-adds: the targets have none),
-// so every byte is the scalar kernel's.
+// same order (no contraction into fused multiply-adds: the targets have none)
+// but for two cheaper steps that round every (H, L, S) to the same bytes (the
+// edge times 1/60, the rounding by adding a half; a test runs all 2^24), so
+// every byte is the scalar kernel's.
 
 using TLanes32 = int __attribute__((vector_size(32)));
 using TFloats32 = float __attribute__((vector_size(32)));
