@@ -2,12 +2,41 @@
 // The hue, lightness, saturation and colour kernels are in
 // KSN_LayerBlend_HSL.cpp.
 //
+// [SECTION] AVX2 switch
 // [SECTION] Contrast curves
 // [SECTION] Channel operations
 // [SECTION] Kernels
 #include "KSN_LayerBlend_Internal.h"
 
+#include <atomic>
 #include <cmath>
+
+// [SECTION] AVX2 switch
+
+namespace {
+
+std::atomic<bool> Avx2Allowed{true};
+
+bool ProcessorHasAvx2()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+
+} // namespace
+
+void KSN_LayerBlendAllowAvx2(bool allow)
+{
+    Avx2Allowed.store(allow, std::memory_order_relaxed);
+}
+
+bool LayerBlendUsesAvx2Rows()
+{
+    return Avx2Allowed.load(std::memory_order_relaxed) && ProcessorHasAvx2();
+}
 
 // [SECTION] Contrast curves
 
@@ -44,7 +73,7 @@ bool FillContrastTable()
 
 struct NormalOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
-    static TBlendLanes Lanes(TBlendLanes, TBlendLanes s) { return s; }
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes, TBlendLanes s) { return s; }
     static constexpr bool OpaqueIsCopy = true;
     void Apply(TLayerBlendTexel& t) const
     {
@@ -73,7 +102,7 @@ struct DarkenOp : TLayerBlendOp {
 
 struct MultiplyOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
-    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendDiv255(s * d); }
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendDiv255(s * d); }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return KSN_Div255(s * d); });
@@ -82,7 +111,7 @@ struct MultiplyOp : TLayerBlendOp {
 
 struct OverlayOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
-    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
     {
         const TBlendLanes k = BlendMin(d, BlendSplat(255) - d);   // d below 128, else 255 - d
         const TBlendSignedLanes sd = TBlendSignedLanes(d), ss = TBlendSignedLanes(s);
@@ -99,7 +128,7 @@ struct OverlayOp : TLayerBlendOp {
 
 struct HardLightOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
-    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
     {
         return BlendClampByte(TBlendSignedLanes(d) + 2 * TBlendSignedLanes(s) - 254);
     }
@@ -111,7 +140,7 @@ struct HardLightOp : TLayerBlendOp {
 
 struct SoftLightOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
-    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
     {
         return BlendClampByte(TBlendSignedLanes(d) + ((TBlendSignedLanes(s) - 127) >> 1));
     }
@@ -143,7 +172,7 @@ struct BurnOp : TLayerBlendOp {
 struct ExclusionOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
     // d + (255 - 2d) * s / 255, the signed quotient as magnitude and sign.
-    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes d, TBlendLanes s)
     {
         const TBlendLanes up = TBlendLanes(d < BlendSplat(128));
         const TBlendLanes q = BlendDiv255(BlendSelect(up, BlendSplat(255) - 2 * d, 2 * d - 255) * s);
@@ -157,7 +186,7 @@ struct ExclusionOp : TLayerBlendOp {
 
 struct DifferenceOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
-    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMax(d, s) - BlendMin(d, s); }
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMax(d, s) - BlendMin(d, s); }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return d > s ? d - s : s - d; });
@@ -166,7 +195,7 @@ struct DifferenceOp : TLayerBlendOp {
 
 struct RgbUpOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
-    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMin(BlendSplat(255), d + s); }
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMin(BlendSplat(255), d + s); }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return std::min(255, d + s); });
@@ -175,7 +204,7 @@ struct RgbUpOp : TLayerBlendOp {
 
 struct RgbDownOp : TLayerBlendOp {
     static constexpr bool HasLanes = true;
-    static TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMax(d, s) - s; }
+    static inline __attribute__((always_inline)) TBlendLanes Lanes(TBlendLanes d, TBlendLanes s) { return BlendMax(d, s) - s; }
     void Apply(TLayerBlendTexel& t) const
     {
         MixEachChannel(t, [](int d, int s) { return std::max(0, d - s); });

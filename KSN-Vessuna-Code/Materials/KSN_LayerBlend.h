@@ -18,11 +18,12 @@
 //   - every result stays between the resolved and the kernel's colour, so no
 //     value ever wraps.
 // Only the HLS kernels use floating point, and only inside HLSToRGB (and the
-// eight-lane Hue kernel for quotients that float division gives exactly).
+// vector Hue rows for quotients that float division gives exactly).
 //
-// Nine channel kernels and Hue work on 16 or 8 pixels at a time, built for AVX2
-// and for plain x86-64 and picked when the program starts; each keeps a scalar
-// reference (the _Scalar kernels below) that it matches byte for byte.
+// Nine channel kernels and Hue work on 16 or 8 pixels at a time: in AVX2
+// registers where the processor has them (checked per call), else on plain
+// x86-64 vectors; each keeps a scalar reference (the _Scalar kernels below)
+// that both forms match byte for byte.
 //
 // The kernels read Saturation_Up_Table and
 // Adjust_Saturation_Before_Lightness_To_Target_Table (built at start-up) and
@@ -31,6 +32,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 
 class TKSN_MapLayer;
 
@@ -77,6 +79,9 @@ constexpr unsigned char KSN_ClampByte(int v)
 void RGBToHLS(unsigned char* hls, const unsigned char* rgb);
 // The inverse: (H, L, S) to (R, G, B), in 32-bit floating point, rounded half up.
 void HLSToRGB(unsigned char* rgb, const unsigned char* hls);
+// HLSToRGB over `count` triples, eight at a time in the vector form the Hue
+// kernel uses; the same bytes.
+void HLSToRGBRow(unsigned char* rgb, const unsigned char* hls, size_t count);
 
 // 256 contrast curves of 256 entries, row-major: ContrastTable[row * 256 + v].
 // Row 127 is (nearly) the identity, higher rows raise contrast up to a factor
@@ -86,6 +91,11 @@ inline constexpr int ContrastTableSize = 256 * 256;
 extern unsigned char ContrastTable[ContrastTableSize];
 
 // [SECTION] Kernels
+
+// The vector kernels take their AVX2 rows where the processor has AVX2 (the
+// default); false keeps them on their plain x86-64 rows, which a test checks
+// the same way. Only between compositing runs, never while kernels run.
+void KSN_LayerBlendAllowAvx2(bool allow);
 
 // The compositing kernel contract (see the file comment). `height` is not
 // used; the layer image and mask are only read; layerMask may be null, which

@@ -215,8 +215,10 @@ struct HueOp : THlsOp {
 // come from float division: each is at most 255 in size, so the float
 // quotient's rounding (under 2^-16) never crosses an integer that the exact
 // quotient has not reached. HLSToRGB does the scalar float operations in the
-// same order (no contraction into fused multiply-adds: the targets have none),
-// so every byte is the scalar kernel's.
+// same order (no contraction into fused multiply-adds: the targets have none)
+// but for two cheaper steps that round every (H, L, S) to the same bytes (the
+// edge times 1/60, the rounding by adding a half; a test runs all 2^24), so
+// every byte is the scalar kernel's.
 
 using TLanes32 = int __attribute__((vector_size(32)));
 using TFloats32 = float __attribute__((vector_size(32)));
@@ -346,19 +348,31 @@ inline __attribute__((always_inline)) TRgbLanes RGBToHLSLanes(const TRgbLanes& c
     return {hue, l, s};
 }
 
+// Wrap: the one way WrapAngle can move g. The hue angle itself lies within
+// 0..360 (H / 255 is at most 1), so hue + 120 can only pass 360, hue - 120
+// only 0, and hue neither (Wrap 1, -1, 0).
+template <int Wrap>
 inline __attribute__((always_inline)) TLanes32 SectorByte(TFloats32 m1, TFloats32 m2, TFloats32 g)
 {
-    g = SelectF(g > SplatF(360.0f), g - 360.0f, SelectF(g < SplatF(0.0f), g + 360.0f, g));
+    if constexpr (Wrap > 0)
+        g = SelectF(g > SplatF(360.0f), g - 360.0f, g);
+    if constexpr (Wrap < 0)
+        g = SelectF(g < SplatF(0.0f), g + 360.0f, g);
     // Rising (g) and falling (240 - g) edges are the same expression in t.
     const TLanes32 risingEdge = g < SplatF(60.0f);
     const TFloats32 t = SelectF(risingEdge, g, SplatF(240.0f) - g);
-    const TFloats32 edge = m1 + ((m2 - m1) * t) / 60.0f;
+    // Times the float nearest 1/60 instead of the division by 60: the product
+    // may differ from the quotient in its last bit, but over every (H, L, S)
+    // the byte it rounds to is the same (HlsToRgbRowMatchesTheConversion
+    // checks all 2^24 triples).
+    const TFloats32 edge = m1 + ((m2 - m1) * t) * (1.0f / 60.0f);
     const TFloats32 v = SelectF(risingEdge, edge,
                                 SelectF(g < SplatF(180.0f), m2, SelectF(g < SplatF(240.0f), edge, m1)));
-    const TFloats32 scaled = v * 255.0f;
-    const TLanes32 n = __builtin_convertvector(scaled, TLanes32);
-    const TLanes32 rounded = Select32(scaled - __builtin_convertvector(n, TFloats32) >= SplatF(0.5f), n + 1, n);
-    return Min32(Max32(rounded, Splat32(0)), Splat32(255));
+    // UnitToByte rounds half up by looking at the fraction; adding the half
+    // first could round the sum up in its last bit, but no triple puts v that
+    // close to a half step, and v never leaves 0..1 by enough to need the
+    // clamp (the row test checks all 2^24 triples).
+    return __builtin_convertvector(v * 255.0f + 0.5f, TLanes32);
 }
 
 // HLSToRGB lane by lane.
@@ -371,9 +385,34 @@ inline __attribute__((always_inline)) TRgbLanes HLSToRGBLanes(const TRgbLanes& h
     const TFloats32 m2 = SelectF(l > SplatF(0.5f), l + s - l * s, (s + 1.0f) * l);
     const TFloats32 m1 = (l + l) - m2;
     const TFloats32 hue = (__builtin_convertvector(H, TFloats32) / 255.0f) * 360.0f;
-    return {Select32(grey, L, SectorByte(m1, m2, hue + 120.0f)), Select32(grey, L, SectorByte(m1, m2, hue)),
-            Select32(grey, L, SectorByte(m1, m2, hue - 120.0f))};
+    return {Select32(grey, L, SectorByte<1>(m1, m2, hue + 120.0f)), Select32(grey, L, SectorByte<0>(m1, m2, hue)),
+            Select32(grey, L, SectorByte<-1>(m1, m2, hue - 120.0f))};
 }
+
+} // namespace
+
+__attribute__((target_clones("avx2", "default"))) void HLSToRGBRow(unsigned char* rgb, const unsigned char* hls,
+                                                                  size_t count)
+{
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        TRgbLanes in;
+        for (int j = 0; j < 8; ++j) {
+            in.R[j] = hls[3 * (i + size_t(j))];
+            in.G[j] = hls[3 * (i + size_t(j)) + 1];
+            in.B[j] = hls[3 * (i + size_t(j)) + 2];
+        }
+        const TRgbLanes out = HLSToRGBLanes(in);
+        for (int j = 0; j < 8; ++j) {
+            rgb[3 * (i + size_t(j))] = static_cast<unsigned char>(out.R[j]);
+            rgb[3 * (i + size_t(j)) + 1] = static_cast<unsigned char>(out.G[j]);
+            rgb[3 * (i + size_t(j)) + 2] = static_cast<unsigned char>(out.B[j]);
+        }
+    }
+    for (; i < count; ++i) HLSToRGBInline(rgb + 3 * i, hls + 3 * i);
+}
+
+namespace {
 
 // KSN_MixByte lane by lane.
 inline __attribute__((always_inline)) TLanes32 MixLanes(TLanes32 d, TLanes32 r, TLanes32 a)
@@ -382,6 +421,180 @@ inline __attribute__((always_inline)) TLanes32 MixLanes(TLanes32 d, TLanes32 r, 
     const TLanes32 q = Div255Lanes(Select32(v < 0, -v, v));
     return Select32(v < 0, d - q, d + q);
 }
+
+// [SECTION] Sixteen pixels at a time in AVX2 registers
+//
+// The Hue kernel where the processor has AVX2: RGBToHLS in 16-bit lanes (its
+// two quotients in float as above, eight lanes at a time), HLSToRGBLanes on
+// each half of eight, and the mix and coverage in 16-bit lanes with the
+// pixel alpha already lined up with its pixel.
+
+struct TRgbShuffles {
+    // Load[c][v]: picks channel c of sixteen pixels out of the v-th 16 bytes
+    // of their 48; Store[v][c]: places channel c into the v-th 16 bytes.
+    alignas(16) signed char Load[3][3][16] = {};
+    alignas(16) signed char Store[3][3][16] = {};
+    constexpr TRgbShuffles()
+    {
+        for (int c = 0; c < 3; ++c)
+            for (int v = 0; v < 3; ++v)
+                for (int j = 0; j < 16; ++j) {
+                    const int from = 3 * j + c;
+                    Load[c][v][j] = static_cast<signed char>(from / 16 == v ? from % 16 : -128);
+                    const int to = 16 * v + j;
+                    Store[v][c][j] = static_cast<signed char>(to % 3 == c ? to / 3 : -128);
+                }
+    }
+};
+constexpr TRgbShuffles RgbShuffles;
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+struct TAvx2Rgb {
+    __m256i R, G, B;
+};
+
+inline __attribute__((always_inline)) __m128i Avx2Shuffles(const signed char* m)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(m));
+}
+
+inline __attribute__((always_inline)) TAvx2Rgb Avx2LoadRgb16(const unsigned char* p)
+{
+    const __m128i v[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32))};
+    __m256i c[3];
+    for (int k = 0; k < 3; ++k) {
+        const __m128i bytes = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v[0], Avx2Shuffles(RgbShuffles.Load[k][0])),
+                                                        _mm_shuffle_epi8(v[1], Avx2Shuffles(RgbShuffles.Load[k][1]))),
+                                           _mm_shuffle_epi8(v[2], Avx2Shuffles(RgbShuffles.Load[k][2])));
+        c[k] = _mm256_cvtepu8_epi16(bytes);
+    }
+    return {c[0], c[1], c[2]};
+}
+
+inline __attribute__((always_inline)) void Avx2StoreRgb16(unsigned char* p, const TAvx2Rgb& c)
+{
+    const __m128i bytes[3] = {Avx2Narrow(c.R), Avx2Narrow(c.G), Avx2Narrow(c.B)};
+    for (int v = 0; v < 3; ++v) {
+        const __m128i out =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(bytes[0], Avx2Shuffles(RgbShuffles.Store[v][0])),
+                                      _mm_shuffle_epi8(bytes[1], Avx2Shuffles(RgbShuffles.Store[v][1]))),
+                         _mm_shuffle_epi8(bytes[2], Avx2Shuffles(RgbShuffles.Store[v][2])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16 * v), out);
+    }
+}
+
+// Sixteen 16-bit lanes as two halves of eight 32-bit lanes, and back (0..65535).
+inline __attribute__((always_inline)) TLanes32 Avx2Half(__m256i v, int half)
+{
+    return TLanes32(_mm256_cvtepu16_epi32(half ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v)));
+}
+
+inline __attribute__((always_inline)) __m256i Avx2Join(TLanes32 lo, TLanes32 hi)
+{
+    return _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(lo), __m256i(hi)), 0xd8);
+}
+
+// n / d rounded down for 0 <= n <= 65025, 1 <= d, where the quotient is at
+// most 255 (SmallQuotient on each half).
+inline __attribute__((always_inline)) __m256i Avx2SmallQuotient(__m256i n, __m256i d)
+{
+    return Avx2Join(SmallQuotient(Avx2Half(n, 0), Avx2Half(d, 0)), SmallQuotient(Avx2Half(n, 1), Avx2Half(d, 1)));
+}
+
+// Lightness and saturation of RGBToHLS.
+inline __attribute__((always_inline)) void Avx2LightnessSaturation(const TAvx2Rgb& c, __m256i& l, __m256i& s)
+{
+    const __m256i mx = _mm256_max_epu16(_mm256_max_epu16(c.R, c.G), c.B);
+    const __m256i mn = _mm256_min_epu16(_mm256_min_epu16(c.R, c.G), c.B);
+    const __m256i sum = _mm256_add_epi16(mx, mn);
+    const __m256i delta = _mm256_sub_epi16(mx, mn);
+    l = _mm256_srli_epi16(sum, 1);
+    // A grey pixel has delta 0, so its numerator and quotient are 0 over any
+    // denominator; 1 keeps the division defined.
+    const __m256i lower = _mm256_cmpgt_epi16(_mm256_set1_epi16(128), l);
+    __m256i den = _mm256_blendv_epi8(_mm256_sub_epi16(_mm256_set1_epi16(510), sum), sum, lower);
+    den = _mm256_max_epi16(den, _mm256_set1_epi16(1));
+    s = Avx2SmallQuotient(_mm256_mullo_epi16(delta, _mm256_set1_epi16(255)), den);
+}
+
+// Hue of RGBToHLS.
+inline __attribute__((always_inline)) __m256i Avx2Hue(const TAvx2Rgb& c)
+{
+    const __m256i mx = _mm256_max_epu16(_mm256_max_epu16(c.R, c.G), c.B);
+    const __m256i mn = _mm256_min_epu16(_mm256_min_epu16(c.R, c.G), c.B);
+    const __m256i delta = _mm256_sub_epi16(mx, mn);
+    const __m256i grey = _mm256_cmpeq_epi16(delta, _mm256_setzero_si256());
+    // Where two channels share the maximum the later test decides.
+    const __m256i rMax = _mm256_cmpeq_epi16(c.R, mx), gMax = _mm256_cmpeq_epi16(c.G, mx),
+                  bMax = _mm256_cmpeq_epi16(c.B, mx);
+    __m256i diff = _mm256_and_si256(rMax, _mm256_sub_epi16(c.G, c.B));
+    diff = _mm256_blendv_epi8(diff, _mm256_sub_epi16(c.B, c.R), gMax);
+    diff = _mm256_blendv_epi8(diff, _mm256_sub_epi16(c.R, c.G), bMax);
+    __m256i sector = _mm256_and_si256(gMax, _mm256_set1_epi16(510));
+    sector = _mm256_blendv_epi8(sector, _mm256_set1_epi16(1020), bMax);
+    // The signed quotient truncated toward zero: the magnitude's, signed.
+    const __m256i q = Avx2SmallQuotient(_mm256_mullo_epi16(_mm256_abs_epi16(diff), _mm256_set1_epi16(255)),
+                                        _mm256_max_epi16(delta, _mm256_set1_epi16(1)));
+    const __m256i h = _mm256_add_epi16(_mm256_sign_epi16(q, diff), sector);
+    // h / 6 truncated toward zero, |h| <= 1530: as DivideBy6.
+    const __m256i sixth = _mm256_sign_epi16(_mm256_mulhi_epu16(_mm256_abs_epi16(h), _mm256_set1_epi16(10923)), h);
+    // A negative hue wraps to the top of the circle.
+    return _mm256_andnot_si256(grey, _mm256_and_si256(sixth, _mm256_set1_epi16(255)));
+}
+
+template <ELayerBlendPath Path>
+__attribute__((noinline)) void HueAvx2Rows(unsigned char* __restrict__ resolved,
+                                           unsigned char* __restrict__ resolvedAlpha,
+                                           const unsigned char* __restrict__ layerPixels,
+                                           const unsigned char* __restrict__ layerMask, int x0, int y0, int x1,
+                                           int y1, int width, int P)
+{
+    const __m256i strength = _mm256_set1_epi16(short(P));
+    for (int y = y0; y < y1; ++y) {
+        const size_t row = size_t(y) * size_t(width);
+        int x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            const size_t i = row + size_t(x);
+            Avx2PrefetchNextBand(layerPixels + 3 * i, 3 * size_t(width));
+            if constexpr (Path == ELayerBlendPath::Masked)
+                Avx2PrefetchNextBand(layerMask + i, size_t(width));
+            __m256i a = strength;
+            if constexpr (Path == ELayerBlendPath::Masked) {
+                // Sixteen pixels at a = 0 keep their colour and coverage.
+                const __m128i m8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layerMask + i));
+                if (_mm_testz_si128(m8, m8))
+                    continue;
+                a = Avx2Div255(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(m8), strength));
+            }
+            const TAvx2Rgb d = Avx2LoadRgb16(resolved + 3 * i);
+            __m256i l, s;
+            Avx2LightnessSaturation(d, l, s);
+            const __m256i h = Avx2Hue(Avx2LoadRgb16(layerPixels + 3 * i));
+            const TRgbLanes lo = HLSToRGBLanes({Avx2Half(h, 0), Avx2Half(l, 0), Avx2Half(s, 0)});
+            const TRgbLanes hi = HLSToRGBLanes({Avx2Half(h, 1), Avx2Half(l, 1), Avx2Half(s, 1)});
+            Avx2StoreRgb16(resolved + 3 * i, {Avx2Mix(d.R, Avx2Join(lo.R, hi.R), a),
+                                              Avx2Mix(d.G, Avx2Join(lo.G, hi.G), a),
+                                              Avx2Mix(d.B, Avx2Join(lo.B, hi.B), a)});
+            if constexpr (Path == ELayerBlendPath::FullStrength) {
+                // P is 254 or 255 here, so no pixel keeps its coverage.
+                std::memset(resolvedAlpha + i, 255, 16);
+            } else {
+                const __m256i A = Avx2Load(resolvedAlpha + i);
+                Avx2Store(resolvedAlpha + i, _mm256_add_epi16(A, Avx2Div255(_mm256_mullo_epi16(
+                                                                     a, _mm256_sub_epi16(_mm256_set1_epi16(255), A)))));
+            }
+        }
+        for (; x < x1; ++x)
+            LayerBlendPixel<HueOp<true>, Path>(HueOp<true>{}, resolved, resolvedAlpha, layerPixels, layerMask,
+                                                row + size_t(x), P);
+    }
+}
+
+#pragma GCC pop_options
 
 struct HueLanesOp : HueOp<true> {
     static constexpr bool OwnRows = true;
@@ -393,6 +606,10 @@ struct HueLanesOp : HueOp<true> {
                                                            const unsigned char* __restrict__ layerMask, int x0, int y0,
                                                            int x1, int y1, int width, int P)
     {
+        if (LayerBlendUsesAvx2Rows()) {
+            HueAvx2Rows<Path>(resolved, resolvedAlpha, layerPixels, layerMask, x0, y0, x1, y1, width, P);
+            return;
+        }
         for (int y = y0; y < y1; ++y) {
             const size_t row = size_t(y) * size_t(width);
             int x = x0;

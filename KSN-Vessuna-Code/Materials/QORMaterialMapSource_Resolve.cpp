@@ -141,6 +141,111 @@ inline __attribute__((always_inline)) TBlendLanes Unpremultiply(TBlendLanes c, T
     return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
 }
 
+// The checkerboard's colour bytes repeat every 8 pixels (24 bytes); for each
+// parity of y / 4, 24 + 48 bytes hold the 48 bytes of any sixteen pixels from
+// x at offset 3 * (x % 8).
+void FillCheckerCells(unsigned char (&cells)[2][72], const unsigned char* colourA, const unsigned char* colourB)
+{
+    for (int parity = 0; parity < 2; ++parity)
+        for (int pixel = 0; pixel < 24; ++pixel) {
+            const unsigned char* colour = ((pixel % 8) / 4 + parity) % 2 ? colourA : colourB;
+            for (int c = 0; c < 3; ++c) cells[parity][3 * pixel + c] = colour[c];
+        }
+}
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// floor(65536 / a) per pixel for sixteen alphas a (0 counts as 1), held at
+// 65535. The float quotient truncates to the integer one: below 65536 its
+// rounding error is at most 2^-9, less than the 1/a between a quotient that
+// is not whole and the next integer.
+inline __attribute__((always_inline)) __m256i Avx2Reciprocals(__m128i a8)
+{
+    const __m256 top = _mm256_set1_ps(65536.0f), one = _mm256_set1_ps(1.0f);
+    const __m256 lo = _mm256_max_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(a8)), one);
+    const __m256 hi = _mm256_max_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_unpackhi_epi64(a8, a8))), one);
+    const __m256i packed = _mm256_packus_epi32(_mm256_cvttps_epi32(_mm256_div_ps(top, lo)),
+                                               _mm256_cvttps_epi32(_mm256_div_ps(top, hi)));
+    return _mm256_permute4x64_epi64(packed, 0xd8);
+}
+
+// KSN_UnpremultiplyByte on sixteen 16-bit lanes, given each lane's
+// reciprocal M = floor(65536 / a) (65535 for a = 1): n = 255c times M / 65536
+// falls short of n / a by less than 1, so the quotient is q or q - 1 and one
+// comparison (q + 1) * a <= n settles it; the products stay below 2^16.
+inline __attribute__((always_inline)) __m256i Avx2Unpremultiply(__m256i c, __m256i a, __m256i M)
+{
+    const __m256i top = _mm256_set1_epi16(255);
+    const __m256i n = _mm256_mullo_epi16(c, top);
+    __m256i q = _mm256_min_epu16(_mm256_mulhi_epu16(n, M), top);
+    const __m256i reach = _mm256_mullo_epi16(_mm256_add_epi16(q, _mm256_set1_epi16(1)), a);
+    q = _mm256_sub_epi16(q, _mm256_cmpeq_epi16(_mm256_max_epu16(reach, n), n));   // true is -1
+    q = _mm256_min_epu16(q, top);
+    return _mm256_andnot_si256(_mm256_cmpeq_epi16(a, _mm256_setzero_si256()), q);
+}
+
+// The vector post-mix in AVX2 registers: the same bytes, with the same
+// shortcuts for wholly covered and wholly clear groups.
+__attribute__((noinline)) void PostMixAvx2Rows(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1,
+                                               int y1, int width, int height, unsigned char* colourA,
+                                               unsigned char* colourB)
+{
+    const __m128i spread[3] = {
+        _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5),
+        _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10),
+        _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15),
+    };
+    // The same pixels as 16-bit words within each 128-bit half of the sources.
+    const __m256i wordSpread[3] = {
+        _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 4, 5, 4, 5, 4, 5, 6, 7, 6, 7, 6, 7, 8, 9, 8, 9, 8, 9, 10,
+                         11),
+        _mm256_setr_epi8(10, 11, 10, 11, 12, 13, 12, 13, 12, 13, 14, 15, 14, 15, 14, 15, 0, 1, 0, 1, 0, 1, 2, 3, 2, 3,
+                         2, 3, 4, 5, 4, 5),
+        _mm256_setr_epi8(4, 5, 6, 7, 6, 7, 6, 7, 8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, 12, 13, 12, 13, 12, 13, 14,
+                         15, 14, 15, 14, 15),
+    };
+    const bool grid = !ResolvingLayersForExport;
+    unsigned char cells[2][72];
+    FillCheckerCells(cells, colourA, colourB);
+    const __m128i ones = _mm_set1_epi8(-1);
+    for (int y = y0; y < y1; ++y) {
+        const size_t row = size_t(y) * size_t(width);
+        const unsigned char* cellRow = cells[(y / 4) & 1];
+        int x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            const size_t i = row + size_t(x);
+            const __m128i a8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + i));
+            unsigned char* C = rgb + 3 * i;
+            if (_mm_testc_si128(a8, ones)) continue;
+            if (_mm_testz_si128(a8, a8)) {
+                if (grid)
+                    std::memcpy(C, cellRow + 3 * (x % 8), 48);
+                else
+                    std::memset(C, 0, 48);
+                continue;
+            }
+            // Each pixel's reciprocal to the lanes of its channels: the
+            // first vector takes pixels 0..5, the second 5..10, the third
+            // 10..15, each 128-bit half from one half of M.
+            const __m256i M = Avx2Reciprocals(a8);
+            const __m256i sources[3] = {_mm256_permute2x128_si256(M, M, 0x00), M,
+                                        _mm256_permute2x128_si256(M, M, 0x11)};
+            for (int k = 0; k < 3; ++k) {
+                unsigned char* Ck = C + 16 * k;
+                const __m256i a = _mm256_cvtepu8_epi16(_mm_shuffle_epi8(a8, spread[k]));
+                const __m256i Mk = _mm256_shuffle_epi8(sources[k], wordSpread[k]);
+                const __m256i plain = Avx2Unpremultiply(Avx2Load(Ck), a, Mk);
+                Avx2Store(Ck, grid ? Avx2Mix(Avx2Load(cellRow + 3 * (x % 8) + 16 * k), plain, a) : plain);
+            }
+        }
+        if (x < x1)
+            MixMapLayers_PostMixGridGrid_Scalar(rgb, alpha, x, y, x1, y + 1, width, height, colourA, colourB);
+    }
+}
+
+#pragma GCC pop_options
+
 } // namespace
 
 // Sixteen pixels at a time; the ragged ends of a row go through the scalar
@@ -149,21 +254,18 @@ __attribute__((target_clones("avx2", "default"))) void
 MixMapLayers_PostMixGridGrid(unsigned char* rgb, unsigned char* alpha, int x0, int y0, int x1, int y1, int width,
                              int height, unsigned char* colourA, unsigned char* colourB)
 {
+    if (LayerBlendUsesAvx2Rows()) {
+        PostMixAvx2Rows(rgb, alpha, x0, y0, x1, y1, width, height, colourA, colourB);
+        return;
+    }
     constexpr TBlendBytes Spread[3] = {
         {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5},
         {5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10},
         {10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15},
     };
     const bool grid = !ResolvingLayersForExport;
-    // The checkerboard's colour bytes repeat every 8 pixels (24 bytes); for
-    // each parity of y / 4, 24 + 48 bytes hold the 48 bytes of any sixteen
-    // pixels from x at offset 3 * (x % 8).
     unsigned char cells[2][72];
-    for (int parity = 0; parity < 2; ++parity)
-        for (int pixel = 0; pixel < 24; ++pixel) {
-            const unsigned char* colour = ((pixel % 8) / 4 + parity) % 2 ? colourA : colourB;
-            for (int c = 0; c < 3; ++c) cells[parity][3 * pixel + c] = colour[c];
-        }
+    FillCheckerCells(cells, colourA, colourB);
     for (int y = y0; y < y1; ++y) {
         const size_t row = size_t(y) * size_t(width);
         const unsigned char* cellRow = cells[(y / 4) & 1];
