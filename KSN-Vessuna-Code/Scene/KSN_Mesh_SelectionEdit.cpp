@@ -340,35 +340,32 @@ void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t
     ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [=](size_t, size_t first, size_t end) {
         for (size_t p = first; p < end; ++p) {
             TQORPolygon& polygon = polygons[p];
-            const int corners = polygon.Points ? int(polygon.Count) : 0;
-            if (marks) {
-                StoreIfChanged(polygonFlags[p], polygonFlags[p] & ~clearFlags);
-                uint8_t mark = corners <= 0 ? kCornerSelected : 0;
-                for (int k = 0; k < corners; ++k) {
-                    const int v = polygon.Points[k].V;
-                    int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
-                    if (u < 0 || u >= vertices) continue;
+            const TQORPolygonPoint* points = polygon.Points;
+            const int corners = points ? int(polygon.Count) : 0;
+            uint32_t flags = polygonFlags[p];
+            if (clearFlags) StoreIfChanged(polygonFlags[p], flags & ~clearFlags);
+            const bool usable = (flags & kHiddenOrLocked) == 0;
+            // One walk of the corners serves the mark and the weight.
+            uint8_t mark = corners <= 0 ? kCornerSelected : 0;
+            bool any = false;
+            float smallest = 0.0f;
+            for (int k = 0; k < corners; ++k) {
+                const int v = points[k].V;
+                int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
+                if (u < 0 || u >= vertices) continue;
+                if (usable && (info[u].Flags & kHiddenOrLocked) == 0) {
+                    smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
+                    any = true;
+                }
+                if (marks) {
                     if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
                     const float a = std::fabs(info[u].Select);
                     if (a > kCornerStrongWeight) mark |= kCornerStrong;
                     if (a >= kCornerSelectedWeight) mark |= kCornerSelected;
                 }
-                marks[p] = mark;
             }
-            float weight = 0.0f;
-            if ((polygonFlags[p] & kHiddenOrLocked) == 0 && polygon.Points) {
-                bool any = false;
-                float smallest = 0.0f;
-                for (int k = 0; k < polygon.Count; ++k) {
-                    const int v = polygon.Points[k].V;
-                    const int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
-                    if (u < 0 || u >= vertices || (info[u].Flags & kHiddenOrLocked) != 0) continue;
-                    smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
-                    any = true;
-                }
-                if (any) weight = Clamp01(smallest);
-            }
-            StoreIfChanged(polygon.Select, weight);
+            if (marks) marks[p] = mark;
+            StoreIfChanged(polygon.Select, any ? Clamp01(smallest) : 0.0f);
         }
     });
 }

@@ -385,6 +385,68 @@ TEST_F(SelectionEditTest, ListsAreBuiltThroughTheActiveSymmetryMap)
     }
 }
 
+// Asking whether anything is selected on stale lists answers what a rebuild
+// would count, in every selection type, and in vertex type leaves the lists
+// stale and both weight sets as they were.
+TEST_F(SelectionEditTest, HasSelectedVerticesAnswersLikeTheRebuiltCount)
+{
+    struct Case {
+        const char* name;
+        std::vector<float> vertexWeights;
+        int flaggedVertex;   // gets flagBits, -1 none
+        uint32_t flagBits;
+        bool symmetryOn;
+        std::vector<float> polygonWeights;
+    };
+    std::vector<float> oneAt4(15, 0.0f), tiny(15, 0.0f), listedTiny(15, 0.0f), negative(15, 0.0f);
+    oneAt4[4] = 1.0f;
+    tiny[7] = 5e-5f;
+    listedTiny[7] = 2e-4f;
+    negative[7] = -0.5f;
+    std::vector<float> rightColumn = OnlyOnes(15, Column(4)), leftColumn = OnlyOnes(15, Column(0));
+    std::vector<float> noPolygons(8, 0.0f), onePolygon(8, 0.0f);
+    onePolygon[3] = 0.5f;
+    const std::vector<Case> cases = {
+        {"nothing", std::vector<float>(15, 0.0f), -1, 0, false, noPolygons},
+        {"one vertex", oneAt4, -1, 0, false, onePolygon},
+        {"under the listed weight", tiny, -1, 0, false, noPolygons},
+        {"just over the listed weight", listedTiny, -1, 0, false, noPolygons},
+        {"a negative weight", negative, -1, 0, false, noPolygons},
+        {"only a locked vertex", oneAt4, 4, QORPoly_Locked, false, noPolygons},
+        {"only a hidden vertex", oneAt4, 4, QORPoly_Hidden, false, noPolygons},
+        {"the receiving side alone", rightColumn, -1, 0, true, noPolygons},
+        {"the giving side", leftColumn, -1, 0, true, noPolygons},
+        {"the receiving side without symmetry", rightColumn, -1, 0, false, noPolygons},
+    };
+    for (int type : {0, 1, 2}) {
+        SelectionType = type;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type));
+            bool answers[2] = {false, false};
+            for (int rebuilt : {0, 1}) {
+                auto mesh = MakePlane(5, 3);
+                mesh->RestartSymmetryCalculations(0);
+                mesh->SetActiveSymmetryMap(false, !c.symmetryOn);
+                SetVertexWeights(*mesh, c.vertexWeights);
+                SetPolygonWeights(*mesh, c.polygonWeights);
+                if (c.flaggedVertex >= 0) mesh->VertexInfo[c.flaggedVertex].Flags |= c.flagBits;
+                mesh->SelectedListsValid = false;
+                if (rebuilt) {
+                    answers[1] = mesh->GetSelectedVertexCount() != 0;
+                    continue;
+                }
+                answers[0] = mesh->HasSelectedVertices();
+                if (type != 1) {
+                    EXPECT_FALSE(mesh->SelectedListsValid);
+                    EXPECT_EQ(VertexWeights(*mesh), c.vertexWeights);
+                    EXPECT_EQ(PolygonWeights(*mesh), c.polygonWeights);
+                }
+            }
+            EXPECT_EQ(answers[0], answers[1]);
+        }
+    }
+}
+
 TEST_F(SelectionEditTest, MakeSelectionSymmetricCopiesAcrossThePlaneInEitherDirection)
 {
     auto mesh = MakePlane(5, 3);
