@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 
 using namespace meshedit_test;
@@ -666,5 +667,82 @@ TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshGiveTheSameOnThePoolAndOffIt)
         EXPECT_TRUE(weights[0][1] == weights[1][1]);
         // Growing changed something, and shrinking moved it again.
         EXPECT_FALSE(weights[0][0] == weights[0][1]);
+    }
+}
+
+// Grow and shrink of a large seeded plane, bit for bit against the walk of
+// every neighbour of every neighbour in order; with a −0 or a NaN weight among
+// them as well, where grouping the folds differently would change the bits.
+TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshEqualThePlainWalkBitForBit)
+{
+    auto bits = [](const std::vector<float>& w) {
+        std::vector<uint32_t> b(w.size());
+        std::memcpy(b.data(), w.data(), w.size() * sizeof(float));
+        return b;
+    };
+    struct Odd {
+        const char* name;
+        float value;
+    };
+    const Odd odds[] = {{"plain weights", 0.25f}, {"a negative zero", -0.0f}, {"a NaN", std::nanf("")}};
+    for (int type : {0, 1}) {
+        SelectionType = type;
+        for (const Odd& odd : odds)
+            for (bool grow : {true, false}) {
+                SCOPED_TRACE(std::string(odd.name) + (type == 0 ? ", vertex type" : ", polygon type") +
+                             (grow ? ", grow" : ", shrink"));
+                auto mesh = MakePlane(120, 90);
+                mesh->BuildOctree();
+                SeedLargePlane(*mesh);
+                // Exact zeros of both signs next to each other.
+                for (int i = 0; i < 40; ++i) {
+                    mesh->VertexInfo[300 + 2 * i].Select = odd.value;
+                    mesh->Polygons[300 + 2 * i].Select = odd.value;
+                    mesh->VertexInfo[301 + 2 * i].Select = 0.0f;
+                    mesh->Polygons[301 + 2 * i].Select = 0.0f;
+                }
+                mesh->CalculateOpenEdges();
+                if (mesh->vertexPolygons.GetRowCount() != mesh->vertexCount) mesh->BuildVertexPolygons();
+                auto pick = [grow](float a, float b) { return grow ? std::max(a, b) : std::min(a, b); };
+                auto vertexSkipped = [&](int v) { return (mesh->VertexInfo[v].Flags & (QORPoly_Hidden | QORPoly_Locked)) != 0; };
+                auto polygonSkipped = [&](int p) { return (mesh->PolygonFlags[p] & (QORPoly_Hidden | QORPoly_Locked)) != 0; };
+                auto polygonsOf = [&](int v) {
+                    const int* row = mesh->vertexPolygons.GetRow(v);
+                    return std::vector<int>(row + 1, row + 1 + row[0]);
+                };
+                std::vector<float> expected = type == 0 ? VertexWeights(*mesh) : PolygonWeights(*mesh);
+                if (type == 0) {
+                    for (int v = 0; v < mesh->vertexCount; ++v) {
+                        if (vertexSkipped(v)) continue;
+                        const bool border = !grow && (mesh->VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
+                        float value = border ? 0.0f : mesh->VertexInfo[v].Select;
+                        for (int p : polygonsOf(v))
+                            for (int k = 0; k < mesh->Polygons[p].Count; ++k) {
+                                const int u = mesh->Polygons[p].Points[k].V;
+                                if (!vertexSkipped(u)) value = pick(value, mesh->VertexInfo[u].Select);
+                            }
+                        expected[size_t(v)] = std::clamp(value, 0.0f, 1.0f);
+                    }
+                } else {
+                    for (int p = 0; p < mesh->polygonCount; ++p) {
+                        if (polygonSkipped(p)) continue;
+                        const TQORPolygon& q = mesh->Polygons[p];
+                        bool border = false;
+                        for (int k = 0; k < q.Count && !grow; ++k)
+                            border |= (mesh->VertexInfo[q.Points[k].V].Flags & QORVertex_OpenEdge) != 0;
+                        float value = border ? 0.0f : q.Select;
+                        for (int k = 0; k < q.Count; ++k)
+                            for (int r : polygonsOf(q.Points[k].V))
+                                if (!polygonSkipped(r)) value = pick(value, mesh->Polygons[r].Select);
+                        expected[size_t(p)] = std::clamp(value, 0.0f, 1.0f);
+                    }
+                }
+                if (grow)
+                    mesh->GrowSelection();
+                else
+                    mesh->ShrinkSelection();
+                const std::vector<float> got = type == 0 ? VertexWeights(*mesh) : PolygonWeights(*mesh);
+                EXPECT_TRUE(bits(got) == bits(expected));
+            }
     }
 }
