@@ -155,19 +155,19 @@ bool Harden()
     const int type = SelectionType();
     for (TKSN_Object* o : ObjectsWhere(HasSelection)) {
         TKSN_Mesh* mesh = o->Mesh.get();
-        if (type == 0) {
-            ForEditableItems(mesh, [partial](float v) {
-                if (partial) return v >= 0.299f ? 0.9f * v + 0.1f : 0.9f * v;
-                return v >= 0.299f ? 1.0f : 0.0f;
-            }, true);
-        } else if (type == 1) {
-            ForEditableItems(mesh, [partial](float v) {
-                if (!partial) return v >= 0.0499f ? 1.0f : 0.0f;
+        // One loop per rule, so that the item loops carry no test of the Alt key.
+        if (type == 0 && partial)
+            ForEditableItems(mesh, [](float v) { return v >= 0.299f ? 0.9f * v + 0.1f : 0.9f * v; }, true);
+        else if (type == 0)
+            ForEditableItems(mesh, [](float v) { return v >= 0.299f ? 1.0f : 0.0f; }, true);
+        else if (type == 1 && partial)
+            ForEditableItems(mesh, [](float v) {
                 const float x = (v - 0.0499f) / 0.9501f;
                 if (x <= 0.0f) return 0.0f;
                 return float(std::pow(double(x), double(0.8f)));
             }, true);
-        }
+        else if (type == 1)
+            ForEditableItems(mesh, [](float v) { return v >= 0.0499f ? 1.0f : 0.0f; }, true);
         mesh->OnSelectionChanged();
     }
     Finish(true);

@@ -347,46 +347,69 @@ void TKSN_Mesh::ShrinkSelection()
 // [SECTION] Conversions and selection by group or material
 // ============================================================================
 
+namespace {
+
+// The conversion of polygons first..end. The weld map and the corner marks
+// are template switches, so the common loop (no weld, no marks) carries
+// neither test and more polygons' loads fit in flight at once.
+template <bool kWelded, bool kMarks>
+void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* marks, const int32_t* sourceMap,
+                         uint32_t clearFlags)
+{
+    using namespace ksn_selection_blocks;
+    const int vertices = mesh.vertexCount;
+    const TQORVertexInfo* info = mesh.VertexInfo;
+    TQORPolygon* polygons = mesh.Polygons;
+    uint32_t* polygonFlags = mesh.PolygonFlags;
+    for (size_t p = first; p < end; ++p) {
+        TQORPolygon& polygon = polygons[p];
+        const TQORPolygonPoint* points = polygon.Points;
+        const int corners = points ? int(polygon.Count) : 0;
+        const uint32_t flags = polygonFlags[p];
+        if (clearFlags) StoreIfChanged(polygonFlags[p], flags & ~clearFlags);
+        const bool usable = (flags & kHiddenOrLocked) == 0;
+        // One walk of the corners serves the mark and the weight.
+        uint8_t mark = corners <= 0 ? kCornerSelected : 0;
+        bool any = false;
+        float smallest = 0.0f;
+        for (int k = 0; k < corners; ++k) {
+            const int v = points[k].V;
+            int u = v;
+            if constexpr (kWelded) u = (v >= 0 && v < vertices) ? info[v].WeldMaster : v;
+            if (u < 0 || u >= vertices) continue;
+            if (usable && (info[u].Flags & kHiddenOrLocked) == 0) {
+                smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
+                any = true;
+            }
+            if constexpr (kMarks) {
+                if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
+                const float a = std::fabs(info[u].Select);
+                if (a > kCornerStrongWeight) mark |= kCornerStrong;
+                if (a >= kCornerSelectedWeight) mark |= kCornerSelected;
+            }
+        }
+        if constexpr (kMarks) marks[p] = mark;
+        StoreIfChanged(polygon.Select, any ? Clamp01(smallest) : 0.0f);
+    }
+}
+
+}  // namespace
+
 void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap,
                                                      uint32_t clearFlags)
 {
     // Each polygon reads only vertex weights and writes only its own weight,
     // flags and mark, so the polygons are split over the pool on a large mesh.
     const bool welded = mesh.Welded && !mesh.IgnoreWelding;
-    const int vertices = mesh.vertexCount;
-    const TQORVertexInfo* info = mesh.VertexInfo;
-    TQORPolygon* polygons = mesh.Polygons;
-    uint32_t* polygonFlags = mesh.PolygonFlags;
-    ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [=](size_t, size_t first, size_t end) {
-        for (size_t p = first; p < end; ++p) {
-            TQORPolygon& polygon = polygons[p];
-            const TQORPolygonPoint* points = polygon.Points;
-            const int corners = points ? int(polygon.Count) : 0;
-            uint32_t flags = polygonFlags[p];
-            if (clearFlags) StoreIfChanged(polygonFlags[p], flags & ~clearFlags);
-            const bool usable = (flags & kHiddenOrLocked) == 0;
-            // One walk of the corners serves the mark and the weight.
-            uint8_t mark = corners <= 0 ? kCornerSelected : 0;
-            bool any = false;
-            float smallest = 0.0f;
-            for (int k = 0; k < corners; ++k) {
-                const int v = points[k].V;
-                int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
-                if (u < 0 || u >= vertices) continue;
-                if (usable && (info[u].Flags & kHiddenOrLocked) == 0) {
-                    smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
-                    any = true;
-                }
-                if (marks) {
-                    if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
-                    const float a = std::fabs(info[u].Select);
-                    if (a > kCornerStrongWeight) mark |= kCornerStrong;
-                    if (a >= kCornerSelectedWeight) mark |= kCornerSelected;
-                }
-            }
-            if (marks) marks[p] = mark;
-            StoreIfChanged(polygon.Select, any ? Clamp01(smallest) : 0.0f);
-        }
+    ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [&](size_t, size_t first, size_t end) {
+        if (welded && marks)
+            ConvertPolygonBlock<true, true>(mesh, first, end, marks, sourceMap, clearFlags);
+        else if (welded)
+            ConvertPolygonBlock<true, false>(mesh, first, end, marks, sourceMap, clearFlags);
+        else if (marks)
+            ConvertPolygonBlock<false, true>(mesh, first, end, marks, sourceMap, clearFlags);
+        else
+            ConvertPolygonBlock<false, false>(mesh, first, end, marks, sourceMap, clearFlags);
     });
 }
 
