@@ -274,8 +274,10 @@ void GrowOrShrinkByFolds(TKSN_Mesh& mesh, const TSelectionTopology& topology, TP
                 if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
                 const bool border = withBorder && (mesh.VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
                 float value = border ? 0.0f : mesh.VertexInfo[v].Select;
-                const int count = topology.PolygonCountOf(v);
-                for (int i = 0; i < count; ++i) value = pick(value, around[size_t(topology.PolygonOf(v, i))]);
+                // The row once: the weight writes below could otherwise make
+                // the compiler fetch it again for every polygon.
+                if (const int* row = mesh.vertexPolygons.GetRow(v))
+                    for (int i = 1; i <= row[0]; ++i) value = pick(value, around[size_t(row[i])]);
                 mesh.VertexInfo[v].Select = Clamp01(value);
             }
         });
