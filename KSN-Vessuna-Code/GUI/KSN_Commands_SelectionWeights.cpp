@@ -12,6 +12,7 @@
 #include "KSN_Commands_Selection_Internal.h"
 
 #include "KSN_Gui_MainWindow.h"
+#include "KSN_SelectionBlocks.h"
 #include "KSN_Undo.h"
 #include "QORMaterial.h"
 #include "OS.h"
@@ -53,11 +54,19 @@ bool AltHeld()
 }
 
 // Every visible and unlocked item of the current selection type gets value(old).
+// Where each item reads only its own old weight (no weld rule to follow), the
+// items are split over the worker pool; value must then be a plain function.
 template <class F>
 void ForEditableItems(TKSN_Mesh* mesh, F&& value, bool throughSetVSelect)
 {
     const int type = SelectionType();
-    if (type == 0) {
+    if (type == 0 && (!throughSetVSelect || !mesh->Welded || mesh->IgnoreWelding)) {
+        TQORVertexInfo* info = mesh->VertexInfo;
+        ksn_selection_blocks::ForBlocks(size_t(std::max(mesh->GetVCount(), 0)), [&](size_t, size_t first, size_t end) {
+            for (size_t v = first; v < end; ++v)
+                if ((info[v].Flags & HiddenOrLocked) == 0) info[v].Select = Clamp01(value(info[v].Select));
+        });
+    } else if (type == 0) {
         for (int v = 0; v < mesh->GetVCount(); ++v) {
             if (!VertexEditable(mesh, v)) continue;
             const float w = value(mesh->GetResolvedVSelect(v));
@@ -67,9 +76,36 @@ void ForEditableItems(TKSN_Mesh* mesh, F&& value, bool throughSetVSelect)
                 mesh->VertexInfo[v].Select = Clamp01(w);
         }
     } else if (type == 1) {
-        for (int p = 0; p < mesh->GetPCount(); ++p)
-            if (PolygonEditable(mesh, p)) mesh->Polygons[p].Select = Clamp01(value(mesh->GetResolvedPSelect(p)));
+        ksn_selection_blocks::ForBlocks(size_t(std::max(mesh->GetPCount(), 0)), [&](size_t, size_t first, size_t end) {
+            for (size_t p = first; p < end; ++p)
+                if (PolygonEditable(mesh, int(p))) mesh->Polygons[p].Select = Clamp01(value(mesh->Polygons[p].Select));
+        });
     }
+}
+
+// The largest weight of the editable items of the current selection type, at
+// least start. Blocks on the pool each take their own largest, combined in
+// block order: a largest that starts at +0 and only moves to a greater value
+// comes out the same in any order.
+float LargestEditableWeight(TKSN_Mesh* mesh, float start)
+{
+    const int type = SelectionType();
+    if (type != 0 && type != 1) return start;
+    const size_t count = size_t(std::max(type == 0 ? mesh->GetVCount() : mesh->GetPCount(), 0));
+    std::vector<float> largest(ksn_selection_blocks::BlockCount(count), 0.0f);
+    ksn_selection_blocks::ForBlocks(count, [&](size_t block, size_t first, size_t end) {
+        float m = 0.0f;
+        if (type == 0) {
+            for (size_t v = first; v < end; ++v)
+                if (VertexEditable(mesh, int(v))) m = std::max(m, mesh->VertexInfo[v].Select);
+        } else {
+            for (size_t p = first; p < end; ++p)
+                if (PolygonEditable(mesh, int(p))) m = std::max(m, mesh->Polygons[p].Select);
+        }
+        largest[block] = m;
+    });
+    for (float m : largest) start = std::max(start, m);
+    return start;
 }
 
 // 236
@@ -119,19 +155,19 @@ bool Harden()
     const int type = SelectionType();
     for (TKSN_Object* o : ObjectsWhere(HasSelection)) {
         TKSN_Mesh* mesh = o->Mesh.get();
-        if (type == 0) {
-            ForEditableItems(mesh, [partial](float v) {
-                if (partial) return v >= 0.299f ? 0.9f * v + 0.1f : 0.9f * v;
-                return v >= 0.299f ? 1.0f : 0.0f;
-            }, true);
-        } else if (type == 1) {
-            ForEditableItems(mesh, [partial](float v) {
-                if (!partial) return v >= 0.0499f ? 1.0f : 0.0f;
+        // One loop per rule, so that the item loops carry no test of the Alt key.
+        if (type == 0 && partial)
+            ForEditableItems(mesh, [](float v) { return v >= 0.299f ? 0.9f * v + 0.1f : 0.9f * v; }, true);
+        else if (type == 0)
+            ForEditableItems(mesh, [](float v) { return v >= 0.299f ? 1.0f : 0.0f; }, true);
+        else if (type == 1 && partial)
+            ForEditableItems(mesh, [](float v) {
                 const float x = (v - 0.0499f) / 0.9501f;
                 if (x <= 0.0f) return 0.0f;
                 return float(std::pow(double(x), double(0.8f)));
             }, true);
-        }
+        else if (type == 1)
+            ForEditableItems(mesh, [](float v) { return v >= 0.0499f ? 1.0f : 0.0f; }, true);
         mesh->OnSelectionChanged();
     }
     Finish(true);
@@ -144,18 +180,8 @@ bool Normalize()
     if (!Project->GetPolyMesh()) return false;
     OS.PrintMessageNoRepeat("%s", Lang.GetText(1009));
     Begin(Lang.GetText(771));
-    const int type = SelectionType();
     float largest = 0.0f;
-    for (TKSN_Object* o : ObjectsWhere(HasSelection)) {
-        TKSN_Mesh* mesh = o->Mesh.get();
-        if (type == 0) {
-            for (int v = 0; v < mesh->GetVCount(); ++v)
-                if (VertexEditable(mesh, v)) largest = std::max(largest, mesh->GetResolvedVSelect(v));
-        } else if (type == 1) {
-            for (int p = 0; p < mesh->GetPCount(); ++p)
-                if (PolygonEditable(mesh, p)) largest = std::max(largest, mesh->GetResolvedPSelect(p));
-        }
-    }
+    for (TKSN_Object* o : ObjectsWhere(HasSelection)) largest = LargestEditableWeight(o->Mesh.get(), largest);
     if (largest <= 1e-30f) return true;
     for (TKSN_Object* o : ObjectsWhere(HasSelection))
         ForEditableItems(o->Mesh.get(), [largest](float w) { return w / largest; }, false);

@@ -40,7 +40,7 @@ inline bool HasMesh(TKSN_Object* o) { return o && o->Mesh; }
 inline bool Affectable(TKSN_Object* o) { return HasMesh(o) && Project->CanAffectObject(o); }
 inline bool HasSelection(TKSN_Object* o)
 {
-    return Affectable(o) && !o->GetCustomBooleanProperty("COMPLETELY_LOCKED") && o->Mesh->GetSelectedVertexCount() != 0;
+    return Affectable(o) && !o->GetCustomBooleanProperty("COMPLETELY_LOCKED") && o->Mesh->HasSelectedVertices();
 }
 inline bool Highlighted(TKSN_Object* o) { return HasMesh(o) && o->multiSelected; }
 

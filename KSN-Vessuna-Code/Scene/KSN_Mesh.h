@@ -276,6 +276,10 @@ public:
     void BuildSelectionArraysWithSymmetry() { BuildSelectedVerticesAndPolygons2(true, true); }
     // Rebuilds only when SelectedListsValid is clear.
     int GetSelectedVertexCount() override;
+    // GetSelectedVertexCount() != 0, without the rebuild where the weights
+    // answer it directly: in vertex type a stale list is answered by looking
+    // for the first vertex the rebuild would list.
+    bool HasSelectedVertices();
     // After an edit of many weights: display lists stale, lists stale, the
     // other weight set converted, leaf marks refreshed.
     void AfterFullSelection();

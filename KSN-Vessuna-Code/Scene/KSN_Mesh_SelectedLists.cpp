@@ -301,24 +301,41 @@ int TKSN_Mesh::GetSelectedVertexCount()
     return SelectedVertexCount;
 }
 
+bool TKSN_Mesh::HasSelectedVertices()
+{
+    // In polygon type the vertex weights themselves come out of the rebuild's
+    // conversion, so only the rebuild can answer.
+    if (SelectedListsValid || KSN_MeshApp_GetSelectionType() == eSelectionType_Polygon)
+        return GetSelectedVertexCount() != 0;
+    // The rebuild's own stretches and vertex rule; any one vertex it would
+    // list is enough.
+    const std::vector<TLeafRange> ranges = CollectRanges(*this);
+    const int vertices = vertexCount;
+    const int32_t* map = activeVertexPartnerA;
+    const TQORVertexInfo* info = VertexInfo;
+    for (const TLeafRange& range : ranges)
+        for (int k = range.VertexBegin; k < range.VertexEnd; ++k) {
+            const int v = visibleVertices[k];
+            if (v < 0 || v >= vertices || (info[v].Flags & kHiddenOrLocked) != 0) continue;
+            int s = v;
+            if (map && map[v] >= 0 && map[v] < vertices) s = map[v];
+            if (std::fabs(info[s].Select) > kListedVertexWeight) return true;
+        }
+    return false;
+}
+
 void TKSN_Mesh::AfterFullSelection()
 {
     InvalidateAllOctreeNodeDisplayLists();
     SelectedListsValid = false;
     const int type = KSN_MeshApp_GetSelectionType();
+    // The polygons' list flags are cleared in the same pass: the lists they
+    // stand for are stale now.
     constexpr uint32_t kPolygonListFlags = kPolygonListed | kPolygonDrawn | kPolygonDrawn2 | kPolygonStrong;
-    // The weight a vertex answers with: its own, or through the active map.
-    const int32_t* map = activeVertexPartnerA;
-    // In vertex type the conversion walks every polygon's corners anyway, so
-    // it also clears the polygons' list flags and notes what their corners
-    // carry for the polygon pass below.
-    std::unique_ptr<uint8_t[]> cornerMarks;
-    if (type == eSelectionType_Vertex) {
-        cornerMarks.reset(new uint8_t[size_t(std::max(polygonCount, 0)) + 1]);
-        ksn_selection_blocks::ConvertVerticesToPolygons(*this, cornerMarks.get(), map, kPolygonListFlags);
-    } else if (type == eSelectionType_Polygon) {
+    if (type == eSelectionType_Vertex)
+        ksn_selection_blocks::ConvertVerticesToPolygons(*this, nullptr, nullptr, kPolygonListFlags);
+    else if (type == eSelectionType_Polygon)
         ConvertSelectedPolygonsToVertices();
-    }
     UpdateOctreeSelectedFlags();
 }
 

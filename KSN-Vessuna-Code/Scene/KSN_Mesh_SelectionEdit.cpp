@@ -27,6 +27,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -237,95 +238,164 @@ void TKSN_Mesh::SoftenSelection(TKSN_Selection* selection, bool normalise, int m
 
 namespace {
 
-// One pass of grow or shrink over the visible items of the application's
-// selection type. pick chooses between two weights (max grows, min shrinks);
-// withBorder starts an item touching the open border from 0 (shrink).
+// The new weight of every visible item, in two passes over the pool: first
+// each item of the other kind folds pick over its neighbours' old weights
+// from identity (a polygon over its corners, a vertex over its polygons),
+// then each visible item folds pick over those, starting from its own weight.
+// pick keeps its first operand unless the second is strictly better, so a
+// fold comes out as the first best weight of its sequence, NaN skipped; folds
+// of consecutive stretches from identity keep that sequence, so this equals
+// the walk of every neighbour of every neighbour in order, bit for bit, −0
+// and NaN included. Visible lists name each item once, so every item writes
+// only its own weight.
 template <class TPick>
-void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, bool withBorder)
+void GrowOrShrinkByFolds(TKSN_Mesh& mesh, const TSelectionTopology& topology, TPick pick, float identity,
+                         bool withBorder, int type)
 {
-    TSelectionTopology topology(mesh);
-    const int type = KSN_MeshApp_GetSelectionType();
     if (type == eSelectionType_Vertex) {
         const int visible = mesh.GetVisibleVertexCount();
-        std::vector<float> values(size_t(std::max(visible, 0)), 0.0f);
-        // Every item reads only old weights into its own slot, so a large
-        // mesh is split over the pool; the weights are written afterwards.
-        ksn_selection_blocks::ForBlocks(values.size(), [&](size_t, size_t first, size_t end) {
+        const size_t polygons = size_t(std::max(mesh.polygonCount, 0));
+        std::unique_ptr<float[]> around(new float[polygons + 1]);
+        ksn_selection_blocks::ForBlocks(polygons, [&](size_t, size_t first, size_t end) {
+            for (size_t p = first; p < end; ++p) {
+                float value = identity;
+                const int corners = topology.CornerCount(int(p));
+                for (int c = 0; c < corners; ++c) {
+                    const int u = topology.CornerVertex(int(p), c);
+                    if (!topology.ValidVertex(u) || topology.VertexSkipped(u)) continue;
+                    value = pick(value, mesh.VertexInfo[u].Select);
+                }
+                around[p] = value;
+            }
+        });
+        ksn_selection_blocks::ForBlocks(size_t(std::max(visible, 0)), [&](size_t, size_t first, size_t end) {
             for (size_t k = first; k < end; ++k) {
                 const int v = mesh.visibleVertices[k];
                 if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
                 const bool border = withBorder && (mesh.VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
                 float value = border ? 0.0f : mesh.VertexInfo[v].Select;
-                const int polygons = topology.PolygonCountOf(v);
-                for (int i = 0; i < polygons; ++i) {
-                    const int p = topology.PolygonOf(v, i);
-                    const int corners = topology.CornerCount(p);
-                    for (int c = 0; c < corners; ++c) {
-                        const int u = topology.CornerVertex(p, c);
-                        if (!topology.ValidVertex(u) || topology.VertexSkipped(u)) continue;
-                        value = pick(value, mesh.VertexInfo[u].Select);
-                    }
-                }
-                values[k] = value;
+                // The row once: the weight writes below could otherwise make
+                // the compiler fetch it again for every polygon.
+                if (const int* row = mesh.vertexPolygons.GetRow(v))
+                    for (int i = 1; i <= row[0]; ++i) value = pick(value, around[size_t(row[i])]);
+                mesh.VertexInfo[v].Select = Clamp01(value);
             }
         });
-        for (int k = 0; k < visible; ++k) {
-            const int v = mesh.visibleVertices[k];
-            if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
-            mesh.VertexInfo[v].Select = Clamp01(values[k]);
+        return;
+    }
+    const int visible = mesh.GetVisiblePolygonCount();
+    const size_t vertices = size_t(std::max(mesh.vertexCount, 0));
+    std::unique_ptr<float[]> around(new float[vertices + 1]);
+    ksn_selection_blocks::ForBlocks(vertices, [&](size_t, size_t first, size_t end) {
+        for (size_t u = first; u < end; ++u) {
+            float value = identity;
+            const int count = topology.PolygonCountOf(int(u));
+            for (int i = 0; i < count; ++i) {
+                const int q = topology.PolygonOf(int(u), i);
+                if (topology.PolygonSkipped(q)) continue;
+                value = pick(value, mesh.Polygons[q].Select);
+            }
+            around[u] = value;
         }
-    } else if (type == eSelectionType_Polygon) {
-        const int visible = mesh.GetVisiblePolygonCount();
-        std::vector<float> values(size_t(std::max(visible, 0)), 0.0f);
-        auto valid = [&mesh](int p) { return p >= 0 && p < mesh.polygonCount; };
-        ksn_selection_blocks::ForBlocks(values.size(), [&](size_t, size_t first, size_t end) {
-            for (size_t k = first; k < end; ++k) {
-                const int p = mesh.visiblePolygons[k];
-                if (!valid(p) || topology.PolygonSkipped(p)) continue;
-                const int corners = topology.CornerCount(p);
-                bool border = false;
-                if (withBorder)
-                    for (int c = 0; c < corners && !border; ++c) {
-                        const int u = topology.CornerVertex(p, c);
-                        border = topology.ValidVertex(u) && (mesh.VertexInfo[u].Flags & QORVertex_OpenEdge) != 0;
-                    }
-                float value = border ? 0.0f : mesh.Polygons[p].Select;
-                for (int c = 0; c < corners; ++c) {
-                    const int u = topology.CornerVertex(p, c);
-                    if (!topology.ValidVertex(u)) continue;
-                    const int polygons = topology.PolygonCountOf(u);
-                    for (int i = 0; i < polygons; ++i) {
-                        const int q = topology.PolygonOf(u, i);
-                        if (topology.PolygonSkipped(q)) continue;
-                        value = pick(value, mesh.Polygons[q].Select);
-                    }
-                }
-                values[k] = value;
-            }
-        });
-        for (int k = 0; k < visible; ++k) {
+    });
+    auto valid = [&mesh](int p) { return p >= 0 && p < mesh.polygonCount; };
+    ksn_selection_blocks::ForBlocks(size_t(std::max(visible, 0)), [&](size_t, size_t first, size_t end) {
+        for (size_t k = first; k < end; ++k) {
             const int p = mesh.visiblePolygons[k];
             if (!valid(p) || topology.PolygonSkipped(p)) continue;
-            mesh.Polygons[p].Select = Clamp01(values[k]);
+            const int corners = topology.CornerCount(p);
+            bool border = false;
+            if (withBorder)
+                for (int c = 0; c < corners && !border; ++c) {
+                    const int u = topology.CornerVertex(p, c);
+                    border = topology.ValidVertex(u) && (mesh.VertexInfo[u].Flags & QORVertex_OpenEdge) != 0;
+                }
+            float value = border ? 0.0f : mesh.Polygons[p].Select;
+            for (int c = 0; c < corners; ++c) {
+                const int u = topology.CornerVertex(p, c);
+                if (topology.ValidVertex(u)) value = pick(value, around[size_t(u)]);
+            }
+            mesh.Polygons[p].Select = Clamp01(value);
         }
-    }
+    });
+}
+
+// One pass of grow or shrink over the visible items of the application's
+// selection type. pick chooses between two weights (max grows, min shrinks;
+// identity is the weight pick never takes); withBorder starts an item
+// touching the open border from 0 (shrink).
+template <class TPick>
+void GrowOrShrink(TKSN_Mesh& mesh, TPick pick, float identity, bool withBorder)
+{
+    TSelectionTopology topology(mesh);
+    const int type = KSN_MeshApp_GetSelectionType();
+    if (type == eSelectionType_Vertex || type == eSelectionType_Polygon)
+        GrowOrShrinkByFolds(mesh, topology, pick, identity, withBorder, type);
 }
 
 }  // namespace
 
 void TKSN_Mesh::GrowSelection()
 {
-    GrowOrShrink(*this, [](float a, float b) { return std::max(a, b); }, false);
+    GrowOrShrink(*this, [](float a, float b) { return std::max(a, b); }, -std::numeric_limits<float>::infinity(), false);
 }
 
 void TKSN_Mesh::ShrinkSelection()
 {
-    GrowOrShrink(*this, [](float a, float b) { return std::min(a, b); }, true);
+    GrowOrShrink(*this, [](float a, float b) { return std::min(a, b); }, std::numeric_limits<float>::infinity(), true);
 }
 
 // ============================================================================
 // [SECTION] Conversions and selection by group or material
 // ============================================================================
+
+namespace {
+
+// The conversion of polygons first..end. The weld map and the corner marks
+// are template switches, so the common loop (no weld, no marks) carries
+// neither test and more polygons' loads fit in flight at once.
+template <bool kWelded, bool kMarks>
+void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* marks, const int32_t* sourceMap,
+                         uint32_t clearFlags)
+{
+    using namespace ksn_selection_blocks;
+    const int vertices = mesh.vertexCount;
+    const TQORVertexInfo* info = mesh.VertexInfo;
+    TQORPolygon* polygons = mesh.Polygons;
+    uint32_t* polygonFlags = mesh.PolygonFlags;
+    for (size_t p = first; p < end; ++p) {
+        TQORPolygon& polygon = polygons[p];
+        const TQORPolygonPoint* points = polygon.Points;
+        const int corners = points ? int(polygon.Count) : 0;
+        const uint32_t flags = polygonFlags[p];
+        if (clearFlags) StoreIfChanged(polygonFlags[p], flags & ~clearFlags);
+        const bool usable = (flags & kHiddenOrLocked) == 0;
+        // One walk of the corners serves the mark and the weight.
+        uint8_t mark = corners <= 0 ? kCornerSelected : 0;
+        bool any = false;
+        float smallest = 0.0f;
+        for (int k = 0; k < corners; ++k) {
+            const int v = points[k].V;
+            int u = v;
+            if constexpr (kWelded) u = (v >= 0 && v < vertices) ? info[v].WeldMaster : v;
+            if (u < 0 || u >= vertices) continue;
+            if (usable && (info[u].Flags & kHiddenOrLocked) == 0) {
+                smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
+                any = true;
+            }
+            if constexpr (kMarks) {
+                if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
+                const float a = std::fabs(info[u].Select);
+                if (a > kCornerStrongWeight) mark |= kCornerStrong;
+                if (a >= kCornerSelectedWeight) mark |= kCornerSelected;
+            }
+        }
+        if constexpr (kMarks) marks[p] = mark;
+        StoreIfChanged(polygon.Select, any ? Clamp01(smallest) : 0.0f);
+    }
+}
+
+}  // namespace
 
 void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap,
                                                      uint32_t clearFlags)
@@ -333,43 +403,15 @@ void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t
     // Each polygon reads only vertex weights and writes only its own weight,
     // flags and mark, so the polygons are split over the pool on a large mesh.
     const bool welded = mesh.Welded && !mesh.IgnoreWelding;
-    const int vertices = mesh.vertexCount;
-    const TQORVertexInfo* info = mesh.VertexInfo;
-    TQORPolygon* polygons = mesh.Polygons;
-    uint32_t* polygonFlags = mesh.PolygonFlags;
-    ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [=](size_t, size_t first, size_t end) {
-        for (size_t p = first; p < end; ++p) {
-            TQORPolygon& polygon = polygons[p];
-            const int corners = polygon.Points ? int(polygon.Count) : 0;
-            if (marks) {
-                StoreIfChanged(polygonFlags[p], polygonFlags[p] & ~clearFlags);
-                uint8_t mark = corners <= 0 ? kCornerSelected : 0;
-                for (int k = 0; k < corners; ++k) {
-                    const int v = polygon.Points[k].V;
-                    int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
-                    if (u < 0 || u >= vertices) continue;
-                    if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
-                    const float a = std::fabs(info[u].Select);
-                    if (a > kCornerStrongWeight) mark |= kCornerStrong;
-                    if (a >= kCornerSelectedWeight) mark |= kCornerSelected;
-                }
-                marks[p] = mark;
-            }
-            float weight = 0.0f;
-            if ((polygonFlags[p] & kHiddenOrLocked) == 0 && polygon.Points) {
-                bool any = false;
-                float smallest = 0.0f;
-                for (int k = 0; k < polygon.Count; ++k) {
-                    const int v = polygon.Points[k].V;
-                    const int u = (welded && v >= 0 && v < vertices) ? info[v].WeldMaster : v;
-                    if (u < 0 || u >= vertices || (info[u].Flags & kHiddenOrLocked) != 0) continue;
-                    smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
-                    any = true;
-                }
-                if (any) weight = Clamp01(smallest);
-            }
-            StoreIfChanged(polygon.Select, weight);
-        }
+    ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [&](size_t, size_t first, size_t end) {
+        if (welded && marks)
+            ConvertPolygonBlock<true, true>(mesh, first, end, marks, sourceMap, clearFlags);
+        else if (welded)
+            ConvertPolygonBlock<true, false>(mesh, first, end, marks, sourceMap, clearFlags);
+        else if (marks)
+            ConvertPolygonBlock<false, true>(mesh, first, end, marks, sourceMap, clearFlags);
+        else
+            ConvertPolygonBlock<false, false>(mesh, first, end, marks, sourceMap, clearFlags);
     });
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 
 using namespace meshedit_test;
@@ -385,6 +386,68 @@ TEST_F(SelectionEditTest, ListsAreBuiltThroughTheActiveSymmetryMap)
     }
 }
 
+// Asking whether anything is selected on stale lists answers what a rebuild
+// would count, in every selection type, and in vertex type leaves the lists
+// stale and both weight sets as they were.
+TEST_F(SelectionEditTest, HasSelectedVerticesAnswersLikeTheRebuiltCount)
+{
+    struct Case {
+        const char* name;
+        std::vector<float> vertexWeights;
+        int flaggedVertex;   // gets flagBits, -1 none
+        uint32_t flagBits;
+        bool symmetryOn;
+        std::vector<float> polygonWeights;
+    };
+    std::vector<float> oneAt4(15, 0.0f), tiny(15, 0.0f), listedTiny(15, 0.0f), negative(15, 0.0f);
+    oneAt4[4] = 1.0f;
+    tiny[7] = 5e-5f;
+    listedTiny[7] = 2e-4f;
+    negative[7] = -0.5f;
+    std::vector<float> rightColumn = OnlyOnes(15, Column(4)), leftColumn = OnlyOnes(15, Column(0));
+    std::vector<float> noPolygons(8, 0.0f), onePolygon(8, 0.0f);
+    onePolygon[3] = 0.5f;
+    const std::vector<Case> cases = {
+        {"nothing", std::vector<float>(15, 0.0f), -1, 0, false, noPolygons},
+        {"one vertex", oneAt4, -1, 0, false, onePolygon},
+        {"under the listed weight", tiny, -1, 0, false, noPolygons},
+        {"just over the listed weight", listedTiny, -1, 0, false, noPolygons},
+        {"a negative weight", negative, -1, 0, false, noPolygons},
+        {"only a locked vertex", oneAt4, 4, QORPoly_Locked, false, noPolygons},
+        {"only a hidden vertex", oneAt4, 4, QORPoly_Hidden, false, noPolygons},
+        {"the receiving side alone", rightColumn, -1, 0, true, noPolygons},
+        {"the giving side", leftColumn, -1, 0, true, noPolygons},
+        {"the receiving side without symmetry", rightColumn, -1, 0, false, noPolygons},
+    };
+    for (int type : {0, 1, 2}) {
+        SelectionType = type;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type));
+            bool answers[2] = {false, false};
+            for (int rebuilt : {0, 1}) {
+                auto mesh = MakePlane(5, 3);
+                mesh->RestartSymmetryCalculations(0);
+                mesh->SetActiveSymmetryMap(false, !c.symmetryOn);
+                SetVertexWeights(*mesh, c.vertexWeights);
+                SetPolygonWeights(*mesh, c.polygonWeights);
+                if (c.flaggedVertex >= 0) mesh->VertexInfo[c.flaggedVertex].Flags |= c.flagBits;
+                mesh->SelectedListsValid = false;
+                if (rebuilt) {
+                    answers[1] = mesh->GetSelectedVertexCount() != 0;
+                    continue;
+                }
+                answers[0] = mesh->HasSelectedVertices();
+                if (type != 1) {
+                    EXPECT_FALSE(mesh->SelectedListsValid);
+                    EXPECT_EQ(VertexWeights(*mesh), c.vertexWeights);
+                    EXPECT_EQ(PolygonWeights(*mesh), c.polygonWeights);
+                }
+            }
+            EXPECT_EQ(answers[0], answers[1]);
+        }
+    }
+}
+
 TEST_F(SelectionEditTest, MakeSelectionSymmetricCopiesAcrossThePlaneInEitherDirection)
 {
     auto mesh = MakePlane(5, 3);
@@ -604,5 +667,82 @@ TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshGiveTheSameOnThePoolAndOffIt)
         EXPECT_TRUE(weights[0][1] == weights[1][1]);
         // Growing changed something, and shrinking moved it again.
         EXPECT_FALSE(weights[0][0] == weights[0][1]);
+    }
+}
+
+// Grow and shrink of a large seeded plane, bit for bit against the walk of
+// every neighbour of every neighbour in order; with a −0 or a NaN weight among
+// them as well, where grouping the folds differently would change the bits.
+TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshEqualThePlainWalkBitForBit)
+{
+    auto bits = [](const std::vector<float>& w) {
+        std::vector<uint32_t> b(w.size());
+        std::memcpy(b.data(), w.data(), w.size() * sizeof(float));
+        return b;
+    };
+    struct Odd {
+        const char* name;
+        float value;
+    };
+    const Odd odds[] = {{"plain weights", 0.25f}, {"a negative zero", -0.0f}, {"a NaN", std::nanf("")}};
+    for (int type : {0, 1}) {
+        SelectionType = type;
+        for (const Odd& odd : odds)
+            for (bool grow : {true, false}) {
+                SCOPED_TRACE(std::string(odd.name) + (type == 0 ? ", vertex type" : ", polygon type") +
+                             (grow ? ", grow" : ", shrink"));
+                auto mesh = MakePlane(120, 90);
+                mesh->BuildOctree();
+                SeedLargePlane(*mesh);
+                // Exact zeros of both signs next to each other.
+                for (int i = 0; i < 40; ++i) {
+                    mesh->VertexInfo[300 + 2 * i].Select = odd.value;
+                    mesh->Polygons[300 + 2 * i].Select = odd.value;
+                    mesh->VertexInfo[301 + 2 * i].Select = 0.0f;
+                    mesh->Polygons[301 + 2 * i].Select = 0.0f;
+                }
+                mesh->CalculateOpenEdges();
+                if (mesh->vertexPolygons.GetRowCount() != mesh->vertexCount) mesh->BuildVertexPolygons();
+                auto pick = [grow](float a, float b) { return grow ? std::max(a, b) : std::min(a, b); };
+                auto vertexSkipped = [&](int v) { return (mesh->VertexInfo[v].Flags & (QORPoly_Hidden | QORPoly_Locked)) != 0; };
+                auto polygonSkipped = [&](int p) { return (mesh->PolygonFlags[p] & (QORPoly_Hidden | QORPoly_Locked)) != 0; };
+                auto polygonsOf = [&](int v) {
+                    const int* row = mesh->vertexPolygons.GetRow(v);
+                    return std::vector<int>(row + 1, row + 1 + row[0]);
+                };
+                std::vector<float> expected = type == 0 ? VertexWeights(*mesh) : PolygonWeights(*mesh);
+                if (type == 0) {
+                    for (int v = 0; v < mesh->vertexCount; ++v) {
+                        if (vertexSkipped(v)) continue;
+                        const bool border = !grow && (mesh->VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
+                        float value = border ? 0.0f : mesh->VertexInfo[v].Select;
+                        for (int p : polygonsOf(v))
+                            for (int k = 0; k < mesh->Polygons[p].Count; ++k) {
+                                const int u = mesh->Polygons[p].Points[k].V;
+                                if (!vertexSkipped(u)) value = pick(value, mesh->VertexInfo[u].Select);
+                            }
+                        expected[size_t(v)] = std::clamp(value, 0.0f, 1.0f);
+                    }
+                } else {
+                    for (int p = 0; p < mesh->polygonCount; ++p) {
+                        if (polygonSkipped(p)) continue;
+                        const TQORPolygon& q = mesh->Polygons[p];
+                        bool border = false;
+                        for (int k = 0; k < q.Count && !grow; ++k)
+                            border |= (mesh->VertexInfo[q.Points[k].V].Flags & QORVertex_OpenEdge) != 0;
+                        float value = border ? 0.0f : q.Select;
+                        for (int k = 0; k < q.Count; ++k)
+                            for (int r : polygonsOf(q.Points[k].V))
+                                if (!polygonSkipped(r)) value = pick(value, mesh->Polygons[r].Select);
+                        expected[size_t(p)] = std::clamp(value, 0.0f, 1.0f);
+                    }
+                }
+                if (grow)
+                    mesh->GrowSelection();
+                else
+                    mesh->ShrinkSelection();
+                const std::vector<float> got = type == 0 ? VertexWeights(*mesh) : PolygonWeights(*mesh);
+                EXPECT_TRUE(bits(got) == bits(expected));
+            }
     }
 }
