@@ -9,7 +9,9 @@
 // would deadlock, so it ends the program instead.
 //
 // Invariants of the pool:
-//  - slot threads are started once and park on their gate semaphore between jobs;
+//  - slot threads are started once; between jobs each spins for a short while
+//    (a dab or a pass hands out its next job within microseconds) and then
+//    sleeps on its start counter, so an idle pool costs no processor time;
 //  - a job handed to slot s runs once, and WaitForCompletion returns only after
 //    every handed-out job has returned (chunk records live on the caller's stack);
 //  - an exception thrown by a job is kept and raised again on the calling thread
@@ -26,9 +28,9 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <mutex>
-#include <semaphore>
 #include <thread>
 
 constexpr int QOR_THREADCRUNCHER_MAX_SLOTS = 32;
@@ -127,9 +129,11 @@ private:
         TQORThreadFunc function = nullptr;
         std::thread thread;
         std::atomic<std::thread::id> threadId{};
-        // The user releases Go to start the slot; the slot releases Done when its job returned.
-        std::binary_semaphore go{0};
-        std::binary_semaphore done{0};
+        // The user raises Started to start the slot; the slot raises Finished
+        // to Started when its job returned. Each waiter spins briefly, then
+        // sleeps on the counter (std::atomic wait and notify).
+        alignas(64) std::atomic<uint32_t> started{0};
+        alignas(64) std::atomic<uint32_t> finished{0};
         std::exception_ptr failure;
     };
 
