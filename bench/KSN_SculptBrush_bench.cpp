@@ -149,6 +149,7 @@ void BM_SculptDabSteps(benchmark::State& state)
     brush.PostSmooth = 0.0f;
     TKSN_Mesh* mesh = scene.Mesh.get();
     double t[4] = {0, 0, 0, 0};
+    double tested = 0, leaves = 0;
     long dabs = 0;
     using clock = std::chrono::steady_clock;
     auto us = [](clock::time_point a, clock::time_point b) {
@@ -165,6 +166,8 @@ void BM_SculptDabSteps(benchmark::State& state)
             PrepareAffectedList(mesh);
             brush.GenerateAffectedLists(mesh, nullptr, x, y);
             const auto t1 = clock::now();
+            for (TQOROctreeNode<int>* leaf : brush.NodeList) tested += leaf->GetVertexCount();
+            leaves += double(brush.NodeList.size());
             TKSN_SculptDab dab;
             dab.Amplitude = 0.005f * mesh->boundsDiagonal;
             std::copy(brush.NormalSum, brush.NormalSum + 3, dab.Normal);
@@ -186,6 +189,9 @@ void BM_SculptDabSteps(benchmark::State& state)
     state.counters["layer_us"] = t[1] / n;
     state.counters["normals_us"] = t[2] / n;
     state.counters["bounds_us"] = t[3] / n;
+    // Vertices in the leaves the search looked into, and those leaves.
+    state.counters["tested"] = tested / n;
+    state.counters["leaves"] = leaves / n;
 }
 BENCHMARK(BM_SculptDabSteps)->Arg(0)->Arg(1)->ArgName("allSlots")->UseRealTime()->Unit(benchmark::kMillisecond);
 

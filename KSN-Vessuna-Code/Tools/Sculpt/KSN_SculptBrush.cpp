@@ -408,8 +408,14 @@ void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* vie
     if (!level->IsOctreeValid()) level->BuildOctree();
     if (!level->AreVisibleListsValid()) level->GetVisibleVertexCount();
     const float* M = viewport ? viewport->CombinedMatrix : nullptr;
-    // The distance cut reaches 1.42 x size around the centre.
-    const float reach[2] = {0.42f * s, 0.42f * s / aspect};
+    // A vertex weighs more than 0 only inside the brush rectangle (the shape
+    // box, never wider than AffectedMin..Max), and the vertex test projects
+    // without the perspective divide. Under an affine matrix the leaves'
+    // projected boxes are those same projections, so the rectangle bounds
+    // the search; under a perspective one the search keeps the distance
+    // cut's reach of 1.42 x size around the centre.
+    const bool affine = !M || (M[3] == 0.0f && M[7] == 0.0f && M[11] == 0.0f && M[15] == 1.0f);
+    const float reach[2] = {affine ? 0.0f : 0.42f * s, affine ? 0.0f : 0.42f * s / aspect};
     auto search = [&](auto&& self, TQOROctreeNode<int>* node) -> void {
         if (!node) return;
         float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
@@ -477,14 +483,20 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     // Every vertex is filed in one leaf, so the leaves' slices never overlap;
     // each leaf is one job, handed out as slots become free, and writes its
     // own list and normal sum.
+    JobBoxes.assign(size_t(jobs), {1e30f, 1e30f, 1e30f, -1e30f, -1e30f, -1e30f});
+    const float* base = level->baseVertices;
     ForBlocks(jobs, 1, [&](int firstJob, int endJob) {
+        // Each slot fills its own buffers and copies them to the job's lists
+        // at the end: the lists' headers lie side by side, and growing them
+        // one entry at a time from several slots would share their lines.
+        static thread_local std::vector<TKSN_AffectedVertex> out;
+        static thread_local std::vector<int32_t> polygons;
         for (int job = firstJob; job < endJob; ++job) {
             TQOROctreeNode<int>* node = NodeList[size_t(job)];
-            std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
-            std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
             out.clear();
             polygons.clear();
             float sum[3] = {0, 0, 0};
+            float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
             for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
                 const int v = visible ? visible[j] : j;
                 if (v < 0 || v >= vertexCount) continue;
@@ -524,13 +536,27 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                     }
                 if (level->vertexNormals)
                     for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
+                if (base)
+                    for (int i = 0; i < 3; ++i) {
+                        lo[i] = std::min(lo[i], base[3 * v + i]);
+                        hi[i] = std::max(hi[i], base[3 * v + i]);
+                    }
             }
             std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
+            JobLists[size_t(job)].assign(out.begin(), out.end());
+            JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
+            std::array<float, 6>& box = JobBoxes[size_t(job)];
+            std::copy(lo, lo + 3, box.begin());
+            std::copy(hi, hi + 3, box.begin() + 3);
         }
     });
     // The list in leaf order (so each leaf's vertices are one run of it) and
     // the normal sum in the same order, whatever slot did which leaf.
     JobFirst.assign(size_t(jobs) + 1, 0);
+    for (int i = 0; i < 3; ++i) {
+        ListedMin[i] = 1e30f;
+        ListedMax[i] = -1e30f;
+    }
     for (int job = 0; job < jobs; ++job) {
         const std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
         JobFirst[size_t(job)] = gAffectedVertexCount;
@@ -541,6 +567,11 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
             std::memcpy(gAffectedPolygons + gAffectedPolygonCount, polygons.data(), polygons.size() * sizeof(int32_t));
         gAffectedPolygonCount += int(polygons.size());
         for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
+        if (!out.empty())
+            for (int i = 0; i < 3; ++i) {
+                ListedMin[i] = std::min(ListedMin[i], JobBoxes[size_t(job)][size_t(i)]);
+                ListedMax[i] = std::max(ListedMax[i], JobBoxes[size_t(job)][size_t(i) + 3]);
+            }
     }
     JobFirst[size_t(jobs)] = gAffectedVertexCount;
     ListedBySearch = gAffectedVertexCount;
@@ -833,9 +864,14 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
             ListInLeafOrder = false;
         }
 
-        // The box of the base positions the dab reached (the origin without any).
+        // The box of the base positions the dab reached (the origin without
+        // any); the search's box when the list is still the search's.
         for (int i = 0; i < 3; ++i) SculptedMin[i] = SculptedMax[i] = 0.0f;
-        if (gAffectedVertexCount > 0 && level->baseVertices) {
+        if (gAffectedVertexCount > 0 && level->baseVertices && ListInLeafOrder &&
+            ListedBySearch == gAffectedVertexCount) {
+            std::copy(ListedMin, ListedMin + 3, SculptedMin);
+            std::copy(ListedMax, ListedMax + 3, SculptedMax);
+        } else if (gAffectedVertexCount > 0 && level->baseVertices) {
             const float* first = level->baseVertices + 3 * gAffectedVertices[0].Vertex;
             std::copy(first, first + 3, SculptedMin);
             std::copy(first, first + 3, SculptedMax);

@@ -141,6 +141,8 @@ public:
     std::vector<std::vector<int32_t>> JobPolygons;
     std::vector<std::array<float, 3>> JobSums;
     std::vector<int32_t> JobFirst;
+    std::vector<std::array<float, 6>> JobBoxes;   // per NodeList entry: min and max of its listed base positions
+    float ListedMin[3] = {0, 0, 0}, ListedMax[3] = {0, 0, 0};   // of all the search listed
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
 private:
     bool SearchRunsHold() const;
