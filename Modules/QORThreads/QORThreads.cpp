@@ -48,15 +48,6 @@ constexpr auto kSlotSpin = std::chrono::microseconds(60);
 constexpr auto kCallerSpin = std::chrono::microseconds(200);
 constexpr auto kPauseSpin = std::chrono::microseconds(4);
 
-inline void CpuRelax()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#else
-    std::this_thread::yield();
-#endif
-}
-
 // Returns the counter's value once it differs from old: spins up to spin
 // (pausing for the first microseconds, then yielding the processor so that
 // a busy machine's other threads are not held up), then sleeps until notified.
@@ -70,7 +61,7 @@ uint32_t WaitForChange(const std::atomic<uint32_t>& counter, uint32_t old, std::
         if (yielding)
             std::this_thread::yield();
         else
-            CpuRelax();
+            QORThreads_CpuRelax();
         now = counter.load(std::memory_order_acquire);
         if (now != old) return now;
         // The clock is read every 32 pauses (about a microsecond), and after every yield.

@@ -151,6 +151,16 @@ private:
     friend class TThreadCruncher_Releaser;
 };
 
+// One round of a spin wait: a pause instruction where there is one.
+inline void QORThreads_CpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
 // The one pool of the program; null until ThreadCruncher_Initialize.
 extern TThreadCruncher* ThreadCruncher;
 // Creates ThreadCruncher once; later calls do nothing.
