@@ -26,10 +26,8 @@
 #include "QORThreads.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstdint>
-#include <thread>
 
 // ---------------------------------------------------------------------------
 // [SECTION] Scaling
@@ -165,56 +163,6 @@ void RunNormalPass(TQORPolyMesh* mesh, int count, TQORThreadFunc job, bool visib
                                  &pass);
 }
 
-// Both passes in one hand-out: the polygon blocks come first and every
-// vertex block waits until all of them are done, so the slots go on to the
-// vertices without being collected and started again in between.
-struct TFusedNormalPass {
-    TQORPolyMesh* Mesh = nullptr;
-    bool VisibleOnly = false;
-    size_t Polygons = 0, Vertices = 0;
-    size_t PolygonBlock = 1, VertexBlock = 1;
-    size_t PolygonBlocks = 0;
-    alignas(64) std::atomic<size_t> PolygonBlocksDone{0};
-};
-
-void WaitForPolygonBlocks(const TFusedNormalPass& pass)
-{
-    // Every polygon block was handed out before the first vertex block, to
-    // slots that are running it; the wait ends within one block's time.
-    for (int i = 1; pass.PolygonBlocksDone.load(std::memory_order_acquire) < pass.PolygonBlocks; ++i) {
-        if ((i & 63) == 0)
-            std::this_thread::yield();
-        else
-            QORThreads_CpuRelax();
-    }
-}
-
-void RunFusedNormalBlock(size_t block, size_t /*end*/, void* p)
-{
-    auto* pass = static_cast<TFusedNormalPass*>(p);
-    TThreadCruncher_ArrayChunk chunk;
-    chunk.User = pass->Mesh;
-    chunk.FillInt = pass->VisibleOnly ? 1 : 0;
-    if (block < pass->PolygonBlocks) {
-        chunk.First = int(block * pass->PolygonBlock);
-        chunk.End = int(std::min(pass->Polygons, (block + 1) * pass->PolygonBlock));
-        chunk.Count = chunk.End - chunk.First;
-        // Counted done also when it throws, so no vertex block waits for ever.
-        struct TDone {
-            std::atomic<size_t>& Counter;
-            ~TDone() { Counter.fetch_add(1, std::memory_order_release); }
-        } done{pass->PolygonBlocksDone};
-        Calculate_Poly_Normals_ThreadFunc(&chunk);
-        return;
-    }
-    WaitForPolygonBlocks(*pass);
-    const size_t b = block - pass->PolygonBlocks;
-    chunk.First = int(b * pass->VertexBlock);
-    chunk.End = int(std::min(pass->Vertices, (b + 1) * pass->VertexBlock));
-    chunk.Count = chunk.End - chunk.First;
-    Calculate_Vertex_Normals_ThreadFunc(&chunk);
-}
-
 }  // namespace
 
 void TQORPolyMesh::RecalculatePolyNormals(bool visibleOnly)
@@ -245,16 +193,12 @@ void TQORPolyMesh::RecalculateNormals(bool visibleOnly)
         RunNormalPass(this, vertices, Calculate_Vertex_Normals_ThreadFunc, visibleOnly);
         return;
     }
-    TFusedNormalPass pass;
-    pass.Mesh = this;
-    pass.VisibleOnly = visibleOnly;
-    pass.Polygons = size_t(polygons);
-    pass.Vertices = size_t(vertices);
-    pass.PolygonBlock = NormalBlock(polygons, slots);
-    pass.VertexBlock = NormalBlock(vertices, slots);
-    pass.PolygonBlocks = (pass.Polygons - 1) / pass.PolygonBlock + 1;
-    const size_t vertexBlocks = (pass.Vertices - 1) / pass.VertexBlock + 1;
+    TNormalPass polygonPass{this, Calculate_Poly_Normals_ThreadFunc, visibleOnly};
+    TNormalPass vertexPass{this, Calculate_Vertex_Normals_ThreadFunc, visibleOnly};
+    const TThreadCruncher::Phase phases[2] = {
+        {size_t(polygons), NormalBlock(polygons, slots), RunNormalBlock, &polygonPass},
+        {size_t(vertices), NormalBlock(vertices, slots), RunNormalBlock, &vertexPass}};
     TThreadCruncher_Releaser releaser;
     ThreadCruncher->StartUsing(releaser);
-    ThreadCruncher->ProcessBlocks(pass.PolygonBlocks + vertexBlocks, 1, RunFusedNormalBlock, &pass);
+    ThreadCruncher->ProcessPhases(phases, 2);
 }

@@ -361,6 +361,117 @@ void TThreadCruncher::ProcessBlocks(size_t count, size_t blockSize, TQORBlockFun
     WaitForCompletion();
 }
 
+namespace {
+
+// What every slot of one ProcessPhases call shares; lives on the caller's stack.
+struct TPhaseRun {
+    const TThreadCruncher::Phase* Phases = nullptr;
+    int PhaseCount = 0;
+    size_t FirstBlock[8] = {};   // of each phase in the global numbering; one more entry marks the end
+    std::atomic<size_t> Next{0};
+    std::atomic<bool> Failed{false};
+    // Blocks returned per phase, each on its own line.
+    struct alignas(64) TDone {
+        std::atomic<size_t> Blocks{0};
+    } Done[7];
+};
+constexpr int kMaxPhases = 7;
+static_assert(sizeof(TPhaseRun::FirstBlock) / sizeof(size_t) == kMaxPhases + 1, "one start a phase and the end");
+
+void RunPhaseBlock(TPhaseRun& run, size_t b)
+{
+    int p = 0;
+    while (p + 1 < run.PhaseCount && b >= run.FirstBlock[p + 1]) ++p;
+    if (p > 0) {
+        const size_t need = run.FirstBlock[p] - run.FirstBlock[p - 1];
+        std::atomic<size_t>& done = run.Done[p - 1].Blocks;
+        for (int i = 1; done.load(std::memory_order_acquire) < need; ++i) {
+            if (run.Failed.load(std::memory_order_relaxed)) break;
+            if ((i & 63) == 0)
+                std::this_thread::yield();
+            else
+                QORThreads_CpuRelax();
+        }
+    }
+    // Counted as returned also when skipped or when it throws, so that no
+    // later block waits for ever.
+    struct TCount {
+        std::atomic<size_t>& Blocks;
+        ~TCount() { Blocks.fetch_add(1, std::memory_order_release); }
+    } count{run.Done[p].Blocks};
+    if (run.Failed.load(std::memory_order_relaxed)) return;
+    const TThreadCruncher::Phase& phase = run.Phases[p];
+    const size_t first = (b - run.FirstBlock[p]) * phase.BlockSize;
+    const size_t end = std::min(phase.Count, first + phase.BlockSize);
+    try {
+        phase.Function(first, end, phase.User);
+    } catch (...) {
+        run.Failed.store(true);
+        throw;
+    }
+}
+
+struct TPhaseSlot {
+    TPhaseRun* Run = nullptr;
+    size_t FirstBlock = 0;
+};
+
+void* RunPhaseBlocks(void* p)
+{
+    auto* slot = static_cast<TPhaseSlot*>(p);
+    TPhaseRun& run = *slot->Run;
+    const size_t blocks = run.FirstBlock[run.PhaseCount];
+    RunPhaseBlock(run, slot->FirstBlock);
+    for (;;) {
+        if (run.Failed.load(std::memory_order_relaxed)) return nullptr;
+        const size_t b = run.Next.fetch_add(1, std::memory_order_relaxed);
+        if (b >= blocks) return nullptr;
+        RunPhaseBlock(run, b);
+    }
+}
+
+} // namespace
+
+void TThreadCruncher::ProcessPhases(const Phase* phases, int phaseCount)
+{
+    assert(phaseCount >= 0 && phaseCount <= kMaxPhases && "ProcessPhases takes up to 7 phases");
+    TPhaseRun run;
+    run.Phases = phases;
+    run.PhaseCount = phaseCount;
+    size_t blocks = 0;
+    bool inline_ = slotCount_ == 1;
+    for (int p = 0; p < phaseCount; ++p) {
+        assert(phases[p].Function && "ProcessPhases needs a function for every phase");
+        const size_t size = std::max<size_t>(1, phases[p].BlockSize);
+        run.FirstBlock[p] = blocks;
+        blocks += phases[p].Count == 0 ? 0 : (phases[p].Count - 1) / size + 1;
+    }
+    run.FirstBlock[phaseCount] = blocks;
+    if (blocks <= size_t(phaseCount)) inline_ = true;
+    if (inline_) {
+        for (int p = 0; p < phaseCount; ++p)
+            if (phases[p].Count > 0) phases[p].Function(0, phases[p].Count, phases[p].User);
+        return;
+    }
+    assert(busy_.load() && "ProcessPhases over more than one block a phase needs the pool held (StartUsing)");
+    // Every phase is cut by its own block size.
+    Phase cut[kMaxPhases];
+    for (int p = 0; p < phaseCount; ++p) {
+        cut[p] = phases[p];
+        cut[p].BlockSize = std::max<size_t>(1, cut[p].BlockSize);
+    }
+    run.Phases = cut;
+    int n = int(std::min<size_t>(blocks, size_t(slotCount_)));
+    Initialize(n);
+    run.Next.store(size_t(slotsInUse_));
+    TPhaseSlot slots[QOR_THREADCRUNCHER_MAX_SLOTS];
+    for (int j = 0; j < slotsInUse_; ++j) {
+        slots[j] = {&run, size_t(j)};
+        PushFunction(j, RunPhaseBlocks, &slots[j]);
+    }
+    WaitForCompletion();
+}
+
 // =====================================================================
 // [Fill and copy]
 // =====================================================================

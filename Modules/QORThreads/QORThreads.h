@@ -118,6 +118,23 @@ public:
     // is raised here after every running block has returned.
     void ProcessBlocks(size_t count, size_t blockSize, TQORBlockFunc fn, void* user);
 
+    // Runs phases one after the other in one hand-out: the blocks of every
+    // phase come from one counter in order, and a block of phase p starts
+    // only when every block of phase p - 1 has returned (its slot spins the
+    // short while that takes), so each phase sees the whole of the previous
+    // one's results without the slots being collected and started again in
+    // between. Work below one block per phase runs inline on the calling
+    // thread, phase by phase; otherwise the caller must hold the pool. An
+    // exception stops the handing out; blocks not yet started are skipped and
+    // it is raised here after every running block has returned.
+    struct Phase {
+        size_t Count = 0;
+        size_t BlockSize = 1;
+        TQORBlockFunc Function = nullptr;
+        void* User = nullptr;
+    };
+    void ProcessPhases(const Phase* phases, int phaseCount);
+
     // True when the calling thread is one of this pool's slot threads.
     bool IsPoolThread() const;
 
