@@ -16,6 +16,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
+#include <functional>
+#include <initializer_list>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -83,12 +86,81 @@ void ForBlocks(int count, int blockSize, Fn fn)
         [](size_t first, size_t end, void* user) { (*static_cast<Fn*>(user))(int(first), int(end)); }, &fn);
 }
 
+// Runs the phases one after the other, each over count entries in blocks,
+// in one hand-out of the pool (a phase's blocks start once the previous
+// phase has returned); on this thread alone when the work is small, where
+// starting the slots costs more than it saves.
+struct TDabPhase {
+    int Count = 0;
+    int BlockSize = 1;
+    std::function<void(int, int)> Run;
+};
+void ForPhases(std::initializer_list<TDabPhase> phases, int totalWork)
+{
+    constexpr int kSmallDab = 1500;   // listed vertices
+    if (totalWork < kSmallDab || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+        for (const TDabPhase& phase : phases)
+            if (phase.Count > 0) phase.Run(0, phase.Count);
+        return;
+    }
+    TThreadCruncher::Phase cut[4];
+    int n = 0;
+    for (const TDabPhase& phase : phases) {
+        assert(n < 4 && "ForPhases takes up to 4 phases");
+        cut[n++] = {size_t(std::max(phase.Count, 0)), size_t(std::max(phase.BlockSize, 1)),
+                    [](size_t first, size_t end, void* user) {
+                        (*static_cast<const std::function<void(int, int)>*>(user))(int(first), int(end));
+                    },
+                    const_cast<std::function<void(int, int)>*>(&phase.Run)};
+    }
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    ThreadCruncher->ProcessPhases(cut, n);
+}
+
 // Array work: blocks of 512 entries (never fewer than 100 a slot), so a slot
 // that starts late holds up at most one small block.
 template <class Fn>
 void ForRanges(int count, Fn fn)
 {
     ForBlocks(count, 512, fn);
+}
+
+// Entries first <= k < end of a dab whose kind reads only the vertex itself
+// (the sculpt kind without post smoothing, the eraser) and without symmetry:
+// the new delta, the layer and the position in one step.
+void ApplyOwnChanges(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int first, int end,
+                     const TKSN_SculptDab& dab, bool texture)
+{
+    const float s = dab.LayerStrength;
+    for (int k = first; k < end; ++k) {
+        const int v = list[k].Vertex;
+        const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
+        float* D = deltas + 3 * v;
+        float* R = level->resolvedVertices + 3 * v;
+        float n[3];
+        if (dab.Kind == eKSN_SculptKind::Eraser) {
+            const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
+            for (int i = 0; i < 3; ++i) n[i] = D[i] * keep;
+        } else {
+            float d[3];
+            for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
+            if (texture) {
+                float uv[3] = {0, 0, 0};
+                dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
+                const float f =
+                    KSN_SculptTextureFactor(dab.Texture, dab.TextureWidth, dab.TextureHeight, uv[0], uv[1]);
+                for (float& x : d) x *= f;
+            }
+            for (int i = 0; i < 3; ++i)
+                n[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c
+                                          : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
+        }
+        for (int i = 0; i < 3; ++i) {
+            R[i] += s * (n[i] - D[i]);
+            D[i] = n[i];
+        }
+    }
 }
 
 } // namespace
@@ -127,6 +199,12 @@ float KSN_SculptTextureFactor(const unsigned char* pixels, int width, int height
     return intensity - 1.0f;
 }
 
+bool KSN_SculptDabReadsNeighbours(const TKSN_SculptDab& dab)
+{
+    return dab.Kind == eKSN_SculptKind::Smooth ||
+           (dab.Kind == eKSN_SculptKind::Sculpt && std::min(1.0f, dab.Strength * dab.PostSmooth) > 0.0f);
+}
+
 void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
                         const TKSN_SculptDab& dab)
 {
@@ -136,39 +214,8 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
     // Without symmetry and without neighbour means (the sculpt kind without
     // post smoothing, the eraser) each vertex reads only itself: one pass
     // writes the layer and the position. It gives what the two passes below give.
-    const bool readsNeighbours = dab.Kind == eKSN_SculptKind::Smooth ||
-                                 (dab.Kind == eKSN_SculptKind::Sculpt && std::min(1.0f, dab.Strength * dab.PostSmooth) > 0.0f);
-    if (!dab.Partners && !readsNeighbours) {
-        ForRanges(count, [&](int first, int end) {
-            for (int k = first; k < end; ++k) {
-                const int v = list[k].Vertex;
-                const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
-                float* D = deltas + 3 * v;
-                float* R = level->resolvedVertices + 3 * v;
-                float n[3];
-                if (dab.Kind == eKSN_SculptKind::Eraser) {
-                    const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
-                    for (int i = 0; i < 3; ++i) n[i] = D[i] * keep;
-                } else {
-                    float d[3];
-                    for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
-                    if (texture) {
-                        float uv[3] = {0, 0, 0};
-                        dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
-                        const float f =
-                            KSN_SculptTextureFactor(dab.Texture, dab.TextureWidth, dab.TextureHeight, uv[0], uv[1]);
-                        for (float& x : d) x *= f;
-                    }
-                    for (int i = 0; i < 3; ++i)
-                        n[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c
-                                                  : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
-                }
-                for (int i = 0; i < 3; ++i) {
-                    R[i] += s * (n[i] - D[i]);
-                    D[i] = n[i];
-                }
-            }
-        });
+    if (!dab.Partners && !KSN_SculptDabReadsNeighbours(dab)) {
+        ForRanges(count, [&](int first, int end) { ApplyOwnChanges(level, deltas, list, first, end, dab, texture); });
         return;
     }
     // New deltas first, from the positions before the dab.
@@ -715,18 +762,31 @@ void TKSN_SculptBrush::GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals
 {
     // The search's runs: one leaf each, so the slots grow disjoint leaves.
     TouchedNodes.assign(NodeList.size(), 0);
-    ForBlocks(int(NodeList.size()), 1, [&](int firstJob, int endJob) {
-        for (int job = firstJob; job < endJob; ++job) {
-            TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
-            const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
-            for (int k = first; k < end; ++k) {
-                const int v = gAffectedVertices[k].Vertex;
-                if (vertexNormals) RecalculateVertexNormal(level, v);
-                GrowByVertex(level, leaf, v);
-            }
-            TouchedNodes[size_t(job)] = end > first ? 1 : 0;
+    ForBlocks(int(NodeList.size()), 1,
+              [&](int firstJob, int endJob) { GrowLeaves(level, firstJob, endJob, vertexNormals); });
+}
+
+void TKSN_SculptBrush::GrowLeaves(TKSN_MeshRoot* level, int firstJob, int endJob, bool vertexNormals)
+{
+    for (int job = firstJob; job < endJob; ++job) {
+        TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
+        const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
+        for (int k = first; k < end; ++k) {
+            const int v = gAffectedVertices[k].Vertex;
+            if (vertexNormals) RecalculateVertexNormal(level, v);
+            GrowByVertex(level, leaf, v);
         }
-    });
+        TouchedNodes[size_t(job)] = end > first ? 1 : 0;
+    }
+}
+
+void TKSN_SculptBrush::FinishGrownLeaves(TKSN_MeshRoot* level)
+{
+    std::vector<TQOROctreeNode<int>*> grown;
+    for (size_t job = 0; job < TouchedNodes.size(); ++job)
+        if (TouchedNodes[job]) grown.push_back(NodeList[job]);
+    for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
+    GrowAncestors(grown);
 }
 
 void TKSN_SculptBrush::RecalculateNormalsAndBounds(TKSN_MeshRoot* level)
@@ -745,11 +805,47 @@ void TKSN_SculptBrush::RecalculateNormalsAndBounds(TKSN_MeshRoot* level)
         for (int k = first; k < end; ++k) level->RecalculatePolyNormal(gAffectedPolygons[k]);
     });
     GrowLeavesOnPool(level, true);
-    std::vector<TQOROctreeNode<int>*> grown;
-    for (size_t job = 0; job < TouchedNodes.size(); ++job)
-        if (TouchedNodes[job]) grown.push_back(NodeList[job]);
-    for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
-    GrowAncestors(grown);
+    FinishGrownLeaves(level);
+}
+
+void TKSN_SculptBrush::AddPartnersToLists(TKSN_MeshRoot* level, const int32_t* partners)
+{
+    // The partners' normals and polygons are brought up to date too.
+    for (int k = 0, listed = gAffectedVertexCount; k < listed; ++k) {
+        const int v = gAffectedVertices[k].Vertex, p = partners[v];
+        if (p < 0 || p == v || p >= level->GetVCount() || !level->vertexPolygons.IsFinalized()) continue;
+        AddAffectedVertex(p, gAffectedVertices[k].Weight);
+        const int* row = level->vertexPolygons[p];
+        for (int j = 1; j <= row[0]; ++j)
+            if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
+                level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
+                AddAffectedPolygon(row[j]);
+            }
+    }
+}
+
+bool TKSN_SculptBrush::ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float* deltas, const TKSN_SculptDab& dab)
+{
+    if (dab.Partners || KSN_SculptDabReadsNeighbours(dab) || !SearchRunsHold() ||
+        ListedBySearch != gAffectedVertexCount || !level || !deltas || !level->resolvedVertices ||
+        !level->vertexNormals || !level->polygonNormals)
+        return false;
+    // The layer pass moves every listed vertex before any polygon normal is
+    // taken, and the polygon normals are all done before the leaves read them:
+    // the results of KSN_ApplySculptDab and RecalculateNormalsAndBounds.
+    const bool texture = dab.Texture && dab.TextureWidth > 0 && dab.TextureHeight > 0 && dab.TextureCoordinates;
+    const int listed = gAffectedVertexCount;
+    TouchedNodes.assign(NodeList.size(), 0);
+    ForPhases({{listed, 512,
+                [&](int first, int end) { ApplyOwnChanges(level, deltas, gAffectedVertices, first, end, dab, texture); }},
+               {gAffectedPolygonCount, 512,
+                [&](int first, int end) {
+                    for (int k = first; k < end; ++k) level->RecalculatePolyNormal(gAffectedPolygons[k]);
+                }},
+               {int(NodeList.size()), 1, [&](int firstJob, int endJob) { GrowLeaves(level, firstJob, endJob, true); }}},
+              listed);
+    FinishGrownLeaves(level);
+    return true;
 }
 
 void TKSN_SculptBrush::InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin)
@@ -900,22 +996,11 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         dab.Axis = axis;
         dab.PlaneOffset = m->symmetryOffset;
         dab.PlaneTolerance = tolerance;
-        KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
-        if (partners) {
-            // The partners' normals and polygons are brought up to date too.
-            for (int k = 0, listed = gAffectedVertexCount; k < listed; ++k) {
-                const int v = gAffectedVertices[k].Vertex, p = partners[v];
-                if (p < 0 || p == v || p >= level->GetVCount() || !level->vertexPolygons.IsFinalized()) continue;
-                AddAffectedVertex(p, gAffectedVertices[k].Weight);
-                const int* row = level->vertexPolygons[p];
-                for (int j = 1; j <= row[0]; ++j)
-                    if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
-                        level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
-                        AddAffectedPolygon(row[j]);
-                    }
-            }
+        if (!ApplyDabWithNormalsAndBounds(level, deltas, dab)) {
+            KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
+            if (partners) AddPartnersToLists(level, partners);
+            RecalculateNormalsAndBounds(level);
         }
-        RecalculateNormalsAndBounds(level);
         // Another level on display shares the positions; its octree follows
         // around what the dab reached.
         TKSN_SubDMesh* shown = m->GetSubD_Current();

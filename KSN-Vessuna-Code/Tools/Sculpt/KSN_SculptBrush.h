@@ -72,6 +72,11 @@ struct TKSN_SculptDab {
 // white, about 0 for mid grey, -1 for black. 1 without pixels.
 float KSN_SculptTextureFactor(const unsigned char* pixels, int width, int height, float u, float v);
 
+// True when the dab's kind reads the neighbours' positions (smoothing, or
+// the sculpt kind with post smoothing): then every vertex's new delta is
+// worked out before any position changes.
+bool KSN_SculptDabReadsNeighbours(const TKSN_SculptDab& dab);
+
 // Applies the dab to the listed vertices of level: deltas (3 floats a vertex,
 // the layer's data) and the resolved positions change; every other vertex
 // stays bit for bit. The neighbour means are taken before anything is
@@ -119,6 +124,10 @@ public:
     void UpdateOctreeNodeBounds(TKSN_MeshRoot* level);
     // KSN_RecalculateNormalsAfterSculpt over the lists, then UpdateOctreeNodeBounds.
     void RecalculateNormalsAndBounds(TKSN_MeshRoot* level);
+    // KSN_ApplySculptDab, then RecalculateNormalsAndBounds, in one hand-out
+    // of the pool, when the list is still the search's, the kind reads no
+    // neighbours and there is no symmetry; false (nothing done) otherwise.
+    bool ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float* deltas, const TKSN_SculptDab& dab);
     // The level on display, when it is another one: its leaves in the box
     // (plus margin) take their new bounds and polygon normals.
     static void InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin);
@@ -149,6 +158,12 @@ private:
     // Grows each searched leaf by its run's vertices (and first sets their
     // normals when asked), on the pool; marks TouchedNodes.
     void GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals);
+    // GrowLeavesOnPool's work for the runs firstJob <= job < endJob.
+    void GrowLeaves(TKSN_MeshRoot* level, int firstJob, int endJob, bool vertexNormals);
+    // The leaves marked in TouchedNodes: display invalidated, ancestors grown.
+    void FinishGrownLeaves(TKSN_MeshRoot* level);
+    // Appends each listed vertex's mirror partner and its polygons not yet listed.
+    void AddPartnersToLists(TKSN_MeshRoot* level, const int32_t* partners);
 public:
     int32_t ListedBySearch = 0;
     bool BackFaceTest = false;                      // set per mesh by the node search
