@@ -523,7 +523,17 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     level->StartUsingCFlags(eCFlag_Channel_General);
     uint8_t* polygonFlags = level->cflagPolygons[eCFlag_Channel_General];
     const uint8_t stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
-    const int jobs = int(NodeList.size());
+    // Each leaf is cut into runs of its slice (a leaf holds hundreds of
+    // vertices, too coarse to share a 10,000-vertex dab out evenly); the
+    // runs of a leaf follow each other, so the list stays in leaf order.
+    constexpr int kSearchRun = 192;
+    SearchJobs.clear();
+    for (int leaf = 0; leaf < int(NodeList.size()); ++leaf) {
+        const TQOROctreeNode<int>* node = NodeList[size_t(leaf)];
+        for (int first = node->VertexBegin; first < node->VertexEnd; first += kSearchRun)
+            SearchJobs.push_back({leaf, first, std::min(first + kSearchRun, node->VertexEnd)});
+    }
+    const int jobs = int(SearchJobs.size());
     if (int(JobLists.size()) < jobs) JobLists.resize(size_t(jobs));
     if (int(JobPolygons.size()) < jobs) JobPolygons.resize(size_t(jobs));
     JobSums.assign(size_t(jobs), {0.0f, 0.0f, 0.0f});
@@ -539,12 +549,12 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
         static thread_local std::vector<TKSN_AffectedVertex> out;
         static thread_local std::vector<int32_t> polygons;
         for (int job = firstJob; job < endJob; ++job) {
-            TQOROctreeNode<int>* node = NodeList[size_t(job)];
+            const TSearchJob searchJob = SearchJobs[size_t(job)];
             out.clear();
             polygons.clear();
             float sum[3] = {0, 0, 0};
             float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
-            for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
+            for (int j = searchJob.First; j < searchJob.End; ++j) {
                 const int v = visible ? visible[j] : j;
                 if (v < 0 || v >= vertexCount) continue;
                 if (!table || v >= rowCount) continue;
@@ -574,7 +584,7 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                 }
                 if (!open || !facing) continue;
                 out.push_back({v, w});
-                NodeOfVertex[size_t(v)] = job;
+                NodeOfVertex[size_t(v)] = searchJob.Leaf;
                 if (polygonFlags)
                     for (int k = 1; k <= row[0]; ++k) {
                         std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
@@ -599,14 +609,14 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     });
     // The list in leaf order (so each leaf's vertices are one run of it) and
     // the normal sum in the same order, whatever slot did which leaf.
-    JobFirst.assign(size_t(jobs) + 1, 0);
+    JobFirst.assign(NodeList.size() + 1, 0);
     for (int i = 0; i < 3; ++i) {
         ListedMin[i] = 1e30f;
         ListedMax[i] = -1e30f;
     }
-    for (int job = 0; job < jobs; ++job) {
+    for (int job = 0, leaf = 0; job < jobs; ++job) {
         const std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
-        JobFirst[size_t(job)] = gAffectedVertexCount;
+        for (; leaf <= SearchJobs[size_t(job)].Leaf; ++leaf) JobFirst[size_t(leaf)] = gAffectedVertexCount;
         if (!out.empty()) std::memcpy(gAffectedVertices + gAffectedVertexCount, out.data(), out.size() * sizeof(out[0]));
         gAffectedVertexCount += int(out.size());
         const std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
@@ -620,7 +630,8 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                 ListedMax[i] = std::max(ListedMax[i], JobBoxes[size_t(job)][size_t(i) + 3]);
             }
     }
-    JobFirst[size_t(jobs)] = gAffectedVertexCount;
+    for (size_t leaf = SearchJobs.empty() ? 0 : size_t(SearchJobs.back().Leaf) + 1; leaf <= NodeList.size(); ++leaf)
+        JobFirst[leaf] = gAffectedVertexCount;
     ListedBySearch = gAffectedVertexCount;
     ListInLeafOrder = true;
     const float len2 = NormalSum[0] * NormalSum[0] + NormalSum[1] * NormalSum[1] + NormalSum[2] * NormalSum[2];

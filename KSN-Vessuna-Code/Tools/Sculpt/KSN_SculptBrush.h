@@ -143,14 +143,21 @@ public:
     std::vector<TQOROctreeNode<int>*> NodeList;
     std::vector<int32_t> NodeOfVertex;   // per vertex: its leaf's place in NodeList (listed vertices only)
     std::vector<uint8_t> TouchedNodes;   // per NodeList entry: a listed vertex of the leaf moved
-    // The search's scratch per NodeList entry: its listed vertices, the
-    // polygons it listed first, their weighted normal sum, and where its run
-    // starts in the affected list.
+    // The search's jobs: runs of a leaf's slice of the visible-vertex list,
+    // in leaf order.
+    struct TSearchJob {
+        int32_t Leaf;          // place in NodeList
+        int32_t First, End;    // slice entries
+    };
+    std::vector<TSearchJob> SearchJobs;
+    // The search's scratch per job: its listed vertices, the polygons it
+    // listed first, their weighted normal sum, and the min and max of their
+    // base positions.
     std::vector<std::vector<TKSN_AffectedVertex>> JobLists;
     std::vector<std::vector<int32_t>> JobPolygons;
     std::vector<std::array<float, 3>> JobSums;
-    std::vector<int32_t> JobFirst;
-    std::vector<std::array<float, 6>> JobBoxes;   // per NodeList entry: min and max of its listed base positions
+    std::vector<std::array<float, 6>> JobBoxes;
+    std::vector<int32_t> JobFirst;   // per NodeList entry (and one past): where its run starts in the affected list
     float ListedMin[3] = {0, 0, 0}, ListedMax[3] = {0, 0, 0};   // of all the search listed
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
 private:
