@@ -47,13 +47,16 @@ void SplitArray(int count, int minimum, int processors, int* threads, int* perTh
 constexpr auto kSlotSpin = std::chrono::microseconds(60);
 constexpr auto kCallerSpin = std::chrono::microseconds(200);
 constexpr auto kPauseSpin = std::chrono::microseconds(4);
+// A phase's blocks wait this long for the previous phase's last ones.
+constexpr auto kPhaseSpin = std::chrono::microseconds(30);
 
 // Returns the counter's value once it differs from old: spins up to spin
 // (pausing for the first microseconds, then yielding the processor so that
 // a busy machine's other threads are not held up), then sleeps until notified.
-uint32_t WaitForChange(const std::atomic<uint32_t>& counter, uint32_t old, std::chrono::microseconds spin)
+template <class T>
+T WaitForChange(const std::atomic<T>& counter, T old, std::chrono::microseconds spin)
 {
-    uint32_t now = counter.load(std::memory_order_acquire);
+    T now = counter.load(std::memory_order_acquire);
     if (now != old) return now;
     const auto start = std::chrono::steady_clock::now();
     bool yielding = false;
@@ -383,22 +386,24 @@ void RunPhaseBlock(TPhaseRun& run, size_t b)
     int p = 0;
     while (p + 1 < run.PhaseCount && b >= run.FirstBlock[p + 1]) ++p;
     if (p > 0) {
+        // The previous phase's last blocks are running on other slots: a
+        // short spin, then sleep (a slot of a busy machine that lost its
+        // processor mid-block needs it back, not a crowd of spinners).
         const size_t need = run.FirstBlock[p] - run.FirstBlock[p - 1];
         std::atomic<size_t>& done = run.Done[p - 1].Blocks;
-        for (int i = 1; done.load(std::memory_order_acquire) < need; ++i) {
-            if (run.Failed.load(std::memory_order_relaxed)) break;
-            if ((i & 63) == 0)
-                std::this_thread::yield();
-            else
-                QORThreads_CpuRelax();
-        }
+        for (size_t at = done.load(std::memory_order_acquire); at < need;)
+            at = size_t(WaitForChange(done, at, kPhaseSpin));
     }
     // Counted as returned also when skipped or when it throws, so that no
-    // later block waits for ever.
+    // later block waits for ever; the phase's last block wakes the sleepers.
     struct TCount {
         std::atomic<size_t>& Blocks;
-        ~TCount() { Blocks.fetch_add(1, std::memory_order_release); }
-    } count{run.Done[p].Blocks};
+        size_t Last;
+        ~TCount()
+        {
+            if (Blocks.fetch_add(1, std::memory_order_release) + 1 == Last) Blocks.notify_all();
+        }
+    } count{run.Done[p].Blocks, run.FirstBlock[p + 1] - run.FirstBlock[p]};
     if (run.Failed.load(std::memory_order_relaxed)) return;
     const TThreadCruncher::Phase& phase = run.Phases[p];
     const size_t first = (b - run.FirstBlock[p]) * phase.BlockSize;

@@ -516,6 +516,7 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     const float* view = ViewDirection;
     const int vertexCount = level->GetVCount();
     const int rowCount = table ? level->vertexPolygons.GetRowCount() : 0;
+    const float rectangle = s * 1.001f + 1e-6f;
     if (int(NodeOfVertex.size()) < vertexCount) NodeOfVertex.resize(size_t(vertexCount));
     // The polygons around the listed vertices are listed in the same pass,
     // each once: the first visit flags it in change-flag channel 1 (an atomic
@@ -567,6 +568,10 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                     sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
                 }
                 const float dx = sx - fx, dy = (sy - fy) * aspect;
+                // Outside the brush rectangle (a hair wider) the shape gives 0:
+                // a cheaper test than the distance cut, rejecting only what
+                // the shape would.
+                if (std::fabs(dx) > rectangle || std::fabs(dy) > rectangle) continue;
                 if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
                 const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
                 if (w <= 1e-30f) continue;
