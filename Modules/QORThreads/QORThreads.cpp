@@ -50,6 +50,16 @@ constexpr auto kPauseSpin = std::chrono::microseconds(4);
 // A phase's blocks wait this long for the previous phase's last ones.
 constexpr auto kPhaseSpin = std::chrono::microseconds(30);
 
+// One round of a spin wait: a pause instruction where there is one.
+inline void QORThreads_CpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
 // Returns the counter's value once it differs from old: spins up to spin
 // (pausing for the first microseconds, then yielding the processor so that
 // a busy machine's other threads are not held up), then sleeps until notified.

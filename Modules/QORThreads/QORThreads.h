@@ -120,8 +120,8 @@ public:
 
     // Runs phases one after the other in one hand-out: the blocks of every
     // phase come from one counter in order, and a block of phase p starts
-    // only when every block of phase p - 1 has returned (its slot spins the
-    // short while that takes), so each phase sees the whole of the previous
+    // only when every block of phase p - 1 has returned (its slot spins
+    // briefly, then sleeps until then), so each phase sees the whole of the previous
     // one's results without the slots being collected and started again in
     // between. Work below one block per phase runs inline on the calling
     // thread, phase by phase; otherwise the caller must hold the pool. An
@@ -167,16 +167,6 @@ private:
 
     friend class TThreadCruncher_Releaser;
 };
-
-// One round of a spin wait: a pause instruction where there is one.
-inline void QORThreads_CpuRelax()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#else
-    std::this_thread::yield();
-#endif
-}
 
 // The one pool of the program; null until ThreadCruncher_Initialize.
 extern TThreadCruncher* ThreadCruncher;
