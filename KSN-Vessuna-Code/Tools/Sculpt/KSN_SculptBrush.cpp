@@ -608,8 +608,10 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
             JobLists[size_t(job)].assign(out.begin(), out.end());
             JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
             std::array<float, 6>& box = JobBoxes[size_t(job)];
-            std::copy(lo, lo + 3, box.begin());
-            std::copy(hi, hi + 3, box.begin() + 3);
+            for (size_t i = 0; i < 3; ++i) {
+                box[i] = lo[i];
+                box[i + 3] = hi[i];
+            }
         }
     });
     // The list in leaf order (so each leaf's vertices are one run of it) and
