@@ -133,11 +133,7 @@ void TThreadCruncher::SlotThreadMain(int s)
         if (!slot.running.load()) return;
         if (slot.pending && slot.function) {
             try {
-                // A phase run's join job is a mark: the slot joins by its ticket.
-                if (slot.function == &TThreadCruncher::JoinPhaseRun)
-                    RunPhaseBlocks(slot.ticket);
-                else
-                    slot.function(slot.data);
+                slot.function(slot.data);
             } catch (...) {
                 slot.failure = std::current_exception();
             }
@@ -205,7 +201,6 @@ TThreadCruncher_Releaser::~TThreadCruncher_Releaser()
 
 void TThreadCruncher::Initialize(int& n)
 {
-    CollectDetached();
     slotsInUse_ = std::min(slotCount_, std::max(1, n));
     for (Slot& slot : slots_) {
         slot.pending = false;
@@ -379,161 +374,117 @@ void TThreadCruncher::ProcessBlocks(size_t count, size_t blockSize, TQORBlockFun
     WaitForCompletion();
 }
 
-// What a ProcessPhases run shares with the slots that join it. It lives in
-// the pool, so a slot that wakes after the run is over reads only Open and
-// Inside, sees another ticket and leaves; the phases' data, on the caller's
-// stack, is reached only by slots inside the run, and the caller leaves only
-// once Inside is 0 with the run closed.
-struct TThreadCruncher::PhaseState {
-    static constexpr int kMaxPhases = 7;
-    Phase Phases[kMaxPhases];
+namespace {
+
+// What every slot of one ProcessPhases call shares; lives on the caller's stack.
+struct TPhaseRun {
+    const TThreadCruncher::Phase* Phases = nullptr;
     int PhaseCount = 0;
-    size_t FirstBlock[kMaxPhases + 1] = {};   // of each phase in the global numbering, then the end
-    alignas(64) std::atomic<uint64_t> Open{0};   // ticket of the run slots may join; 0 closed
-    alignas(64) std::atomic<uint32_t> Inside{0}; // slots (and the caller) inside the run
-    alignas(64) std::atomic<size_t> Next{0};
-    alignas(64) std::atomic<size_t> Finished{0}; // blocks returned or skipped, all phases
+    size_t FirstBlock[8] = {};   // of each phase in the global numbering; one more entry marks the end
+    std::atomic<size_t> Next{0};
     std::atomic<bool> Failed{false};
-    std::mutex FailureMutex;
-    std::exception_ptr Failure;
+    // Blocks returned per phase, each on its own line.
     struct alignas(64) TDone {
         std::atomic<size_t> Blocks{0};
-    } Done[kMaxPhases];
-    uint64_t LastTicket = 0;
+    } Done[7];
+};
+constexpr int kMaxPhases = 7;
+static_assert(sizeof(TPhaseRun::FirstBlock) / sizeof(size_t) == kMaxPhases + 1, "one start a phase and the end");
+
+void RunPhaseBlock(TPhaseRun& run, size_t b)
+{
+    int p = 0;
+    while (p + 1 < run.PhaseCount && b >= run.FirstBlock[p + 1]) ++p;
+    if (p > 0) {
+        // The previous phase's last blocks are running on other slots: a
+        // short spin, then sleep (a slot of a busy machine that lost its
+        // processor mid-block needs it back, not a crowd of spinners).
+        const size_t need = run.FirstBlock[p] - run.FirstBlock[p - 1];
+        std::atomic<size_t>& done = run.Done[p - 1].Blocks;
+        for (size_t at = done.load(std::memory_order_acquire); at < need;)
+            at = size_t(WaitForChange(done, at, kPhaseSpin));
+    }
+    // Counted as returned also when skipped or when it throws, so that no
+    // later block waits for ever; the phase's last block wakes the sleepers.
+    struct TCount {
+        std::atomic<size_t>& Blocks;
+        size_t Last;
+        ~TCount()
+        {
+            if (Blocks.fetch_add(1, std::memory_order_release) + 1 == Last) Blocks.notify_all();
+        }
+    } count{run.Done[p].Blocks, run.FirstBlock[p + 1] - run.FirstBlock[p]};
+    if (run.Failed.load(std::memory_order_relaxed)) return;
+    const TThreadCruncher::Phase& phase = run.Phases[p];
+    const size_t first = (b - run.FirstBlock[p]) * phase.BlockSize;
+    const size_t end = std::min(phase.Count, first + phase.BlockSize);
+    try {
+        phase.Function(first, end, phase.User);
+    } catch (...) {
+        run.Failed.store(true);
+        throw;
+    }
+}
+
+struct TPhaseSlot {
+    TPhaseRun* Run = nullptr;
+    size_t FirstBlock = 0;
 };
 
-namespace {
-constexpr int kMaxPhases = 7;
+void* RunPhaseBlocks(void* p)
+{
+    auto* slot = static_cast<TPhaseSlot*>(p);
+    TPhaseRun& run = *slot->Run;
+    const size_t blocks = run.FirstBlock[run.PhaseCount];
+    RunPhaseBlock(run, slot->FirstBlock);
+    for (;;) {
+        if (run.Failed.load(std::memory_order_relaxed)) return nullptr;
+        const size_t b = run.Next.fetch_add(1, std::memory_order_relaxed);
+        if (b >= blocks) return nullptr;
+        RunPhaseBlock(run, b);
+    }
+}
+
 } // namespace
-
-void* TThreadCruncher::JoinPhaseRun(void*)
-{
-    // Only a mark (see SlotThreadMain); never called.
-    return nullptr;
-}
-
-void TThreadCruncher::RunPhaseBlocks(uint64_t ticket)
-{
-    PhaseState& run = *phase_;
-    // Enter, then look whether the run is still open (the caller closes it,
-    // then waits for Inside to drop to 0: one of the two sees the other).
-    run.Inside.fetch_add(1, std::memory_order_seq_cst);
-    if (run.Open.load(std::memory_order_seq_cst) == ticket) {
-        const size_t blocks = run.FirstBlock[run.PhaseCount];
-        for (;;) {
-            const size_t b = run.Next.fetch_add(1, std::memory_order_relaxed);
-            if (b >= blocks) break;
-            int p = 0;
-            while (p + 1 < run.PhaseCount && b >= run.FirstBlock[p + 1]) ++p;
-            if (p > 0) {
-                // The previous phase's last blocks run on slots inside the
-                // run: a short spin, then sleep (a slot of a busy machine that
-                // lost its processor mid-block needs it back, not spinners).
-                const size_t need = run.FirstBlock[p] - run.FirstBlock[p - 1];
-                std::atomic<size_t>& done = run.Done[p - 1].Blocks;
-                for (size_t at = done.load(std::memory_order_acquire); at < need;)
-                    at = size_t(WaitForChange(done, at, kPhaseSpin));
-            }
-            if (!run.Failed.load(std::memory_order_relaxed)) {
-                const Phase& phase = run.Phases[p];
-                const size_t first = (b - run.FirstBlock[p]) * phase.BlockSize;
-                const size_t end = std::min(phase.Count, first + phase.BlockSize);
-                try {
-                    phase.Function(first, end, phase.User);
-                } catch (...) {
-                    std::scoped_lock lock(run.FailureMutex);
-                    if (!run.Failure) run.Failure = std::current_exception();
-                    run.Failed.store(true);
-                }
-            }
-            // Counted also when skipped or failed, so that no block waits for ever.
-            const size_t phaseBlocks = run.FirstBlock[p + 1] - run.FirstBlock[p];
-            if (run.Done[p].Blocks.fetch_add(1, std::memory_order_release) + 1 == phaseBlocks)
-                run.Done[p].Blocks.notify_all();
-            if (run.Finished.fetch_add(1, std::memory_order_release) + 1 == blocks) run.Finished.notify_all();
-        }
-    }
-    if (run.Inside.fetch_sub(1, std::memory_order_seq_cst) == 1) run.Inside.notify_all();
-}
-
-void TThreadCruncher::CollectDetached()
-{
-    for (int s = 1; s < slotCount_; ++s) {
-        Slot& slot = slots_[s];
-        if (!slot.detached) continue;
-        const uint32_t target = slot.started.load(std::memory_order_relaxed);
-        for (uint32_t at = slot.finished.load(std::memory_order_acquire); at != target;)
-            at = WaitForChange(slot.finished, at, kCallerSpin);
-        slot.detached = false;
-        slot.pending = false;
-        slot.failure = nullptr;   // the join job throws nothing of its own
-    }
-}
 
 void TThreadCruncher::ProcessPhases(const Phase* phases, int phaseCount)
 {
     assert(phaseCount >= 0 && phaseCount <= kMaxPhases && "ProcessPhases takes up to 7 phases");
+    TPhaseRun run;
+    run.Phases = phases;
+    run.PhaseCount = phaseCount;
     size_t blocks = 0;
-    size_t firstBlock[kMaxPhases + 1] = {};
+    bool inline_ = slotCount_ == 1;
     for (int p = 0; p < phaseCount; ++p) {
         assert(phases[p].Function && "ProcessPhases needs a function for every phase");
         const size_t size = std::max<size_t>(1, phases[p].BlockSize);
-        firstBlock[p] = blocks;
+        run.FirstBlock[p] = blocks;
         blocks += phases[p].Count == 0 ? 0 : (phases[p].Count - 1) / size + 1;
     }
-    firstBlock[phaseCount] = blocks;
-    if (slotCount_ == 1 || blocks <= size_t(phaseCount)) {
+    run.FirstBlock[phaseCount] = blocks;
+    if (blocks <= size_t(phaseCount)) inline_ = true;
+    if (inline_) {
         for (int p = 0; p < phaseCount; ++p)
             if (phases[p].Count > 0) phases[p].Function(0, phases[p].Count, phases[p].User);
         return;
     }
     assert(busy_.load() && "ProcessPhases over more than one block a phase needs the pool held (StartUsing)");
-    CheckCaller();
-    if (!phase_) phase_ = std::make_unique<PhaseState>();
-    PhaseState& run = *phase_;
+    // Every phase is cut by its own block size.
+    Phase cut[kMaxPhases];
     for (int p = 0; p < phaseCount; ++p) {
-        run.Phases[p] = phases[p];
-        run.Phases[p].BlockSize = std::max<size_t>(1, phases[p].BlockSize);
-        run.Done[p].Blocks.store(0, std::memory_order_relaxed);
+        cut[p] = phases[p];
+        cut[p].BlockSize = std::max<size_t>(1, cut[p].BlockSize);
     }
-    std::copy(firstBlock, firstBlock + phaseCount + 1, run.FirstBlock);
-    run.PhaseCount = phaseCount;
-    run.Next.store(0, std::memory_order_relaxed);
-    run.Finished.store(0, std::memory_order_relaxed);
-    run.Failed.store(false, std::memory_order_relaxed);
-    run.Failure = nullptr;
-    const uint64_t ticket = ++run.LastTicket;
-    run.Open.store(ticket, std::memory_order_seq_cst);
-
-    // Wake the slots the blocks can use; a slot still owing its return from
-    // an earlier run is left out (it will find that run closed).
-    const int wanted = int(std::min<size_t>(blocks, size_t(slotCount_)));
-    slotsInUse_ = wanted;
-    for (int s = 1; s < wanted; ++s) {
-        Slot& slot = slots_[s];
-        if (slot.detached) {
-            if (slot.finished.load(std::memory_order_acquire) != slot.started.load(std::memory_order_relaxed))
-                continue;
-            slot.detached = false;
-        }
-        slot.function = &TThreadCruncher::JoinPhaseRun;
-        slot.data = nullptr;
-        slot.ticket = ticket;
-        slot.pending = true;
-        slot.detached = true;
-        slot.started.fetch_add(1, std::memory_order_release);
-        slot.started.notify_one();
+    run.Phases = cut;
+    int n = int(std::min<size_t>(blocks, size_t(slotCount_)));
+    Initialize(n);
+    run.Next.store(size_t(slotsInUse_));
+    TPhaseSlot slots[QOR_THREADCRUNCHER_MAX_SLOTS];
+    for (int j = 0; j < slotsInUse_; ++j) {
+        slots[j] = {&run, size_t(j)};
+        PushFunction(j, RunPhaseBlocks, &slots[j]);
     }
-    RunPhaseBlocks(ticket);
-    for (size_t at = run.Finished.load(std::memory_order_acquire); at < blocks;)
-        at = WaitForChange(run.Finished, at, kCallerSpin);
-    run.Open.store(0, std::memory_order_seq_cst);
-    for (uint32_t at = run.Inside.load(std::memory_order_seq_cst); at != 0;)
-        at = WaitForChange(run.Inside, at, kCallerSpin);
-    if (run.Failure) {
-        std::exception_ptr failure = std::exchange(run.Failure, nullptr);
-        std::rethrow_exception(failure);
-    }
+    WaitForCompletion();
 }
 
 // =====================================================================

@@ -30,7 +30,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -125,11 +124,9 @@ public:
     // briefly, then sleeps until then), so each phase sees the whole of the previous
     // one's results without the slots being collected and started again in
     // between. Work below one block per phase runs inline on the calling
-    // thread, phase by phase; otherwise the caller must hold the pool. The
-    // call returns once every block has returned: a slot that has not got a
-    // processor by then (a busy machine) joins no block and holds up nobody.
-    // An exception stops the work: blocks not yet started are skipped and it
-    // is raised here after every running block has returned.
+    // thread, phase by phase; otherwise the caller must hold the pool. An
+    // exception stops the handing out; blocks not yet started are skipped and
+    // it is raised here after every running block has returned.
     struct Phase {
         size_t Count = 0;
         size_t BlockSize = 1;
@@ -155,18 +152,7 @@ private:
         alignas(64) std::atomic<uint32_t> started{0};
         alignas(64) std::atomic<uint32_t> finished{0};
         std::exception_ptr failure;
-        // Started for a ProcessPhases run that did not wait for it (the run
-        // was over before the slot got a processor); collected before the
-        // slot's next job. Ticket: the run it was asked to join.
-        bool detached = false;
-        uint64_t ticket = 0;
     };
-    struct PhaseState;
-
-    // Waits for every detached slot to return and collects it.
-    void CollectDetached();
-    static void* JoinPhaseRun(void* slot);
-    void RunPhaseBlocks(uint64_t ticket);
 
     void SlotThreadMain(int slot);
     void CheckCaller() const;
@@ -178,7 +164,6 @@ private:
     std::mutex useMutex_;
     std::atomic<bool> busy_{false};
     Slot slots_[QOR_THREADCRUNCHER_MAX_SLOTS];
-    std::unique_ptr<PhaseState> phase_;   // the ProcessPhases run; outlives any slot that joins late
 
     friend class TThreadCruncher_Releaser;
 };
