@@ -148,7 +148,9 @@ void BM_SculptDabSteps(benchmark::State& state)
     TKSN_SculptBrush brush;
     brush.PostSmooth = 0.0f;
     TKSN_Mesh* mesh = scene.Mesh.get();
+    const bool fused = state.range(1) != 0;
     double t[4] = {0, 0, 0, 0};
+    double tested = 0, leaves = 0;
     long dabs = 0;
     using clock = std::chrono::steady_clock;
     auto us = [](clock::time_point a, clock::time_point b) {
@@ -164,10 +166,19 @@ void BM_SculptDabSteps(benchmark::State& state)
             const auto t0 = clock::now();
             PrepareAffectedList(mesh);
             brush.GenerateAffectedLists(mesh, nullptr, x, y);
+            t[0] += us(t0, clock::now());
+            for (TQOROctreeNode<int>* leaf : brush.NodeList) tested += leaf->GetVertexCount();
+            leaves += double(brush.NodeList.size());
             const auto t1 = clock::now();
             TKSN_SculptDab dab;
             dab.Amplitude = 0.005f * mesh->boundsDiagonal;
             std::copy(brush.NormalSum, brush.NormalSum + 3, dab.Normal);
+            if (fused) {
+                // Layer, normals and bounds in the dab's one hand-out: one time for the three.
+                brush.ApplyDabWithNormalsAndBounds(mesh, scene.Deltas.data(), dab);
+                t[1] += us(t1, clock::now());
+                continue;
+            }
             KSN_ApplySculptDab(mesh, scene.Deltas.data(), gAffectedVertices, gAffectedVertexCount, dab);
             const auto t2 = clock::now();
             KSN_RecalculateNormalsAfterSculpt(mesh, gAffectedVertices, gAffectedVertexCount, gAffectedPolygons,
@@ -175,7 +186,6 @@ void BM_SculptDabSteps(benchmark::State& state)
             const auto t3 = clock::now();
             brush.UpdateOctreeNodeBounds(mesh);
             const auto t4 = clock::now();
-            t[0] += us(t0, t1);
             t[1] += us(t1, t2);
             t[2] += us(t2, t3);
             t[3] += us(t3, t4);
@@ -183,11 +193,21 @@ void BM_SculptDabSteps(benchmark::State& state)
     }
     const double n = double(std::max(dabs, 1L));
     state.counters["search_us"] = t[0] / n;
+    // With fused:1 the layer column holds the layer, normals and bounds together.
     state.counters["layer_us"] = t[1] / n;
-    state.counters["normals_us"] = t[2] / n;
-    state.counters["bounds_us"] = t[3] / n;
+    if (!fused) {
+        state.counters["normals_us"] = t[2] / n;
+        state.counters["bounds_us"] = t[3] / n;
+    }
+    // Vertices in the leaves the search looked into, and those leaves.
+    state.counters["tested"] = tested / n;
+    state.counters["leaves"] = leaves / n;
 }
-BENCHMARK(BM_SculptDabSteps)->Arg(0)->Arg(1)->ArgName("allSlots")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SculptDabSteps)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"allSlots", "fused"})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The floor: the same listed vertices, read position and normal, write
 // position + w x normal, per dab.

@@ -181,7 +181,24 @@ void TQORPolyMesh::RecalculateVertexNormals(bool visibleOnly)
 void TQORPolyMesh::RecalculateNormals(bool visibleOnly)
 {
     // The polygon pass finishes before the vertex pass starts, so every vertex
-    // normal is built from finished polygon normals.
-    RecalculatePolyNormals(visibleOnly);
-    RecalculateVertexNormals(visibleOnly);
+    // normal is built from finished polygon normals: the same bytes as the
+    // two passes one after the other (RecalculatePolyNormals, then
+    // RecalculateVertexNormals), in one hand-out of the pool.
+    const int polygons = visibleOnly ? GetVisiblePolygonCount() : polygonCount;
+    const int vertices = visibleOnly ? GetVisibleVertexCount() : vertexCount;
+    ThreadCruncher_Initialize();   // does nothing once the program's pool exists
+    const int slots = ThreadCruncher->GetSlotCount();
+    if (slots <= 1 || polygons <= 0 || vertices <= 0) {
+        RunNormalPass(this, polygons, Calculate_Poly_Normals_ThreadFunc, visibleOnly);
+        RunNormalPass(this, vertices, Calculate_Vertex_Normals_ThreadFunc, visibleOnly);
+        return;
+    }
+    TNormalPass polygonPass{this, Calculate_Poly_Normals_ThreadFunc, visibleOnly};
+    TNormalPass vertexPass{this, Calculate_Vertex_Normals_ThreadFunc, visibleOnly};
+    const TThreadCruncher::Phase phases[2] = {
+        {size_t(polygons), NormalBlock(polygons, slots), RunNormalBlock, &polygonPass},
+        {size_t(vertices), NormalBlock(vertices, slots), RunNormalBlock, &vertexPass}};
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    ThreadCruncher->ProcessPhases(phases, 2);
 }

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,57 @@ void SplitArray(int count, int minimum, int processors, int* threads, int* perTh
     }
     *threads = n;
     *perThread = per;
+}
+
+// How long a waiter spins before it sleeps. A slot thread that has just
+// finished a job keeps looking for the next one this long: the passes of one
+// sculpt dab or one normal update follow each other within microseconds,
+// while a wake-up from sleep costs tens of them. The caller collecting its
+// slots spins a little longer, as it usually finds them finishing together.
+constexpr auto kSlotSpin = std::chrono::microseconds(60);
+constexpr auto kCallerSpin = std::chrono::microseconds(200);
+constexpr auto kPauseSpin = std::chrono::microseconds(4);
+// A phase's blocks wait this long for the previous phase's last ones.
+constexpr auto kPhaseSpin = std::chrono::microseconds(30);
+
+// One round of a spin wait: a pause instruction where there is one.
+inline void QORThreads_CpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+// Returns the counter's value once it differs from old: spins up to spin
+// (pausing for the first microseconds, then yielding the processor so that
+// a busy machine's other threads are not held up), then sleeps until notified.
+template <class T>
+T WaitForChange(const std::atomic<T>& counter, T old, std::chrono::microseconds spin)
+{
+    T now = counter.load(std::memory_order_acquire);
+    if (now != old) return now;
+    const auto start = std::chrono::steady_clock::now();
+    bool yielding = false;
+    for (int i = 1;; ++i) {
+        if (yielding)
+            std::this_thread::yield();
+        else
+            QORThreads_CpuRelax();
+        now = counter.load(std::memory_order_acquire);
+        if (now != old) return now;
+        // The clock is read every 32 pauses (about a microsecond), and after every yield.
+        if (!yielding && (i & 31) != 0) continue;
+        const auto spent = std::chrono::steady_clock::now() - start;
+        if (spent >= spin) break;
+        yielding = spent >= kPauseSpin;
+    }
+    for (;;) {
+        counter.wait(old, std::memory_order_acquire);
+        now = counter.load(std::memory_order_acquire);
+        if (now != old) return now;
+    }
 }
 
 } // namespace
@@ -62,7 +114,8 @@ TThreadCruncher::~TThreadCruncher()
     for (int s = 1; s < slotCount_; ++s) {
         slots_[s].running.store(false);
         slots_[s].pending = false;
-        slots_[s].go.release();
+        slots_[s].started.fetch_add(1, std::memory_order_release);
+        slots_[s].started.notify_one();
     }
     for (int s = 1; s < slotCount_; ++s)
         if (slots_[s].thread.joinable()) slots_[s].thread.join();
@@ -74,8 +127,9 @@ void TThreadCruncher::SlotThreadMain(int s)
     // The constructor stores the id after the thread exists; record it here too so
     // that the check in CheckCaller holds from the job's very first instruction.
     slot.threadId.store(std::this_thread::get_id());
+    uint32_t seen = 0;
     for (;;) {
-        slot.go.acquire();
+        seen = WaitForChange(slot.started, seen, kSlotSpin);
         if (!slot.running.load()) return;
         if (slot.pending && slot.function) {
             try {
@@ -85,7 +139,8 @@ void TThreadCruncher::SlotThreadMain(int s)
             }
             slot.function = nullptr;
         }
-        slot.done.release();
+        slot.finished.store(seen, std::memory_order_release);
+        slot.finished.notify_one();
     }
 }
 
@@ -163,7 +218,8 @@ void TThreadCruncher::PushFunction(int s, TQORThreadFunc fn, void* data)
     slot.data = data;
     if (s == 0) return;   // runs in WaitForCompletion
     slot.pending = true;
-    slot.go.release();
+    slot.started.fetch_add(1, std::memory_order_release);
+    slot.started.notify_one();
 }
 
 void TThreadCruncher::WaitForCompletion()
@@ -182,7 +238,9 @@ void TThreadCruncher::WaitForCompletion()
     for (int s = 1; s < slotsInUse_; ++s) {
         Slot& slot = slots_[s];
         if (!slot.pending) continue;
-        slot.done.acquire();
+        const uint32_t target = slot.started.load(std::memory_order_relaxed);
+        for (uint32_t at = slot.finished.load(std::memory_order_acquire); at != target;)
+            at = WaitForChange(slot.finished, at, kCallerSpin);
         slot.pending = false;
         if (slot.failure && !failure) failure = slot.failure;
         slot.failure = nullptr;
@@ -312,6 +370,119 @@ void TThreadCruncher::ProcessBlocks(size_t count, size_t blockSize, TQORBlockFun
     for (int j = 0; j < slotsInUse_; ++j) {
         slots[j] = {&run, size_t(j)};
         PushFunction(j, RunBlocks, &slots[j]);
+    }
+    WaitForCompletion();
+}
+
+namespace {
+
+// What every slot of one ProcessPhases call shares; lives on the caller's stack.
+struct TPhaseRun {
+    const TThreadCruncher::Phase* Phases = nullptr;
+    int PhaseCount = 0;
+    size_t FirstBlock[8] = {};   // of each phase in the global numbering; one more entry marks the end
+    std::atomic<size_t> Next{0};
+    std::atomic<bool> Failed{false};
+    // Blocks returned per phase, each on its own line.
+    struct alignas(64) TDone {
+        std::atomic<size_t> Blocks{0};
+    } Done[7];
+};
+constexpr int kMaxPhases = 7;
+static_assert(sizeof(TPhaseRun::FirstBlock) / sizeof(size_t) == kMaxPhases + 1, "one start a phase and the end");
+
+void RunPhaseBlock(TPhaseRun& run, size_t b)
+{
+    int p = 0;
+    while (p + 1 < run.PhaseCount && b >= run.FirstBlock[p + 1]) ++p;
+    if (p > 0) {
+        // The previous phase's last blocks are running on other slots: a
+        // short spin, then sleep (a slot of a busy machine that lost its
+        // processor mid-block needs it back, not a crowd of spinners).
+        const size_t need = run.FirstBlock[p] - run.FirstBlock[p - 1];
+        std::atomic<size_t>& done = run.Done[p - 1].Blocks;
+        for (size_t at = done.load(std::memory_order_acquire); at < need;)
+            at = size_t(WaitForChange(done, at, kPhaseSpin));
+    }
+    // Counted as returned also when skipped or when it throws, so that no
+    // later block waits for ever; the phase's last block wakes the sleepers.
+    struct TCount {
+        std::atomic<size_t>& Blocks;
+        size_t Last;
+        ~TCount()
+        {
+            if (Blocks.fetch_add(1, std::memory_order_release) + 1 == Last) Blocks.notify_all();
+        }
+    } count{run.Done[p].Blocks, run.FirstBlock[p + 1] - run.FirstBlock[p]};
+    if (run.Failed.load(std::memory_order_relaxed)) return;
+    const TThreadCruncher::Phase& phase = run.Phases[p];
+    const size_t first = (b - run.FirstBlock[p]) * phase.BlockSize;
+    const size_t end = std::min(phase.Count, first + phase.BlockSize);
+    try {
+        phase.Function(first, end, phase.User);
+    } catch (...) {
+        run.Failed.store(true);
+        throw;
+    }
+}
+
+struct TPhaseSlot {
+    TPhaseRun* Run = nullptr;
+    size_t FirstBlock = 0;
+};
+
+void* RunPhaseBlocks(void* p)
+{
+    auto* slot = static_cast<TPhaseSlot*>(p);
+    TPhaseRun& run = *slot->Run;
+    const size_t blocks = run.FirstBlock[run.PhaseCount];
+    RunPhaseBlock(run, slot->FirstBlock);
+    for (;;) {
+        if (run.Failed.load(std::memory_order_relaxed)) return nullptr;
+        const size_t b = run.Next.fetch_add(1, std::memory_order_relaxed);
+        if (b >= blocks) return nullptr;
+        RunPhaseBlock(run, b);
+    }
+}
+
+} // namespace
+
+void TThreadCruncher::ProcessPhases(const Phase* phases, int phaseCount)
+{
+    assert(phaseCount >= 0 && phaseCount <= kMaxPhases && "ProcessPhases takes up to 7 phases");
+    TPhaseRun run;
+    run.Phases = phases;
+    run.PhaseCount = phaseCount;
+    size_t blocks = 0;
+    bool inline_ = slotCount_ == 1;
+    for (int p = 0; p < phaseCount; ++p) {
+        assert(phases[p].Function && "ProcessPhases needs a function for every phase");
+        const size_t size = std::max<size_t>(1, phases[p].BlockSize);
+        run.FirstBlock[p] = blocks;
+        blocks += phases[p].Count == 0 ? 0 : (phases[p].Count - 1) / size + 1;
+    }
+    run.FirstBlock[phaseCount] = blocks;
+    if (blocks <= size_t(phaseCount)) inline_ = true;
+    if (inline_) {
+        for (int p = 0; p < phaseCount; ++p)
+            if (phases[p].Count > 0) phases[p].Function(0, phases[p].Count, phases[p].User);
+        return;
+    }
+    assert(busy_.load() && "ProcessPhases over more than one block a phase needs the pool held (StartUsing)");
+    // Every phase is cut by its own block size.
+    Phase cut[kMaxPhases];
+    for (int p = 0; p < phaseCount; ++p) {
+        cut[p] = phases[p];
+        cut[p].BlockSize = std::max<size_t>(1, cut[p].BlockSize);
+    }
+    run.Phases = cut;
+    int n = int(std::min<size_t>(blocks, size_t(slotCount_)));
+    Initialize(n);
+    run.Next.store(size_t(slotsInUse_));
+    TPhaseSlot slots[QOR_THREADCRUNCHER_MAX_SLOTS];
+    for (int j = 0; j < slotsInUse_; ++j) {
+        slots[j] = {&run, size_t(j)};
+        PushFunction(j, RunPhaseBlocks, &slots[j]);
     }
     WaitForCompletion();
 }

@@ -9,7 +9,9 @@
 // would deadlock, so it ends the program instead.
 //
 // Invariants of the pool:
-//  - slot threads are started once and park on their gate semaphore between jobs;
+//  - slot threads are started once; between jobs each spins for a short while
+//    (a dab or a pass hands out its next job within microseconds) and then
+//    sleeps on its start counter, so an idle pool costs no processor time;
 //  - a job handed to slot s runs once, and WaitForCompletion returns only after
 //    every handed-out job has returned (chunk records live on the caller's stack);
 //  - an exception thrown by a job is kept and raised again on the calling thread
@@ -26,9 +28,9 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <mutex>
-#include <semaphore>
 #include <thread>
 
 constexpr int QOR_THREADCRUNCHER_MAX_SLOTS = 32;
@@ -116,6 +118,23 @@ public:
     // is raised here after every running block has returned.
     void ProcessBlocks(size_t count, size_t blockSize, TQORBlockFunc fn, void* user);
 
+    // Runs phases one after the other in one hand-out: the blocks of every
+    // phase come from one counter in order, and a block of phase p starts
+    // only when every block of phase p - 1 has returned (its slot spins
+    // briefly, then sleeps until then), so each phase sees the whole of the previous
+    // one's results without the slots being collected and started again in
+    // between. Work below one block per phase runs inline on the calling
+    // thread, phase by phase; otherwise the caller must hold the pool. An
+    // exception stops the handing out; blocks not yet started are skipped and
+    // it is raised here after every running block has returned.
+    struct Phase {
+        size_t Count = 0;
+        size_t BlockSize = 1;
+        TQORBlockFunc Function = nullptr;
+        void* User = nullptr;
+    };
+    void ProcessPhases(const Phase* phases, int phaseCount);
+
     // True when the calling thread is one of this pool's slot threads.
     bool IsPoolThread() const;
 
@@ -127,9 +146,11 @@ private:
         TQORThreadFunc function = nullptr;
         std::thread thread;
         std::atomic<std::thread::id> threadId{};
-        // The user releases Go to start the slot; the slot releases Done when its job returned.
-        std::binary_semaphore go{0};
-        std::binary_semaphore done{0};
+        // The user raises Started to start the slot; the slot raises Finished
+        // to Started when its job returned. Each waiter spins briefly, then
+        // sleeps on the counter (std::atomic wait and notify).
+        alignas(64) std::atomic<uint32_t> started{0};
+        alignas(64) std::atomic<uint32_t> finished{0};
         std::exception_ptr failure;
     };
 

@@ -16,6 +16,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
+#include <functional>
+#include <initializer_list>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -83,12 +86,81 @@ void ForBlocks(int count, int blockSize, Fn fn)
         [](size_t first, size_t end, void* user) { (*static_cast<Fn*>(user))(int(first), int(end)); }, &fn);
 }
 
+// Runs the phases one after the other, each over count entries in blocks,
+// in one hand-out of the pool (a phase's blocks start once the previous
+// phase has returned); on this thread alone when the work is small, where
+// starting the slots costs more than it saves.
+struct TDabPhase {
+    int Count = 0;
+    int BlockSize = 1;
+    std::function<void(int, int)> Run;
+};
+void ForPhases(std::initializer_list<TDabPhase> phases, int totalWork)
+{
+    constexpr int kSmallDab = 1500;   // listed vertices
+    if (totalWork < kSmallDab || !ThreadCruncher || ThreadCruncher->IsPoolThread()) {
+        for (const TDabPhase& phase : phases)
+            if (phase.Count > 0) phase.Run(0, phase.Count);
+        return;
+    }
+    TThreadCruncher::Phase cut[4];
+    int n = 0;
+    for (const TDabPhase& phase : phases) {
+        assert(n < 4 && "ForPhases takes up to 4 phases");
+        cut[n++] = {size_t(std::max(phase.Count, 0)), size_t(std::max(phase.BlockSize, 1)),
+                    [](size_t first, size_t end, void* user) {
+                        (*static_cast<const std::function<void(int, int)>*>(user))(int(first), int(end));
+                    },
+                    const_cast<std::function<void(int, int)>*>(&phase.Run)};
+    }
+    TThreadCruncher_Releaser releaser;
+    ThreadCruncher->StartUsing(releaser);
+    ThreadCruncher->ProcessPhases(cut, n);
+}
+
 // Array work: blocks of 512 entries (never fewer than 100 a slot), so a slot
 // that starts late holds up at most one small block.
 template <class Fn>
 void ForRanges(int count, Fn fn)
 {
     ForBlocks(count, 512, fn);
+}
+
+// Entries first <= k < end of a dab whose kind reads only the vertex itself
+// (the sculpt kind without post smoothing, the eraser) and without symmetry:
+// the new delta, the layer and the position in one step.
+void ApplyOwnChanges(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int first, int end,
+                     const TKSN_SculptDab& dab, bool texture)
+{
+    const float s = dab.LayerStrength;
+    for (int k = first; k < end; ++k) {
+        const int v = list[k].Vertex;
+        const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
+        float* D = deltas + 3 * v;
+        float* R = level->resolvedVertices + 3 * v;
+        float n[3];
+        if (dab.Kind == eKSN_SculptKind::Eraser) {
+            const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
+            for (int i = 0; i < 3; ++i) n[i] = D[i] * keep;
+        } else {
+            float d[3];
+            for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
+            if (texture) {
+                float uv[3] = {0, 0, 0};
+                dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
+                const float f =
+                    KSN_SculptTextureFactor(dab.Texture, dab.TextureWidth, dab.TextureHeight, uv[0], uv[1]);
+                for (float& x : d) x *= f;
+            }
+            for (int i = 0; i < 3; ++i)
+                n[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c
+                                          : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
+        }
+        for (int i = 0; i < 3; ++i) {
+            R[i] += s * (n[i] - D[i]);
+            D[i] = n[i];
+        }
+    }
 }
 
 } // namespace
@@ -127,6 +199,12 @@ float KSN_SculptTextureFactor(const unsigned char* pixels, int width, int height
     return intensity - 1.0f;
 }
 
+bool KSN_SculptDabReadsNeighbours(const TKSN_SculptDab& dab)
+{
+    return dab.Kind == eKSN_SculptKind::Smooth ||
+           (dab.Kind == eKSN_SculptKind::Sculpt && std::min(1.0f, dab.Strength * dab.PostSmooth) > 0.0f);
+}
+
 void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int count,
                         const TKSN_SculptDab& dab)
 {
@@ -136,39 +214,8 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
     // Without symmetry and without neighbour means (the sculpt kind without
     // post smoothing, the eraser) each vertex reads only itself: one pass
     // writes the layer and the position. It gives what the two passes below give.
-    const bool readsNeighbours = dab.Kind == eKSN_SculptKind::Smooth ||
-                                 (dab.Kind == eKSN_SculptKind::Sculpt && std::min(1.0f, dab.Strength * dab.PostSmooth) > 0.0f);
-    if (!dab.Partners && !readsNeighbours) {
-        ForRanges(count, [&](int first, int end) {
-            for (int k = first; k < end; ++k) {
-                const int v = list[k].Vertex;
-                const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
-                float* D = deltas + 3 * v;
-                float* R = level->resolvedVertices + 3 * v;
-                float n[3];
-                if (dab.Kind == eKSN_SculptKind::Eraser) {
-                    const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
-                    for (int i = 0; i < 3; ++i) n[i] = D[i] * keep;
-                } else {
-                    float d[3];
-                    for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
-                    if (texture) {
-                        float uv[3] = {0, 0, 0};
-                        dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
-                        const float f =
-                            KSN_SculptTextureFactor(dab.Texture, dab.TextureWidth, dab.TextureHeight, uv[0], uv[1]);
-                        for (float& x : d) x *= f;
-                    }
-                    for (int i = 0; i < 3; ++i)
-                        n[i] = dab.BlendType == 0 ? D[i] + (d[i] - D[i]) * c
-                                                  : (dab.BlendType == 1 ? D[i] + c * d[i] : D[i]);
-                }
-                for (int i = 0; i < 3; ++i) {
-                    R[i] += s * (n[i] - D[i]);
-                    D[i] = n[i];
-                }
-            }
-        });
+    if (!dab.Partners && !KSN_SculptDabReadsNeighbours(dab)) {
+        ForRanges(count, [&](int first, int end) { ApplyOwnChanges(level, deltas, list, first, end, dab, texture); });
         return;
     }
     // New deltas first, from the positions before the dab.
@@ -408,8 +455,14 @@ void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* vie
     if (!level->IsOctreeValid()) level->BuildOctree();
     if (!level->AreVisibleListsValid()) level->GetVisibleVertexCount();
     const float* M = viewport ? viewport->CombinedMatrix : nullptr;
-    // The distance cut reaches 1.42 x size around the centre.
-    const float reach[2] = {0.42f * s, 0.42f * s / aspect};
+    // A vertex weighs more than 0 only inside the brush rectangle (the shape
+    // box, never wider than AffectedMin..Max), and the vertex test projects
+    // without the perspective divide. Under an affine matrix the leaves'
+    // projected boxes are those same projections, so the rectangle bounds
+    // the search; under a perspective one the search keeps the distance
+    // cut's reach of 1.42 x size around the centre.
+    const bool affine = !M || (M[3] == 0.0f && M[7] == 0.0f && M[11] == 0.0f && M[15] == 1.0f);
+    const float reach[2] = {affine ? 0.0f : 0.42f * s, affine ? 0.0f : 0.42f * s / aspect};
     auto search = [&](auto&& self, TQOROctreeNode<int>* node) -> void {
         if (!node) return;
         float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
@@ -463,6 +516,7 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     const float* view = ViewDirection;
     const int vertexCount = level->GetVCount();
     const int rowCount = table ? level->vertexPolygons.GetRowCount() : 0;
+    const float rectangle = s * 1.001f + 1e-6f;
     if (int(NodeOfVertex.size()) < vertexCount) NodeOfVertex.resize(size_t(vertexCount));
     // The polygons around the listed vertices are listed in the same pass,
     // each once: the first visit flags it in change-flag channel 1 (an atomic
@@ -470,22 +524,38 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     level->StartUsingCFlags(eCFlag_Channel_General);
     uint8_t* polygonFlags = level->cflagPolygons[eCFlag_Channel_General];
     const uint8_t stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
-    const int jobs = int(NodeList.size());
+    // Each leaf is cut into runs of its slice (a leaf holds hundreds of
+    // vertices, too coarse to share a 10,000-vertex dab out evenly); the
+    // runs of a leaf follow each other, so the list stays in leaf order.
+    constexpr int kSearchRun = 192;
+    SearchJobs.clear();
+    for (int leaf = 0; leaf < int(NodeList.size()); ++leaf) {
+        const TQOROctreeNode<int>* node = NodeList[size_t(leaf)];
+        for (int first = node->VertexBegin; first < node->VertexEnd; first += kSearchRun)
+            SearchJobs.push_back({leaf, first, std::min(first + kSearchRun, node->VertexEnd)});
+    }
+    const int jobs = int(SearchJobs.size());
     if (int(JobLists.size()) < jobs) JobLists.resize(size_t(jobs));
     if (int(JobPolygons.size()) < jobs) JobPolygons.resize(size_t(jobs));
     JobSums.assign(size_t(jobs), {0.0f, 0.0f, 0.0f});
     // Every vertex is filed in one leaf, so the leaves' slices never overlap;
     // each leaf is one job, handed out as slots become free, and writes its
     // own list and normal sum.
+    JobBoxes.assign(size_t(jobs), {1e30f, 1e30f, 1e30f, -1e30f, -1e30f, -1e30f});
+    const float* base = level->baseVertices;
     ForBlocks(jobs, 1, [&](int firstJob, int endJob) {
+        // Each slot fills its own buffers and copies them to the job's lists
+        // at the end: the lists' headers lie side by side, and growing them
+        // one entry at a time from several slots would share their lines.
+        static thread_local std::vector<TKSN_AffectedVertex> out;
+        static thread_local std::vector<int32_t> polygons;
         for (int job = firstJob; job < endJob; ++job) {
-            TQOROctreeNode<int>* node = NodeList[size_t(job)];
-            std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
-            std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
+            const TSearchJob searchJob = SearchJobs[size_t(job)];
             out.clear();
             polygons.clear();
             float sum[3] = {0, 0, 0};
-            for (int j = node->VertexBegin; j < node->VertexEnd; ++j) {
+            float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+            for (int j = searchJob.First; j < searchJob.End; ++j) {
                 const int v = visible ? visible[j] : j;
                 if (v < 0 || v >= vertexCount) continue;
                 if (!table || v >= rowCount) continue;
@@ -498,6 +568,10 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                     sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
                 }
                 const float dx = sx - fx, dy = (sy - fy) * aspect;
+                // Outside the brush rectangle (a hair wider) the shape gives 0:
+                // a cheaper test than the distance cut, rejecting only what
+                // the shape would.
+                if (std::fabs(dx) > rectangle || std::fabs(dy) > rectangle) continue;
                 if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
                 const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
                 if (w <= 1e-30f) continue;
@@ -515,7 +589,7 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                 }
                 if (!open || !facing) continue;
                 out.push_back({v, w});
-                NodeOfVertex[size_t(v)] = job;
+                NodeOfVertex[size_t(v)] = searchJob.Leaf;
                 if (polygonFlags)
                     for (int k = 1; k <= row[0]; ++k) {
                         std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
@@ -524,16 +598,32 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                     }
                 if (level->vertexNormals)
                     for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
+                if (base)
+                    for (int i = 0; i < 3; ++i) {
+                        lo[i] = std::min(lo[i], base[3 * v + i]);
+                        hi[i] = std::max(hi[i], base[3 * v + i]);
+                    }
             }
             std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
+            JobLists[size_t(job)].assign(out.begin(), out.end());
+            JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
+            std::array<float, 6>& box = JobBoxes[size_t(job)];
+            for (size_t i = 0; i < 3; ++i) {
+                box[i] = lo[i];
+                box[i + 3] = hi[i];
+            }
         }
     });
     // The list in leaf order (so each leaf's vertices are one run of it) and
     // the normal sum in the same order, whatever slot did which leaf.
-    JobFirst.assign(size_t(jobs) + 1, 0);
-    for (int job = 0; job < jobs; ++job) {
+    JobFirst.assign(NodeList.size() + 1, 0);
+    for (int i = 0; i < 3; ++i) {
+        ListedMin[i] = 1e30f;
+        ListedMax[i] = -1e30f;
+    }
+    for (int job = 0, leaf = 0; job < jobs; ++job) {
         const std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
-        JobFirst[size_t(job)] = gAffectedVertexCount;
+        for (; leaf <= SearchJobs[size_t(job)].Leaf; ++leaf) JobFirst[size_t(leaf)] = gAffectedVertexCount;
         if (!out.empty()) std::memcpy(gAffectedVertices + gAffectedVertexCount, out.data(), out.size() * sizeof(out[0]));
         gAffectedVertexCount += int(out.size());
         const std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
@@ -541,8 +631,14 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
             std::memcpy(gAffectedPolygons + gAffectedPolygonCount, polygons.data(), polygons.size() * sizeof(int32_t));
         gAffectedPolygonCount += int(polygons.size());
         for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
+        if (!out.empty())
+            for (int i = 0; i < 3; ++i) {
+                ListedMin[i] = std::min(ListedMin[i], JobBoxes[size_t(job)][size_t(i)]);
+                ListedMax[i] = std::max(ListedMax[i], JobBoxes[size_t(job)][size_t(i) + 3]);
+            }
     }
-    JobFirst[size_t(jobs)] = gAffectedVertexCount;
+    for (size_t leaf = SearchJobs.empty() ? 0 : size_t(SearchJobs.back().Leaf) + 1; leaf <= NodeList.size(); ++leaf)
+        JobFirst[leaf] = gAffectedVertexCount;
     ListedBySearch = gAffectedVertexCount;
     ListInLeafOrder = true;
     const float len2 = NormalSum[0] * NormalSum[0] + NormalSum[1] * NormalSum[1] + NormalSum[2] * NormalSum[2];
@@ -684,18 +780,31 @@ void TKSN_SculptBrush::GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals
 {
     // The search's runs: one leaf each, so the slots grow disjoint leaves.
     TouchedNodes.assign(NodeList.size(), 0);
-    ForBlocks(int(NodeList.size()), 1, [&](int firstJob, int endJob) {
-        for (int job = firstJob; job < endJob; ++job) {
-            TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
-            const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
-            for (int k = first; k < end; ++k) {
-                const int v = gAffectedVertices[k].Vertex;
-                if (vertexNormals) RecalculateVertexNormal(level, v);
-                GrowByVertex(level, leaf, v);
-            }
-            TouchedNodes[size_t(job)] = end > first ? 1 : 0;
+    ForBlocks(int(NodeList.size()), 1,
+              [&](int firstJob, int endJob) { GrowLeaves(level, firstJob, endJob, vertexNormals); });
+}
+
+void TKSN_SculptBrush::GrowLeaves(TKSN_MeshRoot* level, int firstJob, int endJob, bool vertexNormals)
+{
+    for (int job = firstJob; job < endJob; ++job) {
+        TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
+        const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
+        for (int k = first; k < end; ++k) {
+            const int v = gAffectedVertices[k].Vertex;
+            if (vertexNormals) RecalculateVertexNormal(level, v);
+            GrowByVertex(level, leaf, v);
         }
-    });
+        TouchedNodes[size_t(job)] = end > first ? 1 : 0;
+    }
+}
+
+void TKSN_SculptBrush::FinishGrownLeaves(TKSN_MeshRoot* level)
+{
+    std::vector<TQOROctreeNode<int>*> grown;
+    for (size_t job = 0; job < TouchedNodes.size(); ++job)
+        if (TouchedNodes[job]) grown.push_back(NodeList[job]);
+    for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
+    GrowAncestors(grown);
 }
 
 void TKSN_SculptBrush::RecalculateNormalsAndBounds(TKSN_MeshRoot* level)
@@ -714,11 +823,47 @@ void TKSN_SculptBrush::RecalculateNormalsAndBounds(TKSN_MeshRoot* level)
         for (int k = first; k < end; ++k) level->RecalculatePolyNormal(gAffectedPolygons[k]);
     });
     GrowLeavesOnPool(level, true);
-    std::vector<TQOROctreeNode<int>*> grown;
-    for (size_t job = 0; job < TouchedNodes.size(); ++job)
-        if (TouchedNodes[job]) grown.push_back(NodeList[job]);
-    for (TQOROctreeNode<int>* leaf : grown) level->InvalidateOctreeNodeDisplay(leaf, false);
-    GrowAncestors(grown);
+    FinishGrownLeaves(level);
+}
+
+void TKSN_SculptBrush::AddPartnersToLists(TKSN_MeshRoot* level, const int32_t* partners)
+{
+    // The partners' normals and polygons are brought up to date too.
+    for (int k = 0, listed = gAffectedVertexCount; k < listed; ++k) {
+        const int v = gAffectedVertices[k].Vertex, p = partners[v];
+        if (p < 0 || p == v || p >= level->GetVCount() || !level->vertexPolygons.IsFinalized()) continue;
+        AddAffectedVertex(p, gAffectedVertices[k].Weight);
+        const int* row = level->vertexPolygons[p];
+        for (int j = 1; j <= row[0]; ++j)
+            if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
+                level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
+                AddAffectedPolygon(row[j]);
+            }
+    }
+}
+
+bool TKSN_SculptBrush::ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float* deltas, const TKSN_SculptDab& dab)
+{
+    if (dab.Partners || KSN_SculptDabReadsNeighbours(dab) || !SearchRunsHold() ||
+        ListedBySearch != gAffectedVertexCount || !level || !deltas || !level->resolvedVertices ||
+        !level->vertexNormals || !level->polygonNormals)
+        return false;
+    // The layer pass moves every listed vertex before any polygon normal is
+    // taken, and the polygon normals are all done before the leaves read them:
+    // the results of KSN_ApplySculptDab and RecalculateNormalsAndBounds.
+    const bool texture = dab.Texture && dab.TextureWidth > 0 && dab.TextureHeight > 0 && dab.TextureCoordinates;
+    const int listed = gAffectedVertexCount;
+    TouchedNodes.assign(NodeList.size(), 0);
+    ForPhases({{listed, 512,
+                [&](int first, int end) { ApplyOwnChanges(level, deltas, gAffectedVertices, first, end, dab, texture); }},
+               {gAffectedPolygonCount, 512,
+                [&](int first, int end) {
+                    for (int k = first; k < end; ++k) level->RecalculatePolyNormal(gAffectedPolygons[k]);
+                }},
+               {int(NodeList.size()), 1, [&](int firstJob, int endJob) { GrowLeaves(level, firstJob, endJob, true); }}},
+              listed);
+    FinishGrownLeaves(level);
+    return true;
 }
 
 void TKSN_SculptBrush::InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin)
@@ -833,9 +978,14 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
             ListInLeafOrder = false;
         }
 
-        // The box of the base positions the dab reached (the origin without any).
+        // The box of the base positions the dab reached (the origin without
+        // any); the search's box when the list is still the search's.
         for (int i = 0; i < 3; ++i) SculptedMin[i] = SculptedMax[i] = 0.0f;
-        if (gAffectedVertexCount > 0 && level->baseVertices) {
+        if (gAffectedVertexCount > 0 && level->baseVertices && ListInLeafOrder &&
+            ListedBySearch == gAffectedVertexCount) {
+            std::copy(ListedMin, ListedMin + 3, SculptedMin);
+            std::copy(ListedMax, ListedMax + 3, SculptedMax);
+        } else if (gAffectedVertexCount > 0 && level->baseVertices) {
             const float* first = level->baseVertices + 3 * gAffectedVertices[0].Vertex;
             std::copy(first, first + 3, SculptedMin);
             std::copy(first, first + 3, SculptedMax);
@@ -864,22 +1014,11 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         dab.Axis = axis;
         dab.PlaneOffset = m->symmetryOffset;
         dab.PlaneTolerance = tolerance;
-        KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
-        if (partners) {
-            // The partners' normals and polygons are brought up to date too.
-            for (int k = 0, listed = gAffectedVertexCount; k < listed; ++k) {
-                const int v = gAffectedVertices[k].Vertex, p = partners[v];
-                if (p < 0 || p == v || p >= level->GetVCount() || !level->vertexPolygons.IsFinalized()) continue;
-                AddAffectedVertex(p, gAffectedVertices[k].Weight);
-                const int* row = level->vertexPolygons[p];
-                for (int j = 1; j <= row[0]; ++j)
-                    if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
-                        level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
-                        AddAffectedPolygon(row[j]);
-                    }
-            }
+        if (!ApplyDabWithNormalsAndBounds(level, deltas, dab)) {
+            KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
+            if (partners) AddPartnersToLists(level, partners);
+            RecalculateNormalsAndBounds(level);
         }
-        RecalculateNormalsAndBounds(level);
         // Another level on display shares the positions; its octree follows
         // around what the dab reached.
         TKSN_SubDMesh* shown = m->GetSubD_Current();

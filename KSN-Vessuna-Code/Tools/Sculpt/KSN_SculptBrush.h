@@ -72,6 +72,11 @@ struct TKSN_SculptDab {
 // white, about 0 for mid grey, -1 for black. 1 without pixels.
 float KSN_SculptTextureFactor(const unsigned char* pixels, int width, int height, float u, float v);
 
+// True when the dab's kind reads the neighbours' positions (smoothing, or
+// the sculpt kind with post smoothing): then every vertex's new delta is
+// worked out before any position changes.
+bool KSN_SculptDabReadsNeighbours(const TKSN_SculptDab& dab);
+
 // Applies the dab to the listed vertices of level: deltas (3 floats a vertex,
 // the layer's data) and the resolved positions change; every other vertex
 // stays bit for bit. The neighbour means are taken before anything is
@@ -119,6 +124,10 @@ public:
     void UpdateOctreeNodeBounds(TKSN_MeshRoot* level);
     // KSN_RecalculateNormalsAfterSculpt over the lists, then UpdateOctreeNodeBounds.
     void RecalculateNormalsAndBounds(TKSN_MeshRoot* level);
+    // KSN_ApplySculptDab, then RecalculateNormalsAndBounds, in one hand-out
+    // of the pool, when the list is still the search's, the kind reads no
+    // neighbours and there is no symmetry; false (nothing done) otherwise.
+    bool ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float* deltas, const TKSN_SculptDab& dab);
     // The level on display, when it is another one: its leaves in the box
     // (plus margin) take their new bounds and polygon normals.
     static void InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin);
@@ -134,19 +143,34 @@ public:
     std::vector<TQOROctreeNode<int>*> NodeList;
     std::vector<int32_t> NodeOfVertex;   // per vertex: its leaf's place in NodeList (listed vertices only)
     std::vector<uint8_t> TouchedNodes;   // per NodeList entry: a listed vertex of the leaf moved
-    // The search's scratch per NodeList entry: its listed vertices, the
-    // polygons it listed first, their weighted normal sum, and where its run
-    // starts in the affected list.
+    // The search's jobs: runs of a leaf's slice of the visible-vertex list,
+    // in leaf order.
+    struct TSearchJob {
+        int32_t Leaf;          // place in NodeList
+        int32_t First, End;    // slice entries
+    };
+    std::vector<TSearchJob> SearchJobs;
+    // The search's scratch per job: its listed vertices, the polygons it
+    // listed first, their weighted normal sum, and the min and max of their
+    // base positions.
     std::vector<std::vector<TKSN_AffectedVertex>> JobLists;
     std::vector<std::vector<int32_t>> JobPolygons;
     std::vector<std::array<float, 3>> JobSums;
-    std::vector<int32_t> JobFirst;
+    std::vector<std::array<float, 6>> JobBoxes;
+    std::vector<int32_t> JobFirst;   // per NodeList entry (and one past): where its run starts in the affected list
+    float ListedMin[3] = {0, 0, 0}, ListedMax[3] = {0, 0, 0};   // of all the search listed
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
 private:
     bool SearchRunsHold() const;
     // Grows each searched leaf by its run's vertices (and first sets their
     // normals when asked), on the pool; marks TouchedNodes.
     void GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals);
+    // GrowLeavesOnPool's work for the runs firstJob <= job < endJob.
+    void GrowLeaves(TKSN_MeshRoot* level, int firstJob, int endJob, bool vertexNormals);
+    // The leaves marked in TouchedNodes: display invalidated, ancestors grown.
+    void FinishGrownLeaves(TKSN_MeshRoot* level);
+    // Appends each listed vertex's mirror partner and its polygons not yet listed.
+    void AddPartnersToLists(TKSN_MeshRoot* level, const int32_t* partners);
 public:
     int32_t ListedBySearch = 0;
     bool BackFaceTest = false;                      // set per mesh by the node search

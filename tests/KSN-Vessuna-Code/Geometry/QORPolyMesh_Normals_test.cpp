@@ -22,6 +22,13 @@ struct PoolSwap {
     ~PoolSwap() { ThreadCruncher = saved; }
 };
 
+// Every polygon normal one by one on this thread, then every vertex normal.
+void NormalsByHand(TQORPolyMesh& mesh)
+{
+    for (int q = 0; q < mesh.polygonCount; ++q) mesh.RecalculatePolyNormal(q);
+    for (int v = 0; v < mesh.vertexCount; ++v) mesh.RecalculateVertexNormal(v);
+}
+
 // A side × side grid of quads with a bumpy height field (fixed formula), so
 // that neighbouring normals differ in every bit.
 std::unique_ptr<TQORPolyMesh> MakeBumpyGrid(int side)
@@ -145,6 +152,30 @@ TEST(PolyMeshNormals, WholeMeshPassesGiveTheSameBytesOnOneAndManyThreads)
     reference->RecalculateVertexNormal(probe);
     EXPECT_EQ(std::memcmp(before, reference->vertexNormals + 3 * probe, sizeof(before)), 0);
     EXPECT_GT(reference->vertexNormals[3 * probe + 2], 0.5f);
+}
+
+// The whole-mesh pass hands out the polygon and the vertex blocks together;
+// it must give the bytes of the two passes run one after the other on one
+// thread, also when slots outnumber the polygon blocks (a slot starts with a
+// vertex block and waits) and when a pool has one slot only.
+TEST(PolyMeshNormals, OneHandOutGivesTheBytesOfThePassesInTurn)
+{
+    struct Case {
+        int Side, Slots;
+    };
+    for (const Case c : {Case{1, 8}, Case{3, 2}, Case{3, 8}, Case{40, 3}, Case{150, 8}, Case{150, 1}}) {
+        SCOPED_TRACE(testing::Message() << "side " << c.Side << ", slots " << c.Slots);
+        auto reference = MakeBumpyGrid(c.Side);
+        auto other = MakeBumpyGrid(c.Side);
+        NormalsByHand(*reference);
+        {
+            TThreadCruncher pool(c.Slots);
+            PoolSwap swap(&pool);
+            other->RecalculateNormals(false);
+        }
+        EXPECT_EQ(std::memcmp(reference->polygonNormals, other->polygonNormals, size_t(reference->polygonCount) * 12), 0);
+        EXPECT_EQ(std::memcmp(reference->vertexNormals, other->vertexNormals, size_t(reference->vertexCount) * 12), 0);
+    }
 }
 
 // Records which threads computed which polygons.

@@ -101,6 +101,99 @@ uint64_t AvailableMemory()
 
 // A map past 2^31 bytes (a 27,000 x 27,000 RGB map is 2.19 GB): the length
 // must not wrap to a negative int and copy or fill nothing, or a few bytes.
+// Phase p doubles every value phase p - 1 wrote, reading a neighbour far
+// off in the array, so a block started before the whole previous phase has
+// returned reads an old value and shows.
+struct TPhaseData {
+    std::vector<int64_t>* Values[4] = {};
+    size_t Count = 0;
+    std::atomic<int> Calls{0};
+};
+
+template <int P>
+void PhaseBlock(size_t first, size_t end, void* p)
+{
+    auto* data = static_cast<TPhaseData*>(p);
+    data->Calls.fetch_add(1);
+    std::vector<int64_t>& out = *data->Values[P];
+    for (size_t i = first; i < end; ++i) {
+        if constexpr (P == 0) {
+            out[i] = int64_t(i) + 1;
+        } else {
+            const std::vector<int64_t>& in = *data->Values[P - 1];
+            out[i] = in[i] + in[data->Count - 1 - i];
+        }
+    }
+}
+
+TEST(QORThreadsBlocks, PhasesSeeTheWholeOfThePreviousPhase)
+{
+    struct Case {
+        int Slots;
+        size_t Count;
+        size_t Blocks[3];
+    };
+    const Case cases[] = {
+        {8, 10000, {64, 1000, 7}}, {8, 3, {1, 1, 1}},   {8, 1, {1, 1, 1}},     // one block a phase: inline
+        {2, 500, {500, 1, 500}},   {1, 999, {10, 10, 10}}, {32, 40, {1, 40, 1}}, // more slots than first-phase blocks
+        {8, 0, {4, 4, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.Slots << " slots, " << c.Count << " elements");
+        std::vector<int64_t> values[3] = {std::vector<int64_t>(c.Count, -1), std::vector<int64_t>(c.Count, -1),
+                                          std::vector<int64_t>(c.Count, -1)};
+        TPhaseData data;
+        data.Count = c.Count;
+        for (int p = 0; p < 3; ++p) data.Values[p] = &values[p];
+        const TThreadCruncher::Phase phases[3] = {{c.Count, c.Blocks[0], PhaseBlock<0>, &data},
+                                                  {c.Count, c.Blocks[1], PhaseBlock<1>, &data},
+                                                  {c.Count, c.Blocks[2], PhaseBlock<2>, &data}};
+        TThreadCruncher pool(c.Slots);
+        for (int round = 0; round < 20; ++round) {
+            TThreadCruncher_Releaser releaser;
+            releaser.Lock(&pool);
+            pool.ProcessPhases(phases, 3);
+        }
+        // Value i: (i + 1) + (n - i) = n + 1 after phase 1, 2 (n + 1) after phase 2.
+        for (size_t i = 0; i < c.Count; ++i) {
+            ASSERT_EQ(values[0][i], int64_t(i) + 1) << "element " << i;
+            ASSERT_EQ(values[1][i], int64_t(c.Count) + 1) << "element " << i;
+            ASSERT_EQ(values[2][i], 2 * (int64_t(c.Count) + 1)) << "element " << i;
+        }
+    }
+}
+
+void ThrowInPhaseOne(size_t first, size_t, void*)
+{
+    if (first == 0) throw std::runtime_error("phase one failed");
+}
+
+TEST(QORThreadsBlocks, AThrowingPhaseIsRaisedOnTheCallerAndLaterPhasesDoNotHang)
+{
+    TThreadCruncher pool(8);
+    std::vector<std::atomic<int>> seen(4000);
+    TBlockLog log;
+    log.Seen = &seen;
+    log.BlockSize = 10;
+    log.Count = seen.size();
+    const TThreadCruncher::Phase phases[3] = {{seen.size(), 10, CountBlock, &log},
+                                              {100, 1, ThrowInPhaseOne, nullptr},
+                                              {seen.size(), 10, CountBlock, &log}};
+    {
+        TThreadCruncher_Releaser releaser;
+        releaser.Lock(&pool);
+        EXPECT_THROW(pool.ProcessPhases(phases, 3), std::runtime_error);
+    }
+    // Phase 0 ran whole before phase 1 threw; the pool takes the next job.
+    for (auto& s : seen) EXPECT_GE(s.load(), 1);
+    {
+        TThreadCruncher_Releaser releaser;
+        releaser.Lock(&pool);
+        pool.ProcessPhases(phases, 1);
+    }
+    for (auto& s : seen) EXPECT_GE(s.load(), 2);
+}
+
 TEST(QORThreadsBlocks, FillAndCopyPastTwoGibibytes)
 {
     const size_t len = (size_t(1) << 31) + 4099;   // odd, so the last block is ragged

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -404,6 +406,82 @@ TEST_F(SculptStrokeTest, OneSlotAndEightSlotsGiveTheSameStroke)
         if (serialD[size_t(i)] != 0.0f) ++changed;
     }
     EXPECT_GT(changed, 1000);
+}
+
+// A dab whose kind reads no neighbours, without symmetry, runs the layer,
+// the polygon normals and the leaves in one hand-out of the pool: the same
+// bytes as the layer pass followed by the normal and bounds pass, on one
+// slot and on eight, for lists long enough to be split and for short ones.
+TEST_F(SculptStrokeTest, TheOneHandOutDabGivesTheBytesOfTheSeparatePasses)
+{
+    ASSERT_NE(Top, nullptr);
+    Mesh->DestroyAllSubDs();
+    Mesh->TargetMaxSubDPolygonCount = 49 * 256;
+    CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
+    Top = Mesh->GetSubD_MaxLevel();
+    ASSERT_NE(Top, nullptr);
+    const int n = Top->GetVCount(), polygons = Top->GetPCount();
+    const std::vector<float> R0(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+    const std::vector<float> N0(Top->vertexNormals, Top->vertexNormals + 3 * n);
+    const std::vector<float> P0(Top->polygonNormals, Top->polygonNormals + 3 * polygons);
+    struct Result {
+        std::vector<float> D, R, N, P;
+        int Listed = 0;
+    };
+    // Three dabs from the undisturbed level; fused or not, on slots (0: none).
+    auto run = [&](bool fused, int slots, float size, eKSN_SculptKind kind) {
+        TThreadCruncher* saved = ThreadCruncher;
+        std::unique_ptr<TThreadCruncher> pool;
+        if (slots > 0) pool = std::make_unique<TThreadCruncher>(slots);
+        ThreadCruncher = pool.get();
+        std::copy(R0.begin(), R0.end(), Top->resolvedVertices);
+        std::copy(N0.begin(), N0.end(), Top->vertexNormals);
+        std::copy(P0.begin(), P0.end(), Top->polygonNormals);
+        Result out;
+        out.D.assign(size_t(3 * n), 0.0f);
+        SelectionBrushSize = size;
+        TKSN_SculptBrush brush;
+        brush.PostSmooth = 0.0f;
+        for (int i = 0; i < 3; ++i) {
+            PrepareAffectedList(Top);
+            brush.GenerateAffectedLists(Top, View, 0.45f + 0.05f * float(i), 0.5f);
+            out.Listed = std::max(out.Listed, gAffectedVertexCount);
+            TKSN_SculptDab dab;
+            dab.Kind = kind;
+            dab.Amplitude = kind == eKSN_SculptKind::Eraser ? 1.0f : 0.01f;
+            dab.Strength = 0.7f;
+            dab.LayerStrength = 0.8f;
+            std::copy(brush.NormalSum, brush.NormalSum + 3, dab.Normal);
+            if (fused) {
+                EXPECT_TRUE(brush.ApplyDabWithNormalsAndBounds(Top, out.D.data(), dab));
+            } else {
+                KSN_ApplySculptDab(Top, out.D.data(), gAffectedVertices, gAffectedVertexCount, dab);
+                brush.RecalculateNormalsAndBounds(Top);
+            }
+        }
+        ThreadCruncher = saved;
+        out.R.assign(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
+        out.N.assign(Top->vertexNormals, Top->vertexNormals + 3 * n);
+        out.P.assign(Top->polygonNormals, Top->polygonNormals + 3 * polygons);
+        return out;
+    };
+    auto same = [](const std::vector<float>& a, const std::vector<float>& b) {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+    };
+    for (const float size : {0.5f, 0.05f})
+        for (const eKSN_SculptKind kind : {eKSN_SculptKind::Sculpt, eKSN_SculptKind::Eraser}) {
+            SCOPED_TRACE(testing::Message() << "size " << size << ", kind " << int(kind));
+            const Result reference = run(false, 0, size, kind);
+            EXPECT_GT(reference.Listed, size > 0.1f ? 2000 : 10);
+            for (const int slots : {0, 1, 8}) {
+                SCOPED_TRACE(testing::Message() << slots << " slots");
+                const Result fused = run(true, slots, size, kind);
+                EXPECT_TRUE(same(fused.D, reference.D));
+                EXPECT_TRUE(same(fused.R, reference.R));
+                EXPECT_TRUE(same(fused.N, reference.N));
+                EXPECT_TRUE(same(fused.P, reference.P));
+            }
+        }
 }
 
 TEST_F(SculptStrokeTest, KeyBBakesTheSculptIntoTheDisplacementMapAsOneUndoStep)
