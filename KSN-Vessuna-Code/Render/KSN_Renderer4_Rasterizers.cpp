@@ -68,6 +68,29 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                (Kind == TMapKind::None && Colors.Interpolate);
     }
 
+    // The texel times the interpolated colour, cut to a byte; a white colour keeps the texel.
+    void Tint(const TScanWeights& w, const int T[3], int K[3]) const
+    {
+        for (int c = 0; c < 3; ++c) {
+            if constexpr (White) {
+                K[c] = T[c];
+            } else {
+                float value = float(T[c]) * Colors.Get(w, c);
+                K[c] = value >= 255.0f ? 255 : (value > 0.0f ? int(value) : 0);
+            }
+        }
+    }
+
+    // Coverage from the alpha map; outside it the pixel is not covered.
+    int SampleAlpha(float p, float q) const
+    {
+        const TKSN_RasterizeTriangle& r = *R;
+        if (p >= 0.0f && p <= float(r.AlphaMapWidth - 1) && q >= 0.0f && q <= float(r.AlphaMapHeight - 1))
+            return KSN_Bilinear(r.AlphaMap, r.AlphaMapWidth, 1, KSN_ClampAxis(p, r.AlphaMapWidth),
+                                KSN_ClampAxis(q, r.AlphaMapHeight), 0);
+        return 0;
+    }
+
     void operator()(long long n, const TScanWeights& w) const
     {
         const TKSN_RasterizeTriangle& r = *R;
@@ -97,22 +120,9 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
             su.i0 = i[0], su.i1 = i[0] + 1, su.f = f[0];
             sv.i0 = i[1], sv.i1 = i[1] + 1, sv.f = f[1];
             KSN_Bilinear3Adjacent(r.ColorMap, r.ColorMapWidth, su, sv, T);
-            for (int c = 0; c < 3; ++c) {
-                if constexpr (White) {
-                    K[c] = T[c];
-                } else {
-                    float value = float(T[c]) * Colors.Get(w, c);
-                    K[c] = value >= 255.0f ? 255 : (value > 0.0f ? int(value) : 0);
-                }
-            }
-            if constexpr (WithAlpha) {
-                const float p = _mm_cvtss_f32(pq), q = _mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1));
-                if (p >= 0.0f && p <= float(r.AlphaMapWidth - 1) && q >= 0.0f && q <= float(r.AlphaMapHeight - 1))
-                    A = KSN_Bilinear(r.AlphaMap, r.AlphaMapWidth, 1, KSN_ClampAxis(p, r.AlphaMapWidth),
-                                     KSN_ClampAxis(q, r.AlphaMapHeight), 0);
-                else
-                    A = 0;
-            }
+            Tint(w, T, K);
+            if constexpr (WithAlpha)
+                A = SampleAlpha(_mm_cvtss_f32(pq), _mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1)));
         } else {
             float u = float(w.m[0] * r.UV[0][0] + w.m[1] * r.UV[1][0] + w.m[2] * r.UV[2][0]);
             float v = float(w.m[0] * r.UV[0][1] + w.m[1] * r.UV[1][1] + w.m[2] * r.UV[2][1]);
@@ -140,21 +150,8 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                     sv = KSN_ClampAxis(q, H);
                 }
                 KSN_Bilinear3(r.ColorMap, W, su, sv, T);
-                for (int c = 0; c < 3; ++c) {
-                    if constexpr (White) {
-                        K[c] = T[c];
-                    } else {
-                        float value = float(T[c]) * Colors.Get(w, c);
-                        K[c] = value >= 255.0f ? 255 : (value > 0.0f ? int(value) : 0);
-                    }
-                }
-                if constexpr (WithAlpha) {
-                    if (p >= 0.0f && p <= float(r.AlphaMapWidth - 1) && q >= 0.0f && q <= float(r.AlphaMapHeight - 1))
-                        A = KSN_Bilinear(r.AlphaMap, r.AlphaMapWidth, 1, KSN_ClampAxis(p, r.AlphaMapWidth),
-                                         KSN_ClampAxis(q, r.AlphaMapHeight), 0);
-                    else
-                        A = 0;
-                }
+                Tint(w, T, K);
+                if constexpr (WithAlpha) A = SampleAlpha(p, q);
             }
         }
         if (WritePlanes) {
