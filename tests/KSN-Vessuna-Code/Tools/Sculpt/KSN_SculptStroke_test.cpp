@@ -65,6 +65,15 @@ protected:
         ProjectEditFixture::TearDown();
     }
 
+    // A finer top level, so that the vertex lists are long enough to be split between slots.
+    void UseFinerLevel()
+    {
+        Mesh->DestroyAllSubDs();
+        Mesh->TargetMaxSubDPolygonCount = 49 * 256;
+        CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
+        Top = Mesh->GetSubD_MaxLevel();
+    }
+
     // World x, y straight onto the viewport's -1..1 square (again after
     // anything that lets the viewport recompute its matrices).
     void FlatView()
@@ -364,11 +373,7 @@ TEST_F(SculptStrokeTest, MovedVerticesGetTheirNormalsAndTheirLeavesHoldThemAndTh
 TEST_F(SculptStrokeTest, OneSlotAndEightSlotsGiveTheSameStroke)
 {
     ASSERT_NE(Top, nullptr);
-    // A finer level, so that the lists are long enough to be split.
-    Mesh->DestroyAllSubDs();
-    Mesh->TargetMaxSubDPolygonCount = 49 * 256;
-    CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
-    Top = Mesh->GetSubD_MaxLevel();
+    UseFinerLevel();
     ASSERT_NE(Top, nullptr);
     ASSERT_GT(Top->GetVCount(), 3000);
     Mesh->ValidateAllInOSpace(false);   // the level's first bake, before either run
@@ -415,10 +420,7 @@ TEST_F(SculptStrokeTest, OneSlotAndEightSlotsGiveTheSameStroke)
 TEST_F(SculptStrokeTest, TheOneHandOutDabGivesTheBytesOfTheSeparatePasses)
 {
     ASSERT_NE(Top, nullptr);
-    Mesh->DestroyAllSubDs();
-    Mesh->TargetMaxSubDPolygonCount = 49 * 256;
-    CreateSubDsForMesh(Mesh, Mesh->GetTargetMaxSubDLevel());
-    Top = Mesh->GetSubD_MaxLevel();
+    UseFinerLevel();
     ASSERT_NE(Top, nullptr);
     const int n = Top->GetVCount(), polygons = Top->GetPCount();
     const std::vector<float> R0(Top->resolvedVertices, Top->resolvedVertices + 3 * n);
