@@ -14,6 +14,7 @@
 #include "KestruneEvents.h"
 
 #include "KSN_Application.h"
+#include "KSN_Commands_Selection_Internal.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_Gui_MaterialEditor.h"
 #include "KSN_Mesh.h"
@@ -48,15 +49,7 @@ TKSN_Mesh* MeshOf(TKSN_Object* object) { return object ? object->Mesh.get() : nu
 // whole, and at least one selected vertex.
 std::vector<TKSN_Object*> AffectedObjects()
 {
-    std::vector<TKSN_Object*> out;
-    TObjectList list = Objects();
-    for (TKSN_Object* object : *list) {
-        TKSN_Mesh* mesh = MeshOf(object);
-        if (!mesh || !Project->CanAffectObject(object) || object->GetCustomBooleanProperty("COMPLETELY_LOCKED"))
-            continue;
-        if (mesh->GetSelectedVertexCount() > 0) out.push_back(object);
-    }
-    return out;
+    return ksn_selection_cmd::ObjectsWhere(ksn_selection_cmd::HasSelection);
 }
 
 // The smallest resolved weight among the polygon's corners; -1 without corners.

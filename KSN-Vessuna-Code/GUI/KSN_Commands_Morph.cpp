@@ -17,6 +17,7 @@
 #include "GuiEditField.h"
 #include "GuiGauge.h"
 #include "KSN_Application.h"
+#include "KSN_Commands_Selection_Internal.h"
 #include "KSN_Gui_MainWindow.h"
 #include "KSN_Mesh.h"
 #include "KSN_Morph.h"
@@ -103,15 +104,7 @@ std::string UniqueMorphName(const char* wanted)
 // Objects the swap and the clear act on.
 std::vector<TKSN_Object*> AffectedObjects()
 {
-    std::vector<TKSN_Object*> out;
-    TObjectList list(Project->GetObjectList());
-    for (TKSN_Object* object : *list) {
-        TKSN_Mesh* mesh = MeshOf(object);
-        if (!mesh || !Project->CanAffectObject(object) || object->GetCustomBooleanProperty("COMPLETELY_LOCKED"))
-            continue;
-        if (mesh->GetSelectedVertexCount() > 0) out.push_back(object);
-    }
-    return out;
+    return ksn_selection_cmd::ObjectsWhere(ksn_selection_cmd::HasSelection);
 }
 
 // [SECTION] Trees and names (208-214, 216, 221, 222)

@@ -1,5 +1,5 @@
-// Helpers shared by the selection and layer command sources: the object walks
-// of the selection commands and the visible-and-unlocked tests. Only the
+// Helpers shared by the command sources: the object walks of the selection,
+// layer, material and morph commands and the visible-and-unlocked tests. Only the
 // command sources of this folder include it.
 #pragma once
 
