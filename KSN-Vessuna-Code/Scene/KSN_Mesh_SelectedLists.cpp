@@ -113,6 +113,38 @@ struct TRangeResult {
     bool PolygonMarksLeaf = false;
 };
 
+// Marks every leaf holding a visible vertex or a visible polygon whose weight
+// is above 1e-30 and unmarks the others, from the visible lists as they stand
+// (they are not rebuilt here). The vertices are looked at first: their
+// records are small and were just written, and in vertex type a polygon
+// carries weight only when all its usable corners do, so a leaf with
+// selection nearly always shows it at one of its first vertices, where its
+// polygons could make the walk read many records before one answers.
+void MarkSelectedLeaves(TKSN_Mesh& mesh)
+{
+    const int polygons = mesh.polygonCount, vertices = mesh.vertexCount;
+    const int visiblePolygons = mesh.visiblePolygonCount, visibleVertices = mesh.visibleVertexCount;
+    const int32_t* shownPolygons = mesh.visiblePolygons;
+    const int32_t* shownVertices = mesh.visibleVertices;
+    const TQORPolygon* records = mesh.Polygons;
+    const TQORVertexInfo* info = mesh.VertexInfo;
+    for (TQOROctreeNode<int>* leaf : mesh.leafList) {
+        bool found = false;
+        const int vEnd = std::min(leaf->VertexEnd, visibleVertices);
+        for (int i = std::max(leaf->VertexBegin, 0); i < vEnd && !found; ++i) {
+            const int v = shownVertices[i];
+            found = v >= 0 && v < vertices && info[v].Select > 1e-30f;
+        }
+        const int pEnd = std::min(leaf->PolygonEnd, visiblePolygons);
+        for (int i = std::max(leaf->PolygonBegin, 0); i < pEnd && !found; ++i) {
+            const int p = shownPolygons[i];
+            found = p >= 0 && p < polygons && records[p].Select > 1e-30f;
+        }
+        leaf->Flags &= ~uint32_t(QOROctree_Selected);
+        if (found) leaf->Flags |= QOROctree_Selected;
+    }
+}
+
 }  // namespace
 
 // ============================================================================
@@ -336,7 +368,7 @@ void TKSN_Mesh::AfterFullSelection()
         ksn_selection_blocks::ConvertVerticesToPolygons(*this, nullptr, nullptr, kPolygonListFlags);
     else if (type == eSelectionType_Polygon)
         ConvertSelectedPolygonsToVertices();
-    UpdateOctreeSelectedFlags();
+    MarkSelectedLeaves(*this);
 }
 
 // ============================================================================

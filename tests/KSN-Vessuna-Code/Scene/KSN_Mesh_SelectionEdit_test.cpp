@@ -645,6 +645,63 @@ TEST_F(SelectionEditTest, ListsOfALargeMeshFollowThePlainRulesOnThePoolAndOffIt)
     }
 }
 
+// The full-selection update marks exactly the leaves the octree's own rule
+// marks, whichever items of a leaf carry the weight: only vertices, only
+// polygons, both, or none at all.
+TEST_F(SelectionEditTest, FullSelectionUpdateMarksTheLeavesTheOctreeRuleMarks)
+{
+    enum Where { kNowhere, kVerticesOnly, kPolygonsOnly, kSeeded };
+    const struct {
+        const char* name;
+        int type;
+        Where where;
+    } cases[] = {{"seeded, vertex type", 0, kSeeded},
+                 {"seeded, polygon type", 1, kSeeded},
+                 {"one vertex, vertex type", 0, kVerticesOnly},
+                 {"one polygon, polygon type", 1, kPolygonsOnly},
+                 {"nothing, vertex type", 0, kNowhere},
+                 {"seeded, type 2 (no conversion)", 2, kSeeded},
+                 {"one vertex, type 2", 2, kVerticesOnly},
+                 {"one polygon, type 2", 2, kPolygonsOnly}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SelectionType = c.type;
+        auto mesh = MakePlane(200, 200);
+        mesh->BuildOctree();
+        ASSERT_GT(mesh->leafList.size(), 1u);
+        if (c.where == kSeeded) {
+            SeedLargePlane(*mesh);
+            // A band without any weight, so that some leaves stay unmarked.
+            for (int v = 0; v < mesh->vertexCount / 2; ++v) mesh->VertexInfo[v].Select = 0.0f;
+            for (int p = 0; p < mesh->polygonCount / 2; ++p) mesh->Polygons[p].Select = 0.0f;
+        } else {
+            for (int v = 0; v < mesh->vertexCount; ++v) mesh->VertexInfo[v].Select = 0.0f;
+            for (int p = 0; p < mesh->polygonCount; ++p) mesh->Polygons[p].Select = 0.0f;
+            if (c.where == kVerticesOnly) mesh->VertexInfo[mesh->vertexCount - 1].Select = 0.5f;
+            if (c.where == kPolygonsOnly) mesh->Polygons[mesh->polygonCount - 1].Select = 0.5f;
+        }
+        // Stale marks both ways, which the update must not keep.
+        for (size_t l = 0; l < mesh->leafList.size(); ++l)
+            mesh->leafList[l]->Flags |= l % 2 ? QOROctree_Selected : 0u;
+        mesh->AfterFullSelection();
+        std::vector<uint32_t> got;
+        for (TQOROctreeNode<int>* leaf : mesh->leafList) got.push_back(leaf->Flags & QOROctree_Selected);
+        mesh->UpdateOctreeSelectedFlags();
+        std::vector<uint32_t> expected;
+        for (TQOROctreeNode<int>* leaf : mesh->leafList) expected.push_back(leaf->Flags & QOROctree_Selected);
+        EXPECT_TRUE(got == expected);
+        const auto marked = std::count(expected.begin(), expected.end(), QOROctree_Selected);
+        if (c.where == kNowhere) {
+            EXPECT_EQ(marked, 0);
+        } else {
+            EXPECT_GT(marked, 0);
+        }
+        if (c.where == kSeeded) {
+            EXPECT_LT(marked, std::ptrdiff_t(expected.size()));
+        }
+    }
+}
+
 TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshGiveTheSameOnThePoolAndOffIt)
 {
     for (int type : {0, 1}) {
