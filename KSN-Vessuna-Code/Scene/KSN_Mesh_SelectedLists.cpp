@@ -119,8 +119,10 @@ struct TRangeResult {
 // records are small and were just written, and in vertex type a polygon
 // carries weight only when all its usable corners do, so a leaf with
 // selection nearly always shows it at one of its first vertices, where its
-// polygons could make the walk read many records before one answers.
-void MarkSelectedLeaves(TKSN_Mesh& mesh)
+// polygons could make the walk read many records before one answers. With
+// weighted (one byte per polygon: weight above 1e-30), the polygons are
+// answered from it instead of their records.
+void MarkSelectedLeaves(TKSN_Mesh& mesh, const uint8_t* weighted)
 {
     const int polygons = mesh.polygonCount, vertices = mesh.vertexCount;
     const int visiblePolygons = mesh.visiblePolygonCount, visibleVertices = mesh.visibleVertexCount;
@@ -138,7 +140,7 @@ void MarkSelectedLeaves(TKSN_Mesh& mesh)
         const int pEnd = std::min(leaf->PolygonEnd, visiblePolygons);
         for (int i = std::max(leaf->PolygonBegin, 0); i < pEnd && !found; ++i) {
             const int p = shownPolygons[i];
-            found = p >= 0 && p < polygons && records[p].Select > 1e-30f;
+            found = p >= 0 && p < polygons && (weighted ? weighted[p] != 0 : records[p].Select > 1e-30f);
         }
         leaf->Flags &= ~uint32_t(QOROctree_Selected);
         if (found) leaf->Flags |= QOROctree_Selected;
@@ -364,11 +366,21 @@ void TKSN_Mesh::AfterFullSelection()
     // The polygons' list flags are cleared in the same pass: the lists they
     // stand for are stale now.
     constexpr uint32_t kPolygonListFlags = kPolygonListed | kPolygonDrawn | kPolygonDrawn2 | kPolygonStrong;
-    if (type == eSelectionType_Vertex)
-        ksn_selection_blocks::ConvertVerticesToPolygons(*this, nullptr, nullptr, kPolygonListFlags);
-    else if (type == eSelectionType_Polygon)
+    // Only leaves ask which polygons carry weight. The bytes are kept from
+    // call to call: fresh memory would cost a page fault every 4 KB.
+    thread_local std::vector<uint8_t> weightedBytes;
+    uint8_t* weighted = nullptr;
+    if (type == eSelectionType_Vertex) {
+        if (!leafList.empty()) {
+            const size_t polygons = size_t(std::max(polygonCount, 0)) + 1;
+            if (weightedBytes.size() < polygons) weightedBytes.resize(polygons);
+            weighted = weightedBytes.data();
+        }
+        ksn_selection_blocks::ConvertVerticesToPolygons(*this, nullptr, nullptr, kPolygonListFlags, weighted);
+    } else if (type == eSelectionType_Polygon) {
         ConvertSelectedPolygonsToVertices();
-    MarkSelectedLeaves(*this);
+    }
+    MarkSelectedLeaves(*this, weighted);
 }
 
 // ============================================================================

@@ -356,7 +356,7 @@ namespace {
 // neither test and more polygons' loads fit in flight at once.
 template <bool kWelded, bool kMarks>
 void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* marks, const int32_t* sourceMap,
-                         uint32_t clearFlags)
+                         uint32_t clearFlags, uint8_t* weighted)
 {
     using namespace ksn_selection_blocks;
     const int vertices = mesh.vertexCount;
@@ -391,27 +391,29 @@ void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* 
             }
         }
         if constexpr (kMarks) marks[p] = mark;
-        StoreIfChanged(polygon.Select, any ? Clamp01(smallest) : 0.0f);
+        const float value = any ? Clamp01(smallest) : 0.0f;
+        StoreIfChanged(polygon.Select, value);
+        if (weighted) weighted[p] = value > 1e-30f ? 1 : 0;
     }
 }
 
 }  // namespace
 
 void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap,
-                                                     uint32_t clearFlags)
+                                                     uint32_t clearFlags, uint8_t* weighted)
 {
     // Each polygon reads only vertex weights and writes only its own weight,
     // flags and mark, so the polygons are split over the pool on a large mesh.
     const bool welded = mesh.Welded && !mesh.IgnoreWelding;
     ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [&](size_t, size_t first, size_t end) {
         if (welded && marks)
-            ConvertPolygonBlock<true, true>(mesh, first, end, marks, sourceMap, clearFlags);
+            ConvertPolygonBlock<true, true>(mesh, first, end, marks, sourceMap, clearFlags, weighted);
         else if (welded)
-            ConvertPolygonBlock<true, false>(mesh, first, end, marks, sourceMap, clearFlags);
+            ConvertPolygonBlock<true, false>(mesh, first, end, marks, sourceMap, clearFlags, weighted);
         else if (marks)
-            ConvertPolygonBlock<false, true>(mesh, first, end, marks, sourceMap, clearFlags);
+            ConvertPolygonBlock<false, true>(mesh, first, end, marks, sourceMap, clearFlags, weighted);
         else
-            ConvertPolygonBlock<false, false>(mesh, first, end, marks, sourceMap, clearFlags);
+            ConvertPolygonBlock<false, false>(mesh, first, end, marks, sourceMap, clearFlags, weighted);
     });
 }
 

@@ -74,6 +74,10 @@ constexpr float kCornerSelectedWeight = 1e-30f;  // at or above it a corner carr
 // flags and fills marks[p] for every polygon, locked and hidden ones too,
 // reading each corner's weight through sourceMap when given: the same walk
 // serves the selected lists, so the polygons are read once.
-void ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap, uint32_t clearFlags);
+// With weighted, also sets weighted[p] to whether polygon p's new weight is
+// above 1e-30 (the octree's selected rule), so that the leaves can be marked
+// from one byte per polygon instead of the polygon records.
+void ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap, uint32_t clearFlags,
+                               uint8_t* weighted = nullptr);
 
 }  // namespace ksn_selection_blocks

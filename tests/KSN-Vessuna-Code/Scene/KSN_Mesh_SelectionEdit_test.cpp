@@ -650,7 +650,10 @@ TEST_F(SelectionEditTest, ListsOfALargeMeshFollowThePlainRulesOnThePoolAndOffIt)
 // polygons, both, or none at all.
 TEST_F(SelectionEditTest, FullSelectionUpdateMarksTheLeavesTheOctreeRuleMarks)
 {
-    enum Where { kNowhere, kVerticesOnly, kPolygonsOnly, kSeeded };
+    // kStraddling: one polygon whose corners in its own leaf are locked and
+    // without weight while its corners in other leaves are weighted, so that
+    // only the polygon tells its leaf that it holds weight.
+    enum Where { kNowhere, kVerticesOnly, kPolygonsOnly, kStraddling, kSeeded };
     const struct {
         const char* name;
         int type;
@@ -662,7 +665,8 @@ TEST_F(SelectionEditTest, FullSelectionUpdateMarksTheLeavesTheOctreeRuleMarks)
                  {"nothing, vertex type", 0, kNowhere},
                  {"seeded, type 2 (no conversion)", 2, kSeeded},
                  {"one vertex, type 2", 2, kVerticesOnly},
-                 {"one polygon, type 2", 2, kPolygonsOnly}};
+                 {"one polygon, type 2", 2, kPolygonsOnly},
+                 {"a polygon weighted only through other leaves' corners, vertex type", 0, kStraddling}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SelectionType = c.type;
@@ -679,6 +683,35 @@ TEST_F(SelectionEditTest, FullSelectionUpdateMarksTheLeavesTheOctreeRuleMarks)
             for (int p = 0; p < mesh->polygonCount; ++p) mesh->Polygons[p].Select = 0.0f;
             if (c.where == kVerticesOnly) mesh->VertexInfo[mesh->vertexCount - 1].Select = 0.5f;
             if (c.where == kPolygonsOnly) mesh->Polygons[mesh->polygonCount - 1].Select = 0.5f;
+        }
+        if (c.where == kStraddling) {
+            const int shownVertices = mesh->GetVisibleVertexCount(), shownPolygons = mesh->GetVisiblePolygonCount();
+            std::vector<int> leafOf(size_t(mesh->vertexCount), -1);
+            for (size_t l = 0; l < mesh->leafList.size(); ++l)
+                for (int i = std::max(mesh->leafList[l]->VertexBegin, 0);
+                     i < std::min(mesh->leafList[l]->VertexEnd, shownVertices); ++i)
+                    leafOf[size_t(mesh->visibleVertices[i])] = int(l);
+            int straddling = -1, straddlingLeaf = -1;
+            for (size_t l = 0; l < mesh->leafList.size() && straddling < 0; ++l)
+                for (int i = std::max(mesh->leafList[l]->PolygonBegin, 0);
+                     i < std::min(mesh->leafList[l]->PolygonEnd, shownPolygons) && straddling < 0; ++i) {
+                    const TQORPolygon& q = mesh->Polygons[mesh->visiblePolygons[i]];
+                    bool away = false;
+                    for (int k = 0; k < q.Count; ++k) away |= leafOf[size_t(q.Points[k].V)] != int(l);
+                    if (away) {
+                        straddling = mesh->visiblePolygons[i];
+                        straddlingLeaf = int(l);
+                    }
+                }
+            ASSERT_GE(straddling, 0) << "no polygon reaches into another leaf";
+            const TQORPolygon& q = mesh->Polygons[straddling];
+            for (int k = 0; k < q.Count; ++k) {
+                TQORVertexInfo& corner = mesh->VertexInfo[q.Points[k].V];
+                if (leafOf[size_t(q.Points[k].V)] == straddlingLeaf)
+                    corner.Flags |= QORPoly_Locked;
+                else
+                    corner.Select = 0.5f;
+            }
         }
         // Stale marks both ways, which the update must not keep.
         for (size_t l = 0; l < mesh->leafList.size(); ++l)
