@@ -334,9 +334,8 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
     // pixel; the columns before those still take their additions, so every
     // tested column keeps its bits.
     int rowTestFirst = rowFirst, rowTestLast = rowLast, colTestFirst = colFirst, colTestLast = colLast;
-    if (path == TScanPath::Any && !t.ExtendEdges && !narrowRows && TInsideBounds::SafeFor(D, lo, hi)) {
+    if (path == TScanPath::Any && !t.ExtendEdges && !narrowRows && TInsideBounds::SafeFor(D, lo, hi))
         TInsideBounds::Narrow(lo, hi, colTestFirst, colTestLast, rowTestFirst, rowTestLast);
-    }
 
     const __m128d insideLo = _mm_set1_pd(-0.0001), insideHi = _mm_set1_pd(1.0001);
     for (int j = rowTestFirst; j <= rowTestLast; ++j) {
@@ -414,13 +413,6 @@ inline TSampleAxis KSN_InsideAxis(float p)
     return a;
 }
 
-// The corners' u, v as doubles, one corner a register.
-inline void KSN_CornerUV(const float (&uv)[3][2], __m128d* corners)
-{
-    for (int k = 0; k < 3; ++k)
-        corners[k] = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(uv[k]))));
-}
-
 // True when every sample p = u × width - 0.5, q = v × height - 0.5 of an
 // inside pixel (map weights m_k at least -0.0001, summing to 1 up to
 // rounding) of a triangle with the corner coordinates uv[k] lies within
@@ -428,9 +420,10 @@ inline void KSN_CornerUV(const float (&uv)[3][2], __m128d* corners)
 // KSN_ClampAxis. The margins cover the tolerance (0.0003 of the range) and
 // the rounding of u and p many times over; within 0..1, the only corners
 // that can pass, |lo| + |hi| + 1 is at most 3. Both axes in two lanes.
-inline bool KSN_SamplesStayInside(const __m128d (&corners)[3], int width, int height)
+inline bool KSN_SamplesStayInside(const float (&uv)[3][2], int width, int height)
 {
-    const __m128d a = corners[0], b = corners[1], c = corners[2];
+    const __m128d a = _mm_setr_pd(uv[0][0], uv[0][1]), b = _mm_setr_pd(uv[1][0], uv[1][1]);
+    const __m128d c = _mm_setr_pd(uv[2][0], uv[2][1]);
     const __m128d sum = _mm_add_pd(_mm_add_pd(a, b), c);
     // A NaN or infinite corner (which min and max could drop) fails here.
     if (_mm_movemask_pd(_mm_cmpeq_pd(_mm_sub_pd(sum, sum), _mm_setzero_pd())) != 3) return false;
@@ -442,13 +435,6 @@ inline bool KSN_SamplesStayInside(const __m128d (&corners)[3], int width, int he
     const __m128d ok = _mm_and_pd(_mm_cmpge_pd(first, _mm_set1_pd(0.01)),
                                   _mm_cmple_pd(last, _mm_sub_pd(size, _mm_set1_pd(1.01))));
     return _mm_movemask_pd(ok) == 3;
-}
-// The same for float corners.
-inline bool KSN_SamplesStayInside(const float (&uv)[3][2], int width, int height)
-{
-    __m128d corners[3];
-    KSN_CornerUV(uv, corners);
-    return KSN_SamplesStayInside(corners, width, height);
 }
 
 // p in texels: wrapped into the map so that the map tiles; the last texel's
@@ -480,53 +466,38 @@ inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u
     for (int k = 0; k < 3; ++k) out[k] = int((a[k] * gu + b[k] * fu) * gv + (c[k] * gu + d[k] * fu) * fv);
 }
 
-// The bilinear blend of the 3-byte texel at t, its right neighbour and the
-// two below them (rowBytes further), truncated, in int lanes 0..2 (lane 3
-// unspecified); f holds the fractions, u in lane 0 and v in lane 1. Each pair
-// of neighbours is six adjacent bytes; the map holds the four texels' rows.
-// The float operations of KSN_Bilinear3 in its order per channel, so the same
-// values come out.
-inline __m128i KSN_Bilinear3AdjacentLanes(const uint8_t* t, long long rowBytes, __m128 f)
-{
-    const __m128i zero = _mm_setzero_si128();
-    // Bytes a0 a1 a2 b0 b1 b2 in the low six of eight -> floats {a0, a1, a2, b0} and {b0, b1, b2, .}.
-    auto pair = [&](__m128i bytes, __m128& first, __m128& second) {
-        const __m128i words = _mm_unpacklo_epi8(bytes, zero);
-        first = _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
-        second = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(words, 6), zero));
-    };
-    // Eight-byte reads that stay within the map: the top pair has the row
-    // below after it, and the bottom pair is read from two bytes before it
-    // (the row above lies before it) and shifted down.
-    __m128 fa, fb, fc, fd;
-    pair(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t)), fa, fb);
-    pair(_mm_srli_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + rowBytes - 2)), 16), fc, fd);
-    const __m128 fu = _mm_shuffle_ps(f, f, 0x00), fv = _mm_shuffle_ps(f, f, 0x55);
-    const __m128 one = _mm_set1_ps(1.0f), gu = _mm_sub_ps(one, fu), gv = _mm_sub_ps(one, fv);
-    const __m128 top = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
-    const __m128 bottom = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(top, gv), _mm_mul_ps(bottom, fv)));
-}
-
 // KSN_Bilinear3 for neighbours one texel to the right (i1 = i0 + 1, as from
-// KSN_InsideAxis) and one row below.
+// KSN_InsideAxis): each pair of texels is six adjacent bytes, read without
+// going past them. The same float operations in the same order per channel,
+// with the channels in SSE2 lanes, so the same bytes come out.
 inline void KSN_Bilinear3Adjacent(const uint8_t* map, int mapWidth, const TSampleAxis& u, const TSampleAxis& v,
                                   int* out)
 {
     const uint8_t* a = map + ((long long)v.i0 * mapWidth + u.i0) * 3;
-    const long long rowBytes = ((long long)v.i1 - v.i0) * mapWidth * 3;
-    const __m128i sum = KSN_Bilinear3AdjacentLanes(a, rowBytes, _mm_setr_ps(u.f, v.f, 0.0f, 0.0f));
+    const uint8_t* c = map + ((long long)v.i1 * mapWidth + u.i0) * 3;
+    const __m128i zero = _mm_setzero_si128();
+    // Six bytes a0 a1 a2 b0 b1 b2 -> floats {a0, a1, a2, b0} and {b0, b1, b2, 0}.
+    auto pair = [&](const uint8_t* t, __m128& first, __m128& second) {
+        uint32_t low;
+        uint16_t high;
+        std::memcpy(&low, t, 4);
+        std::memcpy(&high, t + 4, 2);
+        const __m128i words =   // 16-bit lanes a0 a1 a2 b0 b1 b2 0 0
+            _mm_unpacklo_epi8(_mm_cvtsi64_si128((long long)(low | uint64_t(high) << 32)), zero);
+        first = _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
+        second = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(words, 6), zero));
+    };
+    __m128 fa, fb, fc, fd;
+    pair(a, fa, fb);
+    pair(c, fc, fd);
+    const __m128 gu = _mm_set1_ps(1.0f - u.f), fu = _mm_set1_ps(u.f);
+    const __m128 top = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
+    const __m128 bottom = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
+    const __m128i sum = _mm_cvttps_epi32(
+        _mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1.0f - v.f)), _mm_mul_ps(bottom, _mm_set1_ps(v.f))));
     out[0] = _mm_cvtsi128_si32(sum);
     out[1] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 4));
     out[2] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 8));
-}
-
-// Bytes x × s / 255, truncated, in 16-bit lanes, for x and s bytes: the
-// quotient of KSN_Div255Byte, (p × 32897) >> 23, as the high half of the
-// 16-bit product shifted by 7.
-inline __m128i KSN_Div255Lanes(__m128i x, __m128i s)
-{
-    return _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(x, s), _mm_set1_epi16(short(32897))), 7);
 }
 
 // Channel c of the bilinear blend of 3-byte (stride 3) or 1-byte texels, truncated.

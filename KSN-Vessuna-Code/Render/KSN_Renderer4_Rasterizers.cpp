@@ -61,7 +61,6 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
     int ConstantShade = 255;   // the shade while the light does not vary
     __m128d CornerUV[3] = {};   // the corners' u, v as doubles
     __m128 MapSize = {};        // W, H, 0, 0 as floats
-    long long MapRowBytes = 0;  // from one map row to the next
 
     bool NeedsValueWeights() const
     {
@@ -113,30 +112,17 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                            _mm_mul_pd(_mm_set1_pd(w.m[2]), CornerUV[2]));
             const __m128 pq = _mm_sub_ps(_mm_mul_ps(_mm_cvtpd_ps(uv), MapSize), _mm_set1_ps(0.5f));
             const __m128i whole = _mm_cvttps_epi32(pq);
-            const int col = _mm_cvtsi128_si32(whole), row = _mm_cvtsi128_si32(_mm_srli_si128(whole, 4));
-            const __m128i texel = KSN_Bilinear3AdjacentLanes(r.ColorMap + ((long long)row * r.ColorMapWidth + col) * 3,
-                                                             MapRowBytes, _mm_sub_ps(pq, _mm_cvtepi32_ps(whole)));
+            alignas(16) float f[4];
+            alignas(16) int32_t i[4];
+            _mm_store_ps(f, _mm_sub_ps(pq, _mm_cvtepi32_ps(whole)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(i), whole);
+            TSampleAxis su, sv;
+            su.i0 = i[0], su.i1 = i[0] + 1, su.f = f[0];
+            sv.i0 = i[1], sv.i1 = i[1] + 1, sv.f = f[1];
+            KSN_Bilinear3Adjacent(r.ColorMap, r.ColorMapWidth, su, sv, T);
+            Tint(w, T, K);
             if constexpr (WithAlpha)
                 A = SampleAlpha(_mm_cvtss_f32(pq), _mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1)));
-            if constexpr (White) {
-                // The texel is the colour: bytes in 16-bit lanes up to the store.
-                const __m128i t16 = _mm_packs_epi32(texel, texel);   // T0 T1 T2 . (0..255 each)
-                if (WritePlanes) {
-                    const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(t16, t16)));
-                    std::memcpy(r.UnlitPixels + n * 3, &bytes, 2);
-                    r.UnlitPixels[n * 3 + 2] = uint8_t(bytes >> 16);
-                    r.ShadePixels[n] = uint8_t(s);
-                }
-                __m128i k16 = Shading ? KSN_Div255Lanes(t16, _mm_set1_epi16(short(s))) : t16;
-                k16 = _mm_insert_epi16(k16, A, 3);
-                const uint32_t out = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(k16, k16)));
-                std::memcpy(d, &out, 4);
-                return;
-            }
-            T[0] = _mm_cvtsi128_si32(texel);
-            T[1] = _mm_cvtsi128_si32(_mm_srli_si128(texel, 4));
-            T[2] = _mm_cvtsi128_si32(_mm_srli_si128(texel, 8));
-            Tint(w, T, K);
         } else {
             float u = float(w.m[0] * r.UV[0][0] + w.m[1] * r.UV[1][0] + w.m[2] * r.UV[2][0]);
             float v = float(w.m[0] * r.UV[0][1] + w.m[1] * r.UV[1][1] + w.m[2] * r.UV[2][1]);
@@ -181,20 +167,14 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
     }
 };
 
-// corners: the map coordinates as KSN_CornerUV gives them, when the caller has them.
-template <TMapKind Kind, bool White, bool WithAlpha>
-void Run(const TKSN_RasterizeTriangle& r, bool shading, const __m128d* corners = nullptr)
+template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_RasterizeTriangle& r, bool shading)
 {
     TexturedKernel<Kind, White, WithAlpha> k{&r, {}, {}, shading, r.UnlitPixels && r.ShadePixels};
     if constexpr (!White) k.Colors.Setup(r.Color[0], r.Color[1], r.Color[2]);   // white colours are not read
     k.Lights.Setup(&r.Light[0], &r.Light[1], &r.Light[2]);
     k.ConstantShade = ShadeByte(r.Light[0]);
-    if (corners)
-        for (int c = 0; c < 3; ++c) k.CornerUV[c] = corners[c];
-    else
-        KSN_CornerUV(r.UV, k.CornerUV);
+    for (int c = 0; c < 3; ++c) k.CornerUV[c] = _mm_setr_pd(r.UV[c][0], r.UV[c][1]);
     k.MapSize = _mm_setr_ps(float(r.ColorMapWidth), float(r.ColorMapHeight), 0.0f, 0.0f);
-    k.MapRowBytes = (long long)r.ColorMapWidth * 3;
     KSN_ScanTriangle(ScanOf(r), k);
 }
 
@@ -215,9 +195,9 @@ bool HasAlphaMap(const TKSN_RasterizeTriangle& r) { return r.AlphaMap && r.Alpha
 
 // True when no sample of the triangle needs clamping: only inside pixels are
 // drawn (no band), and their map weights keep u and v near the corners'.
-bool SamplesStayInside(const TKSN_RasterizeTriangle& r, const __m128d (&corners)[3])
+bool SamplesStayInside(const TKSN_RasterizeTriangle& r)
 {
-    return !r.ExtendEdges && KSN_SamplesStayInside(corners, r.ColorMapWidth, r.ColorMapHeight);
+    return !r.ExtendEdges && KSN_SamplesStayInside(r.UV, r.ColorMapWidth, r.ColorMapHeight);
 }
 
 } // namespace
@@ -227,17 +207,15 @@ void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
     bool shading = false;
     if (!Prepare(*r, true, shading)) return;
     bool white = ColorsAreWhite(*r), alpha = HasAlphaMap(*r);
-    __m128d corners[3];
-    KSN_CornerUV(r->UV, corners);
-    if (KSN_RasterizerFastTexels && SamplesStayInside(*r, corners)) {
+    if (KSN_RasterizerFastTexels && SamplesStayInside(*r)) {
         if (white && alpha)
-            Run<TMapKind::Inside, true, true>(*r, shading, corners);
+            Run<TMapKind::Inside, true, true>(*r, shading);
         else if (white)
-            Run<TMapKind::Inside, true, false>(*r, shading, corners);
+            Run<TMapKind::Inside, true, false>(*r, shading);
         else if (alpha)
-            Run<TMapKind::Inside, false, true>(*r, shading, corners);
+            Run<TMapKind::Inside, false, true>(*r, shading);
         else
-            Run<TMapKind::Inside, false, false>(*r, shading, corners);
+            Run<TMapKind::Inside, false, false>(*r, shading);
         return;
     }
     if (white && alpha)
