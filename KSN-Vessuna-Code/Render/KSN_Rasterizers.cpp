@@ -2,6 +2,8 @@
 // each the common scan with its own kernel.
 #include "KSN_RasterizeTriangle.h"
 
+#include <cstring>
+
 #include "KSN_Rasterizers_Internal.h"
 #include "OS.h"
 #include "QORMemory.h"
@@ -43,6 +45,17 @@ struct NoMapNoAlphaKernel {
         else
             for (int c = 0; c < Channels; ++c) d[c] = uint8_t(KSN_ColorByte(Colors.Get(w, c)));
     }
+};
+
+// A colour that does not vary into a target of three bytes or more: no
+// per-pixel choice.
+struct ConstantRgbKernel {
+    static constexpr bool NeedsMapWeights = false;
+    bool NeedsValueWeights() const { return false; }
+    uint8_t* Dest;
+    int BytesPerPixel;
+    uint8_t Constant[3];
+    void operator()(long long n, const TScanWeights&) const { std::memcpy(Dest + n * BytesPerPixel, Constant, 3); }
 };
 
 struct MapNoAlphaKernel {
@@ -121,7 +134,13 @@ void KSN_RasterizeTriangle_NoMap_NoAlpha(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS)
     NoMapNoAlphaKernel k{DestPixels, BytesPerPixel, std::min(BytesPerPixel, 3), {}};
     k.Colors.Setup(c0, c1, c2);
     for (int c = 0; c < 3; ++c) k.Constant[c] = uint8_t(KSN_ColorByte(c0[c]));
-    KSN_ScanTriangle(MakeScan(p0, p1, p2, Width, RowLength, Height, DepthBuffer, ExtendEdges), k);
+    const TScanTriangle scan = MakeScan(p0, p1, p2, Width, RowLength, Height, DepthBuffer, ExtendEdges);
+    if (!k.Colors.Interpolate && k.Channels == 3) {
+        const ConstantRgbKernel rgb{DestPixels, BytesPerPixel, {k.Constant[0], k.Constant[1], k.Constant[2]}};
+        KSN_ScanTriangle(scan, rgb);
+        return;
+    }
+    KSN_ScanTriangle(scan, k);
 }
 
 void KSN_RasterizeTriangle_Map_NoAlpha(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS)

@@ -179,21 +179,29 @@ struct TInsideSpan {
 // extents at most 64 pixels and the coordinates within 1e6; elsewhere
 // (slivers, huge triangles) nothing is narrowed.
 struct TInsideBounds {
-    static bool SafeFor(double D, double loX, double hiX, double loY, double hiY)
+    // lo and hi hold the box's corners, x in the low lane, y in the high one.
+    static bool SafeFor(double D, __m128d lo, __m128d hi)
     {
-        return std::fabs(D) >= 1e-3 && hiX - loX <= 64.0 && hiY - loY <= 64.0 && loX >= -1e6 && hiX <= 1e6 &&
-               loY >= -1e6 && hiY <= 1e6;
+        const __m128d ok = _mm_and_pd(_mm_cmple_pd(_mm_sub_pd(hi, lo), _mm_set1_pd(64.0)),
+                                      _mm_and_pd(_mm_cmpge_pd(lo, _mm_set1_pd(-1e6)), _mm_cmple_pd(hi, _mm_set1_pd(1e6))));
+        return std::fabs(D) >= 1e-3 && _mm_movemask_pd(ok) == 3;
     }
-    // Narrows first..last; may leave first > last.
-    __attribute__((always_inline)) static void Narrow(double lo, double hi, int& first, int& last)
+    // Narrows the columns and the rows; may leave first > last.
+    __attribute__((always_inline)) static void Narrow(__m128d lo, __m128d hi, int& colFirst, int& colLast,
+                                                      int& rowFirst, int& rowLast)
     {
-        const double margin = 4e-4 * (hi - lo) + 1e-6;   // delta below 2e-4
-        const double a = lo - margin, b = hi + margin;   // within +-2e6
-        int up = int(a), down = int(b);                  // truncated: ceil of a, floor of b below
-        up += double(up) < a;
-        down -= double(down) > b;
-        first = std::max(first, up);
-        last = std::min(last, down);
+        const __m128d margin = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(4e-4), _mm_sub_pd(hi, lo)),
+                                          _mm_set1_pd(1e-6));   // delta below 2e-4
+        const __m128d a = _mm_sub_pd(lo, margin), b = _mm_add_pd(hi, margin);   // within +-2e6
+        __m128i up = _mm_cvttpd_epi32(a), down = _mm_cvttpd_epi32(b);   // truncated: ceil of a, floor of b below
+        // Each 64-bit compare mask to the 32-bit lanes of the integers.
+        auto lanes = [](__m128d mask) { return _mm_shuffle_epi32(_mm_castpd_si128(mask), _MM_SHUFFLE(2, 0, 2, 0)); };
+        up = _mm_sub_epi32(up, lanes(_mm_cmplt_pd(_mm_cvtepi32_pd(up), a)));
+        down = _mm_add_epi32(down, lanes(_mm_cmpgt_pd(_mm_cvtepi32_pd(down), b)));
+        colFirst = std::max(colFirst, _mm_cvtsi128_si32(up));
+        colLast = std::min(colLast, _mm_cvtsi128_si32(down));
+        rowFirst = std::max(rowFirst, _mm_cvtsi128_si32(_mm_srli_si128(up, 4)));
+        rowLast = std::min(rowLast, _mm_cvtsi128_si32(_mm_srli_si128(down, 4)));
     }
 };
 
@@ -203,29 +211,49 @@ struct TInsideBounds {
 enum class TScanPath { Any, WholeBox };
 
 // Inlined into each rasteriser so that the kernel's fields stay in registers.
+// A point's x and y, or a pixel's b0 and b1, share the two lanes of one
+// register; each lane takes the double operations of the scalar formulas in
+// their order, so the lanes hold the same bits.
 template <class Kernel>
 __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle& t, const Kernel& kernel,
                                                             TScanPath path = TScanPath::Any)
 {
     if (t.Width <= 0 || t.Height <= 0) return;
-    const double x0 = double(t.p[0][0]) - 0.5, y0 = double(t.p[0][1]) - 0.5;
-    const double x1 = double(t.p[1][0]) - 0.5, y1 = double(t.p[1][1]) - 0.5;
-    const double x2 = double(t.p[2][0]) - 0.5, y2 = double(t.p[2][1]) - 0.5;
+    auto corner = [&](int k) {   // x - 0.5, y - 0.5
+        const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t.p[k])));
+        return _mm_sub_pd(_mm_cvtps_pd(xy), _mm_set1_pd(0.5));
+    };
+    const __m128d p0 = corner(0), p1 = corner(1), p2 = corner(2);
+    auto high = [](__m128d v) { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); };
+    const double x0 = _mm_cvtsd_f64(p0), y0 = high(p0);
+    const double x1 = _mm_cvtsd_f64(p1), y1 = high(p1);
+    const double x2 = _mm_cvtsd_f64(p2), y2 = high(p2);
     const int band = t.ExtendEdges ? 2 : 0;
-    const double loX = x0 < x1 ? (x0 < x2 ? x0 : x2) : (x1 < x2 ? x1 : x2);
-    const double hiX = x0 > x1 ? (x0 > x2 ? x0 : x2) : (x1 > x2 ? x1 : x2);
-    const double loY = y0 < y1 ? (y0 < y2 ? y0 : y2) : (y1 < y2 ? y1 : y2);
-    const double hiY = y0 > y1 ? (y0 > y2 ? y0 : y2) : (y1 > y2 ? y1 : y2);
-    int minX = KSN_TruncCoord(loX) - band;
-    int maxX = KSN_TruncCoord(hiX) + 1 + band;
-    int minY = KSN_TruncCoord(loY) - band;
-    int maxY = KSN_TruncCoord(hiY) + 1 + band;
+    // With a NaN corner the box may differ from a scalar min, but D below
+    // is NaN then and nothing is drawn either way.
+    const __m128d lo = _mm_min_pd(p0, _mm_min_pd(p1, p2)), hi = _mm_max_pd(p0, _mm_max_pd(p1, p2));
+    // Truncation toward zero, kept within int range (NaN to the low end).
+    auto truncCoords = [](__m128d v) {
+        const __m128d limit = _mm_set1_pd(1e9);
+        return _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(v, _mm_sub_pd(_mm_setzero_pd(), limit)), limit));
+    };
+    const __m128i loBox = truncCoords(lo), hiBox = truncCoords(hi);
+    int minX = _mm_cvtsi128_si32(loBox) - band;
+    int maxX = _mm_cvtsi128_si32(hiBox) + 1 + band;
+    int minY = _mm_cvtsi128_si32(_mm_srli_si128(loBox, 4)) - band;
+    int maxY = _mm_cvtsi128_si32(_mm_srli_si128(hiBox, 4)) + 1 + band;
     if (maxX < 0 || minX >= t.Width || maxY < 0 || minY >= t.Height) return;
 
-    const double D = (x0 - x2) * (y1 - y2) - (x1 - x2) * (y0 - y2);
+    // d02 = p0 - p2, d12 = p1 - p2; the row formulas' factors in lanes:
+    // A = (x1 - x2, x0 - x2), B = (y1 - y2, y0 - y2).
+    const __m128d d02 = _mm_sub_pd(p0, p2), d12 = _mm_sub_pd(p1, p2);
+    const __m128d A = _mm_unpacklo_pd(d12, d02), B = _mm_unpackhi_pd(d12, d02);
+    const __m128d cross = _mm_mul_pd(A, _mm_shuffle_pd(B, B, 1));   // (x1-x2)(y0-y2), (x0-x2)(y1-y2)
+    const double D = high(cross) - _mm_cvtsd_f64(cross);
     // A degenerate triangle has no inside; drawing its box would be wrong.
     if (!(std::fabs(D) > 1e-30)) return;
     const double invD = 1.0 / D, invNegD = -invD;   // 1 / (-D), exactly
+    const __m128d inv = _mm_setr_pd(invD, invNegD);
 
     const float z0 = t.p[0][2], z1 = t.p[1][2], z2 = t.p[2][2];
     const bool depthVaries = std::fabs(z1 - z0) >= 1e-30f || std::fabs(z2 - z0) >= 1e-30f;
@@ -235,27 +263,36 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
     const int rowFirst = std::max({minY, 0, t.ClipRowFirst});
     const int rowLast = std::min({maxY, t.Height - 1, t.ClipRowEnd - 1});
     const int colFirst = std::max(minX, 0), colLast = std::min(maxX, t.Width - 1);
-    const double step0 = (y1 - y2) * invD, step1 = (y0 - y2) * invNegD;
+    const __m128d step = _mm_mul_pd(B, inv);   // (y1 - y2) / D, (y0 - y2) / (-D)
+    const double step0 = _mm_cvtsd_f64(step), step1 = high(step);
     // Value weights only where depth or the kernel's values vary.
     const bool valueWeights = (t.Depth && depthVaries) || kernel.NeedsValueWeights();
 
-    // One pixel with barycentric coordinates b0, b1: inside, or d2 square
-    // pixels from the nearest edge in the band.
-    auto drawPixel = [&](long long n, double b0, double b1, bool inside, double d2) {
+    // One pixel with barycentric coordinates b = (b0, b1) and b2: inside, or
+    // d2 square pixels from the nearest edge in the band.
+    auto drawPixel = [&](long long n, __m128d b, double b2, bool inside, double d2) {
         TScanWeights w;
         if (valueWeights) {
-            w.w[0] = float(KSN_ClampMinMax(b0, 0.0, 1.0));
-            w.w[1] = float(KSN_ClampMinMax(b1, 0.0, 1.0));
+            const __m128 w01 = _mm_cvtpd_ps(_mm_max_pd(_mm_setzero_pd(), _mm_min_pd(_mm_set1_pd(1.0), b)));
+            w.w[0] = _mm_cvtss_f32(w01);
+            w.w[1] = _mm_cvtss_f32(_mm_shuffle_ps(w01, w01, 1));
             w.w[2] = 1.0f - w.w[0] - w.w[1];
         } else {
             w.w[0] = 1.0f;   // not read: nothing varies
             w.w[1] = w.w[2] = 0.0f;
         }
         if constexpr (Kernel::NeedsMapWeights) {
-            // Inside, both lie within -0.0001..1.0001, where the clamp keeps them.
-            w.m[0] = inside ? b0 : KSN_ClampMinMax(b0, -0.3, 1.3);
-            w.m[1] = inside ? b1 : KSN_ClampMinMax(b1, -0.3, 1.3);
-            w.m[2] = 1.0 - w.m[0] - w.m[1];
+            // Inside, both lie within -0.0001..1.0001, where the clamp keeps
+            // them, and m2 is b2's own expression.
+            if (inside) {
+                w.m[0] = _mm_cvtsd_f64(b);
+                w.m[1] = high(b);
+                w.m[2] = b2;
+            } else {
+                w.m[0] = KSN_ClampMinMax(_mm_cvtsd_f64(b), -0.3, 1.3);
+                w.m[1] = KSN_ClampMinMax(high(b), -0.3, 1.3);
+                w.m[2] = 1.0 - w.m[0] - w.m[1];
+            }
         }
         if (t.Depth) {
             float& stored = t.Depth[n];
@@ -297,12 +334,10 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
     // pixel; the columns before those still take their additions, so every
     // tested column keeps its bits.
     int rowTestFirst = rowFirst, rowTestLast = rowLast, colTestFirst = colFirst, colTestLast = colLast;
-    if (path == TScanPath::Any && !t.ExtendEdges && !narrowRows &&
-        TInsideBounds::SafeFor(D, loX, hiX, loY, hiY)) {
-        TInsideBounds::Narrow(loY, hiY, rowTestFirst, rowTestLast);
-        TInsideBounds::Narrow(loX, hiX, colTestFirst, colTestLast);
-    }
+    if (path == TScanPath::Any && !t.ExtendEdges && !narrowRows && TInsideBounds::SafeFor(D, lo, hi))
+        TInsideBounds::Narrow(lo, hi, colTestFirst, colTestLast, rowTestFirst, rowTestLast);
 
+    const __m128d insideLo = _mm_set1_pd(-0.0001), insideHi = _mm_set1_pd(1.0001);
     for (int j = rowTestFirst; j <= rowTestLast; ++j) {
         int first = colFirst, last = colTestLast;
         if (narrowRows) {
@@ -311,21 +346,21 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
             const double base1 = ((x0 - x2) * (y2 - j) + (y0 - y2) * (-x2)) * invNegD;
             if (!span.Narrow(base0, base1, first, last)) continue;
         }
+        // b0 = ((x1 - x2)(y2 - j) + (y1 - y2)(i0 - x2)) / D, b1 likewise over -D,
+        // at the column before the first.
         const double i0 = double(first - 1);
-        double b0 = ((x1 - x2) * (y2 - j) + (y1 - y2) * (i0 - x2)) * invD;
-        double b1 = ((x0 - x2) * (y2 - j) + (y0 - y2) * (i0 - x2)) * invNegD;
+        __m128d b = _mm_mul_pd(
+            _mm_add_pd(_mm_mul_pd(A, _mm_set1_pd(y2 - j)), _mm_mul_pd(B, _mm_set1_pd(i0 - x2))), inv);
         bool metInside = false;
         const long long rowBase = (long long)j * t.RowLength;
-        for (; first < colTestFirst; ++first) {
-            b0 += step0;
-            b1 += step1;
-        }
+        for (; first < colTestFirst; ++first) b = _mm_add_pd(b, step);
         for (int i = first; i <= last; ++i) {
-            b0 += step0;
-            b1 += step1;
-            const double b2 = 1.0 - b0 - b1;
-            const bool inside = b0 >= -0.0001 && b0 <= 1.0001 && b1 >= -0.0001 && b1 <= 1.0001 && b2 >= -0.0001 &&
-                                b2 <= 1.0001;
+            b = _mm_add_pd(b, step);
+            const double b2 = 1.0 - _mm_cvtsd_f64(b) - high(b);
+            const __m128d all2 = _mm_set1_pd(b2);
+            const __m128d within = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(b, insideLo), _mm_cmple_pd(b, insideHi)),
+                                              _mm_and_pd(_mm_cmpge_pd(all2, insideLo), _mm_cmple_pd(all2, insideHi)));
+            const bool inside = _mm_movemask_pd(within) == 3;
             double d2 = 0.0;
             if (!inside) {
                 bool inBand = false;
@@ -342,7 +377,7 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
             } else {
                 metInside = true;
             }
-            drawPixel(rowBase + i, b0, b1, inside, d2);
+            drawPixel(rowBase + i, b, b2, inside, d2);
         }
     }
 }

@@ -170,7 +170,7 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
 template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_RasterizeTriangle& r, bool shading)
 {
     TexturedKernel<Kind, White, WithAlpha> k{&r, {}, {}, shading, r.UnlitPixels && r.ShadePixels};
-    k.Colors.Setup(r.Color[0], r.Color[1], r.Color[2]);
+    if constexpr (!White) k.Colors.Setup(r.Color[0], r.Color[1], r.Color[2]);   // white colours are not read
     k.Lights.Setup(&r.Light[0], &r.Light[1], &r.Light[2]);
     k.ConstantShade = ShadeByte(r.Light[0]);
     for (int c = 0; c < 3; ++c) k.CornerUV[c] = _mm_setr_pd(r.UV[c][0], r.UV[c][1]);
