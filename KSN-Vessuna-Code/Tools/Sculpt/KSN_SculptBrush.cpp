@@ -124,7 +124,9 @@ void RecalculateListedPolygonNormals(TKSN_MeshRoot* level, const TCornerStore& s
 }
 
 // Runs fn(first, end) over count entries in blocks of blockSize, handed out
-// to the pool's slots as they become free (fn writes only its block's results).
+// to the pool's free slots as they take them (fn writes only its block's
+// results); a slot that has not begun when the blocks are done is not
+// waited for, as a dab's passes are too short to wait out a busy machine.
 template <class Fn>
 void ForBlocks(int count, int blockSize, Fn fn)
 {
@@ -135,7 +137,7 @@ void ForBlocks(int count, int blockSize, Fn fn)
     }
     TThreadCruncher_Releaser releaser;
     ThreadCruncher->StartUsing(releaser);
-    ThreadCruncher->ProcessBlocks(
+    ThreadCruncher->ProcessBlocksOnFreeSlots(
         size_t(count), size_t(blockSize),
         [](size_t first, size_t end, void* user) { (*static_cast<Fn*>(user))(int(first), int(end)); }, &fn);
 }
