@@ -15,6 +15,7 @@
 #include "QORThreads.h"
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <cassert>
 #include <functional>
@@ -95,7 +96,9 @@ const uint32_t* PolygonMaskFlags(TKSN_MeshRoot* level)
 // polygon mesh's records and their corner arrays, or a flat corner table.
 struct TCornerStore {
     explicit TCornerStore(TKSN_MeshRoot* level)
-        : Table(level->GetQuadCornerTable(Stride)), Records(Table ? nullptr : dynamic_cast<TQORPolyMesh*>(level))
+        : Table(level->GetQuadCornerTable(Stride)),
+          Records(Table ? nullptr : dynamic_cast<TQORPolyMesh*>(level)),
+          Inline(Records && PolygonMaskFlags(level) && level->polygonNormals && level->resolvedVertices)
     {
     }
     void Prefetch(const int32_t* polygons, int k, int end) const
@@ -111,12 +114,52 @@ struct TCornerStore {
     int Stride = 0;
     const int32_t* Table;
     TQORPolyMesh* Records;
+    bool Inline;   // Records' polygon normals written out here
 };
+
+// TQORPolyMesh::RecalculatePolyNormal written out for the classes that keep
+// it (PolygonMaskFlags' classes): the same arithmetic in the same order, so
+// the same bytes, without a call per polygon.
+inline void PolyMeshPolygonNormal(TQORPolyMesh* mesh, int polygon)
+{
+    const TQORPolygon& p = mesh->Polygons[polygon];
+    float nx = 0.0f, ny = 0.0f, nz = 0.0f;
+    if (p.Count >= 3 && p.Points) {
+        bool valid = true;
+        for (int k = 0; k < p.Count && valid; ++k) valid = p.Points[k].V >= 0 && p.Points[k].V < mesh->vertexCount;
+        if (valid) {
+            const float* R = mesh->resolvedVertices;
+            const float* a = R + 3 * mesh->GetEffectiveVertex(p.Points[0].V);
+            for (int k = 1; k + 1 < p.Count; ++k) {
+                const float* b = R + 3 * mesh->GetEffectiveVertex(p.Points[k].V);
+                const float* c = R + 3 * mesh->GetEffectiveVertex(p.Points[k + 1].V);
+                nx += (a[2] - b[2]) * (c[1] - b[1]) - (a[1] - b[1]) * (c[2] - b[2]);
+                ny += (c[2] - b[2]) * (a[0] - b[0]) - (a[2] - b[2]) * (c[0] - b[0]);
+                nz += (a[1] - b[1]) * (c[0] - b[0]) - (a[0] - b[0]) * (c[1] - b[1]);
+            }
+        }
+    }
+    const float squared = nx * nx + ny * ny + nz * nz;
+    const float half = squared * 0.5f;
+    float r = std::bit_cast<float>(uint32_t(0x5F3759DFu - (std::bit_cast<uint32_t>(squared) >> 1)));
+    r = (1.5f - half * r * r) * r;
+    float* out = mesh->polygonNormals + 3 * polygon;
+    out[0] = nx * r;
+    out[1] = ny * r;
+    out[2] = nz * r;
+}
 
 // The normals of the listed polygons first <= k < end.
 void RecalculateListedPolygonNormals(TKSN_MeshRoot* level, const TCornerStore& store, const int32_t* polygons,
                                      int first, int end)
 {
+    if (store.Inline) {
+        for (int k = first; k < end; ++k) {
+            store.Prefetch(polygons, k, end);
+            PolyMeshPolygonNormal(store.Records, polygons[k]);
+        }
+        return;
+    }
     for (int k = first; k < end; ++k) {
         store.Prefetch(polygons, k, end);
         level->RecalculatePolyNormal(polygons[k]);
