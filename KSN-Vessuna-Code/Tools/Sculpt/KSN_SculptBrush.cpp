@@ -185,9 +185,10 @@ void ForBlocks(int count, int blockSize, Fn fn)
         [](size_t first, size_t end, void* user) { (*static_cast<Fn*>(user))(int(first), int(end)); }, &fn);
 }
 
-// Runs the phases one after the other, each over count entries in blocks,
-// in one hand-out of the pool (a phase's blocks start once the previous
-// phase has returned); on this thread alone when the work is small, where
+// Runs the phases one after the other, each over count entries in blocks
+// handed to the pool's free slots (each phase once the previous one has
+// returned; a single hand-out with waits between the phases measured slower
+// on a busy machine); on this thread alone when the work is small, where
 // starting the slots costs more than it saves.
 struct TDabPhase {
     int Count = 0;

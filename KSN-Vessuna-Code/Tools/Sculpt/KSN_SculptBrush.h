@@ -124,8 +124,9 @@ public:
     void UpdateOctreeNodeBounds(TKSN_MeshRoot* level);
     // KSN_RecalculateNormalsAfterSculpt over the lists, then UpdateOctreeNodeBounds.
     void RecalculateNormalsAndBounds(TKSN_MeshRoot* level);
-    // KSN_ApplySculptDab, then RecalculateNormalsAndBounds, in one hand-out
-    // of the pool, when the list is still the search's, the kind reads no
+    // KSN_ApplySculptDab, then RecalculateNormalsAndBounds, as three passes
+    // over the pool's free slots (the vertex normals and the leaves' bounds
+    // in one), when the list is still the search's, the kind reads no
     // neighbours and there is no symmetry; false (nothing done) otherwise.
     bool ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float* deltas, const TKSN_SculptDab& dab);
     // The level on display, when it is another one: its leaves in the box
