@@ -201,12 +201,14 @@ TThreadCruncher_Releaser::~TThreadCruncher_Releaser()
 
 void TThreadCruncher::Initialize(int& n)
 {
+    // A slot thread calling in would wait for itself below: it is stopped first.
+    CheckCaller();
+    CollectLateSlots();
     slotsInUse_ = std::min(slotCount_, std::max(1, n));
     for (Slot& slot : slots_) {
         slot.pending = false;
         slot.function = nullptr;
     }
-    CheckCaller();
 }
 
 void TThreadCruncher::PushFunction(int s, TQORThreadFunc fn, void* data)
@@ -372,6 +374,106 @@ void TThreadCruncher::ProcessBlocks(size_t count, size_t blockSize, TQORBlockFun
         PushFunction(j, RunBlocks, &slots[j]);
     }
     WaitForCompletion();
+}
+
+void TThreadCruncher::CollectLateSlots()
+{
+    for (int s = 1; s < slotCount_; ++s) {
+        Slot& slot = slots_[s];
+        const uint32_t target = slot.started.load(std::memory_order_relaxed);
+        for (uint32_t at = slot.finished.load(std::memory_order_acquire); at != target;)
+            at = WaitForChange(slot.finished, at, kCallerSpin);
+    }
+}
+
+void* TThreadCruncher::FreeSlotMain(void* p)
+{
+    const auto* ticket = static_cast<const FreeSlotTicket*>(p);
+    ticket->Pool->JoinFreeSlotRun(ticket->Generation);
+    return nullptr;
+}
+
+void TThreadCruncher::JoinFreeSlotRun(uint32_t generation)
+{
+    FreeSlotRun& run = freeRun_;
+    // Counted in before the first look at the counter: a block taken below
+    // keeps the caller waiting until it has returned.
+    run.Active.fetch_add(1);
+    uint64_t at = run.Next.load();
+    for (;;) {
+        if (uint32_t(at >> 32) != generation) break;   // a later run: this one is over
+        const uint64_t blocks = (at >> 16) & 0xFFFF, block = at & 0xFFFF;
+        if (block >= blocks) break;
+        if (!run.Next.compare_exchange_weak(at, at + 1)) continue;
+        // The block is ours, so the run's caller is still waiting: its
+        // fields hold this run's values.
+        const size_t first = size_t(block) * run.BlockSize;
+        const size_t end = std::min(run.Count, first + run.BlockSize);
+        try {
+            run.Function(first, end, run.User);
+        } catch (...) {
+            {
+                std::scoped_lock lock(run.FailureMutex);
+                if (!run.Failure) run.Failure = std::current_exception();
+            }
+            // No more blocks are handed out.
+            uint64_t now = run.Next.load();
+            while (uint32_t(now >> 32) == generation &&
+                   !run.Next.compare_exchange_weak(now, (now & ~uint64_t(0xFFFF)) | blocks)) {
+            }
+        }
+        at = run.Next.load();
+    }
+    if (run.Active.fetch_sub(1) == 1) run.Active.notify_all();
+}
+
+void TThreadCruncher::ProcessBlocksOnFreeSlots(size_t count, size_t blockSize, TQORBlockFunc fn, void* user,
+                                               int maxSlots)
+{
+    if (count == 0) return;
+    blockSize = std::max<size_t>(1, blockSize);
+    const size_t blocks = (count - 1) / blockSize + 1;
+    if (blocks == 1 || slotCount_ == 1) {
+        fn(0, count, user);
+        return;
+    }
+    // The packed counter holds up to 65,535 blocks.
+    if (blocks > 0xFFFF) {
+        ProcessBlocks(count, blockSize, fn, user);
+        return;
+    }
+    assert(busy_.load() && "ProcessBlocksOnFreeSlots over more than one block needs the pool held (StartUsing)");
+    CheckCaller();
+    FreeSlotRun& run = freeRun_;
+    const uint32_t generation = ++run.Generation;
+    run.Count = count;
+    run.BlockSize = blockSize;
+    run.Function = fn;
+    run.User = user;
+    run.Failure = nullptr;
+    run.Next.store((uint64_t(generation) << 32) | (uint64_t(blocks) << 16));
+    const int cap = maxSlots > 0 ? std::min(maxSlots, slotCount_) : slotCount_;
+    const int helpers = int(std::min<size_t>(size_t(cap), blocks)) - 1;
+    for (int s = 1, started = 0; s < slotCount_ && started < helpers; ++s) {
+        Slot& slot = slots_[s];
+        // Still on an earlier run's job (it has not had a processor since): left out.
+        if (slot.finished.load(std::memory_order_acquire) != slot.started.load(std::memory_order_relaxed)) continue;
+        tickets_[s] = {this, generation};
+        slot.function = FreeSlotMain;
+        slot.data = &tickets_[s];
+        slot.pending = true;
+        slot.started.fetch_add(1, std::memory_order_release);
+        slot.started.notify_one();
+        ++started;
+    }
+    JoinFreeSlotRun(generation);
+    // Every block has been taken; wait for those still running elsewhere.
+    for (int inside = run.Active.load(); inside != 0;) inside = WaitForChange(run.Active, inside, kCallerSpin);
+    if (run.Failure) {
+        std::exception_ptr failure = std::move(run.Failure);
+        run.Failure = nullptr;
+        std::rethrow_exception(failure);
+    }
 }
 
 namespace {

@@ -118,6 +118,16 @@ public:
     // is raised here after every running block has returned.
     void ProcessBlocks(size_t count, size_t blockSize, TQORBlockFunc fn, void* user);
 
+    // As ProcessBlocks, for short runs on a machine that may be busy: the
+    // blocks go only to the slots that are free at the call (up to maxSlots,
+    // 0: every slot) and to the caller, and the call returns once every block
+    // has returned, without waiting for a slot that has not begun by then (a
+    // slot thread of a busy machine may get a processor only milliseconds
+    // after it was started). Such a slot later finds the run over and
+    // returns at once; it is left out of the next runs of this kind until
+    // then, and waited for before any other kind of job is handed to it.
+    void ProcessBlocksOnFreeSlots(size_t count, size_t blockSize, TQORBlockFunc fn, void* user, int maxSlots = 0);
+
     // Runs phases one after the other in one hand-out: the blocks of every
     // phase come from one counter in order, and a block of phase p starts
     // only when every block of phase p - 1 has returned (its slot spins
@@ -154,6 +164,32 @@ private:
         std::exception_ptr failure;
     };
 
+    // The current ProcessBlocksOnFreeSlots run, kept here rather than on the
+    // caller's stack so that a slot that begins after the run has ended only
+    // reads memory that still exists. Next packs the run's generation (high
+    // 32 bits), its block count (16 bits) and the next block (low 16 bits),
+    // so that one compare-and-swap both checks the run and takes a block.
+    struct FreeSlotRun {
+        std::atomic<uint64_t> Next{0};
+        std::atomic<int> Active{0};   // threads inside the run, the caller included
+        uint32_t Generation = 0;
+        size_t Count = 0;
+        size_t BlockSize = 1;
+        TQORBlockFunc Function = nullptr;
+        void* User = nullptr;
+        std::mutex FailureMutex;
+        std::exception_ptr Failure;
+    };
+    struct FreeSlotTicket {
+        TThreadCruncher* Pool = nullptr;
+        uint32_t Generation = 0;
+    };
+    static void* FreeSlotMain(void* ticket);
+    // Takes and runs blocks of run generation until none is left.
+    void JoinFreeSlotRun(uint32_t generation);
+    // Waits for every slot to have returned from its last job.
+    void CollectLateSlots();
+
     void SlotThreadMain(int slot);
     void CheckCaller() const;
     void ReleaseUse();
@@ -164,6 +200,8 @@ private:
     std::mutex useMutex_;
     std::atomic<bool> busy_{false};
     Slot slots_[QOR_THREADCRUNCHER_MAX_SLOTS];
+    FreeSlotRun freeRun_;
+    FreeSlotTicket tickets_[QOR_THREADCRUNCHER_MAX_SLOTS];
 
     friend class TThreadCruncher_Releaser;
 };

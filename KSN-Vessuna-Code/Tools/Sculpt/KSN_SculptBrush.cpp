@@ -15,10 +15,12 @@
 #include "QORThreads.h"
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <cassert>
 #include <functional>
 #include <initializer_list>
+#include <typeinfo>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -69,8 +71,105 @@ void RecalculateVertexNormal(TKSN_MeshRoot* level, int v)
     for (int i = 0; i < 3; ++i) level->vertexNormals[3 * v + i] = sum[i] * inv;
 }
 
+// Fetches the line holding p ahead of its use. g++ drops some
+// __builtin_prefetch calls whose address is read through a member, so on
+// x86 the instruction is written out.
+inline void FetchEarly(const void* p)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
+#else
+    __builtin_prefetch(p);
+#endif
+}
+
+// The polygon flags of a level whose hidden and locked tests read nothing
+// else (the polygon mesh and the editable mesh, exactly those classes);
+// null for any other, which is asked per polygon.
+const uint32_t* PolygonMaskFlags(TKSN_MeshRoot* level)
+{
+    if (typeid(*level) != typeid(TKSN_Mesh) && typeid(*level) != typeid(TQORPolyMesh)) return nullptr;
+    return static_cast<TQORPolyMesh*>(level)->PolygonFlags;
+}
+
+// Where a level keeps its polygons' corners, for fetching them early: a
+// polygon mesh's records and their corner arrays, or a flat corner table.
+struct TCornerStore {
+    explicit TCornerStore(TKSN_MeshRoot* level)
+        : Table(level->GetQuadCornerTable(Stride)),
+          Records(Table ? nullptr : dynamic_cast<TQORPolyMesh*>(level)),
+          Inline(Records && PolygonMaskFlags(level) && level->polygonNormals && level->resolvedVertices)
+    {
+    }
+    void Prefetch(const int32_t* polygons, int k, int end) const
+    {
+        constexpr int kAhead = 8;
+        if (Records) {
+            if (k + 2 * kAhead < end) FetchEarly(&Records->Polygons[polygons[k + 2 * kAhead]]);
+            if (k + kAhead < end) FetchEarly(Records->Polygons[polygons[k + kAhead]].Points);
+        } else if (Table && k + kAhead < end) {
+            FetchEarly(Table + size_t(Stride) * size_t(polygons[k + kAhead]));
+        }
+    }
+    int Stride = 0;
+    const int32_t* Table;
+    TQORPolyMesh* Records;
+    bool Inline;   // Records' polygon normals written out here
+};
+
+// TQORPolyMesh::RecalculatePolyNormal written out for the classes that keep
+// it (PolygonMaskFlags' classes): the same arithmetic in the same order, so
+// the same bytes, without a call per polygon.
+inline void PolyMeshPolygonNormal(TQORPolyMesh* mesh, int polygon)
+{
+    const TQORPolygon& p = mesh->Polygons[polygon];
+    float nx = 0.0f, ny = 0.0f, nz = 0.0f;
+    if (p.Count >= 3 && p.Points) {
+        bool valid = true;
+        for (int k = 0; k < p.Count && valid; ++k) valid = p.Points[k].V >= 0 && p.Points[k].V < mesh->vertexCount;
+        if (valid) {
+            const float* R = mesh->resolvedVertices;
+            const float* a = R + 3 * mesh->GetEffectiveVertex(p.Points[0].V);
+            for (int k = 1; k + 1 < p.Count; ++k) {
+                const float* b = R + 3 * mesh->GetEffectiveVertex(p.Points[k].V);
+                const float* c = R + 3 * mesh->GetEffectiveVertex(p.Points[k + 1].V);
+                nx += (a[2] - b[2]) * (c[1] - b[1]) - (a[1] - b[1]) * (c[2] - b[2]);
+                ny += (c[2] - b[2]) * (a[0] - b[0]) - (a[2] - b[2]) * (c[0] - b[0]);
+                nz += (a[1] - b[1]) * (c[0] - b[0]) - (a[0] - b[0]) * (c[1] - b[1]);
+            }
+        }
+    }
+    const float squared = nx * nx + ny * ny + nz * nz;
+    const float half = squared * 0.5f;
+    float r = std::bit_cast<float>(uint32_t(0x5F3759DFu - (std::bit_cast<uint32_t>(squared) >> 1)));
+    r = (1.5f - half * r * r) * r;
+    float* out = mesh->polygonNormals + 3 * polygon;
+    out[0] = nx * r;
+    out[1] = ny * r;
+    out[2] = nz * r;
+}
+
+// The normals of the listed polygons first <= k < end.
+void RecalculateListedPolygonNormals(TKSN_MeshRoot* level, const TCornerStore& store, const int32_t* polygons,
+                                     int first, int end)
+{
+    if (store.Inline) {
+        for (int k = first; k < end; ++k) {
+            store.Prefetch(polygons, k, end);
+            PolyMeshPolygonNormal(store.Records, polygons[k]);
+        }
+        return;
+    }
+    for (int k = first; k < end; ++k) {
+        store.Prefetch(polygons, k, end);
+        level->RecalculatePolyNormal(polygons[k]);
+    }
+}
+
 // Runs fn(first, end) over count entries in blocks of blockSize, handed out
-// to the pool's slots as they become free (fn writes only its block's results).
+// to the pool's free slots as they take them (fn writes only its block's
+// results); a slot that has not begun when the blocks are done is not
+// waited for, as a dab's passes are too short to wait out a busy machine.
 template <class Fn>
 void ForBlocks(int count, int blockSize, Fn fn)
 {
@@ -81,14 +180,15 @@ void ForBlocks(int count, int blockSize, Fn fn)
     }
     TThreadCruncher_Releaser releaser;
     ThreadCruncher->StartUsing(releaser);
-    ThreadCruncher->ProcessBlocks(
+    ThreadCruncher->ProcessBlocksOnFreeSlots(
         size_t(count), size_t(blockSize),
         [](size_t first, size_t end, void* user) { (*static_cast<Fn*>(user))(int(first), int(end)); }, &fn);
 }
 
-// Runs the phases one after the other, each over count entries in blocks,
-// in one hand-out of the pool (a phase's blocks start once the previous
-// phase has returned); on this thread alone when the work is small, where
+// Runs the phases one after the other, each over count entries in blocks
+// handed to the pool's free slots (each phase once the previous one has
+// returned; a single hand-out with waits between the phases measured slower
+// on a busy machine); on this thread alone when the work is small, where
 // starting the slots costs more than it saves.
 struct TDabPhase {
     int Count = 0;
@@ -103,19 +203,7 @@ void ForPhases(std::initializer_list<TDabPhase> phases, int totalWork)
             if (phase.Count > 0) phase.Run(0, phase.Count);
         return;
     }
-    TThreadCruncher::Phase cut[4];
-    int n = 0;
-    for (const TDabPhase& phase : phases) {
-        assert(n < 4 && "ForPhases takes up to 4 phases");
-        cut[n++] = {size_t(std::max(phase.Count, 0)), size_t(std::max(phase.BlockSize, 1)),
-                    [](size_t first, size_t end, void* user) {
-                        (*static_cast<const std::function<void(int, int)>*>(user))(int(first), int(end));
-                    },
-                    const_cast<std::function<void(int, int)>*>(&phase.Run)};
-    }
-    TThreadCruncher_Releaser releaser;
-    ThreadCruncher->StartUsing(releaser);
-    ThreadCruncher->ProcessPhases(cut, n);
+    for (const TDabPhase& phase : phases) ForBlocks(phase.Count, std::max(phase.BlockSize, 1), phase.Run);
 }
 
 // Array work: blocks of 512 entries (never fewer than 100 a slot), so a slot
@@ -133,11 +221,18 @@ void ApplyOwnChanges(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVer
                      const TKSN_SculptDab& dab, bool texture)
 {
     const float s = dab.LayerStrength;
+    float* const positions = level->resolvedVertices;
+    constexpr int kAhead = 16;
     for (int k = first; k < end; ++k) {
         const int v = list[k].Vertex;
+        if (k + kAhead < end) {
+            const int ahead = list[k + kAhead].Vertex;
+            FetchEarly(deltas + 3 * ahead);
+            FetchEarly(positions + 3 * ahead);
+        }
         const float c = std::clamp(dab.Strength * list[k].Weight, 0.0f, 1.0f);
         float* D = deltas + 3 * v;
-        float* R = level->resolvedVertices + 3 * v;
+        float* R = positions + 3 * v;
         float n[3];
         if (dab.Kind == eKSN_SculptKind::Eraser) {
             const float keep = 1.0f - std::min(1.0f, c * dab.Amplitude);
@@ -323,11 +418,16 @@ void KSN_RecalculateNormalsAfterSculpt(TKSN_MeshRoot* level, const TKSN_Affected
                                        const int32_t* polygons, int polygonCount)
 {
     if (!level || !level->vertexNormals || !level->polygonNormals) return;
-    ForRanges(polygonCount, [&](int first, int end) {
-        for (int k = first; k < end; ++k) level->RecalculatePolyNormal(polygons[k]);
-    });
+    const TCornerStore store(level);
+    ForRanges(polygonCount,
+              [&](int first, int end) { RecalculateListedPolygonNormals(level, store, polygons, first, end); });
+    const bool table = level->vertexPolygons.IsFinalized();
+    const int rows = table ? level->vertexPolygons.GetRowCount() : 0;
     ForRanges(vertexCount, [&](int first, int end) {
-        for (int k = first; k < end; ++k) RecalculateVertexNormal(level, vertices[k].Vertex);
+        for (int k = first; k < end; ++k) {
+            if (k + 8 < end && vertices[k + 8].Vertex < rows) FetchEarly(level->vertexPolygons[vertices[k + 8].Vertex]);
+            RecalculateVertexNormal(level, vertices[k].Vertex);
+        }
     });
 }
 
@@ -408,7 +508,12 @@ void TKSN_SculptBrush::UpdateParameters()
     AddPercentParameter("Post Smooth", "Post Smooth", &PostSmooth, 0.0f, 10.0f);
 }
 
-float TKSN_SculptBrush::GetAmplitude(float cx, float cy, float px, float py, float size, float aspect) const
+namespace {
+
+// The brush-shape value (see GetAmplitude) for a shape image of W x H bytes,
+// or a full one-texel shape without an image; inline for the vertex search.
+inline float ShapeAmplitude(const unsigned char* BrushShape, int BrushShapeWidth, int BrushShapeHeight, float cx,
+                            float cy, float px, float py, float size, float aspect)
 {
     const int W = BrushShape ? BrushShapeWidth : 1, H = BrushShape ? BrushShapeHeight : 1;
     if (W <= 0 || H <= 0) return 0.0f;
@@ -430,9 +535,16 @@ float TKSN_SculptBrush::GetAmplitude(float cx, float cy, float px, float py, flo
     const int i = std::clamp(int(u), 0, W - 1), j = std::clamp(int(r), 0, H - 1);
     const int i1 = i < W - 1 ? i + 1 : i, j1 = j < H - 1 ? j + 1 : j;
     const float a = std::clamp(u - float(i), 0.0f, 1.0f), b = std::clamp(r - float(j), 0.0f, 1.0f);
-    auto B = [this, W](int x, int y) { return float(BrushShape[size_t(y) * W + x]); };
+    auto B = [BrushShape, W](int x, int y) { return float(BrushShape[size_t(y) * W + x]); };
     const float value = (B(i, j) * (1 - a) + B(i1, j) * a) * (1 - b) + (B(i, j1) * (1 - a) + B(i1, j1) * a) * b;
     return float(int(value) & 0xFF) / 255.0f;
+}
+
+} // namespace
+
+float TKSN_SculptBrush::GetAmplitude(float cx, float cy, float px, float py, float size, float aspect) const
+{
+    return ShapeAmplitude(BrushShape, BrushShapeWidth, BrushShapeHeight, cx, cy, px, py, size, aspect);
 }
 
 void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
@@ -517,7 +629,6 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     const int vertexCount = level->GetVCount();
     const int rowCount = table ? level->vertexPolygons.GetRowCount() : 0;
     const float rectangle = s * 1.001f + 1e-6f;
-    if (int(NodeOfVertex.size()) < vertexCount) NodeOfVertex.resize(size_t(vertexCount));
     // The polygons around the listed vertices are listed in the same pass,
     // each once: the first visit flags it in change-flag channel 1 (an atomic
     // exchange, as two slots may meet a polygon together).
@@ -528,6 +639,7 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     // vertices, too coarse to share a 10,000-vertex dab out evenly); the
     // runs of a leaf follow each other, so the list stays in leaf order.
     constexpr int kSearchRun = 192;
+    constexpr int kAhead = 8;
     SearchJobs.clear();
     for (int leaf = 0; leaf < int(NodeList.size()); ++leaf) {
         const TQOROctreeNode<int>* node = NodeList[size_t(leaf)];
@@ -541,8 +653,16 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     // Every vertex is filed in one leaf, so the leaves' slices never overlap;
     // each leaf is one job, handed out as slots become free, and writes its
     // own list and normal sum.
-    JobBoxes.assign(size_t(jobs), {1e30f, 1e30f, 1e30f, -1e30f, -1e30f, -1e30f});
-    const float* base = level->baseVertices;
+    // Inside the rectangle the distance cut passes whenever the cut's circle
+    // holds the rectangle (with room for rounding): it is skipped then.
+    const bool circleHoldsRectangle =
+        2.0 * double(rectangle) * double(rectangle) * (1.0 + 1e-6) < double(s * 1.42f) * double(s * 1.42f);
+    const unsigned char* const shape = BrushShape;
+    const int shapeWidth = BrushShapeWidth, shapeHeight = BrushShapeHeight;
+    // A polygon mesh's hidden and locked marks read straight from its flags
+    // (the classes that keep them there and override nothing about them).
+    const uint32_t* const maskFlags = PolygonMaskFlags(level);
+    constexpr uint32_t kMasked = QORPoly_Hidden | QORPoly_Locked;
     ForBlocks(jobs, 1, [&](int firstJob, int endJob) {
         // Each slot fills its own buffers and copies them to the job's lists
         // at the end: the lists' headers lie side by side, and growing them
@@ -554,8 +674,15 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
             out.clear();
             polygons.clear();
             float sum[3] = {0, 0, 0};
-            float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
             for (int j = searchJob.First; j < searchJob.End; ++j) {
+                if (j + kAhead < searchJob.End) {
+                    // The slice names vertices in short runs of the arrays.
+                    const int ahead = visible ? visible[j + kAhead] : j + kAhead;
+                    if (ahead >= 0 && ahead < rowCount) {
+                        FetchEarly(level->resolvedVertices + 3 * ahead);
+                        FetchEarly(level->vertexPolygons[ahead]);
+                    }
+                }
                 const int v = visible ? visible[j] : j;
                 if (v < 0 || v >= vertexCount) continue;
                 if (!table || v >= rowCount) continue;
@@ -572,14 +699,14 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                 // a cheaper test than the distance cut, rejecting only what
                 // the shape would.
                 if (std::fabs(dx) > rectangle || std::fabs(dy) > rectangle) continue;
-                if (std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
-                const float w = GetAmplitude(fx, fy, sx, sy, s, aspect);
+                if (!circleHoldsRectangle && std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
+                const float w = ShapeAmplitude(shape, shapeWidth, shapeHeight, fx, fy, sx, sy, s, aspect);
                 if (w <= 1e-30f) continue;
                 const int* row = level->vertexPolygons[v];
                 if (row[0] == 0) continue;
                 bool open = false, facing = !backFaceTest;
                 for (int k = 1; k <= row[0]; ++k) {
-                    if (level->IsPolyLockedOrHidden(row[k])) continue;
+                    if (maskFlags ? (maskFlags[row[k]] & kMasked) != 0 : level->IsPolyLockedOrHidden(row[k])) continue;
                     open = true;
                     if (!facing) {
                         const float* pn = level->polygonNormals + 3 * row[k];
@@ -589,7 +716,6 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                 }
                 if (!open || !facing) continue;
                 out.push_back({v, w});
-                NodeOfVertex[size_t(v)] = searchJob.Leaf;
                 if (polygonFlags)
                     for (int k = 1; k <= row[0]; ++k) {
                         std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
@@ -598,29 +724,15 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
                     }
                 if (level->vertexNormals)
                     for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
-                if (base)
-                    for (int i = 0; i < 3; ++i) {
-                        lo[i] = std::min(lo[i], base[3 * v + i]);
-                        hi[i] = std::max(hi[i], base[3 * v + i]);
-                    }
             }
             std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
             JobLists[size_t(job)].assign(out.begin(), out.end());
             JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
-            std::array<float, 6>& box = JobBoxes[size_t(job)];
-            for (size_t i = 0; i < 3; ++i) {
-                box[i] = lo[i];
-                box[i + 3] = hi[i];
-            }
         }
     });
     // The list in leaf order (so each leaf's vertices are one run of it) and
     // the normal sum in the same order, whatever slot did which leaf.
     JobFirst.assign(NodeList.size() + 1, 0);
-    for (int i = 0; i < 3; ++i) {
-        ListedMin[i] = 1e30f;
-        ListedMax[i] = -1e30f;
-    }
     for (int job = 0, leaf = 0; job < jobs; ++job) {
         const std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
         for (; leaf <= SearchJobs[size_t(job)].Leaf; ++leaf) JobFirst[size_t(leaf)] = gAffectedVertexCount;
@@ -631,16 +743,12 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
             std::memcpy(gAffectedPolygons + gAffectedPolygonCount, polygons.data(), polygons.size() * sizeof(int32_t));
         gAffectedPolygonCount += int(polygons.size());
         for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
-        if (!out.empty())
-            for (int i = 0; i < 3; ++i) {
-                ListedMin[i] = std::min(ListedMin[i], JobBoxes[size_t(job)][size_t(i)]);
-                ListedMax[i] = std::max(ListedMax[i], JobBoxes[size_t(job)][size_t(i) + 3]);
-            }
     }
     for (size_t leaf = SearchJobs.empty() ? 0 : size_t(SearchJobs.back().Leaf) + 1; leaf <= NodeList.size(); ++leaf)
         JobFirst[leaf] = gAffectedVertexCount;
     ListedBySearch = gAffectedVertexCount;
     ListInLeafOrder = true;
+    NodeOfVertexFilled = false;
     const float len2 = NormalSum[0] * NormalSum[0] + NormalSum[1] * NormalSum[1] + NormalSum[2] * NormalSum[2];
     if (len2 > 0.0f) {
         const float inv = KSN_FastInverseSqrt(len2);
@@ -742,6 +850,7 @@ void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
     // Only what the dab moved can leave its leaf's bounds; bounds only grow.
     // The search's leaves are marked by their place in the node list; the
     // partners' leaves (symmetry: not found by the search) are looked up.
+    if (!SearchRunsHold()) FillNodeOfVertex();
     std::vector<uint8_t>& touched = TouchedNodes;
     touched.assign(NodeList.size(), 0);
     std::vector<TQOROctreeNode<int>*> grown;
@@ -771,6 +880,19 @@ void TKSN_SculptBrush::UpdateOctreeNodeBounds(TKSN_MeshRoot* level)
     GrowAncestors(grown);
 }
 
+void TKSN_SculptBrush::FillNodeOfVertex()
+{
+    if (NodeOfVertexFilled || !ListInLeafOrder || JobFirst.size() != NodeList.size() + 1) return;
+    NodeOfVertexFilled = true;
+    const int listed = std::min(ListedBySearch, gAffectedVertexCount);
+    for (size_t job = 0; job < NodeList.size(); ++job)
+        for (int k = JobFirst[job], end = std::min(JobFirst[job + 1], listed); k < end; ++k) {
+            const size_t v = size_t(gAffectedVertices[k].Vertex);
+            if (v >= NodeOfVertex.size()) NodeOfVertex.resize(v + 1, -1);
+            NodeOfVertex[v] = int32_t(job);
+        }
+}
+
 bool TKSN_SculptBrush::SearchRunsHold() const
 {
     return ListInLeafOrder && JobFirst.size() == NodeList.size() + 1 && ListedBySearch <= gAffectedVertexCount;
@@ -786,13 +908,50 @@ void TKSN_SculptBrush::GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals
 
 void TKSN_SculptBrush::GrowLeaves(TKSN_MeshRoot* level, int firstJob, int endJob, bool vertexNormals)
 {
+    // The runs are the search's: every vertex has a row in the finalised
+    // table. The boxes grow in locals (stores through the leaf could alias
+    // the normal arrays and would chain every min and max through memory);
+    // the rows a few entries ahead are fetched early, as the leaf's vertices
+    // lie in short runs of the arrays that the hardware does not foresee.
+    const bool table = level->vertexPolygons.IsFinalized() && level->polygonNormals;
+    const float* const positions = level->resolvedVertices;
+    const float* const polygonNormals = level->polygonNormals;
+    float* const normals = vertexNormals ? level->vertexNormals : nullptr;
+    const TKSN_AffectedVertex* const list = gAffectedVertices;
+    constexpr int kAhead = 8;
     for (int job = firstJob; job < endJob; ++job) {
         TQOROctreeNode<int>* leaf = NodeList[size_t(job)];
         const int first = JobFirst[size_t(job)], end = JobFirst[size_t(job) + 1];
+        float clo[3], chi[3], nlo[3], nhi[3];
+        for (int i = 0; i < 3; ++i) {
+            clo[i] = leaf->ContentMin[i];
+            chi[i] = leaf->ContentMax[i];
+            nlo[i] = leaf->NormalMin[i];
+            nhi[i] = leaf->NormalMax[i];
+        }
         for (int k = first; k < end; ++k) {
-            const int v = gAffectedVertices[k].Vertex;
-            if (vertexNormals) RecalculateVertexNormal(level, v);
-            GrowByVertex(level, leaf, v);
+            const int v = list[k].Vertex;
+            if (table && k + kAhead < end) FetchEarly(level->vertexPolygons[list[k + kAhead].Vertex]);
+            const int* row = table ? level->vertexPolygons[v] : nullptr;
+            if (normals) {
+                // As RecalculateVertexNormal: the same sums in the same order.
+                float sum[3] = {0, 0, 0};
+                if (row)
+                    for (int j = 1; j <= row[0]; ++j)
+                        for (int i = 0; i < 3; ++i) sum[i] += polygonNormals[3 * row[j] + i];
+                const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
+                const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
+                for (int i = 0; i < 3; ++i) normals[3 * v + i] = sum[i] * inv;
+            }
+            GrowBox(clo, chi, positions + 3 * v);
+            if (row)
+                for (int j = 1; j <= row[0]; ++j) GrowBox(nlo, nhi, polygonNormals + 3 * row[j]);
+        }
+        for (int i = 0; i < 3; ++i) {
+            leaf->ContentMin[i] = clo[i];
+            leaf->ContentMax[i] = chi[i];
+            leaf->NormalMin[i] = nlo[i];
+            leaf->NormalMax[i] = nhi[i];
         }
         TouchedNodes[size_t(job)] = end > first ? 1 : 0;
     }
@@ -819,8 +978,9 @@ void TKSN_SculptBrush::RecalculateNormalsAndBounds(TKSN_MeshRoot* level)
     // As those two, with the vertex normals and the leaves' bounds in one
     // pass: both read the polygon normals around each listed vertex, and
     // the bounds read no vertex normal.
+    const TCornerStore store(level);
     ForRanges(gAffectedPolygonCount, [&](int first, int end) {
-        for (int k = first; k < end; ++k) level->RecalculatePolyNormal(gAffectedPolygons[k]);
+        RecalculateListedPolygonNormals(level, store, gAffectedPolygons, first, end);
     });
     GrowLeavesOnPool(level, true);
     FinishGrownLeaves(level);
@@ -853,17 +1013,39 @@ bool TKSN_SculptBrush::ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float*
     // the results of KSN_ApplySculptDab and RecalculateNormalsAndBounds.
     const bool texture = dab.Texture && dab.TextureWidth > 0 && dab.TextureHeight > 0 && dab.TextureCoordinates;
     const int listed = gAffectedVertexCount;
+    const TCornerStore store(level);
     TouchedNodes.assign(NodeList.size(), 0);
     ForPhases({{listed, 512,
                 [&](int first, int end) { ApplyOwnChanges(level, deltas, gAffectedVertices, first, end, dab, texture); }},
                {gAffectedPolygonCount, 512,
                 [&](int first, int end) {
-                    for (int k = first; k < end; ++k) level->RecalculatePolyNormal(gAffectedPolygons[k]);
+                    RecalculateListedPolygonNormals(level, store, gAffectedPolygons, first, end);
                 }},
                {int(NodeList.size()), 1, [&](int firstJob, int endJob) { GrowLeaves(level, firstJob, endJob, true); }}},
               listed);
     FinishGrownLeaves(level);
     return true;
+}
+
+void TKSN_SculptBrush::SculptedBox(TKSN_MeshRoot* level, int count, bool searchOrder)
+{
+    // The search's entries start from an empty box; a list the symmetry
+    // has cut from its first entry.
+    for (int i = 0; i < 3; ++i) SculptedMin[i] = SculptedMax[i] = 0.0f;
+    if (count <= 0 || !level->baseVertices) return;
+    const float* base = level->baseVertices;
+    int k = 0;
+    if (searchOrder) {
+        for (int i = 0; i < 3; ++i) {
+            SculptedMin[i] = 1e30f;
+            SculptedMax[i] = -1e30f;
+        }
+    } else {
+        std::copy(base + 3 * gAffectedVertices[0].Vertex, base + 3 * gAffectedVertices[0].Vertex + 3, SculptedMin);
+        std::copy(SculptedMin, SculptedMin + 3, SculptedMax);
+        k = 1;
+    }
+    for (; k < count; ++k) GrowBox(SculptedMin, SculptedMax, base + 3 * gAffectedVertices[k].Vertex);
 }
 
 void TKSN_SculptBrush::InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin)
@@ -965,6 +1147,8 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         const int axis = std::clamp(int(m->symmetryAxis), 0, 2);
         const float tolerance = std::max(level->boundsDiagonal, 1e-6f) * 1e-5f;
         if (partners && level->baseVertices) {
+            // The leaves of the search's entries are noted before the runs break up.
+            FillNodeOfVertex();
             // Only the working side (and the plane) is worked on; the other
             // side follows as the mirror image.
             int kept = 0;
@@ -978,21 +1162,9 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
             ListInLeafOrder = false;
         }
 
-        // The box of the base positions the dab reached (the origin without
-        // any); the search's box when the list is still the search's.
-        for (int i = 0; i < 3; ++i) SculptedMin[i] = SculptedMax[i] = 0.0f;
-        if (gAffectedVertexCount > 0 && level->baseVertices && ListInLeafOrder &&
-            ListedBySearch == gAffectedVertexCount) {
-            std::copy(ListedMin, ListedMin + 3, SculptedMin);
-            std::copy(ListedMax, ListedMax + 3, SculptedMax);
-        } else if (gAffectedVertexCount > 0 && level->baseVertices) {
-            const float* first = level->baseVertices + 3 * gAffectedVertices[0].Vertex;
-            std::copy(first, first + 3, SculptedMin);
-            std::copy(first, first + 3, SculptedMax);
-            for (int k = 1; k < gAffectedVertexCount; ++k)
-                GrowBox(SculptedMin, SculptedMax, level->baseVertices + 3 * gAffectedVertices[k].Vertex);
-        }
-
+        // The entries the sculpted box covers: those before any partner.
+        const int boxCount = gAffectedVertexCount;
+        const bool boxInSearchOrder = ListInLeafOrder && ListedBySearch == gAffectedVertexCount;
         TKSN_SculptDab dab;
         if (texture) {
             dab.Texture = texture;
@@ -1023,6 +1195,7 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         // around what the dab reached.
         TKSN_SubDMesh* shown = m->GetSubD_Current();
         if (shown && shown != level) {
+            SculptedBox(level, boxCount, boxInSearchOrder);
             float diagonal = 0.0f;
             for (int i = 0; i < 3; ++i) diagonal += (SculptedMax[i] - SculptedMin[i]) * (SculptedMax[i] - SculptedMin[i]);
             const float margin = std::max(0.05f * std::sqrt(diagonal), 0.001f * shown->boundsDiagonal);

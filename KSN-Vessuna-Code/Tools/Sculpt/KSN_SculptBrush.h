@@ -124,8 +124,9 @@ public:
     void UpdateOctreeNodeBounds(TKSN_MeshRoot* level);
     // KSN_RecalculateNormalsAfterSculpt over the lists, then UpdateOctreeNodeBounds.
     void RecalculateNormalsAndBounds(TKSN_MeshRoot* level);
-    // KSN_ApplySculptDab, then RecalculateNormalsAndBounds, in one hand-out
-    // of the pool, when the list is still the search's, the kind reads no
+    // KSN_ApplySculptDab, then RecalculateNormalsAndBounds, as three passes
+    // over the pool's free slots (the vertex normals and the leaves' bounds
+    // in one), when the list is still the search's, the kind reads no
     // neighbours and there is no symmetry; false (nothing done) otherwise.
     bool ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float* deltas, const TKSN_SculptDab& dab);
     // The level on display, when it is another one: its leaves in the box
@@ -141,7 +142,10 @@ public:
     float NormalSum[3] = {0, 0, 0};
     float AffectedMin[2] = {0, 0}, AffectedMax[2] = {0, 0};   // the brush rectangle (viewport units)
     std::vector<TQOROctreeNode<int>*> NodeList;
-    std::vector<int32_t> NodeOfVertex;   // per vertex: its leaf's place in NodeList (listed vertices only)
+    // Per vertex: its leaf's place in NodeList (the search's entries only),
+    // filled from the runs when first needed after a search.
+    std::vector<int32_t> NodeOfVertex;
+    bool NodeOfVertexFilled = false;
     std::vector<uint8_t> TouchedNodes;   // per NodeList entry: a listed vertex of the leaf moved
     // The search's jobs: runs of a leaf's slice of the visible-vertex list,
     // in leaf order.
@@ -151,17 +155,19 @@ public:
     };
     std::vector<TSearchJob> SearchJobs;
     // The search's scratch per job: its listed vertices, the polygons it
-    // listed first, their weighted normal sum, and the min and max of their
-    // base positions.
+    // listed first and their weighted normal sum.
     std::vector<std::vector<TKSN_AffectedVertex>> JobLists;
     std::vector<std::vector<int32_t>> JobPolygons;
     std::vector<std::array<float, 3>> JobSums;
-    std::vector<std::array<float, 6>> JobBoxes;
     std::vector<int32_t> JobFirst;   // per NodeList entry (and one past): where its run starts in the affected list
-    float ListedMin[3] = {0, 0, 0}, ListedMax[3] = {0, 0, 0};   // of all the search listed
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
 private:
     bool SearchRunsHold() const;
+    // NodeOfVertex for the search's entries, while the list holds its runs.
+    void FillNodeOfVertex();
+    // SculptedMin and SculptedMax over the first count entries (searchOrder:
+    // they are the search's, else the symmetry's cut of them).
+    void SculptedBox(TKSN_MeshRoot* level, int count, bool searchOrder);
     // Grows each searched leaf by its run's vertices (and first sets their
     // normals when asked), on the pool; marks TouchedNodes.
     void GrowLeavesOnPool(TKSN_MeshRoot* level, bool vertexNormals);
@@ -175,7 +181,8 @@ public:
     int32_t ListedBySearch = 0;
     bool BackFaceTest = false;                      // set per mesh by the node search
     float ViewDirection[3] = {0.0f, 0.0f, 1.0f};    // toward the viewer          // list entries the search made (partners follow them)
-    float SculptedMin[3] = {0, 0, 0}, SculptedMax[3] = {0, 0, 0};   // base positions the dab reached
+    // The base positions the dab reached, when another level on display must follow.
+    float SculptedMin[3] = {0, 0, 0}, SculptedMax[3] = {0, 0, 0};
     // The brush shape (one byte a pixel, row 0 first), taken at every dab;
     // null means a full shape of 255.
     const unsigned char* BrushShape = nullptr;

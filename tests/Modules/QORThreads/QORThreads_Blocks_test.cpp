@@ -1,4 +1,4 @@
-// The block-handing pool (ProcessBlocks) and fill and copy past 2 GiB.
+// The block-handing pool (ProcessBlocks, ProcessBlocksOnFreeSlots) and fill and copy past 2 GiB.
 #include "QORThreads.h"
 
 #include <gtest/gtest.h>
@@ -44,28 +44,72 @@ TEST(QORThreadsBlocks, EveryElementRunsOnceInWholeBlocks)
         {8, 1000, 7, 143}, {3, 4096, 64, 64}, {1, 5000, 10, 1},  // one slot runs inline, whole
         {32, 100, 1, 100},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.Slots << " slots, " << c.Count << " elements in blocks of " << c.Block);
-        TThreadCruncher pool(c.Slots);
-        std::vector<std::atomic<int>> seen(c.Count);
-        TBlockLog log;
-        log.Seen = &seen;
-        log.BlockSize = c.Slots == 1 ? c.Count : c.Block;
-        log.Count = c.Count;
-        {
-            TThreadCruncher_Releaser releaser;
-            releaser.Lock(&pool);
-            pool.ProcessBlocks(c.Count, c.Block, CountBlock, &log);
+    // Every slot, and only the slots free at the call (capped or not).
+    for (int kind = 0; kind < 3; ++kind)
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << "kind " << kind << ", " << c.Slots << " slots, " << c.Count
+                                              << " elements in blocks of " << c.Block);
+            TThreadCruncher pool(c.Slots);
+            std::vector<std::atomic<int>> seen(c.Count);
+            TBlockLog log;
+            log.Seen = &seen;
+            log.BlockSize = c.Slots == 1 ? c.Count : c.Block;
+            log.Count = c.Count;
+            {
+                TThreadCruncher_Releaser releaser;
+                releaser.Lock(&pool);
+                if (kind == 0)
+                    pool.ProcessBlocks(c.Count, c.Block, CountBlock, &log);
+                else
+                    pool.ProcessBlocksOnFreeSlots(c.Count, c.Block, CountBlock, &log, kind == 1 ? 0 : 2);
+            }
+            EXPECT_EQ(log.Calls.load(), c.Calls);
+            EXPECT_FALSE(log.Misaligned.load());
+            for (size_t i = 0; i < c.Count; ++i) ASSERT_EQ(seen[i].load(), 1) << i;
         }
-        EXPECT_EQ(log.Calls.load(), c.Calls);
-        EXPECT_FALSE(log.Misaligned.load());
-        for (size_t i = 0; i < c.Count; ++i) ASSERT_EQ(seen[i].load(), 1) << i;
-    }
 }
 
 void ThrowAtBlockThree(size_t first, size_t, void*)
 {
     if (first == 3) throw std::runtime_error("block three");
+}
+
+// Free-slot runs follow each other and other kinds of job with slots that
+// may still be on their way into an ended run; each run sees every element
+// once, and a throwing block is raised on the caller without losing the pool.
+TEST(QORThreadsBlocks, FreeSlotRunsInterleaveWithOtherJobsAndRaiseTheirExceptions)
+{
+    TThreadCruncher pool(8);
+    TThreadCruncher_Releaser releaser;
+    releaser.Lock(&pool);
+    for (int round = 0; round < 400; ++round) {
+        const size_t count = 1 + size_t(round * 37 % 900);
+        const size_t block = 1 + size_t(round % 13);
+        std::vector<std::atomic<int>> seen(count);
+        TBlockLog log;
+        log.Seen = &seen;
+        log.BlockSize = block;
+        log.Count = count;
+        pool.ProcessBlocksOnFreeSlots(count, block, CountBlock, &log);
+        for (size_t i = 0; i < count; ++i) ASSERT_EQ(seen[i].load(), 1) << "round " << round << ", element " << i;
+        if (round % 3 == 0) {
+            std::vector<std::atomic<int>> other(count);
+            TBlockLog otherLog;
+            otherLog.Seen = &other;
+            otherLog.BlockSize = block;
+            otherLog.Count = count;
+            pool.ProcessBlocks(count, block, CountBlock, &otherLog);
+            for (size_t i = 0; i < count; ++i) ASSERT_EQ(other[i].load(), 1) << "round " << round << ", element " << i;
+        }
+    }
+    EXPECT_THROW(pool.ProcessBlocksOnFreeSlots(64, 1, ThrowAtBlockThree, nullptr), std::runtime_error);
+    std::vector<std::atomic<int>> seen(500);
+    TBlockLog log;
+    log.Seen = &seen;
+    log.BlockSize = 10;
+    log.Count = 500;
+    pool.ProcessBlocksOnFreeSlots(500, 10, CountBlock, &log);
+    for (size_t i = 0; i < 500; ++i) ASSERT_EQ(seen[i].load(), 1) << i;
 }
 
 TEST(QORThreadsBlocks, AThrowingBlockIsRaisedOnTheCallerAndThePoolStaysUsable)

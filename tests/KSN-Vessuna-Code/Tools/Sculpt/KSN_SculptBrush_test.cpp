@@ -1,12 +1,17 @@
 // The sculpt kinds' layer update on small fixtures, and the dab through the
 // project: its layer checks and a stroke on a subdivided grid.
 #include "KSN_SculptBrush.h"
+#include "KSN_Mesh.h"
 
 #include "../../Scene/KSN_SubDTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -184,6 +189,45 @@ TEST(SculptNormals, FastInverseSqrtAndRecomputedNormals)
     KSN_RecalculateNormalsAfterSculpt(mesh.get(), vertices.data(), 1, polygons.data(), 4);
     EXPECT_GT(std::fabs(mesh->polygonNormals[0]), 0.1f) << "a tilted polygon";
     EXPECT_NEAR(mesh->vertexNormals[3 * 4 + 2], 1.0f, 2e-3f) << "symmetric around the top";
+}
+
+// On a polygon mesh (no subdivision) the dab writes the polygon normals
+// itself: they must be the mesh's own bytes for quads, triangles, larger
+// polygons and a polygon naming a vertex the mesh does not have.
+TEST(SculptNormals, PolygonMeshNormalsAreTheMeshsOwnBitForBit)
+{
+    const float points[7][3] = {{0, 0, 0.3f}, {1, 0, 0.1f}, {1, 1, -0.2f}, {0, 1, 0.05f},
+                                {-1, 0.5f, 0.4f}, {-0.5f, -1, 0.2f}, {0.5f, -1.2f, -0.1f}};
+    const std::vector<std::vector<int>> corners = {{0, 1, 2, 3}, {0, 3, 4}, {0, 4, 5, 6, 1}, {0, 1, 99}};
+    auto mesh = std::make_unique<TKSN_Mesh>(nullptr);
+    mesh->Create(7, 0, 7, int(corners.size()));
+    for (int v = 0; v < 7; ++v) {
+        std::copy(points[v], points[v] + 3, mesh->baseVertices + 3 * v);
+        mesh->VertexInfo[v].Flags = 0;
+    }
+    for (size_t q = 0; q < corners.size(); ++q) {
+        mesh->Polygons[q].SetCount(unsigned(corners[q].size()));
+        for (size_t c = 0; c < corners[q].size(); ++c) mesh->Polygons[q].Points[c] = {corners[q][c], -1};
+        mesh->Polygons[q].Material = 0;
+        mesh->PolygonFlags[q] = 0;
+    }
+    mesh->CopyBaseVerticesToResolvedVertices();
+    mesh->BuildVertexPolygons();
+    mesh->RecalculateNormals(false);
+    // Vertex 0 moves; every polygon touches it.
+    mesh->resolvedVertices[2] = 0.7f;
+    std::vector<float> expected(3 * corners.size());
+    for (int q = 0; q < int(corners.size()); ++q) {
+        mesh->RecalculatePolyNormal(q);
+        std::copy(mesh->polygonNormals + 3 * q, mesh->polygonNormals + 3 * q + 3, expected.begin() + 3 * q);
+        std::fill(mesh->polygonNormals + 3 * q, mesh->polygonNormals + 3 * q + 3, 9.0f);
+    }
+    std::vector<TKSN_AffectedVertex> vertices = {{0, 1.0f}};
+    std::vector<int32_t> polygons = {3, 1, 0, 2};
+    KSN_RecalculateNormalsAfterSculpt(mesh.get(), vertices.data(), 1, polygons.data(), int(polygons.size()));
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(std::bit_cast<uint32_t>(mesh->polygonNormals[i]), std::bit_cast<uint32_t>(expected[i])) << i;
+    EXPECT_EQ(mesh->polygonNormals[9], 0.0f) << "the polygon naming a missing vertex is degenerate";
 }
 
 } // namespace
