@@ -82,34 +82,26 @@ TEST(QORThreadsBlocks, FreeSlotRunsInterleaveWithOtherJobsAndRaiseTheirException
     TThreadCruncher pool(8);
     TThreadCruncher_Releaser releaser;
     releaser.Lock(&pool);
-    for (int round = 0; round < 400; ++round) {
-        const size_t count = 1 + size_t(round * 37 % 900);
-        const size_t block = 1 + size_t(round % 13);
+    const auto runAndCheck = [&pool](bool freeSlots, size_t count, size_t block, int round) {
         std::vector<std::atomic<int>> seen(count);
         TBlockLog log;
         log.Seen = &seen;
         log.BlockSize = block;
         log.Count = count;
-        pool.ProcessBlocksOnFreeSlots(count, block, CountBlock, &log);
+        if (freeSlots)
+            pool.ProcessBlocksOnFreeSlots(count, block, CountBlock, &log);
+        else
+            pool.ProcessBlocks(count, block, CountBlock, &log);
         for (size_t i = 0; i < count; ++i) ASSERT_EQ(seen[i].load(), 1) << "round " << round << ", element " << i;
-        if (round % 3 == 0) {
-            std::vector<std::atomic<int>> other(count);
-            TBlockLog otherLog;
-            otherLog.Seen = &other;
-            otherLog.BlockSize = block;
-            otherLog.Count = count;
-            pool.ProcessBlocks(count, block, CountBlock, &otherLog);
-            for (size_t i = 0; i < count; ++i) ASSERT_EQ(other[i].load(), 1) << "round " << round << ", element " << i;
-        }
+    };
+    for (int round = 0; round < 400; ++round) {
+        const size_t count = 1 + size_t(round * 37 % 900);
+        const size_t block = 1 + size_t(round % 13);
+        runAndCheck(true, count, block, round);
+        if (round % 3 == 0) runAndCheck(false, count, block, round);
     }
     EXPECT_THROW(pool.ProcessBlocksOnFreeSlots(64, 1, ThrowAtBlockThree, nullptr), std::runtime_error);
-    std::vector<std::atomic<int>> seen(500);
-    TBlockLog log;
-    log.Seen = &seen;
-    log.BlockSize = 10;
-    log.Count = 500;
-    pool.ProcessBlocksOnFreeSlots(500, 10, CountBlock, &log);
-    for (size_t i = 0; i < 500; ++i) ASSERT_EQ(seen[i].load(), 1) << i;
+    runAndCheck(true, 500, 10, 400);
 }
 
 TEST(QORThreadsBlocks, AThrowingBlockIsRaisedOnTheCallerAndThePoolStaysUsable)
