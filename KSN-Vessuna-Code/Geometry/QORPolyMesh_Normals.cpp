@@ -33,15 +33,6 @@
 // [SECTION] Scaling
 // ---------------------------------------------------------------------------
 
-float QORPolyMesh_FastInverseSqrt(float squaredLength)
-{
-    const float half = squaredLength * 0.5f;
-    float y = std::bit_cast<float>(uint32_t(0x5F3759DFu - (std::bit_cast<uint32_t>(squaredLength) >> 1)));
-    // For a zero vector y stays finite (about 2e19), so the scaled normal is exactly zero.
-    y = (1.5f - half * y * y) * y;
-    return y;
-}
-
 namespace {
 
 void StoreScaled(float* out, float x, float y, float z)
@@ -59,28 +50,7 @@ void StoreScaled(float* out, float x, float y, float z)
 // [SECTION] Single polygon and vertex
 // ---------------------------------------------------------------------------
 
-void TQORPolyMesh::RecalculatePolyNormal(int polygon)
-{
-    const TQORPolygon& p = Polygons[polygon];
-    float nx = 0.0f, ny = 0.0f, nz = 0.0f;
-    if (p.Count >= 3 && p.Points) {
-        // A corner naming no vertex of the mesh (left by an unfinished edit)
-        // makes the polygon degenerate rather than reading outside the arrays.
-        bool valid = true;
-        for (int k = 0; k < p.Count && valid; ++k) valid = p.Points[k].V >= 0 && p.Points[k].V < vertexCount;
-        if (valid) {
-            const float* a = resolvedVertices + 3 * GetEffectiveVertex(p.Points[0].V);
-            for (int k = 1; k + 1 < p.Count; ++k) {
-                const float* b = resolvedVertices + 3 * GetEffectiveVertex(p.Points[k].V);
-                const float* c = resolvedVertices + 3 * GetEffectiveVertex(p.Points[k + 1].V);
-                nx += (a[2] - b[2]) * (c[1] - b[1]) - (a[1] - b[1]) * (c[2] - b[2]);
-                ny += (c[2] - b[2]) * (a[0] - b[0]) - (a[2] - b[2]) * (c[0] - b[0]);
-                nz += (a[1] - b[1]) * (c[0] - b[0]) - (a[0] - b[0]) * (c[1] - b[1]);
-            }
-        }
-    }
-    StoreScaled(polygonNormals + 3 * polygon, nx, ny, nz);
-}
+void TQORPolyMesh::RecalculatePolyNormal(int polygon) { QORPolyMesh_WritePolygonNormal(*this, polygon); }
 
 void TQORPolyMesh::RecalculateVertexNormal(int vertex)
 {

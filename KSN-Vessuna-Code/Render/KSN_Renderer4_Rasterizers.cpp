@@ -200,32 +200,31 @@ bool SamplesStayInside(const TKSN_RasterizeTriangle& r)
     return !r.ExtendEdges && KSN_SamplesStayInside(r.UV, r.ColorMapWidth, r.ColorMapHeight);
 }
 
+// One instantiation per case, so that the kernels keep no per-pixel choice.
+template <TMapKind Kind>
+void RunFlatTextureMap(const TKSN_RasterizeTriangle& r, bool shading)
+{
+    const bool white = ColorsAreWhite(r), alpha = HasAlphaMap(r);
+    if (white && alpha)
+        Run<Kind, true, true>(r, shading);
+    else if (white)
+        Run<Kind, true, false>(r, shading);
+    else if (alpha)
+        Run<Kind, false, true>(r, shading);
+    else
+        Run<Kind, false, false>(r, shading);
+}
+
 } // namespace
 
 void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
 {
     bool shading = false;
     if (!Prepare(*r, true, shading)) return;
-    bool white = ColorsAreWhite(*r), alpha = HasAlphaMap(*r);
-    if (KSN_RasterizerFastTexels && SamplesStayInside(*r)) {
-        if (white && alpha)
-            Run<TMapKind::Inside, true, true>(*r, shading);
-        else if (white)
-            Run<TMapKind::Inside, true, false>(*r, shading);
-        else if (alpha)
-            Run<TMapKind::Inside, false, true>(*r, shading);
-        else
-            Run<TMapKind::Inside, false, false>(*r, shading);
-        return;
-    }
-    if (white && alpha)
-        Run<TMapKind::Clamped, true, true>(*r, shading);
-    else if (white)
-        Run<TMapKind::Clamped, true, false>(*r, shading);
-    else if (alpha)
-        Run<TMapKind::Clamped, false, true>(*r, shading);
+    if (KSN_RasterizerFastTexels && SamplesStayInside(*r))
+        RunFlatTextureMap<TMapKind::Inside>(*r, shading);
     else
-        Run<TMapKind::Clamped, false, false>(*r, shading);
+        RunFlatTextureMap<TMapKind::Clamped>(*r, shading);
 }
 
 void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map_NoFilter(TKSN_RasterizeTriangle* r)

@@ -12,10 +12,10 @@
 #include "KSN_Viewport.h"
 #include "OS.h"
 #include "QORMemory.h"
+#include "QORPolyMesh_Normals.h"
 #include "QORThreads.h"
 
 #include <algorithm>
-#include <bit>
 #include <atomic>
 #include <cassert>
 #include <functional>
@@ -57,18 +57,23 @@ bool CornerMean(TKSN_MeshRoot* level, int v, float out[3])
     return true;
 }
 
-// The sum of the polygon normals around v, normalised (zero without polygons).
-void RecalculateVertexNormal(TKSN_MeshRoot* level, int v)
+// The sum of the normals of the polygons in row (a vertex's, count first),
+// normalised into out (zero without a row or polygons).
+inline void WriteVertexNormal(const int* row, const float* polygonNormals, float* out)
 {
     float sum[3] = {0, 0, 0};
-    if (level->vertexPolygons.IsFinalized() && v < level->vertexPolygons.GetRowCount()) {
-        const int* row = level->vertexPolygons[v];
+    if (row)
         for (int j = 1; j <= row[0]; ++j)
-            for (int i = 0; i < 3; ++i) sum[i] += level->polygonNormals[3 * row[j] + i];
-    }
+            for (int i = 0; i < 3; ++i) sum[i] += polygonNormals[3 * row[j] + i];
     const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
     const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
-    for (int i = 0; i < 3; ++i) level->vertexNormals[3 * v + i] = sum[i] * inv;
+    for (int i = 0; i < 3; ++i) out[i] = sum[i] * inv;
+}
+
+void RecalculateVertexNormal(TKSN_MeshRoot* level, int v)
+{
+    const bool table = level->vertexPolygons.IsFinalized() && v < level->vertexPolygons.GetRowCount();
+    WriteVertexNormal(table ? level->vertexPolygons[v] : nullptr, level->polygonNormals, level->vertexNormals + 3 * v);
 }
 
 // Fetches the line holding p ahead of its use. g++ drops some
@@ -114,40 +119,8 @@ struct TCornerStore {
     int Stride = 0;
     const int32_t* Table;
     TQORPolyMesh* Records;
-    bool Inline;   // Records' polygon normals written out here
+    bool Inline;   // Records' polygon normals through the inline mesh formula
 };
-
-// TQORPolyMesh::RecalculatePolyNormal written out for the classes that keep
-// it (PolygonMaskFlags' classes): the same arithmetic in the same order, so
-// the same bytes, without a call per polygon.
-inline void PolyMeshPolygonNormal(TQORPolyMesh* mesh, int polygon)
-{
-    const TQORPolygon& p = mesh->Polygons[polygon];
-    float nx = 0.0f, ny = 0.0f, nz = 0.0f;
-    if (p.Count >= 3 && p.Points) {
-        bool valid = true;
-        for (int k = 0; k < p.Count && valid; ++k) valid = p.Points[k].V >= 0 && p.Points[k].V < mesh->vertexCount;
-        if (valid) {
-            const float* R = mesh->resolvedVertices;
-            const float* a = R + 3 * mesh->GetEffectiveVertex(p.Points[0].V);
-            for (int k = 1; k + 1 < p.Count; ++k) {
-                const float* b = R + 3 * mesh->GetEffectiveVertex(p.Points[k].V);
-                const float* c = R + 3 * mesh->GetEffectiveVertex(p.Points[k + 1].V);
-                nx += (a[2] - b[2]) * (c[1] - b[1]) - (a[1] - b[1]) * (c[2] - b[2]);
-                ny += (c[2] - b[2]) * (a[0] - b[0]) - (a[2] - b[2]) * (c[0] - b[0]);
-                nz += (a[1] - b[1]) * (c[0] - b[0]) - (a[0] - b[0]) * (c[1] - b[1]);
-            }
-        }
-    }
-    const float squared = nx * nx + ny * ny + nz * nz;
-    const float half = squared * 0.5f;
-    float r = std::bit_cast<float>(uint32_t(0x5F3759DFu - (std::bit_cast<uint32_t>(squared) >> 1)));
-    r = (1.5f - half * r * r) * r;
-    float* out = mesh->polygonNormals + 3 * polygon;
-    out[0] = nx * r;
-    out[1] = ny * r;
-    out[2] = nz * r;
-}
 
 // The normals of the listed polygons first <= k < end.
 void RecalculateListedPolygonNormals(TKSN_MeshRoot* level, const TCornerStore& store, const int32_t* polygons,
@@ -156,7 +129,7 @@ void RecalculateListedPolygonNormals(TKSN_MeshRoot* level, const TCornerStore& s
     if (store.Inline) {
         for (int k = first; k < end; ++k) {
             store.Prefetch(polygons, k, end);
-            PolyMeshPolygonNormal(store.Records, polygons[k]);
+            QORPolyMesh_WritePolygonNormal(*store.Records, polygons[k]);
         }
         return;
     }
@@ -933,16 +906,7 @@ void TKSN_SculptBrush::GrowLeaves(TKSN_MeshRoot* level, int firstJob, int endJob
             const int v = list[k].Vertex;
             if (table && k + kAhead < end) FetchEarly(level->vertexPolygons[list[k + kAhead].Vertex]);
             const int* row = table ? level->vertexPolygons[v] : nullptr;
-            if (normals) {
-                // As RecalculateVertexNormal: the same sums in the same order.
-                float sum[3] = {0, 0, 0};
-                if (row)
-                    for (int j = 1; j <= row[0]; ++j)
-                        for (int i = 0; i < 3; ++i) sum[i] += polygonNormals[3 * row[j] + i];
-                const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
-                const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
-                for (int i = 0; i < 3; ++i) normals[3 * v + i] = sum[i] * inv;
-            }
+            if (normals) WriteVertexNormal(row, polygonNormals, normals + 3 * v);
             GrowBox(clo, chi, positions + 3 * v);
             if (row)
                 for (int j = 1; j <= row[0]; ++j) GrowBox(nlo, nhi, polygonNormals + 3 * row[j]);
