@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <sys/mman.h>
+
 #include "OS.h"
 #include "OS_Internal.h"
 #include "QORString.h"
@@ -25,7 +27,24 @@ FILE* QORDebug_OutFile = nullptr;
 
 namespace {
 
-void* MallocAllocator(size_t size) { return std::malloc(size); }
+// Blocks from this size on are asked to sit on huge pages: a mesh level's
+// arrays run to tens of megabytes, and on 4 KB pages filling them is mostly
+// page faults and walking them mostly TLB misses.
+constexpr size_t kHugePageBlock = size_t(4) << 20;
+constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
+
+void* MallocAllocator(size_t size)
+{
+    void* block = std::malloc(size);
+    if (block && size >= kHugePageBlock) {
+        // Only whole huge pages inside the block may be advised; the ragged
+        // ends stay on small pages.
+        const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHugePage - 1);
+        if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    }
+    return block;
+}
 
 TQORPlatformAllocator PlatformAllocator = MallocAllocator;
 
