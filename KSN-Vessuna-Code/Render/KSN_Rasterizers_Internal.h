@@ -466,35 +466,45 @@ inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u
     for (int k = 0; k < 3; ++k) out[k] = int((a[k] * gu + b[k] * fu) * gv + (c[k] * gu + d[k] * fu) * fv);
 }
 
-// KSN_Bilinear3 for neighbours one texel to the right (i1 = i0 + 1, as from
-// KSN_InsideAxis): each pair of texels is six adjacent bytes, read without
-// going past them. The same float operations in the same order per channel,
-// with the channels in SSE2 lanes, so the same bytes come out.
+// KSN_Bilinear3 for samples inside the map (KSN_InsideAxis on both axes:
+// neighbours one texel right and one row down), all in SSE2 lanes: `whole`
+// holds the texel column and row (i0 of u and v) in its low two int lanes,
+// `f` the fractions in its low two float lanes, rowBytes is 3 × the map's
+// width. Each pair of neighbouring texels comes from one eight-byte load
+// that stays within the map: the upper row's has a row below it to read
+// into, the lower row's starts two bytes early (that row may be the map's
+// last). The same float operations per channel in the same order, so the
+// same values come out: lanes 0..2 hold the channels, lane 3 a value 0..255
+// of no meaning.
+inline __m128i KSN_Bilinear3Inside(const uint8_t* map, unsigned rowBytes, __m128i whole, __m128 f)
+{
+    // 3 column + rowBytes row, as two 64-bit products of nonnegative values.
+    const __m128i products = _mm_mul_epu32(_mm_shuffle_epi32(whole, _MM_SHUFFLE(3, 1, 1, 0)),
+                                           _mm_setr_epi32(3, 0, int(rowBytes), 0));
+    const uint8_t* a = map + _mm_cvtsi128_si64(_mm_add_epi64(products, _mm_unpackhi_epi64(products, products)));
+    const __m128i zero = _mm_setzero_si128();
+    // 16-bit lanes a0 a1 a2 b0 b1 b2 x x, and c0 c1 c2 d0 d1 d2 0 0.
+    const __m128i top = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)), zero);
+    const __m128i bottom = _mm_unpacklo_epi8(
+        _mm_srli_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + rowBytes - 2)), 16), zero);
+    const __m128 fa = _mm_cvtepi32_ps(_mm_unpacklo_epi16(top, zero));
+    const __m128 fb = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(top, 6), zero));
+    const __m128 fc = _mm_cvtepi32_ps(_mm_unpacklo_epi16(bottom, zero));
+    const __m128 fd = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(bottom, 6), zero));
+    const __m128 g = _mm_sub_ps(_mm_set1_ps(1.0f), f);
+    const __m128 gu = _mm_shuffle_ps(g, g, 0), fu = _mm_shuffle_ps(f, f, 0);
+    const __m128 gv = _mm_shuffle_ps(g, g, 0x55), fv = _mm_shuffle_ps(f, f, 0x55);
+    const __m128 upper = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
+    const __m128 lower = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(upper, gv), _mm_mul_ps(lower, fv)));
+}
+
+// KSN_Bilinear3Inside for one sample given by its two axes (i1 = i0 + 1).
 inline void KSN_Bilinear3Adjacent(const uint8_t* map, int mapWidth, const TSampleAxis& u, const TSampleAxis& v,
                                   int* out)
 {
-    const uint8_t* a = map + ((long long)v.i0 * mapWidth + u.i0) * 3;
-    const uint8_t* c = map + ((long long)v.i1 * mapWidth + u.i0) * 3;
-    const __m128i zero = _mm_setzero_si128();
-    // Six bytes a0 a1 a2 b0 b1 b2 -> floats {a0, a1, a2, b0} and {b0, b1, b2, 0}.
-    auto pair = [&](const uint8_t* t, __m128& first, __m128& second) {
-        uint32_t low;
-        uint16_t high;
-        std::memcpy(&low, t, 4);
-        std::memcpy(&high, t + 4, 2);
-        const __m128i words =   // 16-bit lanes a0 a1 a2 b0 b1 b2 0 0
-            _mm_unpacklo_epi8(_mm_cvtsi64_si128((long long)(low | uint64_t(high) << 32)), zero);
-        first = _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
-        second = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(words, 6), zero));
-    };
-    __m128 fa, fb, fc, fd;
-    pair(a, fa, fb);
-    pair(c, fc, fd);
-    const __m128 gu = _mm_set1_ps(1.0f - u.f), fu = _mm_set1_ps(u.f);
-    const __m128 top = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
-    const __m128 bottom = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
-    const __m128i sum = _mm_cvttps_epi32(
-        _mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1.0f - v.f)), _mm_mul_ps(bottom, _mm_set1_ps(v.f))));
+    const __m128i sum = KSN_Bilinear3Inside(map, unsigned(mapWidth) * 3u, _mm_setr_epi32(u.i0, v.i0, 0, 0),
+                                            _mm_setr_ps(u.f, v.f, 0.0f, 0.0f));
     out[0] = _mm_cvtsi128_si32(sum);
     out[1] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 4));
     out[2] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 8));
