@@ -62,15 +62,17 @@ inline int KSN_Div255Signed(int p) { return p / 255; }
 
 // std::clamp(v, lo, hi) exactly, NaN and the sign of zero included, in the
 // form of the SSE min and max instructions (a < b ? a : b), without branches.
+// Only the low lane counts; the values go in broadcast, as clearing the other
+// lanes would cost a trip through an integer register each.
 inline double KSN_ClampMinMax(double v, double lo, double hi)
 {
-    const __m128d upper = _mm_min_sd(_mm_set_sd(hi), _mm_set_sd(v));   // hi < v ? hi : v
-    return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(lo), upper));            // lo > upper ? lo : upper
+    const __m128d upper = _mm_min_sd(_mm_set1_pd(hi), _mm_set1_pd(v));   // hi < v ? hi : v
+    return _mm_cvtsd_f64(_mm_max_sd(_mm_set1_pd(lo), upper));            // lo > upper ? lo : upper
 }
 inline float KSN_ClampMinMax(float v, float lo, float hi)
 {
-    const __m128 upper = _mm_min_ss(_mm_set_ss(hi), _mm_set_ss(v));
-    return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(lo), upper));
+    const __m128 upper = _mm_min_ss(_mm_set1_ps(hi), _mm_set1_ps(v));
+    return _mm_cvtss_f32(_mm_max_ss(_mm_set1_ps(lo), upper));
 }
 
 // Interpolated or constant per-vertex values (colours, lights): constant when
