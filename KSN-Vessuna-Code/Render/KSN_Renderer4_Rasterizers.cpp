@@ -227,9 +227,10 @@ bool Prepare(const TKSN_RasterizeTriangle& r, bool needsMap, bool& shading)
     if (needsMap && !r.ColorMap) QORThrowException("ColorMap == NULL and USE_COLOR_MAP");
     if (needsMap && (r.ColorMapWidth <= 0 || r.ColorMapHeight <= 0)) return false;
     if (!r.DestPixels || r.BytesPerPixel < 4) return false;
-    shading = false;
-    for (float l : r.Light)
-        if (std::fabs(l - 1.0f) > 1e-30f) shading = true;
+    // Shading when a light lies more than 1e-30 from 1 (a NaN light does not count).
+    const __m128 lights = _mm_setr_ps(r.Light[0], r.Light[1], r.Light[2], 1.0f);
+    const __m128 off = _mm_andnot_ps(_mm_set1_ps(-0.0f), _mm_sub_ps(lights, _mm_set1_ps(1.0f)));
+    shading = _mm_movemask_ps(_mm_cmpgt_ps(off, _mm_set1_ps(1e-30f))) != 0;
     return true;
 }
 
