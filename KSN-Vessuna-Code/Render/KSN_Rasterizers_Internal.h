@@ -126,8 +126,10 @@ inline int KSN_TruncCoord(double v)
 // base_k + step_k · i may lie within the inside tolerance. The reciprocal
 // steps are formed once per triangle; a flat coordinate has none.
 struct TInsideSpan {
-    double Step[3] = {0, 0, 0};
-    double InvStep[3] = {0, 0, 0};
+    // The steps are set by Setup only: most triangles are too small to
+    // narrow their rows, and they pay for no span they do not use.
+    double Step[3];
+    double InvStep[3];
     bool Flat[3] = {false, false, false};
 
     void Setup(double step0, double step1)
@@ -480,10 +482,10 @@ inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u
 // of no meaning.
 inline __m128i KSN_Bilinear3Inside(const uint8_t* map, unsigned rowBytes, __m128i whole, __m128 f)
 {
-    // 3 column + rowBytes row, as two 64-bit products of nonnegative values.
-    const __m128i products = _mm_mul_epu32(_mm_shuffle_epi32(whole, _MM_SHUFFLE(3, 1, 1, 0)),
-                                           _mm_setr_epi32(3, 0, int(rowBytes), 0));
-    const uint8_t* a = map + _mm_cvtsi128_si64(_mm_add_epi64(products, _mm_unpackhi_epi64(products, products)));
+    // The texel column and row are not negative inside the map.
+    const unsigned column = unsigned(_mm_cvtsi128_si32(whole));
+    const unsigned row = unsigned(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1)));
+    const uint8_t* a = map + (uint64_t(row) * rowBytes + column * 3ull);
     const __m128i zero = _mm_setzero_si128();
     // 16-bit lanes a0 a1 a2 b0 b1 b2 x x, and c0 c1 c2 d0 d1 d2 0 0.
     const __m128i top = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)), zero);
