@@ -101,8 +101,14 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
 
     // A sample inside the map, tinted, shaded and packed in SSE2 lanes: the
     // same operations per channel as the clamped path below, so the same bytes.
-    __attribute__((always_inline)) void InsidePixel(long long n, const TScanWeights& w, int s) const
+    __attribute__((always_inline)) void InsidePixel(long long n, const TScanWeights& w) const
     {
+        // ShadeByte in the low lane, without a trip through an integer register.
+        __m128i shade = _mm_cvtsi32_si128(ConstantShade);
+        if (Lights.Interpolate) {
+            const __m128 light = _mm_set1_ps(Lights.Get(w, 0) * 255.0f);
+            shade = _mm_cvttps_epi32(_mm_max_ps(_mm_setzero_ps(), _mm_min_ps(_mm_set1_ps(255.0f), light)));
+        }
         // u, v and then p, q in two lanes, from the corners' coordinates.
         const __m128d uv = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(w.m[0]), CornerUV[0]),
                                                  _mm_mul_pd(_mm_set1_pd(w.m[1]), CornerUV[1])),
@@ -127,14 +133,14 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
             const uint32_t unlit = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(T, T), T)));
             std::memcpy(R->UnlitPixels + n * 3, &unlit, 2);
             R->UnlitPixels[n * 3 + 2] = uint8_t(unlit >> 16);
-            R->ShadePixels[n] = uint8_t(s);
+            R->ShadePixels[n] = uint8_t(_mm_cvtsi128_si32(shade));
         }
         __m128i k16 = _mm_packs_epi32(K, K);   // 0..255 in 16-bit lanes
         if (Shading) {
             // K × s below 65536, then KSN_Div255Byte: (p × 32897) >> 23 as
             // the high half of the 16-bit product shifted by 7. A shade that
             // is not a byte (a NaN light) is 0 modulo 65536, as it is there.
-            const __m128i product = _mm_mullo_epi16(k16, _mm_set1_epi16(short(s)));
+            const __m128i product = _mm_mullo_epi16(k16, _mm_shufflelo_epi16(shade, 0));
             k16 = _mm_srli_epi16(_mm_mulhi_epu16(product, _mm_set1_epi16(short(32897))), 7);
         }
         const uint32_t rgb = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(k16, k16)));
@@ -144,6 +150,10 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
 
     void operator()(long long n, const TScanWeights& w) const
     {
+        if constexpr (Kind == TMapKind::Inside) {
+            InsidePixel(n, w);
+            return;
+        }
         const TKSN_RasterizeTriangle& r = *R;
         int s = Lights.Interpolate ? ShadeByte(Lights.Get(w, 0)) : ConstantShade;
         int K[3], T[3];
@@ -155,8 +165,7 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                 K[c] = std::min(255, T[c] + d[c]);
             }
         } else if constexpr (Kind == TMapKind::Inside) {
-            InsidePixel(n, w, s);
-            return;
+            return;   // InsidePixel above
         } else {
             float u = float(w.m[0] * r.UV[0][0] + w.m[1] * r.UV[1][0] + w.m[2] * r.UV[2][0]);
             float v = float(w.m[0] * r.UV[0][1] + w.m[1] * r.UV[1][1] + w.m[2] * r.UV[2][1]);
