@@ -12,7 +12,8 @@
 
 namespace {
 
-// Inside: a clamped map whose samples all stay inside the map (no clamps needed).
+// Inside: a clamped map whose samples read the map without clamps wherever
+// they lie inside it, which the clamps would leave alone.
 enum class TMapKind { Clamped, Inside, Nearest, Tiled, None };
 
 TScanTriangle ScanOf(const TKSN_RasterizeTriangle& r)
@@ -63,6 +64,8 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
     int ConstantShade;   // the shade while the light does not vary
     __m128d CornerUV[3];   // the corners' u, v as doubles
     __m128 MapSize;        // W, H, 0, 0 as floats
+    __m128 MapLast;        // W - 1, H - 1, 0, 0 as floats
+    int MapWidth, MapHeight;
     // The record's buffers, copied so that the pixel stores (bytes, which
     // may alias anything) do not make the kernel read the record again.
     uint8_t* Dest;
@@ -114,8 +117,19 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                                                  _mm_mul_pd(_mm_set1_pd(w.m[1]), CornerUV[1])),
                                       _mm_mul_pd(_mm_set1_pd(w.m[2]), CornerUV[2]));
         const __m128 pq = _mm_sub_ps(_mm_mul_ps(_mm_cvtpd_ps(uv), MapSize), _mm_set1_ps(0.5f));
-        const __m128i whole = _mm_cvttps_epi32(pq);
-        const __m128i T = KSN_Bilinear3Inside(Map, MapRowBytes, whole, _mm_sub_ps(pq, _mm_cvtepi32_ps(whole)));
+        // Within 0 <= p < W - 1 and 0 <= q < H - 1 (NaN fails) KSN_InsideAxis
+        // equals KSN_ClampAxis; elsewhere the clamped sample.
+        __m128i T;
+        const __m128 within = _mm_and_ps(_mm_cmpge_ps(pq, _mm_setzero_ps()), _mm_cmplt_ps(pq, MapLast));
+        if ((_mm_movemask_ps(within) & 3) == 3) [[likely]] {
+            const __m128i whole = _mm_cvttps_epi32(pq);
+            T = KSN_Bilinear3Inside(Map, MapRowBytes, whole, _mm_sub_ps(pq, _mm_cvtepi32_ps(whole)));
+        } else {
+            int t[3];
+            KSN_Bilinear3(Map, MapWidth, KSN_ClampAxis(_mm_cvtss_f32(pq), MapWidth),
+                          KSN_ClampAxis(_mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1)), MapHeight), t);
+            T = _mm_setr_epi32(t[0], t[1], t[2], 0);
+        }
         __m128i K = T;
         if constexpr (!White) {
             // float(T) × colour, cut to 0..255 (NaN to 0) and truncated.
@@ -224,6 +238,9 @@ template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_Rasteri
     k.MapSize = _mm_setr_ps(float(r.ColorMapWidth), float(r.ColorMapHeight), 0.0f, 0.0f);
     k.Dest = r.DestPixels;
     k.BytesPerPixel = r.BytesPerPixel;
+    k.MapLast = _mm_setr_ps(float(r.ColorMapWidth - 1), float(r.ColorMapHeight - 1), 0.0f, 0.0f);
+    k.MapWidth = r.ColorMapWidth;
+    k.MapHeight = r.ColorMapHeight;
     k.Map = r.ColorMap;
     k.MapRowBytes = unsigned(r.ColorMapWidth) * 3u;
     KSN_ScanTriangle(ScanOf(r), k);
@@ -245,11 +262,12 @@ bool Prepare(const TKSN_RasterizeTriangle& r, bool needsMap, bool& shading)
 
 bool HasAlphaMap(const TKSN_RasterizeTriangle& r) { return r.AlphaMap && r.AlphaMapWidth > 0 && r.AlphaMapHeight > 0; }
 
-// True when no sample of the triangle needs clamping: only inside pixels are
-// drawn (no band), and their map weights keep u and v near the corners'.
-bool SamplesStayInside(const TKSN_RasterizeTriangle& r)
+// The inside-map kernel tests each sample against the map's last texel as
+// a float, which is that texel exactly up to 2^24 texels a side (its
+// offsets then also fit its unsigned row length).
+bool FastTexelsFit(const TKSN_RasterizeTriangle& r)
 {
-    return !r.ExtendEdges && KSN_SamplesStayInside(r.UV, r.ColorMapWidth, r.ColorMapHeight);
+    return r.ColorMapWidth <= (1 << 24) && r.ColorMapHeight <= (1 << 24);
 }
 
 // One instantiation per case, so that the kernels keep no per-pixel choice.
@@ -273,7 +291,7 @@ void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
 {
     bool shading = false;
     if (!Prepare(*r, true, shading)) return;
-    if (KSN_RasterizerFastTexels && SamplesStayInside(*r))
+    if (KSN_RasterizerFastTexels && FastTexelsFit(*r))
         RunFlatTextureMap<TMapKind::Inside>(*r, shading);
     else
         RunFlatTextureMap<TMapKind::Clamped>(*r, shading);
