@@ -62,15 +62,17 @@ inline int KSN_Div255Signed(int p) { return p / 255; }
 
 // std::clamp(v, lo, hi) exactly, NaN and the sign of zero included, in the
 // form of the SSE min and max instructions (a < b ? a : b), without branches.
+// Only the low lane counts; the values go in broadcast, as clearing the other
+// lanes would cost a trip through an integer register each.
 inline double KSN_ClampMinMax(double v, double lo, double hi)
 {
-    const __m128d upper = _mm_min_sd(_mm_set_sd(hi), _mm_set_sd(v));   // hi < v ? hi : v
-    return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(lo), upper));            // lo > upper ? lo : upper
+    const __m128d upper = _mm_min_sd(_mm_set1_pd(hi), _mm_set1_pd(v));   // hi < v ? hi : v
+    return _mm_cvtsd_f64(_mm_max_sd(_mm_set1_pd(lo), upper));            // lo > upper ? lo : upper
 }
 inline float KSN_ClampMinMax(float v, float lo, float hi)
 {
-    const __m128 upper = _mm_min_ss(_mm_set_ss(hi), _mm_set_ss(v));
-    return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(lo), upper));
+    const __m128 upper = _mm_min_ss(_mm_set1_ps(hi), _mm_set1_ps(v));
+    return _mm_cvtss_f32(_mm_max_ss(_mm_set1_ps(lo), upper));
 }
 
 // Interpolated or constant per-vertex values (colours, lights): constant when
@@ -124,8 +126,10 @@ inline int KSN_TruncCoord(double v)
 // base_k + step_k · i may lie within the inside tolerance. The reciprocal
 // steps are formed once per triangle; a flat coordinate has none.
 struct TInsideSpan {
-    double Step[3] = {0, 0, 0};
-    double InvStep[3] = {0, 0, 0};
+    // The steps are set by Setup only: most triangles are too small to
+    // narrow their rows, and they pay for no span they do not use.
+    double Step[3];
+    double InvStep[3];
     bool Flat[3] = {false, false, false};
 
     void Setup(double step0, double step1)
@@ -425,8 +429,8 @@ inline bool KSN_SamplesStayInside(const float (&uv)[3][2], int width, int height
     const __m128d a = _mm_setr_pd(uv[0][0], uv[0][1]), b = _mm_setr_pd(uv[1][0], uv[1][1]);
     const __m128d c = _mm_setr_pd(uv[2][0], uv[2][1]);
     const __m128d sum = _mm_add_pd(_mm_add_pd(a, b), c);
-    // A NaN or infinite corner (which min and max could drop) fails here.
-    if (_mm_movemask_pd(_mm_cmpeq_pd(_mm_sub_pd(sum, sum), _mm_setzero_pd())) != 3) return false;
+    // A NaN or infinite corner (which min and max could drop) fails this.
+    const __m128d finite = _mm_cmpeq_pd(_mm_sub_pd(sum, sum), _mm_setzero_pd());
     const __m128d lo = _mm_min_pd(a, _mm_min_pd(b, c)), hi = _mm_max_pd(a, _mm_max_pd(b, c));
     const __m128d margin = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(1e-3), _mm_sub_pd(hi, lo)), _mm_set1_pd(3e-5));
     const __m128d size = _mm_setr_pd(double(width), double(height)), half = _mm_set1_pd(0.5);
@@ -434,7 +438,7 @@ inline bool KSN_SamplesStayInside(const float (&uv)[3][2], int width, int height
     const __m128d last = _mm_sub_pd(_mm_mul_pd(_mm_add_pd(hi, margin), size), half);
     const __m128d ok = _mm_and_pd(_mm_cmpge_pd(first, _mm_set1_pd(0.01)),
                                   _mm_cmple_pd(last, _mm_sub_pd(size, _mm_set1_pd(1.01))));
-    return _mm_movemask_pd(ok) == 3;
+    return _mm_movemask_pd(_mm_and_pd(ok, finite)) == 3;
 }
 
 // p in texels: wrapped into the map so that the map tiles; the last texel's
@@ -466,35 +470,45 @@ inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u
     for (int k = 0; k < 3; ++k) out[k] = int((a[k] * gu + b[k] * fu) * gv + (c[k] * gu + d[k] * fu) * fv);
 }
 
-// KSN_Bilinear3 for neighbours one texel to the right (i1 = i0 + 1, as from
-// KSN_InsideAxis): each pair of texels is six adjacent bytes, read without
-// going past them. The same float operations in the same order per channel,
-// with the channels in SSE2 lanes, so the same bytes come out.
+// KSN_Bilinear3 for samples inside the map (KSN_InsideAxis on both axes:
+// neighbours one texel right and one row down), all in SSE2 lanes: `whole`
+// holds the texel column and row (i0 of u and v) in its low two int lanes,
+// `f` the fractions in its low two float lanes, rowBytes is 3 × the map's
+// width. Each pair of neighbouring texels comes from one eight-byte load
+// that stays within the map: the upper row's has a row below it to read
+// into, the lower row's starts two bytes early (that row may be the map's
+// last). The same float operations per channel in the same order, so the
+// same values come out: lanes 0..2 hold the channels, lane 3 a value 0..255
+// of no meaning.
+inline __m128i KSN_Bilinear3Inside(const uint8_t* map, unsigned rowBytes, __m128i whole, __m128 f)
+{
+    // The texel column and row are not negative inside the map.
+    const unsigned column = unsigned(_mm_cvtsi128_si32(whole));
+    const unsigned row = unsigned(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1)));
+    const uint8_t* a = map + (uint64_t(row) * rowBytes + column * 3ull);
+    const __m128i zero = _mm_setzero_si128();
+    // 16-bit lanes a0 a1 a2 b0 b1 b2 x x, and c0 c1 c2 d0 d1 d2 0 0.
+    const __m128i top = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)), zero);
+    const __m128i bottom = _mm_unpacklo_epi8(
+        _mm_srli_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + rowBytes - 2)), 16), zero);
+    const __m128 fa = _mm_cvtepi32_ps(_mm_unpacklo_epi16(top, zero));
+    const __m128 fb = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(top, 6), zero));
+    const __m128 fc = _mm_cvtepi32_ps(_mm_unpacklo_epi16(bottom, zero));
+    const __m128 fd = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(bottom, 6), zero));
+    const __m128 g = _mm_sub_ps(_mm_set1_ps(1.0f), f);
+    const __m128 gu = _mm_shuffle_ps(g, g, 0), fu = _mm_shuffle_ps(f, f, 0);
+    const __m128 gv = _mm_shuffle_ps(g, g, 0x55), fv = _mm_shuffle_ps(f, f, 0x55);
+    const __m128 upper = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
+    const __m128 lower = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(upper, gv), _mm_mul_ps(lower, fv)));
+}
+
+// KSN_Bilinear3Inside for one sample given by its two axes (i1 = i0 + 1).
 inline void KSN_Bilinear3Adjacent(const uint8_t* map, int mapWidth, const TSampleAxis& u, const TSampleAxis& v,
                                   int* out)
 {
-    const uint8_t* a = map + ((long long)v.i0 * mapWidth + u.i0) * 3;
-    const uint8_t* c = map + ((long long)v.i1 * mapWidth + u.i0) * 3;
-    const __m128i zero = _mm_setzero_si128();
-    // Six bytes a0 a1 a2 b0 b1 b2 -> floats {a0, a1, a2, b0} and {b0, b1, b2, 0}.
-    auto pair = [&](const uint8_t* t, __m128& first, __m128& second) {
-        uint32_t low;
-        uint16_t high;
-        std::memcpy(&low, t, 4);
-        std::memcpy(&high, t + 4, 2);
-        const __m128i words =   // 16-bit lanes a0 a1 a2 b0 b1 b2 0 0
-            _mm_unpacklo_epi8(_mm_cvtsi64_si128((long long)(low | uint64_t(high) << 32)), zero);
-        first = _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
-        second = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(words, 6), zero));
-    };
-    __m128 fa, fb, fc, fd;
-    pair(a, fa, fb);
-    pair(c, fc, fd);
-    const __m128 gu = _mm_set1_ps(1.0f - u.f), fu = _mm_set1_ps(u.f);
-    const __m128 top = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
-    const __m128 bottom = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
-    const __m128i sum = _mm_cvttps_epi32(
-        _mm_add_ps(_mm_mul_ps(top, _mm_set1_ps(1.0f - v.f)), _mm_mul_ps(bottom, _mm_set1_ps(v.f))));
+    const __m128i sum = KSN_Bilinear3Inside(map, unsigned(mapWidth) * 3u, _mm_setr_epi32(u.i0, v.i0, 0, 0),
+                                            _mm_setr_ps(u.f, v.f, 0.0f, 0.0f));
     out[0] = _mm_cvtsi128_si32(sum);
     out[1] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 4));
     out[2] = _mm_cvtsi128_si32(_mm_srli_si128(sum, 8));

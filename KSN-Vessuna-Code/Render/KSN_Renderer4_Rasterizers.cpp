@@ -12,7 +12,8 @@
 
 namespace {
 
-// Inside: a clamped map whose samples all stay inside the map (no clamps needed).
+// Inside: a clamped map whose samples read the map without clamps wherever
+// they lie inside it, which the clamps would leave alone.
 enum class TMapKind { Clamped, Inside, Nearest, Tiled, None };
 
 TScanTriangle ScanOf(const TKSN_RasterizeTriangle& r)
@@ -58,9 +59,19 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
     TVertexValues<1> Lights;
     bool Shading;
     bool WritePlanes;
-    int ConstantShade = 255;   // the shade while the light does not vary
-    __m128d CornerUV[3] = {};   // the corners' u, v as doubles
-    __m128 MapSize = {};        // W, H, 0, 0 as floats
+    // Run sets every field; no initialisers, so that a triangle pays for no
+    // zeroing of the kernel before that.
+    int ConstantShade;   // the shade while the light does not vary
+    __m128d CornerUV[3];   // the corners' u, v as doubles
+    __m128 MapSize;        // W, H, 0, 0 as floats
+    __m128 MapLast;        // W - 1, H - 1, 0, 0 as floats
+    int MapWidth, MapHeight;
+    // The record's buffers, copied so that the pixel stores (bytes, which
+    // may alias anything) do not make the kernel read the record again.
+    uint8_t* Dest;
+    long long BytesPerPixel;
+    const uint8_t* Map;
+    unsigned MapRowBytes;   // 3 × the map's width
 
     bool NeedsValueWeights() const
     {
@@ -91,8 +102,72 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
         return 0;
     }
 
+    // A sample inside the map, tinted, shaded and packed in SSE2 lanes: the
+    // same operations per channel as the clamped path below, so the same bytes.
+    __attribute__((always_inline)) void InsidePixel(long long n, const TScanWeights& w) const
+    {
+        // ShadeByte in the low lane, without a trip through an integer register.
+        __m128i shade = _mm_cvtsi32_si128(ConstantShade);
+        if (Lights.Interpolate) {
+            const __m128 light = _mm_set1_ps(Lights.Get(w, 0) * 255.0f);
+            shade = _mm_cvttps_epi32(_mm_max_ps(_mm_setzero_ps(), _mm_min_ps(_mm_set1_ps(255.0f), light)));
+        }
+        // u, v and then p, q in two lanes, from the corners' coordinates.
+        const __m128d uv = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(w.m[0]), CornerUV[0]),
+                                                 _mm_mul_pd(_mm_set1_pd(w.m[1]), CornerUV[1])),
+                                      _mm_mul_pd(_mm_set1_pd(w.m[2]), CornerUV[2]));
+        const __m128 pq = _mm_sub_ps(_mm_mul_ps(_mm_cvtpd_ps(uv), MapSize), _mm_set1_ps(0.5f));
+        // Within 0 <= p < W - 1 and 0 <= q < H - 1 (NaN fails) KSN_InsideAxis
+        // equals KSN_ClampAxis; elsewhere the clamped sample.
+        __m128i T;
+        const __m128 within = _mm_and_ps(_mm_cmpge_ps(pq, _mm_setzero_ps()), _mm_cmplt_ps(pq, MapLast));
+        if ((_mm_movemask_ps(within) & 3) == 3) [[likely]] {
+            const __m128i whole = _mm_cvttps_epi32(pq);
+            T = KSN_Bilinear3Inside(Map, MapRowBytes, whole, _mm_sub_ps(pq, _mm_cvtepi32_ps(whole)));
+        } else {
+            int t[3];
+            KSN_Bilinear3(Map, MapWidth, KSN_ClampAxis(_mm_cvtss_f32(pq), MapWidth),
+                          KSN_ClampAxis(_mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1)), MapHeight), t);
+            T = _mm_setr_epi32(t[0], t[1], t[2], 0);
+        }
+        __m128i K = T;
+        if constexpr (!White) {
+            // float(T) × colour, cut to 0..255 (NaN to 0) and truncated.
+            __m128 colour = _mm_loadu_ps(Colors.v[0]);
+            if (Colors.Interpolate)
+                colour = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(w.w[0]), colour),
+                                               _mm_mul_ps(_mm_set1_ps(w.w[1]), _mm_loadu_ps(Colors.v[1]))),
+                                    _mm_mul_ps(_mm_set1_ps(w.w[2]), _mm_loadu_ps(Colors.v[2])));
+            const __m128 value = _mm_mul_ps(_mm_cvtepi32_ps(T), colour);
+            K = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
+        }
+        int A = 255;
+        if constexpr (WithAlpha) A = SampleAlpha(_mm_cvtss_f32(pq), _mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1)));
+        if (WritePlanes) {
+            const uint32_t unlit = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(T, T), T)));
+            std::memcpy(R->UnlitPixels + n * 3, &unlit, 2);
+            R->UnlitPixels[n * 3 + 2] = uint8_t(unlit >> 16);
+            R->ShadePixels[n] = uint8_t(_mm_cvtsi128_si32(shade));
+        }
+        __m128i k16 = _mm_packs_epi32(K, K);   // 0..255 in 16-bit lanes
+        if (Shading) {
+            // K × s below 65536, then KSN_Div255Byte: (p × 32897) >> 23 as
+            // the high half of the 16-bit product shifted by 7. A shade that
+            // is not a byte (a NaN light) is 0 modulo 65536, as it is there.
+            const __m128i product = _mm_mullo_epi16(k16, _mm_shufflelo_epi16(shade, 0));
+            k16 = _mm_srli_epi16(_mm_mulhi_epu16(product, _mm_set1_epi16(short(32897))), 7);
+        }
+        const uint32_t rgb = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(k16, k16)));
+        const uint32_t out = (rgb & 0xffffffu) | uint32_t(A) << 24;
+        std::memcpy(Dest + n * BytesPerPixel, &out, 4);
+    }
+
     void operator()(long long n, const TScanWeights& w) const
     {
+        if constexpr (Kind == TMapKind::Inside) {
+            InsidePixel(n, w);
+            return;
+        }
         const TKSN_RasterizeTriangle& r = *R;
         int s = Lights.Interpolate ? ShadeByte(Lights.Get(w, 0)) : ConstantShade;
         int K[3], T[3];
@@ -104,25 +179,7 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                 K[c] = std::min(255, T[c] + d[c]);
             }
         } else if constexpr (Kind == TMapKind::Inside) {
-            // u, v and then p, q in two lanes: the same double and float
-            // operations as the clamped path below, in the same order.
-            const __m128d uv =
-                _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(w.m[0]), CornerUV[0]),
-                                      _mm_mul_pd(_mm_set1_pd(w.m[1]), CornerUV[1])),
-                           _mm_mul_pd(_mm_set1_pd(w.m[2]), CornerUV[2]));
-            const __m128 pq = _mm_sub_ps(_mm_mul_ps(_mm_cvtpd_ps(uv), MapSize), _mm_set1_ps(0.5f));
-            const __m128i whole = _mm_cvttps_epi32(pq);
-            alignas(16) float f[4];
-            alignas(16) int32_t i[4];
-            _mm_store_ps(f, _mm_sub_ps(pq, _mm_cvtepi32_ps(whole)));
-            _mm_store_si128(reinterpret_cast<__m128i*>(i), whole);
-            TSampleAxis su, sv;
-            su.i0 = i[0], su.i1 = i[0] + 1, su.f = f[0];
-            sv.i0 = i[1], sv.i1 = i[1] + 1, sv.f = f[1];
-            KSN_Bilinear3Adjacent(r.ColorMap, r.ColorMapWidth, su, sv, T);
-            Tint(w, T, K);
-            if constexpr (WithAlpha)
-                A = SampleAlpha(_mm_cvtss_f32(pq), _mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1)));
+            return;   // InsidePixel above
         } else {
             float u = float(w.m[0] * r.UV[0][0] + w.m[1] * r.UV[1][0] + w.m[2] * r.UV[2][0]);
             float v = float(w.m[0] * r.UV[0][1] + w.m[1] * r.UV[1][1] + w.m[2] * r.UV[2][1]);
@@ -169,12 +226,23 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
 
 template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_RasterizeTriangle& r, bool shading)
 {
-    TexturedKernel<Kind, White, WithAlpha> k{&r, {}, {}, shading, r.UnlitPixels && r.ShadePixels};
+    TexturedKernel<Kind, White, WithAlpha> k;
+    k.R = &r;
+    k.Shading = shading;
+    k.WritePlanes = r.UnlitPixels && r.ShadePixels;
     if constexpr (!White) k.Colors.Setup(r.Color[0], r.Color[1], r.Color[2]);   // white colours are not read
     k.Lights.Setup(&r.Light[0], &r.Light[1], &r.Light[2]);
     k.ConstantShade = ShadeByte(r.Light[0]);
-    for (int c = 0; c < 3; ++c) k.CornerUV[c] = _mm_setr_pd(r.UV[c][0], r.UV[c][1]);
+    for (int c = 0; c < 3; ++c)
+        k.CornerUV[c] = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r.UV[c]))));
     k.MapSize = _mm_setr_ps(float(r.ColorMapWidth), float(r.ColorMapHeight), 0.0f, 0.0f);
+    k.Dest = r.DestPixels;
+    k.BytesPerPixel = r.BytesPerPixel;
+    k.MapLast = _mm_setr_ps(float(r.ColorMapWidth - 1), float(r.ColorMapHeight - 1), 0.0f, 0.0f);
+    k.MapWidth = r.ColorMapWidth;
+    k.MapHeight = r.ColorMapHeight;
+    k.Map = r.ColorMap;
+    k.MapRowBytes = unsigned(r.ColorMapWidth) * 3u;
     KSN_ScanTriangle(ScanOf(r), k);
 }
 
@@ -185,19 +253,21 @@ bool Prepare(const TKSN_RasterizeTriangle& r, bool needsMap, bool& shading)
     if (needsMap && !r.ColorMap) QORThrowException("ColorMap == NULL and USE_COLOR_MAP");
     if (needsMap && (r.ColorMapWidth <= 0 || r.ColorMapHeight <= 0)) return false;
     if (!r.DestPixels || r.BytesPerPixel < 4) return false;
-    shading = false;
-    for (float l : r.Light)
-        if (std::fabs(l - 1.0f) > 1e-30f) shading = true;
+    // Shading when a light lies more than 1e-30 from 1 (a NaN light does not count).
+    const __m128 lights = _mm_setr_ps(r.Light[0], r.Light[1], r.Light[2], 1.0f);
+    const __m128 off = _mm_andnot_ps(_mm_set1_ps(-0.0f), _mm_sub_ps(lights, _mm_set1_ps(1.0f)));
+    shading = _mm_movemask_ps(_mm_cmpgt_ps(off, _mm_set1_ps(1e-30f))) != 0;
     return true;
 }
 
 bool HasAlphaMap(const TKSN_RasterizeTriangle& r) { return r.AlphaMap && r.AlphaMapWidth > 0 && r.AlphaMapHeight > 0; }
 
-// True when no sample of the triangle needs clamping: only inside pixels are
-// drawn (no band), and their map weights keep u and v near the corners'.
-bool SamplesStayInside(const TKSN_RasterizeTriangle& r)
+// The inside-map kernel tests each sample against the map's last texel as
+// a float, which is that texel exactly up to 2^24 texels a side (its
+// offsets then also fit its unsigned row length).
+bool FastTexelsFit(const TKSN_RasterizeTriangle& r)
 {
-    return !r.ExtendEdges && KSN_SamplesStayInside(r.UV, r.ColorMapWidth, r.ColorMapHeight);
+    return r.ColorMapWidth <= (1 << 24) && r.ColorMapHeight <= (1 << 24);
 }
 
 // One instantiation per case, so that the kernels keep no per-pixel choice.
@@ -221,7 +291,7 @@ void KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(TKSN_RasterizeTriangle* r)
 {
     bool shading = false;
     if (!Prepare(*r, true, shading)) return;
-    if (KSN_RasterizerFastTexels && SamplesStayInside(*r))
+    if (KSN_RasterizerFastTexels && FastTexelsFit(*r))
         RunFlatTextureMap<TMapKind::Inside>(*r, shading);
     else
         RunFlatTextureMap<TMapKind::Clamped>(*r, shading);

@@ -391,4 +391,49 @@ TEST(RasterizerScan, FastTexelsMatchTheClampedPathBitForBit)
     EXPECT_GT(fastTriangles, 1000);
 }
 
+// Lights that are not numbers: a NaN light shades to a zero byte on both
+// texel paths, and leaves shading off only when it is the sole light not at 1.
+TEST(RasterizerScan, FastTexelsMatchTheClampedPathForNaNLights)
+{
+    CreateDivideBy255Table();
+    constexpr int W = 16, H = 16, MapSide = 8;
+    std::vector<uint8_t> map(MapSide * MapSide * 3);
+    for (size_t k = 0; k < map.size(); ++k) map[k] = uint8_t(37 * k + 11);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float lightSets[][3] = {{0.5f, nan, 0.8f}, {nan, nan, nan}, {1.0f, 1.0f, nan}, {nan, 0.3f, 0.3f}};
+    for (const auto& lights : lightSets) {
+        std::vector<uint8_t> pixels[2], unlit[2], shade[2];
+        for (int fast = 0; fast < 2; ++fast) {
+            pixels[fast].assign(W * H * 4, 7);
+            unlit[fast].assign(W * H * 3, 7);
+            shade[fast].assign(W * H, 7);
+            std::vector<float> depth(W * H, 0.0f);
+            TKSN_RasterizeTriangle t;
+            t.Width = t.RowLength = W;
+            t.Height = H;
+            t.BytesPerPixel = 4;
+            t.DestPixels = t.SourcePixels = pixels[fast].data();
+            t.UnlitPixels = unlit[fast].data();
+            t.ShadePixels = shade[fast].data();
+            t.DepthBuffer = depth.data();
+            t.ColorMap = map.data();
+            t.ColorMapWidth = t.ColorMapHeight = MapSide;
+            t.ColorMapBytesPerPixel = 3;
+            const float corners[3][3] = {{1.0f, 1.0f, 0.5f}, {15.0f, 2.0f, 0.5f}, {3.0f, 14.0f, 0.5f}};
+            const float uvs[3][2] = {{0.2f, 0.2f}, {0.8f, 0.25f}, {0.3f, 0.8f}};
+            t.AssignVertices3(corners[0], corners[1], corners[2]);
+            t.AssignUVs2(uvs[0], uvs[1], uvs[2]);
+            for (int k = 0; k < 3; ++k) t.Light[k] = lights[k];
+            ASSERT_TRUE(KSN_SamplesStayInside(t.UV, MapSide, MapSide));
+            KSN_RasterizerFastTexels = fast == 1;
+            KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(&t);
+        }
+        KSN_RasterizerFastTexels = true;
+        EXPECT_EQ(pixels[0], pixels[1]) << lights[0] << " " << lights[1] << " " << lights[2];
+        EXPECT_EQ(unlit[0], unlit[1]);
+        EXPECT_EQ(shade[0], shade[1]);
+        EXPECT_NE(pixels[0], std::vector<uint8_t>(W * H * 4, 7));   // the triangle was drawn
+    }
+}
+
 } // namespace
