@@ -23,6 +23,8 @@
 #include <typeinfo>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <vector>
 
 // A default dab moves at most 0.005 x the diameter; mode 1 moves a whole one.
@@ -66,7 +68,8 @@ inline void WriteVertexNormal(const int* row, const float* polygonNormals, float
         for (int j = 1; j <= row[0]; ++j)
             for (int i = 0; i < 3; ++i) sum[i] += polygonNormals[3 * row[j] + i];
     const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
-    const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
+    // The same arithmetic as KSN_FastInverseSqrt, inline.
+    const float inv = len2 > 0.0f ? QORPolyMesh_FastInverseSqrt(len2) : 0.0f;
     for (int i = 0; i < 3; ++i) out[i] = sum[i] * inv;
 }
 
@@ -187,11 +190,119 @@ void ForRanges(int count, Fn fn)
     ForBlocks(count, 512, fn);
 }
 
+// The phases of one dab in one hand-out of the pool. The jobs of every phase
+// are cut into as many chunks as the pool has slots, and a thread always
+// takes the jobs of its own chunk first (the same chunk in every phase, so
+// the lines it searched stay in its caches for the layer, the normals and
+// the bounds; moving a dab's lines between processors cost more than
+// sharing its work saved), then what is left of the others, so a slot that
+// starts late or not at all holds nothing up. A job of phase p begins only
+// once every job of phase p - 1 has returned. Lives on the caller's stack:
+// the pool waits for every thread that joined before the call returns.
+class TDabPhaseRun {
+public:
+    static constexpr int kMaxPhases = 4;
+    TDabPhaseRun(const int* jobs, int phases, int chunks) : Phases(std::min(phases, kMaxPhases)), Chunks(chunks)
+    {
+        Chunks = std::clamp(Chunks, 1, QOR_THREADCRUNCHER_MAX_SLOTS);
+        for (int p = 0; p < Phases; ++p) {
+            Jobs[p] = std::max(jobs[p], 0);
+            for (int c = 0; c < Chunks; ++c) {
+                Cursor[p][c].Next.store(ChunkBegin(p, c), std::memory_order_relaxed);
+                Cursor[p][c].End = ChunkBegin(p, c + 1);
+            }
+        }
+    }
+    // Runs enter(phase) and then run(phase, job) for the jobs this thread
+    // takes, phase by phase; place picks its own chunk. An exception is kept
+    // for Rethrow and the remaining jobs only counted.
+    template <class Enter, class Run>
+    void Join(int place, Enter&& enter, Run&& run)
+    {
+        const int own = place % Chunks;
+        for (int p = 0; p < Phases; ++p) {
+            for (int q = 0; q < p; ++q) WaitForPhase(q);
+            if (Jobs[p] == 0) continue;
+            if (!Failed.load(std::memory_order_relaxed)) Guard([&] { enter(p); });
+            int done = 0;
+            for (int i = 0; i < Chunks; ++i) {
+                TCursor& cursor = Cursor[p][(own + i) % Chunks];
+                if (cursor.Next.load(std::memory_order_relaxed) >= cursor.End) continue;
+                for (int job; (job = cursor.Next.fetch_add(1, std::memory_order_relaxed)) < cursor.End; ++done)
+                    if (!Failed.load(std::memory_order_relaxed)) Guard([&] { run(p, job); });
+            }
+            if (done > 0 && Done[p].Jobs.fetch_add(done, std::memory_order_acq_rel) + done == Jobs[p])
+                Done[p].Jobs.notify_all();
+        }
+    }
+    void Rethrow()
+    {
+        if (Failure) std::rethrow_exception(Failure);
+    }
+
+private:
+    int ChunkBegin(int p, int c) const { return int(int64_t(Jobs[p]) * c / Chunks); }
+    template <class Fn>
+    void Guard(Fn&& fn)
+    {
+        try {
+            fn();
+        } catch (...) {
+            std::scoped_lock lock(FailureMutex);
+            if (!Failure) Failure = std::current_exception();
+            Failed.store(true);
+        }
+    }
+    // The phase's last jobs run on other threads that are at work: a spin
+    // of some microseconds, then sleep until the last one wakes the waiters.
+    void WaitForPhase(int p)
+    {
+        std::atomic<int>& done = Done[p].Jobs;
+        int at = done.load(std::memory_order_acquire);
+        for (int i = 0; at < Jobs[p]; ++i) {
+            if (i < 2000) {
+#if defined(__x86_64__) || defined(__i386__)
+                __builtin_ia32_pause();
+#endif
+            } else {
+                done.wait(at, std::memory_order_acquire);
+            }
+            at = done.load(std::memory_order_acquire);
+        }
+    }
+
+    struct alignas(64) TCursor {
+        std::atomic<int> Next{0};
+        int End = 0;
+    };
+    struct alignas(64) TDone {
+        std::atomic<int> Jobs{0};
+    };
+    int Phases;
+    int Chunks;
+    int Jobs[kMaxPhases] = {};
+    TCursor Cursor[kMaxPhases][QOR_THREADCRUNCHER_MAX_SLOTS];
+    TDone Done[kMaxPhases];
+    std::atomic<bool> Failed{false};
+    std::mutex FailureMutex;
+    std::exception_ptr Failure;
+};
+
+// The calling thread's place among the threads that run dab phases: 0 for a
+// thread outside the pool, a lasting number of its own for each slot thread.
+int DabThreadPlace()
+{
+    static std::atomic<int> next{1};
+    thread_local int place = -1;
+    if (place < 0) place = ThreadCruncher && ThreadCruncher->IsPoolThread() ? next.fetch_add(1) : 0;
+    return place;
+}
+
 // Entries first <= k < end of a dab whose kind reads only the vertex itself
 // (the sculpt kind without post smoothing, the eraser) and without symmetry:
 // the new delta, the layer and the position in one step.
 void ApplyOwnChanges(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int first, int end,
-                     const TKSN_SculptDab& dab, bool texture)
+                     const TKSN_SculptDab& dab, const float* normal, bool texture)
 {
     const float s = dab.LayerStrength;
     float* const positions = level->resolvedVertices;
@@ -212,7 +323,7 @@ void ApplyOwnChanges(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVer
             for (int i = 0; i < 3; ++i) n[i] = D[i] * keep;
         } else {
             float d[3];
-            for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
+            for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * normal[i];
             if (texture) {
                 float uv[3] = {0, 0, 0};
                 dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
@@ -283,7 +394,7 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
     // post smoothing, the eraser) each vertex reads only itself: one pass
     // writes the layer and the position. It gives what the two passes below give.
     if (!dab.Partners && !KSN_SculptDabReadsNeighbours(dab)) {
-        ForRanges(count, [&](int first, int end) { ApplyOwnChanges(level, deltas, list, first, end, dab, texture); });
+        ForRanges(count, [&](int first, int end) { ApplyOwnChanges(level, deltas, list, first, end, dab, dab.Normal, texture); });
         return;
     }
     // New deltas first, from the positions before the dab.
@@ -588,31 +699,62 @@ void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* vie
     search(search, level->octreeRoot.get());
 }
 
-void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
+// What one search reads, taken once into plain fields (the loops then keep
+// them in registers instead of reloading them through the level).
+struct TKSN_SculptBrush::TSearchSetup {
+    TKSN_MeshRoot* Level = nullptr;
+    const float* M = nullptr;
+    float Fx = 0, Fy = 0, Size = 0, Aspect = 1, Rectangle = 0;
+    bool CircleHoldsRectangle = false;
+    const int32_t* Visible = nullptr;
+    const float* Positions = nullptr;
+    const float* VertexNormals = nullptr;
+    const float* PolygonNormals = nullptr;
+    const TQORLookupTable* Rows = nullptr;
+    int RowCount = 0, VertexCount = 0;
+    bool BackFaceTest = false;
+    float View[3] = {0, 0, 1};
+    uint8_t* PolygonFlags = nullptr;
+    uint8_t Stamp = 0;
+    const uint32_t* MaskFlags = nullptr;
+    const unsigned char* Shape = nullptr;
+    int ShapeWidth = 0, ShapeHeight = 0;
+};
+
+void TKSN_SculptBrush::PrepareSearch(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy,
+                                     TSearchSetup& setup)
 {
     NormalSum[0] = NormalSum[1] = NormalSum[2] = 0.0f;
     GenerateNodeList(level, viewport, fx, fy);
     const float s = GetEffectiveSize();
-    const float aspect = viewport ? viewport->Aspect : 1.0f;
-    const float* M = viewport ? viewport->CombinedMatrix : nullptr;
+    setup.Level = level;
+    setup.Fx = fx;
+    setup.Fy = fy;
+    setup.Size = s;
+    setup.Aspect = viewport ? viewport->Aspect : 1.0f;
+    setup.M = viewport ? viewport->CombinedMatrix : nullptr;
     const bool table = level->vertexPolygons.IsFinalized();
-    const int32_t* visible = level->visibleVertices;
-    const bool backFaceTest = BackFaceTest;
-    const float* view = ViewDirection;
-    const int vertexCount = level->GetVCount();
-    const int rowCount = table ? level->vertexPolygons.GetRowCount() : 0;
-    const float rectangle = s * 1.001f + 1e-6f;
+    setup.Visible = level->visibleVertices;
+    setup.Positions = level->resolvedVertices;
+    setup.VertexNormals = level->vertexNormals;
+    setup.PolygonNormals = level->polygonNormals;
+    setup.Rows = &level->vertexPolygons;
+    setup.BackFaceTest = BackFaceTest;
+    std::copy(ViewDirection, ViewDirection + 3, setup.View);
+    setup.VertexCount = level->GetVCount();
+    // Without a finalised table nothing is listed (every vertex's row is asked for).
+    setup.RowCount = table ? level->vertexPolygons.GetRowCount() : 0;
+    setup.Rectangle = s * 1.001f + 1e-6f;
     // The polygons around the listed vertices are listed in the same pass,
     // each once: the first visit flags it in change-flag channel 1 (an atomic
     // exchange, as two slots may meet a polygon together).
     level->StartUsingCFlags(eCFlag_Channel_General);
-    uint8_t* polygonFlags = level->cflagPolygons[eCFlag_Channel_General];
-    const uint8_t stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
+    setup.PolygonFlags = level->cflagPolygons[eCFlag_Channel_General];
+    setup.Stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
     // Each leaf is cut into runs of its slice (a leaf holds hundreds of
     // vertices, too coarse to share a 10,000-vertex dab out evenly); the
     // runs of a leaf follow each other, so the list stays in leaf order.
     constexpr int kSearchRun = 192;
-    constexpr int kAhead = 8;
     SearchJobs.clear();
     for (int leaf = 0; leaf < int(NodeList.size()); ++leaf) {
         const TQOROctreeNode<int>* node = NodeList[size_t(leaf)];
@@ -623,88 +765,106 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     if (int(JobLists.size()) < jobs) JobLists.resize(size_t(jobs));
     if (int(JobPolygons.size()) < jobs) JobPolygons.resize(size_t(jobs));
     JobSums.assign(size_t(jobs), {0.0f, 0.0f, 0.0f});
-    // Every vertex is filed in one leaf, so the leaves' slices never overlap;
-    // each leaf is one job, handed out as slots become free, and writes its
-    // own list and normal sum.
     // Inside the rectangle the distance cut passes whenever the cut's circle
     // holds the rectangle (with room for rounding): it is skipped then.
-    const bool circleHoldsRectangle =
-        2.0 * double(rectangle) * double(rectangle) * (1.0 + 1e-6) < double(s * 1.42f) * double(s * 1.42f);
-    const unsigned char* const shape = BrushShape;
-    const int shapeWidth = BrushShapeWidth, shapeHeight = BrushShapeHeight;
+    setup.CircleHoldsRectangle = 2.0 * double(setup.Rectangle) * double(setup.Rectangle) * (1.0 + 1e-6) <
+                                 double(s * 1.42f) * double(s * 1.42f);
+    setup.Shape = BrushShape;
+    setup.ShapeWidth = BrushShapeWidth;
+    setup.ShapeHeight = BrushShapeHeight;
     // A polygon mesh's hidden and locked marks read straight from its flags
     // (the classes that keep them there and override nothing about them).
-    const uint32_t* const maskFlags = PolygonMaskFlags(level);
+    setup.MaskFlags = PolygonMaskFlags(level);
+}
+
+void TKSN_SculptBrush::RunSearchJob(const TSearchSetup& c, int job)
+{
+    // Every vertex is filed in one leaf, so the leaves' slices never overlap;
+    // each job writes its own list, polygons and normal sum. The slot fills
+    // its own buffers and copies them to the job's lists at the end: the
+    // lists' headers lie side by side, and growing them one entry at a time
+    // from several slots would share their lines.
+    static thread_local std::vector<TKSN_AffectedVertex> out;
+    static thread_local std::vector<int32_t> polygons;
+    constexpr int kAhead = 8;
     constexpr uint32_t kMasked = QORPoly_Hidden | QORPoly_Locked;
-    ForBlocks(jobs, 1, [&](int firstJob, int endJob) {
-        // Each slot fills its own buffers and copies them to the job's lists
-        // at the end: the lists' headers lie side by side, and growing them
-        // one entry at a time from several slots would share their lines.
-        static thread_local std::vector<TKSN_AffectedVertex> out;
-        static thread_local std::vector<int32_t> polygons;
-        for (int job = firstJob; job < endJob; ++job) {
-            const TSearchJob searchJob = SearchJobs[size_t(job)];
-            out.clear();
-            polygons.clear();
-            float sum[3] = {0, 0, 0};
-            for (int j = searchJob.First; j < searchJob.End; ++j) {
-                if (j + kAhead < searchJob.End) {
-                    // The slice names vertices in short runs of the arrays.
-                    const int ahead = visible ? visible[j + kAhead] : j + kAhead;
-                    if (ahead >= 0 && ahead < rowCount) {
-                        FetchEarly(level->resolvedVertices + 3 * ahead);
-                        FetchEarly(level->vertexPolygons[ahead]);
-                    }
-                }
-                const int v = visible ? visible[j] : j;
-                if (v < 0 || v >= vertexCount) continue;
-                if (!table || v >= rowCount) continue;
-                // The leaves reach past the brush: the cheap screen tests go first
-                // (every test must pass, so their order does not change the list).
-                const float* p = level->resolvedVertices + 3 * v;
-                float sx = p[0], sy = p[1];
-                if (M) {
-                    sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
-                    sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
-                }
-                const float dx = sx - fx, dy = (sy - fy) * aspect;
-                // Outside the brush rectangle (a hair wider) the shape gives 0:
-                // a cheaper test than the distance cut, rejecting only what
-                // the shape would.
-                if (std::fabs(dx) > rectangle || std::fabs(dy) > rectangle) continue;
-                if (!circleHoldsRectangle && std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
-                const float w = ShapeAmplitude(shape, shapeWidth, shapeHeight, fx, fy, sx, sy, s, aspect);
-                if (w <= 1e-30f) continue;
-                const int* row = level->vertexPolygons[v];
-                if (row[0] == 0) continue;
-                bool open = false, facing = !backFaceTest;
-                for (int k = 1; k <= row[0]; ++k) {
-                    if (maskFlags ? (maskFlags[row[k]] & kMasked) != 0 : level->IsPolyLockedOrHidden(row[k])) continue;
-                    open = true;
-                    if (!facing) {
-                        const float* pn = level->polygonNormals + 3 * row[k];
-                        facing = pn[0] * view[0] + pn[1] * view[1] + pn[2] * view[2] > 0.0f;
-                    }
-                    if (facing) break;
-                }
-                if (!open || !facing) continue;
-                out.push_back({v, w});
-                if (polygonFlags)
-                    for (int k = 1; k <= row[0]; ++k) {
-                        std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
-                        if (flag.load(std::memory_order_relaxed) == stamp) continue;
-                        if (flag.exchange(stamp, std::memory_order_relaxed) != stamp) polygons.push_back(row[k]);
-                    }
-                if (level->vertexNormals)
-                    for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
+    TKSN_MeshRoot* const level = c.Level;
+    const float* const M = c.M;
+    const float fx = c.Fx, fy = c.Fy, s = c.Size, aspect = c.Aspect, rectangle = c.Rectangle;
+    const int32_t* const visible = c.Visible;
+    const float* const positions = c.Positions;
+    const float* const vertexNormals = c.VertexNormals;
+    const TQORLookupTable& rows = *c.Rows;
+    const int rowCount = c.RowCount, vertexCount = c.VertexCount;
+    const uint32_t* const maskFlags = c.MaskFlags;
+    uint8_t* const polygonFlags = c.PolygonFlags;
+    const uint8_t stamp = c.Stamp;
+    const TSearchJob searchJob = SearchJobs[size_t(job)];
+    out.clear();
+    polygons.clear();
+    float sum[3] = {0, 0, 0};
+    for (int j = searchJob.First; j < searchJob.End; ++j) {
+        if (j + kAhead < searchJob.End) {
+            // The slice names vertices in short runs of the arrays.
+            const int ahead = visible ? visible[j + kAhead] : j + kAhead;
+            if (ahead >= 0 && ahead < rowCount) {
+                FetchEarly(positions + 3 * ahead);
+                FetchEarly(rows[ahead]);
             }
-            std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
-            JobLists[size_t(job)].assign(out.begin(), out.end());
-            JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
         }
-    });
+        const int v = visible ? visible[j] : j;
+        if (v < 0 || v >= vertexCount) continue;
+        if (v >= rowCount) continue;
+        // The leaves reach past the brush: the cheap screen tests go first
+        // (every test must pass, so their order does not change the list).
+        const float* p = positions + 3 * v;
+        float sx = p[0], sy = p[1];
+        if (M) {
+            sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+            sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
+        }
+        const float dx = sx - fx, dy = (sy - fy) * aspect;
+        // Outside the brush rectangle (a hair wider) the shape gives 0:
+        // a cheaper test than the distance cut, rejecting only what
+        // the shape would.
+        if (std::fabs(dx) > rectangle || std::fabs(dy) > rectangle) continue;
+        if (!c.CircleHoldsRectangle && std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
+        const float w = ShapeAmplitude(c.Shape, c.ShapeWidth, c.ShapeHeight, fx, fy, sx, sy, s, aspect);
+        if (w <= 1e-30f) continue;
+        const int* row = rows[v];
+        const int n = row[0];
+        if (n == 0) continue;
+        bool open = false, facing = !c.BackFaceTest;
+        for (int k = 1; k <= n; ++k) {
+            if (maskFlags ? (maskFlags[row[k]] & kMasked) != 0 : level->IsPolyLockedOrHidden(row[k])) continue;
+            open = true;
+            if (!facing) {
+                const float* pn = c.PolygonNormals + 3 * row[k];
+                facing = pn[0] * c.View[0] + pn[1] * c.View[1] + pn[2] * c.View[2] > 0.0f;
+            }
+            if (facing) break;
+        }
+        if (!open || !facing) continue;
+        out.push_back({v, w});
+        if (polygonFlags)
+            for (int k = 1; k <= n; ++k) {
+                std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
+                if (flag.load(std::memory_order_relaxed) == stamp) continue;
+                if (flag.exchange(stamp, std::memory_order_relaxed) != stamp) polygons.push_back(row[k]);
+            }
+        if (vertexNormals)
+            for (int i = 0; i < 3; ++i) sum[i] += w * vertexNormals[3 * v + i];
+    }
+    std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
+    JobLists[size_t(job)].assign(out.begin(), out.end());
+    JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
+}
+
+void TKSN_SculptBrush::FinishSearch()
+{
     // The list in leaf order (so each leaf's vertices are one run of it) and
     // the normal sum in the same order, whatever slot did which leaf.
+    const int jobs = int(SearchJobs.size());
     JobFirst.assign(NodeList.size() + 1, 0);
     for (int job = 0, leaf = 0; job < jobs; ++job) {
         const std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
@@ -717,6 +877,11 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
         gAffectedPolygonCount += int(polygons.size());
         for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
     }
+    FinishSearchCounts();
+}
+
+void TKSN_SculptBrush::FinishSearchCounts()
+{
     for (size_t leaf = SearchJobs.empty() ? 0 : size_t(SearchJobs.back().Leaf) + 1; leaf <= NodeList.size(); ++leaf)
         JobFirst[leaf] = gAffectedVertexCount;
     ListedBySearch = gAffectedVertexCount;
@@ -729,6 +894,16 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     }
 }
 
+void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
+{
+    TSearchSetup setup;
+    PrepareSearch(level, viewport, fx, fy, setup);
+    ForBlocks(int(SearchJobs.size()), 1, [&](int firstJob, int endJob) {
+        for (int job = firstJob; job < endJob; ++job) RunSearchJob(setup, job);
+    });
+    FinishSearch();
+}
+
 namespace {
 
 void GrowBox(float* lo, float* hi, const float* p)
@@ -736,6 +911,40 @@ void GrowBox(float* lo, float* hi, const float* p)
     for (int i = 0; i < 3; ++i) {
         lo[i] = std::min(lo[i], p[i]);
         hi[i] = std::max(hi[i], p[i]);
+    }
+}
+
+// The normals of list entries first <= k < end (sum of their polygons'
+// normals, normalised) and box (content min, max, normal min, max) grown by
+// their positions and their polygons' normals. The boxes grow in locals
+// (stores through box could alias the normal arrays and would chain every
+// min and max through memory); the rows a few entries ahead are fetched
+// early, as a leaf's vertices lie in short runs of the arrays that the
+// hardware does not foresee.
+void GrowRun(const TQORLookupTable& rows, const float* positions, const float* polygonNormals, float* normals,
+             const TKSN_AffectedVertex* list, int first, int end, float* box)
+{
+    constexpr int kAhead = 8;
+    float clo[3], chi[3], nlo[3], nhi[3];
+    for (int i = 0; i < 3; ++i) {
+        clo[i] = box[i];
+        chi[i] = box[3 + i];
+        nlo[i] = box[6 + i];
+        nhi[i] = box[9 + i];
+    }
+    for (int k = first; k < end; ++k) {
+        const int v = list[k].Vertex;
+        if (k + kAhead < end) FetchEarly(rows[list[k + kAhead].Vertex]);
+        const int* row = rows[v];
+        WriteVertexNormal(row, polygonNormals, normals + 3 * v);
+        GrowBox(clo, chi, positions + 3 * v);
+        for (int j = 1; j <= row[0]; ++j) GrowBox(nlo, nhi, polygonNormals + 3 * row[j]);
+    }
+    for (int i = 0; i < 3; ++i) {
+        box[i] = clo[i];
+        box[3 + i] = chi[i];
+        box[6 + i] = nlo[i];
+        box[9 + i] = nhi[i];
     }
 }
 
@@ -980,13 +1189,158 @@ bool TKSN_SculptBrush::ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float*
     const TCornerStore store(level);
     TouchedNodes.assign(NodeList.size(), 0);
     ForPhases({{listed, 512,
-                [&](int first, int end) { ApplyOwnChanges(level, deltas, gAffectedVertices, first, end, dab, texture); }},
+                [&](int first, int end) { ApplyOwnChanges(level, deltas, gAffectedVertices, first, end, dab, dab.Normal, texture); }},
                {gAffectedPolygonCount, 512,
                 [&](int first, int end) {
                     RecalculateListedPolygonNormals(level, store, gAffectedPolygons, first, end);
                 }},
                {int(NodeList.size()), 1, [&](int firstJob, int endJob) { GrowLeaves(level, firstJob, endJob, true); }}},
               listed);
+    FinishGrownLeaves(level);
+    return true;
+}
+
+bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy,
+                                         float* deltas, TKSN_SculptDab& dab)
+{
+    if (dab.Partners || KSN_SculptDabReadsNeighbours(dab) || !level || !deltas || !level->resolvedVertices ||
+        !level->vertexNormals || !level->polygonNormals || !level->vertexPolygons.IsFinalized())
+        return false;
+    TSearchSetup setup;
+    PrepareSearch(level, viewport, fx, fy, setup);
+    const int jobs = int(SearchJobs.size());
+    const bool texture = dab.Texture && dab.TextureWidth > 0 && dab.TextureHeight > 0 && dab.TextureCoordinates;
+    const TCornerStore store(level);
+    const int vertexBase = gAffectedVertexCount, polygonBase = gAffectedPolygonCount;
+    JobBoxes.resize(size_t(jobs));
+    const TQORLookupTable& rows = level->vertexPolygons;
+    const float* const positions = level->resolvedVertices;
+    const float* const polygonNormals = level->polygonNormals;
+    float* const vertexNormals = level->vertexNormals;
+    // Per thread: where each job's entries go in the lists (prefix sums of
+    // the jobs' lengths) and the dab's averaged normal, both summed in job
+    // order as the separate search does; every thread works out the same.
+    struct TPlaces {
+        std::vector<int32_t> Vertex, Polygon;
+        float Normal[3] = {0, 0, 0};
+    };
+    static thread_local TPlaces places;
+    auto enter = [&](int phase) {
+        if (phase != 1) return;
+        places.Vertex.resize(size_t(jobs) + 1);
+        places.Polygon.resize(size_t(jobs) + 1);
+        float sum[3] = {0, 0, 0};
+        int32_t v = vertexBase, q = polygonBase;
+        for (int job = 0; job < jobs; ++job) {
+            places.Vertex[size_t(job)] = v;
+            places.Polygon[size_t(job)] = q;
+            v += int32_t(JobLists[size_t(job)].size());
+            q += int32_t(JobPolygons[size_t(job)].size());
+            for (int i = 0; i < 3; ++i) sum[i] += JobSums[size_t(job)][size_t(i)];
+        }
+        places.Vertex[size_t(jobs)] = v;
+        places.Polygon[size_t(jobs)] = q;
+        const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
+        if (len2 > 0.0f) {
+            const float inv = KSN_FastInverseSqrt(len2);
+            for (float& c : sum) c *= inv;
+        }
+        std::copy(sum, sum + 3, places.Normal);
+    };
+    auto run = [&](int phase, int job) {
+        const size_t j = size_t(job);
+        switch (phase) {
+        case 0:
+            RunSearchJob(setup, job);
+            break;
+        case 1: {
+            // The job's entries into the lists, then its layer and positions.
+            const std::vector<TKSN_AffectedVertex>& list = JobLists[j];
+            const std::vector<int32_t>& polygons = JobPolygons[j];
+            const int first = places.Vertex[j];
+            if (!list.empty()) std::memcpy(gAffectedVertices + first, list.data(), list.size() * sizeof(list[0]));
+            if (!polygons.empty())
+                std::memcpy(gAffectedPolygons + places.Polygon[j], polygons.data(), polygons.size() * sizeof(int32_t));
+            ApplyOwnChanges(level, deltas, gAffectedVertices, first, first + int(list.size()), dab, places.Normal,
+                            texture);
+            break;
+        }
+        case 2:
+            RecalculateListedPolygonNormals(level, store, gAffectedPolygons, places.Polygon[j],
+                                            places.Polygon[j + 1]);
+            break;
+        case 3: {
+            // The vertex normals and the job's share of its leaf's bounds,
+            // from the leaf's bounds before the dab.
+            const TQOROctreeNode<int>* leaf = NodeList[size_t(SearchJobs[j].Leaf)];
+            std::array<float, 12>& box = JobBoxes[j];
+            for (int i = 0; i < 3; ++i) {
+                box[size_t(i)] = leaf->ContentMin[i];
+                box[size_t(3 + i)] = leaf->ContentMax[i];
+                box[size_t(6 + i)] = leaf->NormalMin[i];
+                box[size_t(9 + i)] = leaf->NormalMax[i];
+            }
+            GrowRun(rows, positions, polygonNormals, vertexNormals, gAffectedVertices, places.Vertex[j],
+                    places.Vertex[j + 1], box.data());
+            break;
+        }
+        default:
+            break;
+        }
+    };
+    const int phaseJobs[4] = {jobs, jobs, jobs, jobs};
+    int tested = 0;
+    for (const TSearchJob& job : SearchJobs) tested += job.End - job.First;
+    constexpr int kSmallDab = 1500;   // vertices searched
+    const bool onPool = tested >= kSmallDab && jobs > 1 && ThreadCruncher && !ThreadCruncher->IsPoolThread() &&
+                        ThreadCruncher->GetSlotCount() > 1;
+    TDabPhaseRun phases(phaseJobs, 4, onPool ? ThreadCruncher->GetSlotCount() : 1);
+    if (onPool) {
+        TThreadCruncher_Releaser releaser;
+        ThreadCruncher->StartUsing(releaser);
+        struct TJoin {
+            TDabPhaseRun* Run;
+            decltype(enter)* Enter;
+            decltype(run)* Work;
+        } join{&phases, &enter, &run};
+        // One block a slot: each thread that takes one joins the phases.
+        ThreadCruncher->ProcessBlocksOnFreeSlots(
+            size_t(ThreadCruncher->GetSlotCount()), 1,
+            [](size_t, size_t, void* user) {
+                auto* j = static_cast<TJoin*>(user);
+                j->Run->Join(DabThreadPlace(), *j->Enter, *j->Work);
+            },
+            &join);
+    } else {
+        phases.Join(0, enter, run);
+    }
+    phases.Rethrow();
+
+    // The lists, the leaves' first entries and the averaged normal as the search leaves them.
+    JobFirst.assign(NodeList.size() + 1, 0);
+    for (int job = 0, leaf = 0; job < jobs; ++job) {
+        for (; leaf <= SearchJobs[size_t(job)].Leaf; ++leaf) JobFirst[size_t(leaf)] = gAffectedVertexCount;
+        gAffectedVertexCount += int(JobLists[size_t(job)].size());
+        gAffectedPolygonCount += int(JobPolygons[size_t(job)].size());
+        for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
+    }
+    FinishSearchCounts();
+    std::copy(NormalSum, NormalSum + 3, dab.Normal);
+    // Each leaf takes the bounds of its jobs (minima and maxima, so the
+    // order does not matter).
+    TouchedNodes.assign(NodeList.size(), 0);
+    for (int job = 0; job < jobs; ++job) {
+        const size_t leafPlace = size_t(SearchJobs[size_t(job)].Leaf);
+        TQOROctreeNode<int>* leaf = NodeList[leafPlace];
+        const std::array<float, 12>& box = JobBoxes[size_t(job)];
+        for (int i = 0; i < 3; ++i) {
+            leaf->ContentMin[i] = std::min(leaf->ContentMin[i], box[size_t(i)]);
+            leaf->ContentMax[i] = std::max(leaf->ContentMax[i], box[size_t(3 + i)]);
+            leaf->NormalMin[i] = std::min(leaf->NormalMin[i], box[size_t(6 + i)]);
+            leaf->NormalMax[i] = std::max(leaf->NormalMax[i], box[size_t(9 + i)]);
+        }
+        if (!JobLists[size_t(job)].empty()) TouchedNodes[leafPlace] = 1;
+    }
     FinishGrownLeaves(level);
     return true;
 }
@@ -1102,7 +1456,6 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         if (!level->vertexPolygons.IsFinalized()) level->BuildVertexPolygons();
         PrepareAffectedList(m, true);
         ScaledAmplitude = DabAmplitude * (DisplacementProportionalToMeshDiameter() ? level->boundsDiagonal : 1.0f);
-        GenerateAffectedLists(level, viewport, fx, fy);
 
         bool flipped = false;
         const int32_t* partners = nullptr;
@@ -1110,25 +1463,6 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
             partners = KSN_GetSculptSymmetryPartners(level, m, flipped);
         const int axis = std::clamp(int(m->symmetryAxis), 0, 2);
         const float tolerance = std::max(level->boundsDiagonal, 1e-6f) * 1e-5f;
-        if (partners && level->baseVertices) {
-            // The leaves of the search's entries are noted before the runs break up.
-            FillNodeOfVertex();
-            // Only the working side (and the plane) is worked on; the other
-            // side follows as the mirror image.
-            int kept = 0;
-            for (int k = 0; k < gAffectedVertexCount; ++k) {
-                const float side = level->baseVertices[3 * gAffectedVertices[k].Vertex + axis] - m->symmetryOffset;
-                if (flipped ? side <= tolerance : side >= -tolerance) gAffectedVertices[kept++] = gAffectedVertices[k];
-            }
-            gAffectedVertexCount = kept;
-            // The search's runs no longer line up; partners come after the kept entries.
-            ListedBySearch = kept;
-            ListInLeafOrder = false;
-        }
-
-        // The entries the sculpted box covers: those before any partner.
-        const int boxCount = gAffectedVertexCount;
-        const bool boxInSearchOrder = ListInLeafOrder && ListedBySearch == gAffectedVertexCount;
         TKSN_SculptDab dab;
         if (texture) {
             dab.Texture = texture;
@@ -1142,7 +1476,6 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         dab.Kind = GetKind();
         dab.Strength = GetEffectiveStrength();
         dab.Amplitude = ScaledAmplitude;
-        std::copy(NormalSum, NormalSum + 3, dab.Normal);
         dab.PostSmooth = PostSmooth;
         dab.BlendType = layer->GetCurrentBlendType();
         dab.LayerStrength = layer->GetStrength();
@@ -1150,10 +1483,39 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         dab.Axis = axis;
         dab.PlaneOffset = m->symmetryOffset;
         dab.PlaneTolerance = tolerance;
-        if (!ApplyDabWithNormalsAndBounds(level, deltas, dab)) {
-            KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
-            if (partners) AddPartnersToLists(level, partners);
-            RecalculateNormalsAndBounds(level);
+
+        // The entries the sculpted box covers: those before any partner.
+        int boxCount = 0;
+        bool boxInSearchOrder = true;
+        if (SearchAndApplyDab(level, viewport, fx, fy, deltas, dab)) {
+            boxCount = gAffectedVertexCount;
+        } else {
+            GenerateAffectedLists(level, viewport, fx, fy);
+            if (partners && level->baseVertices) {
+                // The leaves of the search's entries are noted before the runs break up.
+                FillNodeOfVertex();
+                // Only the working side (and the plane) is worked on; the other
+                // side follows as the mirror image.
+                int kept = 0;
+                for (int k = 0; k < gAffectedVertexCount; ++k) {
+                    const float side =
+                        level->baseVertices[3 * gAffectedVertices[k].Vertex + axis] - m->symmetryOffset;
+                    if (flipped ? side <= tolerance : side >= -tolerance)
+                        gAffectedVertices[kept++] = gAffectedVertices[k];
+                }
+                gAffectedVertexCount = kept;
+                // The search's runs no longer line up; partners come after the kept entries.
+                ListedBySearch = kept;
+                ListInLeafOrder = false;
+            }
+            boxCount = gAffectedVertexCount;
+            boxInSearchOrder = ListInLeafOrder && ListedBySearch == gAffectedVertexCount;
+            std::copy(NormalSum, NormalSum + 3, dab.Normal);
+            if (!ApplyDabWithNormalsAndBounds(level, deltas, dab)) {
+                KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
+                if (partners) AddPartnersToLists(level, partners);
+                RecalculateNormalsAndBounds(level);
+            }
         }
         // Another level on display shares the positions; its octree follows
         // around what the dab reached.
