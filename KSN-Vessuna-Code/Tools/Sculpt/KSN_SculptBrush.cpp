@@ -716,6 +716,7 @@ struct TKSN_SculptBrush::TSearchSetup {
     float View[3] = {0, 0, 1};
     uint8_t* PolygonFlags = nullptr;
     uint8_t Stamp = 0;
+    int32_t* PolygonOwner = nullptr;
     const uint32_t* MaskFlags = nullptr;
     const unsigned char* Shape = nullptr;
     int ShapeWidth = 0, ShapeHeight = 0;
@@ -745,12 +746,17 @@ void TKSN_SculptBrush::PrepareSearch(TKSN_MeshRoot* level, TKSN_Viewport* viewpo
     // Without a finalised table nothing is listed (every vertex's row is asked for).
     setup.RowCount = table ? level->vertexPolygons.GetRowCount() : 0;
     setup.Rectangle = s * 1.001f + 1e-6f;
-    // The polygons around the listed vertices are listed in the same pass,
-    // each once: the first visit flags it in change-flag channel 1 (an atomic
-    // exchange, as two slots may meet a polygon together).
+    // The polygons around the listed vertices are listed in the same pass:
+    // the first visit flags it in change-flag channel 1 and notes its job as
+    // the owner. Two slots meeting a polygon together may both list it (plain
+    // stores: a locked exchange per polygon cost more than the whole
+    // layer update); the owner noted last is the same for every reader after
+    // the pass, and only its job keeps the polygon.
     level->StartUsingCFlags(eCFlag_Channel_General);
     setup.PolygonFlags = level->cflagPolygons[eCFlag_Channel_General];
     setup.Stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
+    if (PolygonOwner.size() < size_t(std::max(level->GetPCount(), 0))) PolygonOwner.resize(size_t(level->GetPCount()));
+    setup.PolygonOwner = PolygonOwner.data();
     // Each leaf is cut into runs of its slice (a leaf holds hundreds of
     // vertices, too coarse to share a 10,000-vertex dab out evenly); the
     // runs of a leaf follow each other, so the list stays in leaf order.
@@ -798,6 +804,7 @@ void TKSN_SculptBrush::RunSearchJob(const TSearchSetup& c, int job)
     const int rowCount = c.RowCount, vertexCount = c.VertexCount;
     const uint32_t* const maskFlags = c.MaskFlags;
     uint8_t* const polygonFlags = c.PolygonFlags;
+    int32_t* const owner = c.PolygonOwner;
     const uint8_t stamp = c.Stamp;
     const TSearchJob searchJob = SearchJobs[size_t(job)];
     out.clear();
@@ -848,9 +855,12 @@ void TKSN_SculptBrush::RunSearchJob(const TSearchSetup& c, int job)
         out.push_back({v, w});
         if (polygonFlags)
             for (int k = 1; k <= n; ++k) {
-                std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
+                const int q = row[k];
+                std::atomic_ref<uint8_t> flag(polygonFlags[q]);
                 if (flag.load(std::memory_order_relaxed) == stamp) continue;
-                if (flag.exchange(stamp, std::memory_order_relaxed) != stamp) polygons.push_back(row[k]);
+                flag.store(stamp, std::memory_order_relaxed);
+                std::atomic_ref<int32_t>(owner[q]).store(job, std::memory_order_relaxed);
+                polygons.push_back(q);
             }
         if (vertexNormals)
             for (int i = 0; i < 3; ++i) sum[i] += w * vertexNormals[3 * v + i];
@@ -871,6 +881,7 @@ void TKSN_SculptBrush::FinishSearch()
         for (; leaf <= SearchJobs[size_t(job)].Leaf; ++leaf) JobFirst[size_t(leaf)] = gAffectedVertexCount;
         if (!out.empty()) std::memcpy(gAffectedVertices + gAffectedVertexCount, out.data(), out.size() * sizeof(out[0]));
         gAffectedVertexCount += int(out.size());
+        KeepOwnedPolygons(job);
         const std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
         if (!polygons.empty())
             std::memcpy(gAffectedPolygons + gAffectedPolygonCount, polygons.data(), polygons.size() * sizeof(int32_t));
@@ -878,6 +889,15 @@ void TKSN_SculptBrush::FinishSearch()
         for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
     }
     FinishSearchCounts();
+}
+
+void TKSN_SculptBrush::KeepOwnedPolygons(int job)
+{
+    // Read after the search has returned: every owner is final.
+    std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
+    const int32_t* const owner = PolygonOwner.data();
+    polygons.erase(std::remove_if(polygons.begin(), polygons.end(), [&](int32_t q) { return owner[q] != job; }),
+                   polygons.end());
 }
 
 void TKSN_SculptBrush::FinishSearchCounts()
@@ -1226,20 +1246,26 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
     };
     static thread_local TPlaces places;
     auto enter = [&](int phase) {
+        if (phase == 3) {
+            // The polygons each job kept in phase 2.
+            places.Polygon.resize(size_t(jobs) + 1);
+            int32_t q = polygonBase;
+            for (int job = 0; job < jobs; ++job) {
+                places.Polygon[size_t(job)] = q;
+                q += int32_t(JobPolygons[size_t(job)].size());
+            }
+            places.Polygon[size_t(jobs)] = q;
+        }
         if (phase != 1) return;
         places.Vertex.resize(size_t(jobs) + 1);
-        places.Polygon.resize(size_t(jobs) + 1);
         float sum[3] = {0, 0, 0};
-        int32_t v = vertexBase, q = polygonBase;
+        int32_t v = vertexBase;
         for (int job = 0; job < jobs; ++job) {
             places.Vertex[size_t(job)] = v;
-            places.Polygon[size_t(job)] = q;
             v += int32_t(JobLists[size_t(job)].size());
-            q += int32_t(JobPolygons[size_t(job)].size());
             for (int i = 0; i < 3; ++i) sum[i] += JobSums[size_t(job)][size_t(i)];
         }
         places.Vertex[size_t(jobs)] = v;
-        places.Polygon[size_t(jobs)] = q;
         const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
         if (len2 > 0.0f) {
             const float inv = KSN_FastInverseSqrt(len2);
@@ -1254,22 +1280,24 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
             RunSearchJob(setup, job);
             break;
         case 1: {
-            // The job's entries into the lists, then its layer and positions.
+            // The job's entries into the list, then its layer and positions.
             const std::vector<TKSN_AffectedVertex>& list = JobLists[j];
-            const std::vector<int32_t>& polygons = JobPolygons[j];
             const int first = places.Vertex[j];
             if (!list.empty()) std::memcpy(gAffectedVertices + first, list.data(), list.size() * sizeof(list[0]));
-            if (!polygons.empty())
-                std::memcpy(gAffectedPolygons + places.Polygon[j], polygons.data(), polygons.size() * sizeof(int32_t));
             ApplyOwnChanges(level, deltas, gAffectedVertices, first, first + int(list.size()), dab, places.Normal,
                             texture);
             break;
         }
-        case 2:
-            RecalculateListedPolygonNormals(level, store, gAffectedPolygons, places.Polygon[j],
-                                            places.Polygon[j + 1]);
+        case 2: {
+            KeepOwnedPolygons(job);
+            const std::vector<int32_t>& polygons = JobPolygons[j];
+            RecalculateListedPolygonNormals(level, store, polygons.data(), 0, int(polygons.size()));
             break;
+        }
         case 3: {
+            const std::vector<int32_t>& polygons = JobPolygons[j];
+            if (!polygons.empty())
+                std::memcpy(gAffectedPolygons + places.Polygon[j], polygons.data(), polygons.size() * sizeof(int32_t));
             // The vertex normals and the job's share of its leaf's bounds,
             // from the leaf's bounds before the dab.
             const TQOROctreeNode<int>* leaf = NodeList[size_t(SearchJobs[j].Leaf)];

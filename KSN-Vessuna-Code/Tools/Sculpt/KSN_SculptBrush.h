@@ -171,7 +171,10 @@ public:
     std::vector<int32_t> JobFirst;
     // Per job of SearchAndApplyDab: its leaf's bounds grown by its vertices
     // (content min, max, normal min, max).
-    std::vector<std::array<float, 12>> JobBoxes;   // per NodeList entry (and one past): where its run starts in the affected list
+    std::vector<std::array<float, 12>> JobBoxes;
+    // Per polygon of the level: the search job that listed it last (read
+    // only for the polygons the current search listed).
+    std::vector<int32_t> PolygonOwner;   // per NodeList entry (and one past): where its run starts in the affected list
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
 private:
     struct TSearchSetup;
@@ -181,6 +184,8 @@ private:
     void RunSearchJob(const TSearchSetup& setup, int job);
     // The jobs' lists appended in job order, then FinishSearchCounts.
     void FinishSearch();
+    // Drops from the job's polygons those another job owns (after the search).
+    void KeepOwnedPolygons(int job);
     // JobFirst past the last job's leaf, the search's marks and the averaged normal.
     void FinishSearchCounts();
     bool SearchRunsHold() const;
