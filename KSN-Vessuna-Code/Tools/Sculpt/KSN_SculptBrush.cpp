@@ -20,8 +20,10 @@
 #include <cassert>
 #include <functional>
 #include <initializer_list>
+#include <thread>
 #include <typeinfo>
 #include <cmath>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -253,21 +255,33 @@ private:
             Failed.store(true);
         }
     }
-    // The phase's last jobs run on other threads that are at work: a spin
-    // of some microseconds, then sleep until the last one wakes the waiters.
+    // The phase's last jobs run on other threads that are at work: pause for
+    // a few microseconds, then yield the processor (on a busy machine the
+    // thread holding the last job may be waiting for one), then sleep until
+    // the last one wakes the waiters.
     void WaitForPhase(int p)
     {
         std::atomic<int>& done = Done[p].Jobs;
         int at = done.load(std::memory_order_acquire);
-        for (int i = 0; at < Jobs[p]; ++i) {
-            if (i < 2000) {
+        if (at >= Jobs[p]) return;
+        const auto start = std::chrono::steady_clock::now();
+        bool yielding = false, sleeping = false;
+        for (int i = 1; at < Jobs[p]; ++i) {
+            if (sleeping) {
+                done.wait(at, std::memory_order_acquire);
+            } else if (yielding) {
+                std::this_thread::yield();
+            } else {
 #if defined(__x86_64__) || defined(__i386__)
                 __builtin_ia32_pause();
 #endif
-            } else {
-                done.wait(at, std::memory_order_acquire);
             }
             at = done.load(std::memory_order_acquire);
+            // The clock is read every 32 pauses and after every yield.
+            if (sleeping || (!yielding && (i & 31) != 0)) continue;
+            const auto spent = std::chrono::steady_clock::now() - start;
+            yielding = spent >= std::chrono::microseconds(5);
+            sleeping = spent >= std::chrono::microseconds(60);
         }
     }
 
