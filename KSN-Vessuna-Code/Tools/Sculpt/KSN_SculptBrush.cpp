@@ -215,23 +215,25 @@ public:
             }
         }
     }
-    // Runs enter(phase) and then run(phase, job) for the jobs this thread
-    // takes, phase by phase; place picks its own chunk. An exception is kept
-    // for Rethrow and the remaining jobs only counted.
-    template <class Enter, class Run>
+    // Runs enter(phase, scratch) and then run(phase, job, scratch) for the
+    // jobs this thread takes, phase by phase, with a Scratch of this call's
+    // own; place picks its own chunk. An exception is kept for Rethrow and
+    // the remaining jobs only counted.
+    template <class Scratch, class Enter, class Run>
     void Join(int place, Enter&& enter, Run&& run)
     {
+        Scratch scratch;
         const int own = place % Chunks;
         for (int p = 0; p < Phases; ++p) {
             for (int q = 0; q < p; ++q) WaitForPhase(q);
             if (Jobs[p] == 0) continue;
-            if (!Failed.load(std::memory_order_relaxed)) Guard([&] { enter(p); });
+            if (!Failed.load(std::memory_order_relaxed)) Guard([&] { enter(p, scratch); });
             int done = 0;
             for (int i = 0; i < Chunks; ++i) {
                 TCursor& cursor = Cursor[p][(own + i) % Chunks];
                 if (cursor.Next.load(std::memory_order_relaxed) >= cursor.End) continue;
                 for (int job; (job = cursor.Next.fetch_add(1, std::memory_order_relaxed)) < cursor.End; ++done)
-                    if (!Failed.load(std::memory_order_relaxed)) Guard([&] { run(p, job); });
+                    if (!Failed.load(std::memory_order_relaxed)) Guard([&] { run(p, job, scratch); });
             }
             if (done > 0 && Done[p].Jobs.fetch_add(done, std::memory_order_acq_rel) + done == Jobs[p])
                 Done[p].Jobs.notify_all();
@@ -1258,8 +1260,7 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
         std::vector<int32_t> Vertex, Polygon;
         float Normal[3] = {0, 0, 0};
     };
-    static thread_local TPlaces places;
-    auto enter = [&](int phase) {
+    auto enter = [&](int phase, TPlaces& places) {
         if (phase == 3) {
             // The polygons each job kept in phase 2.
             places.Polygon.resize(size_t(jobs) + 1);
@@ -1287,7 +1288,7 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
         }
         std::copy(sum, sum + 3, places.Normal);
     };
-    auto run = [&](int phase, int job) {
+    auto run = [&](int phase, int job, const TPlaces& places) {
         const size_t j = size_t(job);
         switch (phase) {
         case 0:
@@ -1350,11 +1351,11 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
             size_t(ThreadCruncher->GetSlotCount()), 1,
             [](size_t, size_t, void* user) {
                 auto* j = static_cast<TJoin*>(user);
-                j->Run->Join(DabThreadPlace(), *j->Enter, *j->Work);
+                j->Run->Join<TPlaces>(DabThreadPlace(), *j->Enter, *j->Work);
             },
             &join);
     } else {
-        phases.Join(0, enter, run);
+        phases.Join<TPlaces>(0, enter, run);
     }
     phases.Rethrow();
 

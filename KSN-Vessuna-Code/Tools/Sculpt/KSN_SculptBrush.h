@@ -168,13 +168,13 @@ public:
     std::vector<std::vector<TKSN_AffectedVertex>> JobLists;
     std::vector<std::vector<int32_t>> JobPolygons;
     std::vector<std::array<float, 3>> JobSums;
-    std::vector<int32_t> JobFirst;
+    std::vector<int32_t> JobFirst;   // per NodeList entry (and one past): where its run starts in the affected list
     // Per job of SearchAndApplyDab: its leaf's bounds grown by its vertices
     // (content min, max, normal min, max).
     std::vector<std::array<float, 12>> JobBoxes;
     // Per polygon of the level: the search job that listed it last (read
     // only for the polygons the current search listed).
-    std::vector<int32_t> PolygonOwner;   // per NodeList entry (and one past): where its run starts in the affected list
+    std::vector<int32_t> PolygonOwner;
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
 private:
     struct TSearchSetup;
