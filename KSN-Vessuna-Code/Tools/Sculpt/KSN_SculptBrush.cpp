@@ -29,6 +29,8 @@
 #include <mutex>
 #include <vector>
 
+#include <emmintrin.h>
+
 // A default dab moves at most 0.005 x the diameter; mode 1 moves a whole one.
 int32_t SculptBlendMode = 2;
 bool SculptSnapToNormals = true;
@@ -957,31 +959,50 @@ void GrowBox(float* lo, float* hi, const float* p)
 // min and max through memory); the rows a few entries ahead are fetched
 // early, as a leaf's vertices lie in short runs of the arrays that the
 // hardware does not foresee.
+// Three floats into the low lanes (the fourth 0), without reading past them.
+inline __m128 Load3(const float* p)
+{
+    return _mm_movelh_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))), _mm_load_ss(p + 2));
+}
+inline void Store3(float* p, __m128 x)
+{
+    _mm_storel_pi(reinterpret_cast<__m64*>(p), x);
+    _mm_store_ss(p + 2, _mm_movehl_ps(x, x));
+}
+
 void GrowRun(const TQORLookupTable& rows, const float* positions, const float* polygonNormals, float* normals,
              const TKSN_AffectedVertex* list, int first, int end, float* box)
 {
+    // Lane by lane the scalar arithmetic of WriteVertexNormal and GrowBox:
+    // the sums add in the same order, and min(p, lo) / max(p, hi) answer
+    // lo / hi unless p is below / above, as std::min(lo, p) and
+    // std::max(hi, p) do.
     constexpr int kAhead = 8;
-    float clo[3], chi[3], nlo[3], nhi[3];
-    for (int i = 0; i < 3; ++i) {
-        clo[i] = box[i];
-        chi[i] = box[3 + i];
-        nlo[i] = box[6 + i];
-        nhi[i] = box[9 + i];
-    }
+    __m128 clo = Load3(box), chi = Load3(box + 3), nlo = Load3(box + 6), nhi = Load3(box + 9);
     for (int k = first; k < end; ++k) {
         const int v = list[k].Vertex;
         if (k + kAhead < end) FetchEarly(rows[list[k + kAhead].Vertex]);
         const int* row = rows[v];
-        WriteVertexNormal(row, polygonNormals, normals + 3 * v);
-        GrowBox(clo, chi, positions + 3 * v);
-        for (int j = 1; j <= row[0]; ++j) GrowBox(nlo, nhi, polygonNormals + 3 * row[j]);
+        __m128 sum = _mm_setzero_ps();
+        for (int j = 1; j <= row[0]; ++j) {
+            const __m128 n = Load3(polygonNormals + 3 * row[j]);
+            sum = _mm_add_ps(sum, n);
+            nlo = _mm_min_ps(n, nlo);
+            nhi = _mm_max_ps(n, nhi);
+        }
+        float s[4];
+        _mm_storeu_ps(s, sum);
+        const float len2 = s[0] * s[0] + s[1] * s[1] + s[2] * s[2];
+        const float inv = len2 > 0.0f ? QORPolyMesh_FastInverseSqrt(len2) : 0.0f;
+        Store3(normals + 3 * v, _mm_mul_ps(sum, _mm_set1_ps(inv)));
+        const __m128 p = Load3(positions + 3 * v);
+        clo = _mm_min_ps(p, clo);
+        chi = _mm_max_ps(p, chi);
     }
-    for (int i = 0; i < 3; ++i) {
-        box[i] = clo[i];
-        box[3 + i] = chi[i];
-        box[6 + i] = nlo[i];
-        box[9 + i] = nhi[i];
-    }
+    Store3(box, clo);
+    Store3(box + 3, chi);
+    Store3(box + 6, nlo);
+    Store3(box + 9, nhi);
 }
 
 // A leaf's content bounds by its vertices' positions and its normal bounds
