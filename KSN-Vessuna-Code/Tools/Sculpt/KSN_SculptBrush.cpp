@@ -20,10 +20,16 @@
 #include <cassert>
 #include <functional>
 #include <initializer_list>
+#include <thread>
 #include <typeinfo>
 #include <cmath>
+#include <chrono>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <vector>
+
+#include <emmintrin.h>
 
 // A default dab moves at most 0.005 x the diameter; mode 1 moves a whole one.
 int32_t SculptBlendMode = 2;
@@ -66,7 +72,8 @@ inline void WriteVertexNormal(const int* row, const float* polygonNormals, float
         for (int j = 1; j <= row[0]; ++j)
             for (int i = 0; i < 3; ++i) sum[i] += polygonNormals[3 * row[j] + i];
     const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
-    const float inv = len2 > 0.0f ? KSN_FastInverseSqrt(len2) : 0.0f;
+    // The same arithmetic as KSN_FastInverseSqrt, inline.
+    const float inv = len2 > 0.0f ? QORPolyMesh_FastInverseSqrt(len2) : 0.0f;
     for (int i = 0; i < 3; ++i) out[i] = sum[i] * inv;
 }
 
@@ -187,11 +194,133 @@ void ForRanges(int count, Fn fn)
     ForBlocks(count, 512, fn);
 }
 
+// The phases of one dab in one hand-out of the pool. The jobs of every phase
+// are cut into as many chunks as the pool has slots, and a thread always
+// takes the jobs of its own chunk first (the same chunk in every phase, so
+// the lines it searched stay in its caches for the layer, the normals and
+// the bounds; moving a dab's lines between processors cost more than
+// sharing its work saved), then what is left of the others, so a slot that
+// starts late or not at all holds nothing up. A job of phase p begins only
+// once every job of phase p - 1 has returned. Lives on the caller's stack:
+// the pool waits for every thread that joined before the call returns.
+class TDabPhaseRun {
+public:
+    static constexpr int kMaxPhases = 4;
+    TDabPhaseRun(const int* jobs, int phases, int chunks) : Phases(std::min(phases, kMaxPhases)), Chunks(chunks)
+    {
+        Chunks = std::clamp(Chunks, 1, QOR_THREADCRUNCHER_MAX_SLOTS);
+        for (int p = 0; p < Phases; ++p) {
+            Jobs[p] = std::max(jobs[p], 0);
+            for (int c = 0; c < Chunks; ++c) {
+                Cursor[p][c].Next.store(ChunkBegin(p, c), std::memory_order_relaxed);
+                Cursor[p][c].End = ChunkBegin(p, c + 1);
+            }
+        }
+    }
+    // Runs enter(phase, scratch) and then run(phase, job, scratch) for the
+    // jobs this thread takes, phase by phase, with a Scratch of this call's
+    // own; place picks its own chunk. An exception is kept for Rethrow and
+    // the remaining jobs only counted.
+    template <class Scratch, class Enter, class Run>
+    void Join(int place, Enter&& enter, Run&& run)
+    {
+        Scratch scratch;
+        const int own = place % Chunks;
+        for (int p = 0; p < Phases; ++p) {
+            for (int q = 0; q < p; ++q) WaitForPhase(q);
+            if (Jobs[p] == 0) continue;
+            if (!Failed.load(std::memory_order_relaxed)) Guard([&] { enter(p, scratch); });
+            int done = 0;
+            for (int i = 0; i < Chunks; ++i) {
+                TCursor& cursor = Cursor[p][(own + i) % Chunks];
+                if (cursor.Next.load(std::memory_order_relaxed) >= cursor.End) continue;
+                for (int job; (job = cursor.Next.fetch_add(1, std::memory_order_relaxed)) < cursor.End; ++done)
+                    if (!Failed.load(std::memory_order_relaxed)) Guard([&] { run(p, job, scratch); });
+            }
+            if (done > 0 && Done[p].Jobs.fetch_add(done, std::memory_order_acq_rel) + done == Jobs[p])
+                Done[p].Jobs.notify_all();
+        }
+    }
+    void Rethrow()
+    {
+        if (Failure) std::rethrow_exception(Failure);
+    }
+
+private:
+    int ChunkBegin(int p, int c) const { return int(int64_t(Jobs[p]) * c / Chunks); }
+    template <class Fn>
+    void Guard(Fn&& fn)
+    {
+        try {
+            fn();
+        } catch (...) {
+            std::scoped_lock lock(FailureMutex);
+            if (!Failure) Failure = std::current_exception();
+            Failed.store(true);
+        }
+    }
+    // The phase's last jobs run on other threads that are at work: pause for
+    // a few microseconds, then yield the processor (on a busy machine the
+    // thread holding the last job may be waiting for one), then sleep until
+    // the last one wakes the waiters.
+    void WaitForPhase(int p)
+    {
+        std::atomic<int>& done = Done[p].Jobs;
+        int at = done.load(std::memory_order_acquire);
+        if (at >= Jobs[p]) return;
+        const auto start = std::chrono::steady_clock::now();
+        bool yielding = false, sleeping = false;
+        for (int i = 1; at < Jobs[p]; ++i) {
+            if (sleeping) {
+                done.wait(at, std::memory_order_acquire);
+            } else if (yielding) {
+                std::this_thread::yield();
+            } else {
+#if defined(__x86_64__) || defined(__i386__)
+                __builtin_ia32_pause();
+#endif
+            }
+            at = done.load(std::memory_order_acquire);
+            // The clock is read every 32 pauses and after every yield.
+            if (sleeping || (!yielding && (i & 31) != 0)) continue;
+            const auto spent = std::chrono::steady_clock::now() - start;
+            yielding = spent >= std::chrono::microseconds(5);
+            sleeping = spent >= std::chrono::microseconds(60);
+        }
+    }
+
+    struct alignas(64) TCursor {
+        std::atomic<int> Next{0};
+        int End = 0;
+    };
+    struct alignas(64) TDone {
+        std::atomic<int> Jobs{0};
+    };
+    int Phases;
+    int Chunks;
+    int Jobs[kMaxPhases] = {};
+    TCursor Cursor[kMaxPhases][QOR_THREADCRUNCHER_MAX_SLOTS];
+    TDone Done[kMaxPhases];
+    std::atomic<bool> Failed{false};
+    std::mutex FailureMutex;
+    std::exception_ptr Failure;
+};
+
+// The calling thread's place among the threads that run dab phases: 0 for a
+// thread outside the pool, a lasting number of its own for each slot thread.
+int DabThreadPlace()
+{
+    static std::atomic<int> next{1};
+    thread_local int place = -1;
+    if (place < 0) place = ThreadCruncher && ThreadCruncher->IsPoolThread() ? next.fetch_add(1) : 0;
+    return place;
+}
+
 // Entries first <= k < end of a dab whose kind reads only the vertex itself
 // (the sculpt kind without post smoothing, the eraser) and without symmetry:
 // the new delta, the layer and the position in one step.
 void ApplyOwnChanges(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVertex* list, int first, int end,
-                     const TKSN_SculptDab& dab, bool texture)
+                     const TKSN_SculptDab& dab, const float* normal, bool texture)
 {
     const float s = dab.LayerStrength;
     float* const positions = level->resolvedVertices;
@@ -212,7 +341,7 @@ void ApplyOwnChanges(TKSN_MeshRoot* level, float* deltas, const TKSN_AffectedVer
             for (int i = 0; i < 3; ++i) n[i] = D[i] * keep;
         } else {
             float d[3];
-            for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * dab.Normal[i];
+            for (int i = 0; i < 3; ++i) d[i] = dab.Amplitude * normal[i];
             if (texture) {
                 float uv[3] = {0, 0, 0};
                 dab.TextureCoordinates(v, level->baseVertices ? level->baseVertices + 3 * v : R, uv);
@@ -283,7 +412,7 @@ void KSN_ApplySculptDab(TKSN_MeshRoot* level, float* deltas, const TKSN_Affected
     // post smoothing, the eraser) each vertex reads only itself: one pass
     // writes the layer and the position. It gives what the two passes below give.
     if (!dab.Partners && !KSN_SculptDabReadsNeighbours(dab)) {
-        ForRanges(count, [&](int first, int end) { ApplyOwnChanges(level, deltas, list, first, end, dab, texture); });
+        ForRanges(count, [&](int first, int end) { ApplyOwnChanges(level, deltas, list, first, end, dab, dab.Normal, texture); });
         return;
     }
     // New deltas first, from the positions before the dab.
@@ -588,31 +717,68 @@ void TKSN_SculptBrush::GenerateNodeList(TKSN_MeshRoot* level, TKSN_Viewport* vie
     search(search, level->octreeRoot.get());
 }
 
-void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
+// What one search reads, taken once into plain fields (the loops then keep
+// them in registers instead of reloading them through the level).
+struct TKSN_SculptBrush::TSearchSetup {
+    TKSN_MeshRoot* Level = nullptr;
+    const float* M = nullptr;
+    float Fx = 0, Fy = 0, Size = 0, Aspect = 1, Rectangle = 0;
+    bool CircleHoldsRectangle = false;
+    const int32_t* Visible = nullptr;
+    const float* Positions = nullptr;
+    const float* VertexNormals = nullptr;
+    const float* PolygonNormals = nullptr;
+    const TQORLookupTable* Rows = nullptr;
+    int RowCount = 0, VertexCount = 0;
+    bool BackFaceTest = false;
+    float View[3] = {0, 0, 1};
+    uint8_t* PolygonFlags = nullptr;
+    uint8_t Stamp = 0;
+    int32_t* PolygonOwner = nullptr;
+    const uint32_t* MaskFlags = nullptr;
+    const unsigned char* Shape = nullptr;
+    int ShapeWidth = 0, ShapeHeight = 0;
+};
+
+void TKSN_SculptBrush::PrepareSearch(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy,
+                                     TSearchSetup& setup)
 {
     NormalSum[0] = NormalSum[1] = NormalSum[2] = 0.0f;
     GenerateNodeList(level, viewport, fx, fy);
     const float s = GetEffectiveSize();
-    const float aspect = viewport ? viewport->Aspect : 1.0f;
-    const float* M = viewport ? viewport->CombinedMatrix : nullptr;
+    setup.Level = level;
+    setup.Fx = fx;
+    setup.Fy = fy;
+    setup.Size = s;
+    setup.Aspect = viewport ? viewport->Aspect : 1.0f;
+    setup.M = viewport ? viewport->CombinedMatrix : nullptr;
     const bool table = level->vertexPolygons.IsFinalized();
-    const int32_t* visible = level->visibleVertices;
-    const bool backFaceTest = BackFaceTest;
-    const float* view = ViewDirection;
-    const int vertexCount = level->GetVCount();
-    const int rowCount = table ? level->vertexPolygons.GetRowCount() : 0;
-    const float rectangle = s * 1.001f + 1e-6f;
-    // The polygons around the listed vertices are listed in the same pass,
-    // each once: the first visit flags it in change-flag channel 1 (an atomic
-    // exchange, as two slots may meet a polygon together).
+    setup.Visible = level->visibleVertices;
+    setup.Positions = level->resolvedVertices;
+    setup.VertexNormals = level->vertexNormals;
+    setup.PolygonNormals = level->polygonNormals;
+    setup.Rows = &level->vertexPolygons;
+    setup.BackFaceTest = BackFaceTest;
+    std::copy(ViewDirection, ViewDirection + 3, setup.View);
+    setup.VertexCount = level->GetVCount();
+    // Without a finalised table nothing is listed (every vertex's row is asked for).
+    setup.RowCount = table ? level->vertexPolygons.GetRowCount() : 0;
+    setup.Rectangle = s * 1.001f + 1e-6f;
+    // The polygons around the listed vertices are listed in the same pass:
+    // the first visit flags it in change-flag channel 1 and notes its job as
+    // the owner. Two slots meeting a polygon together may both list it (plain
+    // stores: a locked exchange per polygon cost more than the whole
+    // layer update); the owner noted last is the same for every reader after
+    // the pass, and only its job keeps the polygon.
     level->StartUsingCFlags(eCFlag_Channel_General);
-    uint8_t* polygonFlags = level->cflagPolygons[eCFlag_Channel_General];
-    const uint8_t stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
+    setup.PolygonFlags = level->cflagPolygons[eCFlag_Channel_General];
+    setup.Stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
+    if (PolygonOwner.size() < size_t(std::max(level->GetPCount(), 0))) PolygonOwner.resize(size_t(level->GetPCount()));
+    setup.PolygonOwner = PolygonOwner.data();
     // Each leaf is cut into runs of its slice (a leaf holds hundreds of
     // vertices, too coarse to share a 10,000-vertex dab out evenly); the
     // runs of a leaf follow each other, so the list stays in leaf order.
     constexpr int kSearchRun = 192;
-    constexpr int kAhead = 8;
     SearchJobs.clear();
     for (int leaf = 0; leaf < int(NodeList.size()); ++leaf) {
         const TQOROctreeNode<int>* node = NodeList[size_t(leaf)];
@@ -623,100 +789,137 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     if (int(JobLists.size()) < jobs) JobLists.resize(size_t(jobs));
     if (int(JobPolygons.size()) < jobs) JobPolygons.resize(size_t(jobs));
     JobSums.assign(size_t(jobs), {0.0f, 0.0f, 0.0f});
-    // Every vertex is filed in one leaf, so the leaves' slices never overlap;
-    // each leaf is one job, handed out as slots become free, and writes its
-    // own list and normal sum.
     // Inside the rectangle the distance cut passes whenever the cut's circle
     // holds the rectangle (with room for rounding): it is skipped then.
-    const bool circleHoldsRectangle =
-        2.0 * double(rectangle) * double(rectangle) * (1.0 + 1e-6) < double(s * 1.42f) * double(s * 1.42f);
-    const unsigned char* const shape = BrushShape;
-    const int shapeWidth = BrushShapeWidth, shapeHeight = BrushShapeHeight;
+    setup.CircleHoldsRectangle = 2.0 * double(setup.Rectangle) * double(setup.Rectangle) * (1.0 + 1e-6) <
+                                 double(s * 1.42f) * double(s * 1.42f);
+    setup.Shape = BrushShape;
+    setup.ShapeWidth = BrushShapeWidth;
+    setup.ShapeHeight = BrushShapeHeight;
     // A polygon mesh's hidden and locked marks read straight from its flags
     // (the classes that keep them there and override nothing about them).
-    const uint32_t* const maskFlags = PolygonMaskFlags(level);
+    setup.MaskFlags = PolygonMaskFlags(level);
+}
+
+void TKSN_SculptBrush::RunSearchJob(const TSearchSetup& c, int job)
+{
+    // Every vertex is filed in one leaf, so the leaves' slices never overlap;
+    // each job writes its own list, polygons and normal sum. The slot fills
+    // its own buffers and copies them to the job's lists at the end: the
+    // lists' headers lie side by side, and growing them one entry at a time
+    // from several slots would share their lines.
+    static thread_local std::vector<TKSN_AffectedVertex> out;
+    static thread_local std::vector<int32_t> polygons;
+    constexpr int kAhead = 8;
     constexpr uint32_t kMasked = QORPoly_Hidden | QORPoly_Locked;
-    ForBlocks(jobs, 1, [&](int firstJob, int endJob) {
-        // Each slot fills its own buffers and copies them to the job's lists
-        // at the end: the lists' headers lie side by side, and growing them
-        // one entry at a time from several slots would share their lines.
-        static thread_local std::vector<TKSN_AffectedVertex> out;
-        static thread_local std::vector<int32_t> polygons;
-        for (int job = firstJob; job < endJob; ++job) {
-            const TSearchJob searchJob = SearchJobs[size_t(job)];
-            out.clear();
-            polygons.clear();
-            float sum[3] = {0, 0, 0};
-            for (int j = searchJob.First; j < searchJob.End; ++j) {
-                if (j + kAhead < searchJob.End) {
-                    // The slice names vertices in short runs of the arrays.
-                    const int ahead = visible ? visible[j + kAhead] : j + kAhead;
-                    if (ahead >= 0 && ahead < rowCount) {
-                        FetchEarly(level->resolvedVertices + 3 * ahead);
-                        FetchEarly(level->vertexPolygons[ahead]);
-                    }
-                }
-                const int v = visible ? visible[j] : j;
-                if (v < 0 || v >= vertexCount) continue;
-                if (!table || v >= rowCount) continue;
-                // The leaves reach past the brush: the cheap screen tests go first
-                // (every test must pass, so their order does not change the list).
-                const float* p = level->resolvedVertices + 3 * v;
-                float sx = p[0], sy = p[1];
-                if (M) {
-                    sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
-                    sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
-                }
-                const float dx = sx - fx, dy = (sy - fy) * aspect;
-                // Outside the brush rectangle (a hair wider) the shape gives 0:
-                // a cheaper test than the distance cut, rejecting only what
-                // the shape would.
-                if (std::fabs(dx) > rectangle || std::fabs(dy) > rectangle) continue;
-                if (!circleHoldsRectangle && std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
-                const float w = ShapeAmplitude(shape, shapeWidth, shapeHeight, fx, fy, sx, sy, s, aspect);
-                if (w <= 1e-30f) continue;
-                const int* row = level->vertexPolygons[v];
-                if (row[0] == 0) continue;
-                bool open = false, facing = !backFaceTest;
-                for (int k = 1; k <= row[0]; ++k) {
-                    if (maskFlags ? (maskFlags[row[k]] & kMasked) != 0 : level->IsPolyLockedOrHidden(row[k])) continue;
-                    open = true;
-                    if (!facing) {
-                        const float* pn = level->polygonNormals + 3 * row[k];
-                        facing = pn[0] * view[0] + pn[1] * view[1] + pn[2] * view[2] > 0.0f;
-                    }
-                    if (facing) break;
-                }
-                if (!open || !facing) continue;
-                out.push_back({v, w});
-                if (polygonFlags)
-                    for (int k = 1; k <= row[0]; ++k) {
-                        std::atomic_ref<uint8_t> flag(polygonFlags[row[k]]);
-                        if (flag.load(std::memory_order_relaxed) == stamp) continue;
-                        if (flag.exchange(stamp, std::memory_order_relaxed) != stamp) polygons.push_back(row[k]);
-                    }
-                if (level->vertexNormals)
-                    for (int i = 0; i < 3; ++i) sum[i] += w * level->vertexNormals[3 * v + i];
+    TKSN_MeshRoot* const level = c.Level;
+    const float* const M = c.M;
+    const float fx = c.Fx, fy = c.Fy, s = c.Size, aspect = c.Aspect, rectangle = c.Rectangle;
+    const int32_t* const visible = c.Visible;
+    const float* const positions = c.Positions;
+    const float* const vertexNormals = c.VertexNormals;
+    const TQORLookupTable& rows = *c.Rows;
+    const int rowCount = c.RowCount, vertexCount = c.VertexCount;
+    const uint32_t* const maskFlags = c.MaskFlags;
+    uint8_t* const polygonFlags = c.PolygonFlags;
+    int32_t* const owner = c.PolygonOwner;
+    const uint8_t stamp = c.Stamp;
+    const TSearchJob searchJob = SearchJobs[size_t(job)];
+    out.clear();
+    polygons.clear();
+    float sum[3] = {0, 0, 0};
+    for (int j = searchJob.First; j < searchJob.End; ++j) {
+        if (j + kAhead < searchJob.End) {
+            // The slice names vertices in short runs of the arrays.
+            const int ahead = visible ? visible[j + kAhead] : j + kAhead;
+            if (ahead >= 0 && ahead < rowCount) {
+                FetchEarly(positions + 3 * ahead);
+                FetchEarly(rows[ahead]);
             }
-            std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
-            JobLists[size_t(job)].assign(out.begin(), out.end());
-            JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
         }
-    });
+        const int v = visible ? visible[j] : j;
+        if (v < 0 || v >= vertexCount) continue;
+        if (v >= rowCount) continue;
+        // The leaves reach past the brush: the cheap screen tests go first
+        // (every test must pass, so their order does not change the list).
+        const float* p = positions + 3 * v;
+        float sx = p[0], sy = p[1];
+        if (M) {
+            sx = M[0] * p[0] + M[4] * p[1] + M[8] * p[2] + M[12];
+            sy = M[1] * p[0] + M[5] * p[1] + M[9] * p[2] + M[13];
+        }
+        const float dx = sx - fx, dy = (sy - fy) * aspect;
+        // Outside the brush rectangle (a hair wider) the shape gives 0:
+        // a cheaper test than the distance cut, rejecting only what
+        // the shape would.
+        if (std::fabs(dx) > rectangle || std::fabs(dy) > rectangle) continue;
+        if (!c.CircleHoldsRectangle && std::sqrt(dx * dx + dy * dy) > s * 1.42f) continue;
+        const float w = ShapeAmplitude(c.Shape, c.ShapeWidth, c.ShapeHeight, fx, fy, sx, sy, s, aspect);
+        if (w <= 1e-30f) continue;
+        const int* row = rows[v];
+        const int n = row[0];
+        if (n == 0) continue;
+        bool open = false, facing = !c.BackFaceTest;
+        for (int k = 1; k <= n; ++k) {
+            if (maskFlags ? (maskFlags[row[k]] & kMasked) != 0 : level->IsPolyLockedOrHidden(row[k])) continue;
+            open = true;
+            if (!facing) {
+                const float* pn = c.PolygonNormals + 3 * row[k];
+                facing = pn[0] * c.View[0] + pn[1] * c.View[1] + pn[2] * c.View[2] > 0.0f;
+            }
+            if (facing) break;
+        }
+        if (!open || !facing) continue;
+        out.push_back({v, w});
+        if (polygonFlags)
+            for (int k = 1; k <= n; ++k) {
+                const int q = row[k];
+                std::atomic_ref<uint8_t> flag(polygonFlags[q]);
+                if (flag.load(std::memory_order_relaxed) == stamp) continue;
+                flag.store(stamp, std::memory_order_relaxed);
+                std::atomic_ref<int32_t>(owner[q]).store(job, std::memory_order_relaxed);
+                polygons.push_back(q);
+            }
+        if (vertexNormals)
+            for (int i = 0; i < 3; ++i) sum[i] += w * vertexNormals[3 * v + i];
+    }
+    std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
+    JobLists[size_t(job)].assign(out.begin(), out.end());
+    JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
+}
+
+void TKSN_SculptBrush::FinishSearch()
+{
     // The list in leaf order (so each leaf's vertices are one run of it) and
     // the normal sum in the same order, whatever slot did which leaf.
+    const int jobs = int(SearchJobs.size());
     JobFirst.assign(NodeList.size() + 1, 0);
     for (int job = 0, leaf = 0; job < jobs; ++job) {
         const std::vector<TKSN_AffectedVertex>& out = JobLists[size_t(job)];
         for (; leaf <= SearchJobs[size_t(job)].Leaf; ++leaf) JobFirst[size_t(leaf)] = gAffectedVertexCount;
         if (!out.empty()) std::memcpy(gAffectedVertices + gAffectedVertexCount, out.data(), out.size() * sizeof(out[0]));
         gAffectedVertexCount += int(out.size());
+        KeepOwnedPolygons(job);
         const std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
         if (!polygons.empty())
             std::memcpy(gAffectedPolygons + gAffectedPolygonCount, polygons.data(), polygons.size() * sizeof(int32_t));
         gAffectedPolygonCount += int(polygons.size());
         for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
     }
+    FinishSearchCounts();
+}
+
+void TKSN_SculptBrush::KeepOwnedPolygons(int job)
+{
+    // Read after the search has returned: every owner is final.
+    std::vector<int32_t>& polygons = JobPolygons[size_t(job)];
+    const int32_t* const owner = PolygonOwner.data();
+    polygons.erase(std::remove_if(polygons.begin(), polygons.end(), [&](int32_t q) { return owner[q] != job; }),
+                   polygons.end());
+}
+
+void TKSN_SculptBrush::FinishSearchCounts()
+{
     for (size_t leaf = SearchJobs.empty() ? 0 : size_t(SearchJobs.back().Leaf) + 1; leaf <= NodeList.size(); ++leaf)
         JobFirst[leaf] = gAffectedVertexCount;
     ListedBySearch = gAffectedVertexCount;
@@ -729,6 +932,16 @@ void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport
     }
 }
 
+void TKSN_SculptBrush::GenerateAffectedLists(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy)
+{
+    TSearchSetup setup;
+    PrepareSearch(level, viewport, fx, fy, setup);
+    ForBlocks(int(SearchJobs.size()), 1, [&](int firstJob, int endJob) {
+        for (int job = firstJob; job < endJob; ++job) RunSearchJob(setup, job);
+    });
+    FinishSearch();
+}
+
 namespace {
 
 void GrowBox(float* lo, float* hi, const float* p)
@@ -737,6 +950,59 @@ void GrowBox(float* lo, float* hi, const float* p)
         lo[i] = std::min(lo[i], p[i]);
         hi[i] = std::max(hi[i], p[i]);
     }
+}
+
+// The normals of list entries first <= k < end (sum of their polygons'
+// normals, normalised) and box (content min, max, normal min, max) grown by
+// their positions and their polygons' normals. The boxes grow in locals
+// (stores through box could alias the normal arrays and would chain every
+// min and max through memory); the rows a few entries ahead are fetched
+// early, as a leaf's vertices lie in short runs of the arrays that the
+// hardware does not foresee.
+// Three floats into the low lanes (the fourth 0), without reading past them.
+inline __m128 Load3(const float* p)
+{
+    return _mm_movelh_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))), _mm_load_ss(p + 2));
+}
+inline void Store3(float* p, __m128 x)
+{
+    _mm_storel_pi(reinterpret_cast<__m64*>(p), x);
+    _mm_store_ss(p + 2, _mm_movehl_ps(x, x));
+}
+
+void GrowRun(const TQORLookupTable& rows, const float* positions, const float* polygonNormals, float* normals,
+             const TKSN_AffectedVertex* list, int first, int end, float* box)
+{
+    // Lane by lane the scalar arithmetic of WriteVertexNormal and GrowBox:
+    // the sums add in the same order, and min(p, lo) / max(p, hi) answer
+    // lo / hi unless p is below / above, as std::min(lo, p) and
+    // std::max(hi, p) do.
+    constexpr int kAhead = 8;
+    __m128 clo = Load3(box), chi = Load3(box + 3), nlo = Load3(box + 6), nhi = Load3(box + 9);
+    for (int k = first; k < end; ++k) {
+        const int v = list[k].Vertex;
+        if (k + kAhead < end) FetchEarly(rows[list[k + kAhead].Vertex]);
+        const int* row = rows[v];
+        __m128 sum = _mm_setzero_ps();
+        for (int j = 1; j <= row[0]; ++j) {
+            const __m128 n = Load3(polygonNormals + 3 * row[j]);
+            sum = _mm_add_ps(sum, n);
+            nlo = _mm_min_ps(n, nlo);
+            nhi = _mm_max_ps(n, nhi);
+        }
+        float s[4];
+        _mm_storeu_ps(s, sum);
+        const float len2 = s[0] * s[0] + s[1] * s[1] + s[2] * s[2];
+        const float inv = len2 > 0.0f ? QORPolyMesh_FastInverseSqrt(len2) : 0.0f;
+        Store3(normals + 3 * v, _mm_mul_ps(sum, _mm_set1_ps(inv)));
+        const __m128 p = Load3(positions + 3 * v);
+        clo = _mm_min_ps(p, clo);
+        chi = _mm_max_ps(p, chi);
+    }
+    Store3(box, clo);
+    Store3(box + 3, chi);
+    Store3(box + 6, nlo);
+    Store3(box + 9, nhi);
 }
 
 // A leaf's content bounds by its vertices' positions and its normal bounds
@@ -980,13 +1246,165 @@ bool TKSN_SculptBrush::ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float*
     const TCornerStore store(level);
     TouchedNodes.assign(NodeList.size(), 0);
     ForPhases({{listed, 512,
-                [&](int first, int end) { ApplyOwnChanges(level, deltas, gAffectedVertices, first, end, dab, texture); }},
+                [&](int first, int end) { ApplyOwnChanges(level, deltas, gAffectedVertices, first, end, dab, dab.Normal, texture); }},
                {gAffectedPolygonCount, 512,
                 [&](int first, int end) {
                     RecalculateListedPolygonNormals(level, store, gAffectedPolygons, first, end);
                 }},
                {int(NodeList.size()), 1, [&](int firstJob, int endJob) { GrowLeaves(level, firstJob, endJob, true); }}},
               listed);
+    FinishGrownLeaves(level);
+    return true;
+}
+
+bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy,
+                                         float* deltas, TKSN_SculptDab& dab)
+{
+    if (dab.Partners || KSN_SculptDabReadsNeighbours(dab) || !level || !deltas || !level->resolvedVertices ||
+        !level->vertexNormals || !level->polygonNormals || !level->vertexPolygons.IsFinalized())
+        return false;
+    TSearchSetup setup;
+    PrepareSearch(level, viewport, fx, fy, setup);
+    const int jobs = int(SearchJobs.size());
+    const bool texture = dab.Texture && dab.TextureWidth > 0 && dab.TextureHeight > 0 && dab.TextureCoordinates;
+    const TCornerStore store(level);
+    const int vertexBase = gAffectedVertexCount, polygonBase = gAffectedPolygonCount;
+    JobBoxes.resize(size_t(jobs));
+    const TQORLookupTable& rows = level->vertexPolygons;
+    const float* const positions = level->resolvedVertices;
+    const float* const polygonNormals = level->polygonNormals;
+    float* const vertexNormals = level->vertexNormals;
+    // Per thread: where each job's entries go in the lists (prefix sums of
+    // the jobs' lengths) and the dab's averaged normal, both summed in job
+    // order as the separate search does; every thread works out the same.
+    struct TPlaces {
+        std::vector<int32_t> Vertex, Polygon;
+        float Normal[3] = {0, 0, 0};
+    };
+    auto enter = [&](int phase, TPlaces& places) {
+        if (phase == 3) {
+            // The polygons each job kept in phase 2.
+            places.Polygon.resize(size_t(jobs) + 1);
+            int32_t q = polygonBase;
+            for (int job = 0; job < jobs; ++job) {
+                places.Polygon[size_t(job)] = q;
+                q += int32_t(JobPolygons[size_t(job)].size());
+            }
+            places.Polygon[size_t(jobs)] = q;
+        }
+        if (phase != 1) return;
+        places.Vertex.resize(size_t(jobs) + 1);
+        float sum[3] = {0, 0, 0};
+        int32_t v = vertexBase;
+        for (int job = 0; job < jobs; ++job) {
+            places.Vertex[size_t(job)] = v;
+            v += int32_t(JobLists[size_t(job)].size());
+            for (int i = 0; i < 3; ++i) sum[i] += JobSums[size_t(job)][size_t(i)];
+        }
+        places.Vertex[size_t(jobs)] = v;
+        const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
+        if (len2 > 0.0f) {
+            const float inv = KSN_FastInverseSqrt(len2);
+            for (float& c : sum) c *= inv;
+        }
+        std::copy(sum, sum + 3, places.Normal);
+    };
+    auto run = [&](int phase, int job, const TPlaces& places) {
+        const size_t j = size_t(job);
+        switch (phase) {
+        case 0:
+            RunSearchJob(setup, job);
+            break;
+        case 1: {
+            // The job's entries into the list, then its layer and positions.
+            const std::vector<TKSN_AffectedVertex>& list = JobLists[j];
+            const int first = places.Vertex[j];
+            if (!list.empty()) std::memcpy(gAffectedVertices + first, list.data(), list.size() * sizeof(list[0]));
+            ApplyOwnChanges(level, deltas, gAffectedVertices, first, first + int(list.size()), dab, places.Normal,
+                            texture);
+            break;
+        }
+        case 2: {
+            KeepOwnedPolygons(job);
+            const std::vector<int32_t>& polygons = JobPolygons[j];
+            RecalculateListedPolygonNormals(level, store, polygons.data(), 0, int(polygons.size()));
+            break;
+        }
+        case 3: {
+            const std::vector<int32_t>& polygons = JobPolygons[j];
+            if (!polygons.empty())
+                std::memcpy(gAffectedPolygons + places.Polygon[j], polygons.data(), polygons.size() * sizeof(int32_t));
+            // The vertex normals and the job's share of its leaf's bounds,
+            // from the leaf's bounds before the dab.
+            const TQOROctreeNode<int>* leaf = NodeList[size_t(SearchJobs[j].Leaf)];
+            std::array<float, 12>& box = JobBoxes[j];
+            for (int i = 0; i < 3; ++i) {
+                box[size_t(i)] = leaf->ContentMin[i];
+                box[size_t(3 + i)] = leaf->ContentMax[i];
+                box[size_t(6 + i)] = leaf->NormalMin[i];
+                box[size_t(9 + i)] = leaf->NormalMax[i];
+            }
+            GrowRun(rows, positions, polygonNormals, vertexNormals, gAffectedVertices, places.Vertex[j],
+                    places.Vertex[j + 1], box.data());
+            break;
+        }
+        default:
+            break;
+        }
+    };
+    const int phaseJobs[4] = {jobs, jobs, jobs, jobs};
+    int tested = 0;
+    for (const TSearchJob& job : SearchJobs) tested += job.End - job.First;
+    constexpr int kSmallDab = 1500;   // vertices searched
+    const bool onPool = tested >= kSmallDab && jobs > 1 && ThreadCruncher && !ThreadCruncher->IsPoolThread() &&
+                        ThreadCruncher->GetSlotCount() > 1;
+    TDabPhaseRun phases(phaseJobs, 4, onPool ? ThreadCruncher->GetSlotCount() : 1);
+    if (onPool) {
+        TThreadCruncher_Releaser releaser;
+        ThreadCruncher->StartUsing(releaser);
+        struct TJoin {
+            TDabPhaseRun* Run;
+            decltype(enter)* Enter;
+            decltype(run)* Work;
+        } join{&phases, &enter, &run};
+        // One block a slot: each thread that takes one joins the phases.
+        ThreadCruncher->ProcessBlocksOnFreeSlots(
+            size_t(ThreadCruncher->GetSlotCount()), 1,
+            [](size_t, size_t, void* user) {
+                auto* j = static_cast<TJoin*>(user);
+                j->Run->Join<TPlaces>(DabThreadPlace(), *j->Enter, *j->Work);
+            },
+            &join);
+    } else {
+        phases.Join<TPlaces>(0, enter, run);
+    }
+    phases.Rethrow();
+
+    // The lists, the leaves' first entries and the averaged normal as the search leaves them.
+    JobFirst.assign(NodeList.size() + 1, 0);
+    for (int job = 0, leaf = 0; job < jobs; ++job) {
+        for (; leaf <= SearchJobs[size_t(job)].Leaf; ++leaf) JobFirst[size_t(leaf)] = gAffectedVertexCount;
+        gAffectedVertexCount += int(JobLists[size_t(job)].size());
+        gAffectedPolygonCount += int(JobPolygons[size_t(job)].size());
+        for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
+    }
+    FinishSearchCounts();
+    std::copy(NormalSum, NormalSum + 3, dab.Normal);
+    // Each leaf takes the bounds of its jobs (minima and maxima, so the
+    // order does not matter).
+    TouchedNodes.assign(NodeList.size(), 0);
+    for (int job = 0; job < jobs; ++job) {
+        const size_t leafPlace = size_t(SearchJobs[size_t(job)].Leaf);
+        TQOROctreeNode<int>* leaf = NodeList[leafPlace];
+        const std::array<float, 12>& box = JobBoxes[size_t(job)];
+        for (int i = 0; i < 3; ++i) {
+            leaf->ContentMin[i] = std::min(leaf->ContentMin[i], box[size_t(i)]);
+            leaf->ContentMax[i] = std::max(leaf->ContentMax[i], box[size_t(3 + i)]);
+            leaf->NormalMin[i] = std::min(leaf->NormalMin[i], box[size_t(6 + i)]);
+            leaf->NormalMax[i] = std::max(leaf->NormalMax[i], box[size_t(9 + i)]);
+        }
+        if (!JobLists[size_t(job)].empty()) TouchedNodes[leafPlace] = 1;
+    }
     FinishGrownLeaves(level);
     return true;
 }
@@ -1102,7 +1520,6 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         if (!level->vertexPolygons.IsFinalized()) level->BuildVertexPolygons();
         PrepareAffectedList(m, true);
         ScaledAmplitude = DabAmplitude * (DisplacementProportionalToMeshDiameter() ? level->boundsDiagonal : 1.0f);
-        GenerateAffectedLists(level, viewport, fx, fy);
 
         bool flipped = false;
         const int32_t* partners = nullptr;
@@ -1110,25 +1527,6 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
             partners = KSN_GetSculptSymmetryPartners(level, m, flipped);
         const int axis = std::clamp(int(m->symmetryAxis), 0, 2);
         const float tolerance = std::max(level->boundsDiagonal, 1e-6f) * 1e-5f;
-        if (partners && level->baseVertices) {
-            // The leaves of the search's entries are noted before the runs break up.
-            FillNodeOfVertex();
-            // Only the working side (and the plane) is worked on; the other
-            // side follows as the mirror image.
-            int kept = 0;
-            for (int k = 0; k < gAffectedVertexCount; ++k) {
-                const float side = level->baseVertices[3 * gAffectedVertices[k].Vertex + axis] - m->symmetryOffset;
-                if (flipped ? side <= tolerance : side >= -tolerance) gAffectedVertices[kept++] = gAffectedVertices[k];
-            }
-            gAffectedVertexCount = kept;
-            // The search's runs no longer line up; partners come after the kept entries.
-            ListedBySearch = kept;
-            ListInLeafOrder = false;
-        }
-
-        // The entries the sculpted box covers: those before any partner.
-        const int boxCount = gAffectedVertexCount;
-        const bool boxInSearchOrder = ListInLeafOrder && ListedBySearch == gAffectedVertexCount;
         TKSN_SculptDab dab;
         if (texture) {
             dab.Texture = texture;
@@ -1142,7 +1540,6 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         dab.Kind = GetKind();
         dab.Strength = GetEffectiveStrength();
         dab.Amplitude = ScaledAmplitude;
-        std::copy(NormalSum, NormalSum + 3, dab.Normal);
         dab.PostSmooth = PostSmooth;
         dab.BlendType = layer->GetCurrentBlendType();
         dab.LayerStrength = layer->GetStrength();
@@ -1150,10 +1547,39 @@ bool TKSN_SculptBrush::PerformSculptIteration(TKSN_Mesh* /*mesh*/, TKSN_Viewport
         dab.Axis = axis;
         dab.PlaneOffset = m->symmetryOffset;
         dab.PlaneTolerance = tolerance;
-        if (!ApplyDabWithNormalsAndBounds(level, deltas, dab)) {
-            KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
-            if (partners) AddPartnersToLists(level, partners);
-            RecalculateNormalsAndBounds(level);
+
+        // The entries the sculpted box covers: those before any partner.
+        int boxCount = 0;
+        bool boxInSearchOrder = true;
+        if (SearchAndApplyDab(level, viewport, fx, fy, deltas, dab)) {
+            boxCount = gAffectedVertexCount;
+        } else {
+            GenerateAffectedLists(level, viewport, fx, fy);
+            if (partners && level->baseVertices) {
+                // The leaves of the search's entries are noted before the runs break up.
+                FillNodeOfVertex();
+                // Only the working side (and the plane) is worked on; the other
+                // side follows as the mirror image.
+                int kept = 0;
+                for (int k = 0; k < gAffectedVertexCount; ++k) {
+                    const float side =
+                        level->baseVertices[3 * gAffectedVertices[k].Vertex + axis] - m->symmetryOffset;
+                    if (flipped ? side <= tolerance : side >= -tolerance)
+                        gAffectedVertices[kept++] = gAffectedVertices[k];
+                }
+                gAffectedVertexCount = kept;
+                // The search's runs no longer line up; partners come after the kept entries.
+                ListedBySearch = kept;
+                ListInLeafOrder = false;
+            }
+            boxCount = gAffectedVertexCount;
+            boxInSearchOrder = ListInLeafOrder && ListedBySearch == gAffectedVertexCount;
+            std::copy(NormalSum, NormalSum + 3, dab.Normal);
+            if (!ApplyDabWithNormalsAndBounds(level, deltas, dab)) {
+                KSN_ApplySculptDab(level, deltas, gAffectedVertices, gAffectedVertexCount, dab);
+                if (partners) AddPartnersToLists(level, partners);
+                RecalculateNormalsAndBounds(level);
+            }
         }
         // Another level on display shares the positions; its octree follows
         // around what the dab reached.

@@ -129,6 +129,15 @@ public:
     // in one), when the list is still the search's, the kind reads no
     // neighbours and there is no symmetry; false (nothing done) otherwise.
     bool ApplyDabWithNormalsAndBounds(TKSN_MeshRoot* level, float* deltas, const TKSN_SculptDab& dab);
+    // GenerateAffectedLists, then ApplyDabWithNormalsAndBounds with the
+    // search's averaged normal (written into dab.Normal), as one hand-out of
+    // the pool whose phases follow each other, each slot keeping to its own
+    // part of the dab; the same lists (the polygons in any order), bytes and
+    // bounds. False (nothing done) without a finalised vertex-polygon table
+    // and where ApplyDabWithNormalsAndBounds would not apply (symmetry, a
+    // kind that reads neighbours).
+    bool SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy, float* deltas,
+                           TKSN_SculptDab& dab);
     // The level on display, when it is another one: its leaves in the box
     // (plus margin) take their new bounds and polygon normals.
     static void InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin);
@@ -160,8 +169,25 @@ public:
     std::vector<std::vector<int32_t>> JobPolygons;
     std::vector<std::array<float, 3>> JobSums;
     std::vector<int32_t> JobFirst;   // per NodeList entry (and one past): where its run starts in the affected list
+    // Per job of SearchAndApplyDab: its leaf's bounds grown by its vertices
+    // (content min, max, normal min, max).
+    std::vector<std::array<float, 12>> JobBoxes;
+    // Per polygon of the level: the search job that listed it last (read
+    // only for the polygons the current search listed).
+    std::vector<int32_t> PolygonOwner;
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
 private:
+    struct TSearchSetup;
+    // The node list, the search's jobs and what they read.
+    void PrepareSearch(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy, TSearchSetup& setup);
+    // Lists one job's vertices, first-met polygons and weighted normal sum.
+    void RunSearchJob(const TSearchSetup& setup, int job);
+    // The jobs' lists appended in job order, then FinishSearchCounts.
+    void FinishSearch();
+    // Drops from the job's polygons those another job owns (after the search).
+    void KeepOwnedPolygons(int job);
+    // JobFirst past the last job's leaf, the search's marks and the averaged normal.
+    void FinishSearchCounts();
     bool SearchRunsHold() const;
     // NodeOfVertex for the search's entries, while the list holds its runs.
     void FillNodeOfVertex();
