@@ -417,30 +417,6 @@ inline TSampleAxis KSN_InsideAxis(float p)
     return a;
 }
 
-// True when every sample p = u × width - 0.5, q = v × height - 0.5 of an
-// inside pixel (map weights m_k at least -0.0001, summing to 1 up to
-// rounding) of a triangle with the corner coordinates uv[k] lies within
-// 0 <= p < width - 1 and 0 <= q < height - 1, so that KSN_InsideAxis equals
-// KSN_ClampAxis. The margins cover the tolerance (0.0003 of the range) and
-// the rounding of u and p many times over; within 0..1, the only corners
-// that can pass, |lo| + |hi| + 1 is at most 3. Both axes in two lanes.
-inline bool KSN_SamplesStayInside(const float (&uv)[3][2], int width, int height)
-{
-    const __m128d a = _mm_setr_pd(uv[0][0], uv[0][1]), b = _mm_setr_pd(uv[1][0], uv[1][1]);
-    const __m128d c = _mm_setr_pd(uv[2][0], uv[2][1]);
-    const __m128d sum = _mm_add_pd(_mm_add_pd(a, b), c);
-    // A NaN or infinite corner (which min and max could drop) fails this.
-    const __m128d finite = _mm_cmpeq_pd(_mm_sub_pd(sum, sum), _mm_setzero_pd());
-    const __m128d lo = _mm_min_pd(a, _mm_min_pd(b, c)), hi = _mm_max_pd(a, _mm_max_pd(b, c));
-    const __m128d margin = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(1e-3), _mm_sub_pd(hi, lo)), _mm_set1_pd(3e-5));
-    const __m128d size = _mm_setr_pd(double(width), double(height)), half = _mm_set1_pd(0.5);
-    const __m128d first = _mm_sub_pd(_mm_mul_pd(_mm_sub_pd(lo, margin), size), half);
-    const __m128d last = _mm_sub_pd(_mm_mul_pd(_mm_add_pd(hi, margin), size), half);
-    const __m128d ok = _mm_and_pd(_mm_cmpge_pd(first, _mm_set1_pd(0.01)),
-                                  _mm_cmple_pd(last, _mm_sub_pd(size, _mm_set1_pd(1.01))));
-    return _mm_movemask_pd(_mm_and_pd(ok, finite)) == 3;
-}
-
 // p in texels: wrapped into the map so that the map tiles; the last texel's
 // neighbour is itself.
 inline TSampleAxis KSN_WrapAxis(float p, int size)
