@@ -70,8 +70,7 @@ void TKSN_SubDMesh::BuildLevelOctree()
     octreeRoot = std::move(root);
     octreeRoot->Subdivide(maxOctreeDepth);
     AddVerticesToOctree(octreeRoot.get());
-    // One working block for both steps below (2 V + 2 P + 1 ints): one
-    // allocation instead of several arrays of a few megabytes each.
+    // One working block for both steps below (2 V + 2 P + 1 ints).
     const size_t V = size_t(std::max(vertexCount, 0)), P = size_t(std::max(polygonCount, 0));
     const auto work = std::make_unique_for_overwrite<int32_t[]>(2 * V + 2 * P + 1);
     FileLevelPolygons(work.get());
@@ -218,45 +217,64 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
     };
     constexpr size_t kBlock = 16384;
     const size_t blocks = (size_t(std::max(P, 0)) + kBlock - 1) / kBlock;
-    std::vector<std::vector<TMeet>> found(blocks);
+    // The leaves other than its own that polygon p has corners in, each with
+    // its lowest corner place there; the count.
+    auto meetsOf = [&](size_t p, int32_t* meetLeaf, int32_t* meetPlace) {
+        const TKSN_SubDPolygon& poly = Polygons[p];
+        const int32_t c[4] = {poly.Corner0, poly.Corner1, poly.Corner2, poly.Corner3};
+        const int n = c[2] == c[3] ? 3 : 4;
+        const int32_t own = sliceLeaf[p];
+        int meets = 0;
+        for (int k = 0; k < n; ++k) {
+            if (!InRange(c[k], V)) continue;
+            const int32_t l = leafOf[size_t(c[k])];
+            if (l < 0 || l == own) continue;
+            const int32_t at = placeOf[size_t(c[k])];
+            int j = 0;
+            while (j < meets && meetLeaf[j] != l) ++j;
+            if (j == meets) {
+                meetLeaf[meets] = l;
+                meetPlace[meets++] = at;
+            } else {
+                meetPlace[j] = std::min(meetPlace[j], at);
+            }
+        }
+        return meets;
+    };
+    // Counted, then written at each block's offset: no list grows on the
+    // pool's threads.
+    std::vector<int32_t> blockStart(blocks + 1, 0);
+    auto count = [&](size_t first, size_t end) {
+        for (size_t b = first; b < end; ++b) {
+            int32_t total = 0;
+            int32_t meetLeaf[4], meetPlace[4];
+            for (size_t p = b * kBlock, last = std::min(size_t(P), p + kBlock); p < last; ++p)
+                total += meetsOf(p, meetLeaf, meetPlace);
+            blockStart[b + 1] = total;
+        }
+    };
+    KSN_RunInBlocks(blocks, 1, count);
+    for (size_t b = 0; b < blocks; ++b) blockStart[b + 1] += blockStart[b];
+    const auto found = std::make_unique_for_overwrite<TMeet[]>(size_t(blockStart[blocks]));
     auto gather = [&](size_t first, size_t end) {
         for (size_t b = first; b < end; ++b) {
-            std::vector<TMeet>& out = found[b];
+            TMeet* out = found.get() + blockStart[b];
+            int32_t meetLeaf[4], meetPlace[4];
             for (size_t p = b * kBlock, last = std::min(size_t(P), p + kBlock); p < last; ++p) {
-                const TKSN_SubDPolygon& poly = Polygons[p];
-                const int32_t c[4] = {poly.Corner0, poly.Corner1, poly.Corner2, poly.Corner3};
-                const int n = c[2] == c[3] ? 3 : 4;
-                const int32_t own = sliceLeaf[p];
-                int32_t meetLeaf[4], meetPlace[4];
-                int meets = 0;
-                for (int k = 0; k < n; ++k) {
-                    if (!InRange(c[k], V)) continue;
-                    const int32_t l = leafOf[size_t(c[k])];
-                    if (l < 0 || l == own) continue;
-                    const int32_t at = placeOf[size_t(c[k])];
-                    int j = 0;
-                    while (j < meets && meetLeaf[j] != l) ++j;
-                    if (j == meets) {
-                        meetLeaf[meets] = l;
-                        meetPlace[meets++] = at;
-                    } else {
-                        meetPlace[j] = std::min(meetPlace[j], at);
-                    }
-                }
-                for (int j = 0; j < meets; ++j) out.push_back({meetLeaf[j], meetPlace[j], int32_t(p)});
+                const int meets = meetsOf(p, meetLeaf, meetPlace);
+                for (int k = 0; k < meets; ++k) *out++ = {meetLeaf[k], meetPlace[k], int32_t(p)};
             }
         }
     };
     KSN_RunInBlocks(blocks, 1, gather);
+    const size_t foundCount = size_t(blockStart[blocks]);
     std::vector<int32_t> meetStart(size_t(L) + 1, 0);
-    for (size_t b = 0; b < blocks; ++b)
-        for (const TMeet& m : found[b]) ++meetStart[size_t(m.Leaf) + 1];
+    for (size_t i = 0; i < foundCount; ++i) ++meetStart[size_t(found[i].Leaf) + 1];
     for (int l = 0; l < L; ++l) meetStart[size_t(l) + 1] += meetStart[size_t(l)];
     const auto meets = std::make_unique_for_overwrite<TMeet[]>(size_t(meetStart[size_t(L)]));
     {
         std::vector<int32_t> cursor(meetStart.begin(), meetStart.end() - 1);
-        for (size_t b = 0; b < blocks; ++b)
-            for (const TMeet& m : found[b]) meets[size_t(cursor[size_t(m.Leaf)]++)] = m;
+        for (size_t i = 0; i < foundCount; ++i) meets[size_t(cursor[size_t(found[i].Leaf)]++)] = found[i];
     }
 
     struct TLeafBoxes {
