@@ -242,7 +242,8 @@ void TKSN_SubDMesh::AfterRawBuild()
         else
             RecalculateNormalsInto(resolvedVertices, vertexNormals, polygonNormals);
     }
-    BuildOctree();
+    // The rows were just made from the polygons: the level's own build.
+    BuildLevelOctree();
 }
 
 // ============================================================================

@@ -32,6 +32,7 @@
 //   KSN_SubDMesh.cpp            the level: construction, fan, normals, visible lists
 //   KSN_SubDMesh_Subdivide.cpp  Subdivide, DynamicSubdivide, SmoothVertices,
 //                               Interpolate_VArray_From_Base
+//   KSN_SubDMesh_Octree.cpp     the octree of a freshly built level
 //   Document/KSN_SubDMesh_Bake.cpp  building all levels through the project
 //                               (CreateSubDsForMesh) and the displacement and
 //                               bump bake of the top level
@@ -162,6 +163,17 @@ private:
     // while the table was built from the current polygons.
     void RecalculateNormalsFromRows(const float* positions, float* vertexNormals, float* polygonNormals);
     void SmoothVerticesFromRows();
+    // The mesh root's octree build (BuildOctree) for a level whose
+    // vertex-to-polygon rows were just made from its polygons: the same
+    // tree, lists and boxes (KSN_SubDMesh_Octree.cpp).
+    void BuildLevelOctree();
+    // AddPolygonsToOctree's filing from the lowest filed corner of each
+    // polygon. work: room for 2 V + 2 P + 1 ints (both steps).
+    void FileLevelPolygons(int32_t* work);
+    // The mesh root's full fit of the boxes without its walk over the rows;
+    // false, with nothing fitted, when the slices are not as the level's
+    // build makes them (the walk is then left to the mesh root).
+    bool FitLevelOctreeBoxes(int32_t* work);
 };
 
 // The level's per-vertex triples carried up from the base mesh's: dest gets

@@ -348,4 +348,89 @@ TEST(SubDParallelBuild, AHeldPoolGivesTheSameLevel)
     }
 }
 
+// The whole octree of a level as the mesh root's own build makes it: the
+// level's build files and fits from its records, the root walks the rows.
+struct TOctreeSnapshot {
+    std::vector<int32_t> VisiblePolygons, VisibleVertices, LeafIndex;
+    std::vector<uint8_t> Flags;
+    struct TNode {
+        int32_t Depth, PolygonBegin, PolygonEnd, VertexBegin, VertexEnd;
+        float Boxes[18];
+    };
+    std::vector<TNode> Nodes;
+};
+void Snapshot(TQOROctreeNode<int>* node, TOctreeSnapshot& s)
+{
+    if (!node) return;
+    TOctreeSnapshot::TNode n{node->Depth, node->PolygonBegin, node->PolygonEnd, node->VertexBegin, node->VertexEnd, {}};
+    std::copy_n(node->ContentMin, 3, n.Boxes);
+    std::copy_n(node->ContentMax, 3, n.Boxes + 3);
+    std::copy_n(node->NormalMin, 3, n.Boxes + 6);
+    std::copy_n(node->NormalMax, 3, n.Boxes + 9);
+    std::copy_n(node->CubeMin, 3, n.Boxes + 12);
+    std::copy_n(node->CubeMax, 3, n.Boxes + 15);
+    s.Nodes.push_back(n);
+    for (auto& child : node->Children) Snapshot(child.get(), s);
+}
+TOctreeSnapshot Snapshot(TKSN_SubDMesh& level)
+{
+    TOctreeSnapshot s;
+    s.VisiblePolygons.assign(level.visiblePolygons, level.visiblePolygons + level.visiblePolygonCount);
+    s.VisibleVertices.assign(level.visibleVertices, level.visibleVertices + level.visibleVertexCount);
+    s.LeafIndex.assign(level.polygonLeafIndex, level.polygonLeafIndex + level.GetPCount());
+    for (int p = 0; p < level.GetPCount(); ++p) s.Flags.push_back(level.GetCustomPFlag(p));
+    Snapshot(level.octreeRoot.get(), s);
+    return s;
+}
+void ExpectTheRootsOctree(TKSN_SubDMesh& level, const char* what)
+{
+    SCOPED_TRACE(what);
+    const TOctreeSnapshot own = Snapshot(level);
+    // The build filed the positions from before smoothing, which the resolved ones keep.
+    std::copy_n(level.resolvedVertices, 3 * size_t(level.GetVCount()), level.baseVertices);
+    level.BuildVisiblePolygons(false);
+    level.TKSN_MeshRoot::BuildOctree();
+    const TOctreeSnapshot root = Snapshot(level);
+    EXPECT_EQ(own.VisiblePolygons, root.VisiblePolygons);
+    EXPECT_EQ(own.VisibleVertices, root.VisibleVertices);
+    EXPECT_EQ(own.LeafIndex, root.LeafIndex);
+    EXPECT_EQ(own.Flags, root.Flags);
+    ASSERT_EQ(own.Nodes.size(), root.Nodes.size());
+    ASSERT_GT(own.Nodes.size(), 64u);
+    int different = 0;
+    for (size_t i = 0; i < own.Nodes.size(); ++i) {
+        const auto &a = own.Nodes[i], &b = root.Nodes[i];
+        different += a.Depth != b.Depth || a.PolygonBegin != b.PolygonBegin || a.PolygonEnd != b.PolygonEnd ||
+                     a.VertexBegin != b.VertexBegin || a.VertexEnd != b.VertexEnd ||
+                     std::memcmp(a.Boxes, b.Boxes, sizeof(a.Boxes)) != 0;
+    }
+    EXPECT_EQ(different, 0) << "nodes whose slices or boxes differ (bit for bit)";
+}
+
+TEST(SubDParallelBuild, LevelOctreeIsTheMeshRootsOctree)
+{
+    // Triangles (rows naming a polygon twice), a texture seam, +0 and -0
+    // side by side, a level made on the pool and one on this thread, and a
+    // NaN position (which leaves the fit to the root's walk).
+    ThreadCruncher_Initialize();
+    auto parent = BumpyLevelZero(110, true);
+    ExpectTheRootsOctree(*parent, "level 0");
+    float* b = parent->baseVertices;
+    for (int v = 0; v < parent->GetVCount(); v += 3) b[3 * v + 2] = v % 2 ? -0.0f : 0.0f;
+    parent->AfterRawBuild();
+    TKSN_SubDMesh level, serial, withNaN;
+    level.Subdivide(parent.get());
+    ExpectTheRootsOctree(level, "level 1 on the pool");
+    {
+        TThreadCruncher_Releaser hold;
+        ThreadCruncher->StartUsing(hold);
+        serial.Subdivide(parent.get());
+        ExpectTheRootsOctree(serial, "level 1 on one thread");
+    }
+    parent->baseVertices[3 * 1234] = std::nanf("");
+    parent->AfterRawBuild();
+    withNaN.Subdivide(parent.get());
+    ExpectTheRootsOctree(withNaN, "level 1 with a NaN position");
+}
+
 }  // namespace
