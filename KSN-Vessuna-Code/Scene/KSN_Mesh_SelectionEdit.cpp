@@ -368,10 +368,13 @@ namespace {
 // The conversion of polygons first..end. The weld map and the corner marks
 // are template switches, so the common loop (no weld, no marks) carries
 // neither test and more polygons' loads fit in flight at once.
-template <bool kWelded, bool kMarks>
+// With kUniform every vertex weighs uniform and none is hidden or locked, so
+// a usable corner is any corner naming a vertex and its record is not read.
+template <bool kWelded, bool kMarks, bool kUniform = false>
 void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* marks, const int32_t* sourceMap,
-                         uint32_t clearFlags, uint8_t* weighted)
+                         uint32_t clearFlags, uint8_t* weighted, float uniform = 0.0f)
 {
+    static_assert(!kUniform || (!kWelded && !kMarks), "the uniform walk reads no vertex record");
     using namespace ksn_selection_blocks;
     const int vertices = mesh.vertexCount;
     const TQORVertexInfo* info = mesh.VertexInfo;
@@ -393,9 +396,15 @@ void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* 
             int u = v;
             if constexpr (kWelded) u = (v >= 0 && v < vertices) ? info[v].WeldMaster : v;
             if (u < 0 || u >= vertices) continue;
+            if constexpr (kUniform) {
+                // Every corner answers the same, so the first valid one is enough.
+                smallest = uniform;
+                any = usable;
+                break;
+            }
             if (usable && (info[u].Flags & kHiddenOrLocked) == 0) {
                 smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
-                any = true;
+                any = usable;
             }
             if constexpr (kMarks) {
                 if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
@@ -414,13 +423,18 @@ void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* 
 }  // namespace
 
 void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap,
-                                                     uint32_t clearFlags, uint8_t* weighted)
+                                                     uint32_t clearFlags, uint8_t* weighted,
+                                                     const float* uniformWeight)
 {
     // Each polygon reads only vertex weights and writes only its own weight,
     // flags and mark, so the polygons are split over the pool on a large mesh.
     const bool welded = mesh.Welded && !mesh.IgnoreWelding;
+    const bool uniform = uniformWeight && !welded && !marks;
     ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [&](size_t, size_t first, size_t end) {
-        if (welded && marks)
+        if (uniform)
+            ConvertPolygonBlock<false, false, true>(mesh, first, end, marks, sourceMap, clearFlags, weighted,
+                                                   *uniformWeight);
+        else if (welded && marks)
             ConvertPolygonBlock<true, true>(mesh, first, end, marks, sourceMap, clearFlags, weighted);
         else if (welded)
             ConvertPolygonBlock<true, false>(mesh, first, end, marks, sourceMap, clearFlags, weighted);
