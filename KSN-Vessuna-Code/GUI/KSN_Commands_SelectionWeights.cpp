@@ -56,16 +56,26 @@ bool AltHeld()
 // Every visible and unlocked item of the current selection type gets value(old).
 // Where each item reads only its own old weight (no weld rule to follow), the
 // items are split over the worker pool; value must then be a plain function.
+// Returns true when that split pass found no vertex hidden or locked.
 template <class F>
-void ForEditableItems(TKSN_Mesh* mesh, F&& value, bool throughSetVSelect)
+bool ForEditableItems(TKSN_Mesh* mesh, F&& value, bool throughSetVSelect)
 {
     const int type = SelectionType();
     if (type == 0 && (!throughSetVSelect || !mesh->Welded || mesh->IgnoreWelding)) {
         TQORVertexInfo* info = mesh->VertexInfo;
-        ksn_selection_blocks::ForBlocks(size_t(std::max(mesh->GetVCount(), 0)), [&](size_t, size_t first, size_t end) {
-            for (size_t v = first; v < end; ++v)
-                if ((info[v].Flags & HiddenOrLocked) == 0) info[v].Select = Clamp01(value(info[v].Select));
+        const size_t count = size_t(std::max(mesh->GetVCount(), 0));
+        // Each block notes whether it skipped a vertex, in its own slot.
+        std::vector<uint8_t> skipped(ksn_selection_blocks::BlockCount(count), 0);
+        ksn_selection_blocks::ForBlocks(count, [&](size_t block, size_t first, size_t end) {
+            uint32_t seen = 0;
+            for (size_t v = first; v < end; ++v) {
+                const uint32_t flags = info[v].Flags;
+                seen |= flags;
+                if ((flags & HiddenOrLocked) == 0) info[v].Select = Clamp01(value(info[v].Select));
+            }
+            skipped[block] = (seen & HiddenOrLocked) != 0;
         });
+        return std::find(skipped.begin(), skipped.end(), 1) == skipped.end();
     } else if (type == 0) {
         for (int v = 0; v < mesh->GetVCount(); ++v) {
             if (!VertexEditable(mesh, v)) continue;
@@ -81,6 +91,7 @@ void ForEditableItems(TKSN_Mesh* mesh, F&& value, bool throughSetVSelect)
                 if (PolygonEditable(mesh, int(p))) mesh->Polygons[p].Select = Clamp01(value(mesh->Polygons[p].Select));
         });
     }
+    return false;
 }
 
 // The largest weight of the editable items of the current selection type, at
@@ -113,7 +124,13 @@ bool SelectAll()
 {
     OS.PrintMessage("%s", Lang.GetText(17));
     Begin(Lang.GetText(17));
-    for (TKSN_Object* o : ObjectsWhere(Affectable)) ForEditableItems(o->Mesh.get(), [](float) { return 1.0f; }, false);
+    for (TKSN_Object* o : ObjectsWhere(Affectable)) {
+        TKSN_Mesh* mesh = o->Mesh.get();
+        // With no vertex hidden or locked every vertex now weighs 1, which
+        // spares the conversion below reading them back.
+        mesh->UniformVertexWeightKnown = ForEditableItems(mesh, [](float) { return 1.0f; }, false);
+        mesh->UniformVertexWeight = 1.0f;
+    }
     Finish(false);
     return true;
 }

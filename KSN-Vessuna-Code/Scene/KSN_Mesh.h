@@ -407,6 +407,12 @@ public:
     TKSN_Selection* EditPolygonSelection = nullptr;          // owned
     TKSN_Morph* BaseVerticesMorph = nullptr;                 // held in the tree
     float MaxSelectionWeight = 0.0f;
+    // Set by a command that has just given every vertex the same weight while
+    // no vertex is hidden or locked, right before AfterFullSelection: that
+    // conversion then gives each polygon this weight without reading its
+    // corners' vertex records. AfterFullSelection clears it.
+    bool UniformVertexWeightKnown = false;
+    float UniformVertexWeight = 0.0f;
     TKSN_SelectionTreeGroup* SelectionTree = nullptr;        // owned, "Selections"
     int32_t UVEdgeCount = 0;
     TKSN_UVEdge2* UVEdges = nullptr;                         // owned (QORalloc)

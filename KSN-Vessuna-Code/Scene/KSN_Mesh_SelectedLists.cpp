@@ -370,13 +370,18 @@ void TKSN_Mesh::AfterFullSelection()
     // call to call: fresh memory would cost a page fault every 4 KB.
     thread_local std::vector<uint8_t> weightedBytes;
     uint8_t* weighted = nullptr;
+    // A command's word on uniform vertex weights holds for this update only.
+    const bool uniform = UniformVertexWeightKnown;
+    const float uniformWeight = UniformVertexWeight;
+    UniformVertexWeightKnown = false;
     if (type == eSelectionType_Vertex) {
         if (!leafList.empty()) {
             const size_t polygons = size_t(std::max(polygonCount, 0)) + 1;
             if (weightedBytes.size() < polygons) weightedBytes.resize(polygons);
             weighted = weightedBytes.data();
         }
-        ksn_selection_blocks::ConvertVerticesToPolygons(*this, nullptr, nullptr, kPolygonListFlags, weighted);
+        ksn_selection_blocks::ConvertVerticesToPolygons(*this, nullptr, nullptr, kPolygonListFlags, weighted,
+                                                        uniform ? &uniformWeight : nullptr);
     } else if (type == eSelectionType_Polygon) {
         ConvertSelectedPolygonsToVertices();
     }

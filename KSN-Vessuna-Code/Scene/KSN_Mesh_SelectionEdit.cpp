@@ -27,7 +27,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -248,6 +247,15 @@ namespace {
 // the walk of every neighbour of every neighbour in order, bit for bit, −0
 // and NaN included. Visible lists name each item once, so every item writes
 // only its own weight.
+// The fold of each item of the other kind, kept from call to call: fresh
+// memory would cost a page fault every 4 KB of it.
+float* FoldBuffer(size_t count)
+{
+    thread_local std::vector<float> buffer;
+    if (buffer.size() < count) buffer.resize(count);
+    return buffer.data();
+}
+
 template <class TPick>
 void GrowOrShrinkByFolds(TKSN_Mesh& mesh, const TSelectionTopology& topology, TPick pick, float identity,
                          bool withBorder, int type)
@@ -255,7 +263,7 @@ void GrowOrShrinkByFolds(TKSN_Mesh& mesh, const TSelectionTopology& topology, TP
     if (type == eSelectionType_Vertex) {
         const int visible = mesh.GetVisibleVertexCount();
         const size_t polygons = size_t(std::max(mesh.polygonCount, 0));
-        std::unique_ptr<float[]> around(new float[polygons + 1]);
+        float* around = FoldBuffer(polygons + 1);
         ksn_selection_blocks::ForBlocks(polygons, [&](size_t, size_t first, size_t end) {
             for (size_t p = first; p < end; ++p) {
                 float value = identity;
@@ -268,9 +276,13 @@ void GrowOrShrinkByFolds(TKSN_Mesh& mesh, const TSelectionTopology& topology, TP
                 around[p] = value;
             }
         });
+        // A visible list as long as the mesh names every vertex once, so the
+        // vertices are then walked in index order instead: the same items,
+        // with the vertex records and polygon rows read front to back.
+        const int32_t* shown = visible == mesh.vertexCount ? nullptr : mesh.visibleVertices;
         ksn_selection_blocks::ForBlocks(size_t(std::max(visible, 0)), [&](size_t, size_t first, size_t end) {
             for (size_t k = first; k < end; ++k) {
-                const int v = mesh.visibleVertices[k];
+                const int v = shown ? shown[k] : int(k);
                 if (!topology.ValidVertex(v) || topology.VertexSkipped(v)) continue;
                 const bool border = withBorder && (mesh.VertexInfo[v].Flags & QORVertex_OpenEdge) != 0;
                 float value = border ? 0.0f : mesh.VertexInfo[v].Select;
@@ -285,7 +297,7 @@ void GrowOrShrinkByFolds(TKSN_Mesh& mesh, const TSelectionTopology& topology, TP
     }
     const int visible = mesh.GetVisiblePolygonCount();
     const size_t vertices = size_t(std::max(mesh.vertexCount, 0));
-    std::unique_ptr<float[]> around(new float[vertices + 1]);
+    float* around = FoldBuffer(vertices + 1);
     ksn_selection_blocks::ForBlocks(vertices, [&](size_t, size_t first, size_t end) {
         for (size_t u = first; u < end; ++u) {
             float value = identity;
@@ -299,9 +311,11 @@ void GrowOrShrinkByFolds(TKSN_Mesh& mesh, const TSelectionTopology& topology, TP
         }
     });
     auto valid = [&mesh](int p) { return p >= 0 && p < mesh.polygonCount; };
+    // As for vertices: a full visible list is walked in index order.
+    const int32_t* shown = visible == mesh.polygonCount ? nullptr : mesh.visiblePolygons;
     ksn_selection_blocks::ForBlocks(size_t(std::max(visible, 0)), [&](size_t, size_t first, size_t end) {
         for (size_t k = first; k < end; ++k) {
-            const int p = mesh.visiblePolygons[k];
+            const int p = shown ? shown[k] : int(k);
             if (!valid(p) || topology.PolygonSkipped(p)) continue;
             const int corners = topology.CornerCount(p);
             bool border = false;
@@ -354,10 +368,13 @@ namespace {
 // The conversion of polygons first..end. The weld map and the corner marks
 // are template switches, so the common loop (no weld, no marks) carries
 // neither test and more polygons' loads fit in flight at once.
-template <bool kWelded, bool kMarks>
+// With kUniform every vertex weighs uniform and none is hidden or locked, so
+// a usable corner is any corner naming a vertex and its record is not read.
+template <bool kWelded, bool kMarks, bool kUniform = false>
 void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* marks, const int32_t* sourceMap,
-                         uint32_t clearFlags, uint8_t* weighted)
+                         uint32_t clearFlags, uint8_t* weighted, float uniform = 0.0f)
 {
+    static_assert(!kUniform || (!kWelded && !kMarks), "the uniform walk reads no vertex record");
     using namespace ksn_selection_blocks;
     const int vertices = mesh.vertexCount;
     const TQORVertexInfo* info = mesh.VertexInfo;
@@ -379,9 +396,15 @@ void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* 
             int u = v;
             if constexpr (kWelded) u = (v >= 0 && v < vertices) ? info[v].WeldMaster : v;
             if (u < 0 || u >= vertices) continue;
+            if constexpr (kUniform) {
+                // Every corner answers the same, so the first valid one is enough.
+                smallest = uniform;
+                any = usable;
+                break;
+            }
             if (usable && (info[u].Flags & kHiddenOrLocked) == 0) {
                 smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
-                any = true;
+                any = usable;
             }
             if constexpr (kMarks) {
                 if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];
@@ -400,13 +423,18 @@ void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* 
 }  // namespace
 
 void ksn_selection_blocks::ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap,
-                                                     uint32_t clearFlags, uint8_t* weighted)
+                                                     uint32_t clearFlags, uint8_t* weighted,
+                                                     const float* uniformWeight)
 {
     // Each polygon reads only vertex weights and writes only its own weight,
     // flags and mark, so the polygons are split over the pool on a large mesh.
     const bool welded = mesh.Welded && !mesh.IgnoreWelding;
+    const bool uniform = uniformWeight && !welded && !marks;
     ForBlocks(size_t(std::max(mesh.polygonCount, 0)), [&](size_t, size_t first, size_t end) {
-        if (welded && marks)
+        if (uniform)
+            ConvertPolygonBlock<false, false, true>(mesh, first, end, marks, sourceMap, clearFlags, weighted,
+                                                   *uniformWeight);
+        else if (welded && marks)
             ConvertPolygonBlock<true, true>(mesh, first, end, marks, sourceMap, clearFlags, weighted);
         else if (welded)
             ConvertPolygonBlock<true, false>(mesh, first, end, marks, sourceMap, clearFlags, weighted);

@@ -77,7 +77,11 @@ constexpr float kCornerSelectedWeight = 1e-30f;  // at or above it a corner carr
 // With weighted, also sets weighted[p] to whether polygon p's new weight is
 // above 1e-30 (the octree's selected rule), so that the leaves can be marked
 // from one byte per polygon instead of the polygon records.
+// With uniformWeight (only without marks), the caller vouches that every
+// vertex weighs *uniformWeight and none is hidden or locked: a polygon then
+// takes that weight as soon as one corner names a vertex, and the vertex
+// records are not read (the weld map, which would need them, ignores it).
 void ConvertVerticesToPolygons(TQORPolyMesh& mesh, uint8_t* marks, const int32_t* sourceMap, uint32_t clearFlags,
-                               uint8_t* weighted = nullptr);
+                               uint8_t* weighted = nullptr, const float* uniformWeight = nullptr);
 
 }  // namespace ksn_selection_blocks

@@ -91,6 +91,32 @@ TEST_F(SelectionCommands, SelectAllLeavesHiddenAndLockedItemsAlone)
     }
 }
 
+// With no vertex hidden or locked the polygons follow from the one weight
+// Select All gave; they must still come out as the corner rule says: hidden
+// and locked polygons and one naming no vertex at 0, one naming a missing
+// vertex beside real ones at 1.
+TEST_F(SelectionCommands, SelectAllWithEveryVertexUsableConvertsPolygonsByTheCornerRule)
+{
+    TKSN_Object* grid = AddGrid("Grid");
+    TKSN_Mesh* mesh = grid->Mesh.get();
+    mesh->PolygonFlags[0] |= 0x1;   // hidden
+    mesh->PolygonFlags[2] |= 0x4;   // locked
+    for (int k = 0; k < mesh->Polygons[4].Count; ++k) mesh->Polygons[4].Points[k].V = -1;
+    mesh->Polygons[5].Points[0].V = 99;
+    for (int p = 0; p < mesh->GetPCount(); ++p) mesh->Polygons[p].Select = 0.5f;
+    EXPECT_TRUE(Run(236));
+    for (int p = 0; p < mesh->GetPCount(); ++p) {
+        SCOPED_TRACE(p);
+        const float expected = (p == 0 || p == 2 || p == 4) ? 0.0f : 1.0f;
+        EXPECT_EQ(mesh->Polygons[p].Select, expected);
+    }
+    // The uniform weight served that update only.
+    EXPECT_FALSE(mesh->UniformVertexWeightKnown);
+    mesh->VertexInfo[mesh->Polygons[8].Points[0].V].Select = 0.25f;
+    mesh->AfterFullSelection();
+    EXPECT_EQ(mesh->Polygons[8].Select, 0.25f);
+}
+
 TEST_F(SelectionCommands, ShrinkZeroesOpenEdgeVerticesAndSoftenWithShiftAndAltSpreadsOutwards)
 {
     TKSN_Object* grid = AddGrid("Grid");

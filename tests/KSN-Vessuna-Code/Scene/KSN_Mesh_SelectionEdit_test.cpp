@@ -762,7 +762,8 @@ TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshGiveTheSameOnThePoolAndOffIt)
 
 // Grow and shrink of a large seeded plane, bit for bit against the walk of
 // every neighbour of every neighbour in order; with a −0 or a NaN weight among
-// them as well, where grouping the folds differently would change the bits.
+// them as well, where grouping the folds differently would change the bits;
+// and with a band of hidden polygons, so that the visible lists leave items out.
 TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshEqualThePlainWalkBitForBit)
 {
     auto bits = [](const std::vector<float>& w) {
@@ -773,8 +774,12 @@ TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshEqualThePlainWalkBitForBit)
     struct Odd {
         const char* name;
         float value;
+        bool hideBand = false;
     };
-    const Odd odds[] = {{"plain weights", 0.25f}, {"a negative zero", -0.0f}, {"a NaN", std::nanf("")}};
+    const Odd odds[] = {{"plain weights", 0.25f},
+                        {"a negative zero", -0.0f},
+                        {"a NaN", std::nanf("")},
+                        {"hidden polygons", 0.25f, true}};
     for (int type : {0, 1}) {
         SelectionType = type;
         for (const Odd& odd : odds)
@@ -782,6 +787,13 @@ TEST_F(SelectionEditTest, GrowAndShrinkOfALargeMeshEqualThePlainWalkBitForBit)
                 SCOPED_TRACE(std::string(odd.name) + (type == 0 ? ", vertex type" : ", polygon type") +
                              (grow ? ", grow" : ", shrink"));
                 auto mesh = MakePlane(120, 90);
+                if (odd.hideBand) {
+                    // Whole rows, so that the vertices between them are hidden too.
+                    for (int p = 2000; p < 2600; ++p) mesh->PolygonFlags[p] |= QORPoly_Hidden;
+                    mesh->BuildVisiblePolygons(false);
+                    ASSERT_LT(mesh->GetVisiblePolygonCount(), mesh->polygonCount);
+                    ASSERT_LT(mesh->GetVisibleVertexCount(), mesh->vertexCount);
+                }
                 mesh->BuildOctree();
                 SeedLargePlane(*mesh);
                 // Exact zeros of both signs next to each other.
