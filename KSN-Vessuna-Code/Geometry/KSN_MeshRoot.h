@@ -303,4 +303,10 @@ public:
 protected:
     // Frees the three channels' byte arrays and zeroes their stamps.
     void ReleaseCFlags();
+    // BuildOctree's steps around the filing of the polygons: a fresh root
+    // over the visible vertices, subdivided, with the vertices filed; then
+    // the leaf list, the optimisation and cleared flags, without the boxes'
+    // fit. A mesh that files its polygons another way builds with these.
+    void BeginOctreeBuild();
+    void EndOctreeBuild();
 };

@@ -98,7 +98,14 @@ void PrefetchRow(const TKSN_MeshRoot& root, int vertex)
 void TKSN_MeshRoot::BuildOctree()
 {
     if (vertexPolygons.GetRowCount() != vertexCount) BuildVertexPolygons();
+    BeginOctreeBuild();
+    AddPolygonsToOctree(octreeRoot.get());
+    EndOctreeBuild();
+    RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
+}
 
+void TKSN_MeshRoot::BeginOctreeBuild()
+{
     KSN_CancelViewportDependentWork();
     QORfree(polygonLeafIndex);
     polygonLeafIndex = nullptr;
@@ -134,8 +141,10 @@ void TKSN_MeshRoot::BuildOctree()
     octreeRoot = std::move(root);
     octreeRoot->Subdivide(maxOctreeDepth);
     AddVerticesToOctree(octreeRoot.get());
-    AddPolygonsToOctree(octreeRoot.get());
+}
 
+void TKSN_MeshRoot::EndOctreeBuild()
+{
     // Entries of polygons that no leaf holds are never read; −1 keeps them harmless.
     if (polygonCount > 0) {
         polygonLeafIndex = static_cast<int32_t*>(QORalloc(uint64_t(polygonCount) * sizeof(int32_t)));
@@ -144,7 +153,6 @@ void TKSN_MeshRoot::BuildOctree()
     GenerateBottomLevelOctreeNodeList(octreeRoot.get());
     OptimizeOctree();
     ClearOctreeFlags(octreeRoot.get());
-    RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
 }
 
 namespace {

@@ -39,49 +39,12 @@ void TKSN_SubDMesh::BuildLevelOctree()
 {
     // The mesh root's build step by step (BuildOctree); the table's rows were
     // made from the polygons as they are now.
-    KSN_CancelViewportDependentWork();
-    QORfree(polygonLeafIndex);
-    polygonLeafIndex = nullptr;
-    leafList.clear();
-
-    auto root = std::make_unique<TQOROctreeNode<int>>();
-    root->Owner = this;
-    std::copy_n(boundsMin, 3, root->ContentMin);
-    std::copy_n(boundsMax, 3, root->ContentMax);
-    const int visibleVertexTotal = GetVisibleVertexCount();
-    bool any = false;
-    float cellMin[3] = {0, 0, 0}, cellMax[3] = {0, 0, 0};
-    for (int i = 0; i < visibleVertexTotal; ++i) {
-        const int v = visibleVertices[i];
-        if (!InRange(v, vertexCount)) continue;
-        const float* p = baseVertices + 3 * size_t(v);
-        for (int a = 0; a < 3; ++a) {
-            cellMin[a] = any ? std::min(cellMin[a], p[a]) : p[a];
-            cellMax[a] = any ? std::max(cellMax[a], p[a]) : p[a];
-        }
-        any = true;
-    }
-    std::copy_n(cellMin, 3, root->CubeMin);
-    std::copy_n(cellMax, 3, root->CubeMax);
-
-    for (int i = 0; i < visiblePolygonCount; ++i)
-        if (InRange(visiblePolygons[i], polygonCount)) CustomPFlags[visiblePolygons[i]] = 0;
-
-    octreeRoot = std::move(root);
-    octreeRoot->Subdivide(maxOctreeDepth);
-    AddVerticesToOctree(octreeRoot.get());
+    BeginOctreeBuild();
     // One working block for both steps below (2 V + 2 P + 1 ints).
     const size_t V = size_t(std::max(vertexCount, 0)), P = size_t(std::max(polygonCount, 0));
     const auto work = std::make_unique_for_overwrite<int32_t[]>(2 * V + 2 * P + 1);
     FileLevelPolygons(work.get());
-
-    if (polygonCount > 0) {
-        polygonLeafIndex = static_cast<int32_t*>(QORalloc(uint64_t(polygonCount) * sizeof(int32_t)));
-        std::fill_n(polygonLeafIndex, polygonCount, -1);
-    }
-    GenerateBottomLevelOctreeNodeList(octreeRoot.get());
-    OptimizeOctree();
-    ClearOctreeFlags(octreeRoot.get());
+    EndOctreeBuild();
     if (!FitLevelOctreeBoxes(work.get())) RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
 }
 
