@@ -6,6 +6,7 @@
 #include "KSN_Mesh.h"
 #include "KSN_SculptBrush.h"
 #include "KsnBenchRatio.h"
+#include "KsnTestSphere.h"
 #include "KSN_Layer.h"
 #include "QORThreads.h"
 
@@ -46,29 +47,7 @@ TScene& Scene()
         const int polygons = (kRings - 1) * kSegments;
         s->Mesh = std::make_unique<TKSN_Mesh>(nullptr);
         TKSN_Mesh& m = *s->Mesh;
-        m.Create(vertices, 0, vertices, polygons);
-        const double pi = 3.14159265358979;
-        for (int r = 0; r < kRings; ++r) {
-            const double lat = -0.49 * pi + 0.98 * pi * r / (kRings - 1);
-            for (int k = 0; k < kSegments; ++k) {
-                const double lon = 2.0 * pi * k / kSegments;
-                float* p = m.baseVertices + 3 * (r * kSegments + k);
-                p[0] = float(std::cos(lat) * std::cos(lon));
-                p[1] = float(std::sin(lat));
-                p[2] = float(std::cos(lat) * std::sin(lon));
-                m.VertexInfo[r * kSegments + k].Flags = 0;
-            }
-        }
-        for (int r = 0, q = 0; r + 1 < kRings; ++r)
-            for (int k = 0; k < kSegments; ++k, ++q) {
-                const int a = r * kSegments + k, b = r * kSegments + (k + 1) % kSegments;
-                m.Polygons[q].SetCount(4);
-                // Outward winding.
-                const int corners[4] = {a, a + kSegments, b + kSegments, b};
-                for (int c = 0; c < 4; ++c) m.Polygons[q].Points[c] = {corners[c], -1};
-                m.Polygons[q].Material = 0;
-                m.PolygonFlags[q] = 0;
-            }
+        KsnFillSphere(m, kRings, kSegments);
         m.CopyBaseVerticesToResolvedVertices();
         m.CalculateBounds();
         m.BuildVertexPolygons();

@@ -5,6 +5,7 @@
 // texture coordinates reaches the caller and leaves the pool usable.
 #include "KSN_Mesh.h"
 #include "KSN_SculptBrush.h"
+#include "KsnTestSphere.h"
 #include "QOROctree.h"
 #include "QORThreads.h"
 
@@ -23,31 +24,9 @@ constexpr int kRings = 200, kSegments = 200;
 
 std::unique_ptr<TKSN_Mesh> MakeSphere()
 {
-    const int vertices = kRings * kSegments, polygons = (kRings - 1) * kSegments;
     auto mesh = std::make_unique<TKSN_Mesh>(nullptr);
     TKSN_Mesh& m = *mesh;
-    m.Create(vertices, 0, vertices, polygons);
-    const double pi = 3.14159265358979;
-    for (int r = 0; r < kRings; ++r) {
-        const double lat = -0.49 * pi + 0.98 * pi * r / (kRings - 1);
-        for (int k = 0; k < kSegments; ++k) {
-            const double lon = 2.0 * pi * k / kSegments;
-            float* p = m.baseVertices + 3 * (r * kSegments + k);
-            p[0] = float(std::cos(lat) * std::cos(lon));
-            p[1] = float(std::sin(lat));
-            p[2] = float(std::cos(lat) * std::sin(lon));
-            m.VertexInfo[r * kSegments + k].Flags = 0;
-        }
-    }
-    for (int r = 0, q = 0; r + 1 < kRings; ++r)
-        for (int k = 0; k < kSegments; ++k, ++q) {
-            const int a = r * kSegments + k, b = r * kSegments + (k + 1) % kSegments;
-            m.Polygons[q].SetCount(4);
-            const int corners[4] = {a, a + kSegments, b + kSegments, b};
-            for (int c = 0; c < 4; ++c) m.Polygons[q].Points[c] = {corners[c], -1};
-            m.Polygons[q].Material = 0;
-            m.PolygonFlags[q] = 0;
-        }
+    KsnFillSphere(m, kRings, kSegments);
     // A few hidden polygons on the front, which mask their vertices.
     for (int q = 100 * kSegments + 45; q < 100 * kSegments + 52; ++q) m.PolygonFlags[q] = QORPoly_Hidden;
     m.CopyBaseVerticesToResolvedVertices();
