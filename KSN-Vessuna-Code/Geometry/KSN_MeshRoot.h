@@ -310,3 +310,7 @@ protected:
     void BeginOctreeBuild();
     void EndOctreeBuild();
 };
+
+// The leaves under node in depth-first child order (node itself when it is
+// one), the order in which the octree's builds and walks meet them.
+void KSN_CollectOctreeLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNode<int>*>& leaves);

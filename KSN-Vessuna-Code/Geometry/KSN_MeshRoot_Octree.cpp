@@ -72,17 +72,6 @@ private:
     const int32_t* Table = nullptr;
 };
 
-// The leaves under node in depth-first child order (node itself when it is one).
-void CollectLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNode<int>*>& leaves)
-{
-    if (!node) return;
-    if (!node->HasChildren()) {
-        leaves.push_back(node);
-        return;
-    }
-    for (auto& child : node->Children) CollectLeaves(child.get(), leaves);
-}
-
 // The walks over a leaf's vertices meet their rows in no particular order of
 // memory: the row of a vertex a few places ahead is asked for early.
 constexpr int kRowLookAhead = 8;
@@ -92,6 +81,16 @@ void PrefetchRow(const TKSN_MeshRoot& root, int vertex)
 }
 
 }  // namespace
+
+void KSN_CollectOctreeLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNode<int>*>& leaves)
+{
+    if (!node) return;
+    if (!node->HasChildren()) {
+        leaves.push_back(node);
+        return;
+    }
+    for (auto& child : node->Children) KSN_CollectOctreeLeaves(child.get(), leaves);
+}
 
 // [Build] ---------------------------------------------------------------------
 
@@ -386,7 +385,7 @@ void TKSN_MeshRoot::AddPolygonsToOctree(TQOROctreeNode<int>* node)
     // lowest rank of each polygon found in parallel, then each leaf keeps the
     // visits that hold their polygon's lowest rank.
     std::vector<TQOROctreeNode<int>*> leaves;
-    CollectLeaves(node, leaves);
+    KSN_CollectOctreeLeaves(node, leaves);
     if (polygonCount <= 0) return;   // no row names a polygon in range
     std::vector<uint8_t> takeable(size_t(polygonCount), 0);
     auto ask = [&](size_t first, size_t end) {
@@ -577,7 +576,7 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
     if (region && !QOROctreeBoxes::BoxCollision3(node->CubeMin, node->CubeMax, regionMin, regionMax)) return;
     // Only the node itself is tested against the region: below it every leaf is refitted.
     std::vector<TQOROctreeNode<int>*> leaves;
-    CollectLeaves(node, leaves);
+    KSN_CollectOctreeLeaves(node, leaves);
 
     // Each leaf's own boxes depend on nothing but the mesh, so they are
     // fitted in parallel; a polygon met again through another vertex of the

@@ -404,7 +404,7 @@ void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* 
             }
             if (usable && (info[u].Flags & kHiddenOrLocked) == 0) {
                 smallest = any ? std::min(smallest, info[u].Select) : info[u].Select;
-                any = usable;
+                any = true;
             }
             if constexpr (kMarks) {
                 if (sourceMap && sourceMap[u] >= 0 && sourceMap[u] < vertices) u = sourceMap[u];

@@ -20,18 +20,17 @@ namespace {
 
 bool InRange(int index, int count) { return index >= 0 && index < count; }
 
-// The leaves under node in depth-first child order, as the mesh root's walks list them.
-void CollectLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNode<int>*>& leaves)
-{
-    if (!node) return;
-    if (!node->HasChildren()) {
-        leaves.push_back(node);
-        return;
-    }
-    for (auto& child : node->Children) CollectLeaves(child.get(), leaves);
-}
-
 using TFloat4 = float __attribute__((vector_size(16)));
+
+// The polygon's corners into c; their count (a triangle repeats its third).
+int CornersOf(const TKSN_SubDPolygon& poly, int32_t (&c)[4])
+{
+    c[0] = poly.Corner0;
+    c[1] = poly.Corner1;
+    c[2] = poly.Corner2;
+    c[3] = poly.Corner3;
+    return c[2] == c[3] ? 3 : 4;
+}
 
 } // namespace
 
@@ -57,7 +56,7 @@ void TKSN_SubDMesh::FileLevelPolygons(int32_t* work)
     // polygon is at its corner with the lowest place in the leaf-ordered
     // vertex list, and a leaf's polygons come by that place, then by number.
     std::vector<TQOROctreeNode<int>*> leaves;
-    CollectLeaves(octreeRoot.get(), leaves);
+    KSN_CollectOctreeLeaves(octreeRoot.get(), leaves);
     if (polygonCount <= 0) return;
     size_t filed = 0;
     for (const TQOROctreeNode<int>* leaf : leaves) filed += leaf->TempVertices.size();
@@ -89,9 +88,8 @@ void TKSN_SubDMesh::FileLevelPolygons(int32_t* work)
         for (size_t p = first; p < end; ++p) {
             int32_t best = INT32_MAX;
             if (!CustomPFlags[p] && !IsPolyHidden(int(p))) {
-                const TKSN_SubDPolygon& poly = Polygons[p];
-                const int32_t c[4] = {poly.Corner0, poly.Corner1, poly.Corner2, poly.Corner3};
-                const int n = c[2] == c[3] ? 3 : 4;
+                int32_t c[4];
+                const int n = CornersOf(Polygons[p], c);
                 for (int k = 0; k < n; ++k)
                     if (InRange(c[k], vertexCount)) best = std::min(best, placeOf[size_t(c[k])]);
             }
@@ -140,7 +138,7 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
     if (!octreeRoot || !resolvedVertices || vertexPolygons.GetRowCount() != vertexCount) return false;
     const int P = polygonCount, V = vertexCount;
     std::vector<TQOROctreeNode<int>*> leaves;
-    CollectLeaves(octreeRoot.get(), leaves);
+    KSN_CollectOctreeLeaves(octreeRoot.get(), leaves);
     const int L = int(leaves.size());
 
     // Leaf and slice place of each vertex of a slice; a vertex listed twice
@@ -183,9 +181,8 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
     // The leaves other than its own that polygon p has corners in, each with
     // its lowest corner place there; the count.
     auto meetsOf = [&](size_t p, int32_t* meetLeaf, int32_t* meetPlace) {
-        const TKSN_SubDPolygon& poly = Polygons[p];
-        const int32_t c[4] = {poly.Corner0, poly.Corner1, poly.Corner2, poly.Corner3};
-        const int n = c[2] == c[3] ? 3 : 4;
+        int32_t c[4];
+        const int n = CornersOf(Polygons[p], c);
         const int32_t own = sliceLeaf[p];
         int meets = 0;
         for (int k = 0; k < n; ++k) {
@@ -267,9 +264,8 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
                 for (; at < pEnd; ++at) {
                     polygon = visiblePolygons[at];
                     if (!InRange(polygon, P)) continue;
-                    const TKSN_SubDPolygon& poly = Polygons[polygon];
-                    const int32_t c[4] = {poly.Corner0, poly.Corner1, poly.Corner2, poly.Corner3};
-                    const int n = c[2] == c[3] ? 3 : 4;
+                    int32_t c[4];
+                    const int n = CornersOf(Polygons[polygon], c);
                     int32_t best = INT32_MAX;
                     for (int k = 0; k < n; ++k)
                         if (InRange(c[k], V) && leafOf[size_t(c[k])] == int32_t(l))
@@ -286,9 +282,8 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
                 hi = first ? q : __builtin_ia32_maxps(q, hi);
             };
             auto visit = [&](int32_t p) {
-                const TKSN_SubDPolygon& poly = Polygons[p];
-                const int32_t c[4] = {poly.Corner0, poly.Corner1, poly.Corner2, poly.Corner3};
-                const int n = c[2] == c[3] ? 3 : 4;
+                int32_t c[4];
+                const int n = CornersOf(Polygons[p], c);
                 bool cornerMet = false;
                 for (int k = 0; k < n; ++k) {
                     if (!InRange(c[k], V)) continue;
