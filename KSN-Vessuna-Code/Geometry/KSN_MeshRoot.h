@@ -314,3 +314,9 @@ protected:
 // The leaves under node in depth-first child order (node itself when it is
 // one), the order in which the octree's builds and walks meet them.
 void KSN_CollectOctreeLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNode<int>*>& leaves);
+// Every ancestor of each fitted leaf (fitted[l] set), leaf by leaf in walk
+// order, takes the leaf's content and normal boxes, merged with what an
+// earlier leaf of the same pass gave it (its BoundsDone); the ancestors of
+// keptLeaf also merge with boxes kept from before.
+void KSN_MergeLeafBoundsUpward(const std::vector<TQOROctreeNode<int>*>& leaves, const std::vector<uint8_t>& fitted,
+                               const TQOROctreeNode<int>* keptLeaf);

@@ -92,6 +92,26 @@ void KSN_CollectOctreeLeaves(TQOROctreeNode<int>* node, std::vector<TQOROctreeNo
     for (auto& child : node->Children) KSN_CollectOctreeLeaves(child.get(), leaves);
 }
 
+void KSN_MergeLeafBoundsUpward(const std::vector<TQOROctreeNode<int>*>& leaves, const std::vector<uint8_t>& fitted,
+                               const TQOROctreeNode<int>* keptLeaf)
+{
+    for (size_t l = 0; l < leaves.size(); ++l) {
+        if (!fitted[l]) continue;
+        const TQOROctreeNode<int>* leaf = leaves[l];
+        const bool keep = leaf == keptLeaf;
+        for (TQOROctreeNode<int>* a = leaf->Parent; a; a = a->Parent) {
+            const bool merge = a->BoundsDone || keep;
+            for (int i = 0; i < 3; ++i) {
+                a->ContentMin[i] = merge ? std::min(a->ContentMin[i], leaf->ContentMin[i]) : leaf->ContentMin[i];
+                a->ContentMax[i] = merge ? std::max(a->ContentMax[i], leaf->ContentMax[i]) : leaf->ContentMax[i];
+                a->NormalMin[i] = merge ? std::min(a->NormalMin[i], leaf->NormalMin[i]) : leaf->NormalMin[i];
+                a->NormalMax[i] = merge ? std::max(a->NormalMax[i], leaf->NormalMax[i]) : leaf->NormalMax[i];
+            }
+            a->BoundsDone = true;
+        }
+    }
+}
+
 // [Build] ---------------------------------------------------------------------
 
 void TKSN_MeshRoot::BuildOctree()
@@ -636,24 +656,9 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
     };
     KSN_RunInBlocks(leaves.size(), 64, fit);
 
-    // Ancestors merge what an earlier leaf of this pass gave them, leaf by
-    // leaf in walk order; a regional refit of a lone leaf merges into boxes
-    // kept from before, which only grow.
-    for (size_t l = 0; l < leaves.size(); ++l) {
-        if (!fitted[l]) continue;
-        const TQOROctreeNode<int>* leaf = leaves[l];
-        const bool keep = region && leaf == node;
-        for (TQOROctreeNode<int>* a = leaf->Parent; a; a = a->Parent) {
-            const bool merge = a->BoundsDone || keep;
-            for (int i = 0; i < 3; ++i) {
-                a->ContentMin[i] = merge ? std::min(a->ContentMin[i], leaf->ContentMin[i]) : leaf->ContentMin[i];
-                a->ContentMax[i] = merge ? std::max(a->ContentMax[i], leaf->ContentMax[i]) : leaf->ContentMax[i];
-                a->NormalMin[i] = merge ? std::min(a->NormalMin[i], leaf->NormalMin[i]) : leaf->NormalMin[i];
-                a->NormalMax[i] = merge ? std::max(a->NormalMax[i], leaf->NormalMax[i]) : leaf->NormalMax[i];
-            }
-            a->BoundsDone = true;
-        }
-    }
+    // A regional refit of a lone leaf merges into boxes kept from before,
+    // which only grow.
+    KSN_MergeLeafBoundsUpward(leaves, fitted, region ? node : nullptr);
 }
 
 // [Invalidation] --------------------------------------------------------------

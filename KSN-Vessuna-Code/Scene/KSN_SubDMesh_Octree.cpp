@@ -337,20 +337,6 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
             leaf->NormalMax[a] = b.NMax[a];
         }
     }
-    // Ancestors merge leaf by leaf in walk order, as in the mesh root's fit.
-    for (int l = 0; l < L; ++l) {
-        if (!fitted[size_t(l)]) continue;
-        const TQOROctreeNode<int>* leaf = leaves[size_t(l)];
-        for (TQOROctreeNode<int>* a = leaf->Parent; a; a = a->Parent) {
-            const bool merge = a->BoundsDone;
-            for (int i = 0; i < 3; ++i) {
-                a->ContentMin[i] = merge ? std::min(a->ContentMin[i], leaf->ContentMin[i]) : leaf->ContentMin[i];
-                a->ContentMax[i] = merge ? std::max(a->ContentMax[i], leaf->ContentMax[i]) : leaf->ContentMax[i];
-                a->NormalMin[i] = merge ? std::min(a->NormalMin[i], leaf->NormalMin[i]) : leaf->NormalMin[i];
-                a->NormalMax[i] = merge ? std::max(a->NormalMax[i], leaf->NormalMax[i]) : leaf->NormalMax[i];
-            }
-            a->BoundsDone = true;
-        }
-    }
+    KSN_MergeLeafBoundsUpward(leaves, fitted, nullptr);
     return true;
 }
