@@ -20,10 +20,12 @@
 #include "QORThingy.h"
 
 #include <algorithm>
+#include <cassert>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -149,6 +151,28 @@ public:
         for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
     }
 
+    // The face point's record alone, for a builder placing positions later.
+    int32_t FaceRecord(const int32_t* c, int m)
+    {
+        assert(PositionsLater && "the face point's position is not placed here");
+        const int32_t f = NewVertex();
+        int32_t* r = Records[size_t(f)];
+        for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
+        return f;
+    }
+
+    // The texture face point of texture corners t (m of them), as FacePoint makes it.
+    int32_t TexFacePoint(const int32_t* t, int m)
+    {
+        const int32_t uf = NewTVertex();
+        const float inv = 1.0f / float(m);
+        float uv[2] = {0, 0};
+        for (int k = 0; k < m; ++k)
+            for (int i = 0; i < 2; ++i) uv[i] += L.tVertices[2 * t[k] + i];
+        for (int i = 0; i < 2; ++i) L.tVertices[2 * uf + i] = uv[i] * inv;
+        return uf;
+    }
+
     void AddPolygon(int32_t c0, int32_t c1, int32_t c2, int32_t c3, const int32_t* uvs, int32_t owner)
     {
         if (Out >= L.polygonCount) L.SetPolygonCount(L.polygonCount + std::max(10000, L.polygonCount / 2));
@@ -157,8 +181,11 @@ public:
         ++Out;
     }
 
-    int32_t NextV, NextT;
-    int32_t Out = 0;
+    // The position and the texture walks may run on two threads at once:
+    // what each writes sits on cache lines of its own.
+    int32_t NextV;
+    alignas(64) int32_t NextT;
+    alignas(64) int32_t Out = 0;
 
 private:
     int32_t NewVertex()
@@ -183,7 +210,8 @@ private:
     TKSN_SubDMesh& L;
     TKSN_SubDRecords& Records;
     bool PositionsLater = false;
-    TEdgeTable Edges, TEdges;
+    alignas(64) TEdgeTable Edges;
+    alignas(64) TEdgeTable TEdges;
 };
 
 // The corners of parent polygon p into c and its texture corners into t (a missing one reads as 0); the count.
@@ -408,28 +436,59 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
         return;
     }
 
+    // Positions and texture vertices are numbered apart (each kind meets its
+    // own sides in the one walk order), so the two walks run side by side on
+    // the pool: one fills the parent records and the children's corners, the
+    // other the texture vertices and the children's texture corners. Either
+    // writes only its own arrays; the child polygons were counted exactly.
     TLevelBuilder b(*this, records, true);
-    for (int p = 0; p < ParentPolygonCount; ++p) {
-        if (p % 1000 == 0) OS.DoProgress();
-        int32_t c[4], t[4];
-        const int m = ReadParentCorners(parent, p, c, t);
-        const int32_t owner = parent->Polygons[p].Owner;
-        int32_t f, uf;
-        b.FacePoint(c, t, m, f, uf);
-        const int32_t closing = b.EdgePoint(c[m - 1], c[0]);
-        const int32_t closingUV = b.TexEdgePoint(t[m - 1], t[0]);
-        int32_t prevE = closing, prevUE = closingUV;
-        for (int k = 0; k < m; ++k) {
-            // The last side is the closing side again: its points are known.
-            const int k1 = (k + 1) % m;
-            const int32_t e = k1 == 0 ? closing : b.EdgePoint(c[k], c[k1]);
-            const int32_t ue = k1 == 0 ? closingUV : b.TexEdgePoint(t[k], t[k1]);
-            const int32_t uvs[4] = {t[k], ue, uf, prevUE};
-            b.AddPolygon(c[k], e, f, prevE, uvs, owner);
-            prevE = e;
-            prevUE = ue;
+    const std::thread::id caller = std::this_thread::get_id();
+    auto walkPositions = [&] {
+        int32_t out = 0;
+        for (int p = 0; p < ParentPolygonCount; ++p) {
+            if (p % 1000 == 0 && std::this_thread::get_id() == caller) OS.DoProgress();
+            const TKSN_SubDPolygon& poly = parent->Polygons[p];
+            const int m = poly.Corner2 == poly.Corner3 ? 3 : 4;
+            const int32_t* c = &poly.Corner0;
+            const int32_t f = b.FaceRecord(c, m);
+            const int32_t closing = b.EdgePoint(c[m - 1], c[0]);
+            int32_t prevE = closing;
+            for (int k = 0; k < m; ++k) {
+                // The last side is the closing side again: its point is known.
+                const int k1 = (k + 1) % m;
+                const int32_t e = k1 == 0 ? closing : b.EdgePoint(c[k], c[k1]);
+                Polygons[out++] = {c[k], e, f, prevE, poly.Owner};
+                prevE = e;
+            }
         }
-    }
+        b.Out = out;
+    };
+    auto walkTextures = [&] {
+        int32_t out = 0;
+        for (int p = 0; p < ParentPolygonCount; ++p) {
+            if (p % 1000 == 0 && std::this_thread::get_id() == caller) OS.DoProgress();
+            int32_t c[4], t[4];
+            const int m = ReadParentCorners(parent, p, c, t);
+            const int32_t uf = b.TexFacePoint(t, m);
+            const int32_t closingUV = b.TexEdgePoint(t[m - 1], t[0]);
+            int32_t prevUE = closingUV;
+            for (int k = 0; k < m; ++k) {
+                const int k1 = (k + 1) % m;
+                const int32_t ue = k1 == 0 ? closingUV : b.TexEdgePoint(t[k], t[k1]);
+                if (PolygonUVs) {
+                    const int32_t uvs[4] = {t[k], ue, uf, prevUE};
+                    std::memcpy(PolygonUVs + 4 * size_t(out), uvs, 16);
+                }
+                ++out;
+                prevUE = ue;
+            }
+        }
+    };
+    if (ChildPolygonCount > polygonCount) SetPolygonCount(ChildPolygonCount);
+    auto walks = [&](size_t first, size_t end) {
+        for (size_t w = first; w < end; ++w) w == 0 ? walkPositions() : walkTextures();
+    };
+    KSN_RunInBlocks(2, 1, walks);
     if (b.Out != polygonCount) SetPolygonCount(b.Out);
     PlaceNewVertices(parent, b.NextV, records);
     FinishFromParent(b.NextV, b.NextT, records);
