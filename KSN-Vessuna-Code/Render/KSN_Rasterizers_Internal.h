@@ -60,19 +60,46 @@ inline bool KSN_RasterizerFastTexels = true;
 // Signed variant for byte differences times a byte.
 inline int KSN_Div255Signed(int p) { return p / 255; }
 
+// Lane constants that the per-pixel code reads from memory. GCC 12 builds
+// a broadcast constant from its scalar with a load and a shuffle at each
+// use (or keeps it in a register the loops need); these tables, which it
+// cannot take for constants, are read by the instruction that uses them.
+// Nothing writes them.
+struct alignas(16) TLanesF { float v[4]; };
+struct alignas(16) TLanesD { double v[2]; };
+inline TLanesF KSN_LanesHalfF{{0.5f, 0.5f, 0.5f, 0.5f}};
+inline TLanesF KSN_LanesOneF{{1.0f, 1.0f, 1.0f, 1.0f}};
+inline TLanesF KSN_Lanes255F{{255.0f, 255.0f, 255.0f, 255.0f}};
+inline TLanesD KSN_LanesOneD{{1.0, 1.0}};
+inline TLanesD KSN_LanesInsideLoD{{-0.0001, -0.0001}};
+inline TLanesD KSN_LanesInsideHiD{{1.0001, 1.0001}};
+inline __m128 KSN_Lanes(const TLanesF& c) { return _mm_load_ps(c.v); }
+inline __m128d KSN_Lanes(const TLanesD& c) { return _mm_load_pd(c.v); }
+
+// One value in the low lane for the scalar SSE operations, whose other
+// lanes do not count: a constant loads alone, other values broadcast, as
+// clearing the other lanes would cost a trip through an integer register.
+inline __m128d KSN_LowLane(double v)
+{
+    return __builtin_constant_p(v) ? _mm_set_sd(v) : _mm_set1_pd(v);
+}
+inline __m128 KSN_LowLane(float v)
+{
+    return __builtin_constant_p(v) ? _mm_set_ss(v) : _mm_set1_ps(v);
+}
+
 // std::clamp(v, lo, hi) exactly, NaN and the sign of zero included, in the
 // form of the SSE min and max instructions (a < b ? a : b), without branches.
-// Only the low lane counts; the values go in broadcast, as clearing the other
-// lanes would cost a trip through an integer register each.
-inline double KSN_ClampMinMax(double v, double lo, double hi)
+// Only the low lane counts.
+__attribute__((always_inline)) inline double KSN_ClampMinMax(double v, double lo, double hi)
 {
-    const __m128d upper = _mm_min_sd(_mm_set1_pd(hi), _mm_set1_pd(v));   // hi < v ? hi : v
-    return _mm_cvtsd_f64(_mm_max_sd(_mm_set1_pd(lo), upper));            // lo > upper ? lo : upper
+    const __m128d upper = _mm_min_sd(KSN_LowLane(hi), KSN_LowLane(v));   // hi < v ? hi : v
+    return _mm_cvtsd_f64(_mm_max_sd(KSN_LowLane(lo), upper));            // lo > upper ? lo : upper
 }
-inline float KSN_ClampMinMax(float v, float lo, float hi)
+__attribute__((always_inline)) inline float KSN_ClampMinMax(float v, float lo, float hi)
 {
-    const __m128 upper = _mm_min_ss(_mm_set1_ps(hi), _mm_set1_ps(v));
-    return _mm_cvtss_f32(_mm_max_ss(_mm_set1_ps(lo), upper));
+    const __m128 upper = _mm_min_ss(KSN_LowLane(hi), KSN_LowLane(v));
+    return _mm_cvtss_f32(_mm_max_ss(KSN_LowLane(lo), upper));
 }
 
 // Interpolated or constant per-vertex values (colours, lights): constant when
@@ -214,6 +241,17 @@ struct TInsideBounds {
 // for bit; tests pin the plain loop over the whole box to compare.
 enum class TScanPath { Any, WholeBox };
 
+// Whether b0, b1 (the lanes of b) and b2 = 1 - b0 - b1 all lie within
+// lo..hi (broadcast), false for a NaN. Each lane takes b_k and b2 by their
+// smaller and their larger, which is b2 when either is NaN (and b2 is NaN
+// whenever b0 or b1 is): two comparisons instead of four.
+__attribute__((always_inline)) inline bool KSN_InsideBarycentric(__m128d b, double b2, __m128d lo, __m128d hi)
+{
+    const __m128d all2 = _mm_set1_pd(b2);
+    const __m128d within = _mm_and_pd(_mm_cmple_pd(lo, _mm_min_pd(b, all2)), _mm_cmple_pd(_mm_max_pd(b, all2), hi));
+    return _mm_movemask_pd(within) == 3;
+}
+
 // Inlined into each rasteriser so that the kernel's fields stay in registers.
 // A point's x and y, or a pixel's b0 and b1, share the two lanes of one
 // register; each lane takes the double operations of the scalar formulas in
@@ -277,7 +315,7 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
     auto drawPixel = [&](long long n, __m128d b, double b2, bool inside, double d2) {
         TScanWeights w;
         if (valueWeights) {
-            const __m128 w01 = _mm_cvtpd_ps(_mm_max_pd(_mm_setzero_pd(), _mm_min_pd(_mm_set1_pd(1.0), b)));
+            const __m128 w01 = _mm_cvtpd_ps(_mm_max_pd(_mm_setzero_pd(), _mm_min_pd(KSN_Lanes(KSN_LanesOneD), b)));
             w.w[0] = _mm_cvtss_f32(w01);
             w.w[1] = _mm_cvtss_f32(_mm_shuffle_ps(w01, w01, 1));
             w.w[2] = 1.0f - w.w[0] - w.w[1];
@@ -341,7 +379,7 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
     if (path == TScanPath::Any && !t.ExtendEdges && !narrowRows && TInsideBounds::SafeFor(D, lo, hi))
         TInsideBounds::Narrow(lo, hi, colTestFirst, colTestLast, rowTestFirst, rowTestLast);
 
-    const __m128d insideLo = _mm_set1_pd(-0.0001), insideHi = _mm_set1_pd(1.0001);
+    const __m128d insideLo = KSN_Lanes(KSN_LanesInsideLoD), insideHi = KSN_Lanes(KSN_LanesInsideHiD);
     for (int j = rowTestFirst; j <= rowTestLast; ++j) {
         int first = colFirst, last = colTestLast;
         if (narrowRows) {
@@ -361,10 +399,7 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
         for (int i = first; i <= last; ++i) {
             b = _mm_add_pd(b, step);
             const double b2 = 1.0 - _mm_cvtsd_f64(b) - high(b);
-            const __m128d all2 = _mm_set1_pd(b2);
-            const __m128d within = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(b, insideLo), _mm_cmple_pd(b, insideHi)),
-                                              _mm_and_pd(_mm_cmpge_pd(all2, insideLo), _mm_cmple_pd(all2, insideHi)));
-            const bool inside = _mm_movemask_pd(within) == 3;
+            const bool inside = KSN_InsideBarycentric(b, b2, insideLo, insideHi);
             double d2 = 0.0;
             if (!inside) {
                 bool inBand = false;
@@ -471,7 +506,7 @@ inline __m128i KSN_Bilinear3Inside(const uint8_t* map, unsigned rowBytes, __m128
     const __m128 fb = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(top, 6), zero));
     const __m128 fc = _mm_cvtepi32_ps(_mm_unpacklo_epi16(bottom, zero));
     const __m128 fd = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(bottom, 6), zero));
-    const __m128 g = _mm_sub_ps(_mm_set1_ps(1.0f), f);
+    const __m128 g = _mm_sub_ps(KSN_Lanes(KSN_LanesOneF), f);
     const __m128 gu = _mm_shuffle_ps(g, g, 0), fu = _mm_shuffle_ps(f, f, 0);
     const __m128 gv = _mm_shuffle_ps(g, g, 0x55), fv = _mm_shuffle_ps(f, f, 0x55);
     const __m128 upper = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));

@@ -110,13 +110,13 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
         __m128i shade = _mm_cvtsi32_si128(ConstantShade);
         if (Lights.Interpolate) {
             const __m128 light = _mm_set1_ps(Lights.Get(w, 0) * 255.0f);
-            shade = _mm_cvttps_epi32(_mm_max_ps(_mm_setzero_ps(), _mm_min_ps(_mm_set1_ps(255.0f), light)));
+            shade = _mm_cvttps_epi32(_mm_max_ps(_mm_setzero_ps(), _mm_min_ps(KSN_Lanes(KSN_Lanes255F), light)));
         }
         // u, v and then p, q in two lanes, from the corners' coordinates.
         const __m128d uv = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(w.m[0]), CornerUV[0]),
                                                  _mm_mul_pd(_mm_set1_pd(w.m[1]), CornerUV[1])),
                                       _mm_mul_pd(_mm_set1_pd(w.m[2]), CornerUV[2]));
-        const __m128 pq = _mm_sub_ps(_mm_mul_ps(_mm_cvtpd_ps(uv), MapSize), _mm_set1_ps(0.5f));
+        const __m128 pq = _mm_sub_ps(_mm_mul_ps(_mm_cvtpd_ps(uv), MapSize), KSN_Lanes(KSN_LanesHalfF));
         // Within 0 <= p < W - 1 and 0 <= q < H - 1 (NaN fails) KSN_InsideAxis
         // equals KSN_ClampAxis; elsewhere the clamped sample.
         __m128i T;
@@ -139,7 +139,7 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
                                                _mm_mul_ps(_mm_set1_ps(w.w[1]), _mm_loadu_ps(Colors.v[1]))),
                                     _mm_mul_ps(_mm_set1_ps(w.w[2]), _mm_loadu_ps(Colors.v[2])));
             const __m128 value = _mm_mul_ps(_mm_cvtepi32_ps(T), colour);
-            K = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
+            K = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), KSN_Lanes(KSN_Lanes255F)));
         }
         int A = 255;
         if constexpr (WithAlpha) A = SampleAlpha(_mm_cvtss_f32(pq), _mm_cvtss_f32(_mm_shuffle_ps(pq, pq, 1)));

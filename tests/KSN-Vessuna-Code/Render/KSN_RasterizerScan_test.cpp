@@ -196,6 +196,18 @@ TEST(RasterizerScan, BranchFreeFormsMatchThePlainExpressions)
         EXPECT_TRUE(same(KSN_ClampMinMax(b, 0.0, 1.0), std::clamp(b, 0.0, 1.0)));
         EXPECT_TRUE(same(KSN_ClampMinMax(b, -0.3, 1.3), std::clamp(b, -0.3, 1.3)));
     }
+    // The inside test against the six plain comparisons, b2 as the scan
+    // forms it, with the bounds, their neighbours, zeros and non-finite values.
+    const double coords[] = {double(nan), -double(inf), -1.0, -0.0001000001, -0.0001, -0.0000999999, -0.0, 0.0,
+                             0.3, 0.5, 1.0, 1.0000999999, 1.0001, 1.0001000001, 2.0, double(inf)};
+    const __m128d lo = _mm_set1_pd(-0.0001), hi = _mm_set1_pd(1.0001);
+    for (double b0 : coords)
+        for (double b1 : coords) {
+            const double b2 = 1.0 - b0 - b1;
+            const bool plain = b0 >= -0.0001 && b0 <= 1.0001 && b1 >= -0.0001 && b1 <= 1.0001 && b2 >= -0.0001 &&
+                               b2 <= 1.0001;
+            EXPECT_EQ(KSN_InsideBarycentric(_mm_setr_pd(b0, b1), b2, lo, hi), plain) << b0 << ", " << b1;
+        }
     // Constant or interpolated: the four-lane test against the plain loop,
     // each component of b or c off by a difference at, below or above 1e-30.
     const float offsets[] = {0.0f, -0.0f, 1e-30f, 0.99e-30f, -1e-30f, 1e-3f, nan, inf};
