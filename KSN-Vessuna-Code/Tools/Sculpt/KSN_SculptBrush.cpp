@@ -967,7 +967,10 @@ void GrowBox(float* lo, float* hi, const float* p)
 // Three floats into the low lanes (the fourth 0), without reading past them.
 inline __m128 Load3(const float* p)
 {
-    return _mm_movelh_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))), _mm_load_ss(p + 2));
+    // The first two through a copy: the floats are only 4-byte aligned.
+    double low;
+    std::memcpy(&low, p, sizeof(low));
+    return _mm_movelh_ps(_mm_castpd_ps(_mm_set_sd(low)), _mm_load_ss(p + 2));
 }
 inline void Store3(float* p, __m128 x)
 {
