@@ -237,10 +237,15 @@ public:
                 for (int job; (job = cursor.Next.fetch_add(1, std::memory_order_relaxed)) < cursor.End; ++done)
                     if (!Failed.load(std::memory_order_relaxed)) Guard([&] { run(p, job, scratch); });
             }
-            if (done > 0 && Done[p].Jobs.fetch_add(done, std::memory_order_acq_rel) + done == Jobs[p])
+            if (done > 0 && Done[p].Jobs.fetch_add(done, std::memory_order_acq_rel) + done == Jobs[p]) {
+                if (Timed) PhaseEnd[p] = std::chrono::steady_clock::now();
                 Done[p].Jobs.notify_all();
+            }
         }
     }
+    // When timed, the end of each phase's last job (read once the run has returned).
+    bool Timed = false;
+    std::chrono::steady_clock::time_point PhaseEnd[kMaxPhases];
     void Rethrow()
     {
         if (Failure) std::rethrow_exception(Failure);
@@ -962,7 +967,10 @@ void GrowBox(float* lo, float* hi, const float* p)
 // Three floats into the low lanes (the fourth 0), without reading past them.
 inline __m128 Load3(const float* p)
 {
-    return _mm_movelh_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))), _mm_load_ss(p + 2));
+    // The first two through a copy: the floats are only 4-byte aligned.
+    double low;
+    std::memcpy(&low, p, sizeof(low));
+    return _mm_movelh_ps(_mm_castpd_ps(_mm_set_sd(low)), _mm_load_ss(p + 2));
 }
 inline void Store3(float* p, __m128 x)
 {
@@ -1263,6 +1271,8 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
     if (dab.Partners || KSN_SculptDabReadsNeighbours(dab) || !level || !deltas || !level->resolvedVertices ||
         !level->vertexNormals || !level->polygonNormals || !level->vertexPolygons.IsFinalized())
         return false;
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point entered = StepTimes ? TClock::now() : TClock::time_point();
     TSearchSetup setup;
     PrepareSearch(level, viewport, fx, fy, setup);
     const int jobs = int(SearchJobs.size());
@@ -1359,6 +1369,8 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
     const bool onPool = tested >= kSmallDab && jobs > 1 && ThreadCruncher && !ThreadCruncher->IsPoolThread() &&
                         ThreadCruncher->GetSlotCount() > 1;
     TDabPhaseRun phases(phaseJobs, 4, onPool ? ThreadCruncher->GetSlotCount() : 1);
+    phases.Timed = StepTimes && onPool;
+    const TClock::time_point handedOut = phases.Timed ? TClock::now() : TClock::time_point();
     if (onPool) {
         TThreadCruncher_Releaser releaser;
         ThreadCruncher->StartUsing(releaser);
@@ -1406,6 +1418,15 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
         if (!JobLists[size_t(job)].empty()) TouchedNodes[leafPlace] = 1;
     }
     FinishGrownLeaves(level);
+    if (phases.Timed) {
+        auto us = [](TClock::time_point a, TClock::time_point b) {
+            return std::chrono::duration<double, std::micro>(b - a).count();
+        };
+        StepTimes->SetUp += us(entered, handedOut);
+        for (int p = 0; p < 4; ++p) StepTimes->Phase[p] += us(p == 0 ? handedOut : phases.PhaseEnd[p - 1], phases.PhaseEnd[p]);
+        StepTimes->Merge += us(phases.PhaseEnd[3], TClock::now());
+        ++StepTimes->Dabs;
+    }
     return true;
 }
 

@@ -138,6 +138,18 @@ public:
     // kind that reads neighbours).
     bool SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy, float* deltas,
                            TKSN_SculptDab& dab);
+    // Wall times of SearchAndApplyDab's steps in microseconds, summed over
+    // the dabs it ran on the pool while StepTimes points at one: the set-up
+    // before the hand-out, each phase up to the end of its last job (the
+    // search from the hand-out), and what follows the last one (the pool
+    // collecting its slots and the merge).
+    struct TDabStepTimes {
+        double SetUp = 0.0;
+        double Phase[4] = {0.0, 0.0, 0.0, 0.0};   // search, layer, polygon normals, vertex normals and bounds
+        double Merge = 0.0;
+        long Dabs = 0;
+    };
+    TDabStepTimes* StepTimes = nullptr;
     // The level on display, when it is another one: its leaves in the box
     // (plus margin) take their new bounds and polygon normals.
     static void InvalidateOctreeInBox(TKSN_MeshRoot* level, const float* min, const float* max, float margin);
