@@ -48,12 +48,7 @@ TScene& Scene()
         s->Mesh = std::make_unique<TKSN_Mesh>(nullptr);
         TKSN_Mesh& m = *s->Mesh;
         KsnFillSphere(m, kRings, kSegments);
-        m.CopyBaseVerticesToResolvedVertices();
-        m.CalculateBounds();
-        m.BuildVertexPolygons();
-        m.RecalculateNormals(false);
-        m.GetVisibleVertexCount();
-        m.BuildOctree();
+        KsnFinishSphere(m);
         s->Deltas.assign(size_t(vertices) * 3, 0.0f);
         s->Positions.assign(m.resolvedVertices, m.resolvedVertices + 3 * size_t(vertices));
         s->VertexNormals.assign(m.vertexNormals, m.vertexNormals + 3 * size_t(vertices));

@@ -1,8 +1,9 @@
 // An editable mesh filled as a UV sphere of radius 1 about the origin:
 // rings of segments vertices from latitude -0.49 pi to 0.49 pi (no poles),
 // quads between neighbouring rings wound outward, material 0, vertex and
-// polygon flags cleared. The caller finishes the mesh (bounds, vertex rows,
-// normals, octree). The sculpt tests and the sculpt benchmark share it.
+// polygon flags cleared. KsnFinishSphere then gives it its resolved
+// positions, bounds, vertex rows, normals, visible lists and octree, once the
+// caller has set its flags. The sculpt tests and the sculpt benchmark share it.
 #pragma once
 
 #include "KSN_Mesh.h"
@@ -34,4 +35,14 @@ inline void KsnFillSphere(TKSN_Mesh& m, int rings, int segments)
             m.Polygons[q].Material = 0;
             m.PolygonFlags[q] = 0;
         }
+}
+
+inline void KsnFinishSphere(TKSN_Mesh& m)
+{
+    m.CopyBaseVerticesToResolvedVertices();
+    m.CalculateBounds();
+    m.BuildVertexPolygons();
+    m.RecalculateNormals(false);
+    m.GetVisibleVertexCount();
+    m.BuildOctree();
 }

@@ -29,12 +29,7 @@ std::unique_ptr<TKSN_Mesh> MakeSphere()
     KsnFillSphere(m, kRings, kSegments);
     // A few hidden polygons on the front, which mask their vertices.
     for (int q = 100 * kSegments + 45; q < 100 * kSegments + 52; ++q) m.PolygonFlags[q] = QORPoly_Hidden;
-    m.CopyBaseVerticesToResolvedVertices();
-    m.CalculateBounds();
-    m.BuildVertexPolygons();
-    m.RecalculateNormals(false);
-    m.GetVisibleVertexCount();
-    m.BuildOctree();
+    KsnFinishSphere(m);
     return mesh;
 }
 
