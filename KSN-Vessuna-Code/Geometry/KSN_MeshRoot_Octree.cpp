@@ -15,6 +15,7 @@
 //   [Invalidation]   display data by box
 //   [Validation]     displacement offsets from displacement maps
 #include "KSN_MeshRoot.h"
+#include "KSN_OctreeLeafBoxes.h"
 
 #include "QOROctree_Internal.h"
 
@@ -612,16 +613,7 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
             const int end = std::min(leaf->VertexEnd, visibleVertexCount);
             if (end <= begin) continue;
             fitted[l] = 1;
-            bool met = false;
-            // x, y, z in lanes 0..2. minps(p, lo) is p < lo ? p : lo and
-            // maxps(p, hi) is p > hi ? p : hi, lane by lane: std::min(lo, p)
-            // and std::max(hi, p) exactly, ties (+0, -0) and NaN included.
-            TFloat4 cMin = {}, cMax = {}, nMin = {}, nMax = {};
-            auto grow = [](TFloat4& lo, TFloat4& hi, const float* p, bool first) {
-                const TFloat4 q = {p[0], p[1], p[2], 0.0f};
-                lo = first ? q : __builtin_ia32_minps(q, lo);
-                hi = first ? q : __builtin_ia32_maxps(q, hi);
-            };
+            TKSN_LeafBoxes boxes;
             for (int i = begin; i < end; ++i) {
                 if (i + kRowLookAhead < end) PrefetchRow(*this, visibleVertices[i + kRowLookAhead]);
                 const TRow row = VertexPolygonRow(*this, visibleVertices[i]);
@@ -632,26 +624,16 @@ void TKSN_MeshRoot::RecalculateOctreePolyBoundsRecurse(TQOROctreeNode<int>* node
                     std::atomic_ref<int32_t> mark(lastLeaf[size_t(p)]);
                     if (mark.load(std::memory_order_relaxed) == int32_t(l)) continue;
                     mark.store(int32_t(l), std::memory_order_relaxed);
-                    bool cornerMet = false;
-                    corners.ForEach(p, [&](int v) {
-                        if (!InRange(v, vertexCount) || !resolvedVertices) return;
-                        grow(cMin, cMax, resolvedVertices + 3 * size_t(v), !met && !cornerMet);
-                        cornerMet = true;
-                    });
-                    if (!cornerMet) continue;
-                    if (polygonNormals) grow(nMin, nMax, polygonNormals + 3 * size_t(p), !met);
-                    met = true;
+                    boxes.AddPolygon(
+                        [&](auto&& take) {
+                            corners.ForEach(p, [&](int v) {
+                                if (InRange(v, vertexCount) && resolvedVertices) take(resolvedVertices + 3 * size_t(v));
+                            });
+                        },
+                        polygonNormals ? polygonNormals + 3 * size_t(p) : nullptr);
                 }
             }
-            if (met) {
-                const float pad = 0.0001f * boundsDiagonal / std::pow(2.0f, float(leaf->Depth));
-                for (int a = 0; a < 3; ++a) {
-                    leaf->ContentMin[a] = cMin[a] - pad;
-                    leaf->ContentMax[a] = cMax[a] + pad;
-                    leaf->NormalMin[a] = nMin[a];
-                    leaf->NormalMax[a] = nMax[a];
-                }
-            }
+            boxes.WriteTo(*leaf, boundsDiagonal);
         }
     };
     KSN_RunInBlocks(leaves.size(), 64, fit);

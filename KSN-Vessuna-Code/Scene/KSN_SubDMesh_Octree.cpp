@@ -6,6 +6,8 @@
 // them is shorter. See KSN_SubDMesh.h.
 #include "KSN_SubDMesh.h"
 
+#include "KSN_OctreeLeafBoxes.h"
+
 #include "KSN_ParallelBlocks.h"
 #include "QORMemory.h"
 
@@ -13,14 +15,11 @@
 #include <atomic>
 #include <climits>
 #include <memory>
-#include <cmath>
 #include <vector>
 
 namespace {
 
 bool InRange(int index, int count) { return index >= 0 && index < count; }
-
-using TFloat4 = float __attribute__((vector_size(16)));
 
 // The polygon's corners into c; their count (a triangle repeats its third).
 int CornersOf(const TKSN_SubDPolygon& poly, int32_t (&c)[4])
@@ -237,11 +236,8 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
         for (size_t i = 0; i < foundCount; ++i) meets[size_t(cursor[size_t(found[i].Leaf)]++)] = found[i];
     }
 
-    struct TLeafBoxes {
-        TFloat4 CMin, CMax, NMin, NMax;
-    };
-    std::vector<TLeafBoxes> result(static_cast<size_t>(L));
-    std::vector<uint8_t> fitted(size_t(L), 0), metAny(size_t(L), 0);
+    std::vector<TKSN_LeafBoxes> result(static_cast<size_t>(L));
+    std::vector<uint8_t> fitted(size_t(L), 0);
     std::atomic<bool> unusable{false};
     auto fit = [&](size_t first, size_t last) {
         for (size_t l = first; l < last; ++l) {
@@ -274,25 +270,16 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
                 }
                 return INT32_MAX;
             };
-            bool met = false;
-            TFloat4 cMin = {}, cMax = {}, nMin = {}, nMax = {};
-            auto grow = [](TFloat4& lo, TFloat4& hi, const float* p, bool first) {
-                const TFloat4 q = {p[0], p[1], p[2], 0.0f};
-                lo = first ? q : __builtin_ia32_minps(q, lo);
-                hi = first ? q : __builtin_ia32_maxps(q, hi);
-            };
+            TKSN_LeafBoxes& boxes = result[l];
             auto visit = [&](int32_t p) {
                 int32_t c[4];
                 const int n = CornersOf(Polygons[p], c);
-                bool cornerMet = false;
-                for (int k = 0; k < n; ++k) {
-                    if (!InRange(c[k], V)) continue;
-                    grow(cMin, cMax, resolvedVertices + 3 * size_t(c[k]), !met && !cornerMet);
-                    cornerMet = true;
-                }
-                if (!cornerMet) return;
-                if (polygonNormals) grow(nMin, nMax, polygonNormals + 3 * size_t(p), !met);
-                met = true;
+                boxes.AddPolygon(
+                    [&](auto&& take) {
+                        for (int k = 0; k < n; ++k)
+                            if (InRange(c[k], V)) take(resolvedVertices + 3 * size_t(c[k]));
+                    },
+                    polygonNormals ? polygonNormals + 3 * size_t(p) : nullptr);
             };
             int32_t slicePolygon = -1, previousPlace = -1, previousPolygon = -1;
             int32_t place = slicePlace(pi, slicePolygon);
@@ -318,25 +305,12 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
                     ++other;
                 }
             }
-            metAny[l] = met;
-            result[l] = {cMin, cMax, nMin, nMax};
         }
     };
     KSN_RunInBlocks(size_t(L), 16, fit);
     if (unusable.load()) return false;
 
-    for (int l = 0; l < L; ++l) {
-        if (!metAny[size_t(l)]) continue;
-        TQOROctreeNode<int>* leaf = leaves[size_t(l)];
-        const TLeafBoxes& b = result[size_t(l)];
-        const float pad = 0.0001f * boundsDiagonal / std::pow(2.0f, float(leaf->Depth));
-        for (int a = 0; a < 3; ++a) {
-            leaf->ContentMin[a] = b.CMin[a] - pad;
-            leaf->ContentMax[a] = b.CMax[a] + pad;
-            leaf->NormalMin[a] = b.NMin[a];
-            leaf->NormalMax[a] = b.NMax[a];
-        }
-    }
+    for (int l = 0; l < L; ++l) result[size_t(l)].WriteTo(*leaves[size_t(l)], boundsDiagonal);
     KSN_MergeLeafBoundsUpward(leaves, fitted, nullptr);
     return true;
 }
