@@ -57,6 +57,16 @@ inline int KSN_Div255Byte(int p) { return int((unsigned(p) * 32897u) >> 23); }
 // them off to compare with the clamped reference path. Nothing else writes it.
 inline bool KSN_RasterizerFastTexels = true;
 
+// The textured rasterisers run copies of their scans and kernels compiled
+// for AVX2 where the processor has it: GCC gives the same operations their
+// three-operand forms (and no fused multiply-add), so the same bits come
+// out. Set once at start-up; tests switch it off to compare the SSE2 copies.
+// Nothing else writes it.
+inline bool KSN_RasterizerAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+
 // Signed variant for byte differences times a byte.
 inline int KSN_Div255Signed(int p) { return p / 255; }
 

@@ -1,7 +1,7 @@
 // The textured flat-shaded rasterisers of the renderer's software node views.
 // They share the common scan and differ only in what a drawn pixel becomes;
 // every per-triangle decision (white colours, shading, alpha map) picks a
-// kernel before the scan.
+// kernel before the scan, and the processor picks its copy (SSE2 or AVX2).
 #include "KSN_RasterizeTriangle.h"
 
 #include <cmath>
@@ -52,7 +52,9 @@ int ShadeByte(float light)
     return int(KSN_ClampMinMax(light * 255.0f, 0.0f, 255.0f));
 }
 
-template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
+// Avx2 only makes the two copies' kernels distinct types, so that each copy
+// has a scan of its own that GCC inlines whole.
+template <TMapKind Kind, bool White, bool WithAlpha, bool Avx2> struct TexturedKernel {
     static constexpr bool NeedsMapWeights = Kind != TMapKind::None;
     const TKSN_RasterizeTriangle* R;
     TVertexValues<4> Colors;
@@ -224,9 +226,10 @@ template <TMapKind Kind, bool White, bool WithAlpha> struct TexturedKernel {
     }
 };
 
-template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_RasterizeTriangle& r, bool shading)
+template <TMapKind Kind, bool White, bool WithAlpha, bool Avx2>
+__attribute__((always_inline)) inline void RunBody(const TKSN_RasterizeTriangle& r, bool shading)
 {
-    TexturedKernel<Kind, White, WithAlpha> k;
+    TexturedKernel<Kind, White, WithAlpha, Avx2> k;
     k.R = &r;
     k.Shading = shading;
     k.WritePlanes = r.UnlitPixels && r.ShadePixels;
@@ -244,6 +247,24 @@ template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_Rasteri
     k.Map = r.ColorMap;
     k.MapRowBytes = unsigned(r.ColorMapWidth) * 3u;
     KSN_ScanTriangle(ScanOf(r), k);
+}
+
+// Each kernel with its scan in two copies, for SSE2 and for AVX2.
+template <TMapKind Kind, bool White, bool WithAlpha> void RunSse2(const TKSN_RasterizeTriangle& r, bool shading)
+{
+    RunBody<Kind, White, WithAlpha, false>(r, shading);
+}
+template <TMapKind Kind, bool White, bool WithAlpha>
+__attribute__((target("avx2"))) void RunAvx2(const TKSN_RasterizeTriangle& r, bool shading)
+{
+    RunBody<Kind, White, WithAlpha, true>(r, shading);
+}
+template <TMapKind Kind, bool White, bool WithAlpha> void Run(const TKSN_RasterizeTriangle& r, bool shading)
+{
+    if (KSN_RasterizerAvx2)
+        RunAvx2<Kind, White, WithAlpha>(r, shading);
+    else
+        RunSse2<Kind, White, WithAlpha>(r, shading);
 }
 
 // Raises before any pixel is touched; false when there is nothing to draw into.

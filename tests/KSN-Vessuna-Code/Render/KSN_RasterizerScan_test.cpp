@@ -285,38 +285,32 @@ TEST(RasterizerScan, ByteQuotientsAndShadesMatchTheirPlainForms)
     }
 }
 
-// The textured rasteriser with its fast texel paths against the clamped
-// reference path, through the public entry: random triangles, map
+// A random record for the textured rasterisers on a W x H target: map
 // coordinates inside the map or across its edges, white or coloured, lit or
-// not, with and without an alpha map, the band and the unlit planes; every
-// byte and depth must match.
-TEST(RasterizerScan, FastTexelsMatchTheClampedPathBitForBit)
-{
-    CreateDivideBy255Table();
-    TRandom r(77u);
-    constexpr int W = 40, H = 30;
-    struct TImages {
-        std::vector<uint8_t> Pixels = std::vector<uint8_t>(W * H * 4, 0), Unlit = std::vector<uint8_t>(W * H * 3, 0),
-                             Shade = std::vector<uint8_t>(W * H, 0);
-        std::vector<float> Depth = std::vector<float>(W * H, 0.0f);
-    } fast, plain;
-    const int sizes[] = {1, 2, 3, 16, 61};
-    std::vector<uint8_t> map(61 * 61 * 3), alpha(7 * 5);
-    for (uint8_t& b : map) b = uint8_t(r.Unit() * 256.0f);
-    for (uint8_t& b : alpha) b = uint8_t(r.Unit() * 256.0f);
-    for (int n = 0; n < 6000; ++n) {
-        TKSN_RasterizeTriangle t;
+// not, with and without an alpha map, the band; mostly small triangles.
+struct TTexturedCase {
+    static constexpr int W = 40, H = 30;
+    std::vector<uint8_t> Map = std::vector<uint8_t>(61 * 61 * 3), Alpha = std::vector<uint8_t>(7 * 5);
+    TTexturedCase(TRandom& r)
+    {
+        for (uint8_t& b : Map) b = uint8_t(r.Unit() * 256.0f);
+        for (uint8_t& b : Alpha) b = uint8_t(r.Unit() * 256.0f);
+    }
+    // Fills t; true when the unlit planes are to be written too.
+    bool Make(TRandom& r, TKSN_RasterizeTriangle& t)
+    {
+        const int sizes[] = {1, 2, 3, 16, 61};
         const int size = sizes[r.Pick(5)];
         t.Width = t.RowLength = W;
         t.Height = H;
         t.BytesPerPixel = 4;
-        t.ColorMap = map.data();
+        t.ColorMap = Map.data();
         t.ColorMapWidth = size;
         t.ColorMapHeight = sizes[r.Pick(5)];
         t.ColorMapBytesPerPixel = 3;
         t.ExtendEdges = r.Pick(6) == 0;
         if (r.Pick(3) == 0) {
-            t.AlphaMap = alpha.data();
+            t.AlphaMap = Alpha.data();
             t.AlphaMapWidth = 7;
             t.AlphaMapHeight = 5;
         }
@@ -336,22 +330,89 @@ TEST(RasterizerScan, FastTexelsMatchTheClampedPathBitForBit)
             t.Light[k] = r.Pick(3) == 0 ? 1.0f : r.In(-0.2f, 1.2f);
             for (int c = 0; c < 4; ++c) t.Color[k][c] = r.Pick(2) ? 1.0f : r.In(0.0f, 1.2f);
         }
-        const bool planes = r.Pick(2) == 0;
-        for (TImages* images : {&fast, &plain}) {
-            t.DestPixels = t.SourcePixels = images->Pixels.data();
-            t.DepthBuffer = images->Depth.data();
-            t.UnlitPixels = planes ? images->Unlit.data() : nullptr;
-            t.ShadePixels = planes ? images->Shade.data() : nullptr;
+        return r.Pick(2) == 0;
+    }
+};
+
+struct TTexturedImages {
+    static constexpr int W = TTexturedCase::W, H = TTexturedCase::H;
+    std::vector<uint8_t> Pixels = std::vector<uint8_t>(W * H * 4, 0), Unlit = std::vector<uint8_t>(W * H * 3, 0),
+                         Shade = std::vector<uint8_t>(W * H, 0);
+    std::vector<float> Depth = std::vector<float>(W * H, 0.0f);
+    void Target(TKSN_RasterizeTriangle& t, bool planes)
+    {
+        t.DestPixels = t.SourcePixels = Pixels.data();
+        t.DepthBuffer = Depth.data();
+        t.UnlitPixels = planes ? Unlit.data() : nullptr;
+        t.ShadePixels = planes ? Shade.data() : nullptr;
+    }
+};
+
+::testing::AssertionResult SameImages(const TTexturedImages& a, const TTexturedImages& b)
+{
+    if (a.Pixels != b.Pixels) return ::testing::AssertionFailure() << "pixels differ";
+    if (a.Unlit != b.Unlit) return ::testing::AssertionFailure() << "unlit planes differ";
+    if (a.Shade != b.Shade) return ::testing::AssertionFailure() << "shade planes differ";
+    if (std::memcmp(a.Depth.data(), b.Depth.data(), a.Depth.size() * sizeof(float)) != 0)
+        return ::testing::AssertionFailure() << "depths differ";
+    return ::testing::AssertionSuccess();
+}
+
+// The textured rasteriser with its fast texel paths against the clamped
+// reference path, through the public entry, on random records; every byte
+// and depth must match.
+TEST(RasterizerScan, FastTexelsMatchTheClampedPathBitForBit)
+{
+    CreateDivideBy255Table();
+    TRandom r(77u);
+    TTexturedCase cases(r);
+    TTexturedImages fast, plain;
+    for (int n = 0; n < 6000; ++n) {
+        TKSN_RasterizeTriangle t;
+        const bool planes = cases.Make(r, t);
+        for (TTexturedImages* images : {&fast, &plain}) {
+            images->Target(t, planes);
             KSN_RasterizerFastTexels = images == &fast;
             KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map(&t);
         }
         KSN_RasterizerFastTexels = true;
-        ASSERT_EQ(fast.Pixels, plain.Pixels) << "triangle " << n;
-        ASSERT_EQ(fast.Unlit, plain.Unlit) << "triangle " << n;
-        ASSERT_EQ(fast.Shade, plain.Shade) << "triangle " << n;
-        ASSERT_EQ(std::memcmp(fast.Depth.data(), plain.Depth.data(), fast.Depth.size() * sizeof(float)), 0)
-            << "triangle " << n;
+        ASSERT_TRUE(SameImages(fast, plain)) << "triangle " << n;
     }
+}
+
+// The AVX2 copies of the textured rasterisers against their SSE2 copies on
+// the same random records, every entry and both texel paths of the filtered
+// one: every byte and depth must match. (On a processor without AVX2 both
+// runs take the SSE2 copies.)
+TEST(RasterizerScan, Avx2CopiesMatchTheSse2CopiesBitForBit)
+{
+    CreateDivideBy255Table();
+    const bool avx2 = KSN_RasterizerAvx2;
+    TRandom r(91u);
+    TTexturedCase cases(r);
+    using TEntry = void (*)(TKSN_RasterizeTriangle*);
+    const TEntry entries[] = {KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map,
+                              KSN_Renderer4_RasterizeTriangle_Flat_Texture_Map_NoFilter,
+                              KSN_Renderer4_RasterizeTriangle_Flat_Texture_Iconic,
+                              KSN_Renderer4_RasterizeTriangle_Flat_Texture_NoMap};
+    for (int e = 0; e < 5; ++e) {
+        const TEntry entry = entries[std::min(e, 3)];
+        KSN_RasterizerFastTexels = e != 4;   // the last pass: the filtered entry's clamped path
+        TTexturedImages wide, narrow;
+        for (int n = 0; n < 3000; ++n) {
+            TKSN_RasterizeTriangle t;
+            const bool planes = cases.Make(r, t);
+            for (TTexturedImages* images : {&wide, &narrow}) {
+                images->Target(t, planes);
+                KSN_RasterizerAvx2 = avx2 && images == &wide;
+                entry(&t);
+            }
+            KSN_RasterizerAvx2 = avx2;
+            ASSERT_TRUE(SameImages(wide, narrow)) << "entry " << e << ", triangle " << n;
+        }
+        EXPECT_NE(wide.Pixels, std::vector<uint8_t>(wide.Pixels.size(), 0)) << "entry " << e << " drew nothing";
+    }
+    KSN_RasterizerFastTexels = true;
 }
 
 // Lights that are not numbers: a NaN light shades to a zero byte on both
