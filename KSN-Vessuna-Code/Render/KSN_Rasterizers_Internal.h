@@ -524,6 +524,34 @@ inline __m128i KSN_Bilinear3Inside(const uint8_t* map, unsigned rowBytes, __m128
     return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(upper, gv), _mm_mul_ps(lower, fv)));
 }
 
+// KSN_Bilinear3Inside for the AVX2 copies only: each texel read by a widening
+// four-byte load of its own (vpmovzxbd, written as assembly because the
+// intrinsic cannot be inlined through the scan's default-target lambdas),
+// all within the map: the lower row's right texel starts a byte early (it
+// may be the map's last) and drops that byte. The same values.
+inline __m128i KSN_Bilinear3InsideWide(const uint8_t* map, unsigned rowBytes, __m128i whole, __m128 f)
+{
+    const unsigned column = unsigned(_mm_cvtsi128_si32(whole));
+    const unsigned row = unsigned(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1)));
+    const uint8_t* a = map + (uint64_t(row) * rowBytes + column * 3ull);
+    struct TFour {
+        uint8_t b[4];
+    };
+    auto texel = [](const uint8_t* p) {
+        __m128i v;
+        asm("vpmovzxbd %1, %0" : "=x"(v) : "m"(*reinterpret_cast<const TFour*>(p)));
+        return _mm_cvtepi32_ps(v);
+    };
+    const __m128 fa = texel(a), fb = texel(a + 3), fc = texel(a + rowBytes);
+    const __m128 fd = _mm_castsi128_ps(_mm_srli_si128(_mm_castps_si128(texel(a + rowBytes + 2)), 4));
+    const __m128 g = _mm_sub_ps(KSN_Lanes(KSN_LanesOneF), f);
+    const __m128 gu = _mm_shuffle_ps(g, g, 0), fu = _mm_shuffle_ps(f, f, 0);
+    const __m128 gv = _mm_shuffle_ps(g, g, 0x55), fv = _mm_shuffle_ps(f, f, 0x55);
+    const __m128 upper = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
+    const __m128 lower = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(upper, gv), _mm_mul_ps(lower, fv)));
+}
+
 // KSN_Bilinear3Inside for one sample given by its two axes (i1 = i0 + 1).
 inline void KSN_Bilinear3Adjacent(const uint8_t* map, int mapWidth, const TSampleAxis& u, const TSampleAxis& v,
                                   int* out)

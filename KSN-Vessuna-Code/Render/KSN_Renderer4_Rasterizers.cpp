@@ -125,7 +125,11 @@ template <TMapKind Kind, bool White, bool WithAlpha, bool Avx2> struct TexturedK
         const __m128 within = _mm_and_ps(_mm_cmpge_ps(pq, _mm_setzero_ps()), _mm_cmplt_ps(pq, MapLast));
         if ((_mm_movemask_ps(within) & 3) == 3) [[likely]] {
             const __m128i whole = _mm_cvttps_epi32(pq);
-            T = KSN_Bilinear3Inside(Map, MapRowBytes, whole, _mm_sub_ps(pq, _mm_cvtepi32_ps(whole)));
+            const __m128 f = _mm_sub_ps(pq, _mm_cvtepi32_ps(whole));
+            if constexpr (Avx2)
+                T = KSN_Bilinear3InsideWide(Map, MapRowBytes, whole, f);
+            else
+                T = KSN_Bilinear3Inside(Map, MapRowBytes, whole, f);
         } else {
             int t[3];
             KSN_Bilinear3(Map, MapWidth, KSN_ClampAxis(_mm_cvtss_f32(pq), MapWidth),

@@ -250,11 +250,14 @@ TEST(RasterizerScan, UnclampedAxisEqualsTheClampedOneWithinTheMap)
     }
 }
 
-// The six-byte bilinear blend against the per-channel one, over random
-// positions and fractions, the map's last row and column included (the
-// read must stay within the map: AddressSanitizer sees the exact buffer).
+// The six-byte bilinear blend and, on a processor with AVX2, the blend of
+// the AVX2 copies (a widening load per texel) against the per-channel one,
+// over random positions and fractions, the map's last row and column
+// included (the reads must stay within the map: AddressSanitizer sees the
+// exact buffer in the first).
 TEST(RasterizerScan, AdjacentBilinearMatchesThePerChannelBlend)
 {
+    const bool avx2 = __builtin_cpu_supports("avx2") != 0;
     TRandom r(5u);
     for (int size : {2, 3, 17}) {
         std::vector<uint8_t> map(size_t(size) * size * 3);
@@ -267,6 +270,12 @@ TEST(RasterizerScan, AdjacentBilinearMatchesThePerChannelBlend)
             KSN_Bilinear3Adjacent(map.data(), size, u, v, fast);
             KSN_Bilinear3(map.data(), size, u, v, plain);
             for (int c = 0; c < 3; ++c) ASSERT_EQ(fast[c], plain[c]) << "size " << size << " p " << p << " q " << q;
+            if (!avx2) continue;
+            const __m128i wide = KSN_Bilinear3InsideWide(map.data(), unsigned(size) * 3u, _mm_setr_epi32(u.i0, v.i0, 0, 0),
+                                                         _mm_setr_ps(u.f, v.f, 0.0f, 0.0f));
+            alignas(16) int lanes[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wide);
+            for (int c = 0; c < 3; ++c) ASSERT_EQ(lanes[c], plain[c]) << "wide, size " << size << " p " << p << " q " << q;
         }
     }
 }
