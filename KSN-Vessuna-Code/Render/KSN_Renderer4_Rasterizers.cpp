@@ -224,8 +224,10 @@ template <TMapKind Kind, bool White, bool WithAlpha, bool Avx2> struct TexturedK
         }
         // All three bytes before the first store: a byte store could alias the table pointer.
         uint8_t out[4] = {uint8_t(K[0]), uint8_t(K[1]), uint8_t(K[2]), uint8_t(A)};
+        // The product wraps as unsigned: a shade that is not a byte (a NaN
+        // light) must not overflow a signed multiply.
         if (Shading)
-            for (int c = 0; c < 3; ++c) out[c] = uint8_t(KSN_Div255Byte(K[c] * s));
+            for (int c = 0; c < 3; ++c) out[c] = uint8_t(KSN_Div255Byte(int(unsigned(K[c]) * unsigned(s))));
         std::memcpy(d, out, 4);
     }
 };
