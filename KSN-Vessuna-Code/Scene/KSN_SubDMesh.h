@@ -135,8 +135,8 @@ public:
     // Levels alive in the process, so that tests see a replaced level go.
     static inline int LiveCount = 0;
     // Subdivide numbers the new vertices on the worker pool only when it has
-    // at least this many slots; below, the serial walk.
-    static inline int ParallelNumberingSlots = 2;
+    // at least this many slots; below, the serial walk is faster.
+    static inline int ParallelNumberingSlots = 16;
 
     // The two-triangle normal (not normalised: it carries the area) from the
     // given positions.
@@ -155,10 +155,9 @@ private:
     void PlaceNewVertices(TKSN_SubDMesh* parent, int usedVertices, TKSN_SubDRecords& records);
     void FinishFromParent(int usedVertices, int usedTVertices, TKSN_SubDRecords& records);
     // Subdivide's numbering and filling on the worker pool, with the serial
-    // walk's numbers, every array sized once; false, with nothing changed,
-    // when the pool cannot share, the parent's vertex-to-polygon rows do not
-    // match its polygons or a texture vertex sits on two position vertices.
-    bool SubdivideInParallel(TKSN_SubDMesh* parent);
+    // walk's numbers; false, with nothing changed, when the parent's
+    // vertex-to-polygon rows do not match its polygons or a row is too long.
+    bool SubdivideInParallel(TKSN_SubDMesh* parent, TKSN_SubDRecords& records);
     void RecalculateNormalsInto(const float* positions, float* vertexNormals, float* polygonNormals);
     // The same results from the vertex-to-polygon table, in parallel; only
     // while the table was built from the current polygons.

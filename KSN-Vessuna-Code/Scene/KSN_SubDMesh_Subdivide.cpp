@@ -252,90 +252,91 @@ int MaterialResolution(TKSN_MeshRoot& level, int materialIndex)
     return r;
 }
 
-// The sides of one block of parent polygons met so far in the serial walk's
-// order, keyed by their unordered endpoint pair, each with the entry its
-// first meeting got (see TBlockWalk): a small table per block, cleared by
-// its heads only, so a block costs no allocation.
-class TBlockSides {
+// The edge points of one kind of corner (positions or texture vertices) of a
+// uniform subdivision, numbered as the serial walk numbers them, worked out
+// polygon by polygon in parallel. The serial walk gives each parent polygon
+// its face point, then a new edge point for every side whose endpoint pair
+// no earlier side had, meeting the sides in the order closing side (last
+// corner to first), then side 0, 1, ...; the pair's first side in that walk
+// order owns the point. That side is found among the polygons around one
+// endpoint (a row of polygons in ascending order), and the numbers follow
+// from a running count of owned sides.
+class TParallelEdgeNumbering {
 public:
-    static constexpr int kBlockPolygons = 1024;
+    static constexpr int kLongestRow = 64;   // longer rows: the serial walk is cheaper
 
-    void Clear()
+    // corners(p, c) fills c with polygon p's corners and answers their count
+    // (3 or 4); row(v) answers {items, count} of the polygons around v.
+    // False when a row is too long; nothing is numbered then.
+    template <class Corners, class Row>
+    bool Number(int polygons, int32_t firstNumber, const Corners& corners, const Row& row)
     {
-        std::fill_n(Head, kHeads, -1);
-        Count = 0;
-    }
-    // The entry of pair {a, b}, or false.
-    bool Find(int32_t a, int32_t b, int32_t& entry) const
-    {
-        const int32_t lo = std::min(a, b), hi = std::max(a, b);
-        for (int32_t i = Head[Slot(lo, hi)]; i >= 0; i = Items[i].Next)
-            if (Items[i].Lo == lo && Items[i].Hi == hi) {
-                entry = Items[i].Entry;
-                return true;
+        Owner.assign(4 * size_t(polygons), -1);
+        Owned.assign(4 * size_t(polygons), 0);
+        FaceNumber.assign(size_t(polygons), 0);
+        std::atomic<bool> tooLong{false};
+        auto findOwners = [&](size_t first, size_t end) {
+            for (size_t p = first; p < end && !tooLong.load(std::memory_order_relaxed); ++p) {
+                int32_t c[4];
+                const int m = corners(int(p), c);
+                for (int j = 0; j < m; ++j) {
+                    const int32_t a = c[j], b = c[(j + 1) % m];
+                    const auto [items, count] = row(a);
+                    if (count > kLongestRow) {
+                        tooLong.store(true, std::memory_order_relaxed);
+                        break;
+                    }
+                    int32_t owner = -1;
+                    for (int i = 0; i < count && owner < 0; ++i) {
+                        const int q = items[i];
+                        if (size_t(q) > p) break;
+                        int32_t cq[4];
+                        const int mq = corners(q, cq);
+                        for (int e = 0; e < mq && owner < 0; ++e) {
+                            const int sq = e == 0 ? mq - 1 : e - 1;
+                            const int32_t x = cq[sq], y = cq[(sq + 1) % mq];
+                            if ((x == a && y == b) || (x == b && y == a)) owner = 4 * q + sq;
+                        }
+                    }
+                    if (owner < 0) owner = int32_t(4 * p + size_t(j));   // the row lacks p: its own point
+                    Owner[4 * p + size_t(j)] = owner;
+                    Owned[4 * p + size_t(j)] = owner == int32_t(4 * p + size_t(j));
+                }
             }
-        return false;
-    }
-    void Add(int32_t a, int32_t b, int32_t entry)
-    {
-        const int32_t lo = std::min(a, b), hi = std::max(a, b);
-        const uint32_t slot = Slot(lo, hi);
-        Items[Count] = {lo, hi, entry, Head[slot]};
-        Head[slot] = Count++;
-    }
-
-private:
-    static constexpr int kHeadBits = 12;
-    static constexpr int kHeads = 1 << kHeadBits;
-    static uint32_t Slot(int32_t lo, int32_t hi)
-    {
-        return (uint32_t(lo) * 0x9E3779B1u + uint32_t(hi) * 0x85EBCA77u) >> (32 - kHeadBits);
-    }
-    struct TItem {
-        int32_t Lo, Hi, Entry, Next;
-    };
-    int32_t Head[kHeads];
-    TItem Items[4 * kBlockPolygons];   // one per side at most
-    int32_t Count = 0;
-};
-
-// Subdivide's numbering worked out block by block of parent polygons on the
-// pool. The serial walk numbers, polygon after polygon, the face point, then
-// every side whose endpoint pair no earlier side had, in the order closing
-// side (last corner to first), side 0, 1, ... So within a block the numbers
-// follow from the block's own walk, once each block knows which of its sides
-// an earlier block already met: such a side shares a corner with a polygon
-// before the block, so it is found among the polygons around one endpoint
-// (the parent's vertex-to-polygon rows). A texture side is looked for around
-// its position corner, which holds every polygon using its texture corners
-// when each texture vertex belongs to one position only.
-//
-// The entry of a side (4 per polygon, side k from corner k to the next):
-//   >= 0: (block-local number << 1) | 1 when the side makes the point, the
-//         same number without the low bit when a side before it in the block did;
-//   <  0: ~(4 q + s), side s of an earlier block's polygon q, which made it.
-struct TBlockWalk {
-    std::unique_ptr<int32_t[]> Work;
-    int32_t* SideV = nullptr;   // 4 per polygon
-    int32_t* SideT = nullptr;
-    int32_t* FaceV = nullptr;   // per polygon: the local number of its face point
-    int32_t* FaceT = nullptr;
-    // Per block: first global number of each kind and first child polygon;
-    // Blocks + 1 entries, the last the totals.
-    std::vector<int32_t> BaseV, BaseT, FirstChild;
-
-    static int BlockOf(int p) { return p / TBlockSides::kBlockPolygons; }
-    // The global number of side `at` (4 p + k) of one kind.
-    int32_t Number(const int32_t* sides, const std::vector<int32_t>& base, size_t at) const
-    {
-        int32_t e = sides[at];
-        while (e < 0) {   // an earlier side made it; rows of a mesh hold no cycle of them
-            at = size_t(~e);
-            e = sides[at];
+        };
+        KSN_RunInBlocks(size_t(polygons), 4096, findOwners);
+        if (tooLong.load()) return false;
+        int32_t next = firstNumber;
+        for (int p = 0; p < polygons; ++p) {
+            FaceNumber[size_t(p)] = next;
+            next += 1 + Owned[4 * size_t(p)] + Owned[4 * size_t(p) + 1] + Owned[4 * size_t(p) + 2] +
+                    Owned[4 * size_t(p) + 3];
         }
-        return base[size_t(BlockOf(int(at / 4)))] + (e >> 1);
+        Next = next;
+        return true;
     }
+
+    // The number of the edge point of side k of polygon p (m corners).
+    template <class Corners>
+    int32_t SideNumber(int p, int k, const Corners& corners) const
+    {
+        const int32_t owner = Owner[4 * size_t(p) + size_t(k)];
+        const int q = owner / 4, s = owner % 4;
+        int32_t cq[4];
+        const int mq = corners(q, cq);
+        auto walkPlace = [mq](int side) { return side == mq - 1 ? 0 : side + 1; };
+        int32_t number = FaceNumber[size_t(q)] + 1;
+        for (int side = 0; side < mq; ++side)
+            if (Owned[4 * size_t(q) + size_t(side)] && walkPlace(side) < walkPlace(s)) ++number;
+        return number;
+    }
+
+    std::vector<int32_t> Owner;       // 4 per polygon: 4 q + side of the side that owns the pair
+    std::vector<uint8_t> Owned;       // 4 per polygon: the side owns its point
+    std::vector<int32_t> FaceNumber;  // per polygon: its face point
+    int32_t Next = 0;                 // one past the last number given
 };
+
 } // namespace
 
 // ============================================================================
@@ -424,16 +425,16 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
         ChildPolygonCount += parent->vGetPolyN(p);
     }
     EdgePointAllowance = 2 * ChildPolygonCount;
-    if (SubdivideInParallel(parent)) {
-        AfterRawBuild();
-        SmoothVerticesFromRows();
-        return;
-    }
-
     TKSN_SubDRecords records;
     // The vertex arrays are sized once the new vertices are counted: sized
     // for the allowance they would have to be cut down and copied again.
     SizeFromParentAndCopyVertices(parent, records, true);
+
+    if (SubdivideInParallel(parent, records)) {
+        AfterRawBuild();
+        SmoothVerticesFromRows();
+        return;
+    }
 
     // Positions and texture vertices are numbered apart (each kind meets its
     // own sides in the one walk order), so the two walks run side by side on
@@ -495,179 +496,126 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
     SmoothVerticesFromRows();
 }
 
-bool TKSN_SubDMesh::SubdivideInParallel(TKSN_SubDMesh* parent)
+bool TKSN_SubDMesh::SubdivideInParallel(TKSN_SubDMesh* parent, TKSN_SubDRecords& records)
 {
     const int P = ParentPolygonCount, PV = ParentVertexCount, PT = ParentTVertexCount;
-    if (P <= 0 || PV <= 0 || PT <= 0 || !parent->tVertices || !parent->baseVertices) return false;
-    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < ParallelNumberingSlots || !KSN_PoolCanShare())
+    if (P <= 0 || PV <= 0 || PT <= 0 || !parent->tVertices || !tVertices) return false;
+    // The searches cost several times the serial walk's table look-ups: they
+    // pay only when many threads share them (on eight the walk was faster).
+    if (!ThreadCruncher || ThreadCruncher->GetSlotCount() < ParallelNumberingSlots || ThreadCruncher->IsBusy())
         return false;
     // The parent's vertex-to-polygon rows must be those of its polygons now:
-    // one row per vertex, one entry per corner, every corner in range; and
-    // each texture vertex must sit on one position vertex only.
+    // one row per vertex, one entry per corner, every corner in range.
     const TQORLookupTable& rows = parent->vertexPolygons;
     if (rows.GetRowCount() != PV) return false;
-    constexpr int K = TBlockSides::kBlockPolygons;
-    const int blocks = (P + K - 1) / K;
-    std::vector<int32_t> positionOf(size_t(PT), -1);
-    std::vector<int64_t> blockCorners(size_t(blocks), -1);   // -1: unusable
-    auto check = [&](size_t first, size_t end) {
-        for (size_t b = first; b < end; ++b) {
-            int64_t corners = 0;
-            for (int p = int(b) * K, last = std::min(P, p + K); p < last; ++p) {
-                int32_t c[4], t[4];
-                const int m = ReadParentCorners(parent, p, c, t);
-                for (int k = 0; k < m; ++k) {
-                    if (c[k] < 0 || c[k] >= PV || t[k] >= PT) return;
-                    std::atomic_ref<int32_t> slot(positionOf[size_t(t[k])]);
-                    int32_t seen = -1;
-                    if (!slot.compare_exchange_strong(seen, c[k], std::memory_order_relaxed) && seen != c[k]) return;
-                }
-                corners += m;
-            }
-            blockCorners[b] = corners;
-        }
-    };
-    KSN_RunInBlocks(size_t(blocks), 1, check);
     int64_t corners = 0;
-    for (const int64_t n : blockCorners) {
-        if (n < 0) return false;
-        corners += n;
+    for (int p = 0; p < P; ++p) {
+        int32_t c[4], t[4];
+        const int m = ReadParentCorners(parent, p, c, t);
+        for (int k = 0; k < m; ++k)
+            if (c[k] < 0 || c[k] >= PV || t[k] >= PT) return false;
+        corners += m;
     }
     if (int64_t(rows.GetStorageLength()) != int64_t(PV) + corners) return false;
-    OS.DoProgress();
 
-    TBlockWalk walk;
-    walk.Work = std::make_unique_for_overwrite<int32_t[]>(10 * size_t(P));
-    walk.SideV = walk.Work.get();
-    walk.SideT = walk.SideV + 4 * size_t(P);
-    walk.FaceV = walk.SideT + 4 * size_t(P);
-    walk.FaceT = walk.FaceV + size_t(P);
-    walk.BaseV.assign(size_t(blocks) + 1, 0);
-    walk.BaseT.assign(size_t(blocks) + 1, 0);
-    walk.FirstChild.assign(size_t(blocks) + 1, 0);
-
-    // The first side, in walk order, of the first polygon before `before`
-    // around position corner a whose position (or texture) corners have the
-    // pair {x, y}, as 4 q + side; -1 when none has.
-    auto earlier = [&](int before, int32_t a, int32_t x, int32_t y, bool texture) -> int32_t {
-        const int* row = rows[int(a)];
-        int32_t found = -1;
-        for (int i = 1; i <= row[0]; ++i) {
-            const int q = row[i];
-            if (q < 0 || q >= before || (found >= 0 && q >= found / 4)) continue;
-            int32_t c[4], t[4];
-            const int m = ReadParentCorners(parent, q, c, t);
-            const int32_t* v = texture ? t : c;
-            for (int w = 0; w < m; ++w) {
-                const int s = w == 0 ? m - 1 : w - 1;
-                const int32_t u = v[s], z = v[s + 1 == m ? 0 : s + 1];
-                if ((u == x && z == y) || (u == y && z == x)) {
-                    found = 4 * q + s;
-                    break;
-                }
-            }
-        }
-        return found;
+    auto positionCorners = [parent](int p, int32_t* c) {
+        int32_t t[4];
+        return ReadParentCorners(parent, p, c, t);
     };
-    auto number = [&](size_t first, size_t end) {
-        TBlockSides sidesV, sidesT;
-        for (size_t b = first; b < end; ++b) {
-            sidesV.Clear();
-            sidesT.Clear();
-            const int start = int(b) * K, last = std::min(P, start + K);
-            int32_t nV = 0, nT = 0, children = 0;
-            // The entry of a side with pair {x, y} at position corner a; a
-            // side that makes its point takes the next local number.
-            auto side = [&](TBlockSides& sides, int32_t& next, int32_t a, int32_t x, int32_t y, bool texture) {
-                int32_t e;
-                if (sides.Find(x, y, e)) return e >= 0 ? e & ~1 : e;
-                const int32_t owner = earlier(start, a, x, y, texture);
-                e = owner >= 0 ? ~owner : (next++ << 1) | 1;
-                sides.Add(x, y, e);
-                return e;
-            };
-            for (int p = start; p < last; ++p) {
-                int32_t c[4], t[4];
-                const int m = ReadParentCorners(parent, p, c, t);
-                children += m;
-                walk.FaceV[p] = nV++;
-                walk.FaceT[p] = nT++;
-                for (int w = 0; w < m; ++w) {
-                    const int k = w == 0 ? m - 1 : w - 1, k1 = k + 1 == m ? 0 : k + 1;
-                    walk.SideV[4 * size_t(p) + size_t(k)] = side(sidesV, nV, c[k], c[k], c[k1], false);
-                    walk.SideT[4 * size_t(p) + size_t(k)] = side(sidesT, nT, c[k], t[k], t[k1], true);
-                }
-            }
-            walk.BaseV[b + 1] = nV;
-            walk.BaseT[b + 1] = nT;
-            walk.FirstChild[b + 1] = children;
-        }
+    auto textureCorners = [parent](int p, int32_t* t) {
+        int32_t c[4];
+        return ReadParentCorners(parent, p, c, t);
     };
-    KSN_RunInBlocks(size_t(blocks), 1, number);
-    walk.BaseV[0] = PV;
-    walk.BaseT[0] = PT;
-    for (int b = 0; b < blocks; ++b) {
-        walk.BaseV[size_t(b) + 1] += walk.BaseV[size_t(b)];
-        walk.BaseT[size_t(b) + 1] += walk.BaseT[size_t(b)];
-        walk.FirstChild[size_t(b) + 1] += walk.FirstChild[size_t(b)];
+    struct TRowSpan {
+        const int* Items;
+        int Count;
+    };
+    auto positionRow = [&rows](int32_t v) {
+        const int* r = rows[int(v)];
+        return TRowSpan{r + 1, r[0]};
+    };
+    // The polygons around each texture vertex, in ascending order.
+    std::vector<int32_t> textureStart(size_t(PT) + 1, 0);
+    std::vector<int32_t> textureItems(static_cast<size_t>(corners));
+    for (int p = 0; p < P; ++p) {
+        int32_t t[4];
+        const int m = textureCorners(p, t);
+        for (int k = 0; k < m; ++k) ++textureStart[size_t(t[k]) + 1];
     }
+    for (int t = 0; t < PT; ++t) textureStart[size_t(t) + 1] += textureStart[size_t(t)];
+    {
+        std::vector<int32_t> fill(textureStart.begin(), textureStart.end() - 1);
+        for (int p = 0; p < P; ++p) {
+            int32_t t[4];
+            const int m = textureCorners(p, t);
+            for (int k = 0; k < m; ++k) textureItems[size_t(fill[size_t(t[k])]++)] = p;
+        }
+    }
+    auto textureRow = [&](int32_t t) {
+        const int32_t first = textureStart[size_t(t)];
+        return TRowSpan{textureItems.data() + first, textureStart[size_t(t) + 1] - first};
+    };
+
+    OS.DoProgress();
+    TParallelEdgeNumbering points, texturePoints;
+    if (!points.Number(P, PV, positionCorners, positionRow)) return false;
+    if (!texturePoints.Number(P, PT, textureCorners, textureRow)) return false;
     OS.DoProgress();
 
-    // The arrays sized and the parent's vertices carried as the serial
-    // walk's build has them; the positions are placed from the records.
-    const int usedV = walk.BaseV[size_t(blocks)], usedT = walk.BaseT[size_t(blocks)];
-    TKSN_SubDRecords records;
-    SizeFromParentAndCopyVertices(parent, records, true);
+    // The child polygons of parent polygon p start at the corners of the polygons before it.
+    std::vector<int32_t> firstChild(size_t(P), 0);
+    int32_t children = 0;
+    for (int p = 0; p < P; ++p) {
+        firstChild[size_t(p)] = children;
+        const TKSN_SubDPolygon& poly = parent->Polygons[p];
+        children += poly.Corner2 == poly.Corner3 ? 3 : 4;
+    }
+    if (children != polygonCount) SetPolygonCount(children);
+    records.Reserve(size_t(points.Next));
 
-    // Each block fills its polygons' children, face points and the points its sides make.
-    const float* fromUV = parent->tVertices;
-    auto fill = [&](size_t first, size_t end) {
-        for (size_t b = first; b < end; ++b) {
-            int32_t out = walk.FirstChild[b];
-            for (int p = int(b) * K, last = std::min(P, p + K); p < last; ++p) {
-                int32_t c[4], t[4];
-                const int m = ReadParentCorners(parent, p, c, t);
-                const int32_t f = walk.BaseV[b] + walk.FaceV[p], uf = walk.BaseT[b] + walk.FaceT[p];
-                int32_t* r = records[size_t(f)];
-                for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
-                const float inv = 1.0f / float(m);
-                float uv[2] = {0, 0};
-                for (int k = 0; k < m; ++k)
-                    for (int i = 0; i < 2; ++i) uv[i] += fromUV[2 * size_t(t[k]) + size_t(i)];
-                for (int i = 0; i < 2; ++i) tVertices[2 * size_t(uf) + size_t(i)] = uv[i] * inv;
-                int32_t e[4], ue[4];
-                for (int k = 0; k < m; ++k) {
-                    const int k1 = k + 1 == m ? 0 : k + 1;
-                    const size_t at = 4 * size_t(p) + size_t(k);
-                    e[k] = walk.Number(walk.SideV, walk.BaseV, at);
-                    ue[k] = walk.Number(walk.SideT, walk.BaseT, at);
-                    if (walk.SideV[at] >= 0 && (walk.SideV[at] & 1)) {
-                        int32_t* er = records[size_t(e[k])];
-                        er[0] = c[k];
-                        er[1] = c[k1];
-                        er[2] = er[3] = e[k];
-                    }
-                    if (walk.SideT[at] >= 0 && (walk.SideT[at] & 1)) {
-                        const float* ta = fromUV + 2 * size_t(t[k]);
-                        const float* tb = fromUV + 2 * size_t(t[k1]);
-                        for (int i = 0; i < 2; ++i) tVertices[2 * size_t(ue[k]) + size_t(i)] = 0.5f * (ta[i] + tb[i]);
-                    }
+    auto build = [&](size_t first, size_t end) {
+        for (size_t p = first; p < end; ++p) {
+            int32_t c[4], t[4];
+            const int m = ReadParentCorners(parent, int(p), c, t);
+            const int32_t f = points.FaceNumber[p], uf = texturePoints.FaceNumber[p];
+            // Face point record and texture vertex: the sums in corner order, times 1/m.
+            int32_t* r = records[size_t(f)];
+            for (int k = 0; k < 4; ++k) r[k] = k < m ? c[k] : f;
+            const float inv = 1.0f / float(m);
+            float uv[2] = {0, 0};
+            for (int k = 0; k < m; ++k)
+                for (int i = 0; i < 2; ++i) uv[i] += tVertices[2 * t[k] + i];
+            for (int i = 0; i < 2; ++i) tVertices[2 * uf + i] = uv[i] * inv;
+            int32_t e[4], ue[4];
+            for (int k = 0; k < m; ++k) {
+                const int k1 = (k + 1) % m;
+                e[k] = points.SideNumber(int(p), k, positionCorners);
+                ue[k] = texturePoints.SideNumber(int(p), k, textureCorners);
+                if (points.Owned[4 * p + size_t(k)]) {
+                    int32_t* er = records[size_t(e[k])];
+                    er[0] = c[k];
+                    er[1] = c[k1];
+                    er[2] = er[3] = e[k];
                 }
-                const int32_t owner = parent->Polygons[p].Owner;
-                for (int k = 0; k < m; ++k, ++out) {
-                    const int before = k == 0 ? m - 1 : k - 1;
-                    Polygons[out] = {c[k], e[k], f, e[before], owner};
-                    if (PolygonUVs) {
-                        const int32_t uvs[4] = {t[k], ue[k], uf, ue[before]};
-                        std::memcpy(PolygonUVs + 4 * size_t(out), uvs, 16);
-                    }
+                if (texturePoints.Owned[4 * p + size_t(k)])
+                    for (int i = 0; i < 2; ++i)
+                        tVertices[2 * ue[k] + i] = 0.5f * (tVertices[2 * t[k] + i] + tVertices[2 * t[k1] + i]);
+            }
+            const int32_t owner = parent->Polygons[p].Owner;
+            for (int k = 0; k < m; ++k) {
+                const int before = (k + m - 1) % m;
+                const int32_t out = firstChild[p] + k;
+                Polygons[out] = {c[k], e[k], f, e[before], owner};
+                if (PolygonUVs) {
+                    const int32_t uvs[4] = {t[k], ue[k], uf, ue[before]};
+                    std::memcpy(PolygonUVs + 4 * size_t(out), uvs, 16);
                 }
             }
         }
     };
-    KSN_RunInBlocks(size_t(blocks), 1, fill);
-    PlaceNewVertices(parent, usedV, records);
-    FinishFromParent(usedV, usedT, records);
+    KSN_RunInBlocks(size_t(P), 4096, build);
+    PlaceNewVertices(parent, points.Next, records);
+    FinishFromParent(points.Next, texturePoints.Next, records);
     return true;
 }
 
