@@ -319,6 +319,66 @@ TEST(SubDParallelBuild, ParallelNumberingGivesTheSerialWalksLevel)
     EXPECT_TRUE(SameFloats(parallel.baseVertices, serial.baseVertices, 3 * v));
 }
 
+// The parent's polygons in a scrambled order, so that many sides are first
+// met far from where their neighbours are, with one side shared by three
+// polygons; or with texture vertices reused by polygons on other position
+// vertices (tiled maps), whose shared texture sides no position corner
+// leads to. The pool's numbering must give the serial walk's level.
+TEST(SubDParallelBuild, ScrambledAndTiledParentsGiveTheSerialWalksLevel)
+{
+    ThreadCruncher_Initialize();
+    constexpr int kSide = 100, kRow = kSide + 1;
+    struct TCase {
+        const char* Name;
+        bool Scramble, Tile;
+    };
+    for (const TCase& c : {TCase{"scrambled, a side of three polygons", true, false},
+                           TCase{"tiled texture vertices", false, true}}) {
+        SCOPED_TRACE(c.Name);
+        auto parent = BumpyLevelZero(kSide);
+        const int P = parent->GetPCount();
+        if (c.Scramble) {
+            std::vector<TKSN_SubDPolygon> polygons(parent->Polygons, parent->Polygons + P);
+            std::vector<int32_t> uvs(parent->PolygonUVs, parent->PolygonUVs + 4 * size_t(P));
+            parent->SetPolygonCount(P + 1);
+            for (int q = 0; q < P; ++q) {
+                const int from = int((int64_t(q) * 7919) % P);   // 7919 is prime to P: a permutation
+                parent->Polygons[q] = polygons[size_t(from)];
+                std::copy_n(&uvs[4 * size_t(from)], 4, parent->PolygonUVs + 4 * size_t(q));
+            }
+            // A triangle on the side between the grid's corners 5 and 6, which two quads already share.
+            const int a = 5 * kRow + 5, b = a + 1, far = kRow * kRow - 1;
+            parent->Polygons[P] = {a, b, far, far, 0};
+            const int32_t triangleUVs[4] = {a, b, far, far};
+            std::copy_n(triangleUVs, 4, parent->PolygonUVs + 4 * size_t(P));
+        }
+        if (c.Tile)   // the right half maps onto the left half's texture vertices
+            for (int q = 0; q < P; ++q)
+                for (int k = 0; k < 4; ++k) {
+                    int32_t& t = parent->PolygonUVs[4 * q + k];
+                    if (t % kRow > kSide / 2) t -= kSide / 2;
+                }
+        parent->AfterRawBuild();
+        TKSN_SubDMesh parallel, serial;
+        const int slots = TKSN_SubDMesh::ParallelNumberingSlots;
+        TKSN_SubDMesh::ParallelNumberingSlots = 2;
+        parallel.Subdivide(parent.get());
+        TKSN_SubDMesh::ParallelNumberingSlots = slots;
+        parent->vertexPolygons.Clean();
+        serial.Subdivide(parent.get());
+        ASSERT_EQ(parallel.GetVCount(), serial.GetVCount());
+        ASSERT_EQ(parallel.GetTVCount(), serial.GetTVCount());
+        ASSERT_EQ(parallel.GetPCount(), serial.GetPCount());
+        const size_t v = size_t(serial.GetVCount()), p = size_t(serial.GetPCount());
+        EXPECT_EQ(std::memcmp(parallel.Polygons, serial.Polygons, p * sizeof(TKSN_SubDPolygon)), 0);
+        EXPECT_EQ(std::memcmp(parallel.PolygonUVs, serial.PolygonUVs, 4 * p * sizeof(int32_t)), 0);
+        EXPECT_EQ(std::memcmp(parallel.GetVertexParentLookup(), serial.GetVertexParentLookup(), 4 * v * sizeof(int32_t)),
+                  0);
+        EXPECT_TRUE(SameFloats(parallel.tVertices, serial.tVertices, 2 * size_t(serial.GetTVCount())));
+        EXPECT_TRUE(SameFloats(parallel.baseVertices, serial.baseVertices, 3 * v));
+    }
+}
+
 TEST(SubDParallelBuild, AHeldPoolGivesTheSameLevel)
 {
     // With the pool held elsewhere every pass runs whole on this thread.
