@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -188,6 +189,14 @@ void BM_SculptDabSteps(benchmark::State& state)
         state.counters["polygons_us"] = steps.Phase[2] / m;
         state.counters["normals_us"] = steps.Phase[3] / m;
         state.counters["after_us"] = steps.Merge / m;
+        // Per thread and dab: arrival after the hand-out, then each phase's
+        // time at jobs (w) and the wait for the previous phase (q).
+        const double joins = double(std::max(steps.ThreadJoins, 1L));
+        state.counters["t_arrive_us"] = steps.ThreadArrive / joins;
+        for (int p = 0; p < 4; ++p) {
+            state.counters["t_w" + std::to_string(p) + "_us"] = steps.ThreadWork[p] / joins;
+            if (p > 0) state.counters["t_q" + std::to_string(p) + "_us"] = steps.ThreadWait[p] / joins;
+        }
         state.counters["tested"] = tested / n;
         state.counters["leaves"] = leaves / n;
         return;

@@ -226,8 +226,20 @@ public:
     {
         Scratch scratch;
         const int own = place % Chunks;
+        using TClock = std::chrono::steady_clock;
+        TThreadTimes times;
+        TClock::time_point mark = Timed ? TClock::now() : TClock::time_point();
+        // Wall time from mark to now into sum, when timed.
+        auto lap = [&](double& sum) {
+            if (!Timed) return;
+            const TClock::time_point now = TClock::now();
+            sum += std::chrono::duration<double, std::micro>(now - mark).count();
+            mark = now;
+        };
+        if (Timed) times.Arrive = std::chrono::duration<double, std::micro>(mark - Start).count();
         for (int p = 0; p < Phases; ++p) {
             for (int q = 0; q < p; ++q) WaitForPhase(q);
+            lap(times.Wait[p]);
             if (Jobs[p] == 0) continue;
             if (!Failed.load(std::memory_order_relaxed)) Guard([&] { enter(p, scratch); });
             int done = 0;
@@ -237,15 +249,33 @@ public:
                 for (int job; (job = cursor.Next.fetch_add(1, std::memory_order_relaxed)) < cursor.End; ++done)
                     if (!Failed.load(std::memory_order_relaxed)) Guard([&] { run(p, job, scratch); });
             }
+            lap(times.Work[p]);
             if (done > 0 && Done[p].Jobs.fetch_add(done, std::memory_order_acq_rel) + done == Jobs[p]) {
                 if (Timed) PhaseEnd[p] = std::chrono::steady_clock::now();
                 Done[p].Jobs.notify_all();
             }
         }
+        if (!Timed) return;
+        std::scoped_lock lock(ThreadTimesMutex);
+        ThreadTimes.Arrive += times.Arrive;
+        for (int p = 0; p < kMaxPhases; ++p) {
+            ThreadTimes.Wait[p] += times.Wait[p];
+            ThreadTimes.Work[p] += times.Work[p];
+        }
+        ++ThreadTimes.Joins;
     }
-    // When timed, the end of each phase's last job (read once the run has returned).
+    // When timed, the end of each phase's last job (read once the run has
+    // returned), and the joining threads' times summed: from Start to their
+    // arrival, waiting for each phase, and at its jobs.
     bool Timed = false;
+    std::chrono::steady_clock::time_point Start;
     std::chrono::steady_clock::time_point PhaseEnd[kMaxPhases];
+    struct TThreadTimes {
+        double Arrive = 0.0;
+        double Wait[kMaxPhases] = {};
+        double Work[kMaxPhases] = {};
+        long Joins = 0;
+    } ThreadTimes;
     void Rethrow()
     {
         if (Failure) std::rethrow_exception(Failure);
@@ -307,6 +337,7 @@ private:
     TCursor Cursor[kMaxPhases][QOR_THREADCRUNCHER_MAX_SLOTS];
     TDone Done[kMaxPhases];
     std::atomic<bool> Failed{false};
+    std::mutex ThreadTimesMutex;
     std::mutex FailureMutex;
     std::exception_ptr Failure;
 };
@@ -1371,6 +1402,7 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
     TDabPhaseRun phases(phaseJobs, 4, onPool ? ThreadCruncher->GetSlotCount() : 1);
     phases.Timed = StepTimes && onPool;
     const TClock::time_point handedOut = phases.Timed ? TClock::now() : TClock::time_point();
+    phases.Start = handedOut;
     if (onPool) {
         TThreadCruncher_Releaser releaser;
         ThreadCruncher->StartUsing(releaser);
@@ -1426,6 +1458,12 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
         for (int p = 0; p < 4; ++p) StepTimes->Phase[p] += us(p == 0 ? handedOut : phases.PhaseEnd[p - 1], phases.PhaseEnd[p]);
         StepTimes->Merge += us(phases.PhaseEnd[3], TClock::now());
         ++StepTimes->Dabs;
+        StepTimes->ThreadArrive += phases.ThreadTimes.Arrive;
+        for (int p = 0; p < 4; ++p) {
+            StepTimes->ThreadWait[p] += phases.ThreadTimes.Wait[p];
+            StepTimes->ThreadWork[p] += phases.ThreadTimes.Work[p];
+        }
+        StepTimes->ThreadJoins += phases.ThreadTimes.Joins;
     }
     return true;
 }

@@ -142,12 +142,18 @@ public:
     // the dabs it ran on the pool while StepTimes points at one: the set-up
     // before the hand-out, each phase up to the end of its last job (the
     // search from the hand-out), and what follows the last one (the pool
-    // collecting its slots and the merge).
+    // collecting its slots and the merge). Per thread that joined a dab,
+    // summed over the joins: from the hand-out to its arrival, and in each
+    // phase its wait for the previous one and its time at jobs.
     struct TDabStepTimes {
         double SetUp = 0.0;
         double Phase[4] = {0.0, 0.0, 0.0, 0.0};   // search, layer, polygon normals, vertex normals and bounds
         double Merge = 0.0;
         long Dabs = 0;
+        double ThreadArrive = 0.0;
+        double ThreadWait[4] = {0.0, 0.0, 0.0, 0.0};
+        double ThreadWork[4] = {0.0, 0.0, 0.0, 0.0};
+        long ThreadJoins = 0;
     };
     TDabStepTimes* StepTimes = nullptr;
     // The level on display, when it is another one: its leaves in the box

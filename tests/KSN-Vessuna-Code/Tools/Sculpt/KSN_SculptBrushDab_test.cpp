@@ -12,10 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -64,11 +66,14 @@ TEST(SculptDabInOneHandOut, GivesTheListsBytesAndBoundsOfTheSearchAndTheSeparate
         eKSN_SculptKind Kind;
         float Size;
         bool Texture;
+        bool SlowVertices = false;   // a few texture look-ups hold their thread for milliseconds
     } cases[] = {
         {"sculpt, a dab listing thousands", eKSN_SculptKind::Sculpt, 0.3f, false},
         {"eraser", eKSN_SculptKind::Eraser, 0.3f, false},
         {"sculpt with a brush texture", eKSN_SculptKind::Sculpt, 0.3f, true},
         {"a small dab, on this thread", eKSN_SculptKind::Sculpt, 0.04f, false},
+        // The other threads wait long enough for the layer to go to sleep.
+        {"a few vertices slow to map", eKSN_SculptKind::Sculpt, 0.3f, true, true},
     };
     const unsigned char texture[8] = {0, 0, 0, 255, 255, 255, 255, 255};
     const float savedSize = SelectionBrushSize;
@@ -97,7 +102,8 @@ TEST(SculptDabInOneHandOut, GivesTheListsBytesAndBoundsOfTheSearchAndTheSeparate
                     dab.Texture = texture;
                     dab.TextureWidth = 2;
                     dab.TextureHeight = 1;
-                    dab.TextureCoordinates = [](int, const float* base, float* uv) {
+                    dab.TextureCoordinates = [slow = c.SlowVertices](int v, const float* base, float* uv) {
+                        if (slow && v % 4001 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
                         uv[0] = base[0] > 0.0f ? 0.75f : 0.25f;
                         uv[1] = 0.5f;
                     };
