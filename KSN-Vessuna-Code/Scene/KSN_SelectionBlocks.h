@@ -26,7 +26,10 @@ inline size_t BlockCount(size_t count) { return count == 0 ? 0 : (count + kBlock
 
 // Calls body(block, first, end) for every block of blockSize items of
 // 0..count (the last one shorter); on the pool when parallel is set and the
-// pool is free, else in block order on the calling thread.
+// pool is free, else in block order on the calling thread. The blocks go to
+// the slots free at the call and the caller: these passes last a millisecond
+// or two, less than a busy machine may take to give a waiting slot thread a
+// processor, so the call does not wait for a slot that has not begun.
 template <class TBody>
 void ForBlocksOf(size_t count, size_t blockSize, bool parallel, TBody&& body)
 {
@@ -48,7 +51,7 @@ void ForBlocksOf(size_t count, size_t blockSize, bool parallel, TBody&& body)
         if (ThreadCruncher && ThreadCruncher->GetSlotCount() > 1 && !ThreadCruncher->IsPoolThread()) {
             TThreadCruncher_Releaser releaser;
             if (ThreadCruncher->TryStartUsing(releaser)) {
-                ThreadCruncher->ProcessBlocks(count, job.BlockSize, run, &job);
+                ThreadCruncher->ProcessBlocksOnFreeSlots(count, job.BlockSize, run, &job);
                 return;
             }
         }
