@@ -491,6 +491,27 @@ inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u
     for (int k = 0; k < 3; ++k) out[k] = int((a[k] * gu + b[k] * fu) * gv + (c[k] * gu + d[k] * fu) * fv);
 }
 
+// The upper left of a sample's four texels, from its whole column and row
+// (lanes 0 and 1, not negative inside the map).
+inline const uint8_t* KSN_UpperLeftTexel(const uint8_t* map, unsigned rowBytes, __m128i whole)
+{
+    const unsigned column = unsigned(_mm_cvtsi128_si32(whole));
+    const unsigned row = unsigned(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1)));
+    return map + (uint64_t(row) * rowBytes + column * 3ull);
+}
+
+// Blends the four texels (a b above, c d below, each channel in its lane) by
+// the fractions f (lane 0 across, lane 1 down) and truncates.
+inline __m128i KSN_Bilinear3Blend(__m128 fa, __m128 fb, __m128 fc, __m128 fd, __m128 f)
+{
+    const __m128 g = _mm_sub_ps(KSN_Lanes(KSN_LanesOneF), f);
+    const __m128 gu = _mm_shuffle_ps(g, g, 0), fu = _mm_shuffle_ps(f, f, 0);
+    const __m128 gv = _mm_shuffle_ps(g, g, 0x55), fv = _mm_shuffle_ps(f, f, 0x55);
+    const __m128 upper = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
+    const __m128 lower = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(upper, gv), _mm_mul_ps(lower, fv)));
+}
+
 // KSN_Bilinear3 for samples inside the map (KSN_InsideAxis on both axes:
 // neighbours one texel right and one row down), all in SSE2 lanes: `whole`
 // holds the texel column and row (i0 of u and v) in its low two int lanes,
@@ -503,10 +524,7 @@ inline void KSN_Bilinear3(const uint8_t* map, int mapWidth, const TSampleAxis& u
 // of no meaning.
 inline __m128i KSN_Bilinear3Inside(const uint8_t* map, unsigned rowBytes, __m128i whole, __m128 f)
 {
-    // The texel column and row are not negative inside the map.
-    const unsigned column = unsigned(_mm_cvtsi128_si32(whole));
-    const unsigned row = unsigned(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1)));
-    const uint8_t* a = map + (uint64_t(row) * rowBytes + column * 3ull);
+    const uint8_t* a = KSN_UpperLeftTexel(map, rowBytes, whole);
     const __m128i zero = _mm_setzero_si128();
     // 16-bit lanes a0 a1 a2 b0 b1 b2 x x, and c0 c1 c2 d0 d1 d2 0 0.
     const __m128i top = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)), zero);
@@ -516,12 +534,7 @@ inline __m128i KSN_Bilinear3Inside(const uint8_t* map, unsigned rowBytes, __m128
     const __m128 fb = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(top, 6), zero));
     const __m128 fc = _mm_cvtepi32_ps(_mm_unpacklo_epi16(bottom, zero));
     const __m128 fd = _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_srli_si128(bottom, 6), zero));
-    const __m128 g = _mm_sub_ps(KSN_Lanes(KSN_LanesOneF), f);
-    const __m128 gu = _mm_shuffle_ps(g, g, 0), fu = _mm_shuffle_ps(f, f, 0);
-    const __m128 gv = _mm_shuffle_ps(g, g, 0x55), fv = _mm_shuffle_ps(f, f, 0x55);
-    const __m128 upper = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
-    const __m128 lower = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(upper, gv), _mm_mul_ps(lower, fv)));
+    return KSN_Bilinear3Blend(fa, fb, fc, fd, f);
 }
 
 // KSN_Bilinear3Inside for the AVX2 copies only: each texel read by a widening
@@ -531,9 +544,7 @@ inline __m128i KSN_Bilinear3Inside(const uint8_t* map, unsigned rowBytes, __m128
 // may be the map's last) and drops that byte. The same values.
 inline __m128i KSN_Bilinear3InsideWide(const uint8_t* map, unsigned rowBytes, __m128i whole, __m128 f)
 {
-    const unsigned column = unsigned(_mm_cvtsi128_si32(whole));
-    const unsigned row = unsigned(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1)));
-    const uint8_t* a = map + (uint64_t(row) * rowBytes + column * 3ull);
+    const uint8_t* a = KSN_UpperLeftTexel(map, rowBytes, whole);
     struct TFour {
         uint8_t b[4];
     };
@@ -544,12 +555,7 @@ inline __m128i KSN_Bilinear3InsideWide(const uint8_t* map, unsigned rowBytes, __
     };
     const __m128 fa = texel(a), fb = texel(a + 3), fc = texel(a + rowBytes);
     const __m128 fd = _mm_castsi128_ps(_mm_srli_si128(_mm_castps_si128(texel(a + rowBytes + 2)), 4));
-    const __m128 g = _mm_sub_ps(KSN_Lanes(KSN_LanesOneF), f);
-    const __m128 gu = _mm_shuffle_ps(g, g, 0), fu = _mm_shuffle_ps(f, f, 0);
-    const __m128 gv = _mm_shuffle_ps(g, g, 0x55), fv = _mm_shuffle_ps(f, f, 0x55);
-    const __m128 upper = _mm_add_ps(_mm_mul_ps(fa, gu), _mm_mul_ps(fb, fu));
-    const __m128 lower = _mm_add_ps(_mm_mul_ps(fc, gu), _mm_mul_ps(fd, fu));
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(upper, gv), _mm_mul_ps(lower, fv)));
+    return KSN_Bilinear3Blend(fa, fb, fc, fd, f);
 }
 
 // KSN_Bilinear3Inside for one sample given by its two axes (i1 = i0 + 1).
