@@ -270,7 +270,9 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
                 }
                 return INT32_MAX;
             };
-            TKSN_LeafBoxes& boxes = result[l];
+            // Grown here, where the boxes can stay in registers from corner
+            // to corner, and stored once the leaf is done.
+            TKSN_LeafBoxes boxes;
             auto visit = [&](int32_t p) {
                 int32_t c[4];
                 const int n = CornersOf(Polygons[p], c);
@@ -305,6 +307,7 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
                     ++other;
                 }
             }
+            result[l] = boxes;
         }
     };
     KSN_RunInBlocks(size_t(L), 16, fit);
