@@ -201,14 +201,28 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
         return meets;
     };
     // Counted, then written at each block's offset: no list grows on the
-    // pool's threads.
+    // pool's threads. The count marks the polygons that meet other leaves
+    // (about one in eight on a smooth level), one bit each, so the writing
+    // pass visits only those. A block's bits are whole words of its own;
+    // they take the room after sliceLeaf (P / 32 words of its P + 1).
+    static_assert(kBlock % 32 == 0);
+    uint32_t* meetBits = reinterpret_cast<uint32_t*>(sliceLeaf + std::max(P, 0));
     std::vector<int32_t> blockStart(blocks + 1, 0);
     auto count = [&](size_t first, size_t end) {
         for (size_t b = first; b < end; ++b) {
             int32_t total = 0;
             int32_t meetLeaf[4], meetPlace[4];
-            for (size_t p = b * kBlock, last = std::min(size_t(P), p + kBlock); p < last; ++p)
-                total += meetsOf(p, meetLeaf, meetPlace);
+            uint32_t word = 0;
+            const size_t last = std::min(size_t(P), (b + 1) * kBlock);
+            for (size_t p = b * kBlock; p < last; ++p) {
+                const int meets = meetsOf(p, meetLeaf, meetPlace);
+                total += meets;
+                word |= uint32_t(meets != 0) << (p % 32);
+                if (p % 32 == 31 || p + 1 == last) {
+                    meetBits[p / 32] = word;
+                    word = 0;
+                }
+            }
             blockStart[b + 1] = total;
         }
     };
@@ -219,9 +233,13 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
         for (size_t b = first; b < end; ++b) {
             TMeet* out = found.get() + blockStart[b];
             int32_t meetLeaf[4], meetPlace[4];
-            for (size_t p = b * kBlock, last = std::min(size_t(P), p + kBlock); p < last; ++p) {
-                const int meets = meetsOf(p, meetLeaf, meetPlace);
-                for (int k = 0; k < meets; ++k) *out++ = {meetLeaf[k], meetPlace[k], int32_t(p)};
+            const size_t last = std::min(size_t(P), (b + 1) * kBlock);
+            for (size_t w = b * kBlock / 32; w < (last + 31) / 32; ++w) {
+                for (uint32_t word = meetBits[w]; word; word &= word - 1) {
+                    const size_t p = w * 32 + size_t(__builtin_ctz(word));
+                    const int meets = meetsOf(p, meetLeaf, meetPlace);
+                    for (int k = 0; k < meets; ++k) *out++ = {meetLeaf[k], meetPlace[k], int32_t(p)};
+                }
             }
         }
     };
@@ -270,7 +288,9 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
                 }
                 return INT32_MAX;
             };
-            TKSN_LeafBoxes& boxes = result[l];
+            // Grown here, where the boxes can stay in registers from corner
+            // to corner, and stored once the leaf is done.
+            TKSN_LeafBoxes boxes;
             auto visit = [&](int32_t p) {
                 int32_t c[4];
                 const int n = CornersOf(Polygons[p], c);
@@ -305,6 +325,7 @@ bool TKSN_SubDMesh::FitLevelOctreeBoxes(int32_t* work)
                     ++other;
                 }
             }
+            result[l] = boxes;
         }
     };
     KSN_RunInBlocks(size_t(L), 16, fit);
