@@ -167,6 +167,9 @@ private:
     // vertex-to-polygon rows were just made from its polygons: the same
     // tree, lists and boxes (KSN_SubDMesh_Octree.cpp).
     void BuildLevelOctree();
+    // The mesh root's BeginOctreeBuild with the cell's bounds and the flag
+    // reset made on the pool: the same root cell, tree and filed vertices.
+    void BeginLevelOctreeBuild();
     // AddPolygonsToOctree's filing from the lowest filed corner of each
     // polygon. work: room for 2 V + 2 P + 1 ints (both steps).
     void FileLevelPolygons(int32_t* work);

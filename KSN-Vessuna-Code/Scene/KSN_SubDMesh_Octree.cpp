@@ -37,13 +37,96 @@ void TKSN_SubDMesh::BuildLevelOctree()
 {
     // The mesh root's build step by step (BuildOctree); the table's rows were
     // made from the polygons as they are now.
-    BeginOctreeBuild();
+    BeginLevelOctreeBuild();
     // One working block for both steps below (2 V + 2 P + 1 ints).
     const size_t V = size_t(std::max(vertexCount, 0)), P = size_t(std::max(polygonCount, 0));
     const auto work = std::make_unique_for_overwrite<int32_t[]>(2 * V + 2 * P + 1);
     FileLevelPolygons(work.get());
     EndOctreeBuild();
     if (!FitLevelOctreeBoxes(work.get())) RecalculateOctreePolyBoundsRecurse(octreeRoot.get(), nullptr, nullptr);
+}
+
+void TKSN_SubDMesh::BeginLevelOctreeBuild()
+{
+    KSN_CancelViewportDependentWork();
+    QORfree(polygonLeafIndex);
+    polygonLeafIndex = nullptr;
+    leafList.clear();
+
+    auto root = std::make_unique<TQOROctreeNode<int>>();
+    root->Owner = this;
+    std::copy_n(boundsMin, 3, root->ContentMin);
+    std::copy_n(boundsMax, 3, root->ContentMax);
+
+    // The cell from the base positions of the visible vertices, as the
+    // root's serial fold makes it: the first in-range vertex starts it, then
+    // std::min / std::max keep the earlier of equal values (+0 and -0) and
+    // pass over a NaN. So a block folds only its non-NaN values, the blocks
+    // are combined in order the same way, and an axis whose first value is
+    // NaN stays that NaN, as the fold started from it would. The flags of
+    // the visible polygons are cleared in the same hand-out.
+    const int visibleVertexTotal = GetVisibleVertexCount();
+    constexpr size_t kBlock = 16384;
+    const size_t vertexBlocks = (size_t(std::max(visibleVertexTotal, 0)) + kBlock - 1) / kBlock;
+    const size_t polygonBlocks = (size_t(std::max(visiblePolygonCount, 0)) + kBlock - 1) / kBlock;
+    struct TFold {
+        float Min[3], Max[3];
+        bool Found[3];
+    };
+    std::vector<TFold> folds(vertexBlocks);
+    auto pass = [&](size_t first, size_t end) {
+        for (size_t b = first; b < end; ++b) {
+            if (b >= vertexBlocks) {
+                const size_t from = (b - vertexBlocks) * kBlock;
+                const size_t to = std::min(size_t(visiblePolygonCount), from + kBlock);
+                for (size_t i = from; i < to; ++i)
+                    if (InRange(visiblePolygons[i], polygonCount))
+                        std::atomic_ref<uint8_t>(CustomPFlags[visiblePolygons[i]]).store(0, std::memory_order_relaxed);
+                continue;
+            }
+            TFold f{{0, 0, 0}, {0, 0, 0}, {false, false, false}};
+            const size_t to = std::min(size_t(visibleVertexTotal), (b + 1) * kBlock);
+            for (size_t i = b * kBlock; i < to; ++i) {
+                const int v = visibleVertices[i];
+                if (!InRange(v, vertexCount)) continue;
+                const float* p = baseVertices + 3 * size_t(v);
+                for (int a = 0; a < 3; ++a) {
+                    if (p[a] != p[a]) continue;
+                    if (!f.Found[a]) {
+                        f.Min[a] = f.Max[a] = p[a];
+                        f.Found[a] = true;
+                        continue;
+                    }
+                    f.Min[a] = std::min(f.Min[a], p[a]);
+                    f.Max[a] = std::max(f.Max[a], p[a]);
+                }
+            }
+            folds[b] = f;
+        }
+    };
+    KSN_RunInBlocks(vertexBlocks + polygonBlocks, 1, pass);
+    TFold all{{0, 0, 0}, {0, 0, 0}, {false, false, false}};
+    for (const TFold& f : folds)
+        for (int a = 0; a < 3; ++a) {
+            if (!f.Found[a]) continue;
+            all.Min[a] = all.Found[a] ? std::min(all.Min[a], f.Min[a]) : f.Min[a];
+            all.Max[a] = all.Found[a] ? std::max(all.Max[a], f.Max[a]) : f.Max[a];
+            all.Found[a] = true;
+        }
+    for (int i = 0; i < visibleVertexTotal; ++i) {
+        const int v = visibleVertices[i];
+        if (!InRange(v, vertexCount)) continue;
+        const float* p = baseVertices + 3 * size_t(v);
+        for (int a = 0; a < 3; ++a)
+            if (p[a] != p[a]) all.Min[a] = all.Max[a] = p[a];
+        break;
+    }
+    std::copy_n(all.Min, 3, root->CubeMin);
+    std::copy_n(all.Max, 3, root->CubeMax);
+
+    octreeRoot = std::move(root);
+    octreeRoot->Subdivide(maxOctreeDepth);
+    AddVerticesToOctree(octreeRoot.get());
 }
 
 void TKSN_SubDMesh::FileLevelPolygons(int32_t* work)

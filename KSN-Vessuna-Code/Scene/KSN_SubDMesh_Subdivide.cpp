@@ -454,9 +454,9 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
             const int32_t closing = b.EdgePoint(c[m - 1], c[0]);
             int32_t prevE = closing;
             for (int k = 0; k < m; ++k) {
-                // The last side is the closing side again: its point is known.
-                const int k1 = (k + 1) % m;
-                const int32_t e = k1 == 0 ? closing : b.EdgePoint(c[k], c[k1]);
+                // The last side is the closing side again: its point is known
+                // (and no division by m is needed to find the next corner).
+                const int32_t e = k + 1 == m ? closing : b.EdgePoint(c[k], c[k + 1]);
                 Polygons[out++] = {c[k], e, f, prevE, poly.Owner};
                 prevE = e;
             }
@@ -473,8 +473,7 @@ void TKSN_SubDMesh::Subdivide(TKSN_SubDMesh* parent)
             const int32_t closingUV = b.TexEdgePoint(t[m - 1], t[0]);
             int32_t prevUE = closingUV;
             for (int k = 0; k < m; ++k) {
-                const int k1 = (k + 1) % m;
-                const int32_t ue = k1 == 0 ? closingUV : b.TexEdgePoint(t[k], t[k1]);
+                const int32_t ue = k + 1 == m ? closingUV : b.TexEdgePoint(t[k], t[k + 1]);
                 if (PolygonUVs) {
                     const int32_t uvs[4] = {t[k], ue, uf, prevUE};
                     std::memcpy(PolygonUVs + 4 * size_t(out), uvs, 16);

@@ -486,6 +486,14 @@ TEST(SubDParallelBuild, LevelOctreeIsTheMeshRootsOctree)
     parent->AfterRawBuild();
     withNaN.Subdivide(parent.get());
     ExpectTheRootsOctree(withNaN, "level 1 with a NaN position");
+    // The level's first visible vertex NaN on one axis: the root's cell
+    // keeps that NaN on it, whatever follows, and the other axes as before.
+    parent->baseVertices[3 * size_t(parent->Polygons[0].Corner0) + 1] = std::nanf("");
+    parent->AfterRawBuild();
+    TKSN_SubDMesh firstNaN;
+    firstNaN.Subdivide(parent.get());
+    ASSERT_GT(firstNaN.visibleVertexCount, 0);
+    ExpectTheRootsOctree(firstNaN, "level 1 whose first visible vertex has a NaN coordinate");
 }
 
 }  // namespace
