@@ -18,6 +18,7 @@
 
 #include <emmintrin.h>
 
+#include "KSN_RasterizeTriangle.h"
 #include "QORLookupTables.h"
 
 struct TScanTriangle {
@@ -39,6 +40,18 @@ inline int KSN_ColorByte(float v)
     if (!(v > 0.0f)) return 0;
     float s = v * 255.0f;
     return s >= 255.0f ? 255 : int(s);
+}
+
+// KSN_ColorByte of c[0], c[1] and c[2] in the low three bytes (c[3] is
+// read, not used), in four lanes: v × 255 clamped to 0..255 then truncated
+// gives the same byte for every v, NaN (kept out by the max) and -0 included.
+inline uint32_t KSN_ColorBytes3(const float* c)
+{
+    const __m128 s = _mm_mul_ps(_mm_loadu_ps(c), _mm_set1_ps(255.0f));
+    // max(s, 0) is 0 where s is NaN: maxps answers its second operand then.
+    const __m128i k = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(s, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
+    const __m128i k16 = _mm_packs_epi32(k, k);
+    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(k16, k16))) & 0xffffffu;
 }
 
 // p / 255 truncated toward zero for p in -65025..65025 (a byte product).
@@ -66,6 +79,11 @@ inline bool KSN_RasterizerAvx2 = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
 }();
+
+// The plain member's two copies; KSN_RasterizeTriangle_NoMap_NoAlpha is bound
+// to the AVX2 one at load time where the processor has AVX2. Tests compare them.
+void KSN_RasterizeTriangle_NoMap_NoAlpha_Sse2(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS);
+void KSN_RasterizeTriangle_NoMap_NoAlpha_Avx2(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS);
 
 // Signed variant for byte differences times a byte.
 inline int KSN_Div255Signed(int p) { return p / 255; }
