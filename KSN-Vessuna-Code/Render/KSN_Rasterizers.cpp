@@ -53,6 +53,7 @@ template <bool Avx2> struct NoMapNoAlphaKernel {
 // per-pixel choice.
 template <bool Avx2> struct ConstantRgbKernel {
     static constexpr bool NeedsMapWeights = false;
+    static constexpr bool CommonCaseLoop = true;   // small enough to have the scan's loop twice
     bool NeedsValueWeights() const { return false; }
     uint8_t* Dest;
     int BytesPerPixel;

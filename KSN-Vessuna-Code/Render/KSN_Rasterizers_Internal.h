@@ -408,6 +408,53 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
         TInsideBounds::Narrow(lo, hi, colTestFirst, colTestLast, rowTestFirst, rowTestLast);
 
     const __m128d insideLo = KSN_Lanes(KSN_LanesInsideLoD), insideHi = KSN_Lanes(KSN_LanesInsideHiD);
+    // The usual case (depth that varies, no band, no narrowed rows) has a
+    // loop of its own for kernels that ask for it (`static constexpr bool
+    // CommonCaseLoop = true`; worth it for small ones): the loop below with
+    // its flags as constants, so a drawn pixel is always inside and always
+    // takes its weights and depth. The same operations in the same order.
+    if constexpr (requires { requires Kernel::CommonCaseLoop; }) {
+        if (!t.ExtendEdges && !narrowRows && t.Depth && depthVaries) {
+            for (int j = rowTestFirst; j <= rowTestLast; ++j) {
+                int first = colFirst;
+                const double i0 = double(first - 1);
+                __m128d b = _mm_mul_pd(
+                    _mm_add_pd(_mm_mul_pd(A, _mm_set1_pd(y2 - j)), _mm_mul_pd(B, _mm_set1_pd(i0 - x2))), inv);
+                bool metInside = false;
+                const long long rowBase = (long long)j * t.RowLength;
+                for (; first < colTestFirst; ++first) b = _mm_add_pd(b, step);
+                for (int i = first; i <= colTestLast; ++i) {
+                    b = _mm_add_pd(b, step);
+                    const double b2 = 1.0 - _mm_cvtsd_f64(b) - high(b);
+                    if (!KSN_InsideBarycentric(b, b2, insideLo, insideHi)) {
+                        if (metInside) break;
+                        continue;
+                    }
+                    metInside = true;
+                    const long long n = rowBase + i;
+                    TScanWeights w;
+                    const __m128 w01 =
+                        _mm_cvtpd_ps(_mm_max_pd(_mm_setzero_pd(), _mm_min_pd(KSN_Lanes(KSN_LanesOneD), b)));
+                    w.w[0] = _mm_cvtss_f32(w01);
+                    w.w[1] = _mm_cvtss_f32(_mm_shuffle_ps(w01, w01, 1));
+                    w.w[2] = 1.0f - w.w[0] - w.w[1];
+                    if constexpr (Kernel::NeedsMapWeights) {
+                        w.m[0] = _mm_cvtsd_f64(b);
+                        w.m[1] = high(b);
+                        w.m[2] = b2;
+                    }
+                    float& stored = t.Depth[n];
+                    const float z = w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2;
+                    const float store = KSN_ClampMinMax(z, 0.0f, 1.0f);
+                    const float test = KSN_ClampMinMax(z + 1e-8f, 1e-8f, 1.0f);
+                    if (stored > test) continue;
+                    stored = store;
+                    kernel(n, w);
+                }
+            }
+            return;
+        }
+    }
     for (int j = rowTestFirst; j <= rowTestLast; ++j) {
         int first = colFirst, last = colTestLast;
         if (narrowRows) {

@@ -23,8 +23,9 @@ struct TDrawn {
     double m[3];
 };
 
-template <bool MapWeights> struct TRecordingKernel {
+template <bool MapWeights, bool Common = false> struct TRecordingKernel {
     static constexpr bool NeedsMapWeights = MapWeights;
+    static constexpr bool CommonCaseLoop = Common;
     bool ValueWeights = false;
     std::vector<TDrawn>* Out = nullptr;
     bool NeedsValueWeights() const { return ValueWeights; }
@@ -130,7 +131,9 @@ void MakeTriangle(TRandom& r, int kind, float p[3][3])
         p[1][2] = p[2][2] = p[0][2];
 }
 
-template <bool MapWeights> void CompareOnRandomTriangles(uint32_t seed)
+// Common: the narrowed scan runs the loop compiled for the usual case where
+// it applies; the whole-box scan always runs the general one.
+template <bool MapWeights, bool Common = false> void CompareOnRandomTriangles(uint32_t seed)
 {
     TRandom r(seed);
     std::vector<float> depthAny(size_t(RowLength) * Height), depthPlain(depthAny.size());
@@ -153,11 +156,13 @@ template <bool MapWeights> void CompareOnRandomTriangles(uint32_t seed)
         }
         const bool withDepth = r.Pick(5) != 0;
         std::vector<TDrawn> any, plain;
-        TRecordingKernel<MapWeights> k;
-        k.ValueWeights = r.Pick(2) == 0;
-        k.Out = &any;
+        TRecordingKernel<MapWeights, Common> narrowed;
+        narrowed.ValueWeights = r.Pick(2) == 0;
+        narrowed.Out = &any;
         t.Depth = withDepth ? depthAny.data() : nullptr;
-        KSN_ScanTriangle(t, k, TScanPath::Any);
+        KSN_ScanTriangle(t, narrowed, TScanPath::Any);
+        TRecordingKernel<MapWeights> k;
+        k.ValueWeights = narrowed.ValueWeights;
         k.Out = &plain;
         t.Depth = withDepth ? depthPlain.data() : nullptr;
         KSN_ScanTriangle(t, k, TScanPath::WholeBox);
@@ -176,6 +181,7 @@ TEST(RasterizerScan, NarrowedScanMatchesTheWholeBoxBitForBit)
 {
     CompareOnRandomTriangles<false>(11u);
     CompareOnRandomTriangles<true>(29u);
+    CompareOnRandomTriangles<false, true>(37u);
 }
 
 // The per-pixel helpers' branch-free forms against the plain expressions
