@@ -176,8 +176,10 @@ __attribute__((target("avx2"))) void KSN_RasterizeTriangle_NoMap_NoAlpha_Avx2(KS
 }
 
 // Runs while the program is loaded, before any constructor: it asks the
-// processor itself rather than KSN_RasterizerAvx2.
+// processor itself rather than KSN_RasterizerAvx2, and is left out of the
+// sanitizers' checks, whose run-time is not yet set up then.
 extern "C" {
+__attribute__((no_sanitize("address", "undefined")))
 static decltype(&KSN_RasterizeTriangle_NoMap_NoAlpha_Sse2) KSN_ResolveNoMapNoAlpha()
 {
     __builtin_cpu_init();
