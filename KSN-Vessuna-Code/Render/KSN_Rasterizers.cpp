@@ -25,7 +25,9 @@ TScanTriangle MakeScan(const float* p0, const float* p1, const float* p2, int wi
     return t;
 }
 
-struct NoMapNoAlphaKernel {
+// Avx2 only makes the two copies' kernels distinct types, so that each copy
+// has a scan of its own that GCC inlines whole.
+template <bool Avx2> struct NoMapNoAlphaKernel {
     static constexpr bool NeedsMapWeights = false;
     bool NeedsValueWeights() const { return Colors.Interpolate; }
     uint8_t* Dest;
@@ -49,8 +51,9 @@ struct NoMapNoAlphaKernel {
 
 // A colour that does not vary into a target of three bytes or more: no
 // per-pixel choice.
-struct ConstantRgbKernel {
+template <bool Avx2> struct ConstantRgbKernel {
     static constexpr bool NeedsMapWeights = false;
+    static constexpr bool CommonCaseLoop = true;   // small enough to have the scan's loop twice
     bool NeedsValueWeights() const { return false; }
     uint8_t* Dest;
     int BytesPerPixel;
@@ -126,22 +129,67 @@ void RequireDepth(const float* depth)
 
 } // namespace
 
-void KSN_RasterizeTriangle_NoMap_NoAlpha(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS)
+namespace {
+
+template <bool Avx2>
+__attribute__((always_inline)) inline void NoMapNoAlphaBody(const float* p0, const float* p1, const float* p2,
+                                                            const float* c0, const float* c1, const float* c2,
+                                                            int Width, int RowLength, int Height,
+                                                            uint8_t* DestPixels, int BytesPerPixel,
+                                                            float* DepthBuffer, bool ExtendEdges)
 {
-    (void)t0, (void)t1, (void)t2, (void)SourcePixels, (void)ColorMap, (void)ColorMapWidth, (void)ColorMapHeight,
-        (void)ColorMapBytesPerPixel, (void)s0, (void)s1, (void)s2, (void)AlphaMap, (void)AlphaMapWidth,
-        (void)AlphaMapHeight;
-    NoMapNoAlphaKernel k{DestPixels, BytesPerPixel, std::min(BytesPerPixel, 3), {}};
+    NoMapNoAlphaKernel<Avx2> k{DestPixels, BytesPerPixel, std::min(BytesPerPixel, 3), {}};
     k.Colors.Setup(c0, c1, c2);
-    for (int c = 0; c < 3; ++c) k.Constant[c] = uint8_t(KSN_ColorByte(c0[c]));
+    const uint32_t bytes = KSN_ColorBytes3(c0);
+    std::memcpy(k.Constant, &bytes, 3);
     const TScanTriangle scan = MakeScan(p0, p1, p2, Width, RowLength, Height, DepthBuffer, ExtendEdges);
     if (!k.Colors.Interpolate && k.Channels == 3) {
-        const ConstantRgbKernel rgb{DestPixels, BytesPerPixel, {k.Constant[0], k.Constant[1], k.Constant[2]}};
+        ConstantRgbKernel<Avx2> rgb{DestPixels, BytesPerPixel, {}};
+        std::memcpy(rgb.Constant, &bytes, 3);
         KSN_ScanTriangle(scan, rgb);
         return;
     }
     KSN_ScanTriangle(scan, k);
 }
+
+} // namespace
+
+// The two copies of the plain member. The member itself is bound to one of
+// them when the program is loaded (an indirect function), so a call goes
+// straight into the copy with its arguments where the caller put them.
+void KSN_RasterizeTriangle_NoMap_NoAlpha_Sse2(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS)
+{
+    (void)t0, (void)t1, (void)t2, (void)SourcePixels, (void)ColorMap, (void)ColorMapWidth, (void)ColorMapHeight,
+        (void)ColorMapBytesPerPixel, (void)s0, (void)s1, (void)s2, (void)AlphaMap, (void)AlphaMapWidth,
+        (void)AlphaMapHeight;
+    NoMapNoAlphaBody<false>(p0, p1, p2, c0, c1, c2, Width, RowLength, Height, DestPixels, BytesPerPixel, DepthBuffer,
+                            ExtendEdges);
+}
+
+__attribute__((target("avx2"))) void KSN_RasterizeTriangle_NoMap_NoAlpha_Avx2(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS)
+{
+    (void)t0, (void)t1, (void)t2, (void)SourcePixels, (void)ColorMap, (void)ColorMapWidth, (void)ColorMapHeight,
+        (void)ColorMapBytesPerPixel, (void)s0, (void)s1, (void)s2, (void)AlphaMap, (void)AlphaMapWidth,
+        (void)AlphaMapHeight;
+    NoMapNoAlphaBody<true>(p0, p1, p2, c0, c1, c2, Width, RowLength, Height, DestPixels, BytesPerPixel, DepthBuffer,
+                           ExtendEdges);
+}
+
+// Runs while the program is loaded, before any constructor: it asks the
+// processor itself rather than KSN_RasterizerAvx2, and is left out of the
+// sanitizers' checks, whose run-time is not yet set up then.
+extern "C" {
+__attribute__((no_sanitize("address", "undefined")))
+static decltype(&KSN_RasterizeTriangle_NoMap_NoAlpha_Sse2) KSN_ResolveNoMapNoAlpha()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? KSN_RasterizeTriangle_NoMap_NoAlpha_Avx2
+                                          : KSN_RasterizeTriangle_NoMap_NoAlpha_Sse2;
+}
+}
+
+void KSN_RasterizeTriangle_NoMap_NoAlpha(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS)
+    __attribute__((ifunc("KSN_ResolveNoMapNoAlpha")));
 
 void KSN_RasterizeTriangle_Map_NoAlpha(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS)
 {

@@ -18,6 +18,7 @@
 
 #include <emmintrin.h>
 
+#include "KSN_RasterizeTriangle.h"
 #include "QORLookupTables.h"
 
 struct TScanTriangle {
@@ -39,6 +40,18 @@ inline int KSN_ColorByte(float v)
     if (!(v > 0.0f)) return 0;
     float s = v * 255.0f;
     return s >= 255.0f ? 255 : int(s);
+}
+
+// KSN_ColorByte of c[0], c[1] and c[2] in the low three bytes (c[3] is
+// read, not used), in four lanes: v × 255 clamped to 0..255 then truncated
+// gives the same byte for every v, NaN (kept out by the max) and -0 included.
+inline uint32_t KSN_ColorBytes3(const float* c)
+{
+    const __m128 s = _mm_mul_ps(_mm_loadu_ps(c), _mm_set1_ps(255.0f));
+    // max(s, 0) is 0 where s is NaN: maxps answers its second operand then.
+    const __m128i k = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(s, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
+    const __m128i k16 = _mm_packs_epi32(k, k);
+    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(k16, k16))) & 0xffffffu;
 }
 
 // p / 255 truncated toward zero for p in -65025..65025 (a byte product).
@@ -66,6 +79,11 @@ inline bool KSN_RasterizerAvx2 = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
 }();
+
+// The plain member's two copies; KSN_RasterizeTriangle_NoMap_NoAlpha is bound
+// to the AVX2 one at load time where the processor has AVX2. Tests compare them.
+void KSN_RasterizeTriangle_NoMap_NoAlpha_Sse2(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS);
+void KSN_RasterizeTriangle_NoMap_NoAlpha_Avx2(KSN_RASTERIZE_TRIANGLE_MEMBER_PARAMS);
 
 // Signed variant for byte differences times a byte.
 inline int KSN_Div255Signed(int p) { return p / 255; }
@@ -390,6 +408,53 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
         TInsideBounds::Narrow(lo, hi, colTestFirst, colTestLast, rowTestFirst, rowTestLast);
 
     const __m128d insideLo = KSN_Lanes(KSN_LanesInsideLoD), insideHi = KSN_Lanes(KSN_LanesInsideHiD);
+    // The usual case (depth that varies, no band, no narrowed rows) has a
+    // loop of its own for kernels that ask for it (`static constexpr bool
+    // CommonCaseLoop = true`; worth it for small ones): the loop below with
+    // its flags as constants, so a drawn pixel is always inside and always
+    // takes its weights and depth. The same operations in the same order.
+    if constexpr (requires { requires Kernel::CommonCaseLoop; }) {
+        if (!t.ExtendEdges && !narrowRows && t.Depth && depthVaries) {
+            for (int j = rowTestFirst; j <= rowTestLast; ++j) {
+                int first = colFirst;
+                const double i0 = double(first - 1);
+                __m128d b = _mm_mul_pd(
+                    _mm_add_pd(_mm_mul_pd(A, _mm_set1_pd(y2 - j)), _mm_mul_pd(B, _mm_set1_pd(i0 - x2))), inv);
+                bool metInside = false;
+                const long long rowBase = (long long)j * t.RowLength;
+                for (; first < colTestFirst; ++first) b = _mm_add_pd(b, step);
+                for (int i = first; i <= colTestLast; ++i) {
+                    b = _mm_add_pd(b, step);
+                    const double b2 = 1.0 - _mm_cvtsd_f64(b) - high(b);
+                    if (!KSN_InsideBarycentric(b, b2, insideLo, insideHi)) {
+                        if (metInside) break;
+                        continue;
+                    }
+                    metInside = true;
+                    const long long n = rowBase + i;
+                    TScanWeights w;
+                    const __m128 w01 =
+                        _mm_cvtpd_ps(_mm_max_pd(_mm_setzero_pd(), _mm_min_pd(KSN_Lanes(KSN_LanesOneD), b)));
+                    w.w[0] = _mm_cvtss_f32(w01);
+                    w.w[1] = _mm_cvtss_f32(_mm_shuffle_ps(w01, w01, 1));
+                    w.w[2] = 1.0f - w.w[0] - w.w[1];
+                    if constexpr (Kernel::NeedsMapWeights) {
+                        w.m[0] = _mm_cvtsd_f64(b);
+                        w.m[1] = high(b);
+                        w.m[2] = b2;
+                    }
+                    float& stored = t.Depth[n];
+                    const float z = w.w[0] * z0 + w.w[1] * z1 + w.w[2] * z2;
+                    const float store = KSN_ClampMinMax(z, 0.0f, 1.0f);
+                    const float test = KSN_ClampMinMax(z + 1e-8f, 1e-8f, 1.0f);
+                    if (stored > test) continue;
+                    stored = store;
+                    kernel(n, w);
+                }
+            }
+            return;
+        }
+    }
     for (int j = rowTestFirst; j <= rowTestLast; ++j) {
         int first = colFirst, last = colTestLast;
         if (narrowRows) {

@@ -23,8 +23,9 @@ struct TDrawn {
     double m[3];
 };
 
-template <bool MapWeights> struct TRecordingKernel {
+template <bool MapWeights, bool Common = false> struct TRecordingKernel {
     static constexpr bool NeedsMapWeights = MapWeights;
+    static constexpr bool CommonCaseLoop = Common;
     bool ValueWeights = false;
     std::vector<TDrawn>* Out = nullptr;
     bool NeedsValueWeights() const { return ValueWeights; }
@@ -130,7 +131,9 @@ void MakeTriangle(TRandom& r, int kind, float p[3][3])
         p[1][2] = p[2][2] = p[0][2];
 }
 
-template <bool MapWeights> void CompareOnRandomTriangles(uint32_t seed)
+// Common: the narrowed scan runs the loop compiled for the usual case where
+// it applies; the whole-box scan always runs the general one.
+template <bool MapWeights, bool Common = false> void CompareOnRandomTriangles(uint32_t seed)
 {
     TRandom r(seed);
     std::vector<float> depthAny(size_t(RowLength) * Height), depthPlain(depthAny.size());
@@ -153,11 +156,13 @@ template <bool MapWeights> void CompareOnRandomTriangles(uint32_t seed)
         }
         const bool withDepth = r.Pick(5) != 0;
         std::vector<TDrawn> any, plain;
-        TRecordingKernel<MapWeights> k;
-        k.ValueWeights = r.Pick(2) == 0;
-        k.Out = &any;
+        TRecordingKernel<MapWeights, Common> narrowed;
+        narrowed.ValueWeights = r.Pick(2) == 0;
+        narrowed.Out = &any;
         t.Depth = withDepth ? depthAny.data() : nullptr;
-        KSN_ScanTriangle(t, k, TScanPath::Any);
+        KSN_ScanTriangle(t, narrowed, TScanPath::Any);
+        TRecordingKernel<MapWeights> k;
+        k.ValueWeights = narrowed.ValueWeights;
         k.Out = &plain;
         t.Depth = withDepth ? depthPlain.data() : nullptr;
         KSN_ScanTriangle(t, k, TScanPath::WholeBox);
@@ -176,6 +181,7 @@ TEST(RasterizerScan, NarrowedScanMatchesTheWholeBoxBitForBit)
 {
     CompareOnRandomTriangles<false>(11u);
     CompareOnRandomTriangles<true>(29u);
+    CompareOnRandomTriangles<false, true>(37u);
 }
 
 // The per-pixel helpers' branch-free forms against the plain expressions
@@ -196,6 +202,19 @@ TEST(RasterizerScan, BranchFreeFormsMatchThePlainExpressions)
         EXPECT_TRUE(same(KSN_ClampMinMax(b, 0.0, 1.0), std::clamp(b, 0.0, 1.0)));
         EXPECT_TRUE(same(KSN_ClampMinMax(b, -0.3, 1.3), std::clamp(b, -0.3, 1.3)));
     }
+    // A colour's three bytes in lanes against the scalar byte, each value in
+    // each channel (the fourth read, never used).
+    const float colours[] = {nan, -inf, -1.0f, -0.0f, 0.0f, 1e-30f, 1.0f / 255.0f, 0.0039215684f, 0.5f,
+                             254.5f / 255.0f, 0.99999994f, 1.0f, 1.0000001f, 2.0f, 1e30f, inf};
+    for (int k = 0; k < 3; ++k)
+        for (float v : colours) {
+            float c[4] = {0.25f, 0.5f, 0.75f, nan};
+            c[k] = v;
+            const uint32_t bytes = KSN_ColorBytes3(c);
+            for (int m = 0; m < 3; ++m)
+                EXPECT_EQ(int((bytes >> (8 * m)) & 0xffu), KSN_ColorByte(c[m])) << "channel " << k << " value " << v;
+            EXPECT_EQ(bytes >> 24, 0u);
+        }
     // The inside test against the six plain comparisons, b2 as the scan
     // forms it, with the bounds, their neighbours, zeros and non-finite values.
     const double coords[] = {double(nan), -double(inf), -1.0, -0.0001000001, -0.0001, -0.0000999999, -0.0, 0.0,
@@ -422,6 +441,52 @@ TEST(RasterizerScan, Avx2CopiesMatchTheSse2CopiesBitForBit)
         EXPECT_NE(wide.Pixels, std::vector<uint8_t>(wide.Pixels.size(), 0)) << "entry " << e << " drew nothing";
     }
     KSN_RasterizerFastTexels = true;
+}
+
+// The plain member's AVX2 copy against its SSE2 copy on random triangles
+// (small, grid cells, large, off-screen), constant and varying colours,
+// three- and four-byte targets, with and without the band: every byte and
+// depth must match. (On a processor without AVX2 only the SSE2 copy runs.)
+TEST(RasterizerScan, PlainMemberCopiesMatchBitForBit)
+{
+    constexpr int W = 40, H = 30;
+    TRandom r(53u);
+    for (int bytesPerPixel : {3, 4}) {
+        std::vector<uint8_t> pixels[2];
+        std::vector<float> depth[2];
+        for (int c = 0; c < 2; ++c) {
+            pixels[c].assign(size_t(W) * H * bytesPerPixel, 0);
+            depth[c].assign(size_t(W) * H, 0.0f);
+        }
+        for (int n = 0; n < 4000; ++n) {
+            float p[3][3], colour[3][4];
+            for (int k = 0; k < 3; ++k) {
+                p[k][0] = r.In(-6.0f, float(W) + 6.0f);
+                p[k][1] = r.In(-6.0f, float(H) + 6.0f);
+                p[k][2] = r.Pick(4) == 0 ? 0.5f : r.In(-0.1f, 1.1f);
+                if (k > 0 && r.Pick(3) != 0) {   // mostly small triangles
+                    p[k][0] = p[0][0] + r.In(-3.0f, 3.0f);
+                    p[k][1] = p[0][1] + r.In(-3.0f, 3.0f);
+                }
+                for (int c = 0; c < 4; ++c) colour[k][c] = r.In(-0.2f, 1.2f);
+                if (k > 0 && r.Pick(2)) std::memcpy(colour[k], colour[0], sizeof colour[k]);
+            }
+            const bool band = r.Pick(5) == 0;
+            const float uv[2] = {0.0f, 0.0f};
+            for (int c = 0; c < 2; ++c) {
+                if (c == 0 && !__builtin_cpu_supports("avx2")) continue;
+                const auto member = c == 0 ? KSN_RasterizeTriangle_NoMap_NoAlpha_Avx2 : KSN_RasterizeTriangle_NoMap_NoAlpha_Sse2;
+                member(p[0], p[1], p[2], uv, uv, uv, colour[0], colour[1], colour[2], W, W, H, pixels[c].data(),
+                       pixels[c].data(), bytesPerPixel, depth[c].data(), nullptr, 0, 0, 0, nullptr, nullptr, nullptr,
+                       nullptr, 0, 0, band);
+            }
+            if (!__builtin_cpu_supports("avx2")) continue;
+            ASSERT_EQ(pixels[0], pixels[1]) << bytesPerPixel << " bytes, triangle " << n;
+            ASSERT_EQ(std::memcmp(depth[0].data(), depth[1].data(), depth[0].size() * sizeof(float)), 0)
+                << bytesPerPixel << " bytes, triangle " << n;
+        }
+        EXPECT_NE(pixels[1], std::vector<uint8_t>(pixels[1].size(), 0)) << bytesPerPixel << " bytes: nothing drawn";
+    }
 }
 
 // Lights that are not numbers: a NaN light shades to a zero byte on both
