@@ -391,7 +391,27 @@ void ConvertPolygonBlock(TQORPolyMesh& mesh, size_t first, size_t end, uint8_t* 
         uint8_t mark = corners <= 0 ? kCornerSelected : 0;
         bool any = false;
         float smallest = 0.0f;
-        for (int k = 0; k < corners; ++k) {
+        int k = 0;
+        if constexpr (!kWelded && !kMarks && !kUniform) {
+            // A quad of four usable vertices, the common case, in one step
+            // with one test for all four instead of one per corner: fewer
+            // instructions a polygon leave room for more polygons' loads in
+            // flight. The same minimum in corner order; any other polygon
+            // takes the walk below.
+            if (corners == 4 && usable) {
+                const uint32_t v0 = uint32_t(points[0].V), v1 = uint32_t(points[1].V);
+                const uint32_t v2 = uint32_t(points[2].V), v3 = uint32_t(points[3].V);
+                if (std::max(std::max(v0, v1), std::max(v2, v3)) < uint32_t(std::max(vertices, 0))) {
+                    const TQORVertexInfo &a = info[v0], &b = info[v1], &c = info[v2], &d = info[v3];
+                    if (((a.Flags | b.Flags | c.Flags | d.Flags) & kHiddenOrLocked) == 0) {
+                        smallest = std::min(std::min(std::min(a.Select, b.Select), c.Select), d.Select);
+                        any = true;
+                        k = corners;
+                    }
+                }
+            }
+        }
+        for (; k < corners; ++k) {
             const int v = points[k].V;
             int u = v;
             if constexpr (kWelded) u = (v >= 0 && v < vertices) ? info[v].WeldMaster : v;

@@ -179,6 +179,55 @@ TEST_F(SelectionEditTest, ConversionsKeepASingleQuadAndSkipHiddenPolygons)
     EXPECT_EQ(PolygonWeights(*mesh), OnlyOnes(9, {}));
 }
 
+// The vertex-to-polygon conversion, bit for bit against the walk of each
+// polygon's usable corners in order: plain quads (which take a shorter path)
+// next to quads with a locked, a hidden or a missing corner, one naming a
+// vertex twice, a triangle and a hidden and a locked polygon; the weights hold
+// ±0 side by side in both orders, NaN in the first and in a later corner, and
+// values outside 0..1.
+TEST_F(SelectionEditTest, VertexToPolygonConversionEqualsTheCornerWalkBitForBit)
+{
+    constexpr uint32_t kSkipped = QORPoly_Hidden | QORPoly_Locked;
+    auto mesh = MakePlane(7, 6);   // 42 vertices, 30 quads; quad i of row 0 has corners i, i+1, i+8, i+7
+    const float odd[] = {0.0f, -0.0f, std::nanf(""), 1.0f, 0.3f, 1.5f, -0.25f, 1e-31f, 0.7f};
+    for (int v = 0; v < mesh->vertexCount; ++v) mesh->VertexInfo[v].Select = odd[size_t(v * 5 + v / 7) % 9];
+    // Quad 0 meets +0 then −0, quad 1 −0 then +0; quad 2 has NaN second, quad 3 first.
+    const float row0[] = {0.0f, -0.0f, 0.0f, std::nanf(""), 0.5f};
+    for (int v = 0; v < 5; ++v) mesh->VertexInfo[v].Select = row0[v];
+    for (int v = 7; v < 12; ++v) mesh->VertexInfo[v].Select = 0.5f;
+    mesh->VertexInfo[30].Flags |= QORPoly_Locked;
+    mesh->VertexInfo[33].Flags |= QORPoly_Hidden;
+    mesh->Polygons[13].Points[2].V = -1;
+    mesh->Polygons[14].Points[1].V = mesh->vertexCount;
+    mesh->Polygons[20].Points[3].V = mesh->Polygons[20].Points[0].V;
+    mesh->Polygons[21].Count = 3;
+    mesh->PolygonFlags[16] |= QORPoly_Hidden;
+    mesh->PolygonFlags[17] |= QORPoly_Locked;
+    for (int p = 0; p < mesh->polygonCount; ++p) mesh->Polygons[p].Select = 0.9f;
+
+    std::vector<float> expected;
+    for (int p = 0; p < mesh->polygonCount; ++p) {
+        const TQORPolygon& q = mesh->Polygons[p];
+        bool any = false;
+        float smallest = 0.0f;
+        for (int k = 0; k < q.Count && (mesh->PolygonFlags[p] & kSkipped) == 0; ++k) {
+            const int v = q.Points[k].V;
+            if (v < 0 || v >= mesh->vertexCount || (mesh->VertexInfo[v].Flags & kSkipped) != 0) continue;
+            smallest = any ? std::min(smallest, mesh->VertexInfo[v].Select) : mesh->VertexInfo[v].Select;
+            any = true;
+        }
+        expected.push_back(any ? std::clamp(smallest, 0.0f, 1.0f) : 0.0f);
+    }
+    mesh->ConvertSelectedVerticesToPolygons();
+    const std::vector<float> got = PolygonWeights(*mesh);
+    for (int p = 0; p < mesh->polygonCount; ++p) {
+        uint32_t a, b;
+        std::memcpy(&a, &got[size_t(p)], 4);
+        std::memcpy(&b, &expected[size_t(p)], 4);
+        EXPECT_EQ(a, b) << "polygon " << p;
+    }
+}
+
 TEST_F(SelectionEditTest, SelectByGroupOrMaterialSetsTheVerticesOfVisiblePolygons)
 {
     for (bool byMaterial : {false, true}) {
