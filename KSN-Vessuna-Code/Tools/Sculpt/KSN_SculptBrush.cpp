@@ -807,12 +807,14 @@ void TKSN_SculptBrush::PrepareSearch(TKSN_MeshRoot* level, TKSN_Viewport* viewpo
     setup.RowCount = table ? level->vertexPolygons.GetRowCount() : 0;
     setup.Rectangle = s * 1.001f + 1e-6f;
     // The polygons around the listed vertices are listed in the same pass:
-    // the first visit marks it and notes its job as the owner. Two slots meeting a polygon together may both list it (plain
+    // the first visit flags it in change-flag channel 1 and notes its job as
+    // the owner. Two slots meeting a polygon together may both list it (plain
     // stores: a locked exchange per polygon cost more than the whole
     // layer update); the owner noted last is the same for every reader after
     // the pass, and only its job keeps the polygon.
-    setup.PolygonFlags = StartPolygonMarks(level);
-    setup.Stamp = MarkStamp;
+    level->StartUsingCFlags(eCFlag_Channel_General);
+    setup.PolygonFlags = level->cflagPolygons[eCFlag_Channel_General];
+    setup.Stamp = uint8_t(level->cflagStamps[eCFlag_Channel_General]);
     if (PolygonOwner.size() < size_t(std::max(level->GetPCount(), 0))) PolygonOwner.resize(size_t(level->GetPCount()));
     setup.PolygonOwner = PolygonOwner.data();
     // Each leaf is cut into runs of its slice (a leaf holds hundreds of
@@ -840,19 +842,6 @@ void TKSN_SculptBrush::PrepareSearch(TKSN_MeshRoot* level, TKSN_Viewport* viewpo
     // A polygon mesh's hidden and locked marks read straight from its flags
     // (the classes that keep them there and override nothing about them).
     setup.MaskFlags = PolygonMaskFlags(level);
-}
-
-uint8_t* TKSN_SculptBrush::StartPolygonMarks(TKSN_MeshRoot* level)
-{
-    // Only ever grown: levels of several sizes take turns without a clear,
-    // and a mark left from another level is an earlier stamp.
-    const size_t count = size_t(std::max(level->GetPCount(), 0));
-    if (PolygonMarks.size() < count) PolygonMarks.resize(count, 0);
-    if (++MarkStamp == 0) {
-        std::fill(PolygonMarks.begin(), PolygonMarks.end(), uint8_t(0));
-        MarkStamp = 1;
-    }
-    return count > 0 ? PolygonMarks.data() : nullptr;
 }
 
 void TKSN_SculptBrush::RunSearchJob(const TSearchSetup& c, int job)
@@ -1282,11 +1271,10 @@ void TKSN_SculptBrush::AddPartnersToLists(TKSN_MeshRoot* level, const int32_t* p
         const int v = gAffectedVertices[k].Vertex, p = partners[v];
         if (p < 0 || p == v || p >= level->GetVCount() || !level->vertexPolygons.IsFinalized()) continue;
         AddAffectedVertex(p, gAffectedVertices[k].Weight);
-        // The search's marks: its polygons are listed already.
         const int* row = level->vertexPolygons[p];
         for (int j = 1; j <= row[0]; ++j)
-            if (PolygonMarks[size_t(row[j])] != MarkStamp) {
-                PolygonMarks[size_t(row[j])] = MarkStamp;
+            if (!level->CFlag_TestPolygon(eCFlag_Channel_General, row[j])) {
+                level->CFlag_FlagPolygon(eCFlag_Channel_General, row[j]);
                 AddAffectedPolygon(row[j]);
             }
     }

@@ -212,20 +212,11 @@ public:
     // Per polygon of the level: the search job that listed it last (read
     // only for the polygons the current search listed).
     std::vector<int32_t> PolygonOwner;
-    // Per polygon: the stamp of the last search that listed it. The brush
-    // keeps its own marks instead of a level's change-flag channel, which
-    // clears its polygon and vertex bytes on the pool every 255 uses: on a
-    // busy machine that clear cost a dab tens of microseconds on average.
-    std::vector<uint8_t> PolygonMarks;
-    uint8_t MarkStamp = 0;
     bool ListInLeafOrder = false;   // the list's first ListedBySearch entries are the search's runs
 private:
     struct TSearchSetup;
     // The node list, the search's jobs and what they read.
     void PrepareSearch(TKSN_MeshRoot* level, TKSN_Viewport* viewport, float fx, float fy, TSearchSetup& setup);
-    // A new stamp for the level's polygon marks (cleared when the stamps run
-    // out); null for a level without polygons.
-    uint8_t* StartPolygonMarks(TKSN_MeshRoot* level);
     // Lists one job's vertices, first-met polygons and weighted normal sum.
     void RunSearchJob(const TSearchSetup& setup, int job);
     // The jobs' lists appended in job order, then FinishSearchCounts.

@@ -2,8 +2,7 @@
 // bounds as phases) against the search followed by the separate passes, on
 // a polygon-mesh sphere: the same bytes, lists, averaged normal and octree
 // bounds on no pool, one slot and eight; an exception from a vertex's
-// texture coordinates reaches the caller and leaves the pool usable; a
-// brush's searches keep listing every polygon as their marks' stamps run out.
+// texture coordinates reaches the caller and leaves the pool usable.
 #include "KSN_Mesh.h"
 #include "KSN_SculptBrush.h"
 #include "KsnTestSphere.h"
@@ -151,42 +150,6 @@ TEST(SculptDabInOneHandOut, GivesTheListsBytesAndBoundsOfTheSearchAndTheSeparate
         }
     }
     SelectionBrushSize = savedSize;
-}
-
-TEST(SculptSearch, ListsTheSamePolygonsSearchAfterSearchAcrossLevelsOfTwoSizes)
-{
-    // One brush searching two meshes at one spot, the large one once every
-    // 255 searches (as often as its polygon marks have stamps, so the marks
-    // its last search left would read as the new search's own unless
-    // cleared): every search lists each polygon of its mesh once, the first
-    // search's polygons every time.
-    TThreadCruncher* saved = ThreadCruncher;
-    ThreadCruncher = nullptr;
-    const float savedSize = SelectionBrushSize;
-    SelectionBrushSize = 0.2f;
-    auto large = MakeSphere();
-    auto small = std::make_unique<TKSN_Mesh>(nullptr);
-    KsnFillSphere(*small, 40, 40);
-    KsnFinishSphere(*small);
-    TKSN_SculptBrush brush;
-    std::vector<int32_t> first[2];
-    for (int search = 0; search < 600; ++search) {
-        const int which = search % 255 == 0 ? 0 : 1;
-        TKSN_Mesh* m = which == 0 ? large.get() : small.get();
-        PrepareAffectedList(m);
-        brush.GenerateAffectedLists(m, nullptr, 0.05f, 0.02f);
-        std::vector<int32_t> polygons(gAffectedPolygons, gAffectedPolygons + gAffectedPolygonCount);
-        std::sort(polygons.begin(), polygons.end());
-        std::vector<int32_t>& expected = first[which];
-        if (expected.empty()) {
-            ASSERT_GT(polygons.size(), 20u);
-            EXPECT_TRUE(std::adjacent_find(polygons.begin(), polygons.end()) == polygons.end());
-            expected = polygons;
-        }
-        ASSERT_EQ(polygons, expected) << "search " << search;
-    }
-    SelectionBrushSize = savedSize;
-    ThreadCruncher = saved;
 }
 
 TEST(SculptDabInOneHandOut, AThrowingTextureHookReachesTheCallerAndThePoolGoesOn)
