@@ -219,12 +219,17 @@ public:
     }
     // Runs enter(phase, scratch) and then run(phase, job, scratch) for the
     // jobs this thread takes, phase by phase, with a Scratch of this call's
-    // own; place picks its own chunk. An exception is kept for Rethrow and
-    // the remaining jobs only counted.
+    // own: the n-th thread to join takes kept[n] (kept by the caller from
+    // run to run, so a dab allocates nothing: a scratch freed at the end of
+    // every join cost each thread microseconds at its next one), any beyond
+    // keptCount one of their own; place picks its own chunk. An exception is
+    // kept for Rethrow and the remaining jobs only counted.
     template <class Scratch, class Enter, class Run>
-    void Join(int place, Enter&& enter, Run&& run)
+    void Join(int place, Scratch* kept, int keptCount, Enter&& enter, Run&& run)
     {
-        Scratch scratch;
+        const int ordinal = Joined.fetch_add(1, std::memory_order_relaxed);
+        Scratch spare;
+        Scratch& scratch = ordinal < keptCount ? kept[ordinal] : spare;
         const int own = place % Chunks;
         using TClock = std::chrono::steady_clock;
         TThreadTimes times;
@@ -337,6 +342,7 @@ private:
     TCursor Cursor[kMaxPhases][QOR_THREADCRUNCHER_MAX_SLOTS];
     TDone Done[kMaxPhases];
     std::atomic<bool> Failed{false};
+    std::atomic<int> Joined{0};
     std::mutex ThreadTimesMutex;
     std::mutex FailureMutex;
     std::exception_ptr Failure;
@@ -824,7 +830,8 @@ void TKSN_SculptBrush::PrepareSearch(TKSN_MeshRoot* level, TKSN_Viewport* viewpo
     const int jobs = int(SearchJobs.size());
     if (int(JobLists.size()) < jobs) JobLists.resize(size_t(jobs));
     if (int(JobPolygons.size()) < jobs) JobPolygons.resize(size_t(jobs));
-    JobSums.assign(size_t(jobs), {0.0f, 0.0f, 0.0f});
+    JobTallies.assign(size_t(jobs), TJobTally{{0.0f, 0.0f, 0.0f}, 0});
+    JobKept.assign(size_t(jobs), 0);
     // Inside the rectangle the distance cut passes whenever the cut's circle
     // holds the rectangle (with room for rounding): it is skipped then.
     setup.CircleHoldsRectangle = 2.0 * double(setup.Rectangle) * double(setup.Rectangle) * (1.0 + 1e-6) <
@@ -919,7 +926,9 @@ void TKSN_SculptBrush::RunSearchJob(const TSearchSetup& c, int job)
         if (vertexNormals)
             for (int i = 0; i < 3; ++i) sum[i] += w * vertexNormals[3 * v + i];
     }
-    std::copy(sum, sum + 3, JobSums[size_t(job)].begin());
+    TJobTally& tally = JobTallies[size_t(job)];
+    std::copy(sum, sum + 3, tally.Sum);
+    tally.Vertices = int32_t(out.size());
     JobLists[size_t(job)].assign(out.begin(), out.end());
     JobPolygons[size_t(job)].assign(polygons.begin(), polygons.end());
 }
@@ -940,7 +949,7 @@ void TKSN_SculptBrush::FinishSearch()
         if (!polygons.empty())
             std::memcpy(gAffectedPolygons + gAffectedPolygonCount, polygons.data(), polygons.size() * sizeof(int32_t));
         gAffectedPolygonCount += int(polygons.size());
-        for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
+        for (int i = 0; i < 3; ++i) NormalSum[i] += JobTallies[size_t(job)].Sum[i];
     }
     FinishSearchCounts();
 }
@@ -1315,13 +1324,7 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
     const float* const positions = level->resolvedVertices;
     const float* const polygonNormals = level->polygonNormals;
     float* const vertexNormals = level->vertexNormals;
-    // Per thread: where each job's entries go in the lists (prefix sums of
-    // the jobs' lengths) and the dab's averaged normal, both summed in job
-    // order as the separate search does; every thread works out the same.
-    struct TPlaces {
-        std::vector<int32_t> Vertex, Polygon;
-        float Normal[3] = {0, 0, 0};
-    };
+    using TPlaces = TDabPlaces;
     auto enter = [&](int phase, TPlaces& places) {
         if (phase == 3) {
             // The polygons each job kept in phase 2.
@@ -1329,7 +1332,7 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
             int32_t q = polygonBase;
             for (int job = 0; job < jobs; ++job) {
                 places.Polygon[size_t(job)] = q;
-                q += int32_t(JobPolygons[size_t(job)].size());
+                q += JobKept[size_t(job)];
             }
             places.Polygon[size_t(jobs)] = q;
         }
@@ -1339,8 +1342,9 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
         int32_t v = vertexBase;
         for (int job = 0; job < jobs; ++job) {
             places.Vertex[size_t(job)] = v;
-            v += int32_t(JobLists[size_t(job)].size());
-            for (int i = 0; i < 3; ++i) sum[i] += JobSums[size_t(job)][size_t(i)];
+            const TJobTally& tally = JobTallies[size_t(job)];
+            v += tally.Vertices;
+            for (int i = 0; i < 3; ++i) sum[i] += tally.Sum[i];
         }
         places.Vertex[size_t(jobs)] = v;
         const float len2 = sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2];
@@ -1368,6 +1372,7 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
         case 2: {
             KeepOwnedPolygons(job);
             const std::vector<int32_t>& polygons = JobPolygons[j];
+            JobKept[j] = int32_t(polygons.size());
             RecalculateListedPolygonNormals(level, store, polygons.data(), 0, int(polygons.size()));
             break;
         }
@@ -1400,6 +1405,9 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
     const bool onPool = tested >= kSmallDab && jobs > 1 && ThreadCruncher && !ThreadCruncher->IsPoolThread() &&
                         ThreadCruncher->GetSlotCount() > 1;
     TDabPhaseRun phases(phaseJobs, 4, onPool ? ThreadCruncher->GetSlotCount() : 1);
+    // At most one thread a block joins.
+    const int joiners = onPool ? ThreadCruncher->GetSlotCount() : 1;
+    if (int(DabPlaces.size()) < joiners) DabPlaces.resize(size_t(joiners));
     phases.Timed = StepTimes && onPool;
     const TClock::time_point handedOut = phases.Timed ? TClock::now() : TClock::time_point();
     phases.Start = handedOut;
@@ -1408,19 +1416,21 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
         ThreadCruncher->StartUsing(releaser);
         struct TJoin {
             TDabPhaseRun* Run;
+            TPlaces* Kept;
+            int KeptCount;
             decltype(enter)* Enter;
             decltype(run)* Work;
-        } join{&phases, &enter, &run};
+        } join{&phases, DabPlaces.data(), int(DabPlaces.size()), &enter, &run};
         // One block a slot: each thread that takes one joins the phases.
         ThreadCruncher->ProcessBlocksOnFreeSlots(
             size_t(ThreadCruncher->GetSlotCount()), 1,
             [](size_t, size_t, void* user) {
                 auto* j = static_cast<TJoin*>(user);
-                j->Run->Join<TPlaces>(DabThreadPlace(), *j->Enter, *j->Work);
+                j->Run->Join(DabThreadPlace(), j->Kept, j->KeptCount, *j->Enter, *j->Work);
             },
             &join);
     } else {
-        phases.Join<TPlaces>(0, enter, run);
+        phases.Join(0, DabPlaces.data(), int(DabPlaces.size()), enter, run);
     }
     phases.Rethrow();
 
@@ -1428,9 +1438,10 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
     JobFirst.assign(NodeList.size() + 1, 0);
     for (int job = 0, leaf = 0; job < jobs; ++job) {
         for (; leaf <= SearchJobs[size_t(job)].Leaf; ++leaf) JobFirst[size_t(leaf)] = gAffectedVertexCount;
-        gAffectedVertexCount += int(JobLists[size_t(job)].size());
-        gAffectedPolygonCount += int(JobPolygons[size_t(job)].size());
-        for (int i = 0; i < 3; ++i) NormalSum[i] += JobSums[size_t(job)][size_t(i)];
+        const TJobTally& tally = JobTallies[size_t(job)];
+        gAffectedVertexCount += tally.Vertices;
+        gAffectedPolygonCount += JobKept[size_t(job)];
+        for (int i = 0; i < 3; ++i) NormalSum[i] += tally.Sum[i];
     }
     FinishSearchCounts();
     std::copy(NormalSum, NormalSum + 3, dab.Normal);
@@ -1447,7 +1458,7 @@ bool TKSN_SculptBrush::SearchAndApplyDab(TKSN_MeshRoot* level, TKSN_Viewport* vi
             leaf->NormalMin[i] = std::min(leaf->NormalMin[i], box[size_t(6 + i)]);
             leaf->NormalMax[i] = std::max(leaf->NormalMax[i], box[size_t(9 + i)]);
         }
-        if (!JobLists[size_t(job)].empty()) TouchedNodes[leafPlace] = 1;
+        if (JobTallies[size_t(job)].Vertices > 0) TouchedNodes[leafPlace] = 1;
     }
     FinishGrownLeaves(level);
     if (phases.Timed) {

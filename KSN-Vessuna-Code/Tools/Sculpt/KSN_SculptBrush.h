@@ -185,7 +185,26 @@ public:
     // listed first and their weighted normal sum.
     std::vector<std::vector<TKSN_AffectedVertex>> JobLists;
     std::vector<std::vector<int32_t>> JobPolygons;
-    std::vector<std::array<float, 3>> JobSums;
+    // Per job, side by side: its weighted normal sum and how many vertices it
+    // listed, and (SearchAndApplyDab) how many polygons it kept. Every thread
+    // of a dab reads them all to find where each job's entries go: packed,
+    // they are a few lines to fetch from the cores that wrote them instead of
+    // one per list header.
+    struct TJobTally {
+        float Sum[3];
+        int32_t Vertices;
+    };
+    std::vector<TJobTally> JobTallies;
+    std::vector<int32_t> JobKept;
+    // Per thread that joins SearchAndApplyDab's hand-out: where each job's
+    // entries go in the lists (prefix sums of the jobs' lengths) and the
+    // dab's averaged normal, both summed in job order as the separate search
+    // does; every thread works out the same. Kept from dab to dab.
+    struct TDabPlaces {
+        std::vector<int32_t> Vertex, Polygon;
+        float Normal[3] = {0, 0, 0};
+    };
+    std::vector<TDabPlaces> DabPlaces;
     std::vector<int32_t> JobFirst;   // per NodeList entry (and one past): where its run starts in the affected list
     // Per job of SearchAndApplyDab: its leaf's bounds grown by its vertices
     // (content min, max, normal min, max).
