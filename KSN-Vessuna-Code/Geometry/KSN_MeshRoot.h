@@ -309,6 +309,11 @@ protected:
     // fit. A mesh that files its polygons another way builds with these.
     void BeginOctreeBuild();
     void EndOctreeBuild();
+    // BeginOctreeBuild's two ends, around the fold of the cell: the old tree
+    // dropped and a fresh root over the content bounds; then the root given
+    // its cell, planted, subdivided and filled with the visible vertices.
+    std::unique_ptr<TQOROctreeNode<int>> StartOctreeRoot();
+    void PlantOctreeRoot(std::unique_ptr<TQOROctreeNode<int>> root, const float* cellMin, const float* cellMax);
 };
 
 // The leaves under node in depth-first child order (node itself when it is

@@ -126,17 +126,7 @@ void TKSN_MeshRoot::BuildOctree()
 
 void TKSN_MeshRoot::BeginOctreeBuild()
 {
-    KSN_CancelViewportDependentWork();
-    QORfree(polygonLeafIndex);
-    polygonLeafIndex = nullptr;
-    leafList.clear();
-
-    auto root = std::make_unique<TQOROctreeNode<int>>();
-    root->Owner = this;
-    std::copy_n(boundsMin, 3, root->CubeMin);
-    std::copy_n(boundsMax, 3, root->CubeMax);
-    std::copy_n(boundsMin, 3, root->ContentMin);
-    std::copy_n(boundsMax, 3, root->ContentMax);
+    auto root = StartOctreeRoot();
 
     // The cell is made from the base positions of the visible vertices only.
     const int visibleVertexTotal = GetVisibleVertexCount();
@@ -152,12 +142,32 @@ void TKSN_MeshRoot::BeginOctreeBuild()
         }
         any = true;
     }
-    std::copy_n(cellMin, 3, root->CubeMin);
-    std::copy_n(cellMax, 3, root->CubeMax);
 
     for (int i = 0; i < visiblePolygonCount; ++i)
         if (InRange(visiblePolygons[i], polygonCount)) SetCustomPFlagToFalse(visiblePolygons[i]);
 
+    PlantOctreeRoot(std::move(root), cellMin, cellMax);
+}
+
+std::unique_ptr<TQOROctreeNode<int>> TKSN_MeshRoot::StartOctreeRoot()
+{
+    KSN_CancelViewportDependentWork();
+    QORfree(polygonLeafIndex);
+    polygonLeafIndex = nullptr;
+    leafList.clear();
+
+    auto root = std::make_unique<TQOROctreeNode<int>>();
+    root->Owner = this;
+    std::copy_n(boundsMin, 3, root->ContentMin);
+    std::copy_n(boundsMax, 3, root->ContentMax);
+    return root;
+}
+
+void TKSN_MeshRoot::PlantOctreeRoot(std::unique_ptr<TQOROctreeNode<int>> root, const float* cellMin,
+                                    const float* cellMax)
+{
+    std::copy_n(cellMin, 3, root->CubeMin);
+    std::copy_n(cellMax, 3, root->CubeMax);
     octreeRoot = std::move(root);
     octreeRoot->Subdivide(maxOctreeDepth);
     AddVerticesToOctree(octreeRoot.get());

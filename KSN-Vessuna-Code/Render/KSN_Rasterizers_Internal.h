@@ -408,6 +408,16 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
         TInsideBounds::Narrow(lo, hi, colTestFirst, colTestLast, rowTestFirst, rowTestLast);
 
     const __m128d insideLo = KSN_Lanes(KSN_LanesInsideLoD), insideHi = KSN_Lanes(KSN_LanesInsideHiD);
+    // b0 = ((x1 - x2)(y2 - j) + (y1 - y2)(i0 - x2)) / D, b1 likewise over -D,
+    // at the column before first; then stepped up to the first tested
+    // column, whose additions every tested column's bits depend on.
+    auto rowStart = [&](int j, int& first) __attribute__((always_inline)) {
+        const double i0 = double(first - 1);
+        __m128d b = _mm_mul_pd(
+            _mm_add_pd(_mm_mul_pd(A, _mm_set1_pd(y2 - j)), _mm_mul_pd(B, _mm_set1_pd(i0 - x2))), inv);
+        for (; first < colTestFirst; ++first) b = _mm_add_pd(b, step);
+        return b;
+    };
     // The usual case (depth that varies, no band, no narrowed rows) has a
     // loop of its own for kernels that ask for it (`static constexpr bool
     // CommonCaseLoop = true`; worth it for small ones): the loop below with
@@ -417,12 +427,9 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
         if (!t.ExtendEdges && !narrowRows && t.Depth && depthVaries) {
             for (int j = rowTestFirst; j <= rowTestLast; ++j) {
                 int first = colFirst;
-                const double i0 = double(first - 1);
-                __m128d b = _mm_mul_pd(
-                    _mm_add_pd(_mm_mul_pd(A, _mm_set1_pd(y2 - j)), _mm_mul_pd(B, _mm_set1_pd(i0 - x2))), inv);
+                __m128d b = rowStart(j, first);
                 bool metInside = false;
                 const long long rowBase = (long long)j * t.RowLength;
-                for (; first < colTestFirst; ++first) b = _mm_add_pd(b, step);
                 for (int i = first; i <= colTestLast; ++i) {
                     b = _mm_add_pd(b, step);
                     const double b2 = 1.0 - _mm_cvtsd_f64(b) - high(b);
@@ -463,14 +470,9 @@ __attribute__((always_inline)) inline void KSN_ScanTriangle(const TScanTriangle&
             const double base1 = ((x0 - x2) * (y2 - j) + (y0 - y2) * (-x2)) * invNegD;
             if (!span.Narrow(base0, base1, first, last)) continue;
         }
-        // b0 = ((x1 - x2)(y2 - j) + (y1 - y2)(i0 - x2)) / D, b1 likewise over -D,
-        // at the column before the first.
-        const double i0 = double(first - 1);
-        __m128d b = _mm_mul_pd(
-            _mm_add_pd(_mm_mul_pd(A, _mm_set1_pd(y2 - j)), _mm_mul_pd(B, _mm_set1_pd(i0 - x2))), inv);
+        __m128d b = rowStart(j, first);
         bool metInside = false;
         const long long rowBase = (long long)j * t.RowLength;
-        for (; first < colTestFirst; ++first) b = _mm_add_pd(b, step);
         for (int i = first; i <= last; ++i) {
             b = _mm_add_pd(b, step);
             const double b2 = 1.0 - _mm_cvtsd_f64(b) - high(b);

@@ -48,15 +48,7 @@ void TKSN_SubDMesh::BuildLevelOctree()
 
 void TKSN_SubDMesh::BeginLevelOctreeBuild()
 {
-    KSN_CancelViewportDependentWork();
-    QORfree(polygonLeafIndex);
-    polygonLeafIndex = nullptr;
-    leafList.clear();
-
-    auto root = std::make_unique<TQOROctreeNode<int>>();
-    root->Owner = this;
-    std::copy_n(boundsMin, 3, root->ContentMin);
-    std::copy_n(boundsMax, 3, root->ContentMax);
+    auto root = StartOctreeRoot();
 
     // The cell from the base positions of the visible vertices, as the
     // root's serial fold makes it: the first in-range vertex starts it, then
@@ -121,12 +113,7 @@ void TKSN_SubDMesh::BeginLevelOctreeBuild()
             if (p[a] != p[a]) all.Min[a] = all.Max[a] = p[a];
         break;
     }
-    std::copy_n(all.Min, 3, root->CubeMin);
-    std::copy_n(all.Max, 3, root->CubeMax);
-
-    octreeRoot = std::move(root);
-    octreeRoot->Subdivide(maxOctreeDepth);
-    AddVerticesToOctree(octreeRoot.get());
+    PlantOctreeRoot(std::move(root), all.Min, all.Max);
 }
 
 void TKSN_SubDMesh::FileLevelPolygons(int32_t* work)
